@@ -1,0 +1,36 @@
+# make run   installs what is missing, builds and starts the program
+# make test  installs what is missing, builds and runs every test
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD_DIR)/build.ninja: CMakeLists.txt
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+
+configure: deps $(BUILD_DIR)/build.ninja
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ] && [ -z "$$QT_QPA_PLATFORM" ]; then \
+	  echo "make run: no display found (DISPLAY and WAYLAND_DISPLAY are unset); start it from a desktop session." >&2; \
+	  exit 1; \
+	fi
+	@$(BUILD_DIR)/lumocompress
+
+test: build
+	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+bench: build
+	@bench/startup.sh $(BUILD_DIR)/lumocompress
+
+clean:
+	@rm -rf $(BUILD_DIR)

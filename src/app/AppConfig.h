@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// The settings store over the per-user "configure.ini". There is no copy in memory: every read
+// asks the file, every write replaces it at once (see platform/ProfileFile.h).
+class AppConfig {
+public:
+    // Full path of "configure.ini". Each call first makes sure "LumoCompress/Config" exists
+    // under the application-data folder; the path is built once, thread-safely, and kept.
+    static const QString& Path();
+
+    static int GetInt(const QString& section, const QString& key, int defaultValue);
+    // Fills out with at most capacity - 1 characters; true when the result is not empty.
+    static bool GetString(const QString& section, const QString& key, const QString& defaultValue,
+                          QString& out, int capacity);
+    static bool WriteString(const QString& section, const QString& key, const QString& value);
+    static bool WriteInt(const QString& section, const QString& key, int value);
+
+    // "Config.ini" beside the executable (read-only); its path is built on the spot.
+    static QString InstallConfigPath();
+    static QString GetInstallString(const QString& key, const QString& defaultValue, int capacity);
+};

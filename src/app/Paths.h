@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+// Per-user folders, the output folder and the executable's folder.
+
+inline constexpr char kDefaultOutputFolderName[] = "LUMO视频压缩";
+inline constexpr char kConfigFolder[] = "LumoCompress/Config";
+inline constexpr char kTempFolder[] = "LumoCompress/Temp";
+inline constexpr char kProfileFolder[] = "LumoCompress/Profile";
+inline constexpr char kDataFolder[] = "LumoCompress/Data";
+
+enum class SpecialFolder { AppData, Documents, Desktop };
+
+// $XDG_CONFIG_HOME, default ~/.config; Documents and Desktop from the XDG user dirs.
+// Nothing is created. Empty when the location is unknown.
+QString GetSpecialFolder(SpecialFolder folder);
+
+// base + "/" + relative, every missing level created (see EnsureFolder).
+QString EnsureUserFolder(const QString& relative);
+
+// Creates every missing level of an absolute folder path, from the root down. A level that
+// cannot be created prints one line ("create dir error ...") and the walk goes on; an existing
+// folder creates and prints nothing. No error is returned: callers learn of a failure when they
+// use the folder.
+void EnsureFolder(const QString& absolute);
+
+// The output folder: "output-dir" trimmed, or when that is empty the default folder
+// kDefaultOutputFolderName under Desktop (when the Documents folder exists) or Documents
+// (when it does not). Created when missing; no trailing "/" unless it is the root.
+QString GetOutputFolder();
+
+// True when the file can be opened for reading.
+bool FileExists(const QString& path);
+
+// The folder of the running executable, with a trailing "/".
+QString ExecutableFolder();
+
+// A helper program: beside the executable when present there, else the first match on PATH;
+// empty when neither has it.
+QString FindTool(const QString& name);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <string>
+#include <vector>
+
+// "%dB" below 1 KiB (negative sizes included), "%dKB" below 1 MiB (rounded down), then "%.2fM"
+// and "%.2fG" computed in single precision, as the program has always shown sizes.
+QString FormatSize(qint64 bytes);
+
+// Between UTF-16 (QString) and the narrow encoding of the system's file and library calls,
+// which is UTF-8 on Linux; AnsiToUtf8 is therefore the identity on valid text.
+std::string WideToAnsi(const QString& text);
+QString AnsiToWide(const std::string& text);
+std::string AnsiToUtf8(const std::string& text);
+
+// The pieces of text between the delimiter characters, as strtok cuts them: runs of delimiters
+// give no empty pieces, leading and trailing delimiters are dropped.
+std::vector<std::string> SplitString(const std::string& text, const std::string& delimiters);
+
+// printf-style diagnostics to standard output.
+void DebugPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
