@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "skinlib/SkinBuilder.h"
+
 namespace testenv {
 void SetUp();
 }
@@ -11,6 +13,8 @@ int main(int argc, char** argv)
     testenv::SetUp();
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    skin::SetSkinFolder(QStringLiteral(LUMO_BINARY_DIR "/skin"));
+    skin::LoadResources();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

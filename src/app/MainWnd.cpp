@@ -1,0 +1,291 @@
+#include "app/MainWnd.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QAbstractButton>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWindow>
+#include <stdexcept>
+
+#include "app/AppConfig.h"
+#include "app/ElipsePhotoUI.h"
+#include "app/Messages.h"
+#include "app/Paths.h"
+#include "app/ServiceAddress.h"
+#include "app/Settings.h"
+#include "app/TextUtil.h"
+#include "platform/Shell.h"
+#include "skinlib/SkinBuilder.h"
+#include "ui/MessageBoxDialog.h"
+#include "ui/PromptBoxDialog.h"
+#include "video/VideoEngine.h"
+
+namespace {
+
+constexpr char kWindowTitle[] = "LUMO视频压缩";
+
+// Every control of the main page the window and its handlers rely on.
+constexpr const char* kMainPageControls[] = {
+    "compress-video", "compress-image", "main-tab", "add-video-file", "add-video-file-info",
+    "add-video-dir", "add-video-dir-label", "videoList", "login", "separator", "register",
+    "username", "usepic", "feedback", "help", "seting", "min-btn", "max-btn", "restore-btn",
+    "close-btn", "compress-type-general", "compress-type-deep", "compress-type-limit", "radio-ori",
+    "radio-mp4", "radio-flv", "radio-mov", "radio-mkv", "video-ratio", "video-compress-check",
+    "video-compress-slider", "video-compress-label", "video-compress-balanced-check",
+    "video-compress-compatible-check", "image-compress-type-general", "image-compress-type-deep",
+    "image-compress-type-limit", "image-format-original", "image-format-jpg", "image-ratio",
+    "image-define-param", "image-width", "image-height", "gif-define-param", "gif-drop-frame",
+    "add-image-file", "add-image-dir", "image-list",
+};
+
+constexpr const char* kVideoStrengthOptions[] = {"compress-type-general", "compress-type-deep",
+                                                 "compress-type-limit"};
+constexpr const char* kContainerOptions[] = {"radio-ori", "radio-mp4", "radio-flv", "radio-mov",
+                                             "radio-mkv"};
+constexpr const char* kImageStrengthOptions[] = {
+    "image-compress-type-general", "image-compress-type-deep", "image-compress-type-limit"};
+constexpr const char* kImageFormatOptions[] = {"image-format-original", "image-format-jpg"};
+
+constexpr char kNetworkErrorText[] = "网络异常,请稍后重试!";
+constexpr char kUpgradeFailedText[] = "升级失败,程序可能损坏!";
+constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
+
+}  // namespace
+
+CMainWnd::CMainWnd() : WindowImplBase(nullptr, Kind::Main), videoEngine_(new VideoEngine)
+{
+    setWindowTitle(kWindowTitle);
+}
+
+CMainWnd::~CMainWnd() = default;
+
+void CMainWnd::InitWindow()
+{
+    try {
+        setWindowTitle(kWindowTitle);
+        setWindowIcon(skin::AppIcon());
+        AddTrayIcon();
+        LookUpControls();
+
+        channelWord_ = WideToAnsi(AppConfig::GetInstallString(
+            settings::kChannelWord.key, QString(), settings::kChannelWord.capacity));
+        DebugPrint("agent:%s\n", channelWord_.c_str());
+
+        RestoreMainPage();
+        GetOutputFolder();
+        tempFolder_ = EnsureUserFolder(kTempFolder);
+    } catch (...) {
+        throw std::runtime_error("CMainWnd::Init");
+    }
+}
+
+void CMainWnd::LookUpControls()
+{
+    for (const char* name : kMainPageControls) {
+        if (!FindControl(name)) throw std::runtime_error(std::string("missing control ") + name);
+    }
+    if (auto* avatar = FindControl<CElipsePhotoUI>("usepic")) avatar->SetOwner(this);
+    FindControl("restore-btn")->hide();
+}
+
+void CMainWnd::AddTrayIcon()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    trayIcon_ = new QSystemTrayIcon(skin::AppIcon(), this);
+    trayIcon_->setToolTip(kWindowTitle);
+    connect(trayIcon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    skin::PostMessage(this, UM_TRAY_NOTIFY, kTrayIconId, kTrayLeftButtonDown);
+                else if (reason == QSystemTrayIcon::Context)
+                    skin::PostMessage(this, UM_TRAY_NOTIFY, kTrayIconId, kTrayRightButtonDown);
+            });
+    trayIcon_->show();
+}
+
+namespace {
+
+// Selects option number value of the group; a value outside the group selects none.
+template <size_t N>
+void SelectOption(WindowImplBase& window, const char* const (&group)[N], int value)
+{
+    if (value < 0 || value >= static_cast<int>(N)) return;
+    if (auto* option = window.FindControl<QAbstractButton>(group[value])) option->setChecked(true);
+}
+
+void SelectRow(QComboBox* combo, int row)
+{
+    if (!combo) return;
+    combo->setCurrentIndex(row >= 0 && row < combo->count() ? row : -1);
+}
+
+void SetChecked(QAbstractButton* check, bool checked)
+{
+    if (check) check->setChecked(checked);
+}
+
+}  // namespace
+
+void CMainWnd::RestoreMainPage()
+{
+    // Each key with default 0, whatever the table's default, as the page has always restored.
+    const auto read = [](const IntSetting& setting) {
+        return AppConfig::GetInt(settings::kSection, setting.key, 0);
+    };
+    SelectOption(*this, kVideoStrengthOptions, read(settings::kCompressType));
+    SelectOption(*this, kContainerOptions, read(settings::kVideoType));
+    SelectRow(FindControl<QComboBox>("video-ratio"), read(settings::kVideoRatioIndex));
+    SelectOption(*this, kImageStrengthOptions, read(settings::kImageCompressType));
+    SelectOption(*this, kImageFormatOptions, read(settings::kImageType));
+    SelectRow(FindControl<QComboBox>("image-ratio"), read(settings::kImageRatioIndex));
+    SetChecked(FindControl<QAbstractButton>("image-define-param"),
+               read(settings::kImageDefineParam) != 0);
+    SetChecked(FindControl<QAbstractButton>("gif-define-param"),
+               read(settings::kGifDefineParam) != 0);
+    SelectRow(FindControl<QComboBox>("gif-drop-frame"), read(settings::kGifDropFrameIndex));
+    SetChecked(FindControl<QAbstractButton>("compress-video"), true);
+    if (auto* tab = FindControl<QStackedWidget>("main-tab")) tab->setCurrentIndex(0);
+}
+
+void CMainWnd::Notify(skin::Notification& msg)
+{
+    const QString& name = msg.senderName;
+    if (msg.type == QLatin1String(skin::kClick)) {
+        if (name == QLatin1String("min-btn")) {
+            showMinimized();
+        } else if (name == QLatin1String("max-btn")) {
+            FindControl("restore-btn")->show();
+            FindControl("max-btn")->hide();
+            showMaximized();
+        } else if (name == QLatin1String("restore-btn")) {
+            FindControl("restore-btn")->hide();
+            FindControl("max-btn")->show();
+            showNormal();
+        } else if (name == QLatin1String("close-btn")) {
+            QTimer::singleShot(0, this, [this] { Close(0); });
+        } else if (name == QLatin1String("help")) {
+            OpenHelpPage();
+        }
+    } else if (msg.type == QLatin1String(skin::kSelectChanged)) {
+        auto* tab = FindControl<QStackedWidget>("main-tab");
+        if (name == QLatin1String("compress-video")) tab->setCurrentIndex(0);
+        if (name == QLatin1String("compress-image")) tab->setCurrentIndex(1);
+    }
+}
+
+qintptr CMainWnd::Dispatch(skin::Message& msg, bool& handled)
+{
+    return HandleCustomMessage(msg, handled);
+}
+
+qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
+{
+    handled = false;
+    switch (msg.id) {
+        case UM_MENU_QUIT:
+            QTimer::singleShot(0, this, [this] { Close(kQuitCloseParam); });
+            return 0;
+        case UM_MENU_HOME:
+            BringToFront();
+            return 0;
+        case UM_MENU_HELP:
+            OpenHelpPage();
+            return 0;
+        case UM_MENU_SETTINGS:
+        case UM_MENU_FEEDBACK:
+            BringToFront();
+            return 0;
+        case UM_TRAY_NOTIFY:
+            if (msg.lParam == kTrayLeftButtonDown) BringToFront();
+            return 0;
+        case UM_NETWORK_ERROR:
+            PromptBoxDialog::ShowModeless(this, kNetworkErrorText);
+            return 0;
+        case UM_UPGRADE_FAILED:
+            PromptBoxDialog::ShowModeless(this, kUpgradeFailedText);
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+void CMainWnd::OpenHelpPage() { Shell::Instance().Open(ServiceUrl("/help")); }
+
+void CMainWnd::BringToFront()
+{
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
+bool CMainWnd::OnClose(qintptr wParam)
+{
+    if (wParam != kQuitCloseParam && ReadSetting(settings::kWindowClose) != 0) {
+        showMinimized();
+        return true;
+    }
+    if (videoEngine_->HasBusyTasks() && MessageBoxDialog::Ask(this, kQuitQuestion) == 0)
+        return true;
+    return false;
+}
+
+void CMainWnd::Shutdown()
+{
+    // Modal dialogs end first, so their loops do not outlive the window.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal == this) break;
+        modal->close();
+    }
+    DestroyWindow();
+}
+
+void CMainWnd::OnDestroy()
+{
+    if (trayIcon_) trayIcon_->hide();
+}
+
+void CMainWnd::OnFinalMessage()
+{
+    QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit));
+    deleteLater();
+}
+
+QWidget* CMainWnd::CreateControl(const QString& className, QWidget* parent)
+{
+    if (className.compare(QLatin1String("ElipsePhoto"), Qt::CaseInsensitive) == 0)
+        return new CElipsePhotoUI(parent);
+    return nullptr;
+}
+
+void CMainWnd::showEvent(QShowEvent* event)
+{
+    WindowImplBase::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    DebugPrint("mainWindow shown\n");
+    fflush(stdout);
+    emit firstShown();
+}
+
+void CMainWnd::changeEvent(QEvent* event)
+{
+    WindowImplBase::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) SyncMaximiseButtons();
+}
+
+void CMainWnd::SyncMaximiseButtons()
+{
+    QWidget* maxButton = FindControl("max-btn");
+    QWidget* restoreButton = FindControl("restore-btn");
+    if (!maxButton || !restoreButton) return;
+    maxButton->setVisible(!isMaximized());
+    restoreButton->setVisible(isMaximized());
+}

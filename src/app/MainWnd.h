@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+
+#include "skinlib/WindowImplBase.h"
+
+class QSystemTrayIcon;
+class VideoEngine;
+
+// The program's one top-level window: owns the rows, the engines and the tray icon, restores the
+// main page from the settings, dispatches the custom messages, and decides what closing means
+// (minimise, ask while videos are compressing, or end the program).
+class CMainWnd : public WindowImplBase {
+    Q_OBJECT
+public:
+    CMainWnd();
+    ~CMainWnd() override;
+
+    QString GetWindowClassName() const override { return QStringLiteral("视频压缩"); }
+    QString GetSkinFile() const override { return QStringLiteral("MainWindow.xml"); }
+
+    // Restores a minimised window, shows and raises it, and brings an open modal dialog of the
+    // program to the front.
+    void BringToFront();
+    // Ends the program as the quit entry does, without asking: workers stop, the window goes.
+    void Shutdown();
+
+    // Handles one custom message as a posted one would be handled; returns the handler's result.
+    qintptr Dispatch(skin::Message& msg, bool& handled);
+
+    VideoEngine& videoEngine() { return *videoEngine_; }
+    QSystemTrayIcon* trayIcon() const { return trayIcon_; }
+    const QString& tempFolder() const { return tempFolder_; }
+    const std::string& channelWord() const { return channelWord_; }
+
+signals:
+    // Emitted once, the first time the window is shown.
+    void firstShown();
+
+protected:
+    void InitWindow() override;
+    void Notify(skin::Notification& msg) override;
+    qintptr HandleCustomMessage(skin::Message& msg, bool& handled) override;
+    bool OnClose(qintptr wParam) override;
+    void OnDestroy() override;
+    void OnFinalMessage() override;
+    QWidget* CreateControl(const QString& className, QWidget* parent) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void LookUpControls();
+    void AddTrayIcon();
+    void RestoreMainPage();
+    void SyncMaximiseButtons();
+    void OpenHelpPage();
+
+    std::unique_ptr<VideoEngine> videoEngine_;
+    QSystemTrayIcon* trayIcon_ = nullptr;
+    QString tempFolder_;
+    std::string channelWord_;
+    bool shown_ = false;
+};
