@@ -19,6 +19,7 @@
 #include "app/TextUtil.h"
 #include "platform/Shell.h"
 #include "skinlib/SkinBuilder.h"
+#include "skinlib/SkinList.h"
 #include "ui/MessageBoxDialog.h"
 #include "ui/PromptBoxDialog.h"
 #include "video/VideoEngine.h"
@@ -89,6 +90,19 @@ void CMainWnd::LookUpControls()
     }
     if (auto* avatar = FindControl<CElipsePhotoUI>("usepic")) avatar->SetOwner(this);
     FindControl("restore-btn")->hide();
+
+    // Each list shows its "add files" box while it has no rows.
+    const std::pair<const char*, const char*> lists[] = {{"videoList", "video-empty"},
+                                                         {"image-list", "image-empty"}};
+    for (const auto& [listName, emptyName] : lists) {
+        auto* list = FindControl<SkinList>(listName);
+        QWidget* empty = FindControl(emptyName);
+        if (!list || !empty) continue;
+        empty->setVisible(list->Count() == 0);
+        connect(list, &SkinList::countChanged, empty, [empty](int count) {
+            empty->setVisible(count == 0);
+        });
+    }
 }
 
 void CMainWnd::AddTrayIcon()

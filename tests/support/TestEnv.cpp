@@ -57,3 +57,60 @@ void SetUp()
 }
 
 }  // namespace testenv
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+#include "skinlib/WindowImplBase.h"
+
+namespace testenv {
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+QWidget* FindShownWindow(const QString& className)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* window = qobject_cast<WindowImplBase*>(widget);
+        if (window && window->isVisible() && window->GetWindowClassName() == className)
+            return window;
+    }
+    return nullptr;
+}
+
+void ClickWhenShown(const QString& className, const QString& buttonName, QString* seenText,
+                    int timeoutMs)
+{
+    auto* timer = new QTimer(qApp);
+    auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        if (deadline->hasExpired()) return timer->deleteLater();
+        QWidget* window = FindShownWindow(className);
+        if (!window) return;
+        auto* button = window->findChild<QAbstractButton*>(buttonName);
+        if (!button) return;
+        if (seenText) {
+            if (auto* label = window->findChild<QLabel*>("msgText")) *seenText = label->text();
+        }
+        timer->stop();
+        timer->deleteLater();
+        button->click();
+    });
+    timer->start(20);
+}
+
+}  // namespace testenv

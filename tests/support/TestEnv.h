@@ -20,3 +20,24 @@ QByteArray ReadFile(const QString& path);
 void SetUserDirs(const QString& documents, const QString& desktop);
 
 }  // namespace testenv
+
+#include <functional>
+
+class QWidget;
+
+namespace testenv {
+
+// Processes events until condition holds or timeoutMs passes; returns the condition.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// The visible top-level window whose class name (WindowImplBase::GetWindowClassName) is
+// className, or null.
+QWidget* FindShownWindow(const QString& className);
+
+// Watches, from the event loop, for a visible window of className and clicks its button
+// buttonName once it appears; the text of its "msgText" label (if any) lands in *seenText.
+// Use it before an action that runs a modal loop.
+void ClickWhenShown(const QString& className, const QString& buttonName,
+                    QString* seenText = nullptr, int timeoutMs = 5000);
+
+}  // namespace testenv
