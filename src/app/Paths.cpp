@@ -110,6 +110,7 @@ QString GetOutputFolder()
 
 bool FileExists(const QString& path)
 {
+    if (path.isEmpty()) return false;
     QFile file(path);
     return file.open(QIODevice::ReadOnly);
 }

@@ -86,9 +86,9 @@ bool SameName(const QString& a, const QString& b)
 // Where a key stands in the document. Only the first section of a name is searched, and the
 // first line of a key wins, as the Windows profile calls do.
 struct Location {
-    qsizetype sectionLine = -1;     // the "[section]" line, -1 when there is none
-    qsizetype keyLine = -1;         // the "key=value" line, -1 when the section lacks the key
-    qsizetype lastContentLine = -1; // the section's last non-blank line
+    qsizetype sectionLine = -1;      // the "[section]" line, -1 when there is none
+    qsizetype keyLine = -1;          // the "key=value" line, -1 when the section lacks the key
+    qsizetype lastContentLine = -1;  // the section's last non-blank line
     Entry entry;
 };
 
