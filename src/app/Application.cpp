@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "app/MainWnd.h"
+#include "app/TextUtil.h"
 #include "platform/SingleInstance.h"
 #include "skinlib/SkinBuilder.h"
 
@@ -61,8 +62,11 @@ int RunApplication(int argc, char** argv)
         delete window;
         return 1;
     }
-    QObject::connect(&instance, &SingleInstance::activationRequested, window,
-                     &CMainWnd::BringToFront);
+    QObject::connect(&instance, &SingleInstance::activationRequested, window, [&window] {
+        window->BringToFront();
+        DebugPrint("instance: brought forward (minimised: %d)\n", window->isMinimized() ? 1 : 0);
+        std::fflush(stdout);
+    });
 
     if (InstallTerminationHandlers()) {
         auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
