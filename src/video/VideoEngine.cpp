@@ -64,3 +64,31 @@ bool VideoEngine::HasBusyTasks() const
     std::lock_guard guard(videoQueueLock);
     return !busyTaskList.empty();
 }
+
+void VideoEngine::AddTask(int taskId, const VideoTask& task)
+{
+    std::lock_guard guard(videoQueueLock);
+    videoTaskMap[taskId] = task;
+}
+
+std::optional<VideoTask> VideoEngine::FindTask(int taskId) const
+{
+    std::lock_guard guard(videoQueueLock);
+    const auto it = videoTaskMap.find(taskId);
+    if (it == videoTaskMap.end()) return std::nullopt;
+    return it->second;
+}
+
+void VideoEngine::RemoveTask(int taskId)
+{
+    std::lock_guard guard(videoQueueLock);
+    videoTaskMap.erase(taskId);
+}
+
+std::vector<int> VideoEngine::TaskIds() const
+{
+    std::lock_guard guard(videoQueueLock);
+    std::vector<int> ids;
+    for (const auto& entry : videoTaskMap) ids.push_back(entry.first);
+    return ids;
+}

@@ -2,9 +2,12 @@
 
 #include <condition_variable>
 #include <list>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
+
+#include "intake/VideoTask.h"
 
 // The video engine's queues: task ids waiting to be compressed (first in, first out) and the
 // ids being compressed. The UI thread appends; the worker takes the next id and releases it when
@@ -25,6 +28,12 @@ public:
     // Removes the id from the running list and wakes the worker.
     void Release(int taskId);
 
+    // The row records (videoTaskMap), shared with the worker under the queue lock.
+    void AddTask(int taskId, const VideoTask& task);
+    std::optional<VideoTask> FindTask(int taskId) const;
+    void RemoveTask(int taskId);
+    std::vector<int> TaskIds() const;
+
     std::vector<int> IdleTasks() const;
     std::vector<int> BusyTasks() const;
     bool HasBusyTasks() const;
@@ -34,4 +43,5 @@ private:
     std::condition_variable_any videoQueueCond;
     std::list<int> idleTaskList;
     std::list<int> busyTaskList;
+    std::map<int, VideoTask> videoTaskMap;
 };

@@ -1,0 +1,2 @@
+# Tests of the image engine (paths relative to tests/).
+# lumo_add_test(image_tests image/SomeTest.cpp ...)

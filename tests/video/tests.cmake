@@ -1,0 +1,2 @@
+# Tests of the video engine (paths relative to tests/).
+# lumo_add_test(video_tests video/SomeTest.cpp ...)
