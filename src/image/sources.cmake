@@ -1,3 +1,3 @@
 # Sources of the image engine (paths relative to src/).
-list(APPEND LUMO_IMAGE_CORE_SOURCES
+list(APPEND LUMO_EXTRA_CORE_SOURCES
 )

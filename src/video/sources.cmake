@@ -1,4 +1,4 @@
 # Sources of the video engine (paths relative to src/).
-list(APPEND LUMO_VIDEO_CORE_SOURCES
+list(APPEND LUMO_EXTRA_CORE_SOURCES
     video/VideoEngine.cpp
 )

@@ -1,0 +1,1 @@
+# Tests of the network code (paths relative to tests/).
