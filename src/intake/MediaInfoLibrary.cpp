@@ -148,10 +148,10 @@ MediaInfoSource::FrameRateAnswers MediaInfoLibrary::FrameRateOf(const QString& p
     api_->open(handle, file.c_str());
     api_->option(handle, L"Complete", L"1");
     // Each answer lives in the handle until the next call: copy it at once.
-    answers.mode = FromWide(api_->get(handle, kStreamVideo, 0, L"FrameRate_Mode", kInfoText,
-                                      kInfoName));
-    answers.nominal = FromWide(api_->get(handle, kStreamVideo, 0, L"FrameRate_Nominal", kInfoText,
-                                         kInfoName));
+    answers.mode =
+        FromWide(api_->get(handle, kStreamVideo, 0, L"FrameRate_Mode", kInfoText, kInfoName));
+    answers.nominal =
+        FromWide(api_->get(handle, kStreamVideo, 0, L"FrameRate_Nominal", kInfoText, kInfoName));
     api_->destroy(handle);
     return answers;
 }

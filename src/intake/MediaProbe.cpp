@@ -140,15 +140,19 @@ void ReadFormat(const Json::Value& format, VideoInfo& info)
     if (auto duration = TextMember(format, "duration"))
         info.formatDuration = static_cast<float>(LeadingInt(*duration));
     if (auto size = TextMember(format, "size")) info.fileSize = LeadingInteger(*size);
-    if (auto bitRate = TextMember(format, "bit_rate")) info.formatBitRate = LeadingInteger(*bitRate);
+    if (auto bitRate = TextMember(format, "bit_rate"))
+        info.formatBitRate = LeadingInteger(*bitRate);
 }
 
 QStringList ProberArguments(const QString& absolutePath)
 {
-    return {QStringLiteral("-v"),           QStringLiteral("quiet"),
-            QStringLiteral("-show_streams"), QStringLiteral("-show_entries"),
+    return {QStringLiteral("-v"),
+            QStringLiteral("quiet"),
+            QStringLiteral("-show_streams"),
+            QStringLiteral("-show_entries"),
             QStringLiteral("format=duration,size,bit_rate,filename"),
-            QStringLiteral("-print_format"), QStringLiteral("json"),
+            QStringLiteral("-print_format"),
+            QStringLiteral("json"),
             absolutePath};
 }
 
@@ -190,8 +194,8 @@ bool ProbeVideo(const QString& path, VideoInfo& info)
     // An absolute path cannot be mistaken by the prober for an option ("-name") or for a
     // protocol ("name:rest").
     const QString absolutePath = QFileInfo(path).absoluteFilePath();
-    const platform::CaptureResult run = platform::RunCapture(
-        prober, ProberArguments(absolutePath), kProbeTimeoutMs, kProbeMaxReportBytes);
+    const platform::CaptureResult run = platform::RunCapture(prober, ProberArguments(absolutePath),
+                                                             kProbeTimeoutMs, kProbeMaxReportBytes);
     if (!run.started) {
         DebugPrint("ffprobe start error: %s\n", WideToAnsi(run.errorText).c_str());
         return false;

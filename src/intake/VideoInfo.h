@@ -9,18 +9,18 @@
 // them to choose bit rates, codecs and audio settings. A fresh record has every text empty and
 // every number 0; a probe leaves whatever it could not learn that way.
 struct VideoInfo {
-    QString frameRateText;   // as shown in the row: "29.97", or MediaInfo's own text
-    int isVfr = 0;           // 1 when MediaInfo reports a variable frame rate
-    qint64 fileSize = 0;     // bytes
-    qint64 formatBitRate = 0;   // bits per second, whole file
-    float formatDuration = 0;   // seconds, whole
-    int width = 0;           // pixels
-    int height = 0;          // pixels
-    std::string videoCodec;  // codec name as the prober spells it, e.g. "h264"
-    float videoDuration = 0; // seconds, with fraction
-    int videoBitRate = 0;    // bits per second
-    int hasAudio = 0;        // 1 when at least one audio stream was seen
-    std::string audioCodec;  // e.g. "aac"
+    QString frameRateText;     // as shown in the row: "29.97", or MediaInfo's own text
+    int isVfr = 0;             // 1 when MediaInfo reports a variable frame rate
+    qint64 fileSize = 0;       // bytes
+    qint64 formatBitRate = 0;  // bits per second, whole file
+    float formatDuration = 0;  // seconds, whole
+    int width = 0;             // pixels
+    int height = 0;            // pixels
+    std::string videoCodec;    // codec name as the prober spells it, e.g. "h264"
+    float videoDuration = 0;   // seconds, with fraction
+    int videoBitRate = 0;      // bits per second
+    int hasAudio = 0;          // 1 when at least one audio stream was seen
+    std::string audioCodec;    // e.g. "aac"
     int audioChannels = 0;
     int audioSampleRate = 0;  // Hz
     float audioDuration = 0;  // seconds, whole

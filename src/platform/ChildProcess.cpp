@@ -3,8 +3,8 @@
 #include <QElapsedTimer>
 #include <QProcess>
 
-#include <linux/close_range.h>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -31,7 +31,10 @@ struct CaptureResult {
     QString errorText;        // why it could not start, for diagnostics
 
     // Started, ended by itself within the time with status 0, and nothing dropped.
-    bool Succeeded() const { return started && !timedOut && normalExit && exitCode == 0 && !truncated; }
+    bool Succeeded() const
+    {
+        return started && !timedOut && normalExit && exitCode == 0 && !truncated;
+    }
 };
 
 // Runs the program to its end and collects its output. The output is read while the child runs,
