@@ -23,6 +23,8 @@
 #include "ui/MessageBoxDialog.h"
 #include "ui/PromptBoxDialog.h"
 #include "video/VideoEngine.h"
+#include "intake/RowBuilder.h"
+#include "intake/VideoIntake.h"
 
 namespace {
 
@@ -56,7 +58,10 @@ constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
 
 }  // namespace
 
-CMainWnd::CMainWnd() : WindowImplBase(nullptr, Kind::Main), videoEngine_(new VideoEngine)
+CMainWnd::CMainWnd()
+    : WindowImplBase(nullptr, Kind::Main),
+      videoEngine_(new VideoEngine),
+      videoIntake_(new VideoIntake(*this))
 {
     setWindowTitle(kWindowTitle);
 }
@@ -182,12 +187,29 @@ void CMainWnd::Notify(skin::Notification& msg)
             QTimer::singleShot(0, this, [this] { Close(0); });
         } else if (name == QLatin1String("help")) {
             OpenHelpPage();
+        } else if (name == QLatin1String("add-video-file") ||
+                   name == QLatin1String("add-video-file-info")) {
+            videoIntake_->AddFromFileDialog();
+        } else if (name == QLatin1String("add-video-dir") ||
+                   name == QLatin1String("add-video-dir-info")) {
+            videoIntake_->AddFromFolder();
         }
     } else if (msg.type == QLatin1String(skin::kSelectChanged)) {
         auto* tab = FindControl<QStackedWidget>("main-tab");
         if (name == QLatin1String("compress-video")) tab->setCurrentIndex(0);
         if (name == QLatin1String("compress-image")) tab->setCurrentIndex(1);
     }
+}
+
+int CMainWnd::AddVideoRow(const VideoTask& task)
+{
+    const int id = TakeTaskId();
+    videoEngine_->AddTask(id, task);
+    QWidget* row = BuildVideoRow(id, task, [this](const QString& className, QWidget* parent) {
+        return CreateControl(className, parent);
+    });
+    FindControl<SkinList>("videoList")->AddRow(row);
+    return id;
 }
 
 qintptr CMainWnd::Dispatch(skin::Message& msg, bool& handled)

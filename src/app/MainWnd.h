@@ -6,6 +6,8 @@
 
 class QSystemTrayIcon;
 class VideoEngine;
+class VideoIntake;
+struct VideoTask;
 
 // The program's one top-level window: owns the rows, the engines and the tray icon, restores the
 // main page from the settings, dispatches the custom messages, and decides what closing means
@@ -27,6 +29,11 @@ public:
 
     // Handles one custom message as a posted one would be handled; returns the handler's result.
     qintptr Dispatch(skin::Message& msg, bool& handled);
+
+    // Task ids number the rows of both lists; they are never reused.
+    int TakeTaskId() { return nextTaskId_++; }
+    // Enters the record under a fresh task id and appends its row to "videoList"; returns the id.
+    int AddVideoRow(const VideoTask& task);
 
     VideoEngine& videoEngine() { return *videoEngine_; }
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
@@ -56,6 +63,8 @@ private:
     void OpenHelpPage();
 
     std::unique_ptr<VideoEngine> videoEngine_;
+    std::unique_ptr<VideoIntake> videoIntake_;
+    int nextTaskId_ = 0;
     QSystemTrayIcon* trayIcon_ = nullptr;
     QString tempFolder_;
     std::string channelWord_;

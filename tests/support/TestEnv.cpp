@@ -114,3 +114,50 @@ void ClickWhenShown(const QString& className, const QString& buttonName, QString
 }
 
 }  // namespace testenv
+
+#include <QProcess>
+
+namespace testenv {
+
+AutoAnswer::AutoAnswer(const QString& className, const QString& buttonName,
+                       std::function<QString()> onShown)
+{
+    auto* timer = new QTimer;
+    timer_ = timer;
+    QObject::connect(timer, &QTimer::timeout, [=, this] {
+        QWidget* window = FindShownWindow(className);
+        if (!window) return;
+        auto* button = window->findChild<QAbstractButton*>(buttonName);
+        if (!button) return;
+        auto* label = window->findChild<QLabel*>("msgText");
+        texts_ << (label ? label->text() : QString());
+        if (onShown) notes_ << onShown();
+        button->click();
+    });
+    timer->start(20);
+}
+
+AutoAnswer::~AutoAnswer() { delete timer_; }
+
+bool MakeVideo(const QString& path, double seconds, const QString& size, bool audio,
+               const QStringList& extraOutputArgs)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QStringList args = {"-v", "error", "-y", "-f", "lavfi", "-i",
+                        QStringLiteral("testsrc=size=%1:rate=25:duration=%2")
+                            .arg(size)
+                            .arg(seconds, 0, 'f', 3)};
+    if (audio) {
+        args << "-f" << "lavfi" << "-i"
+             << QStringLiteral("sine=frequency=440:duration=%1").arg(seconds, 0, 'f', 3);
+    }
+    args << "-c:v" << "mpeg4" << "-pix_fmt" << "yuv420p";
+    args << extraOutputArgs << path;
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ffmpeg.start("ffmpeg", args);
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
+           ffmpeg.exitCode() == 0;
+}
+
+}  // namespace testenv

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <QStringList>
 
 // The private home of this test process. TestMain sets HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
 // XDG_CACHE_HOME and XDG_RUNTIME_DIR below a fresh temporary folder before anything else runs,
@@ -39,5 +41,29 @@ QWidget* FindShownWindow(const QString& className);
 // Use it before an action that runs a modal loop.
 void ClickWhenShown(const QString& className, const QString& buttonName,
                     QString* seenText = nullptr, int timeoutMs = 5000);
+
+}  // namespace testenv
+
+namespace testenv {
+
+// Clicks buttonName in every window of className that shows up while it lives (checked every
+// 20 ms from the event loop), and records the "msgText" of each and what the callback returns.
+class AutoAnswer {
+public:
+    AutoAnswer(const QString& className, const QString& buttonName,
+               std::function<QString()> onShown = nullptr);
+    ~AutoAnswer();
+    const QStringList& texts() const { return texts_; }
+    const QStringList& notes() const { return notes_; }
+
+private:
+    QObject* timer_;
+    QStringList texts_;
+    QStringList notes_;
+};
+
+// Makes a small video with ffmpeg (lavfi test pattern, optional sine audio); true on success.
+bool MakeVideo(const QString& path, double seconds = 1.0, const QString& size = "64x48",
+               bool audio = true, const QStringList& extraOutputArgs = {});
 
 }  // namespace testenv

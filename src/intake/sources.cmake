@@ -1,0 +1,8 @@
+# Intake sources beyond the probe (paths relative to src/).
+list(APPEND LUMO_EXTRA_CORE_SOURCES
+    intake/VideoScan.cpp
+)
+list(APPEND LUMO_EXTRA_GUI_SOURCES
+    intake/RowBuilder.cpp
+    intake/VideoIntake.cpp
+)
