@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -59,6 +60,11 @@ struct CeilingCase {
     qint64 maxBytes;
     bool truncated;
 };
+
+void PrintTo(const CeilingCase& c, std::ostream* os)
+{
+    *os << "ceiling " << c.maxBytes;
+}
 
 class ChildProcessCaptureCeiling : public ::testing::TestWithParam<CeilingCase> {};
 
