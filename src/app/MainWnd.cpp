@@ -24,6 +24,7 @@
 #include "ui/PromptBoxDialog.h"
 #include "video/VideoEngine.h"
 #include "intake/RowBuilder.h"
+#include "intake/MainPage.h"
 #include "intake/VideoIntake.h"
 
 namespace {
@@ -61,7 +62,8 @@ constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
 CMainWnd::CMainWnd()
     : WindowImplBase(nullptr, Kind::Main),
       videoEngine_(new VideoEngine),
-      videoIntake_(new VideoIntake(*this))
+      videoIntake_(new VideoIntake(*this)),
+      mainPage_(new MainPage(*this))
 {
     setWindowTitle(kWindowTitle);
 }
@@ -81,6 +83,7 @@ void CMainWnd::InitWindow()
         DebugPrint("agent:%s\n", channelWord_.c_str());
 
         RestoreMainPage();
+        mainPage_->UpdateAccountArea();
         GetOutputFolder();
         tempFolder_ = EnsureUserFolder(kTempFolder);
     } catch (...) {
@@ -171,6 +174,7 @@ void CMainWnd::RestoreMainPage()
 
 void CMainWnd::Notify(skin::Notification& msg)
 {
+    if (mainPage_->Notify(msg)) return;
     const QString& name = msg.senderName;
     if (msg.type == QLatin1String(skin::kClick)) {
         if (name == QLatin1String("min-btn")) {

@@ -6,6 +6,7 @@
 
 class QSystemTrayIcon;
 class VideoEngine;
+class MainPage;
 class VideoIntake;
 struct VideoTask;
 
@@ -36,6 +37,7 @@ public:
     int AddVideoRow(const VideoTask& task);
 
     VideoEngine& videoEngine() { return *videoEngine_; }
+    MainPage& mainPage() { return *mainPage_; }
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
     const QString& tempFolder() const { return tempFolder_; }
     const std::string& channelWord() const { return channelWord_; }
@@ -64,6 +66,7 @@ private:
 
     std::unique_ptr<VideoEngine> videoEngine_;
     std::unique_ptr<VideoIntake> videoIntake_;
+    std::unique_ptr<MainPage> mainPage_;
     int nextTaskId_ = 0;
     QSystemTrayIcon* trayIcon_ = nullptr;
     QString tempFolder_;
