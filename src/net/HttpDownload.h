@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+// What a download reports while it runs; called on the download's own thread.
+class DownloadObserver {
+public:
+    virtual ~DownloadObserver() = default;
+    // The whole-number percentage changed (see HttpDownload::LastShownPercent).
+    virtual void OnProgress(int percent) = 0;
+    // Asked before every block and about once a second while the transfer waits.
+    virtual bool IsCancelled() const = 0;
+};
+
+// Downloads the installer of a new version into the per-user temporary folder: a HEAD request
+// for its length, then a GET read in blocks of 1024 bytes. The file appears under its final
+// name only when every byte arrived and, where a digest is given, the digest matches.
+// One object per download, used on one thread.
+class HttpDownload {
+public:
+    enum Result {
+        kComplete = 0,       // the file is at FilePath()
+        kCancelled = 1,      // the observer cancelled; nothing is left behind
+        kNetworkError = -1,  // no answer, an error status, no length, a stall or a cut transfer
+        kFailed = -2,        // unusable address, the file cannot be written, digest mismatch
+    };
+
+    HttpDownload() = default;
+
+    // Blocks until the download ends. expectedSha256 is hexadecimal (any case) or empty.
+    Result Download(const QString& address, const QString& expectedSha256,
+                    DownloadObserver& observer);
+    // The downloaded file (set when Download returned kComplete).
+    const QString& FilePath() const { return filePath_; }
+
+    // The file name an address gives: its path's last segment, decoded. Empty when that is no
+    // usable name ("", ".", ".."), so the address is refused.
+    static QString FileNameOf(const QString& address);
+
+    // The last percentage shown by any download of the process (starts at 0): a download
+    // reports a percentage only when it differs from this value.
+    static int LastShownPercent();
+
+    // Logs that the downloaded installer could not be started.
+    static void LogUpgradeFailure(const QString& path);
+
+    // A transfer that moves no byte for this long is given up (30 s by default).
+    static void SetStallTimeoutForTesting(int seconds);
+
+private:
+    QString filePath_;
+};

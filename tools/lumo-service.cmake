@@ -1,0 +1,16 @@
+# The reference service: upgrade check, feedback, help page and installer files (paths relative
+# to the source root).
+if(NOT TARGET PkgConfig::HTTPLIB)
+    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+endif()
+find_package(Threads REQUIRED)
+add_executable(lumo-service
+    ${CMAKE_SOURCE_DIR}/tools/lumo-service/main.cpp
+    ${CMAKE_SOURCE_DIR}/tools/lumo-service/Service.cpp
+    ${CMAKE_SOURCE_DIR}/tools/lumo-service/ServiceOptions.cpp
+)
+target_link_libraries(lumo-service PRIVATE PkgConfig::HTTPLIB PkgConfig::JSONCPP Qt6::Core
+    Threads::Threads)
+set_target_properties(lumo-service PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools
+    AUTOMOC OFF)

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// The command line of lumo-service.
+struct ServiceOptions {
+    std::string host = "127.0.0.1";
+    int port = 8731;  // 0: any free port (the chosen one is printed)
+    std::string upgradeFile = "upgrade.ini";
+    std::string feedbackFile = "feedback.jsonl";
+    std::string filesFolder = "files";
+    std::string helpPage;  // an HTML file; empty: the built-in page
+
+    // Reads argv; false (with the reason in error) for an unknown option or a bad value.
+    // showUsage is set for -h/--help.
+    bool Parse(int argc, char** argv, std::string& error, bool& showUsage);
+    static const char* Usage();
+};

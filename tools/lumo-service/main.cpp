@@ -1,0 +1,52 @@
+// lumo-service: the LumoCompress service for one machine or a small network. Listens on
+// 127.0.0.1 unless told otherwise; ends on SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+#include <thread>
+
+#include "Service.h"
+
+int main(int argc, char** argv)
+{
+    ServiceOptions options;
+    std::string error;
+    bool showUsage = false;
+    if (!options.Parse(argc, argv, error, showUsage)) {
+        std::fprintf(stderr, "lumo-service: %s\n\n%s", error.c_str(), ServiceOptions::Usage());
+        return 2;
+    }
+    if (showUsage) {
+        std::fputs(ServiceOptions::Usage(), stdout);
+        return 0;
+    }
+
+    // The signals are taken by one thread, which stops the server; every other thread
+    // (the server's workers included) inherits the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    Service service(options);
+    const int port = service.Bind();
+    if (port < 0) {
+        std::fprintf(stderr, "lumo-service: cannot listen on %s:%d\n", options.host.c_str(),
+                     options.port);
+        return 1;
+    }
+    std::printf("lumo-service listening on http://%s:%d\n", options.host.c_str(), port);
+    std::fflush(stdout);
+
+    std::thread waiter([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        service.Stop();
+    });
+    const bool ok = service.Run();
+    // Run also returns when listening fails; wake the waiter so it can be joined.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    return ok ? 0 : 1;
+}
