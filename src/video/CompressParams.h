@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+// A row's own video parameters, saved from the parameter dialog: twelve 32-bit integers in this
+// order. The *Index fields only preselect the dialog's lists; the engine reads the others.
+struct CompressParams {
+    std::int32_t unique_id = 0;        // task id of the row
+    std::int32_t compressType = 0;     // 0 general, 1 deep, 2 limit
+    std::int32_t videoType = 0;        // 0 keep the source's container, 1 mp4, 2 flv, 3 mov, 4 mkv
+    std::int32_t ratioIndex = 0;
+    std::int32_t width = 0;            // output width in pixels; 0 keeps the source size
+    std::int32_t height = 0;           // output height in pixels; 0 keeps the source size
+    std::int32_t channelIndex = 0;
+    std::int32_t channel = 2;          // audio channel count
+    std::int32_t sampleRateIndex = 0;
+    std::int32_t sampleRate = 44100;   // audio sample rate in Hz
+    std::int32_t bitrateIndex = 0;
+    std::int32_t bitrate = 128000;     // audio bit rate in bits per second
+
+    bool operator==(const CompressParams&) const = default;
+};
+static_assert(sizeof(CompressParams) == 12 * sizeof(std::int32_t));
+
+// The seven values one task is compressed with, taken from the row's own CompressParams or, when
+// it has none, from the settings.
+struct CompressSettings {
+    int compressType = 0;
+    int videoType = 0;
+    int width = 0;
+    int height = 0;
+    int channel = 2;
+    int sampleRate = 44100;
+    int bitrate = 128000;
+};
+
+// The main page's controls that adjust every task: "video-compress-check" with the value of
+// "video-compress-slider" (0 to 100), "video-compress-balanced-check" and
+// "video-compress-compatible-check". The UI thread keeps a copy current in the engine.
+struct MainPageSnapshot {
+    bool bitRateChecked = false;
+    int bitRateSlider = 0;
+    bool balancedChecked = false;
+    bool compatibleChecked = false;
+
+    bool operator==(const MainPageSnapshot&) const = default;
+};
+
+// The row's own values when it has a record, otherwise the settings of section "global" (read
+// from the file now, so a change reaches the next task).
+CompressSettings ResolveCompressSettings(const std::optional<CompressParams>& own);

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// The result of a finished compression, handed over by value.
+struct VideoDoneRecord {
+    int taskId = 0;
+    QString sourcePath;
+    QString outputPath;
+    qint64 sourceSize = 0;  // the row's fileSize
+    qint64 outputSize = 0;  // the output file's size on disk
+    qint64 durationMs = 0;  // the source duration ffmpeg printed, 0 when it printed none
+
+    // (source − output) ÷ source × 100 in single precision, from the 64-bit difference;
+    // negative when the output is larger. 0 for a source of size 0.
+    float SavingPercent() const;
+};
+
+// Why a compression failed, handed over by value.
+struct VideoFailRecord {
+    int taskId = 0;
+    QString reason;  // one line for the log: what went wrong, with ffmpeg's last message
+    int exitCode = -1;  // the encoder's exit status, -1 when it did not exit by itself
+};
+
+// What the engine tells its owner. Every call comes from the engine's worker thread, never with
+// the engine's lock held; an implementation posts what it needs to the UI thread and returns.
+// After VideoEngine::Stop has returned no call comes any more.
+//
+// Each started task ends with exactly one TaskDone or TaskFailed (none for the task that Stop
+// ends); the owner then calls VideoEngine::Release with its id, and only then does the next
+// waiting task start.
+class VideoEngineSink {
+public:
+    virtual ~VideoEngineSink() = default;
+
+    // The worker has taken the task: the row gets its compressing look.
+    virtual void TaskStarted(int taskId) = 0;
+    // The encoder runs as process processId with this command line (for logs and measurement).
+    virtual void EncoderStarted(int taskId, qint64 processId, const QString& program,
+                                const QStringList& arguments)
+    {
+    }
+    // Percentage of the source encoded so far, 0 to 100, at most once a second.
+    virtual void TaskProgress(int taskId, int percent) = 0;
+    virtual void TaskDone(const VideoDoneRecord& record) = 0;
+    virtual void TaskFailed(const VideoFailRecord& record) = 0;
+};
