@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The parameters of one image compression run: what the image worker sampled when the task
+// started. A run reads its own copy and nobody changes it while the run lasts.
+struct ImageParams {
+    QString sourcePath;         // full path of the source file (the row's filePath)
+    QString outputDir;          // output folder resolved when the task started
+    int compressType = 0;       // strength: 0 general, 1 deep, 2 limit ("image-compress-type")
+    int imageType = 0;          // 0 keeps the source format, anything else writes JPEG
+    int task_id = 0;            // the row's task id
+    QString tempDir;            // the per-user temporary folder
+    int ratioIndex = 0;         // scale choice 1..5 keeps 90..50 % of the width; others keep it
+    int defineParam = 0;        // non-zero: the custom width and height apply
+    int width = 0;              // custom maximum width in pixels
+    int height = 0;             // custom maximum height in pixels
+    int gifDefineParam = 0;     // non-zero: GIF frame dropping applies
+    int gifDropFrameIndex = 0;  // frame dropping choice 0..4
+    QString identifyPath;       // the image identifier program; empty when there is none
+};
+
+// The result of a successful run, handed to the UI thread.
+struct ImageDoneRecord {
+    int task_id = 0;
+    QString outputPath;     // the written file
+    qint64 sourceSize = 0;  // bytes of the source when the run read it
+    qint64 outputSize = 0;  // bytes written
+};
