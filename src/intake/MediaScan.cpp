@@ -1,4 +1,4 @@
-#include "intake/VideoScan.h"
+#include "intake/MediaScan.h"
 
 #include <QDir>
 #include <array>
@@ -9,7 +9,31 @@ constexpr std::array<const char*, 24> kVideoExtensions = {
     "mp4",  "flv", "wmv", "avi", "mov", "mkv", "m4v", "f4v", "ts",  "mts", "rm",  "rmvb",
     "m3u8", "webm", "mpg", "mpeg", "asf", "dat", "3gp", "3g2", "vob", "ogv", "divx", "mxf"};
 
+constexpr std::array<const char*, 4> kImageExtensions = {"bmp", "jpg", "png", "gif"};
+
 constexpr int kLongestExtension = 19;
+
+template <size_t N>
+bool IsOneOf(const std::array<const char*, N>& known, const QString& extension)
+{
+    for (const char* name : known) {
+        const QString lower = QString::fromLatin1(name);
+        if (extension == lower || extension == lower.toUpper()) return true;
+    }
+    return false;
+}
+
+QStringList ScanFolder(const QString& folder, bool (*accepts)(const QString&))
+{
+    const QStringList entries = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDir::Name | QDir::IgnoreCase);
+    QStringList accepted;
+    for (const QString& name : entries) {
+        if (accepts(EntryExtension(name))) accepted << name;
+    }
+    return accepted;
+}
 
 }  // namespace
 
@@ -29,26 +53,25 @@ QString EntryExtension(const QString& name)
     return extension.size() > kLongestExtension ? QString() : extension;
 }
 
-bool IsVideoExtension(const QString& extension)
-{
-    for (const char* known : kVideoExtensions) {
-        const QString lower = QString::fromLatin1(known);
-        if (extension == lower || extension == lower.toUpper()) return true;
-    }
-    return false;
-}
+bool IsVideoExtension(const QString& extension) { return IsOneOf(kVideoExtensions, extension); }
 
 QStringList ScanFolderForVideos(const QString& folder)
 {
-    const QDir dir(folder);
-    const QStringList entries =
-        dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                      QDir::Name | QDir::IgnoreCase);
-    QStringList videos;
-    for (const QString& name : entries) {
-        if (IsVideoExtension(EntryExtension(name))) videos << name;
-    }
-    return videos;
+    return ScanFolder(folder, &IsVideoExtension);
+}
+
+QString ImageDialogFilter()
+{
+    QStringList patterns;
+    for (const char* extension : kImageExtensions) patterns << QStringLiteral("*.") + extension;
+    return QStringLiteral("支持图片格式(") + patterns.join(' ') + ')';
+}
+
+bool IsImageExtension(const QString& extension) { return IsOneOf(kImageExtensions, extension); }
+
+QStringList ScanFolderForImages(const QString& folder)
+{
+    return ScanFolder(folder, &IsImageExtension);
 }
 
 VideoTask MakeVideoTask(const QString& dir, const QString& name)

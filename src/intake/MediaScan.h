@@ -5,7 +5,7 @@
 
 #include "intake/VideoTask.h"
 
-// What the video intake accepts and how it names things, apart from any window.
+// What the intake accepts and how it names things, apart from any window.
 
 // "视频文件(...)" with the 24 extensions, as the file dialog offers them.
 QString VideoDialogFilter();
@@ -21,6 +21,13 @@ bool IsVideoExtension(const QString& extension);
 // The names in folder, files and subfolders alike (no recursion), in name order; those whose
 // extension is a video extension. Empty when the folder cannot be read.
 QStringList ScanFolderForVideos(const QString& folder);
+
+// "支持图片格式(...)" with the four image extensions, as the file dialog offers them.
+QString ImageDialogFilter();
+// True for bmp, jpg, png, gif spelt all in lower or all in upper case ("jpeg" is not accepted).
+bool IsImageExtension(const QString& extension);
+// As ScanFolderForVideos, for images.
+QStringList ScanFolderForImages(const QString& folder);
 
 // A record for the file name in folder dir: fileName, fileDir (as given) and filePath.
 VideoTask MakeVideoTask(const QString& dir, const QString& name);

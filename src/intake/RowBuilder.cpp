@@ -7,7 +7,7 @@
 
 #include "app/TextUtil.h"
 #include "intake/DurationProbe.h"
-#include "intake/VideoScan.h"
+#include "intake/MediaScan.h"
 #include "skinlib/Controls.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "app/MainWnd.h"
 #include "intake/MediaProbe.h"
-#include "intake/VideoScan.h"
+#include "intake/MediaScan.h"
 #include "platform/Shell.h"
 #include "ui/PromptBoxDialog.h"
 

@@ -1,6 +1,6 @@
 # Intake sources beyond the probe (paths relative to src/).
 list(APPEND LUMO_EXTRA_CORE_SOURCES
-    intake/VideoScan.cpp
+    intake/MediaScan.cpp
 )
 list(APPEND LUMO_EXTRA_GUI_SOURCES
     intake/MainPage.cpp

@@ -9,6 +9,7 @@
 
 #include "app/AppConfig.h"
 #include "app/MainWnd.h"
+#include "app/Settings.h"
 #include "app/UserAccount.h"
 #include "intake/MainPage.h"
 #include "skinlib/Controls.h"

@@ -8,7 +8,7 @@
 
 #include "app/MainWnd.h"
 #include "app/TextUtil.h"
-#include "intake/VideoScan.h"
+#include "intake/MediaScan.h"
 #include "platform/Shell.h"
 #include "skinlib/Controls.h"
 #include "skinlib/SkinList.h"
