@@ -1,2 +1,5 @@
 # Tests of the video engine (paths relative to tests/).
-# lumo_add_test(video_tests video/SomeTest.cpp ...)
+lumo_add_test(video_tests
+    video/FfmpegCommandTest.cpp
+    video/FfmpegOutputParserTest.cpp
+)
