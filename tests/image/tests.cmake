@@ -1,2 +1,5 @@
 # Tests of the image engine (paths relative to tests/).
-# lumo_add_test(image_tests image/SomeTest.cpp ...)
+lumo_add_test(image_tests
+    image/ImageTestSupport.cpp
+    image/ImagePipelineTest.cpp
+)
