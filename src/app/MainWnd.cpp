@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QRadioButton>
 #include <QAbstractButton>
 #include <QStackedWidget>
@@ -13,7 +14,9 @@
 #include "app/AppConfig.h"
 #include "app/ElipsePhotoUI.h"
 #include "app/Messages.h"
+#include "app/MainTaskMenu.h"
 #include "app/Paths.h"
+#include "app/SetingDialog.h"
 #include "app/ServiceAddress.h"
 #include "app/Settings.h"
 #include "app/TextUtil.h"
@@ -191,6 +194,8 @@ void CMainWnd::Notify(skin::Notification& msg)
             QTimer::singleShot(0, this, [this] { Close(0); });
         } else if (name == QLatin1String("help")) {
             OpenHelpPage();
+        } else if (name == QLatin1String("seting")) {
+            SetingDialog::Open(this);
         } else if (name == QLatin1String("add-video-file") ||
                    name == QLatin1String("add-video-file-info")) {
             videoIntake_->AddFromFileDialog();
@@ -235,11 +240,15 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             OpenHelpPage();
             return 0;
         case UM_MENU_SETTINGS:
+            BringToFront();
+            SetingDialog::Open(this);
+            return 0;
         case UM_MENU_FEEDBACK:
             BringToFront();
             return 0;
         case UM_TRAY_NOTIFY:
             if (msg.lParam == kTrayLeftButtonDown) BringToFront();
+            if (msg.lParam == kTrayRightButtonDown) CMainTaskMenu::Popup(this, QCursor::pos());
             return 0;
         case UM_NETWORK_ERROR:
             PromptBoxDialog::ShowModeless(this, kNetworkErrorText);

@@ -100,10 +100,21 @@ QString GetOutputFolder()
     }
 
     // Where a Documents folder exists the default goes to the Desktop, otherwise into the
-    // (missing) Documents folder, which is then created.
-    QString base = GetSpecialFolder(SpecialFolder::Documents);
-    if (!base.isEmpty() && QFileInfo::exists(base)) base = GetSpecialFolder(SpecialFolder::Desktop);
-    folder = JoinPath(base, QString::fromUtf8(kDefaultOutputFolderName));
+    // (missing) Documents folder, which is then created. Creating it must not move the default
+    // on the next call: a default folder made earlier is kept, the Desktop's first.
+    const QString name = QString::fromUtf8(kDefaultOutputFolderName);
+    const QString documents = GetSpecialFolder(SpecialFolder::Documents);
+    const QString desktop = GetSpecialFolder(SpecialFolder::Desktop);
+    const QString onDesktop = JoinPath(desktop, name);
+    const QString inDocuments = JoinPath(documents, name);
+    if (!desktop.isEmpty() && QFileInfo(onDesktop).isDir()) {
+        folder = onDesktop;
+    } else if (!documents.isEmpty() && QFileInfo(inDocuments).isDir()) {
+        folder = inDocuments;
+    } else {
+        const bool documentsExists = !documents.isEmpty() && QFileInfo::exists(documents);
+        folder = documentsExists ? onDesktop : inDocuments;
+    }
     EnsureFolder(folder);
     return folder;
 }

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QStackedWidget>
+#include <QTimer>
 
 #include "app/AppConfig.h"
 #include "app/MainWnd.h"
@@ -261,6 +262,37 @@ TEST_F(MainWndTest, PageTabsAndWindowButtons)
 
     window->FindControl<QAbstractButton>("close-btn")->click();
     EXPECT_TRUE(testenv::WaitUntil([this] { return window.isNull(); }));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWndTest, TheSettingsOpenFromTheMenuAndTheButton)
+{
+    Open();
+    testenv::AutoAnswer settings("系统设置", "closebtn");
+    Post(UM_MENU_SETTINGS);
+    EXPECT_EQ(settings.texts().size(), 1);
+    window->FindControl<QAbstractButton>("seting")->click();
+    EXPECT_EQ(settings.texts().size(), 2);
+}
+
+TEST_F(MainWndTest, TheTraysRightButtonOpensTheMenuWhoseQuitStillAsks)
+{
+    Open();
+    StartVideoTask(3);
+    Post(UM_TRAY_NOTIFY, kTrayIconId, kTrayRightButtonDown);
+    QWidget* menu = testenv::FindShownWindow("CDuiMenu ");
+    ASSERT_NE(menu, nullptr);
+
+    QString asked;
+    testenv::ClickWhenShown("MessageBoxDialog", "msgCancel", &asked);
+    menu->findChild<QAbstractButton*>("main_menu_item_quit")->click();
+    EXPECT_TRUE(testenv::WaitUntil([&] { return !asked.isEmpty(); }));
+    EXPECT_EQ(asked, kQuitQuestion);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.isNull());
 }
 
 }  // namespace

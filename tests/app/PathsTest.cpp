@@ -166,6 +166,9 @@ TEST_F(PathsTest, WithoutDocumentsTheDefaultGoesIntoItAndIsNotWrittenBack)
     EXPECT_EQ(platform::GetPrivateProfileString("global", "output-dir", "<absent>", 260,
                                                 AppConfig::Path()),
               "<absent>");
+    // Making the default created Documents; the default stays where it was made.
+    EXPECT_EQ(GetOutputFolder(), expected);
+    EXPECT_FALSE(QFileInfo::exists(Sub("Desktop")));
 }
 
 // ---- Files and tools ----------------------------------------------------------------------
