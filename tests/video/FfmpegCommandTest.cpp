@@ -10,6 +10,7 @@
 
 #include "app/Settings.h"
 #include "support/TestEnv.h"
+#include "video/TestPrinters.h"
 #include "video/FfmpegCommand.h"
 
 namespace {
@@ -63,6 +64,8 @@ struct TemplateCase {
     int number;
     const char* text;
 };
+
+void PrintTo(const TemplateCase& c, std::ostream* out) { *out << c.name; }
 
 class TemplateChoiceTest : public ::testing::TestWithParam<TemplateCase> {};
 
@@ -172,6 +175,11 @@ struct RateCase {
     int expected;
 };
 
+void PrintTo(const RateCase& c, std::ostream* out)
+{
+    *out << c.base << " type " << c.compressType << " slider " << c.sliderChecked << "/" << c.slider;
+}
+
 class VideoBitRateTest : public ::testing::TestWithParam<RateCase> {};
 
 TEST_P(VideoBitRateTest, FollowsTypeAndSlider)
@@ -221,6 +229,8 @@ struct CodecCase {
     const char* expectedPart;
 };
 
+void PrintTo(const CodecCase& c, std::ostream* out) { *out << c.name; }
+
 class KeptCodecTest : public ::testing::TestWithParam<CodecCase> {};
 
 TEST_P(KeptCodecTest, ProbedNamesBecomeUsableEncoderSettings)
@@ -268,6 +278,8 @@ struct RateTextCase {
     const char* text;
     bool isRate;
 };
+
+void PrintTo(const RateTextCase& c, std::ostream* out) { *out << '"' << c.text << '"'; }
 
 class FrameRateTextTest : public ::testing::TestWithParam<RateTextCase> {};
 

@@ -54,6 +54,8 @@ struct ClockCase {
     qint64 ms;
 };
 
+void PrintTo(const ClockCase& c, std::ostream* out) { *out << c.text; }
+
 class ParseClockTest : public ::testing::TestWithParam<ClockCase> {};
 
 TEST_P(ParseClockTest, ReadsHoursMinutesSecondsAndHundredthsAsTheyStand)
@@ -80,6 +82,11 @@ struct PercentCase {
     qint64 duration;
     int percent;
 };
+
+void PrintTo(const PercentCase& c, std::ostream* out)
+{
+    *out << c.time << " of " << c.duration;
+}
 
 class PercentTest : public ::testing::TestWithParam<PercentCase> {};
 
@@ -204,6 +211,8 @@ struct MarkerCase {
     const char* second;
     Kind kind;
 };
+
+void PrintTo(const MarkerCase& c, std::ostream* out) { *out << c.first << "|" << c.second; }
 
 class SplitMarkerTest : public ::testing::TestWithParam<MarkerCase> {};
 

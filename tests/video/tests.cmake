@@ -2,4 +2,6 @@
 lumo_add_test(video_tests
     video/FfmpegCommandTest.cpp
     video/FfmpegOutputParserTest.cpp
+    video/OutputNameResolverTest.cpp
+    video/VideoEngineTest.cpp
 )
