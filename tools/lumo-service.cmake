@@ -1,7 +1,7 @@
 # The reference service: upgrade check, feedback, help page and installer files (paths relative
 # to the source root).
-if(NOT TARGET PkgConfig::HTTPLIB)
-    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+if(NOT TARGET PkgConfig::SERVICE_HTTPLIB)
+    pkg_check_modules(SERVICE_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 endif()
 find_package(Threads REQUIRED)
 add_executable(lumo-service
@@ -9,7 +9,7 @@ add_executable(lumo-service
     ${CMAKE_SOURCE_DIR}/tools/lumo-service/Service.cpp
     ${CMAKE_SOURCE_DIR}/tools/lumo-service/ServiceOptions.cpp
 )
-target_link_libraries(lumo-service PRIVATE PkgConfig::HTTPLIB PkgConfig::JSONCPP Qt6::Core
+target_link_libraries(lumo-service PRIVATE PkgConfig::SERVICE_HTTPLIB PkgConfig::JSONCPP Qt6::Core
     Threads::Threads)
 set_target_properties(lumo-service PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools

@@ -30,7 +30,8 @@ void DownloadDialog::InitWindow()
 {
     text_ = FindControl<QLabel>("download-text");
     slider_ = FindControl<QProgressBar>("download-slider");
-    if (!FindControl("cancel") || !text_ || !slider_) throw std::runtime_error("DownloadDialog::Init");
+    if (!FindControl("cancel") || !text_ || !slider_)
+        throw std::runtime_error("DownloadDialog::Init");
     slider_->setRange(0, 100);
 
     thread_ = std::jthread([this] {

@@ -51,7 +51,7 @@ private:
     QProgressBar* slider_ = nullptr;
 
     std::atomic<bool> cancelled_{false};
-    bool finished_ = false;      // the download thread has ended
-    bool windowGone_ = false;    // OnFinalMessage ran; delete once finished
+    bool finished_ = false;    // the download thread has ended
+    bool windowGone_ = false;  // OnFinalMessage ran; delete once finished
     std::jthread thread_;
 };

@@ -1,11 +1,11 @@
 #include "net/FeedbackDialog.h"
 
+#include <json/json.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <QTimer>
-#include <json/json.h>
 #include <memory>
 #include <stdexcept>
 

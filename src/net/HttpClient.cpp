@@ -39,14 +39,18 @@ HttpClient& HttpClient::Instance()
     return client;
 }
 
-HttpClient::HttpClient() { curl_global_init(CURL_GLOBAL_ALL); }
+HttpClient::HttpClient()
+{
+    curl_global_init(CURL_GLOBAL_ALL);
+}
 
 int HttpClient::HttpPost(const std::string& body, const std::string& url, std::string& response,
                          std::stop_token stop)
 {
     curl_slist* headers = curl_slist_append(nullptr, "Accept: application/json");
     if (headers) {
-        curl_slist* more = curl_slist_append(headers, "Content-Type:application/json;charset=UTF-8");
+        curl_slist* more =
+            curl_slist_append(headers, "Content-Type:application/json;charset=UTF-8");
         if (more) headers = more;
     }
     HeaderList headerList(headers);

@@ -1,11 +1,12 @@
 #include "net/HttpDownload.h"
 
+#include <curl/curl.h>
+#include <glog/logging.h>
 #include <QCryptographicHash>
 #include <QSaveFile>
 #include <QUrl>
 #include <atomic>
-#include <curl/curl.h>
-#include <glog/logging.h>
+#include <chrono>
 #include <memory>
 
 #include "app/Paths.h"
@@ -18,7 +19,7 @@ constexpr long kBlockSize = 1024;
 constexpr int kMaxRedirects = 5;
 
 std::atomic<int> g_lastShownPercent{0};
-std::atomic<int> g_stallSeconds{30};
+std::atomic<qint64> g_stallMs{30000};
 
 struct EasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -62,10 +63,32 @@ size_t WriteBlock(char* data, size_t size, size_t count, void* target)
     return bytes;
 }
 
-// Lets a cancel end a transfer that is waiting for data.
-int CheckCancelled(void* observer, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+// Watches a request while it runs: a cancel ends it, and so does a stall, a time without a new
+// byte (libcurl's own low-speed check averages over seconds of history and would let a stall
+// after a fast start run on for several seconds more).
+struct Watch {
+    explicit Watch(DownloadObserver& observer) : observer(observer) {}
+    DownloadObserver& observer;
+    curl_off_t lastBytes = -1;
+    std::chrono::steady_clock::time_point lastChange = std::chrono::steady_clock::now();
+    bool stalled = false;
+};
+
+int CheckRequest(void* target, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
 {
-    return static_cast<const DownloadObserver*>(observer)->IsCancelled() ? 1 : 0;
+    auto& watch = *static_cast<Watch*>(target);
+    if (watch.observer.IsCancelled()) return 1;
+    const auto now = std::chrono::steady_clock::now();
+    if (received != watch.lastBytes) {
+        watch.lastBytes = received;
+        watch.lastChange = now;
+        return 0;
+    }
+    if (now - watch.lastChange >= std::chrono::milliseconds(g_stallMs.load())) {
+        watch.stalled = true;
+        return 1;
+    }
+    return 0;
 }
 
 HeaderList NoCacheHeaders()
@@ -78,10 +101,9 @@ HeaderList NoCacheHeaders()
     return HeaderList(list);
 }
 
-// The options both requests share: the address, cache bypass, time-outs and stall detection,
-// redirects within HTTP(S), an error status as a failure, and the cancel check.
-void SetCommonOptions(CURL* handle, const std::string& url, curl_slist* headers,
-                      DownloadObserver& observer)
+// The options both requests share: the address, cache bypass, the connection time-out,
+// redirects within HTTP(S), an error status as a failure, and the watch.
+void SetCommonOptions(CURL* handle, const std::string& url, curl_slist* headers, Watch& watch)
 {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -91,12 +113,10 @@ void SetCommonOptions(CURL* handle, const std::string& url, curl_slist* headers,
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(g_stallSeconds.load()));
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CheckCancelled);
-    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &observer);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CheckRequest);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &watch);
 }
 
 void LogCurlError(const char* step, CURLcode code)
@@ -118,14 +138,20 @@ QString HttpDownload::FileNameOf(const QString& address)
     return name;
 }
 
-int HttpDownload::LastShownPercent() { return g_lastShownPercent.load(); }
+int HttpDownload::LastShownPercent()
+{
+    return g_lastShownPercent.load();
+}
 
 void HttpDownload::LogUpgradeFailure(const QString& path)
 {
     LOG(ERROR) << "升级失败 " << path.toStdString();
 }
 
-void HttpDownload::SetStallTimeoutForTesting(int seconds) { g_stallSeconds = seconds; }
+void HttpDownload::SetStallTimeoutForTesting(std::chrono::milliseconds timeout)
+{
+    g_stallMs = timeout.count();
+}
 
 HttpDownload::Result HttpDownload::Download(const QString& address, const QString& expectedSha256,
                                             DownloadObserver& observer)
@@ -153,12 +179,13 @@ HttpDownload::Result HttpDownload::Download(const QString& address, const QStrin
     {
         EasyHandle head(curl_easy_init());
         if (!head) return kNetworkError;
-        SetCommonOptions(head.get(), requestUrl, headers.get(), observer);
+        Watch watch(observer);
+        SetCommonOptions(head.get(), requestUrl, headers.get(), watch);
         curl_easy_setopt(head.get(), CURLOPT_NOBODY, 1L);
         const CURLcode code = curl_easy_perform(head.get());
         if (observer.IsCancelled()) return kCancelled;
         if (code != CURLE_OK) {
-            LogCurlError("HEAD", code);
+            LogCurlError(watch.stalled ? "HEAD stalled," : "HEAD", code);
             return kNetworkError;
         }
         curl_easy_getinfo(head.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &total);
@@ -181,7 +208,8 @@ HttpDownload::Result HttpDownload::Download(const QString& address, const QStrin
     Transfer transfer{observer, file, hash, total};
     EasyHandle get(curl_easy_init());
     if (!get) return kNetworkError;
-    SetCommonOptions(get.get(), requestUrl, headers.get(), observer);
+    Watch watch(observer);
+    SetCommonOptions(get.get(), requestUrl, headers.get(), watch);
     curl_easy_setopt(get.get(), CURLOPT_BUFFERSIZE, kBlockSize);
     curl_easy_setopt(get.get(), CURLOPT_WRITEFUNCTION, &WriteBlock);
     curl_easy_setopt(get.get(), CURLOPT_WRITEDATA, &transfer);
@@ -196,7 +224,7 @@ HttpDownload::Result HttpDownload::Download(const QString& address, const QStrin
         return kFailed;
     }
     if (code != CURLE_OK || transfer.received != total) {
-        LogCurlError("GET", code);
+        LogCurlError(watch.stalled ? "GET stalled," : "GET", code);
         LOG(ERROR) << "received " << transfer.received << " of " << total << " bytes"
                    << (transfer.tooLong ? " (the answer is longer)" : "");
         return kNetworkError;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <string>
 
 // What a download reports while it runs; called on the download's own thread.
@@ -45,8 +46,9 @@ public:
     // Logs that the downloaded installer could not be started.
     static void LogUpgradeFailure(const QString& path);
 
-    // A transfer that moves no byte for this long is given up (30 s by default).
-    static void SetStallTimeoutForTesting(int seconds);
+    // A request that receives no byte for this long is given up (30 s by default; the check
+    // runs about once a second while nothing arrives).
+    static void SetStallTimeoutForTesting(std::chrono::milliseconds timeout);
 
 private:
     QString filePath_;

@@ -1,8 +1,8 @@
 #include "net/UpgradeCheck.h"
 
+#include <json/json.h>
 #include <QDateTime>
 #include <cstdlib>
-#include <json/json.h>
 #include <memory>
 #include <sstream>
 
@@ -12,7 +12,10 @@
 namespace {
 
 // Leading decimal digits as an integer, as atoi reads them.
-int LeadingInt(const std::string& text) { return std::atoi(text.c_str()); }
+int LeadingInt(const std::string& text)
+{
+    return std::atoi(text.c_str());
+}
 
 // A member of an object as text ("0" and 0 both give "0"); empty when absent or not a scalar.
 std::string TextOf(const Json::Value& object, const char* key)

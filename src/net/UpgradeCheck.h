@@ -33,7 +33,7 @@ struct UpgradeOffer {
 
 struct UpgradeCheckResult {
     enum class Outcome {
-        Failed,      // no answer, not JSON, or "ret" not 0: the check says nothing
+        Failed,  // no answer, not JSON, or "ret" not 0: the check says nothing
         UpToDate,
         NewVersion,  // offer holds the announcement
     };

@@ -1,9 +1,9 @@
 #include "net/Upgrader.h"
 
+#include <glog/logging.h>
 #include <QPointer>
 #include <QWidget>
 #include <exception>
-#include <glog/logging.h>
 
 #include "app/Messages.h"
 #include "app/ServiceAddress.h"
@@ -86,9 +86,8 @@ void Upgrader::Prompt(const UpgradeOffer& offer)
         return;
     }
 
-    auto* dialog =
-        new DownloadDialog(mainWindow_, QString::fromStdString(offer.downloadUrl), force,
-                           QString::fromStdString(offer.sha256), endProgram_);
+    auto* dialog = new DownloadDialog(mainWindow_, QString::fromStdString(offer.downloadUrl), force,
+                                      QString::fromStdString(offer.sha256), endProgram_);
     try {
         dialog->Create();
     } catch (const std::exception& error) {

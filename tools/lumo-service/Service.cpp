@@ -1,12 +1,12 @@
 #include "Service.h"
 
+#include <json/json.h>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <chrono>
 #include <ctime>
 #include <fstream>
-#include <json/json.h>
 #include <memory>
 #include <sstream>
 
@@ -93,14 +93,14 @@ std::string NowIso()
 Service::Service(ServiceOptions options) : options_(std::move(options))
 {
     server_.set_payload_max_length(kMaxBodyBytes);
-    server_.Post("/v2/upgrade_check", [this](const httplib::Request& request,
-                                             httplib::Response& response) {
-        UpgradeCheck(request, response);
-    });
-    server_.Post("/v2/feedback", [this](const httplib::Request& request,
-                                        httplib::Response& response) {
-        Feedback(request, response);
-    });
+    server_.Post("/v2/upgrade_check",
+                 [this](const httplib::Request& request, httplib::Response& response) {
+                     UpgradeCheck(request, response);
+                 });
+    server_.Post("/v2/feedback",
+                 [this](const httplib::Request& request, httplib::Response& response) {
+                     Feedback(request, response);
+                 });
     server_.Get("/help", [this](const httplib::Request& request, httplib::Response& response) {
         Help(request, response);
     });
@@ -113,9 +113,15 @@ int Service::Bind()
     return server_.bind_to_port(options_.host, options_.port) ? options_.port : -1;
 }
 
-bool Service::Run() { return server_.listen_after_bind(); }
+bool Service::Run()
+{
+    return server_.listen_after_bind();
+}
 
-void Service::Stop() { server_.stop(); }
+void Service::Stop()
+{
+    server_.stop();
+}
 
 void Service::UpgradeCheck(const httplib::Request& request, httplib::Response& response)
 {

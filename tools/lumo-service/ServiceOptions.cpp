@@ -27,11 +27,16 @@ bool ServiceOptions::Parse(int argc, char** argv, std::string& error, bool& show
             return true;
         }
         std::string* target = nullptr;
-        if (option == "--host") target = &host;
-        else if (option == "--upgrade-file") target = &upgradeFile;
-        else if (option == "--feedback-file") target = &feedbackFile;
-        else if (option == "--files") target = &filesFolder;
-        else if (option == "--help-page") target = &helpPage;
+        if (option == "--host")
+            target = &host;
+        else if (option == "--upgrade-file")
+            target = &upgradeFile;
+        else if (option == "--feedback-file")
+            target = &feedbackFile;
+        else if (option == "--files")
+            target = &filesFolder;
+        else if (option == "--help-page")
+            target = &helpPage;
         else if (option != "--port") {
             error = "unknown option " + option;
             return false;

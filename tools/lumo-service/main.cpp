@@ -1,8 +1,8 @@
 // lumo-service: the LumoCompress service for one machine or a small network. Listens on
 // 127.0.0.1 unless told otherwise; ends on SIGINT or SIGTERM.
+#include <pthread.h>
 #include <csignal>
 #include <cstdio>
-#include <pthread.h>
 #include <thread>
 
 #include "Service.h"

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <glog/logging.h>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QWidget>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Shell.h"
+
+namespace nettest {
+
+// An HTTP server on 127.0.0.1 at a free port, running on its own thread. Add the handlers with
+// server() before Start(); handlers that wait should give up once Stopping() is true.
+class LocalServer {
+public:
+    LocalServer();
+    ~LocalServer();
+
+    httplib::Server& server() { return server_; }
+    void Start();
+    bool Stopping() const { return stopping_; }
+
+    int port() const { return port_; }
+    // "http://127.0.0.1:<port>"
+    QString Address() const;
+    std::string Url(const std::string& path) const;
+
+private:
+    httplib::Server server_;
+    int port_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+// A port on 127.0.0.1 where nothing listens (bound and released).
+int UnusedPort();
+
+// The reference service as a child process on a free port of 127.0.0.1.
+class ServiceProcess {
+public:
+    ~ServiceProcess();
+    // Starts it with these extra arguments; false when it did not report its port.
+    bool Start(const QStringList& arguments);
+    QString Address() const { return QString("http://127.0.0.1:%1").arg(port_); }
+
+private:
+    QProcess process_;
+    int port_ = -1;
+};
+
+// Receives the main window's custom messages in the tests.
+class RecordingOwner : public QWidget {
+public:
+    QList<int> messages;
+
+protected:
+    void customEvent(QEvent* event) override;
+};
+
+// Records what the program asks the desktop to open; Open answers with `answer`.
+class RecordingShell : public Shell {
+public:
+    RecordingShell() { Shell::SetInstance(this); }
+    ~RecordingShell() override { Shell::SetInstance(nullptr); }
+    bool Open(const QUrl& url) override
+    {
+        opened.append(url);
+        return answer;
+    }
+    QList<QUrl> opened;
+    bool answer = true;
+};
+
+// Collects glog lines while it lives.
+class LogCapture : public google::LogSink {
+public:
+    LogCapture() { google::AddLogSink(this); }
+    ~LogCapture() override { google::RemoveLogSink(this); }
+    void send(google::LogSeverity severity, const char* fullFilename, const char* baseFilename,
+              int line, const google::LogMessageTime& time, const char* message,
+              size_t length) override;
+    // Every line, as "<file>: <message>".
+    std::vector<std::string> Lines() const;
+
+private:
+    mutable std::mutex lock_;
+    std::vector<std::string> lines_;
+};
+
+}  // namespace nettest
+
+// Readable QString values in the tests' failure messages.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
