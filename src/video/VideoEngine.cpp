@@ -226,7 +226,8 @@ void VideoEngine::WorkerProc(std::stop_token stop)
             const bool ready = videoQueueCond.wait(lock, stop, [this] {
                 return busyTaskList.empty() && !idleTaskList.empty();
             });
-            if (!ready) return;  // stop requested
+            // The wait answers true when a task is ready even if a stop came with it.
+            if (!ready || stop.stop_requested()) return;
             taskId = idleTaskList.front();
             idleTaskList.pop_front();
             busyTaskList.push_back(taskId);
