@@ -133,7 +133,10 @@ TEST_P(PipelineColours, PngHasAtMostTheStrengthsColourCount)
 // Strength 3 sets no count: the quantizer's own default of 256 applies.
 INSTANTIATE_TEST_SUITE_P(Strengths, PipelineColours,
                          ::testing::Values(std::pair{0, 256}, std::pair{1, 220},
-                                           std::pair{2, 200}, std::pair{3, 256}));
+                                           std::pair{2, 200}, std::pair{3, 256}),
+                         [](const auto& info) {
+                             return "Strength" + std::to_string(info.param.first);
+                         });
 
 TEST_F(ImageFolderTest, BmpComesOutAsBmpThroughATemporaryPngThatIsRemoved)
 {

@@ -2,4 +2,7 @@
 lumo_add_test(image_tests
     image/ImageTestSupport.cpp
     image/ImagePipelineTest.cpp
+    image/SourceQualityTest.cpp
+    image/OutputFileTest.cpp
+    image/ImageEngineTest.cpp
 )
