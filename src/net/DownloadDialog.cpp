@@ -21,7 +21,8 @@ DownloadDialog::DownloadDialog(QWidget* owner, const QString& address, int force
 
 DownloadDialog::~DownloadDialog()
 {
-    // Only when the owner goes first: the thread must not outlive the data it uses.
+    // Normally the thread has ended before the object goes (see OnFinalMessage); when the owner
+    // deletes the dialog earlier, the download is stopped and waited for, as it uses this object.
     cancelled_ = true;
     if (thread_.joinable()) thread_.join();
 }

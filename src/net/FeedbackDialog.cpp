@@ -1,5 +1,6 @@
 #include "net/FeedbackDialog.h"
 
+#include <glog/logging.h>
 #include <json/json.h>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,7 +49,13 @@ FeedbackDialog::FeedbackDialog(QWidget* owner, const QString& serviceAddress)
 void FeedbackDialog::Run(QWidget* owner)
 {
     auto* dialog = new FeedbackDialog(owner);
-    dialog->Create();
+    try {
+        dialog->Create();
+    } catch (const std::exception& error) {
+        LOG(ERROR) << "feedback window: " << error.what();
+        delete dialog;
+        return;
+    }
     dialog->CenterWindow();
     dialog->ShowModal();
 }

@@ -16,7 +16,8 @@ public:
     // ServiceAddress().
     explicit FeedbackDialog(QWidget* owner, const QString& serviceAddress = QString());
 
-    // Creates the form over owner, centres it and runs it modally.
+    // Creates the form over owner, centres it and runs it modally (a skin without the form is
+    // logged and shows nothing).
     static void Run(QWidget* owner);
 
     QString GetWindowClassName() const override { return QStringLiteral("意见反馈"); }

@@ -292,8 +292,6 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"NoLength", "/chunked.run", "", UM_NETWORK_ERROR, true},
         FailureCase{"NotFound", "/absent.run", "", UM_NETWORK_ERROR, true},
         FailureCase{"ShorterThanAnnounced", "/shifting.run", "", UM_NETWORK_ERROR, true},
-        FailureCase{"NoFileName", "/", "", UM_UPGRADE_FAILED, false},
-        FailureCase{"DotName", "/files/.", "", UM_UPGRADE_FAILED, false},
         FailureCase{"DotDotName", "/files/%2e%2E", "", UM_UPGRADE_FAILED, false}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 

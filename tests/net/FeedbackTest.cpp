@@ -104,7 +104,6 @@ TEST_P(FeedbackValidationTest, ShowsTheFirstReasonAndSendsNothing)
 
 INSTANTIATE_TEST_SUITE_P(Reasons, FeedbackValidationTest,
                          ::testing::Values(ValidationCase{"", "", true, kContentMissing},
-                                           ValidationCase{"", "a@b.cn", true, kContentMissing},
                                            ValidationCase{"画面卡顿", "", true, kContactMissing},
                                            ValidationCase{"画面卡顿", "a@b.cn", false,
                                                           kSignInFirst},

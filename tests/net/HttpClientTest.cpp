@@ -94,27 +94,4 @@ TEST(HttpClientTest, GetNeedsASuccessStatusAndABody)
     EXPECT_EQ(HttpClient::Instance().HttpGet(url, refused), -1);
 }
 
-TEST(HttpClientTest, AStopRequestEndsAPostThatGetsNoAnswer)
-{
-    LocalServer local;
-    local.server().Post("/silent", [&](const httplib::Request&, httplib::Response& response) {
-        while (!local.Stopping()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        response.set_content("{}", "application/json");
-    });
-    local.Start();
-
-    std::stop_source stop;
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        stop.request_stop();
-    });
-    const auto started = std::chrono::steady_clock::now();
-    std::string response;
-    EXPECT_EQ(
-        HttpClient::Instance().HttpPost("{}", local.Url("/silent"), response, stop.get_token()),
-        -1);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
-    stopper.join();
-}
-
 }  // namespace
