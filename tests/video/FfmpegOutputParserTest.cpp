@@ -54,7 +54,10 @@ struct ClockCase {
     qint64 ms;
 };
 
-void PrintTo(const ClockCase& c, std::ostream* out) { *out << c.text; }
+void PrintTo(const ClockCase& c, std::ostream* out)
+{
+    *out << c.text;
+}
 
 class ParseClockTest : public ::testing::TestWithParam<ClockCase> {};
 
@@ -70,12 +73,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ClockCase{"00:00:05", 5000}, ClockCase{"N/A", 0}, ClockCase{"", 0},
                       ClockCase{"-577014:32:22.77",
                                 -577014LL * 3600000 + 32 * 60000 + 22 * 1000 + 77}));
-
-TEST(FfmpegOutputParserTest, HugeClockSaturatesInsteadOfWrapping)
-{
-    EXPECT_GT(FfmpegOutputParser::ParseClock("99999999999999999999:00:00.00"), 0);
-    EXPECT_LT(FfmpegOutputParser::ParseClock("-99999999999999999999:00:00.00"), 0);
-}
 
 struct PercentCase {
     qint64 time;
@@ -98,8 +95,7 @@ TEST_P(PercentTest, IsTruncatedAndStaysWithinZeroAndHundred)
 
 INSTANTIATE_TEST_SUITE_P(Values, PercentTest,
                          ::testing::Values(PercentCase{45000, 90050, 49},
-                                           PercentCase{90050, 90050, 100},
-                                           PercentCase{0, 90050, 0},
+                                           PercentCase{90050, 90050, 100}, PercentCase{0, 90050, 0},
                                            PercentCase{-2077249889023LL, 90050, 0},
                                            PercentCase{4000, 40, 100},  // a wrong duration
                                            PercentCase{500, 0, 0},      // "Duration: N/A"
@@ -110,9 +106,8 @@ TEST(FfmpegOutputParserTest, RecordedOutputGivesDurationProgressAndDone)
     FfmpegOutputParser parser(0);
     const auto events = FeedAll(parser, {kRecorded});
     // One chunk: only its first "time=" is reported.
-    const std::vector<FfmpegEvent> expected = {{Kind::Duration, 2004, 0},
-                                               {Kind::Progress, 6, 0},
-                                               {Kind::Done, 0, 0}};
+    const std::vector<FfmpegEvent> expected = {
+        {Kind::Duration, 2004, 0}, {Kind::Progress, 6, 0}, {Kind::Done, 0, 0}};
     EXPECT_EQ(events, expected);
     EXPECT_TRUE(parser.DoneSeen());
     EXPECT_FALSE(parser.FailedSeen());
@@ -129,19 +124,19 @@ TEST(FfmpegOutputParserTest, EverySplitPointGivesTheSameFacts)
         int dones = 0;
         for (const FfmpegEvent& event : events) {
             switch (event.kind) {
-            case Kind::Duration:
-                ++durations;
-                EXPECT_EQ(event.ms, 2004);
-                break;
-            case Kind::Progress:
-                EXPECT_TRUE(event.ms == 6 || event.ms == 2004) << event.ms;
-                break;
-            case Kind::Done:
-                ++dones;
-                break;
-            case Kind::Failed:
-                ADD_FAILURE() << "no failure was printed";
-                break;
+                case Kind::Duration:
+                    ++durations;
+                    EXPECT_EQ(event.ms, 2004);
+                    break;
+                case Kind::Progress:
+                    EXPECT_TRUE(event.ms == 6 || event.ms == 2004) << event.ms;
+                    break;
+                case Kind::Done:
+                    ++dones;
+                    break;
+                case Kind::Failed:
+                    ADD_FAILURE() << "no failure was printed";
+                    break;
             }
         }
         EXPECT_EQ(durations, 1);
@@ -165,9 +160,10 @@ TEST(FfmpegOutputParserTest, SeveralTimesInOneChunkReportOnlyTheFirst)
 {
     FfmpegOutputParser parser(0);
     parser.Feed("  Duration: 00:00:10.00, start: 0\n", 0);
-    const auto events = parser.Feed("frame=1 time=00:00:01.00 x\rframe=2 time=00:00:02.00 x\r"
-                                    "frame=3 time=00:00:03.00 x\r",
-                                    0);
+    const auto events = parser.Feed(
+        "frame=1 time=00:00:01.00 x\rframe=2 time=00:00:02.00 x\r"
+        "frame=3 time=00:00:03.00 x\r",
+        0);
     EXPECT_EQ(events, (std::vector<FfmpegEvent>{{Kind::Progress, 1000, 10}}));
 }
 
@@ -182,28 +178,21 @@ TEST(FfmpegOutputParserTest, ProgressComesAtMostOnceAnIntervalByTheClock)
               (std::vector<FfmpegEvent>{{Kind::Progress, 4000, 40}}));
 }
 
-TEST(FfmpegOutputParserTest, ProgressBeforeTheDurationAndAtStartIsZero)
+TEST(FfmpegOutputParserTest, PercentIsZeroUntilARealDurationAndNeverAboveHundred)
 {
     FfmpegOutputParser parser(0);
     // Nothing encoded yet: no position at all.
     EXPECT_TRUE(parser.Feed("frame=0 size=0kB time=N/A bitrate=N/A\r", 0).empty());
     EXPECT_EQ(parser.Feed("frame=1 time=00:00:01.00 \r", 0),
               (std::vector<FfmpegEvent>{{Kind::Progress, 1000, 0}}));
-    parser.Feed("  Duration: 00:00:04.00, start: 0\n", 0);
-    EXPECT_EQ(parser.Feed("frame=1 time=-577014:32:22.77 bitrate=-0.0kbits/s\r", 0)[0].percent,
-              0);
-}
-
-TEST(FfmpegOutputParserTest, UnknownOrWrongDurationNeverLeavesZeroToHundred)
-{
-    FfmpegOutputParser unknown(0);
-    EXPECT_EQ(unknown.Feed("  Duration: N/A, start: 0.000000, bitrate: N/A\n", 0),
+    EXPECT_EQ(parser.Feed("  Duration: N/A, start: 0.000000, bitrate: N/A\n", 0),
               (std::vector<FfmpegEvent>{{Kind::Duration, 0, 0}}));
-    EXPECT_EQ(unknown.Feed("time=00:00:03.00 \r", 0)[0].percent, 0);
+    EXPECT_EQ(parser.Feed("time=00:00:03.00 \r", 0)[0].percent, 0);
 
-    FfmpegOutputParser tooShort(0);
-    tooShort.Feed("  Duration: 00:00:00.04, start: 0\n", 0);
-    EXPECT_EQ(tooShort.Feed("time=00:00:04.00 \r", 0)[0].percent, 100);
+    FfmpegOutputParser wrong(0);
+    wrong.Feed("  Duration: 00:00:00.04, start: 0\n", 0);
+    EXPECT_EQ(wrong.Feed("frame=1 time=-577014:32:22.77 bitrate=-0.0kbits/s\r", 0)[0].percent, 0);
+    EXPECT_EQ(wrong.Feed("time=00:00:04.00 \r", 0)[0].percent, 100);
 }
 
 struct MarkerCase {
@@ -212,14 +201,17 @@ struct MarkerCase {
     Kind kind;
 };
 
-void PrintTo(const MarkerCase& c, std::ostream* out) { *out << c.first << "|" << c.second; }
+void PrintTo(const MarkerCase& c, std::ostream* out)
+{
+    *out << c.first << "|" << c.second;
+}
 
 class SplitMarkerTest : public ::testing::TestWithParam<MarkerCase> {};
 
 TEST_P(SplitMarkerTest, IsFoundWhenCutAcrossTwoReads)
 {
+    // Also before any duration: an encoder can fail before it prints one.
     FfmpegOutputParser parser(0);
-    parser.Feed("  Duration: 00:00:02.00, start: 0\n", 0);
     EXPECT_TRUE(parser.Feed(GetParam().first, 0).empty());
     EXPECT_EQ(Kinds(parser.Feed(GetParam().second, 0)), std::vector<Kind>{GetParam().kind});
 }
@@ -230,14 +222,6 @@ INSTANTIATE_TEST_SUITE_P(
                       MarkerCase{"video:26kB m", "uxing overhead: 4.56%\n", Kind::Done},
                       MarkerCase{"Conversion fai", "led!\n", Kind::Failed},
                       MarkerCase{"C", "onversion failed!\n", Kind::Failed}));
-
-TEST(FfmpegOutputParserTest, FailureBeforeAnyDurationIsReported)
-{
-    FfmpegOutputParser parser(0);
-    const auto events = FeedAll(parser, {"/tmp/x.mp4: Invalid data found when processing input\n"
-                                         "Conversion failed!\n"});
-    EXPECT_EQ(Kinds(events), std::vector<Kind>{Kind::Failed});
-}
 
 TEST(FfmpegOutputParserTest, ProgressComesBeforeTheDoneMarkerOfTheSameChunk)
 {

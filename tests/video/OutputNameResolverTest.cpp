@@ -5,18 +5,14 @@
 #include <QTemporaryDir>
 
 #include "support/TestEnv.h"
-#include "video/TestPrinters.h"
 #include "video/OutputNameResolver.h"
+#include "video/TestPrinters.h"
 
 namespace {
 
 class OutputNameResolverTest : public ::testing::Test {
 protected:
     QString Path(const QString& name) const { return dir.path() + "/" + name; }
-    void Put(const QString& name, const QByteArray& content = "keep")
-    {
-        ASSERT_TRUE(testenv::WriteFile(Path(name), content));
-    }
 
     QTemporaryDir dir{testenv::Home() + "/out-XXXXXX"};
 };
@@ -28,20 +24,6 @@ TEST_F(OutputNameResolverTest, CandidatesNumberFromTwo)
     EXPECT_EQ(resolver.Candidate(2), "/out/my.clip.v2(2).mp4");
     EXPECT_EQ(resolver.Candidate(11), "/out/my.clip.v2(11).mp4");
     EXPECT_EQ(OutputNameResolver("/", "noext", "mkv").Candidate(1), "/noext.mkv");
-}
-
-TEST_F(OutputNameResolverTest, ClaimsTheFirstFreeNameAndNeverAnExistingFile)
-{
-    Put("clip.mp4");
-    Put("clip(3).mp4");
-    const OutputNameResolver resolver(dir.path(), "clip.mp4", "mp4");
-    QString error;
-    EXPECT_EQ(resolver.Claim({}, &error), Path("clip(2).mp4"));
-    // The claim itself takes the name: the next claim goes past it and past the existing (3).
-    EXPECT_EQ(resolver.Claim({}, &error), Path("clip(4).mp4"));
-    EXPECT_EQ(testenv::ReadFile(Path("clip.mp4")), "keep");
-    EXPECT_EQ(testenv::ReadFile(Path("clip(3).mp4")), "keep");
-    EXPECT_TRUE(QFile::exists(Path("clip(2).mp4")));
 }
 
 TEST_F(OutputNameResolverTest, NamesOtherTasksReservedAreSkipped)
