@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <random>
 #include <stdexcept>
@@ -162,12 +163,15 @@ Magick::Blob Encode(Magick::Image& image, const char* magick)
 
 Magick::Blob CompressJpeg(const Source& source, const ImageParams& params)
 {
+    // The identifier runs while the image is decoded; its answer is needed only for the write.
+    auto sourceQuality = std::async(std::launch::async, [&params] {
+        return SourceQuality::Read(params.identifyPath, params.sourcePath);
+    });
     Magick::Image image;
     ReadFirstFrame(image, source);
     image.strip();
 
-    const int sourceQuality = SourceQuality::Read(params.identifyPath, params.sourcePath);
-    if (const auto quality = ImagePipeline::JpegQuality(sourceQuality, params.compressType))
+    if (const auto quality = ImagePipeline::JpegQuality(sourceQuality.get(), params.compressType))
         image.quality(static_cast<size_t>(*quality));
 
     if (ImagePipeline::CustomSizeApplies(params)) {
