@@ -28,6 +28,8 @@
 #include "video/VideoEngine.h"
 #include "intake/RowBuilder.h"
 #include "intake/MainPage.h"
+#include "net/FeedbackDialog.h"
+#include "net/Upgrader.h"
 #include "intake/VideoIntake.h"
 
 namespace {
@@ -89,6 +91,10 @@ void CMainWnd::InitWindow()
         mainPage_->UpdateAccountArea();
         GetOutputFolder();
         tempFolder_ = EnsureUserFolder(kTempFolder);
+
+        // Background work, in this order: the upgrade check, then the engines' workers.
+        upgrader_ = new Upgrader(this, [this] { Shutdown(); });
+        upgrader_->StartBackgroundCheck();
     } catch (...) {
         throw std::runtime_error("CMainWnd::Init");
     }
@@ -196,6 +202,8 @@ void CMainWnd::Notify(skin::Notification& msg)
             OpenHelpPage();
         } else if (name == QLatin1String("seting")) {
             SetingDialog::Open(this);
+        } else if (name == QLatin1String("feedback")) {
+            FeedbackDialog::Run(this);
         } else if (name == QLatin1String("add-video-file") ||
                    name == QLatin1String("add-video-file-info")) {
             videoIntake_->AddFromFileDialog();
@@ -245,6 +253,11 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             return 0;
         case UM_MENU_FEEDBACK:
             BringToFront();
+            FeedbackDialog::Run(this);
+            return 0;
+        case UM_MENU_UPGRADE:
+            BringToFront();
+            upgrader_->CheckNow();
             return 0;
         case UM_TRAY_NOTIFY:
             if (msg.lParam == kTrayLeftButtonDown) BringToFront();

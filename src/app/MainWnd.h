@@ -7,6 +7,7 @@
 class QSystemTrayIcon;
 class VideoEngine;
 class MainPage;
+class Upgrader;
 class VideoIntake;
 struct VideoTask;
 
@@ -69,6 +70,7 @@ private:
     std::unique_ptr<MainPage> mainPage_;
     int nextTaskId_ = 0;
     QSystemTrayIcon* trayIcon_ = nullptr;
+    Upgrader* upgrader_ = nullptr;
     QString tempFolder_;
     std::string channelWord_;
     bool shown_ = false;
