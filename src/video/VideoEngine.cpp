@@ -35,8 +35,13 @@ void VideoEngine::Stop()
 {
     if (!worker_.joinable()) return;
     // Wakes a waiting worker; a worker inside a run sees its encoder end.
+    int graceMs = 0;
+    {
+        std::lock_guard guard(videoQueueLock);
+        graceMs = stopGraceMs_;
+    }
     worker_.request_stop();
-    runner_.Stop(stopGraceMs_);
+    runner_.Stop(graceMs);
     worker_.join();
 }
 
@@ -223,9 +228,8 @@ void VideoEngine::WorkerProc(std::stop_token stop)
         QString encoder;
         {
             std::unique_lock lock(videoQueueLock);
-            const bool ready = videoQueueCond.wait(lock, stop, [this] {
-                return busyTaskList.empty() && !idleTaskList.empty();
-            });
+            const bool ready = videoQueueCond.wait(
+                lock, stop, [this] { return busyTaskList.empty() && !idleTaskList.empty(); });
             // The wait answers true when a task is ready even if a stop came with it.
             if (!ready || stop.stop_requested()) return;
             taskId = idleTaskList.front();
@@ -290,14 +294,16 @@ void VideoEngine::RunTask(int taskId, const std::optional<VideoTask>& task,
             sink_->EncoderStarted(taskId, processId, command.program, command.arguments);
         },
         [&](const FfmpegEvent& event) {
-            if (event.kind == FfmpegEvent::Kind::Progress) sink_->TaskProgress(taskId, event.percent);
+            if (event.kind == FfmpegEvent::Kind::Progress)
+                sink_->TaskProgress(taskId, event.percent);
         });
 
     if (outcome.kind != FfmpegOutcome::Kind::Done) {
         // What a stopped or failed encoder left behind is no result.
         QFile::remove(output);
         Unreserve(output);
-        if (outcome.kind == FfmpegOutcome::Kind::Failed) Fail(taskId, outcome.reason, outcome.exitCode);
+        if (outcome.kind == FfmpegOutcome::Kind::Failed)
+            Fail(taskId, outcome.reason, outcome.exitCode);
         return;
     }
 
