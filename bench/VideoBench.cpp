@@ -61,7 +61,8 @@ public:
     void EncoderStarted(int taskId, qint64 processId, const QString& program,
                         const QStringList& arguments) override
     {
-        const int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(processId), 0));
+        const int fd =
+            static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(processId), 0));
         std::lock_guard guard(mutex_);
         commands_[taskId] = {program, arguments};
         if (fd < 0) return;
@@ -174,10 +175,26 @@ int main(int argc, char** argv)
         std::fclose(null);
     }
     const QString first = sources + "/clip01.mp4";
-    if (!Run(ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i",
-                      QString("testsrc2=size=320x240:rate=25:duration=%1").arg(seconds), "-f",
-                      "lavfi", "-i", QString("sine=duration=%1").arg(seconds), "-c:v", "libx264",
-                      "-preset", "veryfast", "-b:v", "800k", "-c:a", "aac", first}))
+    if (!Run(ffmpeg, {"-v",
+                      "error",
+                      "-y",
+                      "-f",
+                      "lavfi",
+                      "-i",
+                      QString("testsrc2=size=320x240:rate=25:duration=%1").arg(seconds),
+                      "-f",
+                      "lavfi",
+                      "-i",
+                      QString("sine=duration=%1").arg(seconds),
+                      "-c:v",
+                      "libx264",
+                      "-preset",
+                      "veryfast",
+                      "-b:v",
+                      "800k",
+                      "-c:a",
+                      "aac",
+                      first}))
         return 1;
     VideoEngine engine;
     std::vector<int> ids;
@@ -233,9 +250,9 @@ int main(int argc, char** argv)
                 static_cast<int>(commands.size()), directMs);
     std::printf("ratio engine/direct: %.3f (target <= 1.05)\n", engineMs / directMs);
     if (!delays.empty())
-        std::printf("encoder exit to done handled on the UI thread: min %.1f, median %.1f, "
-                    "mean %.1f, max %.1f ms over %zu tasks (target < 100 ms)\n",
-                    delays.front(), delays[delays.size() / 2], mean, delays.back(),
-                    delays.size());
+        std::printf(
+            "encoder exit to done handled on the UI thread: min %.1f, median %.1f, "
+            "mean %.1f, max %.1f ms over %zu tasks (target < 100 ms)\n",
+            delays.front(), delays[delays.size() / 2], mean, delays.back(), delays.size());
     return 0;
 }

@@ -6,18 +6,18 @@
 // A row's own video parameters, saved from the parameter dialog: twelve 32-bit integers in this
 // order. The *Index fields only preselect the dialog's lists; the engine reads the others.
 struct CompressParams {
-    std::int32_t unique_id = 0;        // task id of the row
-    std::int32_t compressType = 0;     // 0 general, 1 deep, 2 limit
-    std::int32_t videoType = 0;        // 0 keep the source's container, 1 mp4, 2 flv, 3 mov, 4 mkv
+    std::int32_t unique_id = 0;     // task id of the row
+    std::int32_t compressType = 0;  // 0 general, 1 deep, 2 limit
+    std::int32_t videoType = 0;     // 0 keep the source's container, 1 mp4, 2 flv, 3 mov, 4 mkv
     std::int32_t ratioIndex = 0;
-    std::int32_t width = 0;            // output width in pixels; 0 keeps the source size
-    std::int32_t height = 0;           // output height in pixels; 0 keeps the source size
+    std::int32_t width = 0;   // output width in pixels; 0 keeps the source size
+    std::int32_t height = 0;  // output height in pixels; 0 keeps the source size
     std::int32_t channelIndex = 0;
-    std::int32_t channel = 2;          // audio channel count
+    std::int32_t channel = 2;  // audio channel count
     std::int32_t sampleRateIndex = 0;
-    std::int32_t sampleRate = 44100;   // audio sample rate in Hz
+    std::int32_t sampleRate = 44100;  // audio sample rate in Hz
     std::int32_t bitrateIndex = 0;
-    std::int32_t bitrate = 128000;     // audio bit rate in bits per second
+    std::int32_t bitrate = 128000;  // audio bit rate in bits per second
 
     bool operator==(const CompressParams&) const = default;
 };

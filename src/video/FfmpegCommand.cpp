@@ -31,8 +31,8 @@ constexpr std::array<const char*, 10> kTemplates = {
 };
 
 // Source containers that are not written again: their files become MP4.
-constexpr std::array<const char*, 6> kRewrappedExtensions = {"avi", "rmvb", "rm",
-                                                             "divx", "dat", "ogv"};
+constexpr std::array<const char*, 6> kRewrappedExtensions = {"avi",  "rmvb", "rm",
+                                                             "divx", "dat",  "ogv"};
 
 // Audio encoders for probed codec names whose own ffmpeg encoder is experimental (and refused
 // without "-strict") or missing.
@@ -40,8 +40,8 @@ struct EncoderName {
     const char* probed;
     const char* encoder;
 };
-constexpr std::array<EncoderName, 2> kAudioEncoders = {{{"vorbis", "libvorbis"},
-                                                        {"opus", "libopus"}}};
+constexpr std::array<EncoderName, 2> kAudioEncoders = {
+    {{"vorbis", "libvorbis"}, {"opus", "libopus"}}};
 
 // One blank-separated piece of a template: the blanks before it and its text.
 struct Token {
@@ -102,17 +102,17 @@ int ComputeVideoBitRate(int baseRate, int compressType, const MainPageSnapshot& 
     const double b = baseRate;
     int rate = 1000000;
     switch (compressType) {
-    case 0:
-        rate = static_cast<int>(b - b * 0.5);
-        break;
-    case 1:
-        rate = static_cast<int>(b - b * 0.7);
-        break;
-    case 2:
-        rate = static_cast<int>(b - b * 0.9);
-        break;
-    default:
-        break;
+        case 0:
+            rate = static_cast<int>(b - b * 0.5);
+            break;
+        case 1:
+            rate = static_cast<int>(b - b * 0.7);
+            break;
+        case 2:
+            rate = static_cast<int>(b - b * 0.9);
+            break;
+        default:
+            break;
     }
     if (page.bitRateChecked) {
         const int v = page.bitRateSlider;
@@ -269,7 +269,8 @@ FfmpegCommand RenderCommand(const CommandPlan& plan, const QString& encoder,
     // Options that cannot work for this source are left out with their values.
     auto drop = [&](const char* option) {
         for (size_t i = 1; i + 1 < tokens.size(); ++i) {
-            if (tokens[i].text == QLatin1String(option)) tokens[i].dropped = tokens[i + 1].dropped = true;
+            if (tokens[i].text == QLatin1String(option))
+                tokens[i].dropped = tokens[i + 1].dropped = true;
         }
     };
     if (plan.frameRate.isEmpty()) drop("-r");
@@ -287,8 +288,8 @@ FfmpegCommand RenderCommand(const CommandPlan& plan, const QString& encoder,
         const Token& token = tokens[i];
         if (token.dropped) continue;
         QString filled = token.text;
-        const qsizetype at = std::max(filled.indexOf(QLatin1String("%s")),
-                                      filled.indexOf(QLatin1String("%d")));
+        const qsizetype at =
+            std::max(filled.indexOf(QLatin1String("%s")), filled.indexOf(QLatin1String("%d")));
         if (at >= 0) filled.replace(at, 2, values[i]);
         command.text += token.lead + filled;
         QString argument = IsQuoted(token.text) ? filled.mid(1, filled.size() - 2) : filled;

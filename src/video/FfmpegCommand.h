@@ -15,26 +15,26 @@
 
 // What is decided about a task before its output name is known.
 struct CommandPlan {
-    int templateNumber = 0;     // 1 to 10
-    QString sourceExtension;    // lower case
-    QString extension;          // of the output file
-    bool keepContainer = false; // templates 1 to 4: codecs and audio follow the source
+    int templateNumber = 0;      // 1 to 10
+    QString sourceExtension;     // lower case
+    QString extension;           // of the output file
+    bool keepContainer = false;  // templates 1 to 4: codecs and audio follow the source
     int videoBitRate = 0;
-    QString sizeText;           // "W*H", or empty to keep the source's size
-    QString frameRate;          // the source's frame-rate text, empty when it is not a rate
-    QString preset;             // "fast" or "ultrafast"
-    std::string videoCodec;     // kept container: the probed name after the special cases
-    std::string audioCodec;     // kept container: likewise; an encoder name ffmpeg can use
-    bool withAudio = true;      // false: the kept container's audio options are left out
+    QString sizeText;        // "W*H", or empty to keep the source's size
+    QString frameRate;       // the source's frame-rate text, empty when it is not a rate
+    QString preset;          // "fast" or "ultrafast"
+    std::string videoCodec;  // kept container: the probed name after the special cases
+    std::string audioCodec;  // kept container: likewise; an encoder name ffmpeg can use
+    bool withAudio = true;   // false: the kept container's audio options are left out
     int audioBitRate = 0;
     int sampleRate = 0;
     int channels = 0;
 };
 
 struct FfmpegCommand {
-    QString program;       // the encoder
-    QStringList arguments; // everything after the program, one entry per template token
-    QString text;          // the command line as printed (the template filled in)
+    QString program;        // the encoder
+    QStringList arguments;  // everything after the program, one entry per template token
+    QString text;           // the command line as printed (the template filled in)
 };
 
 // The video bit rate for a base rate b (the stream's, else the container's): compress type 0

@@ -73,6 +73,6 @@ private:
     std::condition_variable childEnded_;
     bool stopRequested_ = false;
     bool childRunning_ = false;
-    int pidfd_ = -1;      // refers to the running child even after its id is reused
+    int pidfd_ = -1;  // refers to the running child even after its id is reused
     qint64 processId_ = 0;
 };

@@ -63,7 +63,8 @@ QString OutputNameResolver::Claim(const TakenTest& reserved, QString* error) con
             return candidate;
         }
         if (errno == EEXIST) continue;
-        if (error) *error = QString::fromLocal8Bit(std::strerror(errno)) + QLatin1String(": ") + candidate;
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno)) + QLatin1String(": ") + candidate;
         return {};
     }
     if (error) *error = QStringLiteral("no free output name for ") + Candidate(1);

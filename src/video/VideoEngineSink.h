@@ -21,7 +21,7 @@ struct VideoDoneRecord {
 // Why a compression failed, handed over by value.
 struct VideoFailRecord {
     int taskId = 0;
-    QString reason;  // one line for the log: what went wrong, with ffmpeg's last message
+    QString reason;     // one line for the log: what went wrong, with ffmpeg's last message
     int exitCode = -1;  // the encoder's exit status, -1 when it did not exit by itself
 };
 
