@@ -193,7 +193,7 @@ void ImageEngine::ImageWorkerProc(std::stop_token stop)
             const bool ready = imageQueueCond.wait(lock, stop, [this] {
                 return busyTaskImageList.empty() && !idleTaskImageList.empty();
             });
-            if (!ready) return;  // stop requested
+            if (!ready || stop.stop_requested()) return;
             taskId = idleTaskImageList.front();
             idleTaskImageList.pop_front();
             busyTaskImageList.push_back(taskId);

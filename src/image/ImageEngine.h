@@ -33,8 +33,8 @@ struct ImagePageFields {
 // stays in the running list until the UI thread calls Release, so the next image starts only
 // after the previous result has been shown.
 //
-// Threads: every public function may be called from any thread; the sink is called from the
-// worker. One lock (imageQueueLock) guards the lists, the parameter map and the task map; it is
+// Threads: every public function may be called from any thread, except that the sink (called
+// from the worker) must not call Stop. One lock (imageQueueLock) guards the lists, the parameter map and the task map; it is
 // never held while the sink is called, a setting is read or the pipeline runs.
 class ImageEngine {
 public:

@@ -106,14 +106,16 @@ Source ReadSource(const QString& path)
 // Refuses a source whose decoded pixels alone would pass the memory limit, from its headers
 // (a ping decodes nothing). Without this the library would move such an image to a disk cache
 // where its policy allows one, and a file of a few kilobytes that claims a huge canvas would
-// cost gigabytes of disk and minutes of work before it failed or, worse, succeeded.
-void CheckPixelBudget(const Source& source)
+// cost gigabytes of disk and minutes of work. allFrames: every frame is worked on (a GIF kept
+// as a GIF), not only the first.
+void CheckPixelBudget(const Source& source, bool allFrames)
 {
     std::vector<Magick::Image> frames;
     Magick::ReadOptions options;
     options.imageInfo()->ping = MagickCore::MagickTrue;
     std::strncpy(options.imageInfo()->magick, source.magick.c_str(), MaxTextExtent - 1);
     Magick::readImages(&frames, source.blob, options);
+    if (!allFrames && frames.size() > 1) frames.resize(1);
     unsigned long long pixels = 0;
     for (const Magick::Image& frame : frames) {
         // A GIF's frames each become a whole canvas before they are worked on.
@@ -328,7 +330,7 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
         throw std::runtime_error("no treatment for ." + extension.toStdString() + " files");
 
     const Source source = ReadSource(params.sourcePath);
-    CheckPixelBudget(source);
+    CheckPixelBudget(source, !jpegForm && extension == u"gif");
     Magick::Blob encoded;
     if (jpegForm)
         encoded = CompressJpeg(source, params);

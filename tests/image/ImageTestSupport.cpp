@@ -14,16 +14,11 @@ QString IdentifyProgram()
     return QStandardPaths::findExecutable(QStringLiteral("identify"));
 }
 
-Magick::Image Solid(int width, int height, const char* colour)
+Magick::Image MakeImage(const char* what, int width, int height)
 {
     ImagePipeline::InitializeLibrary();
-    return Magick::Image(Magick::Geometry(width, height), Magick::Color(colour));
-}
-
-Magick::Image Builtin(const char* name)
-{
-    ImagePipeline::InitializeLibrary();
-    return Magick::Image(name);
+    if (width > 0) return Magick::Image(Magick::Geometry(width, height), Magick::Color(what));
+    return Magick::Image(what);
 }
 
 void Save(Magick::Image image, const std::string& magick, const QString& path, int quality)
@@ -32,29 +27,22 @@ void Save(Magick::Image image, const std::string& magick, const QString& path, i
     if (quality > 0) image.quality(quality);
     Magick::Blob blob;
     image.write(&blob);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(static_cast<const char*>(blob.data()), static_cast<qint64>(blob.length()));
+    WriteBytes(path, QByteArray(static_cast<const char*>(blob.data()), qsizetype(blob.length())));
 }
 
 void SaveFrames(std::vector<Magick::Image> frames, const QString& path)
 {
-    // One palette for all frames: the encoder would otherwise quantize each frame on its own,
-    // at a tenth of a second apiece.
+    // One palette for all frames: the encoder would quantize each on its own, slowly.
     Magick::quantizeImages(frames.begin(), frames.end());
     frames.front().magick("GIF");
     Magick::Blob blob;
     Magick::writeImages(frames.begin(), frames.end(), &blob, true);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(static_cast<const char*>(blob.data()), static_cast<qint64>(blob.length()));
+    WriteBytes(path, QByteArray(static_cast<const char*>(blob.data()), qsizetype(blob.length())));
 }
 
 std::vector<Magick::Image> ShownFrames(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = ReadBytes(path);
     std::vector<Magick::Image> stored, shown;
     Magick::readImages(&stored, Magick::Blob(bytes.constData(), bytes.size()));
     Magick::coalesceImages(&shown, stored.begin(), stored.end());
@@ -63,10 +51,23 @@ std::vector<Magick::Image> ShownFrames(const QString& path)
 
 QString Identify(const QString& path, const QString& format)
 {
-    const auto run =
-        SourceQuality::RunWithInput(IdentifyProgram(), {"-format", format, "-"}, path, 20000, 1 << 20);
-    if (!run.Succeeded()) return {};
-    return QString::fromUtf8(run.output);
+    // The file on standard input, so any name works.
+    const auto run = SourceQuality::RunWithInput(IdentifyProgram(), {"-format", format, "-"}, path,
+                                                 20000, 1 << 20);
+    return run.Succeeded() ? QString::fromUtf8(run.output) : QString();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList Entries(const QString& folder)

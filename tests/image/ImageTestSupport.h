@@ -2,54 +2,54 @@
 
 #include <Magick++.h>
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 #include "image/ImageParams.h"
+
+// Readable failure messages for texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 // Helpers of the image engine's tests: real images made with the image library, inspected with
 // the real identifier.
 namespace imagetest {
 
-// The identifier on PATH; the tests need it.
-QString IdentifyProgram();
+QString IdentifyProgram();  // the identifier on PATH
 
-// A plain colour image, or one of the library's built-in images ("logo:", "rose:").
-Magick::Image Solid(int width, int height, const char* colour);
-Magick::Image Builtin(const char* name);
-
-// Encodes image as magick ("JPEG", "PNG", ...) and writes it to path exactly as named; a
-// quality of 0 leaves the library's default.
+// A built-in image ("logo:", "rose:"), or with a size, a plain colour.
+Magick::Image MakeImage(const char* what, int width = 0, int height = 0);
+// Encodes as magick ("JPEG", "PNG", ...) and writes to path exactly as named.
 void Save(Magick::Image image, const std::string& magick, const QString& path, int quality = 0);
-
-// Writes an animation of frames as a GIF; reads a file's frames as a viewer shows them (each the
-// whole canvas).
-void SaveFrames(std::vector<Magick::Image> frames, const QString& path);
+void SaveFrames(std::vector<Magick::Image> frames, const QString& path);  // a GIF animation
+// A file's frames as a viewer shows them, each the whole canvas.
 std::vector<Magick::Image> ShownFrames(const QString& path);
 
-// The identifier's -format report on path, e.g. "%m %wx%h" (the file on standard input, so any
-// name works). Empty when the identifier fails.
+// The identifier's -format report on the file, e.g. "%m %wx%h"; empty when it fails.
 QString Identify(const QString& path, const QString& format);
 
-// Names in a folder, hidden ones included, sorted.
-QStringList Entries(const QString& folder);
+void WriteBytes(const QString& path, const QByteArray& bytes);
+QByteArray ReadBytes(const QString& path);
+QStringList Entries(const QString& folder);  // hidden names too, sorted
 
-// A scratch folder with src/, out/ and tmp/ below it, and run parameters pointing there.
+// A scratch folder with src/, out/ and tmp/, and run parameters pointing there: strength
+// general, keep form, no resizing, no identifier.
 class ImageFolderTest : public ::testing::Test {
 protected:
     void SetUp() override;
-
     QString Src(const QString& name) const { return root_.path() + "/src/" + name; }
     QString Out(const QString& name) const { return root_.path() + "/out/" + name; }
     QString OutDir() const { return root_.path() + "/out"; }
     QString TmpDir() const { return root_.path() + "/tmp"; }
-    // Parameters for compressing src/name: strength general, keep form, no resizing, no
-    // identifier (its own tests give it).
     ImageParams Params(const QString& name) const;
 
     QTemporaryDir root_;
