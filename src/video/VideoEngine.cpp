@@ -82,6 +82,15 @@ std::optional<int> VideoEngine::TakeNext()
     return id;
 }
 
+void VideoEngine::SetPaused(bool paused)
+{
+    {
+        std::lock_guard guard(videoQueueLock);
+        paused_ = paused;
+    }
+    videoQueueCond.notify_one();
+}
+
 void VideoEngine::Release(int taskId)
 {
     {
@@ -228,8 +237,9 @@ void VideoEngine::WorkerProc(std::stop_token stop)
         QString encoder;
         {
             std::unique_lock lock(videoQueueLock);
-            const bool ready = videoQueueCond.wait(
-                lock, stop, [this] { return busyTaskList.empty() && !idleTaskList.empty(); });
+            const bool ready = videoQueueCond.wait(lock, stop, [this] {
+                return !paused_ && busyTaskList.empty() && !idleTaskList.empty();
+            });
             // The wait answers true when a task is ready even if a stop came with it.
             if (!ready || stop.stop_requested()) return;
             taskId = idleTaskList.front();

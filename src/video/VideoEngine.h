@@ -50,9 +50,11 @@ public:
     void EnqueueAll(const std::vector<int>& taskIds);
 
     // Moves the first waiting id to the running list without starting an encoder, or nothing
-    // when none waits. The worker takes ids itself; this is for an engine without a worker (a
-    // test that needs a task in the running state).
+    // when none waits. The worker takes ids itself; this is for an engine without a worker or a
+    // paused one (a test that needs a task in the running state).
     std::optional<int> TakeNext();
+    // While paused the worker starts no task (a running one goes on); resuming wakes it.
+    void SetPaused(bool paused);
     // Removes the id from the running list and wakes the worker: the owner calls it when it has
     // handled the task's TaskDone or TaskFailed.
     void Release(int taskId);
@@ -112,6 +114,7 @@ private:
     MainPageSnapshot mainPage_;
     QString encoder_;
     int stopGraceMs_ = 3000;
+    bool paused_ = false;
 
     VideoEngineSink* sink_ = nullptr;
     FfmpegRunner runner_;

@@ -174,6 +174,9 @@ protected:
 
 TEST_F(VideoEngineTest, QueueKeepsArrivalOrderWithoutDuplicates)
 {
+    // A paused worker leaves the queue to TakeNext.
+    engine.SetPaused(true);
+    ASSERT_TRUE(engine.Start(sink));
     EXPECT_TRUE(engine.Enqueue(4));
     EXPECT_FALSE(engine.Enqueue(4));
     engine.EnqueueAll({2, 4, 9, 2});
@@ -182,6 +185,8 @@ TEST_F(VideoEngineTest, QueueKeepsArrivalOrderWithoutDuplicates)
     EXPECT_TRUE(engine.IsQueued(4));
     engine.Release(4);
     EXPECT_FALSE(engine.IsQueued(4));
+    testenv::WaitUntil([] { return false; }, 100);
+    EXPECT_TRUE(sink.Get().log.empty());
 
     CompressParams params;
     params.unique_id = 2;
