@@ -25,7 +25,15 @@
 #include "skinlib/SkinList.h"
 #include "ui/MessageBoxDialog.h"
 #include "ui/PromptBoxDialog.h"
+#include "image/ImageEngine.h"
+#include "image/ImageEngineSink.h"
+#include "image/ImageRows.h"
+#include "intake/ImageIntake.h"
 #include "video/VideoEngine.h"
+#include "video/VideoEngineSink.h"
+#include "video/VideoRows.h"
+#include <QLineEdit>
+#include <QSlider>
 #include "intake/RowBuilder.h"
 #include "intake/MainPage.h"
 #include "net/FeedbackDialog.h"
@@ -64,16 +72,72 @@ constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
 
 }  // namespace
 
+// Turns the engines' reports, made on their threads, into messages handled on the UI thread.
+class CMainWnd::EngineSink : public VideoEngineSink {
+public:
+    explicit EngineSink(QObject* window) : images(window), window_(window) {}
+
+    void TaskStarted(int taskId) override
+    {
+        skin::PostMessage(window_, UM_VIDEO_STARTED, taskId);
+    }
+    void TaskProgress(int taskId, int percent) override
+    {
+        skin::PostMessage(window_, UM_TASK_PROGRESS, taskId, percent);
+    }
+    void TaskDone(const VideoDoneRecord& record) override
+    {
+        skin::PostMessage(window_, skin::MakeMessage(UM_VIDEO_DONE, record, record.taskId));
+    }
+    void TaskFailed(const VideoFailRecord& record) override
+    {
+        skin::PostMessage(window_, skin::MakeMessage(UM_VIDEO_STATUS, record, record.taskId));
+    }
+
+    // The image engine's reports (their names are the video engine's, so they live apart).
+    struct Images : ImageEngineSink {
+        explicit Images(QObject* window) : window(window) {}
+        void TaskStarted(int taskId) override
+        {
+            skin::PostMessage(window, UM_IMAGE_STARTED, taskId);
+        }
+        void TaskDone(int taskId, ImageDoneRecord record) override
+        {
+            skin::PostMessage(window, skin::MakeMessage(UM_IMAGE_DONE, std::move(record), taskId));
+        }
+        void TaskFailed(int taskId) override { skin::PostMessage(window, UM_IMAGE_STATUS, taskId); }
+        QObject* window;
+    } images;
+
+private:
+    QObject* window_;
+};
+
 CMainWnd::CMainWnd()
     : WindowImplBase(nullptr, Kind::Main),
+      engineSink_(new EngineSink(this)),
       videoEngine_(new VideoEngine),
+      imageEngine_(new ImageEngine(engineSink_->images)),
       videoIntake_(new VideoIntake(*this)),
+      imageIntake_(new ImageIntake(*this)),
+      videoRows_(new VideoRows(*this)),
+      imageRows_(new ImageRows(*this)),
       mainPage_(new MainPage(*this))
 {
     setWindowTitle(kWindowTitle);
 }
 
-CMainWnd::~CMainWnd() = default;
+CMainWnd::~CMainWnd()
+{
+    // The workers report to this window: they end before any of it goes.
+    StopEngines();
+}
+
+void CMainWnd::StopEngines()
+{
+    videoEngine_->Stop();
+    imageEngine_->Stop();
+}
 
 void CMainWnd::InitWindow()
 {
@@ -95,6 +159,9 @@ void CMainWnd::InitWindow()
         // Background work, in this order: the upgrade check, then the engines' workers.
         upgrader_ = new Upgrader(this, [this] { Shutdown(); });
         upgrader_->StartBackgroundCheck();
+        KeepEnginesInformed();
+        videoEngine_->Start(*engineSink_);
+        imageEngine_->Start();
     } catch (...) {
         throw std::runtime_error("CMainWnd::Init");
     }
@@ -210,12 +277,65 @@ void CMainWnd::Notify(skin::Notification& msg)
         } else if (name == QLatin1String("add-video-dir") ||
                    name == QLatin1String("add-video-dir-info")) {
             videoIntake_->AddFromFolder();
+        } else if (name == QLatin1String("add-image-file") ||
+                   name == QLatin1String("add-image-file-info")) {
+            imageIntake_->AddFromFileDialog();
+        } else if (name == QLatin1String("add-image-dir") ||
+                   name == QLatin1String("add-image-dir-info")) {
+            imageIntake_->AddFromFolder();
+        } else if (name == QLatin1String("imageCompressBtn")) {
+            imageRows_->Start(msg.sender);
+        } else if (name == QLatin1String("all-image-compress")) {
+            imageRows_->StartAll();
         }
     } else if (msg.type == QLatin1String(skin::kSelectChanged)) {
         auto* tab = FindControl<QStackedWidget>("main-tab");
         if (name == QLatin1String("compress-video")) tab->setCurrentIndex(0);
         if (name == QLatin1String("compress-image")) tab->setCurrentIndex(1);
     }
+}
+
+void CMainWnd::KeepEnginesInformed()
+{
+    // What the workers read of the main page reaches them as a copy kept current from here.
+    auto* bitRate = FindControl<QAbstractButton>("video-compress-check");
+    auto* slider = FindControl<QSlider>("video-compress-slider");
+    auto* balanced = FindControl<QAbstractButton>("video-compress-balanced-check");
+    auto* compatible = FindControl<QAbstractButton>("video-compress-compatible-check");
+    const auto videoPage = [=, this] {
+        MainPageSnapshot page;
+        page.bitRateChecked = bitRate->isChecked();
+        page.bitRateSlider = slider->value();
+        page.balancedChecked = balanced->isChecked();
+        page.compatibleChecked = compatible->isChecked();
+        videoEngine_->SetMainPage(page);
+    };
+    for (QAbstractButton* check : {bitRate, balanced, compatible})
+        connect(check, &QAbstractButton::toggled, this, videoPage);
+    connect(slider, &QSlider::valueChanged, this, videoPage);
+    videoPage();
+
+    auto* width = FindControl<QLineEdit>("image-width");
+    auto* height = FindControl<QLineEdit>("image-height");
+    auto* custom = FindControl<QAbstractButton>("image-define-param");
+    const auto imagePage = [=, this] {
+        imageEngine_->SetPageFields({width->text(), height->text(), custom->isChecked()});
+    };
+    connect(width, &QLineEdit::textChanged, this, imagePage);
+    connect(height, &QLineEdit::textChanged, this, imagePage);
+    connect(custom, &QAbstractButton::toggled, this, imagePage);
+    imagePage();
+}
+
+int CMainWnd::AddImageRow(const VideoTask& task)
+{
+    const int id = TakeTaskId();
+    imageEngine_->AddTask(id, task);
+    QWidget* row = BuildImageRow(id, task, [this](const QString& className, QWidget* parent) {
+        return CreateControl(className, parent);
+    });
+    FindControl<SkinList>("image-list")->AddRow(row);
+    return id;
 }
 
 int CMainWnd::AddVideoRow(const VideoTask& task)
@@ -262,6 +382,43 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
         case UM_TRAY_NOTIFY:
             if (msg.lParam == kTrayLeftButtonDown) BringToFront();
             if (msg.lParam == kTrayRightButtonDown) CMainTaskMenu::Popup(this, QCursor::pos());
+            return 0;
+        case UM_VIDEO_STARTED:
+            videoRows_->OnStarted(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_TASK_PROGRESS:
+            videoRows_->OnProgress(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+            return 0;
+        case UM_VIDEO_DONE:
+            if (const auto* record = msg.Value<VideoDoneRecord>()) videoRows_->OnDone(*record);
+            return 0;
+        case UM_VIDEO_STATUS:
+            if (const auto* record = msg.Value<VideoFailRecord>()) videoRows_->OnFailed(*record);
+            return 0;
+        case UM_VIDEO_RECOMPRESS:
+            videoRows_->Recompress(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_VIDEO_DELETE:
+            videoRows_->Delete(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_VIDEO_OPEN_DIR:
+        case UM_IMAGE_OPEN_DIR:
+            videoRows_->OpenOutputFolder();
+            return 0;
+        case UM_IMAGE_STARTED:
+            imageRows_->OnStarted(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_IMAGE_DONE:
+            if (const auto* record = msg.Value<ImageDoneRecord>()) imageRows_->OnDone(*record);
+            return 0;
+        case UM_IMAGE_STATUS:
+            imageRows_->OnFailed(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_IMAGE_RECOMPRESS:
+            imageRows_->Recompress(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_IMAGE_DELETE:
+            imageRows_->Delete(static_cast<int>(msg.wParam));
             return 0;
         case UM_NETWORK_ERROR:
             PromptBoxDialog::ShowModeless(this, kNetworkErrorText);
@@ -312,6 +469,8 @@ void CMainWnd::Shutdown()
 void CMainWnd::OnDestroy()
 {
     if (trayIcon_) trayIcon_->hide();
+    // A running ffmpeg is stopped and its partial output removed; an image run is finished.
+    StopEngines();
 }
 
 void CMainWnd::OnFinalMessage()

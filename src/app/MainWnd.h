@@ -4,8 +4,12 @@
 
 #include "skinlib/WindowImplBase.h"
 
+class ImageEngine;
+class ImageIntake;
+class ImageRows;
 class QSystemTrayIcon;
 class VideoEngine;
+class VideoRows;
 class MainPage;
 class Upgrader;
 class VideoIntake;
@@ -36,8 +40,11 @@ public:
     int TakeTaskId() { return nextTaskId_++; }
     // Enters the record under a fresh task id and appends its row to "videoList"; returns the id.
     int AddVideoRow(const VideoTask& task);
+    // The same for "image-list".
+    int AddImageRow(const VideoTask& task);
 
     VideoEngine& videoEngine() { return *videoEngine_; }
+    ImageEngine& imageEngine() { return *imageEngine_; }
     MainPage& mainPage() { return *mainPage_; }
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
     const QString& tempFolder() const { return tempFolder_; }
@@ -64,9 +71,18 @@ private:
     void RestoreMainPage();
     void SyncMaximiseButtons();
     void OpenHelpPage();
+    void KeepEnginesInformed();
+    void StopEngines();
 
+    // The engines report from their threads through this; it posts to the window.
+    class EngineSink;
+    std::unique_ptr<EngineSink> engineSink_;
     std::unique_ptr<VideoEngine> videoEngine_;
+    std::unique_ptr<ImageEngine> imageEngine_;
     std::unique_ptr<VideoIntake> videoIntake_;
+    std::unique_ptr<ImageIntake> imageIntake_;
+    std::unique_ptr<VideoRows> videoRows_;
+    std::unique_ptr<ImageRows> imageRows_;
     std::unique_ptr<MainPage> mainPage_;
     int nextTaskId_ = 0;
     QSystemTrayIcon* trayIcon_ = nullptr;

@@ -24,8 +24,10 @@ enum : int {
     UM_TASK_PROGRESS = skin::WM_USER + 260,
     UM_VIDEO_DONE = skin::WM_USER + 261,
     UM_VIDEO_STATUS = skin::WM_USER + 262,
+    UM_VIDEO_STARTED = skin::WM_USER + 263,  // the worker took a task: show it as compressing
     UM_IMAGE_DONE = skin::WM_USER + 265,
     UM_IMAGE_STATUS = skin::WM_USER + 266,
+    UM_IMAGE_STARTED = skin::WM_USER + 267,  // the worker took a task: show it as compressing
     UM_USER_INFO = skin::WM_USER + 301,
     UM_NETWORK_ERROR = skin::WM_USER + 400,
     UM_UPGRADE_FAILED = skin::WM_USER + 410,

@@ -5,3 +5,6 @@ list(APPEND LUMO_EXTRA_CORE_SOURCES
     image/OutputFile.cpp
     image/SourceQuality.cpp
 )
+list(APPEND LUMO_EXTRA_GUI_SOURCES
+    image/ImageRows.cpp
+)

@@ -12,10 +12,6 @@
 
 namespace {
 
-void SetText(QWidget* row, const char* name, const QString& text)
-{
-    if (auto* label = row->findChild<QLabel*>(name)) label->setText(text);
-}
 
 QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
                   const skin::ControlFactory& factory, const char* check,
@@ -31,9 +27,9 @@ QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
         skin::SetTag(box, taskId);
     }
     for (const char* name : buttons) skin::SetTag(row->findChild<QWidget*>(name), taskId);
-    SetText(row, "fileNameLabel", task.fileName);
+    SetRowText(row, "fileNameLabel", task.fileName);
     if (auto* name = row->findChild<QLabel*>("fileNameLabel")) name->setToolTip(task.filePath);
-    SetText(row, "fileSizeLabel", FormatSize(task.fileSize));
+    SetRowText(row, "fileSizeLabel", FormatSize(task.fileSize));
     return row;
 }
 
@@ -41,13 +37,42 @@ QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
 
 QString RowName(int taskId) { return QStringLiteral("item-%1").arg(taskId); }
 
+void SetRowText(QWidget* row, const char* name, const QString& text)
+{
+    if (!row) return;
+    if (auto* label = row->findChild<QLabel*>(name)) label->setText(text);
+    else if (auto* button = row->findChild<QAbstractButton*>(name)) button->setText(text);
+}
+
+void SetRowVisible(QWidget* row, const char* name, bool visible)
+{
+    if (QWidget* control = row ? row->findChild<QWidget*>(name) : nullptr)
+        control->setVisible(visible);
+}
+
+void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize)
+{
+    SetRowText(row, "s1Label", FormatSize(outputSize));
+    auto* saving = row ? row->findChild<QLabel*>("y1Label") : nullptr;
+    if (!saving) return;
+    if (sourceSize <= 0) {
+        saving->setText(QStringLiteral("--"));
+        return;
+    }
+    const float percent = static_cast<float>(sourceSize - outputSize) / sourceSize * 100.0f;
+    // 0xFF10C00B when the file did not grow, 0xFFFF0000 when it did.
+    saving->setStyleSheet(percent >= 0 ? QStringLiteral("color: #10C00B;")
+                                       : QStringLiteral("color: #FF0000;"));
+    saving->setText(QString::number(percent, 'f', 2) + '%');
+}
+
 QWidget* BuildVideoRow(int taskId, const VideoTask& task, const skin::ControlFactory& factory)
 {
     QWidget* row = BuildRow("VideoListContainerElement.xml", taskId, task, factory,
                             "videocheckBox", {"compressBtn", "videoMenuBtn"});
-    SetText(row, "ratioLabel", QStringLiteral("%1 x %2").arg(task.width).arg(task.height));
-    SetText(row, "framerateLabel", task.frameRateText);
-    SetText(row, "durationLabel",
+    SetRowText(row, "ratioLabel", QStringLiteral("%1 x %2").arg(task.width).arg(task.height));
+    SetRowText(row, "framerateLabel", task.frameRateText);
+    SetRowText(row, "durationLabel",
             FormatDuration(ProbeDurationSeconds(task.filePath.toStdString())));
     return row;
 }

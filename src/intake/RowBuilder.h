@@ -14,3 +14,11 @@ QWidget* BuildImageRow(int taskId, const ImageTask& task, const skin::ControlFac
 
 // "item-%d" of the task id: how a row is found in its list.
 QString RowName(int taskId);
+
+// The result of a finished row: "s1Label" the output's size, "y1Label" the saving in percent,
+// green when the file did not grow, red when it did ("--" when the source was empty).
+void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize);
+
+// Sets the text of the row's label or button called name, when the row has one.
+void SetRowText(QWidget* row, const char* name, const QString& text);
+void SetRowVisible(QWidget* row, const char* name, bool visible);

@@ -16,6 +16,13 @@ struct MessageRecord {
     virtual ~MessageRecord() = default;
 };
 
+// A record that carries one value of type T.
+template <class T>
+struct ValueRecord : MessageRecord {
+    explicit ValueRecord(T v) : value(std::move(v)) {}
+    T value;
+};
+
 struct Message {
     int id = 0;
     qintptr wParam = 0;
@@ -28,7 +35,25 @@ struct Message {
     {
         return dynamic_cast<T*>(record.get());
     }
+    // The value of a ValueRecord<T>, or null.
+    template <class T>
+    const T* Value() const
+    {
+        auto* carried = dynamic_cast<ValueRecord<T>*>(record.get());
+        return carried ? &carried->value : nullptr;
+    }
 };
+
+// A message with a value record.
+template <class T>
+Message MakeMessage(int id, T value, qintptr wParam = 0)
+{
+    Message message;
+    message.id = id;
+    message.wParam = wParam;
+    message.record = std::make_unique<ValueRecord<T>>(std::move(value));
+    return message;
+}
 
 class MessageEvent : public QEvent {
 public:

@@ -7,3 +7,6 @@ list(APPEND LUMO_EXTRA_CORE_SOURCES
     video/OutputNameResolver.cpp
     video/VideoEngine.cpp
 )
+list(APPEND LUMO_EXTRA_GUI_SOURCES
+    video/VideoRows.cpp
+)

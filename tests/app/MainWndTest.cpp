@@ -45,6 +45,8 @@ protected:
         if (!ini.isEmpty()) ASSERT_TRUE(testenv::WriteFile(AppConfig::Path(), ini));
         window = new CMainWnd;
         window->Create();
+        // The worker would take queued tasks at once; these tests put them in place themselves.
+        window->videoEngine().SetPaused(true);
         window->show();
     }
 

@@ -25,6 +25,8 @@ protected:
     {
         window = new CMainWnd;
         window->Create();
+        // Queued ids stay waiting, so the tests can see the queue the page built.
+        window->videoEngine().SetPaused(true);
         window->show();
         videos = window->FindControl<SkinList>("videoList");
     }

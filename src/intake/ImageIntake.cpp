@@ -1,0 +1,40 @@
+#include "intake/ImageIntake.h"
+
+#include <QFileInfo>
+#include <vector>
+
+#include "app/MainWnd.h"
+#include "intake/MediaScan.h"
+#include "platform/Shell.h"
+
+namespace {
+
+constexpr char kFolderTitle[] = "选择图片存放目录";
+
+ImageTask MakeImageTask(const QString& path, const QString& name)
+{
+    ImageTask task;
+    task.fileName = name;
+    task.filePath = path;
+    task.fileSize = QFileInfo(path).size();  // 0 when the entry cannot be read
+    return task;
+}
+
+}  // namespace
+
+void ImageIntake::AddFromFileDialog()
+{
+    const QStringList paths =
+        Shell::Instance().ChooseFiles(&window_, QString(), ImageDialogFilter());
+    for (const QString& path : paths) window_.AddImageRow(MakeImageTask(path, QFileInfo(path).fileName()));
+}
+
+void ImageIntake::AddFromFolder()
+{
+    const QString folder = Shell::Instance().ChooseFolder(&window_, kFolderTitle);
+    if (folder.isEmpty()) return;
+    std::vector<ImageTask> imageScanList;
+    for (const QString& name : ScanFolderForImages(folder))
+        imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
+    for (const ImageTask& task : imageScanList) window_.AddImageRow(task);
+}
