@@ -29,6 +29,9 @@ void ImageRows::OnStarted(int taskId)
 {
     QWidget* row = Row(taskId);
     if (!row) return;
+    // Images have no progress to show: the state text stands alone.
+    SetRowVisible(row, "progress-container", true);
+    SetRowVisible(row, "progress-slider", false);
     SetRowVisible(row, "progress-label", true);
     SetRowText(row, "progress-label", QStringLiteral("正在压缩"));
     SetRowVisible(row, "errorLabel", false);
@@ -51,8 +54,9 @@ void ImageRows::OnDone(const ImageDoneRecord& record)
         const qint64 outputSize = output.size();
         DebugPrint("srcFile.fileSize: %lld\nfileSize: %lld\n", static_cast<long long>(sourceSize),
                    static_cast<long long>(outputSize));
-        SetRowVisible(row, "progress-label", true);
         SetRowText(row, "progress-label", QStringLiteral("完成"));
+        // The size and the saving take the state text's place.
+        SetRowVisible(row, "progress-container", false);
         SetRowText(row, "imageCompressBtn", QStringLiteral("压缩完成"));
         if (row) row->findChild<QWidget*>("imageCompressBtn")->setToolTip(record.outputPath);
         ShowSaving(row, sourceSize, outputSize);
@@ -71,6 +75,7 @@ void ImageRows::OnFailed(int taskId)
 void ImageRows::ShowFailed(QWidget* row)
 {
     if (!row) return;
+    SetRowVisible(row, "progress-container", false);
     SetRowVisible(row, "progress-label", false);
     SetRowVisible(row, "errorLabel", true);
     SetRowText(row, "imageCompressBtn", QStringLiteral("压缩"));

@@ -66,6 +66,8 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
         ShowFailed(row, QStringLiteral("输出文件不存在"));
     } else if (row) {
         SetProgress(row, 100);
+        // The size and the saving take the progress bar's place.
+        SetRowVisible(row, "progress-container", false);
         SetRowText(row, "compressBtn", QStringLiteral("压缩完成"));
         StartButton(row)->setToolTip(record.outputPath);
         const auto task = window_.videoEngine().FindTask(record.taskId);

@@ -2,4 +2,5 @@
 lumo_add_test(rows_tests
     rows/VideoRowsTest.cpp
     rows/ImageRowsTest.cpp
+    rows/JourneyTest.cpp
 )
