@@ -77,9 +77,9 @@ bool ConvertEquivalent(const QString& source, const QString& outDir, const QStri
         box = QStringLiteral("%1x%2").arg(b.width).arg(b.height);
     }
     if (name.extension == u"jpg") {
-        const auto probe = SourceQuality::RunWithInput(
-            FindTool("identify"), {"-ping", "-format", "Quality: %[quality]\n", "-"}, source, 3000,
-            1 << 20);
+        const auto probe = platform::RunCapture(
+            FindTool("identify"), {"-ping", "-format", "Quality: %[quality]\n", "-"}, 3000, 1 << 20,
+            source);
         const int q = SourceQuality::Parse(probe.output).value_or(100);
         const int quality = static_cast<int>(q - q * 0.2);
         return Run(kConvert, {source, "-auto-orient", "-strip", "-quality", QString::number(quality),

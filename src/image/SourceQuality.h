@@ -32,12 +32,4 @@ public:
     // blanks removed, converted as std::stoi does (leading digits count). Empty when the report
     // has no "Quality:"; throws like std::stoi when no number follows it.
     static std::optional<int> Parse(const QByteArray& report);
-
-    // platform::RunCapture with the child's standard input read from inputFile instead of
-    // /dev/null: output read while the child runs, a child that overruns timeoutMs killed and
-    // reaped. started is false when the program or the input file cannot be opened.
-    static platform::CaptureResult RunWithInput(const QString& program,
-                                                const QStringList& arguments,
-                                                const QString& inputFile, int timeoutMs,
-                                                qint64 maxBytes);
 };

@@ -39,14 +39,6 @@ void MarkDescriptorsCloseOnExec(int fallbackLimit)
     }
 }
 
-void Configure(QProcess& process)
-{
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    const long openMax = ::sysconf(_SC_OPEN_MAX);
-    const int limit = openMax > 0 && openMax < (1L << 20) ? static_cast<int>(openMax) : (1 << 20);
-    process.setChildProcessModifier([limit] { MarkDescriptorsCloseOnExec(limit); });
-}
-
 void AppendLimited(CaptureResult& result, const QByteArray& chunk, qint64 maxBytes)
 {
     const qint64 room = std::max<qint64>(0, maxBytes - result.output.size());
@@ -60,16 +52,24 @@ void AppendLimited(CaptureResult& result, const QByteArray& chunk, qint64 maxByt
 
 }  // namespace
 
+void ConfigureChild(QProcess& process)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    const long openMax = ::sysconf(_SC_OPEN_MAX);
+    const int limit = openMax > 0 && openMax < (1L << 20) ? static_cast<int>(openMax) : (1 << 20);
+    process.setChildProcessModifier([limit] { MarkDescriptorsCloseOnExec(limit); });
+}
+
 CaptureResult RunCapture(const QString& program, const QStringList& arguments, int timeoutMs,
-                         qint64 maxBytes)
+                         qint64 maxBytes, const QString& inputFile)
 {
     CaptureResult result;
     QElapsedTimer clock;
     clock.start();
 
     QProcess process;
-    Configure(process);
-    process.setStandardInputFile(QProcess::nullDevice());
+    ConfigureChild(process);
+    process.setStandardInputFile(inputFile.isEmpty() ? QProcess::nullDevice() : inputFile);
     process.start(program, arguments, QIODevice::ReadOnly);
     if (!process.waitForStarted(Remaining(clock, timeoutMs))) {
         result.errorText = process.errorString();
@@ -125,7 +125,7 @@ bool ChildProcess::Start(const QString& program, const QStringList& arguments)
 {
     if (process_) return false;
     process_ = std::make_unique<QProcess>();
-    Configure(*process_);
+    ConfigureChild(*process_);
     process_->start(program, arguments);
     if (process_->waitForStarted(kStartMs)) {
         started_ = true;

@@ -41,8 +41,14 @@ struct CaptureResult {
 // so a report larger than any pipe buffer never blocks the child. A child still running after
 // timeoutMs (counted from the call) is killed and reaped before the call returns; its output up
 // to then is kept. The child's standard input is /dev/null.
+// inputFile, when given, is the child's standard input (otherwise the null device).
 CaptureResult RunCapture(const QString& program, const QStringList& arguments, int timeoutMs,
-                         qint64 maxBytes);
+                         qint64 maxBytes, const QString& inputFile = QString());
+
+// Prepares a QProcess the way every child of the program is started: standard output and error
+// merged, and no descriptor of ours inherited (Qt 6.4's QProcess passes on every descriptor
+// that lacks close-on-exec).
+void ConfigureChild(QProcess& process);
 
 // A long-running child whose output is read piece by piece as it comes, for jobs such as an
 // encoder whose console output drives a progress bar.

@@ -1,10 +1,11 @@
 #include "video/FfmpegRunner.h"
 
+#include "platform/ChildProcess.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 
 #include <fcntl.h>
-#include <linux/close_range.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -19,18 +20,6 @@ constexpr int kStartMs = 10000;
 constexpr int kReapMs = 5000;
 // How much of the output's end is kept to explain a failure.
 constexpr qsizetype kKeptOutput = 8192;
-
-// Runs in the child between fork and exec (async-signal-safe calls only): every descriptor above
-// the standard three is closed at exec. QProcess's own pipe that reports a failed exec must stay
-// open until then, so they are marked rather than closed.
-void MarkDescriptorsCloseOnExec(int limit)
-{
-    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
-    for (int fd = 3; fd < limit; ++fd) {
-        const int flags = ::fcntl(fd, F_GETFD);
-        if (flags >= 0 && !(flags & FD_CLOEXEC)) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
-    }
-}
 
 qint64 NowMs()
 {
@@ -67,11 +56,8 @@ FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& argum
     }
 
     QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
+    platform::ConfigureChild(process);
     process.setStandardInputFile(QProcess::nullDevice());
-    const long openMax = ::sysconf(_SC_OPEN_MAX);
-    const int limit = openMax > 0 && openMax < (1L << 20) ? static_cast<int>(openMax) : (1 << 20);
-    process.setChildProcessModifier([limit] { MarkDescriptorsCloseOnExec(limit); });
     process.start(program, arguments, QIODevice::ReadOnly);
     if (!process.waitForStarted(kStartMs)) {
         outcome.reason = QStringLiteral("cannot start %1: %2").arg(program, process.errorString());

@@ -52,8 +52,8 @@ std::vector<Magick::Image> ShownFrames(const QString& path)
 QString Identify(const QString& path, const QString& format)
 {
     // The file on standard input, so any name works.
-    const auto run = SourceQuality::RunWithInput(IdentifyProgram(), {"-format", format, "-"}, path,
-                                                 20000, 1 << 20);
+    const auto run =
+        platform::RunCapture(IdentifyProgram(), {"-format", format, "-"}, 20000, 1 << 20, path);
     return run.Succeeded() ? QString::fromUtf8(run.output) : QString();
 }
 

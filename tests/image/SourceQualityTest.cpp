@@ -84,8 +84,8 @@ TEST_F(ImageFolderTest, IdentifierThatOverrunsIsKilledAndReaped)
     WriteBytes(Src("x.png"), "data");
     QElapsedTimer clock;
     clock.start();
-    const auto run = SourceQuality::RunWithInput("/bin/sh", {"-c", "echo $$; exec sleep 30"},
-                                                 Src("x.png"), 300, 4096);
+    const auto run = platform::RunCapture("/bin/sh", {"-c", "echo $$; exec sleep 30"}, 300, 4096,
+                                          Src("x.png"));
     EXPECT_TRUE(run.started && run.timedOut);
     EXPECT_LT(clock.elapsed(), 3000);
     const pid_t pid = static_cast<pid_t>(run.output.trimmed().toLongLong());
