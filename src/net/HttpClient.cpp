@@ -1,5 +1,7 @@
 #include "net/HttpClient.h"
 
+#include "net/CurlHandles.h"
+
 #include <curl/curl.h>
 #include <glog/logging.h>
 
@@ -9,14 +11,6 @@ namespace {
 
 constexpr long kTimeoutSeconds = 10;
 
-struct EasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct SlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
 
 size_t AppendResponse(char* data, size_t size, size_t count, void* target)
 {

@@ -1,5 +1,7 @@
 #include "net/HttpDownload.h"
 
+#include "net/CurlHandles.h"
+
 #include <curl/curl.h>
 #include <glog/logging.h>
 #include <QCryptographicHash>
@@ -21,14 +23,6 @@ constexpr int kMaxRedirects = 5;
 std::atomic<int> g_lastShownPercent{0};
 std::atomic<qint64> g_stallMs{30000};
 
-struct EasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct SlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
 
 // The state the GET's write callback works on.
 struct Transfer {
