@@ -24,28 +24,6 @@ namespace {
 
 const QString kDefaultName = QString::fromUtf8(kDefaultOutputFolderName);
 
-// Runs fn on a thread that has dropped the capabilities which let root ignore file permissions
-// (capabilities are per thread on Linux). False, and fn not run, when a write into the
-// read-only probeDir still succeeds there.
-bool RunUnderFilePermissions(const QString& probeDir, const std::function<void()>& fn)
-{
-    bool enforced = false;
-    std::thread([&] {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct caps[2]{};
-        syscall(SYS_capget, &header, caps);
-        for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
-            caps[cap / 32].effective &= ~(1u << (cap % 32));
-        syscall(SYS_capset, &header, caps);
-        QFile probe(probeDir + "/probe");
-        enforced = !probe.open(QIODevice::WriteOnly);
-        if (enforced)
-            fn();
-        else
-            probe.remove();
-    }).join();
-    return enforced;
-}
 
 // Sets an environment variable (one the test process always has) until the end of the scope.
 struct ScopedEnv {
@@ -116,7 +94,7 @@ TEST_F(PathsTest, FolderBelowAReadOnlyParentPrintsEachFailedLevel)
     QFile::setPermissions(parent, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     std::string oneLevel;
     std::string twoLevels;
-    const bool enforced = RunUnderFilePermissions(parent, [&] {
+    const bool enforced = testenv::RunUnderFilePermissions(parent, [&] {
         testing::internal::CaptureStdout();
         EnsureFolder(parent + "/x");
         oneLevel = testing::internal::GetCapturedStdout();

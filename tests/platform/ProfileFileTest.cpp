@@ -24,28 +24,6 @@ using platform::WritePrivateProfileString;
 
 namespace {
 
-// Runs fn on a thread that has dropped the capabilities which let root ignore file permissions
-// (capabilities are per thread on Linux). False, and fn not run, when a write into the
-// read-only probeDir still succeeds there.
-bool RunUnderFilePermissions(const QString& probeDir, const std::function<void()>& fn)
-{
-    bool enforced = false;
-    std::thread([&] {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct caps[2]{};
-        syscall(SYS_capget, &header, caps);
-        for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
-            caps[cap / 32].effective &= ~(1u << (cap % 32));
-        syscall(SYS_capset, &header, caps);
-        QFile probe(probeDir + "/probe");
-        enforced = !probe.open(QIODevice::WriteOnly);
-        if (enforced)
-            fn();
-        else
-            probe.remove();
-    }).join();
-    return enforced;
-}
 
 class ProfileFileTest : public ::testing::Test {
 protected:
@@ -234,7 +212,7 @@ TEST_F(ProfileFileTest, ReadOnlyFolderFailsAndKeepsTheOldFile)
     Write(before);
     QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     bool written = true;
-    const bool enforced = RunUnderFilePermissions(
+    const bool enforced = testenv::RunUnderFilePermissions(
         m_dir.path(), [&] { written = WritePrivateProfileString("global", "key", "new", m_file); });
     QFile::setPermissions(m_dir.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -255,7 +233,7 @@ TEST_F(ProfileFileTest, UnreadableFileIsNotReplaced)
     QFile::setPermissions(probeDir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     bool written = true;
     QString read;
-    const bool enforced = RunUnderFilePermissions(probeDir, [&] {
+    const bool enforced = testenv::RunUnderFilePermissions(probeDir, [&] {
         written = WritePrivateProfileString("global", "other", "x", m_file);
         read = Read("global", "key");
     });

@@ -161,3 +161,33 @@ bool MakeVideo(const QString& path, double seconds, const QString& size, bool au
 }
 
 }  // namespace testenv
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace testenv {
+
+bool RunUnderFilePermissions(const QString& probeDir, const std::function<void()>& fn)
+{
+    bool enforced = false;
+    std::thread([&] {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2]{};
+        syscall(SYS_capget, &header, caps);
+        for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            caps[cap / 32].effective &= ~(1u << (cap % 32));
+        syscall(SYS_capset, &header, caps);
+        QFile probe(probeDir + "/probe");
+        enforced = !probe.open(QIODevice::WriteOnly);
+        if (enforced)
+            fn();
+        else
+            probe.remove();
+    }).join();
+    return enforced;
+}
+
+}  // namespace testenv

@@ -67,3 +67,13 @@ bool MakeVideo(const QString& path, double seconds = 1.0, const QString& size = 
                bool audio = true, const QStringList& extraOutputArgs = {});
 
 }  // namespace testenv
+
+namespace testenv {
+
+// Runs fn on a thread that has dropped the capabilities which let root ignore file permissions
+// (capabilities are per thread on Linux), so a read-only folder refuses writes even when the
+// tests run as root. False, and fn not run, when a write into the read-only probeDir still
+// succeeds there.
+bool RunUnderFilePermissions(const QString& probeDir, const std::function<void()>& fn);
+
+}  // namespace testenv
