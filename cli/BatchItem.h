@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// One file of a run, from intake to its result. The run keeps them in intake order.
+struct BatchItem {
+    enum class Kind { Video, Image };
+    enum class State {
+        Waiting,     // queued in its engine
+        Running,     // its engine has started it
+        Done,        // compressed; outputPath and outputSize hold the result
+        Failed,      // error says why
+        Stopped,     // the run was interrupted while it ran
+        NotStarted,  // the run was interrupted before it started
+    };
+
+    int taskId = -1;  // -1: refused at intake, never given to an engine
+    Kind kind = Kind::Video;
+    QString shownPath;   // as the user named it (the folder given plus the name found in it)
+    QString sourcePath;  // absolute
+    qint64 sourceSize = 0;
+    double durationSeconds = 0;  // videos: the probed duration, 0 when unknown
+
+    State state = State::Waiting;
+    int percent = 0;
+    qint64 startedMs = 0;   // on the run's clock
+    qint64 progressMs = 0;  // when percent was last reported
+    QString outputPath;
+    qint64 outputSize = 0;
+    QString error;
+
+    bool Finished() const { return state != State::Waiting && state != State::Running; }
+    bool Succeeded() const { return state == State::Done; }
+};

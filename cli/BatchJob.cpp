@@ -1,0 +1,359 @@
+#include "BatchJob.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include "ConsoleView.h"
+#include "intake/MediaProbe.h"
+#include "intake/MediaScan.h"
+
+namespace {
+
+constexpr char kDamagedText[] = "文件可能已经损坏!";
+constexpr int kTickMs = 250;
+
+QString JoinPath(const QString& folder, const QString& name)
+{
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+}  // namespace
+
+// Both sinks hand each report to the main thread by value; a report still queued when the run
+// is gone is dropped with it.
+class BatchJob::VideoSink final : public VideoEngineSink {
+public:
+    explicit VideoSink(BatchJob& job) : job_(job) {}
+    void TaskStarted(int taskId) override
+    {
+        Post([taskId](BatchJob& job) { job.OnStarted(taskId); });
+    }
+    void TaskProgress(int taskId, int percent) override
+    {
+        Post([taskId, percent](BatchJob& job) { job.OnVideoProgress(taskId, percent); });
+    }
+    void TaskDone(const VideoDoneRecord& record) override
+    {
+        Post([record](BatchJob& job) { job.OnVideoDone(record); });
+    }
+    void TaskFailed(const VideoFailRecord& record) override
+    {
+        Post([record](BatchJob& job) { job.OnVideoFailed(record); });
+    }
+
+private:
+    template <typename F>
+    void Post(F call)
+    {
+        BatchJob* job = &job_;
+        QMetaObject::invokeMethod(job, [job, call] { call(*job); }, Qt::QueuedConnection);
+    }
+    BatchJob& job_;
+};
+
+class BatchJob::ImageSink final : public ImageEngineSink {
+public:
+    explicit ImageSink(BatchJob& job) : job_(job) {}
+    void TaskStarted(int taskId) override
+    {
+        Post([taskId](BatchJob& job) { job.OnStarted(taskId); });
+    }
+    void TaskDone(int taskId, ImageDoneRecord record) override
+    {
+        Post([taskId, record](BatchJob& job) { job.OnImageDone(taskId, record); });
+    }
+    void TaskFailed(int taskId) override
+    {
+        Post([taskId](BatchJob& job) { job.OnImageFailed(taskId); });
+    }
+
+private:
+    template <typename F>
+    void Post(F call)
+    {
+        BatchJob* job = &job_;
+        QMetaObject::invokeMethod(job, [job, call] { call(*job); }, Qt::QueuedConnection);
+    }
+    BatchJob& job_;
+};
+
+BatchJob::BatchJob(const CliOptions& options, const QString& outputFolder, ConsoleView& view)
+    : options_(options),
+      outputFolder_(outputFolder),
+      view_(view),
+      videoSink_(std::make_unique<VideoSink>(*this)),
+      imageSink_(std::make_unique<ImageSink>(*this)),
+      videoEngine_(std::make_unique<VideoEngine>()),
+      imageEngine_(std::make_unique<ImageEngine>(*imageSink_))
+{
+    clock_.start();
+    tick_.setInterval(kTickMs);
+    connect(&tick_, &QTimer::timeout, this, [this] { view_.Tick(Now()); });
+}
+
+BatchJob::~BatchJob()
+{
+    // Engines first: their workers may still call the sinks until they are joined.
+    videoEngine_.reset();
+    imageEngine_.reset();
+}
+
+bool BatchJob::Intake(const std::function<bool()>& stopRequested)
+{
+    bool stopped = false;
+    for (const QString& path : options_.paths) {
+        if (stopped || stopRequested()) return false;
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            QSet<QString> visited;
+            IntakeFolder(QDir::cleanPath(info.absoluteFilePath()), path, visited, stopRequested,
+                         stopped);
+        } else if (IsVideoExtension(EntryExtension(info.fileName()))) {
+            // As from the file dialog: the folder with its "/".
+            AddVideo(JoinPath(info.absolutePath(), QString()), info.fileName(), path);
+        } else {
+            AddImage(info.absoluteFilePath(), info.fileName(), path);
+        }
+    }
+    return !stopped && !stopRequested();
+}
+
+void BatchJob::IntakeFolder(const QString& folder, const QString& shown, QSet<QString>& visited,
+                            const std::function<bool()>& stopRequested, bool& stopped)
+{
+    // A link back up is not followed round in a loop. (A folder named twice on the command
+    // line is taken twice, as the window takes a folder added twice.)
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (visited.contains(canonical)) return;
+    visited.insert(canonical);
+
+    for (const QString& name : ScanFolderForVideos(folder)) {
+        if (stopRequested()) {
+            stopped = true;
+            return;
+        }
+        AddVideo(folder, name, JoinPath(shown, name));
+    }
+    for (const QString& name : ScanFolderForImages(folder))
+        AddImage(MakeVideoTask(folder, name).filePath, name, JoinPath(shown, name));
+    if (!options_.recursive) return;
+
+    // Hidden subfolders (caches, version control) are left out.
+    const QStringList subfolders =
+        QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : subfolders) {
+        IntakeFolder(JoinPath(folder, name), JoinPath(shown, name), visited, stopRequested,
+                     stopped);
+        if (stopped) return;
+    }
+}
+
+void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& shown)
+{
+    VideoTask task = MakeVideoTask(dir, name);
+    BatchItem item;
+    item.kind = BatchItem::Kind::Video;
+    item.shownPath = shown;
+    item.sourcePath = task.filePath;
+    if (!ProbeVideo(task.filePath, task)) {
+        // Refused as the window refuses it: no task, the same words.
+        item.sourceSize = QFileInfo(task.filePath).isFile() ? QFileInfo(task.filePath).size() : 0;
+        item.state = BatchItem::State::Failed;
+        item.error = QString::fromUtf8(kDamagedText);
+        items_.push_back(item);
+        view_.Finished(items_.back(), Now());
+        return;
+    }
+    item.taskId = nextTaskId_++;
+    item.sourceSize = task.fileSize;
+    item.durationSeconds = task.formatDuration > 0 ? task.formatDuration : task.videoDuration;
+    videoEngine_->AddTask(item.taskId, task);
+    byTaskId_[item.taskId] = items_.size();
+    items_.push_back(item);
+}
+
+void BatchJob::AddImage(const QString& path, const QString& name, const QString& shown)
+{
+    // Images are not probed: the pipeline meets a bad one when it compresses it.
+    ImageTask task;
+    task.fileName = name;
+    task.filePath = path;
+    task.fileSize = QFileInfo(path).size();
+    BatchItem item;
+    item.kind = BatchItem::Kind::Image;
+    item.taskId = nextTaskId_++;
+    item.shownPath = shown;
+    item.sourcePath = path;
+    item.sourceSize = task.fileSize;
+    imageEngine_->AddTask(item.taskId, task);
+    byTaskId_[item.taskId] = items_.size();
+    items_.push_back(item);
+}
+
+void BatchJob::Start()
+{
+    const RunValues& values = options_.values;
+    MainPageSnapshot page;
+    page.bitRateChecked = values.bitRateSlider.has_value();
+    page.bitRateSlider = values.bitRateSlider.value_or(0);
+    page.balancedChecked = values.balanced;
+    page.compatibleChecked = values.compatible;
+    videoEngine_->SetMainPage(page);
+
+    ImagePageFields fields;
+    if (values.customSize) {
+        fields.defineParam = true;
+        fields.widthText = QString::number(values.customSize->width());
+        fields.heightText = QString::number(values.customSize->height());
+    }
+    imageEngine_->SetPageFields(fields);
+
+    std::vector<int> videos;
+    std::vector<int> images;
+    for (const BatchItem& item : items_) {
+        if (item.taskId < 0) continue;
+        (item.kind == BatchItem::Kind::Video ? videos : images).push_back(item.taskId);
+    }
+    if (!videos.empty()) {
+        videoEngine_->Start(*videoSink_);
+        videoEngine_->EnqueueAll(videos);
+    }
+    if (!images.empty()) {
+        imageEngine_->Start();
+        imageEngine_->EnqueueAll(images);
+    }
+    if (view_.mode() == ConsoleView::Mode::Terminal) tick_.start();
+    // A run of refused files only has nothing to wait for.
+    QMetaObject::invokeMethod(this, &BatchJob::FinishIfDone, Qt::QueuedConnection);
+}
+
+void BatchJob::Interrupt()
+{
+    if (stopping_ || finished_) return;
+    stopping_ = true;
+    // The video engine ends its encoder and removes what it wrote; the image engine finishes
+    // its image. Then whatever they reported on the way is taken in.
+    videoEngine_->Stop();
+    imageEngine_->Stop();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    for (BatchItem& item : items_) {
+        if (item.state == BatchItem::State::Running) {
+            item.state = BatchItem::State::Stopped;
+            view_.Finished(item, Now());
+        } else if (item.state == BatchItem::State::Waiting) {
+            item.state = BatchItem::State::NotStarted;
+        }
+    }
+    Finish();
+}
+
+BatchItem* BatchJob::Find(int taskId)
+{
+    const auto it = byTaskId_.find(taskId);
+    return it == byTaskId_.end() ? nullptr : &items_[it->second];
+}
+
+void BatchJob::OnStarted(int taskId)
+{
+    BatchItem* item = Find(taskId);
+    if (!item || finished_) return;
+    item->state = BatchItem::State::Running;
+    item->startedMs = item->progressMs = Now();
+    item->percent = 0;
+    view_.Started(*item, Now());
+}
+
+void BatchJob::OnVideoProgress(int taskId, int percent)
+{
+    BatchItem* item = Find(taskId);
+    if (!item || item->state != BatchItem::State::Running) return;
+    item->percent = std::clamp(percent, 0, 100);
+    item->progressMs = Now();
+    view_.Progress(*item, Now());
+}
+
+void BatchJob::OnVideoDone(const VideoDoneRecord& record)
+{
+    if (BatchItem* item = Find(record.taskId); item && !item->Finished())
+        Conclude(*item, record.outputPath);
+    if (!stopping_) videoEngine_->Release(record.taskId);
+    FinishIfDone();
+}
+
+void BatchJob::OnVideoFailed(const VideoFailRecord& record)
+{
+    if (BatchItem* item = Find(record.taskId); item && !item->Finished()) {
+        // An encoder that fell to the same Ctrl-C as this program was stopped, not broken.
+        if (stopping_) {
+            item->state = BatchItem::State::Stopped;
+            view_.Finished(*item, Now());
+        } else {
+            Fail(*item, record.reason);
+        }
+    }
+    if (!stopping_) videoEngine_->Release(record.taskId);
+    FinishIfDone();
+}
+
+void BatchJob::OnImageDone(int taskId, const ImageDoneRecord& record)
+{
+    if (BatchItem* item = Find(taskId); item && !item->Finished())
+        Conclude(*item, record.outputPath);
+    if (!stopping_) imageEngine_->Release(taskId);
+    FinishIfDone();
+}
+
+void BatchJob::OnImageFailed(int taskId)
+{
+    if (BatchItem* item = Find(taskId); item && !item->Finished())
+        Fail(*item, QStringLiteral("the image could not be read, compressed or written"));
+    if (!stopping_) imageEngine_->Release(taskId);
+    FinishIfDone();
+}
+
+void BatchJob::Conclude(BatchItem& item, const QString& outputPath)
+{
+    // As the window: a result whose file is not there is no success.
+    const QFileInfo output(outputPath);
+    if (!output.isFile()) return Fail(item, QStringLiteral("the output file is missing: ") + outputPath);
+    item.state = BatchItem::State::Done;
+    item.percent = 100;
+    item.outputPath = output.absoluteFilePath();
+    item.outputSize = output.size();
+    view_.Finished(item, Now());
+}
+
+void BatchJob::Fail(BatchItem& item, const QString& error)
+{
+    item.state = BatchItem::State::Failed;
+    item.error = error;
+    view_.Finished(item, Now());
+}
+
+void BatchJob::FinishIfDone()
+{
+    if (stopping_ || finished_) return;
+    for (const BatchItem& item : items_)
+        if (!item.Finished()) return;
+    Finish();
+}
+
+void BatchJob::Finish()
+{
+    if (finished_) return;
+    finished_ = true;
+    tick_.stop();
+    view_.Summary(items_, outputFolder_);
+    qsizetype failed = 0;
+    for (const BatchItem& item : items_) failed += item.Succeeded() ? 0 : 1;
+    QString message;
+    if (stopping_) {
+        message = QStringLiteral("stopped; %1 of %2 files were not compressed")
+                      .arg(failed)
+                      .arg(items_.size());
+    } else if (failed > 0) {
+        message = QStringLiteral("%1 of %2 files failed").arg(failed).arg(items_.size());
+    }
+    emit finished(failed == 0 ? 0 : 1, message);
+}

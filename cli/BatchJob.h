@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "BatchItem.h"
+#include "CliOptions.h"
+#include "image/ImageEngine.h"
+#include "image/ImageEngineSink.h"
+#include "video/VideoEngine.h"
+#include "video/VideoEngineSink.h"
+
+class ConsoleView;
+
+// One run of the command-line program: the files taken in from the paths, the two engines the
+// window uses, and each file's result. The engines' reports arrive on their worker threads and
+// are handed to the main thread, where the run records them and releases the task, as the
+// window does, so each engine goes on with its next file.
+class BatchJob : public QObject {
+    Q_OBJECT
+public:
+    BatchJob(const CliOptions& options, const QString& outputFolder, ConsoleView& view);
+    ~BatchJob() override;
+
+    // Takes in the paths in order, as the window's intake does: a folder's videos (probed; a
+    // damaged one is refused with the window's words) and its images, then with --recursive
+    // its subfolders. False when stopRequested turned true on the way.
+    bool Intake(const std::function<bool()>& stopRequested);
+    const std::vector<BatchItem>& Items() const { return items_; }
+
+    // Hands every taken file to its engine and starts both; finished comes when every file
+    // has its result.
+    void Start();
+    // Stops the run: the video engine ends its encoder and removes the unfinished output, the
+    // image engine finishes the image it is on; nothing else starts. finished follows at once.
+    void Interrupt();
+
+signals:
+    // exitCode 0 when every file was compressed, else 1; message is one line for stderr
+    // (empty on success).
+    void finished(int exitCode, const QString& message);
+
+private:
+    class VideoSink;
+    class ImageSink;
+
+    void IntakeFolder(const QString& folder, const QString& shown, QSet<QString>& visited,
+                      const std::function<bool()>& stopRequested, bool& stopped);
+    void AddVideo(const QString& dir, const QString& name, const QString& shown);
+    void AddImage(const QString& path, const QString& name, const QString& shown);
+    BatchItem* Find(int taskId);
+    qint64 Now() const { return clock_.elapsed(); }
+
+    void OnStarted(int taskId);
+    void OnVideoProgress(int taskId, int percent);
+    void OnVideoDone(const VideoDoneRecord& record);
+    void OnVideoFailed(const VideoFailRecord& record);
+    void OnImageDone(int taskId, const ImageDoneRecord& record);
+    void OnImageFailed(int taskId);
+    void Conclude(BatchItem& item, const QString& outputPath);
+    void Fail(BatchItem& item, const QString& error);
+    void FinishIfDone();
+    void Finish();
+
+    CliOptions options_;
+    QString outputFolder_;
+    ConsoleView& view_;
+    QElapsedTimer clock_;
+    QTimer tick_;
+    std::vector<BatchItem> items_;  // not resized once the intake is over
+    std::map<int, size_t> byTaskId_;
+    int nextTaskId_ = 0;
+    bool stopping_ = false;
+    bool finished_ = false;
+
+    // The sinks outlive the engines, which are stopped and joined first.
+    std::unique_ptr<VideoSink> videoSink_;
+    std::unique_ptr<ImageSink> imageSink_;
+    std::unique_ptr<VideoEngine> videoEngine_;
+    std::unique_ptr<ImageEngine> imageEngine_;
+};

@@ -1,0 +1,518 @@
+#include "CliOptions.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <array>
+#include <functional>
+
+#include "app/Settings.h"
+#include "intake/MediaScan.h"
+#include "platform/ProfileFile.h"
+
+namespace {
+
+constexpr std::array<const char*, 3> kStrengths = {"general", "deep", "limit"};
+constexpr std::array<const char*, 5> kContainers = {"keep", "mp4", "flv", "mov", "mkv"};
+constexpr std::array<const char*, 2> kImageFormats = {"keep", "jpg"};
+// The rows of the main page's resolution list after "keep".
+constexpr std::array<QSize, 12> kResolutions = {
+    QSize(1920, 1080), QSize(1280, 720), QSize(1024, 600), QSize(800, 600),
+    QSize(720, 576),   QSize(720, 480),  QSize(640, 480),  QSize(640, 360),
+    QSize(480, 360),   QSize(480, 272),  QSize(352, 288),  QSize(320, 240)};
+// The rows of the settings dialog's audio lists.
+constexpr std::array<int, 2> kChannels = {2, 1};
+constexpr std::array<int, 13> kSampleRates = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                              22050, 16000, 12000, 11025, 8000,  7350};
+constexpr std::array<int, 4> kAudioBitrates = {320000, 128000, 96000, 64000};
+constexpr int kScaleCount = 6;     // "image-ratio": 0 keeps the size, 1..5 keep 90..50 %
+constexpr int kGifDropCount = 5;   // "gif-drop-frame"
+constexpr int kOutputDirMax = 259; // what "output-dir" holds
+
+template <size_t N>
+QString Join(const std::array<const char*, N>& words)
+{
+    QStringList list;
+    for (const char* word : words) list << QString::fromLatin1(word);
+    return list.join(u'|');
+}
+
+template <size_t N>
+QString JoinNumbers(const std::array<int, N>& numbers)
+{
+    QStringList list;
+    for (int number : numbers) list << QString::number(number);
+    return list.join(u'|');
+}
+
+// The word of an index, or the number itself when the file holds a value beyond the list.
+template <size_t N>
+QString WordOf(const std::array<const char*, N>& words, int index)
+{
+    if (index >= 0 && index < static_cast<int>(N)) return QString::fromLatin1(words[index]);
+    return QString::number(index);
+}
+
+template <size_t N>
+std::optional<int> IndexOf(const std::array<const char*, N>& words, const QString& value)
+{
+    for (size_t i = 0; i < N; ++i)
+        if (value == QLatin1String(words[i])) return static_cast<int>(i);
+    return std::nullopt;
+}
+
+template <size_t N>
+bool IsOneOf(const std::array<int, N>& numbers, int value)
+{
+    return std::find(numbers.begin(), numbers.end(), value) != numbers.end();
+}
+
+// A whole decimal number without sign or blanks; nullopt otherwise.
+std::optional<int> ReadNumber(const QString& text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    if (!digits.match(text).hasMatch()) return std::nullopt;
+    return text.toInt();
+}
+
+// "WxH" with two positive numbers.
+std::optional<QSize> ReadSize(const QString& text)
+{
+    const QStringList parts = text.toLower().split(u'x');
+    if (parts.size() != 2) return std::nullopt;
+    const auto width = ReadNumber(parts[0]);
+    const auto height = ReadNumber(parts[1]);
+    if (!width || !height || *width <= 0 || *height <= 0) return std::nullopt;
+    return QSize(*width, *height);
+}
+
+QString SizeText(int width, int height)
+{
+    return QStringLiteral("%1x%2").arg(width).arg(height);
+}
+
+using Apply = std::function<bool(const QString& value, CliOptions& options)>;
+using Shown = std::function<QString(const RunValues& values)>;
+
+struct OptionSpec {
+    const char* group;
+    const char* name;   // without "--"
+    const char* value;  // what the value looks like; null for a switch
+    const char* help;
+    Shown shown;        // the default in this run; null when there is none to tell
+    Apply apply;        // false: the value is not allowed
+    QString allowed;    // for the error message
+};
+
+const std::vector<OptionSpec>& Options()
+{
+    static const std::vector<OptionSpec> options = [] {
+        std::vector<OptionSpec> list;
+        // Videos.
+        list.push_back({"Videos", "video-strength", "general|deep|limit",
+                        "compression strength: the video bit rate kept is 50, 30 or 10 % of the "
+                        "source's",
+                        [](const RunValues& v) { return WordOf(kStrengths, v.compressType); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto i = IndexOf(kStrengths, s);
+                            if (i) o.values.compressType = *i;
+                            return i.has_value();
+                        },
+                        Join(kStrengths)});
+        list.push_back({"Videos", "container", "keep|mp4|flv|mov|mkv",
+                        "output container; keep writes the source's (avi, rm, rmvb, divx, dat and "
+                        "ogv sources become mp4)",
+                        [](const RunValues& v) { return WordOf(kContainers, v.videoType); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto i = IndexOf(kContainers, s);
+                            if (i) o.values.videoType = *i;
+                            return i.has_value();
+                        },
+                        Join(kContainers)});
+        QStringList resolutions{QStringLiteral("keep")};
+        for (const QSize& size : kResolutions) resolutions << SizeText(size.width(), size.height());
+        list.push_back(
+            {"Videos", "resolution", "keep|WxH",
+             "",  // filled in below, from the list
+             [](const RunValues& v) {
+                 return v.width && v.height ? SizeText(v.width, v.height) : QStringLiteral("keep");
+             },
+             [](const QString& s, CliOptions& o) {
+                 if (s == QLatin1String("keep")) {
+                     o.values.width = o.values.height = 0;
+                     return true;
+                 }
+                 const auto size = ReadSize(s);
+                 if (!size || std::find(kResolutions.begin(), kResolutions.end(), *size) ==
+                                  kResolutions.end())
+                     return false;
+                 o.values.width = size->width();
+                 o.values.height = size->height();
+                 return true;
+             },
+             resolutions.join(u'|')});
+        list.push_back({"Videos", "bitrate-percent", "off|0..100",
+                        "the main page's bit-rate slider: keep 100-N % of the source's video bit "
+                        "rate, for every video and in place of the strength",
+                        [](const RunValues& v) {
+                            return v.bitRateSlider ? QString::number(*v.bitRateSlider)
+                                                   : QStringLiteral("off");
+                        },
+                        [](const QString& s, CliOptions& o) {
+                            if (s == QLatin1String("off")) {
+                                o.values.bitRateSlider.reset();
+                                return true;
+                            }
+                            const auto n = ReadNumber(s);
+                            if (!n || *n > 100) return false;
+                            o.values.bitRateSlider = *n;
+                            return true;
+                        },
+                        QStringLiteral("off or 0 to 100")});
+        list.push_back({"Videos", "balanced", nullptr,
+                        "balanced mode: the encoder preset \"fast\" instead of \"ultrafast\" "
+                        "(smaller files, slower)",
+                        [](const RunValues& v) { return v.balanced ? "on" : "off"; },
+                        [](const QString&, CliOptions& o) { return o.values.balanced = true; },
+                        {}});
+        list.push_back({"Videos", "compatible", nullptr,
+                        "compatible mode: mp4 outputs in a new container use MPEG-4 Part 2 "
+                        "video instead of H.264",
+                        [](const RunValues& v) { return v.compatible ? "on" : "off"; },
+                        [](const QString&, CliOptions& o) { return o.values.compatible = true; },
+                        {}});
+        list.push_back({"Videos", "audio-channels", "1|2",
+                        "audio channels of a video written to a new container",
+                        [](const RunValues& v) { return QString::number(v.channel); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto n = ReadNumber(s);
+                            if (!n || !IsOneOf(kChannels, *n)) return false;
+                            o.values.channel = *n;
+                            return true;
+                        },
+                        JoinNumbers(kChannels)});
+        list.push_back({"Videos", "audio-rate", "HZ",
+                        "audio sample rate of a video written to a new container: 96000, 88200, "
+                        "64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000 "
+                        "or 7350",
+                        [](const RunValues& v) { return QString::number(v.sampleRate); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto n = ReadNumber(s);
+                            if (!n || !IsOneOf(kSampleRates, *n)) return false;
+                            o.values.sampleRate = *n;
+                            return true;
+                        },
+                        JoinNumbers(kSampleRates)});
+        list.push_back({"Videos", "audio-bitrate", "BPS",
+                        "audio bit rate of a video written to a new container: 320000, 128000, "
+                        "96000 or 64000",
+                        [](const RunValues& v) { return QString::number(v.bitrate); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto n = ReadNumber(s);
+                            if (!n || !IsOneOf(kAudioBitrates, *n)) return false;
+                            o.values.bitrate = *n;
+                            return true;
+                        },
+                        JoinNumbers(kAudioBitrates)});
+        // Images.
+        list.push_back({"Images", "image-strength", "general|deep|limit",
+                        "compression strength: JPEG quality 80, 65 or 55 % of the source's; PNG "
+                        "and BMP reduced to 256, 220 or 200 colours; more colour fuzz in GIFs",
+                        [](const RunValues& v) { return WordOf(kStrengths, v.imageCompressType); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto i = IndexOf(kStrengths, s);
+                            if (i) o.values.imageCompressType = *i;
+                            return i.has_value();
+                        },
+                        Join(kStrengths)});
+        list.push_back({"Images", "image-format", "keep|jpg",
+                        "output format: the source's, or JPEG for every image",
+                        [](const RunValues& v) { return WordOf(kImageFormats, v.imageType); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto i = IndexOf(kImageFormats, s);
+                            if (i) o.values.imageType = *i;
+                            return i.has_value();
+                        },
+                        Join(kImageFormats)});
+        list.push_back({"Images", "scale", "0..5",
+                        "0 keeps the size; 1 to 5 keep 90, 80, 70, 60 or 50 % of the width "
+                        "(aspect kept); not used with --size",
+                        [](const RunValues& v) { return QString::number(v.ratioIndex); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto n = ReadNumber(s);
+                            if (!n || *n >= kScaleCount) return false;
+                            o.values.ratioIndex = *n;
+                            return true;
+                        },
+                        QStringLiteral("0 to 5")});
+        list.push_back({"Images", "size", "none|WxH",
+                        "the custom size box: fit every image within W x H pixels (never "
+                        "enlarged, aspect kept)",
+                        [](const RunValues& v) {
+                            return v.customSize ? SizeText(v.customSize->width(),
+                                                           v.customSize->height())
+                                                : QStringLiteral("none");
+                        },
+                        [](const QString& s, CliOptions& o) {
+                            if (s == QLatin1String("none")) {
+                                o.values.customSize.reset();
+                                return true;
+                            }
+                            const auto size = ReadSize(s);
+                            if (size) o.values.customSize = size;
+                            return size.has_value();
+                        },
+                        QStringLiteral("none or WxH")});
+        list.push_back({"Images", "gif-drop", "off|0..4",
+                        "GIF frame dropping: besides the first frame, drop every 6th, 5th, 4th, "
+                        "3rd or 2nd frame",
+                        [](const RunValues& v) {
+                            return v.gifDefineParam ? QString::number(v.gifDropFrameIndex)
+                                                    : QStringLiteral("off");
+                        },
+                        [](const QString& s, CliOptions& o) {
+                            if (s == QLatin1String("off")) {
+                                o.values.gifDefineParam = 0;
+                                return true;
+                            }
+                            const auto n = ReadNumber(s);
+                            if (!n || *n >= kGifDropCount) return false;
+                            o.values.gifDefineParam = 1;
+                            o.values.gifDropFrameIndex = *n;
+                            return true;
+                        },
+                        QStringLiteral("off or 0 to 4")});
+        // Both.
+        list.push_back({"Output", "output", "DIR",
+                        "folder the compressed files go to (created when missing); a name taken "
+                        "gets (2), (3), ...",
+                        [](const RunValues& v) {
+                            return v.outputDir.trimmed().isEmpty()
+                                       ? QStringLiteral("the default, \"LUMO视频压缩\" on "
+                                                        "the Desktop or in Documents")
+                                       : v.outputDir.trimmed();
+                        },
+                        [](const QString& s, CliOptions& o) {
+                            if (s.trimmed().isEmpty()) return false;
+                            const QString path = QFileInfo(s).absoluteFilePath();
+                            if (path.size() > kOutputDirMax) return false;
+                            o.values.outputDir = path;
+                            return true;
+                        },
+                        QStringLiteral("a folder path of at most 259 characters")});
+        list.push_back({"Output", "recursive", nullptr,
+                        "also scan the subfolders of a folder (hidden ones are left out)", nullptr,
+                        [](const QString&, CliOptions& o) { return o.recursive = true; }, {}});
+        list.push_back({"Output", "json", nullptr,
+                        "print one JSON object per finished file instead of progress and the "
+                        "table",
+                        nullptr, [](const QString&, CliOptions& o) { return o.json = true; }, {}});
+        list.push_back({"Output", "verbose", nullptr,
+                        "print the engines' diagnostic lines (command lines included) on stderr",
+                        nullptr,
+                        [](const QString&, CliOptions& o) { return o.verbose = true; }, {}});
+        // The resolution help names the sizes; built here where the list is at hand.
+        static std::string resolutionHelp =
+            "output picture size, one of the main page's: " +
+            resolutions.mid(1).join(QStringLiteral(", ")).toStdString();
+        for (OptionSpec& spec : list)
+            if (QLatin1String(spec.name) == QLatin1String("resolution"))
+                spec.help = resolutionHelp.c_str();
+        return list;
+    }();
+    return options;
+}
+
+const OptionSpec* FindOption(const QString& name)
+{
+    for (const OptionSpec& spec : Options())
+        if (name == QLatin1String(spec.name)) return &spec;
+    return nullptr;
+}
+
+ParsedCommandLine UsageError(const QString& message)
+{
+    ParsedCommandLine parsed;
+    parsed.action = ParsedCommandLine::Action::UsageError;
+    parsed.error = message;
+    return parsed;
+}
+
+// A named path must exist; a file must be a video or an image by the folder scan's rule.
+QString CheckPath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) return path + QStringLiteral(": no such file or folder");
+    if (info.isDir()) return {};
+    const QString extension = EntryExtension(info.fileName());
+    if (IsVideoExtension(extension) || IsImageExtension(extension)) return {};
+    return path + QStringLiteral(": not a video or an image (see --help for the extensions)");
+}
+
+}  // namespace
+
+RunValues RunValues::FromSettingsFile(const QString& path)
+{
+    const QString section = QString::fromUtf8(settings::kSection);
+    const auto read = [&](const IntSetting& setting) {
+        return platform::GetPrivateProfileInt(section, QString::fromUtf8(setting.key),
+                                              setting.defaultValue, path);
+    };
+    RunValues values;
+    values.compressType = read(settings::kCompressType);
+    values.videoType = read(settings::kVideoType);
+    values.width = read(settings::kVideoRatioWidth);
+    values.height = read(settings::kVideoRatioHeight);
+    values.channel = read(settings::kAudioChannel);
+    values.sampleRate = read(settings::kAudioSampleRate);
+    values.bitrate = read(settings::kAudioBitrate);
+    values.imageCompressType = read(settings::kImageCompressType);
+    values.imageType = read(settings::kImageType);
+    values.ratioIndex = read(settings::kImageRatioIndex);
+    values.gifDefineParam = read(settings::kGifDefineParam);
+    values.gifDropFrameIndex = read(settings::kGifDropFrameIndex);
+    values.outputDir = platform::GetPrivateProfileString(
+        section, QString::fromUtf8(settings::kOutputDir.key), QString(),
+        settings::kOutputDir.capacity, path);
+    return values;
+}
+
+ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues& defaults)
+{
+    ParsedCommandLine parsed;
+    parsed.action = ParsedCommandLine::Action::Run;
+    parsed.options.values = defaults;
+    CliOptions& options = parsed.options;
+    bool help = false;
+    bool version = false;
+    bool optionsEnd = false;
+
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (optionsEnd || argument == QLatin1String("-") || !argument.startsWith(u'-')) {
+            options.paths << argument;
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnd = true;
+            continue;
+        }
+        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            help = true;
+            continue;
+        }
+        if (argument == QLatin1String("--version")) {
+            version = true;
+            continue;
+        }
+        if (argument == QLatin1String("-r")) {
+            options.recursive = true;
+            continue;
+        }
+        if (!argument.startsWith(QLatin1String("--")))
+            return UsageError(QStringLiteral("unknown option %1 (see --help)").arg(argument));
+
+        const qsizetype equals = argument.indexOf(u'=');
+        const QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
+        const OptionSpec* spec = FindOption(name);
+        if (!spec)
+            return UsageError(QStringLiteral("unknown option --%1 (see --help)").arg(name));
+        QString value;
+        if (!spec->value) {
+            if (equals >= 0)
+                return UsageError(QStringLiteral("option --%1 takes no value").arg(name));
+        } else if (equals >= 0) {
+            value = argument.mid(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return UsageError(
+                QStringLiteral("option --%1 needs a value: %2").arg(name, spec->value));
+        }
+        if (!spec->apply(value, options))
+            return UsageError(QStringLiteral("bad value \"%1\" for --%2: expected %3")
+                                  .arg(value, name, spec->allowed));
+    }
+
+    if (help) {
+        parsed.action = ParsedCommandLine::Action::Help;
+        return parsed;
+    }
+    if (version) {
+        parsed.action = ParsedCommandLine::Action::Version;
+        return parsed;
+    }
+    if (options.paths.isEmpty())
+        return UsageError(QStringLiteral("no PATH given (see --help)"));
+    for (const QString& path : options.paths) {
+        const QString problem = CheckPath(path);
+        if (!problem.isEmpty()) return UsageError(problem);
+    }
+    return parsed;
+}
+
+QString HelpText(const RunValues& defaults, const QString& configPath)
+{
+    QString text;
+    text += QStringLiteral(
+        "Usage: lumocompress-cli [options] PATH...\n"
+        "\n"
+        "Compresses videos (with ffmpeg) and images (BMP, JPEG, PNG, GIF) the way LumoCompress\n"
+        "does: the same strengths, command lines and output names. Each PATH is a video, an\n"
+        "image or a folder; a folder's files are taken by their extension, as the folder\n"
+        "intake takes them. Videos are probed first and a damaged one is reported and skipped.\n"
+        "One video and one image are compressed at a time, side by side. Sources are never\n"
+        "changed and no file is overwritten.\n"
+        "\n"
+        "Video extensions: mp4 flv wmv avi mov mkv m4v f4v ts mts rm rmvb m3u8 webm mpg mpeg\n"
+        "  asf dat 3gp 3g2 vob ogv divx mxf. Image extensions: bmp jpg png gif. Each all in\n"
+        "  lower or all in upper case.\n"
+        "\n"
+        "Defaults are the desktop program's settings, read (never written) from\n"
+        "  ");
+    text += configPath + u'\n';
+    text += QStringLiteral("and its main page as it opens; the values below are this user's.\n");
+
+    constexpr int kColumn = 32;
+    const char* group = nullptr;
+    for (const OptionSpec& spec : Options()) {
+        if (!group || qstrcmp(group, spec.group) != 0) {
+            group = spec.group;
+            text += QStringLiteral("\n%1:\n").arg(QLatin1String(group));
+        }
+        QString head = QStringLiteral("  --") + QLatin1String(spec.name);
+        if (spec.value) head += u' ' + QLatin1String(spec.value);
+        if (QLatin1String(spec.name) == QLatin1String("recursive")) head = "  -r, --recursive";
+        QString body = QString::fromUtf8(spec.help);
+        if (spec.shown) body += QStringLiteral(" [default: %1]").arg(spec.shown(defaults));
+        // The description wraps at 78 columns beside the option.
+        QStringList lines;
+        QString line;
+        for (const QString& word : body.split(u' ', Qt::SkipEmptyParts)) {
+            if (!line.isEmpty() && kColumn + line.size() + 1 + word.size() > 78) {
+                lines << line;
+                line.clear();
+            }
+            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+        }
+        if (!line.isEmpty()) lines << line;
+        if (head.size() + 1 >= kColumn) {
+            text += head + u'\n';
+        } else {
+            text += head.leftJustified(kColumn) + lines.takeFirst() + u'\n';
+        }
+        for (const QString& rest : lines) text += QString(kColumn, u' ') + rest + u'\n';
+    }
+    text += QStringLiteral(
+        "\nOther:\n"
+        "  -h, --help                    this text\n"
+        "  --version                     the program's version\n"
+        "\n"
+        "On a terminal each running file has a progress line (videos with the encode speed and\n"
+        "the time left); otherwise plain lines. A table of the results ends the run.\n"
+        "Ctrl-C (or SIGTERM) stops the running encoder and removes its unfinished output.\n"
+        "\n"
+        "Exit status: 0 every file was compressed; 1 a file failed, was damaged or was not\n"
+        "compressed because the run was stopped; 2 bad usage.\n");
+    return text;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What one run compresses with: the keys of "configure.ini" the engines read and the main
+// page's controls they are handed, as the window would have them.
+struct RunValues {
+    // Videos: the settings (section "global") ...
+    int compressType = 0;
+    int videoType = 0;
+    int width = 0;  // 0 x 0 keeps the source's size
+    int height = 0;
+    int channel = 2;
+    int sampleRate = 44100;
+    int bitrate = 128000;
+    // ... and the main page, which opens with its check boxes cleared.
+    std::optional<int> bitRateSlider;  // set: the bit-rate box is checked, at this value
+    bool balanced = false;
+    bool compatible = false;
+
+    // Images: the settings ...
+    int imageCompressType = 0;
+    int imageType = 0;
+    int ratioIndex = 0;
+    int gifDefineParam = 0;
+    int gifDropFrameIndex = 0;
+    // ... and the custom size box, whose two fields the window opens empty.
+    std::optional<QSize> customSize;
+
+    // "output-dir" as the file holds it; empty means the default output folder.
+    QString outputDir;
+
+    // The values the window starts from: the keys of the ini file at path (the settings table's
+    // defaults where a key or the file is missing) and the main page as it opens. Only reads.
+    static RunValues FromSettingsFile(const QString& path);
+};
+
+struct CliOptions {
+    RunValues values;
+    QStringList paths;  // as given, checked to exist
+    bool recursive = false;
+    bool json = false;
+    bool verbose = false;
+};
+
+struct ParsedCommandLine {
+    enum class Action { Run, Help, Version, UsageError };
+    Action action = Action::UsageError;
+    CliOptions options;
+    QString error;  // one line, for UsageError
+};
+
+// Reads the arguments (without the program name) over the defaults. A usage error is an unknown
+// option, a missing or bad value, no PATH, a PATH that does not exist, or a file whose extension
+// is neither a video's nor an image's (the same rule as the folder scan).
+ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues& defaults);
+
+// Every option with its values and its default in this run; configPath names the file the
+// defaults come from.
+QString HelpText(const RunValues& defaults, const QString& configPath);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Text helpers of the console output: widths as a terminal shows them, so lines never wrap and
+// table columns line up with file names in any script.
+namespace console {
+
+// Columns the text takes on a terminal: East Asian wide and full-width characters take two,
+// combining marks and zero-width characters none, everything else one.
+int DisplayWidth(const QString& text);
+
+// The text cut to at most width columns, with "…" in the middle when it was cut (the end of a
+// file name, its extension, is usually what tells files apart).
+QString Elide(const QString& text, int width);
+
+// The text padded with blanks on the right (left = false) or the left to width columns.
+QString Pad(const QString& text, int width, bool left = false);
+
+// "0:07", "12:34", "1:02:03" for whole seconds; "--:--" for a negative value.
+QString FormatClock(qint64 seconds);
+
+// The saving as the list shows it: "%.2f%", negative when the file grew.
+QString FormatSaving(double percent);
+
+// (source - output) / source * 100 in single precision, as the program has always computed it;
+// 0 for a source of size 0 or less.
+float SavingPercent(qint64 sourceSize, qint64 outputSize);
+
+}  // namespace console

@@ -1,0 +1,266 @@
+#include "ConsoleView.h"
+
+#include <QJsonDocument>
+#include <QJsonValue>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+
+#include "ConsoleText.h"
+#include "app/TextUtil.h"
+
+using console::DisplayWidth;
+using console::Elide;
+using console::Pad;
+
+namespace {
+
+constexpr int kPlainStep = 10;  // plain output prints progress in steps of this many percent
+constexpr int kMaxFileColumn = 48;
+
+QString KindWord(const BatchItem& item)
+{
+    return item.kind == BatchItem::Kind::Video ? QStringLiteral("video") : QStringLiteral("image");
+}
+
+QString FileName(const BatchItem& item)
+{
+    return item.shownPath;
+}
+
+QString ResultWord(const BatchItem& item)
+{
+    switch (item.state) {
+    case BatchItem::State::Done:
+        return QStringLiteral("done");
+    case BatchItem::State::Failed:
+        return QStringLiteral("failed: ") + item.error;
+    case BatchItem::State::Stopped:
+        return QStringLiteral("stopped");
+    case BatchItem::State::NotStarted:
+        return QStringLiteral("not started");
+    default:
+        return QStringLiteral("unfinished");
+    }
+}
+
+QString ElapsedText(const BatchItem& item, qint64 nowMs)
+{
+    return console::FormatClock((nowMs - item.startedMs) / 1000);
+}
+
+}  // namespace
+
+ConsoleView::ConsoleView(int fd, Mode mode) : fd_(fd), mode_(mode) {}
+
+std::optional<ConsoleView::Rate> ConsoleView::EstimateRate(const BatchItem& item, qint64 nowMs)
+{
+    const qint64 spentMs = item.progressMs - item.startedMs;
+    if (item.percent <= 0 || item.durationSeconds <= 0 || spentMs <= 0) return std::nullopt;
+    Rate rate;
+    const double encodedSeconds = item.durationSeconds * item.percent / 100.0;
+    rate.speed = encodedSeconds / (spentMs / 1000.0);
+    // What is left at the pace so far, counted down between two reports.
+    const double leftMs = spentMs * (100.0 - item.percent) / item.percent - (nowMs - item.progressMs);
+    rate.secondsLeft = static_cast<qint64>(std::ceil(std::max(0.0, leftMs) / 1000.0));
+    return rate;
+}
+
+QJsonObject ConsoleView::ToJson(const BatchItem& item)
+{
+    const bool done = item.state == BatchItem::State::Done;
+    QJsonObject object;
+    object.insert("kind", KindWord(item));
+    object.insert("source", item.sourcePath);
+    object.insert("source_size", static_cast<double>(item.sourceSize));
+    object.insert("output", done ? QJsonValue(item.outputPath) : QJsonValue());
+    object.insert("output_size", done ? QJsonValue(static_cast<double>(item.outputSize))
+                                      : QJsonValue());
+    const double saving = console::SavingPercent(item.sourceSize, item.outputSize);
+    object.insert("saving", done ? QJsonValue(std::round(saving * 100.0) / 100.0) : QJsonValue());
+    object.insert("result", done ? "done" : "failed");
+    if (!done) {
+        QString error = item.error;
+        if (item.state == BatchItem::State::Stopped) error = QStringLiteral("stopped");
+        if (item.state == BatchItem::State::NotStarted) error = QStringLiteral("not started");
+        object.insert("error", error);
+    }
+    return object;
+}
+
+QString ConsoleView::ProgressLine(const BatchItem& item, qint64 nowMs, int width)
+{
+    QString head;
+    if (item.kind == BatchItem::Kind::Video) {
+        constexpr int kBar = 20;
+        const int filled = std::clamp(item.percent, 0, 100) * kBar / 100;
+        head = QStringLiteral("video %1% [%2%3]")
+                   .arg(item.percent, 3)
+                   .arg(QString(filled, u'#'), QString(kBar - filled, u'-'));
+        if (const auto rate = EstimateRate(item, nowMs)) {
+            head += QStringLiteral(" %1x %2 left")
+                        .arg(rate->speed, 5, 'f', 2)
+                        .arg(console::FormatClock(rate->secondsLeft), 5);
+        } else {
+            head += QStringLiteral("   --x  --:-- left");
+        }
+    } else {
+        head = QStringLiteral("image      compressing, %1").arg(ElapsedText(item, nowMs), 5);
+    }
+    head += QStringLiteral("  ");
+    const QString line = head + Elide(FileName(item), std::max(8, width - DisplayWidth(head)));
+    return DisplayWidth(line) <= width ? line : Elide(line, width);
+}
+
+QString ConsoleView::ResultLine(const BatchItem& item)
+{
+    switch (item.state) {
+    case BatchItem::State::Done: {
+        const double saving = console::SavingPercent(item.sourceSize, item.outputSize);
+        return QStringLiteral("done     %1 -> %2  %3 -> %4 (%5)")
+            .arg(FileName(item), item.outputPath, FormatSize(item.sourceSize),
+                 FormatSize(item.outputSize), console::FormatSaving(saving));
+    }
+    case BatchItem::State::Failed:
+        return QStringLiteral("failed   %1: %2").arg(FileName(item), item.error);
+    case BatchItem::State::Stopped:
+        return QStringLiteral("stopped  %1 (its unfinished output is removed)").arg(FileName(item));
+    case BatchItem::State::NotStarted:
+        return QStringLiteral("skipped  %1 (not started)").arg(FileName(item));
+    default:
+        return FileName(item);
+    }
+}
+
+void ConsoleView::Started(const BatchItem& item, qint64 nowMs)
+{
+    if (mode_ == Mode::Json) return;
+    running_.push_back(&item);
+    if (mode_ == Mode::Terminal) return DrawBlock(nowMs);
+    plainShown_[&item] = 0;
+    Write(QStringLiteral("start    %1 %2\n").arg(KindWord(item), FileName(item)));
+}
+
+void ConsoleView::Progress(const BatchItem& item, qint64 nowMs)
+{
+    if (mode_ == Mode::Terminal) return DrawBlock(nowMs);
+    if (mode_ != Mode::Plain) return;
+    int& shown = plainShown_[&item];
+    if (item.percent < shown + kPlainStep) return;
+    shown = item.percent - item.percent % kPlainStep;
+    QString line = QStringLiteral("         %1 %2%").arg(FileName(item)).arg(item.percent);
+    if (const auto rate = EstimateRate(item, nowMs))
+        line += QStringLiteral(" %1x %2 left")
+                    .arg(rate->speed, 0, 'f', 2)
+                    .arg(console::FormatClock(rate->secondsLeft));
+    Write(line + u'\n');
+}
+
+void ConsoleView::Finished(const BatchItem& item, qint64 nowMs)
+{
+    std::erase(running_, &item);
+    plainShown_.erase(&item);
+    if (mode_ == Mode::Json) {
+        Write(QString::fromUtf8(QJsonDocument(ToJson(item)).toJson(QJsonDocument::Compact)) +
+              u'\n');
+        return;
+    }
+    if (mode_ == Mode::Terminal) ClearBlock();
+    Write(ResultLine(item) + u'\n');
+    if (mode_ == Mode::Terminal) DrawBlock(nowMs);
+}
+
+void ConsoleView::Tick(qint64 nowMs)
+{
+    if (mode_ == Mode::Terminal && !running_.empty()) DrawBlock(nowMs);
+}
+
+void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& outputFolder)
+{
+    if (mode_ == Mode::Json) return;
+    if (mode_ == Mode::Terminal) ClearBlock();
+    running_.clear();
+
+    struct Row {
+        QString file, oldSize, newSize, saving, result;
+    };
+    std::vector<Row> rows;
+    rows.push_back({"File", "Old size", "New size", "Saving", "Result"});
+    int done = 0;
+    for (const BatchItem& item : items) {
+        const bool ok = item.state == BatchItem::State::Done;
+        done += ok ? 1 : 0;
+        rows.push_back({Elide(FileName(item), kMaxFileColumn), FormatSize(item.sourceSize),
+                        ok ? FormatSize(item.outputSize) : QStringLiteral("-"),
+                        ok ? console::FormatSaving(
+                                 console::SavingPercent(item.sourceSize, item.outputSize))
+                           : QStringLiteral("-"),
+                        ResultWord(item)});
+    }
+    int widths[4] = {0, 0, 0, 0};
+    for (const Row& row : rows) {
+        widths[0] = std::max(widths[0], DisplayWidth(row.file));
+        widths[1] = std::max(widths[1], DisplayWidth(row.oldSize));
+        widths[2] = std::max(widths[2], DisplayWidth(row.newSize));
+        widths[3] = std::max(widths[3], DisplayWidth(row.saving));
+    }
+    QString text(1, u'\n');
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        const bool header = i == 0;
+        text += Pad(row.file, widths[0]) + QStringLiteral("  ") +
+                Pad(row.oldSize, widths[1], !header) + QStringLiteral("  ") +
+                Pad(row.newSize, widths[2], !header) + QStringLiteral("  ") +
+                Pad(row.saving, widths[3], !header) + QStringLiteral("  ") + row.result + u'\n';
+    }
+    text += QStringLiteral("\n%1 of %2 files compressed; output folder: %3\n")
+                .arg(done)
+                .arg(items.size())
+                .arg(outputFolder);
+    Write(text);
+}
+
+void ConsoleView::Write(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    qsizetype offset = 0;
+    while (offset < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.constData() + offset, bytes.size() - offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // a closed output is nobody's loss
+        offset += n;
+    }
+}
+
+int ConsoleView::Columns() const
+{
+    winsize size{};
+    if (::ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+void ConsoleView::ClearBlock()
+{
+    if (drawnLines_ == 0) return;
+    // Up to the block's first line, then clear to the end of the screen.
+    Write(QStringLiteral("\r\x1b[%1A\x1b[J").arg(drawnLines_));
+    drawnLines_ = 0;
+}
+
+void ConsoleView::DrawBlock(qint64 nowMs)
+{
+    // One line per running file, each kept below the terminal's width so none wraps and the
+    // block can be found again by counting lines.
+    const int width = std::max(20, Columns() - 1);
+    QString text;
+    if (drawnLines_ > 0) text += QStringLiteral("\r\x1b[%1A").arg(drawnLines_);
+    for (const BatchItem* item : running_)
+        text += QStringLiteral("\x1b[2K") + ProgressLine(*item, nowMs, width) + u'\n';
+    text += QStringLiteral("\x1b[J");
+    drawnLines_ = static_cast<int>(running_.size());
+    Write(text);
+}

@@ -1,0 +1,115 @@
+// lumocompress-cli: the desktop program's two compression engines, driven from a terminal.
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "BatchJob.h"
+#include "CliOptions.h"
+#include "ConsoleView.h"
+#include "RunSettings.h"
+#include "SignalWatch.h"
+#include "app/Paths.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+void WriteAll(int fd, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    qsizetype offset = 0;
+    while (offset < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + offset, bytes.size() - offset);
+        if (n <= 0) return;
+        offset += n;
+    }
+}
+
+int Complain(const QString& message, int status)
+{
+    WriteAll(STDERR_FILENO, QStringLiteral("lumocompress-cli: ") + message + u'\n');
+    return status;
+}
+
+// The engines print their diagnostics on standard output. The run's own output keeps a copy of
+// the original descriptor; standard output itself goes to stderr with --verbose, else nowhere.
+int TakeStandardOutput(bool verbose)
+{
+    std::fflush(stdout);
+    const int output = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int sink = verbose ? STDERR_FILENO : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (sink >= 0) ::dup2(sink, STDOUT_FILENO);
+    if (!verbose && sink >= 0) ::close(sink);
+    // Diagnostics from both workers then reach stderr whole lines at a time.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    return output < 0 ? STDOUT_FILENO : output;
+}
+
+bool IsTerminal(int fd)
+{
+    const QByteArray term = qgetenv("TERM");
+    return ::isatty(fd) && term != "dumb";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+
+    const QString userFile = RunSettings::UserFile();
+    const RunValues defaults = RunValues::FromSettingsFile(userFile);
+    const ParsedCommandLine parsed = ParseCommandLine(app.arguments().mid(1), defaults);
+    switch (parsed.action) {
+    case ParsedCommandLine::Action::UsageError:
+        return Complain(parsed.error, kUsageError);
+    case ParsedCommandLine::Action::Help:
+        WriteAll(STDOUT_FILENO, HelpText(defaults, userFile));
+        return 0;
+    case ParsedCommandLine::Action::Version:
+        WriteAll(STDOUT_FILENO, QStringLiteral("lumocompress-cli " LUMO_VERSION "\n"));
+        return 0;
+    case ParsedCommandLine::Action::Run:
+        break;
+    }
+    const CliOptions& options = parsed.options;
+
+    const int output = TakeStandardOutput(options.verbose);
+    RunSettings settings;
+    QString error;
+    if (!settings.Install(options.values, &error)) return Complain(error, 1);
+
+    // Resolved (and created) once up front, as the window does when it opens.
+    const QString outputFolder = GetOutputFolder();
+    const QFileInfo folder(outputFolder);
+    if (!folder.isDir() || !folder.isWritable())
+        return Complain(QStringLiteral("cannot write to the output folder ") + outputFolder,
+                        kUsageError);
+
+    SignalWatch signalWatch;
+    const ConsoleView::Mode mode = options.json          ? ConsoleView::Mode::Json
+                                   : IsTerminal(output) ? ConsoleView::Mode::Terminal
+                                                        : ConsoleView::Mode::Plain;
+    ConsoleView view(output, mode);
+    BatchJob job(options, outputFolder, view);
+
+    if (!job.Intake(&SignalWatch::Caught))
+        return Complain(QStringLiteral("stopped before any file was compressed"), 1);
+    if (job.Items().empty())
+        return Complain(QStringLiteral("no video or image found; nothing to do"), 0);
+
+    int status = 0;
+    QObject::connect(&job, &BatchJob::finished, &app, [&](int code, const QString& message) {
+        status = code;
+        if (!message.isEmpty()) Complain(message, code);
+        QCoreApplication::exit(code);
+    });
+    QObject::connect(&signalWatch, &SignalWatch::caught, &job, &BatchJob::Interrupt);
+    job.Start();
+    app.exec();
+    return status;
+}
