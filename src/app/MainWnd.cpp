@@ -36,6 +36,8 @@
 #include <QSlider>
 #include "intake/RowBuilder.h"
 #include "intake/MainPage.h"
+#include "intake/RowMenu.h"
+#include "video/ParamDialog.h"
 #include "net/FeedbackDialog.h"
 #include "net/Upgrader.h"
 #include "intake/VideoIntake.h"
@@ -283,6 +285,10 @@ void CMainWnd::Notify(skin::Notification& msg)
         } else if (name == QLatin1String("add-image-dir") ||
                    name == QLatin1String("add-image-dir-info")) {
             imageIntake_->AddFromFolder();
+        } else if (name == QLatin1String("videoMenuBtn")) {
+            PopMenu::Popup(this, msg.sender, msg.mouse);
+        } else if (name == QLatin1String("imageMenuBtn")) {
+            ImagePopMenu::Popup(this, msg.sender, msg.mouse);
         } else if (name == QLatin1String("imageCompressBtn")) {
             imageRows_->Start(msg.sender);
         } else if (name == QLatin1String("all-image-compress")) {
@@ -394,6 +400,17 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             return 0;
         case UM_VIDEO_STATUS:
             if (const auto* record = msg.Value<VideoFailRecord>()) videoRows_->OnFailed(*record);
+            return 0;
+        case UM_VIDEO_PARAM: {
+            const int id = static_cast<int>(msg.wParam);
+            if (videoEngine_->FindTask(id)) ParamDialog::Open(this, id, videoEngine_->FindParams(id));
+            return 0;
+        }
+        case UM_VIDEO_PARAM_SAVE:
+            if (const auto* params = msg.Value<CompressParams>()) videoRows_->SaveParams(*params);
+            return 0;
+        case UM_VIDEO_PARAM_RESET:
+            videoRows_->ResetParams(static_cast<int>(msg.wParam));
             return 0;
         case UM_VIDEO_RECOMPRESS:
             videoRows_->Recompress(static_cast<int>(msg.wParam));

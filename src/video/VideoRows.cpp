@@ -122,6 +122,19 @@ void VideoRows::Delete(int taskId)
     engine.RemoveParams(taskId);
 }
 
+void VideoRows::SaveParams(const CompressParams& params)
+{
+    window_.videoEngine().SetParams(params);
+    SetRowVisible(Row(params.unique_id), "paramFlag", true);
+    DebugPrint("paramList.size: %d\n", static_cast<int>(window_.videoEngine().ParamList().size()));
+}
+
+void VideoRows::ResetParams(int taskId)
+{
+    SetRowVisible(Row(taskId), "paramFlag", false);
+    window_.videoEngine().RemoveParams(taskId);
+}
+
 void VideoRows::OpenOutputFolder()
 {
     Shell::Instance().Open(QUrl::fromLocalFile(GetOutputFolder()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "video/CompressParams.h"
 #include "video/VideoEngineSink.h"
 
 class CMainWnd;
@@ -20,6 +21,10 @@ public:
     // Removes a row that neither waits nor runs, with its record and its own parameters;
     // refuses with a notice otherwise.
     void Delete(int taskId);
+    // A row's own parameters, saved in the parameter dialog (one record per row; the newer
+    // replaces the older), marked on the row by "paramFlag"; reset drops them.
+    void SaveParams(const CompressParams& params);
+    void ResetParams(int taskId);
     // Shows the output folder in the file manager (image rows share it).
     void OpenOutputFolder();
 

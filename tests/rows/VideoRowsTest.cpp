@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <csignal>
 
 #include "app/MainWnd.h"
@@ -19,6 +20,7 @@
 #include "skinlib/Controls.h"
 #include "skinlib/SkinList.h"
 #include "support/TestEnv.h"
+#include "video/ParamDialog.h"
 #include "video/VideoEngine.h"
 
 namespace {
@@ -197,6 +199,69 @@ TEST(SavingTest, TheSavingIsGreenWhenTheFileShrankAndRedWhenItGrew)
 
     ShowSaving(&row, 0, 100);
     EXPECT_EQ(saving->text(), "--") << "an empty source has no percentage";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(VideoRowsTest, ARowsOwnParametersAreKeptOnceMarkedAndUsedForItsCompression)
+{
+    const int id = AddClip("own.mp4");
+    QWidget* flag = Row(id)->findChild<QWidget*>("paramFlag");
+
+    // The row's menu opens the dialog; saving twice keeps one record, the newer.
+    Row(id)->findChild<QAbstractButton*>("videoMenuBtn")->click();
+    QWidget* menu = testenv::FindShownWindow("PopMenu");
+    ASSERT_NE(menu, nullptr);
+    int saves = 0;
+    testenv::AutoAnswer dialog("参数设置", "save", [&] {
+        ++saves;
+        auto* window = testenv::FindShownWindow("参数设置");
+        // The second save chooses FLV as the container.
+        if (saves == 2) window->findChild<QAbstractButton*>("radio_flv")->click();
+        return QString();
+    });
+    menu->findChild<QAbstractButton*>("seting-param")->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return saves == 1; }));
+    skin::PostMessage(window.data(), UM_VIDEO_PARAM, id);
+    ASSERT_TRUE(testenv::WaitUntil([&] { return saves == 2; }));
+    testenv::WaitUntil([] { return false; }, 100);
+    ASSERT_EQ(window->videoEngine().ParamList().size(), 1u);
+    EXPECT_EQ(window->videoEngine().ParamList().front().videoType, 2);
+    EXPECT_FALSE(flag->isHidden());
+
+    Row(id)->findChild<QAbstractButton*>("compressBtn")->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Finished(id); }, 60000));
+    EXPECT_TRUE(window->videoEngine().OutputPath(id)->endsWith("own.flv"));
+}
+
+TEST_F(VideoRowsTest, CancelThenCloseLeavesTheRowWithoutItsOwnParameters)
+{
+    const int id = AddClip("plain.mp4");
+    CompressParams own = ParamDialog::DefaultParams(id);
+    skin::PostMessage(window.data(), skin::MakeMessage(UM_VIDEO_PARAM_SAVE, own));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window->videoEngine().FindParams(id).has_value());
+    QWidget* flag = Row(id)->findChild<QWidget*>("paramFlag");
+    EXPECT_FALSE(flag->isHidden());
+
+    bool cancelled = false;
+    testenv::AutoAnswer dialog("参数设置", "cancel", [&] {
+        cancelled = true;
+        QTimer::singleShot(100, [] {
+            if (QWidget* open = testenv::FindShownWindow("参数设置"))
+                open->findChild<QAbstractButton*>("closebtn")->click();
+        });
+        return QString();
+    });
+    skin::PostMessage(window.data(), UM_VIDEO_PARAM, id);
+    ASSERT_TRUE(testenv::WaitUntil([&] {
+        return cancelled && testenv::FindShownWindow("参数设置") == nullptr;
+    }));
+    testenv::WaitUntil([] { return false; }, 100);
+    EXPECT_FALSE(window->videoEngine().FindParams(id).has_value());
+    EXPECT_TRUE(flag->isHidden());
 }
 
 }  // namespace
