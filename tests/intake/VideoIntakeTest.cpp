@@ -218,21 +218,3 @@ TEST_F(VideoIntakeTest, NamesThatAShellWouldMangleShowAndProbeIntact)
 
 }  // namespace
 
-namespace {
-
-// With LUMO_SCREENSHOT_DIR set, saves a picture of the list with rows in their states, for a
-// person to look at; otherwise it does nothing.
-TEST_F(VideoIntakeTest, Screenshot)
-{
-    const QString out = qEnvironmentVariable("LUMO_SCREENSHOT_DIR");
-    if (out.isEmpty()) GTEST_SKIP() << "LUMO_SCREENSHOT_DIR not set";
-    shell.files = {Video("旅行 vlog 2024.mp4", 3.0), Video("meeting recording.mp4")};
-    ClickAddFiles();
-    QWidget* second = list->RowAt(1);
-    second->findChild<QWidget*>("progress-container")->show();
-    window->resize(1100, 700);
-    testenv::WaitUntil([] { return false; }, 200);
-    window->grab().save(out + "/video-rows.png");
-}
-
-}  // namespace
