@@ -1,0 +1,152 @@
+// The command-line program's own parts, in process: widths on a terminal, rates, JSON records
+// and the reading of options.
+#include <gtest/gtest.h>
+
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include "CliOptions.h"
+#include "ConsoleText.h"
+#include "ConsoleView.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+TEST(ConsoleTextTest, WidthsCountWideCharactersTwiceAndMarksNever)
+{
+    EXPECT_EQ(console::DisplayWidth("clip.mp4"), 8);
+    EXPECT_EQ(console::DisplayWidth(QStringLiteral("视频.mp4")), 8);
+    EXPECT_EQ(console::DisplayWidth(QStringLiteral("e\u0301")), 1);
+    EXPECT_EQ(console::DisplayWidth(QStringLiteral("ｆｕｌｌ")), 8);
+    EXPECT_EQ(console::Pad(QStringLiteral("视频"), 6), QStringLiteral("视频  "));
+    EXPECT_EQ(console::Pad("7KB", 6, true), "   7KB");
+}
+
+TEST(ConsoleTextTest, ElidedNamesFitAndKeepTheirEnd)
+{
+    EXPECT_EQ(console::Elide("short.mp4", 9), "short.mp4");
+    const QString wide = QStringLiteral("很长很长很长的视频文件名字.mp4");
+    for (int width : {5, 10, 11, 17}) {
+        const QString cut = console::Elide(wide, width);
+        EXPECT_LE(console::DisplayWidth(cut), width) << width;
+        EXPECT_TRUE(cut.contains(QChar(0x2026)));
+    }
+    EXPECT_TRUE(console::Elide(wide, 17).endsWith(".mp4"));
+    EXPECT_EQ(console::Elide("anything", 0), "");
+}
+
+TEST(ConsoleTextTest, ClocksAndSavings)
+{
+    EXPECT_EQ(console::FormatClock(7), "0:07");
+    EXPECT_EQ(console::FormatClock(754), "12:34");
+    EXPECT_EQ(console::FormatClock(3723), "1:02:03");
+    EXPECT_EQ(console::FormatClock(-1), "--:--");
+    EXPECT_FLOAT_EQ(console::SavingPercent(1000, 250), 75.0f);
+    EXPECT_FLOAT_EQ(console::SavingPercent(1000, 1500), -50.0f);
+    EXPECT_FLOAT_EQ(console::SavingPercent(0, 10), 0.0f);
+    EXPECT_EQ(console::FormatSaving(-50), "-50.00%");
+}
+
+BatchItem Video(double seconds, int percent, qint64 startedMs, qint64 progressMs)
+{
+    BatchItem item;
+    item.durationSeconds = seconds;
+    item.percent = percent;
+    item.startedMs = startedMs;
+    item.progressMs = progressMs;
+    item.state = BatchItem::State::Running;
+    return item;
+}
+
+TEST(ConsoleViewTest, SpeedAndTimeLeftComeFromProgressOverWallTime)
+{
+    // Half of a 20 s video in 2 s: 5x, and 2 s to go, counting down until the next report.
+    const BatchItem item = Video(20, 50, 1000, 3000);
+    auto rate = ConsoleView::EstimateRate(item, 3000);
+    ASSERT_TRUE(rate);
+    EXPECT_DOUBLE_EQ(rate->speed, 5.0);
+    EXPECT_EQ(rate->secondsLeft, 2);
+    EXPECT_EQ(ConsoleView::EstimateRate(item, 4500)->secondsLeft, 1);
+    EXPECT_EQ(ConsoleView::EstimateRate(item, 9000)->secondsLeft, 0);
+
+    EXPECT_FALSE(ConsoleView::EstimateRate(Video(20, 0, 1000, 1000), 3000));
+    EXPECT_FALSE(ConsoleView::EstimateRate(Video(0, 50, 1000, 3000), 3000));
+}
+
+TEST(ConsoleViewTest, ProgressLinesNeverExceedTheWidth)
+{
+    BatchItem item = Video(20, 50, 1000, 3000);
+    item.shownPath = QStringLiteral("一个名字非常非常非常非常非常非常长的视频.mp4");
+    for (int width : {20, 40, 80}) {
+        const QString line = ConsoleView::ProgressLine(item, 3000, width);
+        EXPECT_LE(console::DisplayWidth(line), width) << line.toStdString();
+    }
+    EXPECT_TRUE(ConsoleView::ProgressLine(item, 3000, 120).contains(" 50% "));
+    EXPECT_TRUE(ConsoleView::ProgressLine(item, 3000, 120).contains("5.00x"));
+}
+
+TEST(ConsoleViewTest, JsonRecordsOfDoneAndFailedFiles)
+{
+    BatchItem done;
+    done.sourcePath = "/in/a.png";
+    done.sourceSize = 3000;
+    done.state = BatchItem::State::Done;
+    done.outputPath = "/out/a.png";
+    done.outputSize = 1000;
+    QJsonObject json = ConsoleView::ToJson(done);
+    EXPECT_EQ(json["result"].toString(), "done");
+    EXPECT_DOUBLE_EQ(json["saving"].toDouble(), 66.67);
+    EXPECT_EQ(json["output_size"].toInteger(), 1000);
+    EXPECT_FALSE(json.contains("error"));
+
+    BatchItem stopped = done;
+    stopped.state = BatchItem::State::Stopped;
+    json = ConsoleView::ToJson(stopped);
+    EXPECT_EQ(json["result"].toString(), "failed");
+    EXPECT_EQ(json["error"].toString(), "stopped");
+    EXPECT_TRUE(json["output"].isNull());
+    EXPECT_TRUE(json["output_size"].isNull());
+    EXPECT_TRUE(json["saving"].isNull());
+}
+
+TEST(CliOptionsTest, ValuesComeFromTheFileAndTheLastOptionWins)
+{
+    const QString ini = testenv::Home() + "/configure.ini";
+    testenv::WriteFile(ini, "[global]\nvideo-type=4\ngif-define-param=1\ngif-drop-frame-index=3\n"
+                            "audio-sample-rate=abc\n");
+    const RunValues defaults = RunValues::FromSettingsFile(ini);
+    EXPECT_EQ(defaults.videoType, 4);
+    EXPECT_EQ(defaults.sampleRate, 0) << "letters read as 0, as the window reads them";
+    EXPECT_EQ(defaults.bitrate, 128000);
+    EXPECT_FALSE(defaults.bitRateSlider);
+
+    const QString path = testenv::Home();
+    const ParsedCommandLine parsed = ParseCommandLine(
+        {"--scale=3", "--scale", "4", "--gif-drop", "off", "--size", "10x20", "--size", "none",
+         "--bitrate-percent", "0", "--container=keep", "--", "-r", path},
+        defaults);
+    ASSERT_EQ(parsed.action, ParsedCommandLine::Action::UsageError)
+        << "after -- everything is a path, and -r names no file";
+    const ParsedCommandLine good = ParseCommandLine(
+        {"--scale=3", "--scale", "4", "--gif-drop", "off", "--size", "10x20", "--size", "none",
+         "--bitrate-percent", "0", "--container=keep", "--", path},
+        defaults);
+    ASSERT_EQ(good.action, ParsedCommandLine::Action::Run) << good.error.toStdString();
+    const RunValues& v = good.options.values;
+    EXPECT_EQ(v.ratioIndex, 4);
+    EXPECT_EQ(v.gifDefineParam, 0);
+    EXPECT_EQ(v.gifDropFrameIndex, 3) << "the choice stays for when dropping is on again";
+    EXPECT_FALSE(v.customSize);
+    EXPECT_EQ(v.bitRateSlider, 0);
+    EXPECT_EQ(v.videoType, 0);
+    EXPECT_EQ(good.options.paths, QStringList{path});
+
+    EXPECT_EQ(ParseCommandLine({"--help", "--no-such"}, defaults).action,
+              ParsedCommandLine::Action::UsageError);
+    EXPECT_EQ(ParseCommandLine({"--no-such-file", "-h"}, defaults).action,
+              ParsedCommandLine::Action::UsageError);
+    EXPECT_EQ(ParseCommandLine({"/no/such/file", "-h"}, defaults).action,
+              ParsedCommandLine::Action::Help);
+}
+
+}  // namespace

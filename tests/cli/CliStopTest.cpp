@@ -1,0 +1,75 @@
+// Stopping the real lumocompress-cli with a signal while ffmpeg encodes.
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <signal.h>
+
+#include "cli/CliTestSupport.h"
+#include "support/TestEnv.h"
+
+using namespace clitest;
+
+namespace {
+
+class CliStopTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(CliStopTest, SignalEndsTheEncoderRemovesItsPartialOutputAndNothingElse)
+{
+    QTemporaryDir root;
+    const QString in = root.path() + "/in/";
+    const QString out = root.path() + "/out/";
+    // Long enough that the encode is still running when the signal comes.
+    ASSERT_TRUE(testenv::MakeVideo(in + "long.mp4", 30.0, "640x480"));
+    ASSERT_TRUE(testenv::MakeVideo(in + "next.mp4", 1.0));
+    MakeImage("rose:", in + "rose.png");
+    ASSERT_TRUE(testenv::WriteFile(out + "earlier.mkv", "an earlier output"));
+
+    QProcess cli;
+    cli.start(Program(), {"--output", out, "--container", "mkv", "--balanced", in + "long.mp4",
+                          in + "next.mp4", in + "rose.png"});
+    ASSERT_TRUE(cli.waitForStarted());
+    const pid_t pid = static_cast<pid_t>(cli.processId());
+
+    pid_t encoder = 0;
+    QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired() &&
+           !(encoder && QFileInfo(out + "long.mkv").size() > 0 && QFileInfo(out + "rose.png").exists())) {
+        for (const ChildProcess& child : ChildrenOf(pid))
+            if (child.name == "ffmpeg") encoder = child.pid;
+        QThread::msleep(20);
+    }
+    ASSERT_NE(encoder, 0) << "ffmpeg never ran";
+    ASSERT_GT(QFileInfo(out + "long.mkv").size(), 0) << "no partial output to remove";
+    ASSERT_TRUE(QFileInfo(out + "rose.png").exists()) << "the image did not finish alongside";
+
+    ::kill(pid, GetParam());
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_FALSE(ProcessAlive(encoder));
+    // The partial file is gone, the waiting video never started, earlier files stay.
+    EXPECT_EQ(Names(out), QStringList({"earlier.mkv", "rose.png"}));
+    EXPECT_EQ(Bytes(out + "earlier.mkv"), "an earlier output");
+
+    const QString shown = QString::fromUtf8(cli.readAllStandardOutput());
+    EXPECT_TRUE(shown.contains(QRegularExpression("long.mp4 .* stopped\n"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QRegularExpression("next.mp4 .* not started\n")));
+    EXPECT_TRUE(shown.contains(QRegularExpression("rose.png .* done\n")));
+    const QStringList errors = QString::fromUtf8(cli.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], "lumocompress-cli: stopped; 2 of 3 files were not compressed");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliStopTest, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) {
+                             return std::string(info.param == SIGINT ? "Interrupt" : "Terminate");
+                         });
+
+}  // namespace
