@@ -23,6 +23,8 @@ void OnSignal(int signalNumber)
     errno = saved;
 }
 
+void IgnorePipe(int) {}
+
 void Handle(int signalNumber, void (*handler)(int))
 {
     struct sigaction action {};
@@ -41,6 +43,10 @@ SignalWatch::SignalWatch()
     connect(notifier_, &QSocketNotifier::activated, this, &SignalWatch::Drain);
     Handle(SIGINT, &OnSignal);
     Handle(SIGTERM, &OnSignal);
+    // A reader that went away (a pipe into head) makes writes fail instead of ending the run
+    // with its encoder still going. Caught rather than ignored, so children start with the
+    // default again.
+    Handle(SIGPIPE, &IgnorePipe);
 }
 
 SignalWatch::~SignalWatch()
@@ -48,6 +54,7 @@ SignalWatch::~SignalWatch()
     if (!notifier_) return;
     Handle(SIGINT, SIG_DFL);
     Handle(SIGTERM, SIG_DFL);
+    Handle(SIGPIPE, SIG_DFL);
     delete notifier_;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
