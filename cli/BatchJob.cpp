@@ -47,7 +47,8 @@ private:
     void Post(F call)
     {
         BatchJob* job = &job_;
-        QMetaObject::invokeMethod(job, [job, call] { call(*job); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            job, [job, call] { call(*job); }, Qt::QueuedConnection);
     }
     BatchJob& job_;
 };
@@ -73,7 +74,8 @@ private:
     void Post(F call)
     {
         BatchJob* job = &job_;
-        QMetaObject::invokeMethod(job, [job, call] { call(*job); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            job, [job, call] { call(*job); }, Qt::QueuedConnection);
     }
     BatchJob& job_;
 };
@@ -316,7 +318,8 @@ void BatchJob::Conclude(BatchItem& item, const QString& outputPath)
 {
     // As the window: a result whose file is not there is no success.
     const QFileInfo output(outputPath);
-    if (!output.isFile()) return Fail(item, QStringLiteral("the output file is missing: ") + outputPath);
+    if (!output.isFile())
+        return Fail(item, QStringLiteral("the output file is missing: ") + outputPath);
     item.state = BatchItem::State::Done;
     item.percent = 100;
     item.outputPath = output.absoluteFilePath();

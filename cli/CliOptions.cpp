@@ -25,9 +25,9 @@ constexpr std::array<int, 2> kChannels = {2, 1};
 constexpr std::array<int, 13> kSampleRates = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                                               22050, 16000, 12000, 11025, 8000,  7350};
 constexpr std::array<int, 4> kAudioBitrates = {320000, 128000, 96000, 64000};
-constexpr int kScaleCount = 6;     // "image-ratio": 0 keeps the size, 1..5 keep 90..50 %
-constexpr int kGifDropCount = 5;   // "gif-drop-frame"
-constexpr int kOutputDirMax = 259; // what "output-dir" holds
+constexpr int kScaleCount = 6;      // "image-ratio": 0 keeps the size, 1..5 keep 90..50 %
+constexpr int kGifDropCount = 5;    // "gif-drop-frame"
+constexpr int kOutputDirMax = 259;  // what "output-dir" holds
 
 template <size_t N>
 QString Join(const std::array<const char*, N>& words)
@@ -98,10 +98,10 @@ struct OptionSpec {
     const char* group;
     const char* name;   // without "--"
     const char* value;  // what the value looks like; null for a switch
-    const char* help;
-    Shown shown;        // the default in this run; null when there is none to tell
-    Apply apply;        // false: the value is not allowed
-    QString allowed;    // for the error message
+    QString help;
+    Shown shown;      // the default in this run; null when there is none to tell
+    Apply apply;      // false: the value is not allowed
+    QString allowed;  // for the error message
 };
 
 const std::vector<OptionSpec>& Options()
@@ -131,26 +131,27 @@ const std::vector<OptionSpec>& Options()
                         Join(kContainers)});
         QStringList resolutions{QStringLiteral("keep")};
         for (const QSize& size : kResolutions) resolutions << SizeText(size.width(), size.height());
-        list.push_back(
-            {"Videos", "resolution", "keep|WxH",
-             "",  // filled in below, from the list
-             [](const RunValues& v) {
-                 return v.width && v.height ? SizeText(v.width, v.height) : QStringLiteral("keep");
-             },
-             [](const QString& s, CliOptions& o) {
-                 if (s == QLatin1String("keep")) {
-                     o.values.width = o.values.height = 0;
-                     return true;
-                 }
-                 const auto size = ReadSize(s);
-                 if (!size || std::find(kResolutions.begin(), kResolutions.end(), *size) ==
-                                  kResolutions.end())
-                     return false;
-                 o.values.width = size->width();
-                 o.values.height = size->height();
-                 return true;
-             },
-             resolutions.join(u'|')});
+        list.push_back({"Videos", "resolution", "keep|WxH",
+                        "output picture size, one of the main page's: " +
+                            resolutions.mid(1).join(QStringLiteral(", ")),
+                        [](const RunValues& v) {
+                            return v.width && v.height ? SizeText(v.width, v.height)
+                                                       : QStringLiteral("keep");
+                        },
+                        [](const QString& s, CliOptions& o) {
+                            if (s == QLatin1String("keep")) {
+                                o.values.width = o.values.height = 0;
+                                return true;
+                            }
+                            const auto size = ReadSize(s);
+                            if (!size || std::find(kResolutions.begin(), kResolutions.end(),
+                                                   *size) == kResolutions.end())
+                                return false;
+                            o.values.width = size->width();
+                            o.values.height = size->height();
+                            return true;
+                        },
+                        resolutions.join(u'|')});
         list.push_back({"Videos", "bitrate-percent", "off|0..100",
                         "the main page's bit-rate slider: keep 100-N % of the source's video bit "
                         "rate, for every video and in place of the strength",
@@ -169,13 +170,17 @@ const std::vector<OptionSpec>& Options()
                             return true;
                         },
                         QStringLiteral("off or 0 to 100")});
-        list.push_back({"Videos", "balanced", nullptr,
+        list.push_back({"Videos",
+                        "balanced",
+                        nullptr,
                         "balanced mode: the encoder preset \"fast\" instead of \"ultrafast\" "
                         "(smaller files, slower)",
                         [](const RunValues& v) { return v.balanced ? "on" : "off"; },
                         [](const QString&, CliOptions& o) { return o.values.balanced = true; },
                         {}});
-        list.push_back({"Videos", "compatible", nullptr,
+        list.push_back({"Videos",
+                        "compatible",
+                        nullptr,
                         "compatible mode: mp4 outputs in a new container use MPEG-4 Part 2 "
                         "video instead of H.264",
                         [](const RunValues& v) { return v.compatible ? "on" : "off"; },
@@ -249,9 +254,9 @@ const std::vector<OptionSpec>& Options()
                         "the custom size box: fit every image within W x H pixels (never "
                         "enlarged, aspect kept)",
                         [](const RunValues& v) {
-                            return v.customSize ? SizeText(v.customSize->width(),
-                                                           v.customSize->height())
-                                                : QStringLiteral("none");
+                            return v.customSize
+                                       ? SizeText(v.customSize->width(), v.customSize->height())
+                                       : QStringLiteral("none");
                         },
                         [](const QString& s, CliOptions& o) {
                             if (s == QLatin1String("none")) {
@@ -288,8 +293,9 @@ const std::vector<OptionSpec>& Options()
                         "gets (2), (3), ...",
                         [](const RunValues& v) {
                             return v.outputDir.trimmed().isEmpty()
-                                       ? QStringLiteral("the default, \"LUMO视频压缩\" on "
-                                                        "the Desktop or in Documents")
+                                       ? QStringLiteral(
+                                             "the default, \"LUMO视频压缩\" on "
+                                             "the Desktop or in Documents")
                                        : v.outputDir.trimmed();
                         },
                         [](const QString& s, CliOptions& o) {
@@ -300,24 +306,28 @@ const std::vector<OptionSpec>& Options()
                             return true;
                         },
                         QStringLiteral("a folder path of at most 259 characters")});
-        list.push_back({"Output", "recursive", nullptr,
-                        "also scan the subfolders of a folder (hidden ones are left out)", nullptr,
-                        [](const QString&, CliOptions& o) { return o.recursive = true; }, {}});
-        list.push_back({"Output", "json", nullptr,
+        list.push_back({"Output",
+                        "recursive",
+                        nullptr,
+                        "also scan the subfolders of a folder (hidden ones are left out)",
+                        nullptr,
+                        [](const QString&, CliOptions& o) { return o.recursive = true; },
+                        {}});
+        list.push_back({"Output",
+                        "json",
+                        nullptr,
                         "print one JSON object per finished file instead of progress and the "
                         "table",
-                        nullptr, [](const QString&, CliOptions& o) { return o.json = true; }, {}});
-        list.push_back({"Output", "verbose", nullptr,
+                        nullptr,
+                        [](const QString&, CliOptions& o) { return o.json = true; },
+                        {}});
+        list.push_back({"Output",
+                        "verbose",
+                        nullptr,
                         "print the engines' diagnostic lines (command lines included) on stderr",
                         nullptr,
-                        [](const QString&, CliOptions& o) { return o.verbose = true; }, {}});
-        // The resolution help names the sizes; built here where the list is at hand.
-        static std::string resolutionHelp =
-            "output picture size, one of the main page's: " +
-            resolutions.mid(1).join(QStringLiteral(", ")).toStdString();
-        for (OptionSpec& spec : list)
-            if (QLatin1String(spec.name) == QLatin1String("resolution"))
-                spec.help = resolutionHelp.c_str();
+                        [](const QString&, CliOptions& o) { return o.verbose = true; },
+                        {}});
         return list;
     }();
     return options;
@@ -371,9 +381,9 @@ RunValues RunValues::FromSettingsFile(const QString& path)
     values.ratioIndex = read(settings::kImageRatioIndex);
     values.gifDefineParam = read(settings::kGifDefineParam);
     values.gifDropFrameIndex = read(settings::kGifDropFrameIndex);
-    values.outputDir = platform::GetPrivateProfileString(
-        section, QString::fromUtf8(settings::kOutputDir.key), QString(),
-        settings::kOutputDir.capacity, path);
+    values.outputDir =
+        platform::GetPrivateProfileString(section, QString::fromUtf8(settings::kOutputDir.key),
+                                          QString(), settings::kOutputDir.capacity, path);
     return values;
 }
 
@@ -415,8 +425,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues
         const qsizetype equals = argument.indexOf(u'=');
         const QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
         const OptionSpec* spec = FindOption(name);
-        if (!spec)
-            return UsageError(QStringLiteral("unknown option --%1 (see --help)").arg(name));
+        if (!spec) return UsageError(QStringLiteral("unknown option --%1 (see --help)").arg(name));
         QString value;
         if (!spec->value) {
             if (equals >= 0)
@@ -442,8 +451,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues
         parsed.action = ParsedCommandLine::Action::Version;
         return parsed;
     }
-    if (options.paths.isEmpty())
-        return UsageError(QStringLiteral("no PATH given (see --help)"));
+    if (options.paths.isEmpty()) return UsageError(QStringLiteral("no PATH given (see --help)"));
     for (const QString& path : options.paths) {
         const QString problem = CheckPath(path);
         if (!problem.isEmpty()) return UsageError(problem);
@@ -483,7 +491,7 @@ QString HelpText(const RunValues& defaults, const QString& configPath)
         QString head = QStringLiteral("  --") + QLatin1String(spec.name);
         if (spec.value) head += u' ' + QLatin1String(spec.value);
         if (QLatin1String(spec.name) == QLatin1String("recursive")) head = "  -r, --recursive";
-        QString body = QString::fromUtf8(spec.help);
+        QString body = spec.help;
         if (spec.shown) body += QStringLiteral(" [default: %1]").arg(spec.shown(defaults));
         // The description wraps at 78 columns beside the option.
         QStringList lines;

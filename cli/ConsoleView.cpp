@@ -27,24 +27,19 @@ QString KindWord(const BatchItem& item)
     return item.kind == BatchItem::Kind::Video ? QStringLiteral("video") : QStringLiteral("image");
 }
 
-QString FileName(const BatchItem& item)
-{
-    return item.shownPath;
-}
-
 QString ResultWord(const BatchItem& item)
 {
     switch (item.state) {
-    case BatchItem::State::Done:
-        return QStringLiteral("done");
-    case BatchItem::State::Failed:
-        return QStringLiteral("failed: ") + item.error;
-    case BatchItem::State::Stopped:
-        return QStringLiteral("stopped");
-    case BatchItem::State::NotStarted:
-        return QStringLiteral("not started");
-    default:
-        return QStringLiteral("unfinished");
+        case BatchItem::State::Done:
+            return QStringLiteral("done");
+        case BatchItem::State::Failed:
+            return QStringLiteral("failed: ") + item.error;
+        case BatchItem::State::Stopped:
+            return QStringLiteral("stopped");
+        case BatchItem::State::NotStarted:
+            return QStringLiteral("not started");
+        default:
+            return QStringLiteral("unfinished");
     }
 }
 
@@ -65,7 +60,8 @@ std::optional<ConsoleView::Rate> ConsoleView::EstimateRate(const BatchItem& item
     const double encodedSeconds = item.durationSeconds * item.percent / 100.0;
     rate.speed = encodedSeconds / (spentMs / 1000.0);
     // What is left at the pace so far, counted down between two reports.
-    const double leftMs = spentMs * (100.0 - item.percent) / item.percent - (nowMs - item.progressMs);
+    const double leftMs =
+        spentMs * (100.0 - item.percent) / item.percent - (nowMs - item.progressMs);
     rate.secondsLeft = static_cast<qint64>(std::ceil(std::max(0.0, leftMs) / 1000.0));
     return rate;
 }
@@ -78,8 +74,8 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
     object.insert("source", item.sourcePath);
     object.insert("source_size", static_cast<double>(item.sourceSize));
     object.insert("output", done ? QJsonValue(item.outputPath) : QJsonValue());
-    object.insert("output_size", done ? QJsonValue(static_cast<double>(item.outputSize))
-                                      : QJsonValue());
+    object.insert("output_size",
+                  done ? QJsonValue(static_cast<double>(item.outputSize)) : QJsonValue());
     const double saving = console::SavingPercent(item.sourceSize, item.outputSize);
     object.insert("saving", done ? QJsonValue(std::round(saving * 100.0) / 100.0) : QJsonValue());
     object.insert("result", done ? "done" : "failed");
@@ -112,27 +108,28 @@ QString ConsoleView::ProgressLine(const BatchItem& item, qint64 nowMs, int width
         head = QStringLiteral("image      compressing, %1").arg(ElapsedText(item, nowMs), 5);
     }
     head += QStringLiteral("  ");
-    const QString line = head + Elide(FileName(item), std::max(8, width - DisplayWidth(head)));
+    const QString line = head + Elide(item.shownPath, std::max(8, width - DisplayWidth(head)));
     return DisplayWidth(line) <= width ? line : Elide(line, width);
 }
 
 QString ConsoleView::ResultLine(const BatchItem& item)
 {
     switch (item.state) {
-    case BatchItem::State::Done: {
-        const double saving = console::SavingPercent(item.sourceSize, item.outputSize);
-        return QStringLiteral("done     %1 -> %2  %3 -> %4 (%5)")
-            .arg(FileName(item), item.outputPath, FormatSize(item.sourceSize),
-                 FormatSize(item.outputSize), console::FormatSaving(saving));
-    }
-    case BatchItem::State::Failed:
-        return QStringLiteral("failed   %1: %2").arg(FileName(item), item.error);
-    case BatchItem::State::Stopped:
-        return QStringLiteral("stopped  %1 (its unfinished output is removed)").arg(FileName(item));
-    case BatchItem::State::NotStarted:
-        return QStringLiteral("skipped  %1 (not started)").arg(FileName(item));
-    default:
-        return FileName(item);
+        case BatchItem::State::Done: {
+            const double saving = console::SavingPercent(item.sourceSize, item.outputSize);
+            return QStringLiteral("done     %1 -> %2  %3 -> %4 (%5)")
+                .arg(item.shownPath, item.outputPath, FormatSize(item.sourceSize),
+                     FormatSize(item.outputSize), console::FormatSaving(saving));
+        }
+        case BatchItem::State::Failed:
+            return QStringLiteral("failed   %1: %2").arg(item.shownPath, item.error);
+        case BatchItem::State::Stopped:
+            return QStringLiteral("stopped  %1 (its unfinished output is removed)")
+                .arg(item.shownPath);
+        case BatchItem::State::NotStarted:
+            return QStringLiteral("skipped  %1 (not started)").arg(item.shownPath);
+        default:
+            return item.shownPath;
     }
 }
 
@@ -142,7 +139,7 @@ void ConsoleView::Started(const BatchItem& item, qint64 nowMs)
     running_.push_back(&item);
     if (mode_ == Mode::Terminal) return DrawBlock(nowMs);
     plainShown_[&item] = 0;
-    Write(QStringLiteral("start    %1 %2\n").arg(KindWord(item), FileName(item)));
+    Write(QStringLiteral("start    %1 %2\n").arg(KindWord(item), item.shownPath));
 }
 
 void ConsoleView::Progress(const BatchItem& item, qint64 nowMs)
@@ -152,7 +149,7 @@ void ConsoleView::Progress(const BatchItem& item, qint64 nowMs)
     int& shown = plainShown_[&item];
     if (item.percent < shown + kPlainStep) return;
     shown = item.percent - item.percent % kPlainStep;
-    QString line = QStringLiteral("         %1 %2%").arg(FileName(item)).arg(item.percent);
+    QString line = QStringLiteral("         %1 %2%").arg(item.shownPath).arg(item.percent);
     if (const auto rate = EstimateRate(item, nowMs))
         line += QStringLiteral(" %1x %2 left")
                     .arg(rate->speed, 0, 'f', 2)
@@ -194,12 +191,12 @@ void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& ou
     for (const BatchItem& item : items) {
         const bool ok = item.state == BatchItem::State::Done;
         done += ok ? 1 : 0;
-        rows.push_back({Elide(FileName(item), kMaxFileColumn), FormatSize(item.sourceSize),
-                        ok ? FormatSize(item.outputSize) : QStringLiteral("-"),
-                        ok ? console::FormatSaving(
-                                 console::SavingPercent(item.sourceSize, item.outputSize))
-                           : QStringLiteral("-"),
-                        ResultWord(item)});
+        rows.push_back(
+            {Elide(item.shownPath, kMaxFileColumn), FormatSize(item.sourceSize),
+             ok ? FormatSize(item.outputSize) : QStringLiteral("-"),
+             ok ? console::FormatSaving(console::SavingPercent(item.sourceSize, item.outputSize))
+                : QStringLiteral("-"),
+             ResultWord(item)});
     }
     int widths[4] = {0, 0, 0, 0};
     for (const Row& row : rows) {

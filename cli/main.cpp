@@ -65,16 +65,16 @@ int main(int argc, char** argv)
     const RunValues defaults = RunValues::FromSettingsFile(userFile);
     const ParsedCommandLine parsed = ParseCommandLine(app.arguments().mid(1), defaults);
     switch (parsed.action) {
-    case ParsedCommandLine::Action::UsageError:
-        return Complain(parsed.error, kUsageError);
-    case ParsedCommandLine::Action::Help:
-        WriteAll(STDOUT_FILENO, HelpText(defaults, userFile));
-        return 0;
-    case ParsedCommandLine::Action::Version:
-        WriteAll(STDOUT_FILENO, QStringLiteral("lumocompress-cli " LUMO_VERSION "\n"));
-        return 0;
-    case ParsedCommandLine::Action::Run:
-        break;
+        case ParsedCommandLine::Action::UsageError:
+            return Complain(parsed.error, kUsageError);
+        case ParsedCommandLine::Action::Help:
+            WriteAll(STDOUT_FILENO, HelpText(defaults, userFile));
+            return 0;
+        case ParsedCommandLine::Action::Version:
+            WriteAll(STDOUT_FILENO, QStringLiteral("lumocompress-cli " LUMO_VERSION "\n"));
+            return 0;
+        case ParsedCommandLine::Action::Run:
+            break;
     }
     const CliOptions& options = parsed.options;
 
@@ -91,7 +91,7 @@ int main(int argc, char** argv)
                         kUsageError);
 
     SignalWatch signalWatch;
-    const ConsoleView::Mode mode = options.json          ? ConsoleView::Mode::Json
+    const ConsoleView::Mode mode = options.json         ? ConsoleView::Mode::Json
                                    : IsTerminal(output) ? ConsoleView::Mode::Terminal
                                                         : ConsoleView::Mode::Plain;
     ConsoleView view(output, mode);

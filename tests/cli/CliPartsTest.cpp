@@ -112,8 +112,9 @@ TEST(ConsoleViewTest, JsonRecordsOfDoneAndFailedFiles)
 TEST(CliOptionsTest, ValuesComeFromTheFileAndTheLastOptionWins)
 {
     const QString ini = testenv::Home() + "/configure.ini";
-    testenv::WriteFile(ini, "[global]\nvideo-type=4\ngif-define-param=1\ngif-drop-frame-index=3\n"
-                            "audio-sample-rate=abc\n");
+    testenv::WriteFile(ini,
+                       "[global]\nvideo-type=4\ngif-define-param=1\ngif-drop-frame-index=3\n"
+                       "audio-sample-rate=abc\n");
     const RunValues defaults = RunValues::FromSettingsFile(ini);
     EXPECT_EQ(defaults.videoType, 4);
     EXPECT_EQ(defaults.sampleRate, 0) << "letters read as 0, as the window reads them";

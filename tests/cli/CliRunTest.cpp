@@ -69,7 +69,8 @@ TEST_F(CliRunTest, MixedFolderCompressesEveryGoodFileReportsTheDamagedOneAndNeve
     EXPECT_EQ(first.exitCode, 1);
     ExpectOneErrorLine(first);
     const QString text = QString::fromUtf8(first.out);
-    EXPECT_TRUE(text.contains(QStringLiteral("broken.mp4: ") + kDamaged)) << first.out.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("broken.mp4: ") + kDamaged))
+        << first.out.toStdString();
     EXPECT_FALSE(text.contains(u'\x1b')) << "no terminal codes on a pipe";
     EXPECT_EQ(Names(Out("")), QStringList({"clip.mp4", "logo.jpg", "movie.mp4", "rose.png"}));
     // The closing table has a row per file taken, with its result.
@@ -81,8 +82,8 @@ TEST_F(CliRunTest, MixedFolderCompressesEveryGoodFileReportsTheDamagedOneAndNeve
     EXPECT_FALSE(text.contains("notes.txt"));
     EXPECT_FALSE(text.contains("film.Mp4"));
 
-    const auto firstOutputs = std::map<QString, QByteArray>{
-        {"clip.mp4", Bytes(Out("clip.mp4"))}, {"rose.png", Bytes(Out("rose.png"))}};
+    const auto firstOutputs = std::map<QString, QByteArray>{{"clip.mp4", Bytes(Out("clip.mp4"))},
+                                                            {"rose.png", Bytes(Out("rose.png"))}};
     const CliResult second = Cli({"--output", Out(""), In("")});
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_EQ(Names(Out("")),
@@ -99,8 +100,8 @@ TEST_F(CliRunTest, JsonLinesParseAndTheirSizesMatchTheFilesOnDisk)
     MakeImage("logo:", In("logo.png"));
     Damaged("broken.mkv");
 
-    const CliResult run = Cli({"--json", "--output", Out(""), In("clip.mp4"), In("logo.png"),
-                         In("broken.mkv")});
+    const CliResult run =
+        Cli({"--json", "--output", Out(""), In("clip.mp4"), In("logo.png"), In("broken.mkv")});
     EXPECT_EQ(run.exitCode, 1);
     ExpectOneErrorLine(run);
     const QList<QJsonObject> lines = run.JsonLines();
@@ -173,17 +174,21 @@ TEST_F(CliRunTest, SettingsFileGivesTheDefaultsAndIsNeverWritten)
 {
     const QString config = testenv::ConfigHome() + "/LumoCompress/Config/configure.ini";
     const QString chosen = root_.path() + "/chosen";
-    const QByteArray ini = "[global]\r\nimage-type=1\r\nimage-ratio-index=5\r\ncompress-type=2\r\n"
-                           "output-dir=" + chosen.toUtf8() + "\r\n";
+    const QByteArray ini =
+        "[global]\r\nimage-type=1\r\nimage-ratio-index=5\r\ncompress-type=2\r\n"
+        "output-dir=" +
+        chosen.toUtf8() + "\r\n";
     ASSERT_TRUE(testenv::WriteFile(config, ini));
     MakeImage("rose:", In("rose.png"));  // 70x46
 
     const QString help = QString::fromUtf8(Cli({"--help"}).out).simplified();
-    EXPECT_TRUE(help.contains("--image-format keep|jpg output format: the source's, or JPEG for "
-                              "every image [default: jpg]"))
+    EXPECT_TRUE(
+        help.contains("--image-format keep|jpg output format: the source's, or JPEG for "
+                      "every image [default: jpg]"))
         << help.toStdString();
-    EXPECT_TRUE(help.contains("0 keeps the size; 1 to 5 keep 90, 80, 70, 60 or 50 % of the width "
-                              "(aspect kept); not used with --size [default: 5]"));
+    EXPECT_TRUE(
+        help.contains("0 keeps the size; 1 to 5 keep 90, 80, 70, 60 or 50 % of the width "
+                      "(aspect kept); not used with --size [default: 5]"));
     EXPECT_TRUE(help.contains("[default: limit]"));
     EXPECT_TRUE(help.contains("[default: " + chosen + "]"));
 
@@ -215,7 +220,7 @@ TEST_F(CliRunTest, VideoOptionsReachTheEncoder)
     Clip("clip.mp4");  // mpeg4 64x48, 44100 Hz tone
 
     CliResult run = Cli({"--output", Out(""), "--container", "mkv", "--resolution", "320x240",
-                   "--audio-channels", "1", "--audio-rate", "22050", In("clip.mp4")});
+                         "--audio-channels", "1", "--audio-rate", "22050", In("clip.mp4")});
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     StreamFacts facts = Probe(Out("clip.mkv"));
     EXPECT_TRUE(facts.container.contains("matroska"));
@@ -247,7 +252,7 @@ TEST_F(CliRunTest, ImageOptionsReachThePipeline)
     ASSERT_TRUE(convert.waitForFinished(30000) && convert.exitCode() == 0);
 
     const CliResult run = Cli({"--output", Out(""), "--size", "100x100", "--gif-drop", "4",
-                         In("logo.jpg"), In("anim.gif")});
+                               In("logo.jpg"), In("anim.gif")});
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_EQ(ImageSize(Out("logo.jpg")), "100x75");
     QProcess identify;
@@ -284,8 +289,8 @@ TEST_F(CliRunTest, OnATerminalProgressLinesAreRedrawnInPlace)
     // script(1) gives the program a terminal of its own.
     QProcess script;
     script.setWorkingDirectory(root_.path());
-    const QString command = QStringLiteral("'%1' --output out --container mkv in/clip.mp4 in/logo.png")
-                                .arg(Program());
+    const QString command =
+        QStringLiteral("'%1' --output out --container mkv in/clip.mp4 in/logo.png").arg(Program());
     script.start("script", {"-qfec", command, "/dev/null"});
     ASSERT_TRUE(script.waitForFinished(120000));
     const QString shown = QString::fromUtf8(script.readAllStandardOutput());

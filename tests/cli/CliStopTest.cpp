@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <signal.h>
@@ -39,8 +39,8 @@ TEST_P(CliStopTest, SignalEndsTheEncoderRemovesItsPartialOutputAndNothingElse)
 
     pid_t encoder = 0;
     QDeadlineTimer deadline(60000);
-    while (!deadline.hasExpired() &&
-           !(encoder && QFileInfo(out + "long.mkv").size() > 0 && QFileInfo(out + "rose.png").exists())) {
+    while (!deadline.hasExpired() && !(encoder && QFileInfo(out + "long.mkv").size() > 0 &&
+                                       QFileInfo(out + "rose.png").exists())) {
         for (const ChildProcess& child : ChildrenOf(pid))
             if (child.name == "ffmpeg") encoder = child.pid;
         QThread::msleep(20);
@@ -62,7 +62,8 @@ TEST_P(CliStopTest, SignalEndsTheEncoderRemovesItsPartialOutputAndNothingElse)
     EXPECT_TRUE(shown.contains(QRegularExpression("long.mp4 .* stopped\n"))) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QRegularExpression("next.mp4 .* not started\n")));
     EXPECT_TRUE(shown.contains(QRegularExpression("rose.png .* done\n")));
-    const QStringList errors = QString::fromUtf8(cli.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList errors =
+        QString::fromUtf8(cli.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(errors.size(), 1);
     EXPECT_EQ(errors[0], "lumocompress-cli: stopped; 2 of 3 files were not compressed");
 }

@@ -79,8 +79,8 @@ QString ImageSize(const QString& path)
 
 StreamFacts Probe(const QString& path)
 {
-    const QByteArray json = RunTool("ffprobe", {"-v", "error", "-show_streams", "-show_format",
-                                                "-of", "json", path});
+    const QByteArray json =
+        RunTool("ffprobe", {"-v", "error", "-show_streams", "-show_format", "-of", "json", path});
     const QJsonObject report = QJsonDocument::fromJson(json).object();
     StreamFacts facts;
     facts.container = report["format"].toObject()["format_name"].toString();
