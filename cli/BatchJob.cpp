@@ -64,9 +64,9 @@ public:
     {
         Post([taskId, record](BatchJob& job) { job.OnImageDone(taskId, record); });
     }
-    void TaskFailed(int taskId) override
+    void TaskFailed(int taskId, const QString& reason) override
     {
-        Post([taskId](BatchJob& job) { job.OnImageFailed(taskId); });
+        Post([taskId, reason](BatchJob& job) { job.OnImageFailed(taskId, reason); });
     }
 
 private:
@@ -306,10 +306,9 @@ void BatchJob::OnImageDone(int taskId, const ImageDoneRecord& record)
     FinishIfDone();
 }
 
-void BatchJob::OnImageFailed(int taskId)
+void BatchJob::OnImageFailed(int taskId, const QString& reason)
 {
-    if (BatchItem* item = Find(taskId); item && !item->Finished())
-        Fail(*item, QStringLiteral("the image could not be read, compressed or written"));
+    if (BatchItem* item = Find(taskId); item && !item->Finished()) Fail(*item, reason);
     if (!stopping_) imageEngine_->Release(taskId);
     FinishIfDone();
 }

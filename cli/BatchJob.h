@@ -63,7 +63,7 @@ private:
     void OnVideoDone(const VideoDoneRecord& record);
     void OnVideoFailed(const VideoFailRecord& record);
     void OnImageDone(int taskId, const ImageDoneRecord& record);
-    void OnImageFailed(int taskId);
+    void OnImageFailed(int taskId, const QString& reason);
     void Conclude(BatchItem& item, const QString& outputPath);
     void Fail(BatchItem& item, const QString& error);
     void FinishIfDone();

@@ -107,7 +107,10 @@ public:
         {
             skin::PostMessage(window, skin::MakeMessage(UM_IMAGE_DONE, std::move(record), taskId));
         }
-        void TaskFailed(int taskId) override { skin::PostMessage(window, UM_IMAGE_STATUS, taskId); }
+        void TaskFailed(int taskId, const QString& reason) override
+        {
+            skin::PostMessage(window, skin::MakeMessage(UM_IMAGE_STATUS, reason, taskId));
+        }
         QObject* window;
     } images;
 
@@ -429,7 +432,8 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             if (const auto* record = msg.Value<ImageDoneRecord>()) imageRows_->OnDone(*record);
             return 0;
         case UM_IMAGE_STATUS:
-            imageRows_->OnFailed(static_cast<int>(msg.wParam));
+            imageRows_->OnFailed(static_cast<int>(msg.wParam),
+                                 msg.Value<QString>() ? *msg.Value<QString>() : QString());
             return 0;
         case UM_IMAGE_RECOMPRESS:
             imageRows_->Recompress(static_cast<int>(msg.wParam));

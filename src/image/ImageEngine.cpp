@@ -228,7 +228,7 @@ void ImageEngine::ImageWorkerProc(std::stop_token stop)
                 std::lock_guard guard(imageQueueLock);
                 imageParamsMap.try_emplace(taskId);
             }
-            sink_.TaskFailed(taskId);
+            sink_.TaskFailed(taskId, QString::fromStdString(result.failure));
         }
     }
 }

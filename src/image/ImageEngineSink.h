@@ -17,6 +17,7 @@ public:
     virtual void TaskStarted(int taskId) = 0;
     // The task's output is written; the record holds its path and both sizes.
     virtual void TaskDone(int taskId, ImageDoneRecord record) = 0;
-    // The task failed; nothing was written under an output name.
-    virtual void TaskFailed(int taskId) = 0;
+    // The task failed, for the reason given (one line, for the user); nothing was written under
+    // an output name.
+    virtual void TaskFailed(int taskId, const QString& reason) = 0;
 };

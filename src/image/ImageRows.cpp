@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QFileInfo>
+#include <QLabel>
 
 #include "app/MainWnd.h"
 #include "app/TextUtil.h"
@@ -49,7 +50,7 @@ void ImageRows::OnDone(const ImageDoneRecord& record)
     const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
     if (!output.isFile()) {
         // Reported as written, but the file is not there: the user must not see a success.
-        ShowFailed(row);
+        ShowFailed(row, QStringLiteral("输出文件不存在"));
     } else {
         const qint64 outputSize = output.size();
         DebugPrint("srcFile.fileSize: %lld\nfileSize: %lld\n", static_cast<long long>(sourceSize),
@@ -64,17 +65,18 @@ void ImageRows::OnDone(const ImageDoneRecord& record)
     engine.Release(record.task_id);
 }
 
-void ImageRows::OnFailed(int taskId)
+void ImageRows::OnFailed(int taskId, const QString& reason)
 {
     ImageEngine& engine = window_.imageEngine();
     if (!engine.FindParams(taskId)) return;
-    ShowFailed(Row(taskId));
+    ShowFailed(Row(taskId), reason);
     engine.Release(taskId);
 }
 
-void ImageRows::ShowFailed(QWidget* row)
+void ImageRows::ShowFailed(QWidget* row, const QString& reason)
 {
     if (!row) return;
+    if (auto* error = row->findChild<QLabel*>("errorLabel")) error->setToolTip(reason);
     SetRowVisible(row, "progress-container", false);
     SetRowVisible(row, "progress-label", false);
     SetRowVisible(row, "errorLabel", true);

@@ -14,7 +14,7 @@ public:
     void OnStarted(int taskId);
     // Shows the result and releases the queue for the next image.
     void OnDone(const ImageDoneRecord& record);
-    void OnFailed(int taskId);
+    void OnFailed(int taskId, const QString& reason);
     // Queues a finished or failed row again (after the sign-in and custom size checks).
     void Recompress(int taskId);
     // Removes a row that neither waits nor runs; refuses with a notice otherwise.
@@ -26,7 +26,7 @@ public:
 
 private:
     QWidget* Row(int taskId) const;
-    void ShowFailed(QWidget* row);
+    void ShowFailed(QWidget* row, const QString& reason);
 
     CMainWnd& window_;
 };

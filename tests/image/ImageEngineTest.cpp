@@ -27,7 +27,7 @@ public:
 
     void TaskStarted(int taskId) override { Push({'S', taskId, {}}); }
     void TaskDone(int taskId, ImageDoneRecord record) override { Push({'D', taskId, record}); }
-    void TaskFailed(int taskId) override { Push({'F', taskId, {}}); }
+    void TaskFailed(int taskId, const QString&) override { Push({'F', taskId, {}}); }
 
     Event Next(int timeoutMs = 30000)
     {

@@ -141,7 +141,10 @@ TEST_F(ImageRowsTest, RowsRunInOrderAndAFailureReleasesTheQueueLikeASuccess)
     EXPECT_EQ(mostAtOnce, 1);
     EXPECT_EQ(Text(0, "progress-label"), "完成");
     EXPECT_TRUE(Text(0, "y1Label").endsWith('%'));
-    EXPECT_TRUE(skin::IsMouseEnabled(images->FindRow("item-1")->findChild<QWidget*>("imageCompressBtn")));
+    QWidget* failed = images->FindRow("item-1");
+    EXPECT_TRUE(skin::IsMouseEnabled(failed->findChild<QWidget*>("imageCompressBtn")));
+    EXPECT_TRUE(failed->findChild<QWidget*>("errorLabel")->toolTip().contains("not a BMP, JPEG"))
+        << "the failure says why";
     EXPECT_EQ(QDir(output.path()).entryList(QDir::Files),
               (QStringList{"first.jpg", "last.jpg"}));
 }
