@@ -1,5 +1,6 @@
 # make run   installs what is missing, builds and starts the program
 # make test  installs what is missing, builds and runs every test
+# make bench builds and prints every benchmark's figures
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
@@ -30,7 +31,7 @@ test: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
 
 bench: build
-	@bench/startup.sh $(BUILD_DIR)/lumocompress
+	@bash bench/run-all.sh $(BUILD_DIR)
 
 clean:
 	@rm -rf $(BUILD_DIR)
