@@ -15,16 +15,10 @@ namespace {
 constexpr std::array<const char*, 3> kStrengths = {"general", "deep", "limit"};
 constexpr std::array<const char*, 5> kContainers = {"keep", "mp4", "flv", "mov", "mkv"};
 constexpr std::array<const char*, 2> kImageFormats = {"keep", "jpg"};
-// The rows of the main page's resolution list after "keep".
-constexpr std::array<QSize, 12> kResolutions = {
-    QSize(1920, 1080), QSize(1280, 720), QSize(1024, 600), QSize(800, 600),
-    QSize(720, 576),   QSize(720, 480),  QSize(640, 480),  QSize(640, 360),
-    QSize(480, 360),   QSize(480, 272),  QSize(352, 288),  QSize(320, 240)};
-// The rows of the settings dialog's audio lists.
-constexpr std::array<int, 2> kChannels = {2, 1};
-constexpr std::array<int, 13> kSampleRates = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                              22050, 16000, 12000, 11025, 8000,  7350};
-constexpr std::array<int, 4> kAudioBitrates = {320000, 128000, 96000, 64000};
+// The rows of the main page's and the settings dialog's lists.
+using choices::kAudioBitrates;
+using choices::kSampleRates;
+constexpr const auto& kChannels = choices::kAudioChannels;
 constexpr int kScaleCount = 6;      // "image-ratio": 0 keeps the size, 1..5 keep 90..50 %
 constexpr int kGifDropCount = 5;    // "gif-drop-frame"
 constexpr int kOutputDirMax = 259;  // what "output-dir" holds
@@ -130,7 +124,8 @@ const std::vector<OptionSpec>& Options()
                         },
                         Join(kContainers)});
         QStringList resolutions{QStringLiteral("keep")};
-        for (const QSize& size : kResolutions) resolutions << SizeText(size.width(), size.height());
+        for (const Resolution& size : choices::kResolutions)
+            if (size.width) resolutions << SizeText(size.width, size.height);
         list.push_back({"Videos", "resolution", "keep|WxH",
                         "output picture size, one of the main page's: " +
                             resolutions.mid(1).join(QStringLiteral(", ")),
@@ -144,8 +139,11 @@ const std::vector<OptionSpec>& Options()
                                 return true;
                             }
                             const auto size = ReadSize(s);
-                            if (!size || std::find(kResolutions.begin(), kResolutions.end(),
-                                                   *size) == kResolutions.end())
+                            const auto known = [&](const Resolution& row) {
+                                return row.width && QSize(row.width, row.height) == *size;
+                            };
+                            if (!size || std::none_of(choices::kResolutions.begin(),
+                                                      choices::kResolutions.end(), known))
                                 return false;
                             o.values.width = size->width();
                             o.values.height = size->height();

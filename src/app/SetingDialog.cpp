@@ -23,10 +23,6 @@ constexpr char kChooseTitle[] = "选择视频目制存放目录";
 constexpr char kNotWritable[] = "该目录没有写入权限!";
 constexpr char kNotStorable[] = "该目录路径无法保存,请选择其他目录!";
 
-constexpr int kChannels[] = {2, 1};
-constexpr int kSampleRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                22050, 16000, 12000, 11025, 8000,  7350};
-constexpr int kBitrates[] = {320000, 128000, 96000, 64000};
 
 // A combo whose row number and the value of that row are both stored, index key first.
 struct AudioCombo {
@@ -37,10 +33,12 @@ struct AudioCombo {
 };
 
 constexpr AudioCombo kAudioCombos[] = {
-    {"audio-channel", &settings::kAudioChannelIndex, &settings::kAudioChannel, kChannels},
+    {"audio-channel", &settings::kAudioChannelIndex, &settings::kAudioChannel,
+     choices::kAudioChannels},
     {"audio-sample-rate", &settings::kAudioSampleRateIndex, &settings::kAudioSampleRate,
-     kSampleRates},
-    {"audio-bitrate", &settings::kAudioBitrateIndex, &settings::kAudioBitrate, kBitrates},
+     choices::kSampleRates},
+    {"audio-bitrate", &settings::kAudioBitrateIndex, &settings::kAudioBitrate,
+     choices::kAudioBitrates},
 };
 
 constexpr const char* kControls[] = {

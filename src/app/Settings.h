@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <array>
+
 // Every key of "configure.ini" with its type and its default, in one table. Readers ask the file
 // each time (a change reaches the next reader at once); writers write at the moment of the
 // user's choice.
@@ -46,6 +48,38 @@ inline constexpr StringSetting kChannelWord{"ag", 50};
 inline constexpr StringSetting kServer{"server", 260};
 
 }  // namespace settings
+
+// The rows of the lists whose row and value are both stored ("video-ratio" on the main page and
+// in a row's own parameters, the audio lists of the settings and the parameter dialog), in the
+// order the lists show them.
+struct Resolution {
+    int width;
+    int height;
+};
+
+namespace choices {
+
+// Row 0 keeps the source's size.
+inline constexpr std::array<Resolution, 13> kResolutions = {{{0, 0},
+                                                             {1920, 1080},
+                                                             {1280, 720},
+                                                             {1024, 600},
+                                                             {800, 600},
+                                                             {720, 576},
+                                                             {720, 480},
+                                                             {640, 480},
+                                                             {640, 360},
+                                                             {480, 360},
+                                                             {480, 272},
+                                                             {352, 288},
+                                                             {320, 240}}};
+inline constexpr std::array<int, 2> kAudioChannels = {2, 1};
+inline constexpr std::array<int, 13> kSampleRates = {96000, 88200, 64000, 48000, 44100,
+                                                     32000, 24000, 22050, 16000, 12000,
+                                                     11025, 8000,  7350};
+inline constexpr std::array<int, 4> kAudioBitrates = {320000, 128000, 96000, 64000};
+
+}  // namespace choices
 
 // Reads and writes of the table's keys in section "global" of "configure.ini".
 int ReadSetting(const IntSetting& setting);

@@ -45,25 +45,7 @@ const OptionValue kOptions[] = {
     {"image-format-jpg", &settings::kImageType, 1},
 };
 
-struct Resolution {
-    int width;
-    int height;
-};
-
-// The rows of "video-ratio": 0 keeps the source's size.
-constexpr std::array<Resolution, 13> kResolutions = {{{0, 0},
-                                                      {1920, 1080},
-                                                      {1280, 720},
-                                                      {1024, 600},
-                                                      {800, 600},
-                                                      {720, 576},
-                                                      {720, 480},
-                                                      {640, 480},
-                                                      {640, 360},
-                                                      {480, 360},
-                                                      {480, 272},
-                                                      {352, 288},
-                                                      {320, 240}}};
+using choices::kResolutions;
 constexpr int kImageRatioRows = 6;
 constexpr int kGifDropFrameRows = 5;
 

@@ -16,30 +16,10 @@ constexpr const char* kCompressTypeOptions[] = {"compress-type-general", "compre
                                                 "compress-type-limit"};
 constexpr const char* kVideoTypeOptions[] = {"radio_ori", "radio_mp4", "radio_flv"};
 
-struct Resolution {
-    int width;
-    int height;
-};
-
-// The rows of the lists, in the order the skin holds them. Row 0 of "video-ratio" keeps the
-// source's size.
-constexpr std::array<Resolution, 13> kResolutions = {{{0, 0},
-                                                      {1920, 1080},
-                                                      {1280, 720},
-                                                      {1024, 600},
-                                                      {800, 600},
-                                                      {720, 576},
-                                                      {720, 480},
-                                                      {640, 480},
-                                                      {640, 360},
-                                                      {480, 360},
-                                                      {480, 272},
-                                                      {352, 288},
-                                                      {320, 240}}};
-constexpr std::array kChannels = {2, 1};
-constexpr std::array kSampleRates = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                     22050, 16000, 12000, 11025, 8000,  7350};
-constexpr std::array kBitrates = {320000, 128000, 96000, 64000};
+using choices::kResolutions;
+using choices::kSampleRates;
+constexpr const auto& kChannels = choices::kAudioChannels;
+constexpr const auto& kBitrates = choices::kAudioBitrates;
 
 // Checks the option of the group at index; an index outside the group leaves none checked.
 void SelectOption(QAbstractButton* const (&group)[3], int index)
