@@ -22,9 +22,26 @@ QString JoinPath(const QString& folder, const QString& name)
 
 // Both sinks hand each report to the main thread by value; a report still queued when the run
 // is gone is dropped with it.
-class BatchJob::VideoSink final : public VideoEngineSink {
+class JobPoster {
 public:
-    explicit VideoSink(BatchJob& job) : job_(job) {}
+    explicit JobPoster(BatchJob& job) : job_(job) {}
+
+protected:
+    template <typename F>
+    void Post(F call)
+    {
+        BatchJob* job = &job_;
+        QMetaObject::invokeMethod(
+            job, [job, call] { call(*job); }, Qt::QueuedConnection);
+    }
+
+private:
+    BatchJob& job_;
+};
+
+class BatchJob::VideoSink final : public VideoEngineSink, JobPoster {
+public:
+    explicit VideoSink(BatchJob& job) : JobPoster(job) {}
     void TaskStarted(int taskId) override
     {
         Post([taskId](BatchJob& job) { job.OnStarted(taskId); });
@@ -42,20 +59,11 @@ public:
         Post([record](BatchJob& job) { job.OnVideoFailed(record); });
     }
 
-private:
-    template <typename F>
-    void Post(F call)
-    {
-        BatchJob* job = &job_;
-        QMetaObject::invokeMethod(
-            job, [job, call] { call(*job); }, Qt::QueuedConnection);
-    }
-    BatchJob& job_;
 };
 
-class BatchJob::ImageSink final : public ImageEngineSink {
+class BatchJob::ImageSink final : public ImageEngineSink, JobPoster {
 public:
-    explicit ImageSink(BatchJob& job) : job_(job) {}
+    explicit ImageSink(BatchJob& job) : JobPoster(job) {}
     void TaskStarted(int taskId) override
     {
         Post([taskId](BatchJob& job) { job.OnStarted(taskId); });
@@ -69,15 +77,6 @@ public:
         Post([taskId, reason](BatchJob& job) { job.OnImageFailed(taskId, reason); });
     }
 
-private:
-    template <typename F>
-    void Post(F call)
-    {
-        BatchJob* job = &job_;
-        QMetaObject::invokeMethod(
-            job, [job, call] { call(*job); }, Qt::QueuedConnection);
-    }
-    BatchJob& job_;
 };
 
 BatchJob::BatchJob(const CliOptions& options, const QString& outputFolder, ConsoleView& view)
