@@ -333,8 +333,8 @@ const std::vector<OptionSpec>& Options()
 
 const OptionSpec* FindOption(const QString& name)
 {
-    for (const OptionSpec& spec : Options())
-        if (name == QLatin1String(spec.name)) return &spec;
+    for (const OptionSpec& entry : Options())
+        if (name == QLatin1String(entry.name)) return &entry;
     return nullptr;
 }
 
@@ -422,10 +422,10 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues
 
         const qsizetype equals = argument.indexOf(u'=');
         const QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
-        const OptionSpec* spec = FindOption(name);
-        if (!spec) return UsageError(QStringLiteral("unknown option --%1 (see --help)").arg(name));
+        const OptionSpec* entry = FindOption(name);
+        if (!entry) return UsageError(QStringLiteral("unknown option --%1 (see --help)").arg(name));
         QString value;
-        if (!spec->value) {
+        if (!entry->value) {
             if (equals >= 0)
                 return UsageError(QStringLiteral("option --%1 takes no value").arg(name));
         } else if (equals >= 0) {
@@ -434,11 +434,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues
             value = arguments[++i];
         } else {
             return UsageError(
-                QStringLiteral("option --%1 needs a value: %2").arg(name, spec->value));
+                QStringLiteral("option --%1 needs a value: %2").arg(name, entry->value));
         }
-        if (!spec->apply(value, options))
+        if (!entry->apply(value, options))
             return UsageError(QStringLiteral("bad value \"%1\" for --%2: expected %3")
-                                  .arg(value, name, spec->allowed));
+                                  .arg(value, name, entry->allowed));
     }
 
     if (help) {
@@ -481,16 +481,16 @@ QString HelpText(const RunValues& defaults, const QString& configPath)
 
     constexpr int kColumn = 32;
     const char* group = nullptr;
-    for (const OptionSpec& spec : Options()) {
-        if (!group || qstrcmp(group, spec.group) != 0) {
-            group = spec.group;
+    for (const OptionSpec& entry : Options()) {
+        if (!group || qstrcmp(group, entry.group) != 0) {
+            group = entry.group;
             text += QStringLiteral("\n%1:\n").arg(QLatin1String(group));
         }
-        QString head = QStringLiteral("  --") + QLatin1String(spec.name);
-        if (spec.value) head += u' ' + QLatin1String(spec.value);
-        if (QLatin1String(spec.name) == QLatin1String("recursive")) head = "  -r, --recursive";
-        QString body = spec.help;
-        if (spec.shown) body += QStringLiteral(" [default: %1]").arg(spec.shown(defaults));
+        QString head = QStringLiteral("  --") + QLatin1String(entry.name);
+        if (entry.value) head += u' ' + QLatin1String(entry.value);
+        if (QLatin1String(entry.name) == QLatin1String("recursive")) head = "  -r, --recursive";
+        QString body = entry.help;
+        if (entry.shown) body += QStringLiteral(" [default: %1]").arg(entry.shown(defaults));
         // The description wraps at 78 columns beside the option.
         QStringList lines;
         QString line;

@@ -66,10 +66,10 @@ QByteArray RunTool(const QString& program, const QStringList& arguments)
 
 }  // namespace
 
-void MakeImage(const QString& spec, const QString& path)
+void MakeImage(const QString& picture, const QString& path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    RunTool("convert", {spec, path});
+    RunTool("convert", {picture, path});
 }
 
 QString ImageSize(const QString& path)

@@ -40,9 +40,9 @@ struct CliResult {
 // XDG folders are inherited).
 CliResult RunCli(const QStringList& arguments, const QString& folder, int timeoutMs = 120000);
 
-// ImageMagick's built-in picture ("rose:", "logo:") or a spec such as "xc:red[40x30]" written
+// ImageMagick's built-in picture ("rose:", "logo:") or a picture description such as "xc:red[40x30]" written
 // to path, its format from the extension.
-void MakeImage(const QString& spec, const QString& path);
+void MakeImage(const QString& picture, const QString& path);
 // "WxH" of an image as the identifier reads it.
 QString ImageSize(const QString& path);
 
