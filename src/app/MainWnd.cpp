@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QCursor>
 #include <QRadioButton>
 #include <QAbstractButton>
@@ -29,6 +33,7 @@
 #include "image/ImageEngineSink.h"
 #include "image/ImageRows.h"
 #include "intake/ImageIntake.h"
+#include "intake/MediaScan.h"
 #include "video/VideoEngine.h"
 #include "video/VideoEngineSink.h"
 #include "video/VideoRows.h"
@@ -158,6 +163,7 @@ void CMainWnd::InitWindow()
 
         RestoreMainPage();
         mainPage_->UpdateAccountArea();
+        setAcceptDrops(true);
         GetOutputFolder();
         tempFolder_ = EnsureUserFolder(kTempFolder);
 
@@ -515,6 +521,55 @@ void CMainWnd::showEvent(QShowEvent* event)
     DebugPrint("mainWindow shown\n");
     fflush(stdout);
     emit firstShown();
+}
+
+void CMainWnd::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void CMainWnd::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    // Probing takes a while; the program that dragged must not wait for it.
+    QTimer::singleShot(0, this, [this, paths] { AddDropped(paths); });
+}
+
+void CMainWnd::AddDropped(const QStringList& paths)
+{
+    // Files go to the list of their kind, whatever the page; a folder gives what the page shows.
+    auto* tab = FindControl<QStackedWidget>("main-tab");
+    const bool onImagePage = tab->currentIndex() == 1;
+    QStringList videos, images, folders;
+    for (const QString& path : paths) {
+        const QFileInfo entry(path);
+        const QString extension = EntryExtension(entry.fileName()).toLower();
+        if (entry.isDir())
+            folders << entry.absoluteFilePath();
+        else if (IsVideoExtension(extension))
+            videos << entry.absoluteFilePath();
+        else if (IsImageExtension(extension))
+            images << entry.absoluteFilePath();
+    }
+    if (!videos.isEmpty()) videoIntake_->AddFiles(videos);
+    if (!images.isEmpty()) imageIntake_->AddFiles(images);
+    for (const QString& folder : folders) {
+        if (onImagePage)
+            imageIntake_->AddFolder(folder);
+        else
+            videoIntake_->AddFolder(folder);
+    }
+    // Show what was added when none of it belongs to the page on show.
+    const bool addedHere = !(onImagePage ? images : videos).isEmpty();
+    const bool addedThere = !(onImagePage ? videos : images).isEmpty();
+    if (folders.isEmpty() && !addedHere && addedThere)
+        FindControl<QAbstractButton>(onImagePage ? "compress-video" : "compress-image")->click();
 }
 
 void CMainWnd::changeEvent(QEvent* event)

@@ -63,6 +63,8 @@ protected:
     void OnFinalMessage() override;
     QWidget* CreateControl(const QString& className, QWidget* parent) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -72,6 +74,7 @@ private:
     void SyncMaximiseButtons();
     void OpenHelpPage();
     void KeepEnginesInformed();
+    void AddDropped(const QStringList& paths);
     void StopEngines();
 
     // The engines report from their threads through this; it posts to the window.

@@ -24,14 +24,22 @@ ImageTask MakeImageTask(const QString& path, const QString& name)
 
 void ImageIntake::AddFromFileDialog()
 {
-    const QStringList paths =
-        Shell::Instance().ChooseFiles(&window_, QString(), ImageDialogFilter());
-    for (const QString& path : paths) window_.AddImageRow(MakeImageTask(path, QFileInfo(path).fileName()));
+    AddFiles(Shell::Instance().ChooseFiles(&window_, QString(), ImageDialogFilter()));
+}
+
+void ImageIntake::AddFiles(const QStringList& paths)
+{
+    for (const QString& path : paths)
+        window_.AddImageRow(MakeImageTask(path, QFileInfo(path).fileName()));
 }
 
 void ImageIntake::AddFromFolder()
 {
-    const QString folder = Shell::Instance().ChooseFolder(&window_, kFolderTitle);
+    AddFolder(Shell::Instance().ChooseFolder(&window_, kFolderTitle));
+}
+
+void ImageIntake::AddFolder(const QString& folder)
+{
     if (folder.isEmpty()) return;
     std::vector<ImageTask> imageScanList;
     for (const QString& name : ScanFolderForImages(folder))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 class CMainWnd;
 
 // Adds images to the main window's image list: chosen in the file dialog, or every BMP, JPEG,
@@ -11,6 +13,10 @@ public:
 
     void AddFromFileDialog();
     void AddFromFolder();
+
+    // The same for files and folders named by the program (dropped on the window, say).
+    void AddFiles(const QStringList& paths);
+    void AddFolder(const QString& folder);
 
 private:
     CMainWnd& window_;

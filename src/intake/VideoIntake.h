@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 class CMainWnd;
 
 // Adds videos to the main window's list: chosen in the file dialog, or every video of a chosen
@@ -14,6 +16,10 @@ public:
     // The videos of one folder (not its subfolders), in name order; the folder's rows appear
     // together after all of its prompts.
     void AddFromFolder();
+
+    // The same for files and folders named by the program (dropped on the window, say).
+    void AddFiles(const QStringList& paths);
+    void AddFolder(const QString& folder);
 
 private:
     CMainWnd& window_;

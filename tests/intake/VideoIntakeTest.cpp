@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QStackedWidget>
 #include <QLabel>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -218,3 +223,53 @@ TEST_F(VideoIntakeTest, NamesThatAShellWouldMangleShowAndProbeIntact)
 
 }  // namespace
 
+
+namespace {
+
+// Drops local files on the window as a file manager would.
+void Drop(QWidget* window, const QStringList& paths)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    const QPointF at(window->width() / 2.0, window->height() / 2.0);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
+    ASSERT_TRUE(drop.isAccepted());
+}
+
+TEST_F(VideoIntakeTest, DroppedFilesGoToTheirListsAndAFolderToThePageOnShow)
+{
+    const QString clip = Video("dropped.MP4");
+    const QString photo = media.path() + "/photo.jpg";
+    testenv::WriteFile(photo, "not checked until it is compressed");
+    testenv::WriteFile(media.path() + "/notes.txt", "ignored");
+    QDir(media.path()).mkpath("more");
+    ASSERT_TRUE(testenv::MakeVideo(media.path() + "/more/inner.mp4"));
+
+    Drop(window.data(), {clip, photo, media.path() + "/notes.txt"});
+    ASSERT_TRUE(testenv::WaitUntil([this] { return list->Count() == 1; }));
+    auto* images = window->FindControl<SkinList>("image-list");
+    EXPECT_EQ(images->Count(), 1);
+    EXPECT_EQ(Label(0, "fileNameLabel"), "dropped.MP4");
+
+    // Only an image, dropped on the video page: the image page comes forward.
+    Drop(window.data(), {photo});
+    ASSERT_TRUE(testenv::WaitUntil([&] { return images->Count() == 2; }));
+    EXPECT_EQ(window->FindControl<QStackedWidget>("main-tab")->currentIndex(), 1);
+
+    // A folder gives what the page on show lists: here, images (there are none in it).
+    Drop(window.data(), {media.path() + "/more"});
+    testenv::WaitUntil([] { return false; }, 200);
+    EXPECT_EQ(list->Count(), 1);
+    window->FindControl<QAbstractButton>("compress-video")->click();
+    Drop(window.data(), {media.path() + "/more"});
+    ASSERT_TRUE(testenv::WaitUntil([this] { return list->Count() == 2; }));
+    EXPECT_EQ(Label(1, "fileNameLabel"), "inner.mp4");
+}
+
+}  // namespace
