@@ -157,9 +157,9 @@ void CMainWnd::InitWindow()
         AddTrayIcon();
         LookUpControls();
 
-        channelWord_ = WideToAnsi(AppConfig::GetInstallString(
+        const std::string channelWord = WideToAnsi(AppConfig::GetInstallString(
             settings::kChannelWord.key, QString(), settings::kChannelWord.capacity));
-        DebugPrint("agent:%s\n", channelWord_.c_str());
+        DebugPrint("agent:%s\n", channelWord.c_str());
 
         RestoreMainPage();
         mainPage_->UpdateAccountArea();
@@ -520,7 +520,6 @@ void CMainWnd::showEvent(QShowEvent* event)
     shown_ = true;
     DebugPrint("mainWindow shown\n");
     fflush(stdout);
-    emit firstShown();
 }
 
 void CMainWnd::dragEnterEvent(QDragEnterEvent* event)

@@ -46,13 +46,7 @@ public:
     VideoEngine& videoEngine() { return *videoEngine_; }
     ImageEngine& imageEngine() { return *imageEngine_; }
     MainPage& mainPage() { return *mainPage_; }
-    QSystemTrayIcon* trayIcon() const { return trayIcon_; }
     const QString& tempFolder() const { return tempFolder_; }
-    const std::string& channelWord() const { return channelWord_; }
-
-signals:
-    // Emitted once, the first time the window is shown.
-    void firstShown();
 
 protected:
     void InitWindow() override;
@@ -91,6 +85,5 @@ private:
     QSystemTrayIcon* trayIcon_ = nullptr;
     Upgrader* upgrader_ = nullptr;
     QString tempFolder_;
-    std::string channelWord_;
     bool shown_ = false;
 };

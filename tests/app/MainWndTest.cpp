@@ -14,6 +14,7 @@
 #include "app/Messages.h"
 #include "app/Paths.h"
 #include "platform/Shell.h"
+#include "support/FakeShell.h"
 #include "support/TestEnv.h"
 #include "video/VideoEngine.h"
 
@@ -21,21 +22,10 @@ namespace {
 
 constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
 
-class RecordingShell : public Shell {
-public:
-    bool Open(const QUrl& url) override
-    {
-        opened.append(url);
-        return true;
-    }
-    QList<QUrl> opened;
-};
-
 class MainWndTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        Shell::SetInstance(nullptr);
         delete window.data();
     }
 
@@ -232,8 +222,7 @@ TEST_F(MainWndTest, HomeAndTheTraysLeftClickBringAMinimisedWindowBack)
 
 TEST_F(MainWndTest, HelpOpensTheServicesHelpPage)
 {
-    RecordingShell shell;
-    Shell::SetInstance(&shell);
+    testenv::FakeShell shell;
     Open();
     Post(UM_MENU_HELP);
     window->FindControl<QAbstractButton>("help")->click();

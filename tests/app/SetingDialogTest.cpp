@@ -17,6 +17,7 @@
 #include "app/SetingDialog.h"
 #include "app/Settings.h"
 #include "platform/Shell.h"
+#include "support/FakeShell.h"
 #include "support/TestEnv.h"
 
 static void PrintTo(const QString& text, std::ostream* os)
@@ -28,25 +29,6 @@ namespace {
 
 constexpr char kNotWritable[] = "该目录没有写入权限!";
 constexpr char kNotStorable[] = "该目录路径无法保存,请选择其他目录!";
-
-// Answers the folder chooser with a prepared path; records the chooser's title and what was
-// opened.
-class RecordingShell : public Shell {
-public:
-    bool Open(const QUrl& url) override
-    {
-        opened.append(url);
-        return true;
-    }
-    QString ChooseFolder(QWidget*, const QString& title) override
-    {
-        chooserTitle = title;
-        return answer;
-    }
-    QString answer;
-    QString chooserTitle;
-    QList<QUrl> opened;
-};
 
 // Takes the permission overrides out of this thread's effective capabilities while it lives, so
 // that permission bits bind even for root. The dialog runs on this thread, so its write test
@@ -82,12 +64,10 @@ protected:
     void SetUp() override
     {
         QFile::remove(AppConfig::Path());  // for runs of several tests in one process
-        Shell::SetInstance(&shell);
         owner.show();
     }
     void TearDown() override
     {
-        Shell::SetInstance(nullptr);
         delete dialog.data();
     }
 
@@ -113,13 +93,13 @@ protected:
     // Chooses folder with "choose-dir"; returns the texts of the notices it showed.
     QStringList Choose(const QString& folder)
     {
-        shell.answer = folder;
+        shell.folder = folder;
         testenv::AutoAnswer answer("PromptBoxDialog", "msgConfirm");
         Click("choose-dir");
         return answer.texts();
     }
 
-    RecordingShell shell;
+    testenv::FakeShell shell;
     QWidget owner;
     QPointer<SetingDialog> dialog;
 };
@@ -197,7 +177,7 @@ TEST_F(SetingDialogTest, AWritableFolderIsTakenAndAUsersCompressTmpIsLeftAlone)
 
     Open();
     EXPECT_EQ(Choose(chosen.path() + "/"), QStringList()) << "no notice";
-    EXPECT_EQ(shell.chooserTitle, "选择视频目制存放目录");
+    EXPECT_EQ(shell.lastTitle, "选择视频目制存放目录");
     EXPECT_EQ(ShownFolder(), chosen.path());
     EXPECT_EQ(ReadSetting(settings::kOutputDir), chosen.path());
     EXPECT_EQ(Entries(chosen.path()), QStringList{"compressTmp"}) << "nothing new in the folder";

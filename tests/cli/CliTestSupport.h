@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/Printers.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
@@ -11,15 +13,6 @@
 #include <ostream>
 #include <vector>
 
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& list, std::ostream* out)
-{
-    *out << '{' << list.join(", ").toStdString() << '}';
-}
 
 // Helpers of the command-line program's tests: the real executable run on files made here with
 // the real ffmpeg and ImageMagick.

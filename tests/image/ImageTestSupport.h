@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/Printers.h"
+
 #include <Magick++.h>
 
 #include <QByteArray>
@@ -14,11 +16,6 @@
 
 #include "image/ImageParams.h"
 
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 // Helpers of the image engine's tests: real images made with the image library, inspected with
 // the real identifier.

@@ -17,31 +17,13 @@
 #include "platform/Shell.h"
 #include "skinlib/Controls.h"
 #include "skinlib/SkinList.h"
+#include "support/FakeShell.h"
 #include "support/TestEnv.h"
 #include "video/VideoEngine.h"
 
 namespace {
 
 constexpr char kDamaged[] = "文件可能已经损坏!";
-
-// Answers the choosers as a user would, with real files and folders.
-class ScriptedShell : public Shell {
-public:
-    QStringList ChooseFiles(QWidget*, const QString&, const QString& filter) override
-    {
-        lastFilter = filter;
-        return files;
-    }
-    QString ChooseFolder(QWidget*, const QString& title) override
-    {
-        lastTitle = title;
-        return folder;
-    }
-    QStringList files;
-    QString folder;
-    QString lastFilter;
-    QString lastTitle;
-};
 
 TEST(VideoScanTest, OnlyAllLowerOrAllUpperSpellingsOfKnownExtensionsAreVideos)
 {
@@ -89,7 +71,6 @@ class VideoIntakeTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Shell::SetInstance(&shell);
         window = new CMainWnd;
         window->Create();
         window->show();
@@ -97,7 +78,6 @@ protected:
     }
     void TearDown() override
     {
-        Shell::SetInstance(nullptr);
         delete window.data();
     }
 
@@ -115,7 +95,7 @@ protected:
     void ClickAddFolder() { window->FindControl<QAbstractButton>("add-video-dir")->click(); }
 
     QTemporaryDir media;
-    ScriptedShell shell;
+    testenv::FakeShell shell;
     QPointer<CMainWnd> window;
     SkinList* list = nullptr;
 };

@@ -166,7 +166,7 @@ protected:
 
     DownloadServer server;
     nettest::RecordingOwner owner;
-    nettest::RecordingShell shell;
+    testenv::FakeShell shell;
     QPointer<DownloadDialog> dialog;
     std::vector<int> shown;
     QStringList shownTexts;
@@ -297,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(DownloadTest, AnInstallerThatCannotBeOpenedIsReportedAndKept)
 {
-    shell.answer = false;
+    shell.openSucceeds = false;
     nettest::LogCapture log;
     Start("/mid.run", 1);
     ASSERT_TRUE(WaitForEnd());

@@ -65,7 +65,7 @@ protected:
     QString Tips() const { return dialog->FindControl<QLabel>("feedbackErrorTips")->text(); }
 
     QWidget owner;
-    nettest::RecordingShell shell;
+    testenv::FakeShell shell;
     QPointer<FeedbackDialog> dialog;
 };
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Shell.h"
+#include "support/FakeShell.h"
 
 namespace nettest {
 
@@ -65,20 +65,6 @@ public:
 
 protected:
     void customEvent(QEvent* event) override;
-};
-
-// Records what the program asks the desktop to open; Open answers with `answer`.
-class RecordingShell : public Shell {
-public:
-    RecordingShell() { Shell::SetInstance(this); }
-    ~RecordingShell() override { Shell::SetInstance(nullptr); }
-    bool Open(const QUrl& url) override
-    {
-        opened.append(url);
-        return answer;
-    }
-    QList<QUrl> opened;
-    bool answer = true;
 };
 
 // Collects glog lines while it lives.

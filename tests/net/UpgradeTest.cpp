@@ -15,7 +15,7 @@
 namespace {
 
 using nettest::LocalServer;
-using nettest::RecordingShell;
+using testenv::FakeShell;
 
 constexpr char kNewVersionText[] = "发现新版本啦!";
 constexpr char kNoNewVersionText[] = "没有发现新版本!";
@@ -163,7 +163,7 @@ protected:
     }
 
     nettest::RecordingOwner owner;
-    RecordingShell shell;
+    testenv::FakeShell shell;
     QPointer<Upgrader> upgrader;
     int endRequests = 0;
 };

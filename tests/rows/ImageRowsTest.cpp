@@ -17,24 +17,10 @@
 #include "platform/Shell.h"
 #include "skinlib/Controls.h"
 #include "skinlib/SkinList.h"
+#include "support/FakeShell.h"
 #include "support/TestEnv.h"
 
 namespace {
-
-class ScriptedShell : public Shell {
-public:
-    QStringList ChooseFiles(QWidget*, const QString&, const QString&) override { return files; }
-    QString ChooseFolder(QWidget*, const QString&) override { return folder; }
-    QStringList files;
-    QString folder;
-};
-
-bool Convert(const QStringList& args)
-{
-    QProcess convert;
-    convert.start("convert", args);
-    return convert.waitForFinished(60000) && convert.exitCode() == 0;
-}
 
 int JpegQuality(const QString& path)
 {
@@ -50,7 +36,6 @@ protected:
     {
         ASSERT_TRUE(UserAccount::Instance().SignInWithMobile("13800138000"));
         ASSERT_TRUE(WriteSetting(settings::kOutputDir, output.path()));
-        Shell::SetInstance(&shell);
         window = new CMainWnd;
         window->Create();
         window->show();
@@ -60,13 +45,12 @@ protected:
     void TearDown() override
     {
         delete window.data();
-        Shell::SetInstance(nullptr);
     }
 
     QString Jpeg(const QString& name, int quality = 92, const QString& size = "96x64")
     {
         const QString path = media.path() + "/" + name;
-        EXPECT_TRUE(Convert({"-size", size, "plasma:fractal", "-quality",
+        EXPECT_TRUE(testenv::Convert({"-size", size, "plasma:fractal", "-quality",
                              QString::number(quality), path}));
         return path;
     }
@@ -92,7 +76,7 @@ protected:
 
     QTemporaryDir media;
     QTemporaryDir output;
-    ScriptedShell shell;
+    testenv::FakeShell shell;
     QPointer<CMainWnd> window;
     SkinList* images = nullptr;
 };
@@ -102,7 +86,7 @@ TEST_F(ImageRowsTest, AFolderGivesItsImagesSpeltAsAccepted)
     const QString folder = media.path() + "/photos";
     QDir().mkpath(folder);
     for (const char* name : {"photo.JPG", "photo.jpeg", "anim.Gif"})
-        ASSERT_TRUE(Convert({"-size", "8x8", "xc:red", folder + "/" + name}));
+        ASSERT_TRUE(testenv::Convert({"-size", "8x8", "xc:red", folder + "/" + name}));
     shell.folder = folder;
     window->FindControl<QAbstractButton>("add-image-dir")->click();
     ASSERT_EQ(images->Count(), 1);

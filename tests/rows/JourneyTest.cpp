@@ -13,15 +13,10 @@
 #include "intake/RowBuilder.h"
 #include "platform/Shell.h"
 #include "skinlib/SkinList.h"
+#include "support/FakeShell.h"
 #include "support/TestEnv.h"
 
 namespace {
-
-class ScriptedShell : public Shell {
-public:
-    QStringList ChooseFiles(QWidget*, const QString&, const QString&) override { return files; }
-    QStringList files;
-};
 
 // A user's whole errand through the real window: add videos and images, start all on both
 // pages, and find every row finished and every file written.
@@ -31,8 +26,7 @@ TEST(JourneyTest, AddBothKindsStartAllAndFindEveryFileWritten)
     QTemporaryDir output;
     ASSERT_TRUE(UserAccount::Instance().SignInWithMobile("13800138000"));
     ASSERT_TRUE(WriteSetting(settings::kOutputDir, output.path()));
-    ScriptedShell shell;
-    Shell::SetInstance(&shell);
+    testenv::FakeShell shell;
     QPointer<CMainWnd> window = new CMainWnd;
     window->Create();
     window->resize(1100, 720);
@@ -45,9 +39,8 @@ TEST(JourneyTest, AddBothKindsStartAllAndFindEveryFileWritten)
     const QString imageA = media.path() + "/photo.jpg";
     const QString imageB = media.path() + "/diagram.png";
     for (const QString& image : {imageA, imageB}) {
-        QProcess convert;
-        convert.start("convert", {"-size", "480x320", "plasma:fractal", "-quality", "92", image});
-        ASSERT_TRUE(convert.waitForFinished(30000) && convert.exitCode() == 0);
+        ASSERT_TRUE(
+            testenv::Convert({"-size", "480x320", "plasma:fractal", "-quality", "92", image}));
     }
 
     auto click = [&](const char* name) { window->FindControl<QAbstractButton>(name)->click(); };
@@ -99,7 +92,6 @@ TEST(JourneyTest, AddBothKindsStartAllAndFindEveryFileWritten)
         window->grab().save(shots + "/main-images.png");
     }
     delete window.data();
-    Shell::SetInstance(nullptr);
 }
 
 }  // namespace

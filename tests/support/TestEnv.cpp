@@ -160,6 +160,15 @@ bool MakeVideo(const QString& path, double seconds, const QString& size, bool au
            ffmpeg.exitCode() == 0;
 }
 
+bool Convert(const QStringList& arguments)
+{
+    QProcess convert;
+    convert.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    convert.start("convert", arguments);
+    return convert.waitForFinished(60000) && convert.exitStatus() == QProcess::NormalExit &&
+           convert.exitCode() == 0;
+}
+
 }  // namespace testenv
 
 #include <linux/capability.h>

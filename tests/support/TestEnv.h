@@ -66,6 +66,9 @@ private:
 bool MakeVideo(const QString& path, double seconds = 1.0, const QString& size = "64x48",
                bool audio = true, const QStringList& extraOutputArgs = {});
 
+// Runs ImageMagick's convert with these arguments (to make test images); true on success.
+bool Convert(const QStringList& arguments);
+
 }  // namespace testenv
 
 namespace testenv {

@@ -11,7 +11,7 @@
 #include "support/TestEnv.h"
 #include "video/FfmpegCommand.h"
 #include "video/OutputNameResolver.h"
-#include "video/TestPrinters.h"
+#include "support/Printers.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "support/TestEnv.h"
 #include "video/OutputNameResolver.h"
-#include "video/TestPrinters.h"
+#include "support/Printers.h"
 
 namespace {
 

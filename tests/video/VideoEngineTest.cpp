@@ -22,7 +22,7 @@
 #include "intake/MediaProbe.h"
 #include "platform/ChildProcess.h"
 #include "support/TestEnv.h"
-#include "video/TestPrinters.h"
+#include "support/Printers.h"
 #include "video/VideoEngine.h"
 
 namespace {
