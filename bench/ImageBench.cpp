@@ -6,11 +6,11 @@
 //
 //   image_bench [--repeat N] [--keep]
 
-#include "app/Paths.h"
-#include "image/ImagePipeline.h"
-#include "image/OutputFile.h"
-#include "image/SourceQuality.h"
-#include "platform/ChildProcess.h"
+#include "core/app/Paths.h"
+#include "core/image/ImagePipeline.h"
+#include "core/image/OutputFile.h"
+#include "core/image/SourceQuality.h"
+#include "core/platform/ChildProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>

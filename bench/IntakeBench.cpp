@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "app/MainWnd.h"
-#include "app/Paths.h"
-#include "platform/Shell.h"
-#include "skinlib/SkinBuilder.h"
-#include "skinlib/SkinList.h"
+#include "gui/app/MainWnd.h"
+#include "core/app/Paths.h"
+#include "gui/platform/Shell.h"
+#include "gui/skinlib/SkinBuilder.h"
+#include "gui/skinlib/SkinList.h"
 
 namespace {
 

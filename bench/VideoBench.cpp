@@ -25,11 +25,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/Paths.h"
-#include "app/Settings.h"
-#include "intake/MediaProbe.h"
-#include "platform/ChildProcess.h"
-#include "video/VideoEngine.h"
+#include "core/app/Paths.h"
+#include "core/app/Settings.h"
+#include "core/intake/MediaProbe.h"
+#include "core/platform/ChildProcess.h"
+#include "core/video/VideoEngine.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <QFileInfo>
 
 #include "ConsoleView.h"
-#include "intake/MediaProbe.h"
-#include "intake/MediaScan.h"
+#include "core/intake/MediaProbe.h"
+#include "core/intake/MediaScan.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 
 #include "BatchItem.h"
 #include "CliOptions.h"
-#include "image/ImageEngine.h"
-#include "image/ImageEngineSink.h"
-#include "video/VideoEngine.h"
-#include "video/VideoEngineSink.h"
+#include "core/image/ImageEngine.h"
+#include "core/image/ImageEngineSink.h"
+#include "core/video/VideoEngine.h"
+#include "core/video/VideoEngineSink.h"
 
 class ConsoleView;
 

@@ -6,9 +6,9 @@
 #include <array>
 #include <functional>
 
-#include "app/Settings.h"
-#include "intake/MediaScan.h"
-#include "platform/ProfileFile.h"
+#include "core/app/Settings.h"
+#include "core/intake/MediaScan.h"
+#include "core/platform/ProfileFile.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "ConsoleText.h"
-#include "app/TextUtil.h"
+#include "core/app/TextUtil.h"
 
 using console::DisplayWidth;
 using console::Elide;

@@ -2,10 +2,10 @@
 
 #include <QDir>
 
-#include "app/AppConfig.h"
-#include "app/Paths.h"
-#include "app/Settings.h"
-#include "platform/ProfileFile.h"
+#include "core/app/AppConfig.h"
+#include "core/app/Paths.h"
+#include "core/app/Settings.h"
+#include "core/platform/ProfileFile.h"
 
 QString RunSettings::UserFile()
 {

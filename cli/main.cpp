@@ -12,7 +12,7 @@
 #include "ConsoleView.h"
 #include "RunSettings.h"
 #include "SignalWatch.h"
-#include "app/Paths.h"
+#include "core/app/Paths.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QUrl>
 
-#include "platform/Shell.h"
+#include "gui/platform/Shell.h"
 
 namespace testenv {
 

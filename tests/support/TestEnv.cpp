@@ -66,7 +66,7 @@ void SetUp()
 #include <QThread>
 #include <QTimer>
 
-#include "skinlib/WindowImplBase.h"
+#include "gui/skinlib/WindowImplBase.h"
 
 namespace testenv {
 

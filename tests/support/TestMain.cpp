@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "skinlib/SkinBuilder.h"
+#include "gui/skinlib/SkinBuilder.h"
 
 namespace testenv {
 void SetUp();

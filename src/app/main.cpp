@@ -1,3 +1,0 @@
-#include "app/Application.h"
-
-int main(int argc, char** argv) { return RunApplication(argc, argv); }

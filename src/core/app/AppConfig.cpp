@@ -1,0 +1,66 @@
+#include "core/app/AppConfig.h"
+
+#include "core/app/Paths.h"
+#include "core/app/Settings.h"
+#include "core/platform/ProfileFile.h"
+
+namespace {
+
+struct ConfigLocation {
+    QString folder;
+    QString file;
+};
+
+const ConfigLocation& Location()
+{
+    // Built once; the initialisation of a function-local static is thread-safe.
+    static const ConfigLocation location = [] {
+        const QString folder = EnsureUserFolder(QString::fromUtf8(kConfigFolder));
+        return ConfigLocation{folder, folder + QStringLiteral("/configure.ini")};
+    }();
+    return location;
+}
+
+}  // namespace
+
+const QString& AppConfig::Path()
+{
+    const ConfigLocation& location = Location();
+    // The folder may have been removed while the program runs; make sure it is there before
+    // the caller reads or writes. On the first call this only finds what was just created.
+    EnsureFolder(location.folder);
+    return location.file;
+}
+
+int AppConfig::GetInt(const QString& section, const QString& key, int defaultValue)
+{
+    return platform::GetPrivateProfileInt(section, key, defaultValue, Path());
+}
+
+bool AppConfig::GetString(const QString& section, const QString& key, const QString& defaultValue,
+                          QString& out, int capacity)
+{
+    out = platform::GetPrivateProfileString(section, key, defaultValue, capacity, Path());
+    return !out.isEmpty();
+}
+
+bool AppConfig::WriteString(const QString& section, const QString& key, const QString& value)
+{
+    return platform::WritePrivateProfileString(section, key, value, Path());
+}
+
+bool AppConfig::WriteInt(const QString& section, const QString& key, int value)
+{
+    return WriteString(section, key, QString::number(value));
+}
+
+QString AppConfig::InstallConfigPath()
+{
+    return ExecutableFolder() + QStringLiteral("Config.ini");
+}
+
+QString AppConfig::GetInstallString(const QString& key, const QString& defaultValue, int capacity)
+{
+    return platform::GetPrivateProfileString(QString::fromUtf8(settings::kSection), key,
+                                             defaultValue, capacity, InstallConfigPath());
+}

@@ -1,0 +1,59 @@
+#include "core/app/TextUtil.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string_view>
+
+QString FormatSize(qint64 bytes)
+{
+    constexpr qint64 kKiB = 1024;
+    constexpr qint64 kMiB = kKiB * 1024;
+    constexpr qint64 kGiB = kMiB * 1024;
+    // Sizes are shown from a float on purpose: a large size shows the rounding of its 24-bit
+    // mantissa, exactly as the program has always shown it.
+    if (bytes < kKiB) return QString::asprintf("%lldB", static_cast<long long>(bytes));
+    if (bytes < kMiB) return QString::asprintf("%dKB", static_cast<int>(bytes / kKiB));
+    if (bytes < kGiB) return QString::asprintf("%.2fM", static_cast<float>(bytes) * 0x1p-20f);
+    return QString::asprintf("%.2fG", static_cast<float>(bytes) * 0x1p-30f);
+}
+
+std::string WideToAnsi(const QString& text)
+{
+    return text.toStdString();
+}
+
+QString AnsiToWide(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string AnsiToUtf8(const std::string& text)
+{
+    // Through UTF-16 like any other conversion: valid text comes back unchanged, a malformed
+    // byte sequence becomes U+FFFD, so the result is always valid UTF-8 (JSON needs that).
+    return AnsiToWide(text).toStdString();
+}
+
+std::vector<std::string> SplitString(const std::string& text, const std::string& delimiters)
+{
+    // strtok sees C strings: both end at the first zero byte.
+    const std::string_view source(text.c_str());
+    const std::string_view delims(delimiters.c_str());
+    std::vector<std::string> pieces;
+    std::string_view::size_type start = source.find_first_not_of(delims);
+    while (start != std::string_view::npos) {
+        const std::string_view::size_type end = source.find_first_of(delims, start);
+        pieces.emplace_back(source.substr(start, end - start));
+        if (end == std::string_view::npos) break;
+        start = source.find_first_not_of(delims, end);
+    }
+    return pieces;
+}
+
+void DebugPrint(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/image/ImageParams.h"
+
+// The outcome of one run: the done record, or the text of what went wrong.
+struct ImageRunResult {
+    std::optional<ImageDoneRecord> done;
+    std::string failure;
+
+    bool Succeeded() const { return done.has_value(); }
+};
+
+// One image compression run over the image library: read the source, drop its metadata, resize
+// it, re-encode it by the chosen strength (JPEG quality below the source's own, colour reduction
+// for PNG and BMP, colour fuzz, frame dropping and transparency optimisation for GIF) and save it
+// in the output folder under a name that replaces no file.
+//
+// No file name ever reaches the image library: the source is read into memory here and handed
+// over as data of an explicitly named format (taken from its first bytes, so a mislabelled file
+// still works and nothing but a BMP, JPEG, PNG or GIF decoder ever sees it), and the encoded
+// result comes back as data that OutputFile saves. Names with brackets, "%", ":" or any script
+// therefore mean nothing to the library.
+//
+// Runs are independent; the caller runs at most one at a time (the library itself is
+// thread-safe, so more would work, only slower).
+class ImagePipeline {
+public:
+    // The image library's memory resource limit.
+    static constexpr unsigned long long kMemoryLimit = 800ULL * 1024 * 1024;
+
+    // Never throws: every failure becomes the result's failure text (also printed).
+    static ImageRunResult Run(const ImageParams& params);
+
+    // Initialises the image library once per process and sets its memory limit.
+    static void InitializeLibrary();
+
+    // The resizing rule: the box an image of width x height is fitted into (aspect kept, never
+    // enlarged). The custom box applies when defineParam, width and height are all set; else
+    // ratioIndex 1..5 keeps 90..50 % of the width with a box height of 16/9 of the new width.
+    struct Box {
+        int width;
+        int height;
+    };
+    static Box ResizeBox(int width, int height, const ImageParams& params);
+    static bool CustomSizeApplies(const ImageParams& params);
+
+    // JPEG quality for a source of quality q; empty when the strength sets none.
+    static std::optional<int> JpegQuality(int sourceQuality, int compressType);
+    // PNG and BMP colour count; empty when the strength sets none.
+    static std::optional<int> ColourCount(int compressType);
+    // GIF colour fuzz in percent of the quantum range.
+    static double FuzzPercent(int compressType);
+    // Whether frame index of a GIF is kept under frame dropping choice.
+    static bool KeepsGifFrame(int index, int choice);
+};

@@ -1,0 +1,302 @@
+#include "core/video/FfmpegCommand.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace {
+
+// The ten templates, character for character. 1 to 4 keep the container (two blanks before
+// "-acodec"), 5 to 10 write a new one with aac audio.
+constexpr std::array<const char*, 10> kTemplates = {
+    "\"%s\" -y -i \"%s\" -vcodec \"%s\" -b:v %d  -acodec \"%s\" -ab %d -ar %d -ac %d \"%s\"",
+    "\"%s\" -y -i \"%s\" -r \"%s\" -vcodec \"%s\" -b:v %d  -acodec \"%s\" -ab %d -ar %d -ac %d "
+    "\"%s\"",
+    "\"%s\" -y -i \"%s\" -s \"%s\" -vcodec \"%s\" -b:v %d  -acodec \"%s\" -ab %d -ar %d -ac %d "
+    "\"%s\"",
+    "\"%s\" -y -i \"%s\" -s \"%s\" -r \"%s\" -vcodec \"%s\" -b:v %d  -acodec \"%s\" -ab %d -ar %d "
+    "-ac %d \"%s\"",
+    "\"%s\" -y -i \"%s\" -vcodec mpeg4 -acodec aac -preset %s -b:v %d -ab %d -ar %d -ac %d \"%s\"",
+    "\"%s\" -y -i \"%s\" -r \"%s\" -vcodec mpeg4 -acodec aac -preset %s -b:v %d -ab %d -ar %d -ac "
+    "%d \"%s\"",
+    "\"%s\" -y -i \"%s\" -vcodec h264 -acodec aac -preset %s -b:v %d -ab %d -ar %d -ac %d \"%s\"",
+    "\"%s\" -y -i \"%s\" -r \"%s\" -vcodec h264 -acodec aac -preset %s -b:v %d -ab %d -ar %d -ac "
+    "%d \"%s\"",
+    "\"%s\" -y -i \"%s\" -s \"%s\" -r \"%s\" -vcodec mpeg4 -acodec aac -preset %s -b:v %d -ab %d "
+    "-ar %d -ac %d \"%s\"",
+    "\"%s\" -y -i \"%s\" -s \"%s\" -r \"%s\" -vcodec h264 -acodec aac -preset %s -b:v %d -ab %d "
+    "-ar %d -ac %d \"%s\"",
+};
+
+// Source containers that are not written again: their files become MP4.
+constexpr std::array<const char*, 6> kRewrappedExtensions = {"avi",  "rmvb", "rm",
+                                                             "divx", "dat",  "ogv"};
+
+// Audio encoders for probed codec names whose own ffmpeg encoder is experimental (and refused
+// without "-strict") or missing.
+struct EncoderName {
+    const char* probed;
+    const char* encoder;
+};
+constexpr std::array<EncoderName, 2> kAudioEncoders = {
+    {{"vorbis", "libvorbis"}, {"opus", "libopus"}}};
+
+// One blank-separated piece of a template: the blanks before it and its text.
+struct Token {
+    QString lead;
+    QString text;
+    bool dropped = false;
+};
+
+std::vector<Token> Tokenize(const QString& line)
+{
+    std::vector<Token> tokens;
+    qsizetype pos = 0;
+    while (pos < line.size()) {
+        Token token;
+        while (pos < line.size() && line[pos] == u' ') token.lead += line[pos++];
+        if (pos >= line.size()) break;
+        bool quoted = false;
+        while (pos < line.size() && (quoted || line[pos] != u' ')) {
+            if (line[pos] == u'"') quoted = !quoted;
+            token.text += line[pos++];
+        }
+        tokens.push_back(std::move(token));
+    }
+    return tokens;
+}
+
+bool IsQuoted(const QString& text)
+{
+    return text.size() >= 2 && text.startsWith(u'"') && text.endsWith(u'"');
+}
+
+// ffmpeg reads an argument as a file only when it cannot be an option ("-...") or a protocol
+// ("name:..."); an absolute path is neither.
+QString SafePath(const QString& path)
+{
+    if (path.isEmpty()) return path;
+    QString absolute = QFileInfo(path).absoluteFilePath();
+    if (!absolute.startsWith(u'/')) absolute.prepend(QLatin1String("file:"));
+    return absolute;
+}
+
+QString Number(int value)
+{
+    // QString::number never uses the process locale: the same bytes under any LC_ALL.
+    return QString::number(value);
+}
+
+}  // namespace
+
+const char* CommandTemplate(int templateNumber)
+{
+    if (templateNumber < 1 || templateNumber > static_cast<int>(kTemplates.size())) return "";
+    return kTemplates[templateNumber - 1];
+}
+
+int ComputeVideoBitRate(int baseRate, int compressType, const MainPageSnapshot& page)
+{
+    const double b = baseRate;
+    int rate = 1000000;
+    switch (compressType) {
+        case 0:
+            rate = static_cast<int>(b - b * 0.5);
+            break;
+        case 1:
+            rate = static_cast<int>(b - b * 0.7);
+            break;
+        case 2:
+            rate = static_cast<int>(b - b * 0.9);
+            break;
+        default:
+            break;
+    }
+    if (page.bitRateChecked) {
+        const int v = page.bitRateSlider;
+        if (v == 0) {
+            rate = static_cast<int>(b - b * 0.01);
+        } else if (v == 100) {
+            rate = static_cast<int>(b - b * 0.99);
+        } else {
+            // Single precision throughout, the product included (an int product overflows for
+            // rates above 21 Mbit/s).
+            const float bf = static_cast<float>(baseRate);
+            rate = static_cast<int>(bf - (static_cast<float>(v) * bf) / 100.0f);
+        }
+    }
+    return rate;
+}
+
+bool IsFrameRateText(const QString& text)
+{
+    const qsizetype slash = text.indexOf(u'/');
+    const QString first = slash < 0 ? text : text.left(slash);
+    const QString second = slash < 0 ? QString() : text.mid(slash + 1);
+    auto digitsOnly = [](const QString& part, bool allowDot) {
+        if (part.isEmpty()) return false;
+        bool dot = false;
+        bool digit = false;
+        for (QChar c : part) {
+            if (c == u'.' && allowDot && !dot) {
+                dot = true;
+            } else if (c >= u'0' && c <= u'9') {
+                digit = true;
+            } else {
+                return false;
+            }
+        }
+        return digit && !part.endsWith(u'.') && !part.startsWith(u'.');
+    };
+    auto positive = [](const QString& part) {
+        for (QChar c : part)
+            if (c >= u'1' && c <= u'9') return true;
+        return false;
+    };
+    if (slash < 0) return digitsOnly(first, true) && positive(first);
+    return digitsOnly(first, false) && digitsOnly(second, false) && positive(first) &&
+           positive(second);
+}
+
+CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
+                        const MainPageSnapshot& page)
+{
+    CommandPlan plan;
+
+    const qsizetype dot = task.fileName.lastIndexOf(u'.');
+    plan.sourceExtension = dot < 0 ? QString() : task.fileName.mid(dot + 1).toLower();
+
+    if (values.width != 0 && values.height != 0)
+        plan.sizeText = Number(values.width) + u'*' + Number(values.height);
+
+    // The stream's rate, else the container's (its low 32 bits).
+    int baseRate = task.videoBitRate;
+    if (baseRate == 0)
+        baseRate = static_cast<int>(static_cast<quint32>(static_cast<quint64>(task.formatBitRate)));
+    plan.videoBitRate = ComputeVideoBitRate(baseRate, values.compressType, page);
+    plan.preset = page.balancedChecked ? QStringLiteral("fast") : QStringLiteral("ultrafast");
+
+    int container = values.videoType;
+    if (container == 0) {
+        plan.extension = plan.sourceExtension;
+        // A source without an extension names no container to keep.
+        bool rewrap = plan.extension.isEmpty();
+        for (const char* ext : kRewrappedExtensions)
+            if (plan.extension == QLatin1String(ext)) rewrap = true;
+        if (rewrap) {
+            plan.extension = QStringLiteral("mp4");
+            container = 1;
+        }
+    } else if (container == 2) {
+        plan.extension = QStringLiteral("flv");
+    } else if (container == 3) {
+        plan.extension = QStringLiteral("mov");
+    } else if (container == 4) {
+        plan.extension = QStringLiteral("mkv");
+    } else {
+        plan.extension = QStringLiteral("mp4");
+    }
+    plan.keepContainer = container == 0;
+
+    // A frame-rate text that is not a rate (none probed, or an error text) is left out.
+    plan.frameRate = IsFrameRateText(task.frameRateText) ? task.frameRateText : QString();
+
+    const bool ts = plan.sourceExtension == QLatin1String("ts");
+    const bool sized = !plan.sizeText.isEmpty();
+    if (plan.keepContainer) {
+        plan.templateNumber = sized ? (ts ? 3 : 4) : (ts ? 1 : 2);
+
+        plan.videoCodec = task.videoCodec;
+        if (plan.videoCodec == "mss2" || plan.videoCodec == "wmv3") plan.videoCodec = "msmpeg4";
+
+        plan.audioCodec = task.audioCodec;
+        plan.audioBitRate = task.audioBitRate;
+        plan.sampleRate = task.audioSampleRate;
+        plan.channels = task.audioChannels;
+        if (task.hasAudio && plan.audioBitRate == 0) plan.audioBitRate = 64000;
+        if (plan.audioCodec == "wmav2") {
+            if (plan.audioBitRate <= 24000) plan.audioBitRate = 24000;
+        } else if (plan.audioCodec == "wmapro") {
+            plan.audioCodec = "wmav2";
+            plan.channels = 2;
+        }
+        for (const EncoderName& name : kAudioEncoders)
+            if (plan.audioCodec == name.probed) plan.audioCodec = name.encoder;
+        plan.withAudio = task.hasAudio != 0;
+    } else {
+        const bool compatible = page.compatibleChecked && plan.extension == QLatin1String("mp4");
+        if (sized)
+            plan.templateNumber = compatible ? 9 : 10;
+        else if (compatible)
+            plan.templateNumber = ts ? 5 : 6;
+        else
+            plan.templateNumber = ts ? 7 : 8;
+        plan.audioBitRate = values.bitrate;
+        plan.sampleRate = values.sampleRate;
+        plan.channels = values.channel;
+    }
+    return plan;
+}
+
+FfmpegCommand RenderCommand(const CommandPlan& plan, const QString& encoder,
+                            const QString& sourcePath, const QString& outputPath)
+{
+    std::vector<Token> tokens = Tokenize(QString::fromLatin1(CommandTemplate(plan.templateNumber)));
+
+    // Each placeholder is filled with the value its option names; the first token is the
+    // encoder and the last the output.
+    auto valueFor = [&](size_t index) -> QString {
+        if (index == 0) return encoder;
+        if (index + 1 == tokens.size()) return SafePath(outputPath);
+        const QString& option = tokens[index - 1].text;
+        if (option == QLatin1String("-i")) return SafePath(sourcePath);
+        if (option == QLatin1String("-s")) return plan.sizeText;
+        if (option == QLatin1String("-r")) return plan.frameRate;
+        if (option == QLatin1String("-vcodec")) return QString::fromStdString(plan.videoCodec);
+        if (option == QLatin1String("-b:v")) return Number(plan.videoBitRate);
+        if (option == QLatin1String("-acodec")) return QString::fromStdString(plan.audioCodec);
+        if (option == QLatin1String("-preset")) return plan.preset;
+        if (option == QLatin1String("-ab")) return Number(plan.audioBitRate);
+        if (option == QLatin1String("-ar")) return Number(plan.sampleRate);
+        if (option == QLatin1String("-ac")) return Number(plan.channels);
+        return {};
+    };
+    std::vector<QString> values(tokens.size());
+    for (size_t i = 0; i < tokens.size(); ++i) values[i] = valueFor(i);
+
+    // Options that cannot work for this source are left out with their values.
+    auto drop = [&](const char* option) {
+        for (size_t i = 1; i + 1 < tokens.size(); ++i) {
+            if (tokens[i].text == QLatin1String(option))
+                tokens[i].dropped = tokens[i + 1].dropped = true;
+        }
+    };
+    if (plan.frameRate.isEmpty()) drop("-r");
+    if (plan.keepContainer) {
+        if (!plan.withAudio) {
+            for (const char* option : {"-acodec", "-ab", "-ar", "-ac"}) drop(option);
+        } else {
+            if (plan.sampleRate <= 0) drop("-ar");
+            if (plan.channels <= 0) drop("-ac");
+        }
+    }
+
+    FfmpegCommand command;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& token = tokens[i];
+        if (token.dropped) continue;
+        QString filled = token.text;
+        const qsizetype at =
+            std::max(filled.indexOf(QLatin1String("%s")), filled.indexOf(QLatin1String("%d")));
+        if (at >= 0) filled.replace(at, 2, values[i]);
+        command.text += token.lead + filled;
+        QString argument = IsQuoted(token.text) ? filled.mid(1, filled.size() - 2) : filled;
+        if (i == 0)
+            command.program = argument;
+        else
+            command.arguments.append(argument);
+    }
+    return command;
+}

@@ -1,0 +1,90 @@
+#include "gui/app/MainTaskMenu.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
+#include <iterator>
+#include <memory>
+
+#include "gui/app/Messages.h"
+
+namespace {
+
+constexpr char kMenuSkin[] = "MainTaskMenu.xml";
+
+struct MenuEntry {
+    const char* name;
+    int message;
+};
+
+constexpr MenuEntry kEntries[] = {
+    {"main_menu_item_quit", UM_MENU_QUIT},         {"main_menu_item_home", UM_MENU_HOME},
+    {"main_menu_item_help", UM_MENU_HELP},         {"main_menu_item_seting", UM_MENU_SETTINGS},
+    {"main_menu_item_feedback", UM_MENU_FEEDBACK}, {"main_menu_item_upgrade", UM_MENU_UPGRADE},
+};
+
+}  // namespace
+
+CMainTaskMenu::CMainTaskMenu(QWidget* owner, const QString& skinFile)
+    : WindowImplBase(owner, Kind::Popup), skinFile_(skinFile), owner_(owner)
+{
+    setObjectName(QStringLiteral("MenuWnd"));
+}
+
+CMainTaskMenu::~CMainTaskMenu() = default;
+
+QPointer<CMainTaskMenu>& CMainTaskMenu::Current()
+{
+    static QPointer<CMainTaskMenu> menu;
+    return menu;
+}
+
+CMainTaskMenu* CMainTaskMenu::Popup(QWidget* owner, const QPoint& cursor)
+{
+    // A menu that is still open moves to the new point. Closing it and opening another would
+    // let the application's deactivation, when the old pop-up goes, close the new one too.
+    CMainTaskMenu* menu = Current();
+    if (menu && menu->owner_ != owner) {
+        menu->Close(1);
+        menu = nullptr;
+    }
+    if (!menu) {
+        std::unique_ptr<CMainTaskMenu> created(
+            new CMainTaskMenu(owner, QString::fromLatin1(kMenuSkin)));
+        created->Create();
+        menu = created.release();
+        Current() = menu;
+    }
+    const QScreen* screen = QGuiApplication::screenAt(cursor);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    menu->move(PlaceAt(cursor, menu->size(), area));
+    menu->ShowWindow(true);
+    return menu;
+}
+
+QPoint CMainTaskMenu::PlaceAt(const QPoint& cursor, const QSize& size, const QRect& area)
+{
+    int left = cursor.x() + kCursorGap;
+    int top = cursor.y() - size.height() - kCursorGap;
+    if (!area.isValid()) return {left, top};
+    // Right and bottom edges first, so that a menu larger than the area keeps its top-left
+    // corner visible.
+    left = std::max(std::min(left, area.x() + area.width() - size.width()), area.x());
+    top = std::max(std::min(top, area.y() + area.height() - size.height()), area.y());
+    return {left, top};
+}
+
+void CMainTaskMenu::Notify(skin::Notification& msg)
+{
+    if (msg.type == QLatin1String(skin::kItemSelect)) {
+        Close(1);
+    } else if (msg.type == QLatin1String(skin::kItemClick)) {
+        const auto entry = std::find_if(
+            std::begin(kEntries), std::end(kEntries),
+            [&](const MenuEntry& e) { return msg.senderName == QLatin1String(e.name); });
+        if (entry != std::end(kEntries) && owner_)
+            skin::PostMessage(owner_, entry->message, msg.wParam, msg.lParam);
+    }
+    WindowImplBase::Notify(msg);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QPoint>
+#include <QPointer>
+
+#include "gui/skinlib/WindowImplBase.h"
+
+// The tray icon's pop-up menu. Each entry posts one of UM_MENU_QUIT ... UM_MENU_UPGRADE to the
+// owner (the main window), whose dispatch carries the action out; the menu itself does nothing
+// else. It closes when an entry is chosen, on Escape, and when it loses the focus (a click
+// anywhere else), and deletes itself once closed.
+class CMainTaskMenu : public WindowImplBase {
+    Q_OBJECT
+public:
+    // The gap between the cursor and the menu's bottom-left corner.
+    static constexpr int kCursorGap = 6;
+
+    CMainTaskMenu(QWidget* owner, const QString& skinFile);
+    ~CMainTaskMenu() override;
+
+    // Opens the menu for owner at the cursor (screen coordinates): its bottom-left corner
+    // 6 pixels right of and 6 pixels above the cursor, moved back inside the screen's available
+    // area where that would leave it. A menu of owner that is still open moves there instead.
+    static CMainTaskMenu* Popup(QWidget* owner, const QPoint& cursor);
+
+    // Where a menu of size opens for the cursor within area (the screen's available area;
+    // an invalid area keeps no bounds).
+    static QPoint PlaceAt(const QPoint& cursor, const QSize& size, const QRect& area);
+
+    QString GetWindowClassName() const override { return QStringLiteral("CDuiMenu "); }
+    QString GetSkinFile() const override { return skinFile_; }
+
+protected:
+    void Notify(skin::Notification& msg) override;
+
+private:
+    // The menu that is open, so that a second right click does not open another.
+    static QPointer<CMainTaskMenu>& Current();
+
+    QString skinFile_;
+    QPointer<QWidget> owner_;
+};

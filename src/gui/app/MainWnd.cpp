@@ -1,0 +1,587 @@
+#include "gui/app/MainWnd.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QCursor>
+#include <QRadioButton>
+#include <QAbstractButton>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWindow>
+#include <stdexcept>
+
+#include "core/app/AppConfig.h"
+#include "gui/app/ElipsePhotoUI.h"
+#include "gui/app/Messages.h"
+#include "gui/app/MainTaskMenu.h"
+#include "core/app/Paths.h"
+#include "gui/app/SetingDialog.h"
+#include "core/app/ServiceAddress.h"
+#include "core/app/Settings.h"
+#include "core/app/TextUtil.h"
+#include "gui/platform/Shell.h"
+#include "gui/skinlib/SkinBuilder.h"
+#include "gui/skinlib/SkinList.h"
+#include "gui/ui/MessageBoxDialog.h"
+#include "gui/ui/PromptBoxDialog.h"
+#include "core/image/ImageEngine.h"
+#include "core/image/ImageEngineSink.h"
+#include "gui/image/ImageRows.h"
+#include "gui/intake/ImageIntake.h"
+#include "core/intake/MediaScan.h"
+#include "core/video/VideoEngine.h"
+#include "core/video/VideoEngineSink.h"
+#include "gui/video/VideoRows.h"
+#include <QLineEdit>
+#include <QSlider>
+#include "gui/intake/RowBuilder.h"
+#include "gui/intake/MainPage.h"
+#include "gui/intake/RowMenu.h"
+#include "gui/video/ParamDialog.h"
+#include "gui/net/FeedbackDialog.h"
+#include "gui/net/Upgrader.h"
+#include "gui/intake/VideoIntake.h"
+
+namespace {
+
+constexpr char kWindowTitle[] = "LUMO视频压缩";
+
+// Every control of the main page the window and its handlers rely on.
+constexpr const char* kMainPageControls[] = {
+    "compress-video", "compress-image", "main-tab", "add-video-file", "add-video-file-info",
+    "add-video-dir", "add-video-dir-label", "videoList", "login", "separator", "register",
+    "username", "usepic", "feedback", "help", "seting", "min-btn", "max-btn", "restore-btn",
+    "close-btn", "compress-type-general", "compress-type-deep", "compress-type-limit", "radio-ori",
+    "radio-mp4", "radio-flv", "radio-mov", "radio-mkv", "video-ratio", "video-compress-check",
+    "video-compress-slider", "video-compress-label", "video-compress-balanced-check",
+    "video-compress-compatible-check", "image-compress-type-general", "image-compress-type-deep",
+    "image-compress-type-limit", "image-format-original", "image-format-jpg", "image-ratio",
+    "image-define-param", "image-width", "image-height", "gif-define-param", "gif-drop-frame",
+    "add-image-file", "add-image-dir", "image-list",
+};
+
+constexpr const char* kVideoStrengthOptions[] = {"compress-type-general", "compress-type-deep",
+                                                 "compress-type-limit"};
+constexpr const char* kContainerOptions[] = {"radio-ori", "radio-mp4", "radio-flv", "radio-mov",
+                                             "radio-mkv"};
+constexpr const char* kImageStrengthOptions[] = {
+    "image-compress-type-general", "image-compress-type-deep", "image-compress-type-limit"};
+constexpr const char* kImageFormatOptions[] = {"image-format-original", "image-format-jpg"};
+
+constexpr char kNetworkErrorText[] = "网络异常,请稍后重试!";
+constexpr char kUpgradeFailedText[] = "升级失败,程序可能损坏!";
+constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
+
+}  // namespace
+
+// Turns the engines' reports, made on their threads, into messages handled on the UI thread.
+class CMainWnd::EngineSink : public VideoEngineSink {
+public:
+    explicit EngineSink(QObject* window) : images(window), window_(window) {}
+
+    void TaskStarted(int taskId) override
+    {
+        skin::PostMessage(window_, UM_VIDEO_STARTED, taskId);
+    }
+    void TaskProgress(int taskId, int percent) override
+    {
+        skin::PostMessage(window_, UM_TASK_PROGRESS, taskId, percent);
+    }
+    void TaskDone(const VideoDoneRecord& record) override
+    {
+        skin::PostMessage(window_, skin::MakeMessage(UM_VIDEO_DONE, record, record.taskId));
+    }
+    void TaskFailed(const VideoFailRecord& record) override
+    {
+        skin::PostMessage(window_, skin::MakeMessage(UM_VIDEO_STATUS, record, record.taskId));
+    }
+
+    // The image engine's reports (their names are the video engine's, so they live apart).
+    struct Images : ImageEngineSink {
+        explicit Images(QObject* window) : window(window) {}
+        void TaskStarted(int taskId) override
+        {
+            skin::PostMessage(window, UM_IMAGE_STARTED, taskId);
+        }
+        void TaskDone(int taskId, ImageDoneRecord record) override
+        {
+            skin::PostMessage(window, skin::MakeMessage(UM_IMAGE_DONE, std::move(record), taskId));
+        }
+        void TaskFailed(int taskId, const QString& reason) override
+        {
+            skin::PostMessage(window, skin::MakeMessage(UM_IMAGE_STATUS, reason, taskId));
+        }
+        QObject* window;
+    } images;
+
+private:
+    QObject* window_;
+};
+
+CMainWnd::CMainWnd()
+    : WindowImplBase(nullptr, Kind::Main),
+      engineSink_(new EngineSink(this)),
+      videoEngine_(new VideoEngine),
+      imageEngine_(new ImageEngine(engineSink_->images)),
+      videoIntake_(new VideoIntake(*this)),
+      imageIntake_(new ImageIntake(*this)),
+      videoRows_(new VideoRows(*this)),
+      imageRows_(new ImageRows(*this)),
+      mainPage_(new MainPage(*this))
+{
+    setWindowTitle(kWindowTitle);
+}
+
+CMainWnd::~CMainWnd()
+{
+    // The workers report to this window: they end before any of it goes.
+    StopEngines();
+}
+
+void CMainWnd::StopEngines()
+{
+    videoEngine_->Stop();
+    imageEngine_->Stop();
+}
+
+void CMainWnd::InitWindow()
+{
+    try {
+        setWindowTitle(kWindowTitle);
+        setWindowIcon(skin::AppIcon());
+        AddTrayIcon();
+        LookUpControls();
+
+        const std::string channelWord = WideToAnsi(AppConfig::GetInstallString(
+            settings::kChannelWord.key, QString(), settings::kChannelWord.capacity));
+        DebugPrint("agent:%s\n", channelWord.c_str());
+
+        RestoreMainPage();
+        mainPage_->UpdateAccountArea();
+        setAcceptDrops(true);
+        GetOutputFolder();
+        tempFolder_ = EnsureUserFolder(kTempFolder);
+
+        // Background work, in this order: the upgrade check, then the engines' workers.
+        upgrader_ = new Upgrader(this, [this] { Shutdown(); });
+        upgrader_->StartBackgroundCheck();
+        KeepEnginesInformed();
+        videoEngine_->Start(*engineSink_);
+        imageEngine_->Start();
+    } catch (...) {
+        throw std::runtime_error("CMainWnd::Init");
+    }
+}
+
+void CMainWnd::LookUpControls()
+{
+    for (const char* name : kMainPageControls) {
+        if (!FindControl(name)) throw std::runtime_error(std::string("missing control ") + name);
+    }
+    if (auto* avatar = FindControl<CElipsePhotoUI>("usepic")) avatar->SetOwner(this);
+    FindControl("restore-btn")->hide();
+
+    // Each list shows its "add files" box while it has no rows.
+    const std::pair<const char*, const char*> lists[] = {{"videoList", "video-empty"},
+                                                         {"image-list", "image-empty"}};
+    for (const auto& [listName, emptyName] : lists) {
+        auto* list = FindControl<SkinList>(listName);
+        QWidget* empty = FindControl(emptyName);
+        if (!list || !empty) continue;
+        empty->setVisible(list->Count() == 0);
+        connect(list, &SkinList::countChanged, empty, [empty](int count) {
+            empty->setVisible(count == 0);
+        });
+    }
+}
+
+void CMainWnd::AddTrayIcon()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    trayIcon_ = new QSystemTrayIcon(skin::AppIcon(), this);
+    trayIcon_->setToolTip(kWindowTitle);
+    connect(trayIcon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    skin::PostMessage(this, UM_TRAY_NOTIFY, kTrayIconId, kTrayLeftButtonDown);
+                else if (reason == QSystemTrayIcon::Context)
+                    skin::PostMessage(this, UM_TRAY_NOTIFY, kTrayIconId, kTrayRightButtonDown);
+            });
+    trayIcon_->show();
+}
+
+namespace {
+
+// Selects option number value of the group; a value outside the group selects none.
+template <size_t N>
+void SelectOption(WindowImplBase& window, const char* const (&group)[N], int value)
+{
+    if (value < 0 || value >= static_cast<int>(N)) return;
+    if (auto* option = window.FindControl<QAbstractButton>(group[value])) option->setChecked(true);
+}
+
+void SelectRow(QComboBox* combo, int row)
+{
+    if (!combo) return;
+    combo->setCurrentIndex(row >= 0 && row < combo->count() ? row : -1);
+}
+
+void SetChecked(QAbstractButton* check, bool checked)
+{
+    if (check) check->setChecked(checked);
+}
+
+}  // namespace
+
+void CMainWnd::RestoreMainPage()
+{
+    // Each key with default 0, whatever the table's default, as the page has always restored.
+    const auto read = [](const IntSetting& setting) {
+        return AppConfig::GetInt(settings::kSection, setting.key, 0);
+    };
+    SelectOption(*this, kVideoStrengthOptions, read(settings::kCompressType));
+    SelectOption(*this, kContainerOptions, read(settings::kVideoType));
+    SelectRow(FindControl<QComboBox>("video-ratio"), read(settings::kVideoRatioIndex));
+    SelectOption(*this, kImageStrengthOptions, read(settings::kImageCompressType));
+    SelectOption(*this, kImageFormatOptions, read(settings::kImageType));
+    SelectRow(FindControl<QComboBox>("image-ratio"), read(settings::kImageRatioIndex));
+    SetChecked(FindControl<QAbstractButton>("image-define-param"),
+               read(settings::kImageDefineParam) != 0);
+    SetChecked(FindControl<QAbstractButton>("gif-define-param"),
+               read(settings::kGifDefineParam) != 0);
+    SelectRow(FindControl<QComboBox>("gif-drop-frame"), read(settings::kGifDropFrameIndex));
+    SetChecked(FindControl<QAbstractButton>("compress-video"), true);
+    if (auto* tab = FindControl<QStackedWidget>("main-tab")) tab->setCurrentIndex(0);
+}
+
+void CMainWnd::Notify(skin::Notification& msg)
+{
+    if (mainPage_->Notify(msg)) return;
+    const QString& name = msg.senderName;
+    if (msg.type == QLatin1String(skin::kClick)) {
+        if (name == QLatin1String("min-btn")) {
+            showMinimized();
+        } else if (name == QLatin1String("max-btn")) {
+            FindControl("restore-btn")->show();
+            FindControl("max-btn")->hide();
+            showMaximized();
+        } else if (name == QLatin1String("restore-btn")) {
+            FindControl("restore-btn")->hide();
+            FindControl("max-btn")->show();
+            showNormal();
+        } else if (name == QLatin1String("close-btn")) {
+            QTimer::singleShot(0, this, [this] { Close(0); });
+        } else if (name == QLatin1String("help")) {
+            OpenHelpPage();
+        } else if (name == QLatin1String("seting")) {
+            SetingDialog::Open(this);
+        } else if (name == QLatin1String("feedback")) {
+            FeedbackDialog::Run(this);
+        } else if (name == QLatin1String("add-video-file") ||
+                   name == QLatin1String("add-video-file-info")) {
+            videoIntake_->AddFromFileDialog();
+        } else if (name == QLatin1String("add-video-dir") ||
+                   name == QLatin1String("add-video-dir-info")) {
+            videoIntake_->AddFromFolder();
+        } else if (name == QLatin1String("add-image-file") ||
+                   name == QLatin1String("add-image-file-info")) {
+            imageIntake_->AddFromFileDialog();
+        } else if (name == QLatin1String("add-image-dir") ||
+                   name == QLatin1String("add-image-dir-info")) {
+            imageIntake_->AddFromFolder();
+        } else if (name == QLatin1String("videoMenuBtn")) {
+            PopMenu::Popup(this, msg.sender, msg.mouse);
+        } else if (name == QLatin1String("imageMenuBtn")) {
+            ImagePopMenu::Popup(this, msg.sender, msg.mouse);
+        } else if (name == QLatin1String("imageCompressBtn")) {
+            imageRows_->Start(msg.sender);
+        } else if (name == QLatin1String("all-image-compress")) {
+            imageRows_->StartAll();
+        }
+    } else if (msg.type == QLatin1String(skin::kSelectChanged)) {
+        auto* tab = FindControl<QStackedWidget>("main-tab");
+        if (name == QLatin1String("compress-video")) tab->setCurrentIndex(0);
+        if (name == QLatin1String("compress-image")) tab->setCurrentIndex(1);
+    }
+}
+
+void CMainWnd::KeepEnginesInformed()
+{
+    // What the workers read of the main page reaches them as a copy kept current from here.
+    auto* bitRate = FindControl<QAbstractButton>("video-compress-check");
+    auto* slider = FindControl<QSlider>("video-compress-slider");
+    auto* balanced = FindControl<QAbstractButton>("video-compress-balanced-check");
+    auto* compatible = FindControl<QAbstractButton>("video-compress-compatible-check");
+    const auto videoPage = [=, this] {
+        MainPageSnapshot page;
+        page.bitRateChecked = bitRate->isChecked();
+        page.bitRateSlider = slider->value();
+        page.balancedChecked = balanced->isChecked();
+        page.compatibleChecked = compatible->isChecked();
+        videoEngine_->SetMainPage(page);
+    };
+    for (QAbstractButton* check : {bitRate, balanced, compatible})
+        connect(check, &QAbstractButton::toggled, this, videoPage);
+    connect(slider, &QSlider::valueChanged, this, videoPage);
+    videoPage();
+
+    auto* width = FindControl<QLineEdit>("image-width");
+    auto* height = FindControl<QLineEdit>("image-height");
+    auto* custom = FindControl<QAbstractButton>("image-define-param");
+    const auto imagePage = [=, this] {
+        imageEngine_->SetPageFields({width->text(), height->text(), custom->isChecked()});
+    };
+    connect(width, &QLineEdit::textChanged, this, imagePage);
+    connect(height, &QLineEdit::textChanged, this, imagePage);
+    connect(custom, &QAbstractButton::toggled, this, imagePage);
+    imagePage();
+}
+
+int CMainWnd::AddImageRow(const VideoTask& task)
+{
+    const int id = TakeTaskId();
+    imageEngine_->AddTask(id, task);
+    QWidget* row = BuildImageRow(id, task, [this](const QString& className, QWidget* parent) {
+        return CreateControl(className, parent);
+    });
+    FindControl<SkinList>("image-list")->AddRow(row);
+    return id;
+}
+
+int CMainWnd::AddVideoRow(const VideoTask& task)
+{
+    const int id = TakeTaskId();
+    videoEngine_->AddTask(id, task);
+    QWidget* row = BuildVideoRow(id, task, [this](const QString& className, QWidget* parent) {
+        return CreateControl(className, parent);
+    });
+    FindControl<SkinList>("videoList")->AddRow(row);
+    return id;
+}
+
+qintptr CMainWnd::Dispatch(skin::Message& msg, bool& handled)
+{
+    return HandleCustomMessage(msg, handled);
+}
+
+qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
+{
+    handled = false;
+    switch (msg.id) {
+        case UM_MENU_QUIT:
+            QTimer::singleShot(0, this, [this] { Close(kQuitCloseParam); });
+            return 0;
+        case UM_MENU_HOME:
+            BringToFront();
+            return 0;
+        case UM_MENU_HELP:
+            OpenHelpPage();
+            return 0;
+        case UM_MENU_SETTINGS:
+            BringToFront();
+            SetingDialog::Open(this);
+            return 0;
+        case UM_MENU_FEEDBACK:
+            BringToFront();
+            FeedbackDialog::Run(this);
+            return 0;
+        case UM_MENU_UPGRADE:
+            BringToFront();
+            upgrader_->CheckNow();
+            return 0;
+        case UM_TRAY_NOTIFY:
+            if (msg.lParam == kTrayLeftButtonDown) BringToFront();
+            if (msg.lParam == kTrayRightButtonDown) CMainTaskMenu::Popup(this, QCursor::pos());
+            return 0;
+        case UM_VIDEO_STARTED:
+            videoRows_->OnStarted(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_TASK_PROGRESS:
+            videoRows_->OnProgress(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+            return 0;
+        case UM_VIDEO_DONE:
+            if (const auto* record = msg.Value<VideoDoneRecord>()) videoRows_->OnDone(*record);
+            return 0;
+        case UM_VIDEO_STATUS:
+            if (const auto* record = msg.Value<VideoFailRecord>()) videoRows_->OnFailed(*record);
+            return 0;
+        case UM_VIDEO_PARAM: {
+            const int id = static_cast<int>(msg.wParam);
+            if (videoEngine_->FindTask(id)) ParamDialog::Open(this, id, videoEngine_->FindParams(id));
+            return 0;
+        }
+        case UM_VIDEO_PARAM_SAVE:
+            if (const auto* params = msg.Value<CompressParams>()) videoRows_->SaveParams(*params);
+            return 0;
+        case UM_VIDEO_PARAM_RESET:
+            videoRows_->ResetParams(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_VIDEO_RECOMPRESS:
+            videoRows_->Recompress(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_VIDEO_DELETE:
+            videoRows_->Delete(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_VIDEO_OPEN_DIR:
+        case UM_IMAGE_OPEN_DIR:
+            videoRows_->OpenOutputFolder();
+            return 0;
+        case UM_IMAGE_STARTED:
+            imageRows_->OnStarted(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_IMAGE_DONE:
+            if (const auto* record = msg.Value<ImageDoneRecord>()) imageRows_->OnDone(*record);
+            return 0;
+        case UM_IMAGE_STATUS:
+            imageRows_->OnFailed(static_cast<int>(msg.wParam),
+                                 msg.Value<QString>() ? *msg.Value<QString>() : QString());
+            return 0;
+        case UM_IMAGE_RECOMPRESS:
+            imageRows_->Recompress(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_IMAGE_DELETE:
+            imageRows_->Delete(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_NETWORK_ERROR:
+            PromptBoxDialog::ShowModeless(this, kNetworkErrorText);
+            return 0;
+        case UM_UPGRADE_FAILED:
+            PromptBoxDialog::ShowModeless(this, kUpgradeFailedText);
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+void CMainWnd::OpenHelpPage() { Shell::Instance().Open(ServiceUrl("/help")); }
+
+void CMainWnd::BringToFront()
+{
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
+bool CMainWnd::OnClose(qintptr wParam)
+{
+    if (wParam != kQuitCloseParam && ReadSetting(settings::kWindowClose) != 0) {
+        showMinimized();
+        return true;
+    }
+    if (videoEngine_->HasBusyTasks() && MessageBoxDialog::Ask(this, kQuitQuestion) == 0)
+        return true;
+    return false;
+}
+
+void CMainWnd::Shutdown()
+{
+    // Modal dialogs end first, so their loops do not outlive the window.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal == this) break;
+        modal->close();
+    }
+    DestroyWindow();
+}
+
+void CMainWnd::OnDestroy()
+{
+    if (trayIcon_) trayIcon_->hide();
+    // A running ffmpeg is stopped and its partial output removed; an image run is finished.
+    StopEngines();
+}
+
+void CMainWnd::OnFinalMessage()
+{
+    QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit));
+    deleteLater();
+}
+
+QWidget* CMainWnd::CreateControl(const QString& className, QWidget* parent)
+{
+    if (className.compare(QLatin1String("ElipsePhoto"), Qt::CaseInsensitive) == 0)
+        return new CElipsePhotoUI(parent);
+    return nullptr;
+}
+
+void CMainWnd::showEvent(QShowEvent* event)
+{
+    WindowImplBase::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    DebugPrint("mainWindow shown\n");
+    fflush(stdout);
+}
+
+void CMainWnd::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void CMainWnd::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    // Probing takes a while; the program that dragged must not wait for it.
+    QTimer::singleShot(0, this, [this, paths] { AddDropped(paths); });
+}
+
+void CMainWnd::AddDropped(const QStringList& paths)
+{
+    // Files go to the list of their kind, whatever the page; a folder gives what the page shows.
+    auto* tab = FindControl<QStackedWidget>("main-tab");
+    const bool onImagePage = tab->currentIndex() == 1;
+    QStringList videos, images, folders;
+    for (const QString& path : paths) {
+        const QFileInfo entry(path);
+        const QString extension = EntryExtension(entry.fileName()).toLower();
+        if (entry.isDir())
+            folders << entry.absoluteFilePath();
+        else if (IsVideoExtension(extension))
+            videos << entry.absoluteFilePath();
+        else if (IsImageExtension(extension))
+            images << entry.absoluteFilePath();
+    }
+    if (!videos.isEmpty()) videoIntake_->AddFiles(videos);
+    if (!images.isEmpty()) imageIntake_->AddFiles(images);
+    for (const QString& folder : folders) {
+        if (onImagePage)
+            imageIntake_->AddFolder(folder);
+        else
+            videoIntake_->AddFolder(folder);
+    }
+    // Show what was added when none of it belongs to the page on show.
+    const bool addedHere = !(onImagePage ? images : videos).isEmpty();
+    const bool addedThere = !(onImagePage ? videos : images).isEmpty();
+    if (folders.isEmpty() && !addedHere && addedThere)
+        FindControl<QAbstractButton>(onImagePage ? "compress-video" : "compress-image")->click();
+}
+
+void CMainWnd::changeEvent(QEvent* event)
+{
+    WindowImplBase::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) SyncMaximiseButtons();
+}
+
+void CMainWnd::SyncMaximiseButtons()
+{
+    QWidget* maxButton = FindControl("max-btn");
+    QWidget* restoreButton = FindControl("restore-btn");
+    if (!maxButton || !restoreButton) return;
+    maxButton->setVisible(!isMaximized());
+    restoreButton->setVisible(isMaximized());
+}

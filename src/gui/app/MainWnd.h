@@ -1,0 +1,89 @@
+#pragma once
+
+#include <memory>
+
+#include "gui/skinlib/WindowImplBase.h"
+
+class ImageEngine;
+class ImageIntake;
+class ImageRows;
+class QSystemTrayIcon;
+class VideoEngine;
+class VideoRows;
+class MainPage;
+class Upgrader;
+class VideoIntake;
+struct VideoTask;
+
+// The program's one top-level window: owns the rows, the engines and the tray icon, restores the
+// main page from the settings, dispatches the custom messages, and decides what closing means
+// (minimise, ask while videos are compressing, or end the program).
+class CMainWnd : public WindowImplBase {
+    Q_OBJECT
+public:
+    CMainWnd();
+    ~CMainWnd() override;
+
+    QString GetWindowClassName() const override { return QStringLiteral("视频压缩"); }
+    QString GetSkinFile() const override { return QStringLiteral("MainWindow.xml"); }
+
+    // Restores a minimised window, shows and raises it, and brings an open modal dialog of the
+    // program to the front.
+    void BringToFront();
+    // Ends the program as the quit entry does, without asking: workers stop, the window goes.
+    void Shutdown();
+
+    // Handles one custom message as a posted one would be handled; returns the handler's result.
+    qintptr Dispatch(skin::Message& msg, bool& handled);
+
+    // Task ids number the rows of both lists; they are never reused.
+    int TakeTaskId() { return nextTaskId_++; }
+    // Enters the record under a fresh task id and appends its row to "videoList"; returns the id.
+    int AddVideoRow(const VideoTask& task);
+    // The same for "image-list".
+    int AddImageRow(const VideoTask& task);
+
+    VideoEngine& videoEngine() { return *videoEngine_; }
+    ImageEngine& imageEngine() { return *imageEngine_; }
+    MainPage& mainPage() { return *mainPage_; }
+    const QString& tempFolder() const { return tempFolder_; }
+
+protected:
+    void InitWindow() override;
+    void Notify(skin::Notification& msg) override;
+    qintptr HandleCustomMessage(skin::Message& msg, bool& handled) override;
+    bool OnClose(qintptr wParam) override;
+    void OnDestroy() override;
+    void OnFinalMessage() override;
+    QWidget* CreateControl(const QString& className, QWidget* parent) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void LookUpControls();
+    void AddTrayIcon();
+    void RestoreMainPage();
+    void SyncMaximiseButtons();
+    void OpenHelpPage();
+    void KeepEnginesInformed();
+    void AddDropped(const QStringList& paths);
+    void StopEngines();
+
+    // The engines report from their threads through this; it posts to the window.
+    class EngineSink;
+    std::unique_ptr<EngineSink> engineSink_;
+    std::unique_ptr<VideoEngine> videoEngine_;
+    std::unique_ptr<ImageEngine> imageEngine_;
+    std::unique_ptr<VideoIntake> videoIntake_;
+    std::unique_ptr<ImageIntake> imageIntake_;
+    std::unique_ptr<VideoRows> videoRows_;
+    std::unique_ptr<ImageRows> imageRows_;
+    std::unique_ptr<MainPage> mainPage_;
+    int nextTaskId_ = 0;
+    QSystemTrayIcon* trayIcon_ = nullptr;
+    Upgrader* upgrader_ = nullptr;
+    QString tempFolder_;
+    bool shown_ = false;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QPointer>
+
+#include "gui/skinlib/WindowImplBase.h"
+
+// The settings window: the output folder, the audio defaults of videos without their own
+// parameters and what the main window's close button does. There is no apply step: each choice
+// is written to configure.ini the moment it is made, and the workers read it when they start
+// their next task. The dialog deletes itself once closed.
+class SetingDialog : public WindowImplBase {
+    Q_OBJECT
+public:
+    explicit SetingDialog(QWidget* owner);
+    ~SetingDialog() override;
+
+    // Opens the dialog centred over owner and returns once it is closed. While one is open,
+    // another call only brings that one to the front.
+    static void Open(QWidget* owner);
+
+    QString GetWindowClassName() const override { return QStringLiteral("系统设置"); }
+    QString GetSkinFile() const override { return QStringLiteral("Seting.xml"); }
+
+protected:
+    void InitWindow() override;
+    void Notify(skin::Notification& msg) override;
+
+private:
+    void WriteAudioRow(const QString& combo, qintptr row);
+    // Returns false when the chosen folder was refused.
+    bool ChooseOutputFolder();
+    void OpenOutputFolder();
+
+    static QPointer<SetingDialog>& Current();
+};

@@ -1,0 +1,3 @@
+#include "gui/app/Application.h"
+
+int main(int argc, char** argv) { return RunApplication(argc, argv); }

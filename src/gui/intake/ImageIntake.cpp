@@ -1,0 +1,48 @@
+#include "gui/intake/ImageIntake.h"
+
+#include <QFileInfo>
+#include <vector>
+
+#include "gui/app/MainWnd.h"
+#include "core/intake/MediaScan.h"
+#include "gui/platform/Shell.h"
+
+namespace {
+
+constexpr char kFolderTitle[] = "选择图片存放目录";
+
+ImageTask MakeImageTask(const QString& path, const QString& name)
+{
+    ImageTask task;
+    task.fileName = name;
+    task.filePath = path;
+    task.fileSize = QFileInfo(path).size();  // 0 when the entry cannot be read
+    return task;
+}
+
+}  // namespace
+
+void ImageIntake::AddFromFileDialog()
+{
+    AddFiles(Shell::Instance().ChooseFiles(&window_, QString(), ImageDialogFilter()));
+}
+
+void ImageIntake::AddFiles(const QStringList& paths)
+{
+    for (const QString& path : paths)
+        window_.AddImageRow(MakeImageTask(path, QFileInfo(path).fileName()));
+}
+
+void ImageIntake::AddFromFolder()
+{
+    AddFolder(Shell::Instance().ChooseFolder(&window_, kFolderTitle));
+}
+
+void ImageIntake::AddFolder(const QString& folder)
+{
+    if (folder.isEmpty()) return;
+    std::vector<ImageTask> imageScanList;
+    for (const QString& name : ScanFolderForImages(folder))
+        imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
+    for (const ImageTask& task : imageScanList) window_.AddImageRow(task);
+}

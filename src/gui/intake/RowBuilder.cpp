@@ -1,0 +1,86 @@
+#include "gui/intake/RowBuilder.h"
+
+#include <QAbstractButton>
+#include <QFileInfo>
+#include <QLabel>
+#include <stdexcept>
+
+#include "core/app/TextUtil.h"
+#include "core/intake/DurationProbe.h"
+#include "core/intake/MediaScan.h"
+#include "gui/skinlib/Controls.h"
+
+namespace {
+
+
+QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
+                  const skin::ControlFactory& factory, const char* check,
+                  std::initializer_list<const char*> buttons)
+{
+    QString error;
+    QWidget* row = skin::Build(layout, factory, nullptr, &error);
+    if (!row) throw std::runtime_error(error.toStdString());
+    row->setObjectName(RowName(taskId));
+    skin::SetTag(row, taskId);
+    if (auto* box = row->findChild<QAbstractButton*>(check)) {
+        box->setChecked(true);
+        skin::SetTag(box, taskId);
+    }
+    for (const char* name : buttons) skin::SetTag(row->findChild<QWidget*>(name), taskId);
+    SetRowText(row, "fileNameLabel", task.fileName);
+    if (auto* name = row->findChild<QLabel*>("fileNameLabel")) name->setToolTip(task.filePath);
+    SetRowText(row, "fileSizeLabel", FormatSize(task.fileSize));
+    return row;
+}
+
+}  // namespace
+
+QString RowName(int taskId) { return QStringLiteral("item-%1").arg(taskId); }
+
+void SetRowText(QWidget* row, const char* name, const QString& text)
+{
+    if (!row) return;
+    if (auto* label = row->findChild<QLabel*>(name)) label->setText(text);
+    else if (auto* button = row->findChild<QAbstractButton*>(name)) button->setText(text);
+}
+
+void SetRowVisible(QWidget* row, const char* name, bool visible)
+{
+    if (QWidget* control = row ? row->findChild<QWidget*>(name) : nullptr)
+        control->setVisible(visible);
+}
+
+void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize)
+{
+    SetRowText(row, "s1Label", FormatSize(outputSize));
+    auto* saving = row ? row->findChild<QLabel*>("y1Label") : nullptr;
+    if (!saving) return;
+    if (sourceSize <= 0) {
+        saving->setText(QStringLiteral("--"));
+        return;
+    }
+    const float percent = static_cast<float>(sourceSize - outputSize) / sourceSize * 100.0f;
+    // 0xFF10C00B when the file did not grow, 0xFFFF0000 when it did.
+    saving->setStyleSheet(percent >= 0 ? QStringLiteral("color: #10C00B;")
+                                       : QStringLiteral("color: #FF0000;"));
+    saving->setText(QString::number(percent, 'f', 2) + '%');
+}
+
+QWidget* BuildVideoRow(int taskId, const VideoTask& task, const skin::ControlFactory& factory)
+{
+    QWidget* row = BuildRow("VideoListContainerElement.xml", taskId, task, factory,
+                            "videocheckBox", {"compressBtn", "videoMenuBtn"});
+    SetRowText(row, "ratioLabel", QStringLiteral("%1 x %2").arg(task.width).arg(task.height));
+    SetRowText(row, "framerateLabel", task.frameRateText);
+    SetRowText(row, "durationLabel",
+            FormatDuration(ProbeDurationSeconds(task.filePath.toStdString())));
+    return row;
+}
+
+QWidget* BuildImageRow(int taskId, const ImageTask& task, const skin::ControlFactory& factory)
+{
+    ImageTask sized = task;
+    if (sized.fileSize == 0) sized.fileSize = QFileInfo(task.filePath).size();
+    return BuildRow("ImageListContainerElement.xml", taskId, sized, factory, "imagecheckBox",
+                    {"imageCompressBtn", "imageMenuBtn"});
+}

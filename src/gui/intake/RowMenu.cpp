@@ -1,0 +1,125 @@
+#include "gui/intake/RowMenu.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWheelEvent>
+#include <algorithm>
+#include <memory>
+
+#include "gui/app/Messages.h"
+#include "gui/skinlib/Controls.h"
+
+namespace {
+
+constexpr RowMenu::Item kVideoItems[] = {
+    {"seting-param", UM_VIDEO_PARAM},
+    {"open-dir", UM_VIDEO_OPEN_DIR},
+    {"repeat-compress", UM_VIDEO_RECOMPRESS},
+    {"file-delete", UM_VIDEO_DELETE},
+};
+
+constexpr RowMenu::Item kImageItems[] = {
+    {"open-image-dir", UM_IMAGE_OPEN_DIR},
+    {"repeat-image-compress", UM_IMAGE_RECOMPRESS},
+    {"file-image-delete", UM_IMAGE_DELETE},
+};
+
+}  // namespace
+
+RowMenu::RowMenu(QWidget* owner, const QString& skinFile, std::span<const Item> items)
+    : WindowImplBase(owner, Kind::Popup), skinFile_(skinFile), items_(items), owner_(owner)
+{
+}
+
+RowMenu::~RowMenu() = default;
+
+QPointer<RowMenu>& RowMenu::Current()
+{
+    static QPointer<RowMenu> menu;
+    return menu;
+}
+
+RowMenu* RowMenu::Open(QWidget* owner, QWidget* sender, const QPoint& click,
+                       const QMetaObject& kind, const std::function<RowMenu*()>& create)
+{
+    if (!sender) return nullptr;
+    // An open menu of the same kind moves to the new row. Closing it and opening another would
+    // let the application's deactivation, when the old pop-up goes, close the new one too. A
+    // hidden menu is closed already and only waits for its deletion.
+    RowMenu* menu = Current();
+    if (menu && (!menu->isVisible() || menu->metaObject() != &kind || menu->owner_ != owner)) {
+        if (menu->isVisible()) menu->Close(1);
+        menu = nullptr;
+    }
+    if (!menu) {
+        std::unique_ptr<RowMenu> created(create());
+        created->Create();
+        menu = created.release();
+        Current() = menu;
+    }
+    menu->taskId_ = static_cast<int>(skin::GetTag(sender));
+
+    const QScreen* screen = QGuiApplication::screenAt(click);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    menu->move(PlaceAt(click, menu->size(), area));
+    menu->ShowWindow(true);
+    return menu;
+}
+
+QPoint RowMenu::PlaceAt(const QPoint& click, const QSize& size, const QRect& area)
+{
+    int left = click.x() - size.width();
+    int top = click.y();
+    if (!area.isValid()) return {left, top};
+    const int areaRight = area.x() + area.width();
+    const int areaBottom = area.y() + area.height();
+    if (top + size.height() > areaBottom && click.y() - size.height() >= area.y())
+        top = click.y() - size.height();
+    // Right and bottom edges first, so that a menu larger than the area keeps its top-left
+    // corner visible.
+    left = std::max(std::min(left, areaRight - size.width()), area.x());
+    top = std::max(std::min(top, areaBottom - size.height()), area.y());
+    return {left, top};
+}
+
+void RowMenu::Notify(skin::Notification& msg)
+{
+    if (msg.type == QLatin1String(skin::kItemSelect)) {
+        Close(1);
+    } else if (msg.type == QLatin1String(skin::kItemClick)) {
+        // The item's message only; the "itemselect" that follows closes the menu.
+        const auto item = std::find_if(items_.begin(), items_.end(), [&](const Item& i) {
+            return msg.senderName == QLatin1String(i.name);
+        });
+        if (item != items_.end() && owner_)
+            skin::PostMessage(owner_, item->message, taskId_, msg.lParam);
+    }
+    WindowImplBase::Notify(msg);
+}
+
+void RowMenu::wheelEvent(QWheelEvent* event)
+{
+    // The menu does not scroll, and the wheel must not reach the list below it.
+    event->accept();
+}
+
+PopMenu::PopMenu(QWidget* owner) : RowMenu(owner, QStringLiteral("PopMenu.xml"), kVideoItems) {}
+
+PopMenu* PopMenu::Popup(QWidget* owner, QWidget* sender, const QPoint& click)
+{
+    return static_cast<PopMenu*>(Open(owner, sender, click, staticMetaObject,
+                                      [owner]() -> RowMenu* { return new PopMenu(owner); }));
+}
+
+ImagePopMenu::ImagePopMenu(QWidget* owner)
+    : RowMenu(owner, QStringLiteral("ImagePopMenu.xml"), kImageItems)
+{
+}
+
+ImagePopMenu* ImagePopMenu::Popup(QWidget* owner, QWidget* sender, const QPoint& click)
+{
+    return static_cast<ImagePopMenu*>(
+        Open(owner, sender, click, staticMetaObject,
+             [owner]() -> RowMenu* { return new ImagePopMenu(owner); }));
+}

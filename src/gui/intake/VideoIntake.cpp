@@ -1,0 +1,78 @@
+#include "gui/intake/VideoIntake.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <vector>
+
+#include "gui/app/MainWnd.h"
+#include "core/intake/MediaProbe.h"
+#include "core/intake/MediaScan.h"
+#include "gui/platform/Shell.h"
+#include "gui/ui/PromptBoxDialog.h"
+
+namespace {
+
+constexpr char kDamagedText[] = "文件可能已经损坏!";
+constexpr char kFolderTitle[] = "选择视频存放目录";
+
+// Probing blocks the window for a moment per file: the cursor says so. A prompt shown meanwhile
+// gets the normal cursor back while it waits for the user.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+void ShowDamaged(QWidget* owner)
+{
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    PromptBoxDialog::Show(owner, kDamagedText);
+    QApplication::restoreOverrideCursor();
+}
+
+}  // namespace
+
+void VideoIntake::AddFromFileDialog()
+{
+    AddFiles(Shell::Instance().ChooseFiles(&window_, QString(), VideoDialogFilter()));
+}
+
+void VideoIntake::AddFiles(const QStringList& paths)
+{
+    if (paths.isEmpty()) return;
+    const BusyCursor busy;
+    for (const QString& path : paths) {
+        const QFileInfo file(path);
+        QString dir = file.absolutePath();
+        if (!dir.endsWith('/')) dir += '/';
+        VideoTask task = MakeVideoTask(dir, file.fileName());
+        if (!ProbeVideo(task.filePath, task)) {
+            ShowDamaged(&window_);
+            continue;
+        }
+        window_.AddVideoRow(task);
+    }
+}
+
+void VideoIntake::AddFromFolder()
+{
+    AddFolder(Shell::Instance().ChooseFolder(&window_, kFolderTitle));
+}
+
+void VideoIntake::AddFolder(const QString& folder)
+{
+    if (folder.isEmpty()) return;
+    const BusyCursor busy;
+    std::vector<VideoTask> videoScanList;
+    for (const QString& name : ScanFolderForVideos(folder)) {
+        VideoTask task = MakeVideoTask(folder, name);
+        if (!ProbeVideo(task.filePath, task)) {
+            ShowDamaged(&window_);
+            continue;
+        }
+        videoScanList.push_back(std::move(task));
+    }
+    for (const VideoTask& task : videoScanList) window_.AddVideoRow(task);
+}

@@ -1,0 +1,115 @@
+#include "gui/net/DownloadDialog.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QUrl>
+#include <stdexcept>
+
+#include "gui/app/Messages.h"
+#include "gui/platform/Shell.h"
+
+DownloadDialog::DownloadDialog(QWidget* owner, const QString& address, int force,
+                               const QString& sha256, std::function<void()> endProgram)
+    : WindowImplBase(owner, Kind::Dialog),
+      owner_(owner),
+      address_(address),
+      force_(force),
+      sha256_(sha256),
+      endProgram_(std::move(endProgram))
+{
+}
+
+DownloadDialog::~DownloadDialog()
+{
+    // Normally the thread has ended before the object goes (see OnFinalMessage); when the owner
+    // deletes the dialog earlier, the download is stopped and waited for, as it uses this object.
+    cancelled_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+void DownloadDialog::InitWindow()
+{
+    text_ = FindControl<QLabel>("download-text");
+    slider_ = FindControl<QProgressBar>("download-slider");
+    if (!FindControl("cancel") || !text_ || !slider_)
+        throw std::runtime_error("DownloadDialog::Init");
+    slider_->setRange(0, 100);
+
+    thread_ = std::jthread([this] {
+        HttpDownload download;
+        const HttpDownload::Result result = download.Download(address_, sha256_, *this);
+        const QString path = download.FilePath();
+        QMetaObject::invokeMethod(
+            this, [this, result, path] { Finish(result, path); }, Qt::QueuedConnection);
+    });
+}
+
+void DownloadDialog::OnProgress(int percent)
+{
+    QMetaObject::invokeMethod(
+        this, [this, percent] { ShowPercent(percent); }, Qt::QueuedConnection);
+}
+
+void DownloadDialog::ShowPercent(int percent)
+{
+    text_->setText(QString::asprintf("%d%%", percent));
+    slider_->setValue(percent);
+}
+
+void DownloadDialog::Notify(skin::Notification& msg)
+{
+    if (msg.type == QLatin1String(skin::kClick) && msg.senderName == QLatin1String("cancel")) {
+        cancelled_ = true;
+        Close(1);
+    }
+    WindowImplBase::Notify(msg);
+}
+
+void DownloadDialog::OnDestroy()
+{
+    // The title bar's close button and Escape cancel as "cancel" does.
+    if (!finished_) cancelled_ = true;
+}
+
+void DownloadDialog::OnFinalMessage()
+{
+    windowGone_ = true;
+    if (finished_) deleteLater();
+}
+
+void DownloadDialog::Finish(HttpDownload::Result result, const QString& path)
+{
+    if (thread_.joinable()) thread_.join();
+    finished_ = true;
+
+    bool endProgram = false;
+    int notice = 0;
+    switch (result) {
+        case HttpDownload::kComplete:
+            if (Shell::Instance().Open(QUrl::fromLocalFile(path))) {
+                endProgram = true;
+            } else {
+                HttpDownload::LogUpgradeFailure(path);
+                notice = UM_UPGRADE_FAILED;
+            }
+            break;
+        case HttpDownload::kCancelled:
+            endProgram = force_ != 0;
+            break;
+        case HttpDownload::kNetworkError:
+            notice = UM_NETWORK_ERROR;
+            break;
+        case HttpDownload::kFailed:
+            notice = UM_UPGRADE_FAILED;
+            break;
+    }
+    if (notice != 0 && owner_) skin::PostMessage(owner_, notice);
+
+    const std::function<void()> end = endProgram ? endProgram_ : nullptr;
+    if (windowGone_) {
+        deleteLater();
+    } else {
+        Close(1);  // OnFinalMessage deletes the object
+    }
+    if (end) end();
+}

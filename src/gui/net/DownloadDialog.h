@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "core/net/HttpDownload.h"
+#include "gui/skinlib/WindowImplBase.h"
+
+class QLabel;
+class QProgressBar;
+
+// The progress window of an installer download ("download.xml": "cancel", "download-text",
+// "download-slider"). The download runs on its own thread from InitWindow on; when it ends, the
+// window (on the UI thread) opens the installer and ends the program, or reports the failure to
+// the owner with UM_NETWORK_ERROR or UM_UPGRADE_FAILED and closes. Closing the window in any way
+// before the end cancels the download; cancelling a forced upgrade ends the program.
+// The object outlives its window until the download thread has ended.
+class DownloadDialog : public WindowImplBase, private DownloadObserver {
+    Q_OBJECT
+public:
+    // owner: the main window, which receives the notices; endProgram ends the program.
+    DownloadDialog(QWidget* owner, const QString& address, int force, const QString& sha256,
+                   std::function<void()> endProgram);
+    ~DownloadDialog() override;
+
+    QString GetWindowClassName() const override { return QStringLiteral("升级下载"); }
+    QString GetSkinFile() const override { return QStringLiteral("download.xml"); }
+
+protected:
+    void InitWindow() override;
+    void Notify(skin::Notification& msg) override;
+    void OnDestroy() override;
+    void OnFinalMessage() override;
+
+private:
+    void OnProgress(int percent) override;
+    bool IsCancelled() const override { return cancelled_.load(); }
+
+    void ShowPercent(int percent);
+    void Finish(HttpDownload::Result result, const QString& path);
+
+    QWidget* owner_;
+    QString address_;
+    int force_;
+    QString sha256_;
+    std::function<void()> endProgram_;
+
+    QLabel* text_ = nullptr;
+    QProgressBar* slider_ = nullptr;
+
+    std::atomic<bool> cancelled_{false};
+    bool finished_ = false;    // the download thread has ended
+    bool windowGone_ = false;  // OnFinalMessage ran; delete once finished
+    std::jthread thread_;
+};

@@ -1,0 +1,103 @@
+#include "gui/net/Upgrader.h"
+
+#include <glog/logging.h>
+#include <QPointer>
+#include <QWidget>
+#include <exception>
+
+#include "gui/app/Messages.h"
+#include "core/app/ServiceAddress.h"
+#include "gui/net/DownloadDialog.h"
+#include "gui/ui/MessageBoxDialog.h"
+#include "gui/ui/PromptBoxDialog.h"
+
+namespace {
+
+constexpr char kNewVersionText[] = "发现新版本啦!";
+constexpr char kNoNewVersionText[] = "没有发现新版本!";
+
+}  // namespace
+
+Upgrader::Upgrader(QWidget* mainWindow, std::function<void()> endProgram,
+                   const QString& serviceAddress)
+    : QObject(mainWindow),
+      mainWindow_(mainWindow),
+      endProgram_(std::move(endProgram)),
+      serviceAddress_(serviceAddress)
+{
+}
+
+Upgrader::~Upgrader()
+{
+    startupCheck_.request_stop();
+    if (startupCheck_.joinable()) startupCheck_.join();
+}
+
+QString Upgrader::Address() const
+{
+    return serviceAddress_.isEmpty() ? ServiceAddress() : serviceAddress_;
+}
+
+void Upgrader::StartBackgroundCheck()
+{
+    if (startupCheck_.joinable()) return;
+    startupCheck_ = std::jthread([this, address = Address()](std::stop_token stop) {
+        const UpgradeCheckResult result = CheckForUpgrade(address, stop);
+        if (stop.stop_requested() || result.outcome != UpgradeCheckResult::Outcome::NewVersion)
+            return;
+        // Queued to this object: dropped if it is gone before the UI thread gets to it.
+        QMetaObject::invokeMethod(
+            this, [this, offer = result.offer] { Prompt(offer); }, Qt::QueuedConnection);
+    });
+}
+
+void Upgrader::CheckNow()
+{
+    if (prompting_) return;
+    const UpgradeCheckResult result = CheckForUpgrade(Address());
+    switch (result.outcome) {
+        case UpgradeCheckResult::Outcome::NewVersion:
+            Prompt(result.offer);
+            break;
+        case UpgradeCheckResult::Outcome::UpToDate:
+            PromptBoxDialog::Show(mainWindow_, kNoNewVersionText);
+            break;
+        case UpgradeCheckResult::Outcome::Failed:
+            break;
+    }
+}
+
+void Upgrader::Prompt(const UpgradeOffer& offer)
+{
+    // One announcement at a time: the start-up check and the menu may both find the version.
+    if (prompting_) return;
+    prompting_ = true;
+    const QPointer<Upgrader> self(this);
+    const int force = offer.force;
+    bool agreed = true;
+    if (force != 0) {
+        PromptBoxDialog::Show(mainWindow_, kNewVersionText);
+    } else {
+        agreed = MessageBoxDialog::Ask(mainWindow_, kNewVersionText) != 0;
+    }
+    if (!self) return;  // the main window went while the question was open
+    if (!agreed) {
+        prompting_ = false;
+        return;
+    }
+
+    auto* dialog = new DownloadDialog(mainWindow_, QString::fromStdString(offer.downloadUrl), force,
+                                      QString::fromStdString(offer.sha256), endProgram_);
+    try {
+        dialog->Create();
+    } catch (const std::exception& error) {
+        LOG(ERROR) << "download window: " << error.what();
+        delete dialog;
+        skin::PostMessage(mainWindow_, UM_UPGRADE_FAILED);
+        prompting_ = false;
+        return;
+    }
+    dialog->CenterWindow();
+    dialog->ShowModal();
+    if (self) prompting_ = false;
+}

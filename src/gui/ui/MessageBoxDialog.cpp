@@ -1,0 +1,34 @@
+#include "gui/ui/MessageBoxDialog.h"
+
+#include <QLabel>
+#include <stdexcept>
+
+MessageBoxDialog::MessageBoxDialog(QWidget* owner, const QString& text)
+    : WindowImplBase(owner, Kind::Dialog), text_(text)
+{
+}
+
+int MessageBoxDialog::Ask(QWidget* owner, const QString& text)
+{
+    auto* dialog = new MessageBoxDialog(owner, text);
+    dialog->Create();
+    dialog->CenterWindow();
+    return dialog->ShowModal();
+}
+
+void MessageBoxDialog::InitWindow()
+{
+    auto* label = FindControl<QLabel>("msgText");
+    if (!label || !FindControl("msgConfirm") || !FindControl("msgCancel"))
+        throw std::runtime_error("MessageBoxDialog::Init");
+    label->setText(text_);
+}
+
+void MessageBoxDialog::Notify(skin::Notification& msg)
+{
+    if (msg.type == QLatin1String(skin::kClick)) {
+        if (msg.senderName == QLatin1String("msgConfirm")) return Close(1);
+        if (msg.senderName == QLatin1String("msgCancel")) return Close(0);
+    }
+    WindowImplBase::Notify(msg);
+}

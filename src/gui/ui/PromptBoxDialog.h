@@ -1,0 +1,26 @@
+#pragma once
+
+#include "gui/skinlib/WindowImplBase.h"
+
+// A notice with one confirm button ("msgConfirm", result 1). The dialog deletes itself when
+// closed.
+class PromptBoxDialog : public WindowImplBase {
+    Q_OBJECT
+public:
+    PromptBoxDialog(QWidget* owner, const QString& text);
+
+    // Creates, centres and shows the notice modally over owner.
+    static void Show(QWidget* owner, const QString& text);
+    // Creates, centres and shows the notice without waiting for it.
+    static PromptBoxDialog* ShowModeless(QWidget* owner, const QString& text);
+
+    QString GetWindowClassName() const override { return "PromptBoxDialog"; }
+    QString GetSkinFile() const override { return "PromptBox.xml"; }
+
+protected:
+    void InitWindow() override;
+    void Notify(skin::Notification& msg) override;
+
+private:
+    QString text_;
+};

@@ -1,0 +1,141 @@
+#include "gui/video/VideoRows.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QUrl>
+
+#include "gui/app/MainWnd.h"
+#include "core/app/Paths.h"
+#include "core/app/TextUtil.h"
+#include "gui/intake/MainPage.h"
+#include "gui/intake/RowBuilder.h"
+#include "gui/platform/Shell.h"
+#include "gui/skinlib/Controls.h"
+#include "gui/skinlib/SkinList.h"
+#include "gui/ui/PromptBoxDialog.h"
+#include "core/video/VideoEngine.h"
+
+namespace {
+
+constexpr char kCannotDeleteText[] = "文件正在压缩中,不能删除!";
+
+void SetProgress(QWidget* row, int percent)
+{
+    if (auto* bar = row->findChild<QProgressBar*>("progress-slider")) bar->setValue(percent);
+    SetRowText(row, "progress-label", QStringLiteral("%1%").arg(percent));
+}
+
+QWidget* StartButton(QWidget* row) { return row->findChild<QWidget*>("compressBtn"); }
+
+}  // namespace
+
+QWidget* VideoRows::Row(int taskId) const
+{
+    auto* list = window_.FindControl<SkinList>("videoList");
+    return list ? list->FindRow(RowName(taskId)) : nullptr;
+}
+
+void VideoRows::OnStarted(int taskId)
+{
+    QWidget* row = Row(taskId);
+    if (!row) return;
+    QWidget* container = row->findChild<QWidget*>("progress-container");
+    if (container && !container->isVisible()) {
+        container->show();
+        SetRowVisible(row, "progress-label", true);
+        SetRowVisible(row, "errorLabel", false);
+    }
+    SetRowVisible(row, "progress-slider", true);
+    SetProgress(row, 0);
+    skin::SetMouseEnabled(StartButton(row), false);
+    SetRowText(row, "compressBtn", QStringLiteral("压缩中"));
+}
+
+void VideoRows::OnProgress(int taskId, int percent)
+{
+    if (QWidget* row = Row(taskId)) SetProgress(row, std::clamp(percent, 0, 100));
+}
+
+void VideoRows::OnDone(const VideoDoneRecord& record)
+{
+    QWidget* row = Row(record.taskId);
+    const QFileInfo output(record.outputPath);
+    if (!output.isFile()) {
+        // Reported as finished, but the file is not there: the user must not see a success.
+        ShowFailed(row, QStringLiteral("输出文件不存在"));
+    } else if (row) {
+        SetProgress(row, 100);
+        // The size and the saving take the progress bar's place.
+        SetRowVisible(row, "progress-container", false);
+        SetRowText(row, "compressBtn", QStringLiteral("压缩完成"));
+        StartButton(row)->setToolTip(record.outputPath);
+        const auto task = window_.videoEngine().FindTask(record.taskId);
+        const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
+        const qint64 outputSize = output.size();
+        const float saving =
+            sourceSize > 0 ? static_cast<float>(sourceSize - outputSize) / sourceSize * 100.0f : 0;
+        DebugPrint("srcFile.fileSize: %lld\nfileSize: %lld\npercent: %f\n",
+                   static_cast<long long>(sourceSize), static_cast<long long>(outputSize),
+                   static_cast<double>(saving));
+        ShowSaving(row, sourceSize, outputSize);
+    }
+    window_.videoEngine().Release(record.taskId);
+}
+
+void VideoRows::OnFailed(const VideoFailRecord& record)
+{
+    DebugPrint("task %d failed: %s\n", record.taskId, qPrintable(record.reason));
+    ShowFailed(Row(record.taskId), record.reason);
+    window_.videoEngine().Release(record.taskId);
+}
+
+void VideoRows::ShowFailed(QWidget* row, const QString& reason)
+{
+    if (!row) return;
+    SetRowVisible(row, "progress-container", false);
+    SetRowVisible(row, "progress-label", false);
+    SetRowVisible(row, "errorLabel", true);
+    if (auto* error = row->findChild<QLabel*>("errorLabel")) error->setToolTip(reason);
+    SetRowText(row, "compressBtn", QStringLiteral("压 缩"));
+    skin::SetMouseEnabled(StartButton(row), true);
+}
+
+void VideoRows::Recompress(int taskId)
+{
+    if (!window_.mainPage().RequireSignIn()) return;
+    if (QWidget* row = Row(taskId)) {
+        skin::SetMouseEnabled(StartButton(row), false);
+        SetRowText(row, "s1Label", {});
+        SetRowText(row, "y1Label", {});
+        if (auto* bar = row->findChild<QProgressBar*>("progress-slider")) bar->setValue(0);
+    }
+    window_.videoEngine().Enqueue(taskId);
+}
+
+void VideoRows::Delete(int taskId)
+{
+    VideoEngine& engine = window_.videoEngine();
+    if (engine.IsQueued(taskId)) return PromptBoxDialog::Show(&window_, kCannotDeleteText);
+    if (QWidget* row = Row(taskId)) window_.FindControl<SkinList>("videoList")->RemoveRow(row);
+    engine.RemoveTask(taskId);
+    engine.RemoveParams(taskId);
+}
+
+void VideoRows::SaveParams(const CompressParams& params)
+{
+    window_.videoEngine().SetParams(params);
+    SetRowVisible(Row(params.unique_id), "paramFlag", true);
+    DebugPrint("paramList.size: %d\n", static_cast<int>(window_.videoEngine().ParamList().size()));
+}
+
+void VideoRows::ResetParams(int taskId)
+{
+    SetRowVisible(Row(taskId), "paramFlag", false);
+    window_.videoEngine().RemoveParams(taskId);
+}
+
+void VideoRows::OpenOutputFolder()
+{
+    Shell::Instance().Open(QUrl::fromLocalFile(GetOutputFolder()));
+}

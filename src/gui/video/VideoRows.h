@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/video/CompressParams.h"
+#include "core/video/VideoEngineSink.h"
+
+class CMainWnd;
+class QWidget;
+
+// The video list's side of the video engine, on the UI thread: a row shown as compressing, its
+// progress, its result or failure, compressing it again, deleting it, the output folder.
+class VideoRows {
+public:
+    explicit VideoRows(CMainWnd& window) : window_(window) {}
+
+    void OnStarted(int taskId);
+    void OnProgress(int taskId, int percent);
+    // Shows the result and releases the queue for the next video.
+    void OnDone(const VideoDoneRecord& record);
+    void OnFailed(const VideoFailRecord& record);
+    void Recompress(int taskId);
+    // Removes a row that neither waits nor runs, with its record and its own parameters;
+    // refuses with a notice otherwise.
+    void Delete(int taskId);
+    // A row's own parameters, saved in the parameter dialog (one record per row; the newer
+    // replaces the older), marked on the row by "paramFlag"; reset drops them.
+    void SaveParams(const CompressParams& params);
+    void ResetParams(int taskId);
+    // Shows the output folder in the file manager (image rows share it).
+    void OpenOutputFolder();
+
+private:
+    QWidget* Row(int taskId) const;
+    void ShowFailed(QWidget* row, const QString& reason);
+
+    CMainWnd& window_;
+};

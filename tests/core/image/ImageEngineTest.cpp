@@ -1,0 +1,163 @@
+#include "core/image/ImageEngine.h"
+
+#include "core/app/Settings.h"
+#include "core/image/ImageTestSupport.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+using namespace imagetest;
+
+namespace {
+
+// What the engine reported, in order, as the window would receive it.
+class RecordingSink : public ImageEngineSink {
+public:
+    struct Event {
+        char kind = 'T';  // 'S' started, 'D' done, 'F' failed, 'T' nothing in time
+        int taskId = -1;
+        ImageDoneRecord record;
+    };
+
+    void TaskStarted(int taskId) override { Push({'S', taskId, {}}); }
+    void TaskDone(int taskId, ImageDoneRecord record) override { Push({'D', taskId, record}); }
+    void TaskFailed(int taskId, const QString&) override { Push({'F', taskId, {}}); }
+
+    Event Next(int timeoutMs = 30000)
+    {
+        std::unique_lock lock(mutex_);
+        if (!arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [this] { return !events_.empty(); }))
+            return {};
+        const Event event = events_.front();
+        events_.pop_front();
+        return event;
+    }
+
+private:
+    void Push(const Event& event)
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+        arrived_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<Event> events_;
+};
+
+class ImageEngineTest : public ImageFolderTest {
+protected:
+    void SetUp() override
+    {
+        ImageFolderTest::SetUp();
+        ASSERT_TRUE(WriteSetting(settings::kOutputDir, OutDir()));
+    }
+
+    // A row for src/name: the logo in magick's format, or a text file when magick is empty.
+    void AddRow(int taskId, const QString& name, const std::string& magick)
+    {
+        if (magick.empty())
+            WriteBytes(Src(name), "not an image\n");
+        else
+            Save(MakeImage("logo:"), magick, Src(name), 92);
+        ImageTask task;
+        task.fileName = name;
+        task.filePath = Src(name);
+        engine_.AddTask(taskId, task);
+    }
+
+    // The task starts and ends as given, then holds the queue until it is released.
+    RecordingSink::Event ExpectRun(int taskId, char end)
+    {
+        const auto started = sink_.Next();
+        EXPECT_TRUE(started.kind == 'S' && started.taskId == taskId) << started.taskId;
+        const auto ended = sink_.Next();
+        EXPECT_TRUE(ended.kind == end && ended.taskId == taskId) << ended.kind << ended.taskId;
+        EXPECT_EQ(engine_.BusyTasks(), std::vector<int>{taskId});
+        EXPECT_EQ(sink_.Next(200).kind, 'T') << "something started before the release";
+        EXPECT_TRUE(engine_.Release(taskId));
+        return ended;
+    }
+
+    RecordingSink sink_;
+    ImageEngine engine_{sink_};
+};
+
+TEST_F(ImageEngineTest, RunsQueuedTasksInOrderOneAtATime)
+{
+    for (int id : {4, 2, 9}) AddRow(id, QStringLiteral("logo%1.png").arg(id), "PNG");
+    engine_.Start();
+    engine_.EnqueueAll({4, 2, 9});
+    EXPECT_FALSE(engine_.Enqueue(2));  // already waiting
+    EXPECT_TRUE(engine_.IsQueuedOrRunning(9));
+
+    for (int id : {4, 2, 9}) {
+        const auto done = ExpectRun(id, 'D');
+        EXPECT_EQ(done.record.outputPath, Out(QStringLiteral("logo%1.png").arg(id)));
+        EXPECT_EQ(done.record.sourceSize, QFileInfo(Src(QStringLiteral("logo%1.png").arg(id))).size());
+        EXPECT_EQ(done.record.outputSize, QFileInfo(done.record.outputPath).size());
+    }
+    EXPECT_FALSE(engine_.Release(4));  // a stale result
+    EXPECT_FALSE(engine_.IsQueuedOrRunning(9));
+}
+
+TEST_F(ImageEngineTest, FailureReleasesTheQueueLikeASuccess)
+{
+    AddRow(1, "x.png", "");
+    AddRow(2, "logo.png", "PNG");
+    engine_.Start();
+    engine_.EnqueueAll({1, 3, 2});  // 3 has no row record
+
+    ExpectRun(1, 'F');
+    ExpectRun(3, 'F');
+    ExpectRun(2, 'D');
+    EXPECT_EQ(Entries(OutDir()), QStringList{"logo.png"});
+}
+
+TEST_F(ImageEngineTest, SettingsAndPageFieldsApplyAsTheyAreWhenATaskStarts)
+{
+    for (int id : {1, 2, 3}) AddRow(id, QStringLiteral("logo%1.jpg").arg(id), "JPEG");
+    engine_.Start();
+    engine_.EnqueueAll({1, 2, 3});
+    const auto first = sink_.Next(), firstDone = sink_.Next();
+
+    // Changed while 2 and 3 wait.
+    ASSERT_TRUE(WriteSetting(settings::kImageCompressType, 2));
+    engine_.SetPageFields({" 320 ", "1000", true});
+    EXPECT_TRUE(engine_.Release(1));
+    const auto second = sink_.Next(), secondDone = sink_.Next();
+    const auto params = engine_.FindParams(2);
+    ASSERT_TRUE(params.has_value());
+    EXPECT_EQ(params->compressType, 2);
+    EXPECT_EQ(params->width, 320);
+
+    // An empty width turns the custom size off: the ratio applies.
+    ASSERT_TRUE(WriteSetting(settings::kImageRatioIndex, 4));
+    engine_.SetPageFields({"", "300", true});
+    EXPECT_TRUE(engine_.Release(2));
+    const auto third = sink_.Next(), thirdDone = sink_.Next();
+
+    EXPECT_EQ(Identify(firstDone.record.outputPath, "%Q %wx%h"), "73 640x480");
+    EXPECT_EQ(Identify(secondDone.record.outputPath, "%Q %wx%h"), "50 320x240");
+    EXPECT_EQ(Identify(thirdDone.record.outputPath, "%Q %wx%h"), "50 384x288");
+}
+
+TEST_F(ImageEngineTest, StopEndsAWaitingWorkerAndLeavesTheQueue)
+{
+    engine_.Start();
+    engine_.Stop();
+    engine_.Start();  // a stopped engine stays stopped
+    engine_.Enqueue(1);
+    EXPECT_EQ(sink_.Next(300).kind, 'T');
+    EXPECT_EQ(engine_.IdleTasks(), std::vector<int>{1});
+}
+
+}  // namespace

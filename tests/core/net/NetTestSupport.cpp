@@ -1,0 +1,94 @@
+#include "core/net/NetTestSupport.h"
+
+#include <QRegularExpression>
+#include <QTcpServer>
+
+#include "gui/skinlib/CustomMessage.h"
+
+namespace nettest {
+
+LocalServer::LocalServer()
+{
+    port_ = server_.bind_to_any_port("127.0.0.1");
+}
+
+LocalServer::~LocalServer()
+{
+    stopping_ = true;
+    server_.stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+void LocalServer::Start()
+{
+    // The socket is bound already: a request made before the loop runs waits in the backlog.
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+}
+
+QString LocalServer::Address() const
+{
+    return QString("http://127.0.0.1:%1").arg(port_);
+}
+
+std::string LocalServer::Url(const std::string& path) const
+{
+    return Address().toStdString() + path;
+}
+
+int UnusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+ServiceProcess::~ServiceProcess()
+{
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+}
+
+bool ServiceProcess::Start(const QStringList& arguments)
+{
+    process_.setProgram(QStringLiteral(LUMO_SERVICE_BINARY));
+    process_.setArguments(QStringList{"--port", "0"} + arguments);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start();
+    if (!process_.waitForStarted(5000)) return false;
+    static const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)");
+    QByteArray output;
+    while (process_.waitForReadyRead(5000)) {
+        output += process_.readAllStandardOutput();
+        const auto match = listening.match(QString::fromUtf8(output));
+        if (match.hasMatch()) {
+            port_ = match.captured(1).toInt();
+            return true;
+        }
+    }
+    return false;
+}
+
+void RecordingOwner::customEvent(QEvent* event)
+{
+    if (event->type() == skin::MessageEvent::EventType())
+        messages.append(static_cast<skin::MessageEvent*>(event)->message().id);
+}
+
+void LogCapture::send(google::LogSeverity, const char*, const char* baseFilename, int,
+                      const google::LogMessageTime&, const char* message, size_t length)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    lines_.push_back(std::string(baseFilename) + ": " + std::string(message, length));
+}
+
+std::vector<std::string> LogCapture::Lines() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return lines_;
+}
+
+}  // namespace nettest

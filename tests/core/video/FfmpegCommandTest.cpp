@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <clocale>
+#include <cstdio>
+
+#include "support/TestEnv.h"
+#include "core/video/FfmpegCommand.h"
+#include "core/video/OutputNameResolver.h"
+#include "support/Printers.h"
+
+namespace {
+
+// A probed source as intake leaves it: h264 with aac audio at 25 frames a second.
+VideoTask Source(const QString& fileName)
+{
+    VideoTask task;
+    task.fileName = fileName;
+    task.filePath = "/v/" + fileName;
+    task.frameRateText = "25.00";
+    task.videoBitRate = 2000000;
+    task.videoCodec = "h264";
+    task.hasAudio = 1;
+    task.audioCodec = "aac";
+    task.audioBitRate = 96000;
+    task.audioSampleRate = 48000;
+    task.audioChannels = 2;
+    return task;
+}
+
+FfmpegCommand Render(const VideoTask& task, const CompressSettings& values,
+                     const MainPageSnapshot& page, CommandPlan* planOut = nullptr)
+{
+    const CommandPlan plan = PlanCommand(task, values, page);
+    if (planOut) *planOut = plan;
+    const QString output = OutputNameResolver("/out", task.fileName, plan.extension).Candidate(1);
+    return RenderCommand(plan, "/app/ffmpeg", task.filePath, output);
+}
+
+CompressSettings Container(int videoType, int width = 0, int height = 0)
+{
+    CompressSettings values;
+    values.videoType = videoType;
+    values.width = width;
+    values.height = height;
+    return values;
+}
+
+struct TemplateCase {
+    const char* name;
+    const char* fileName;
+    CompressSettings values;
+    bool compatible;
+    int number;
+    const char* text;
+};
+
+void PrintTo(const TemplateCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class TemplateChoiceTest : public ::testing::TestWithParam<TemplateCase> {};
+
+TEST_P(TemplateChoiceTest, PicksTheTemplateAndFillsItExactly)
+{
+    const TemplateCase& c = GetParam();
+    MainPageSnapshot page;
+    page.compatibleChecked = c.compatible;
+    CommandPlan plan;
+    const FfmpegCommand command = Render(Source(c.fileName), c.values, page, &plan);
+    EXPECT_EQ(plan.templateNumber, c.number);
+    EXPECT_EQ(command.text.toStdString(), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Templates, TemplateChoiceTest,
+    ::testing::Values(
+        TemplateCase{
+            "T1KeepTs", "clip.ts", Container(0), false, 1,
+            R"("/app/ffmpeg" -y -i "/v/clip.ts" -vcodec "h264" -b:v 1000000  -acodec "aac" -ab 96000 -ar 48000 -ac 2 "/out/clip.ts")"},
+        TemplateCase{
+            "T2KeepMp4", "clip.mp4", Container(0), true, 2,
+            R"("/app/ffmpeg" -y -i "/v/clip.mp4" -r "25.00" -vcodec "h264" -b:v 1000000  -acodec "aac" -ab 96000 -ar 48000 -ac 2 "/out/clip.mp4")"},
+        TemplateCase{
+            "T3KeepTsSized", "clip.ts", Container(0, 640, 360), false, 3,
+            R"("/app/ffmpeg" -y -i "/v/clip.ts" -s "640*360" -vcodec "h264" -b:v 1000000  -acodec "aac" -ab 96000 -ar 48000 -ac 2 "/out/clip.ts")"},
+        TemplateCase{
+            "T4KeepMkvSized", "clip.mkv", Container(0, 640, 360), false, 4,
+            R"("/app/ffmpeg" -y -i "/v/clip.mkv" -s "640*360" -r "25.00" -vcodec "h264" -b:v 1000000  -acodec "aac" -ab 96000 -ar 48000 -ac 2 "/out/clip.mkv")"},
+        TemplateCase{
+            "T5CompatibleTs", "clip.ts", Container(1), true, 5,
+            R"("/app/ffmpeg" -y -i "/v/clip.ts" -vcodec mpeg4 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")"},
+        TemplateCase{
+            "T6CompatibleMov", "clip.mov", Container(1), true, 6,
+            R"("/app/ffmpeg" -y -i "/v/clip.mov" -r "25.00" -vcodec mpeg4 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")"},
+        TemplateCase{
+            "T7Ts", "clip.ts", Container(1), false, 7,
+            R"("/app/ffmpeg" -y -i "/v/clip.ts" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")"},
+        TemplateCase{
+            "T8Mov", "clip.mov", Container(1), false, 8,
+            R"("/app/ffmpeg" -y -i "/v/clip.mov" -r "25.00" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")"},
+        TemplateCase{
+            "T9CompatibleSizedTs", "clip.ts", Container(1, 320, 240), true, 9,
+            R"("/app/ffmpeg" -y -i "/v/clip.ts" -s "320*240" -r "25.00" -vcodec mpeg4 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")"},
+        // Compatibility applies to MP4 output only.
+        TemplateCase{
+            "T10FlvSized", "clip.ts", Container(2, 320, 240), true, 10,
+            R"("/app/ffmpeg" -y -i "/v/clip.ts" -s "320*240" -r "25.00" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.flv")"},
+        TemplateCase{
+            "AviKeptBecomesMp4", "movie.avi", Container(0), false, 8,
+            R"("/app/ffmpeg" -y -i "/v/movie.avi" -r "25.00" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/movie.mp4")"},
+        TemplateCase{
+            "AviKeptCompatible", "movie.avi", Container(0), true, 6,
+            R"("/app/ffmpeg" -y -i "/v/movie.avi" -r "25.00" -vcodec mpeg4 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/movie.mp4")"},
+        TemplateCase{
+            "CapitalTsCountsAsTs", "CLIP.TS", Container(0), false, 1,
+            R"("/app/ffmpeg" -y -i "/v/CLIP.TS" -vcodec "h264" -b:v 1000000  -acodec "aac" -ab 96000 -ar 48000 -ac 2 "/out/CLIP.ts")"},
+        TemplateCase{
+            "WidthWithoutHeightIsNotSized", "clip.mov", Container(3, 640, 0), false, 8,
+            R"("/app/ffmpeg" -y -i "/v/clip.mov" -r "25.00" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mov")"},
+        TemplateCase{
+            "UnknownContainerWritesMp4", "clip.mkv", Container(9), false, 8,
+            R"("/app/ffmpeg" -y -i "/v/clip.mkv" -r "25.00" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FfmpegCommandTest, WorkedExampleWithDefaultSettingsIsPrintedExactly)
+{
+    // A fresh configuration: every setting at its default.
+    VideoTask task = Source("clip.avi");
+    const FfmpegCommand command =
+        RenderCommand(PlanCommand(task, ResolveCompressSettings(std::nullopt), MainPageSnapshot{}),
+                      "/app/ffmpeg", "/v/clip.avi", "/out/clip.mp4");
+    EXPECT_EQ(
+        command.text.toStdString(),
+        R"("/app/ffmpeg" -y -i "/v/clip.avi" -r "25.00" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")");
+    EXPECT_EQ(command.program, "/app/ffmpeg");
+    EXPECT_EQ(
+        command.arguments,
+        QStringList({"-y",      "-i",  "/v/clip.avi", "-r",        "25.00", "-vcodec",      "h264",
+                     "-acodec", "aac", "-preset",     "ultrafast", "-b:v",  "1000000",      "-ab",
+                     "128000",  "-ar", "44100",       "-ac",       "2",     "/out/clip.mp4"}));
+}
+
+struct RateCase {
+    int base;
+    int compressType;
+    bool sliderChecked;
+    int slider;
+    int expected;
+};
+
+void PrintTo(const RateCase& c, std::ostream* out)
+{
+    *out << c.base << " type " << c.compressType << " slider " << c.sliderChecked << "/"
+         << c.slider;
+}
+
+class VideoBitRateTest : public ::testing::TestWithParam<RateCase> {};
+
+TEST_P(VideoBitRateTest, FollowsTypeAndSlider)
+{
+    const RateCase& c = GetParam();
+    MainPageSnapshot page;
+    page.bitRateChecked = c.sliderChecked;
+    page.bitRateSlider = c.slider;
+    EXPECT_EQ(ComputeVideoBitRate(c.base, c.compressType, page), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, VideoBitRateTest,
+                         ::testing::Values(RateCase{2000000, 0, false, 0, 1000000},
+                                           RateCase{2000000, 1, false, 0, 600000},
+                                           RateCase{2000000, 2, false, 0, 200000},
+                                           RateCase{2000000, 3, false, 0, 1000000},
+                                           RateCase{2000000, -1, false, 0, 1000000},
+                                           RateCase{2000000, 0, true, 30, 1400000},
+                                           RateCase{2000000, 0, true, 0, 1980000},
+                                           RateCase{2000000, 0, true, 100, 20000},
+                                           // The slider overrides an unknown type too.
+                                           RateCase{2000000, 3, true, 30, 1400000},
+                                           // 999999.5 is truncated toward zero.
+                                           RateCase{1999999, 0, true, 50, 999999},
+                                           // v × b would overflow a 32-bit product.
+                                           RateCase{30000000, 0, true, 80, 6000000},
+                                           RateCase{0, 0, false, 0, 0}));
+
+TEST(FfmpegCommandTest, ContainerRateStandsInForAMissingStreamRate)
+{
+    VideoTask task = Source("clip.mp4");
+    task.videoBitRate = 0;
+    task.formatBitRate = (qint64{1} << 32) + 3000000;  // only the low 32 bits count
+    EXPECT_EQ(PlanCommand(task, Container(0), {}).videoBitRate, 1500000);
+}
+
+TEST(FfmpegCommandTest, BalancedCheckPicksTheFastPreset)
+{
+    MainPageSnapshot page;
+    page.balancedChecked = true;
+    EXPECT_TRUE(Render(Source("a.mov"), Container(1), page).text.contains("-preset fast -b:v"));
+}
+
+struct CodecCase {
+    const char* name;
+    const char* videoCodec;
+    const char* audioCodec;
+    int audioBitRate;
+    int channels;
+    const char* expectedPart;
+};
+
+void PrintTo(const CodecCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class KeptCodecTest : public ::testing::TestWithParam<CodecCase> {};
+
+TEST_P(KeptCodecTest, ProbedNamesBecomeUsableEncoderSettings)
+{
+    const CodecCase& c = GetParam();
+    VideoTask task = Source("clip.wmv");
+    task.videoCodec = c.videoCodec;
+    task.audioCodec = c.audioCodec;
+    task.audioBitRate = c.audioBitRate;
+    task.audioChannels = c.channels;
+    const QString text = Render(task, Container(0), {}).text;
+    EXPECT_TRUE(text.contains(QString::fromUtf8(c.expectedPart))) << text.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, KeptCodecTest,
+    ::testing::Values(
+        CodecCase{"WmaproBecomesStereoWmav2", "wmv3", "wmapro", 16000, 6,
+                  R"(-vcodec "msmpeg4" -b:v 1000000  -acodec "wmav2" -ab 16000 -ar 48000 -ac 2 )"},
+        CodecCase{"LowWmav2GetsFloor", "mss2", "wmav2", 16000, 1,
+                  R"(-vcodec "msmpeg4" -b:v 1000000  -acodec "wmav2" -ab 24000 -ar 48000 -ac 1 )"},
+        CodecCase{"Wmav2AboveFloorStays", "wmv2", "wmav2", 32000, 2,
+                  R"(-vcodec "wmv2" -b:v 1000000  -acodec "wmav2" -ab 32000 )"},
+        CodecCase{"UnknownAudioRateGets64k", "h264", "aac", 0, 2, R"(-acodec "aac" -ab 64000 )"},
+        CodecCase{"VorbisUsesLibvorbis", "vp8", "vorbis", 112000, 2,
+                  R"(-vcodec "vp8" -b:v 1000000  -acodec "libvorbis" -ab 112000 )"},
+        CodecCase{"OpusUsesLibopus", "vp9", "opus", 96000, 2, R"(-acodec "libopus" -ab 96000 )"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FfmpegCommandTest, KeptContainerWithoutAudioLeavesTheAudioOptionsOut)
+{
+    VideoTask task = Source("silent.mp4");
+    task.hasAudio = 0;
+    task.audioCodec.clear();
+    task.audioBitRate = task.audioSampleRate = task.audioChannels = 0;
+    const FfmpegCommand command = Render(task, Container(0), {});
+    EXPECT_EQ(
+        command.text.toStdString(),
+        R"("/app/ffmpeg" -y -i "/v/silent.mp4" -r "25.00" -vcodec "h264" -b:v 1000000 "/out/silent.mp4")");
+    EXPECT_EQ(command.arguments.last(), "/out/silent.mp4");
+    // A new container still encodes any audio with the parameters.
+    EXPECT_TRUE(Render(task, Container(1), {}).text.contains("-acodec aac"));
+}
+
+struct RateTextCase {
+    const char* text;
+    bool isRate;
+};
+
+void PrintTo(const RateTextCase& c, std::ostream* out)
+{
+    *out << '"' << c.text << '"';
+}
+
+class FrameRateTextTest : public ::testing::TestWithParam<RateTextCase> {};
+
+TEST_P(FrameRateTextTest, OnlyRatesReachDashR)
+{
+    VideoTask task = Source("clip.mov");
+    task.frameRateText = QString::fromUtf8(GetParam().text);
+    EXPECT_EQ(IsFrameRateText(task.frameRateText), GetParam().isRate);
+    const FfmpegCommand command = Render(task, Container(1), {});
+    EXPECT_EQ(command.arguments.contains("-r"), GetParam().isRate) << command.text.toStdString();
+    if (!GetParam().isRate) {
+        EXPECT_EQ(
+            command.text.toStdString(),
+            R"("/app/ffmpeg" -y -i "/v/clip.mov" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FrameRateTextTest,
+    ::testing::Values(RateTextCase{"29.970", true}, RateTextCase{"30000/1001", true},
+                      RateTextCase{"", false}, RateTextCase{"Unable to load MediaInfo.dll", false},
+                      RateTextCase{"0.000", false}, RateTextCase{"30/0", false},
+                      RateTextCase{"25,00", false}));
+
+TEST(FfmpegCommandTest, PathsAreWholeArgumentsThatCannotReadAsOptions)
+{
+    const QString odd = "/v/quote\"s 'x' $HOME 100% [1] 中文.mp4";
+    FfmpegCommand command =
+        RenderCommand(PlanCommand(Source("x.mp4"), Container(0), {}), "ffmpeg", odd, odd);
+    EXPECT_EQ(command.arguments.count(odd), 2);
+    // Relative paths are made absolute: "-y.mp4" is no option, "a:b.mp4" no protocol.
+    command = RenderCommand(PlanCommand(Source("-y.mp4"), Container(0), {}), "ffmpeg", "-y.mp4",
+                            "a:b.mp4");
+    EXPECT_EQ(command.arguments[command.arguments.indexOf("-i") + 1],
+              QDir::currentPath() + "/-y.mp4");
+    EXPECT_EQ(command.arguments.last(), QDir::currentPath() + "/a:b.mp4");
+}
+
+// Generates the German locale into the test's home when the system lacks it.
+bool UseGermanLocale()
+{
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8")) return true;
+    const QString localedef = QStandardPaths::findExecutable("localedef");
+    if (localedef.isEmpty() || !QDir("/usr/share/i18n/locales").exists("de_DE")) return false;
+    const QString folder = testenv::Home() + "/locale";
+    QDir().mkpath(folder);
+    QProcess::execute(localedef, {"-i", "de_DE", "-f", "UTF-8", folder + "/de_DE.UTF-8"});
+    qputenv("LOCPATH", folder.toUtf8());
+    return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+}
+
+TEST(FfmpegCommandTest, SameBytesUnderAGermanLocale)
+{
+    auto renderAll = [] {
+        QByteArray all;
+        MainPageSnapshot page;
+        page.bitRateChecked = true;
+        page.bitRateSlider = 33;
+        for (const char* name : {"clip.ts", "clip.mov", "movie.avi", "x.wmv"}) {
+            for (int type = 0; type <= 4; ++type) {
+                for (bool compatible : {false, true}) {
+                    page.compatibleChecked = compatible;
+                    VideoTask task = Source(name);
+                    task.videoBitRate = 1234567;
+                    task.frameRateText = "29.970";
+                    all += Render(task, Container(type, 1280, 720), page).text.toUtf8() + '\n';
+                    all += Render(task, Container(type), page).text.toUtf8() + '\n';
+                }
+            }
+        }
+        return all;
+    };
+    const QByteArray plain = renderAll();
+    if (!UseGermanLocale()) GTEST_SKIP() << "the de_DE.UTF-8 locale is not available";
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    char decimal[16];
+    std::snprintf(decimal, sizeof decimal, "%.1f", 1.5);
+    const QByteArray german = renderAll();
+    EXPECT_STREQ(decimal, "1,5");  // the locale is in effect
+    std::setlocale(LC_ALL, "C");
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(german, plain);
+    EXPECT_TRUE(plain.contains("-r \"29.970\""));
+}
+
+}  // namespace

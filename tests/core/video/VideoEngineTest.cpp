@@ -1,0 +1,513 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "core/app/Paths.h"
+#include "core/app/Settings.h"
+#include "core/intake/MediaProbe.h"
+#include "core/platform/ChildProcess.h"
+#include "support/TestEnv.h"
+#include "support/Printers.h"
+#include "core/video/VideoEngine.h"
+
+namespace {
+
+const QStringList kH264Aac = {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"};
+const QStringList kAviMp3 = {"-c:v", "mpeg4", "-c:a", "libmp3lame"};
+
+// Makes a 64x64 clip (with a tone unless silent) with the real ffmpeg.
+void MakeClip(const QString& path, const QStringList& codecs, bool audio = true, int seconds = 1)
+{
+    QStringList args = {"-v",
+                        "error",
+                        "-y",
+                        "-f",
+                        "lavfi",
+                        "-i",
+                        QString("testsrc=size=64x64:rate=25:duration=%1").arg(seconds)};
+    if (audio)
+        args << "-f"
+             << "lavfi"
+             << "-i" << QString("sine=duration=%1").arg(seconds);
+    const auto result =
+        platform::RunCapture(FindTool("ffmpeg"), args + codecs << path, 30000, 1 << 20);
+    ASSERT_TRUE(result.Succeeded()) << result.output.toStdString();
+}
+
+bool ProcessGone(qint64 pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Valid media: the prober finds a picture and a size.
+VideoInfo Probe(const QString& path)
+{
+    VideoInfo info;
+    EXPECT_TRUE(ProbeVideo(path, info)) << path.toStdString();
+    return info;
+}
+
+struct Reports {
+    std::vector<std::string> log;  // "start 1", "done 1", "release 1", ...
+    std::map<int, VideoDoneRecord> done;
+    std::map<int, VideoFailRecord> failed;
+    std::vector<int> percents;
+    std::map<int, qint64> processIds;
+};
+
+// Stands in for the main window: records what the engine reports and releases each finished
+// task from the test thread's event loop, as the window's message handlers do.
+class RecordingSink : public VideoEngineSink {
+public:
+    explicit RecordingSink(VideoEngine& engine) : engine_(engine) {}
+
+    void TaskStarted(int taskId) override { Note("start", taskId); }
+    void EncoderStarted(int taskId, qint64 processId, const QString&, const QStringList&) override
+    {
+        std::lock_guard guard(mutex_);
+        reports_.processIds[taskId] = processId;
+    }
+    void TaskProgress(int, int percent) override
+    {
+        std::lock_guard guard(mutex_);
+        reports_.percents.push_back(percent);
+    }
+    void TaskDone(const VideoDoneRecord& record) override
+    {
+        Note("done", record.taskId, [&] { reports_.done[record.taskId] = record; });
+    }
+    void TaskFailed(const VideoFailRecord& record) override
+    {
+        Note("fail", record.taskId, [&] { reports_.failed[record.taskId] = record; });
+    }
+
+    void Release(int taskId)
+    {
+        Note("release", taskId);
+        engine_.Release(taskId);
+    }
+    Reports Get() const
+    {
+        std::lock_guard guard(mutex_);
+        return reports_;
+    }
+    size_t Finished() const
+    {
+        std::lock_guard guard(mutex_);
+        return reports_.done.size() + reports_.failed.size();
+    }
+
+    std::atomic<bool> autoRelease{true};
+
+private:
+    void Note(const char* what, int taskId, const std::function<void()>& store = {})
+    {
+        {
+            std::lock_guard guard(mutex_);
+            reports_.log.push_back(std::string(what) + " " + std::to_string(taskId));
+            if (store) store();
+        }
+        // Tied to context_, so nothing runs once the sink is gone.
+        if (store && autoRelease)
+            QMetaObject::invokeMethod(
+                &context_, [this, taskId] { Release(taskId); }, Qt::QueuedConnection);
+    }
+
+    VideoEngine& engine_;
+    QObject context_;
+    mutable std::mutex mutex_;
+    Reports reports_;
+};
+
+class VideoEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(sources));
+        ASSERT_TRUE(WriteSetting(settings::kOutputDir, outputs));
+    }
+    void TearDown() override { engine.Stop(); }
+
+    // A row as intake makes it: the probed facts of the file (or the given ones) under its name.
+    int Add(const QString& path, const VideoInfo* facts = nullptr)
+    {
+        VideoTask task;
+        static_cast<VideoInfo&>(task) = facts ? *facts : Probe(path);
+        task.filePath = path;
+        task.fileName = QFileInfo(path).fileName();
+        task.fileDir = QFileInfo(path).absolutePath();
+        engine.AddTask(nextId, task);
+        return nextId++;
+    }
+    QString Source(const QString& name) const { return sources + "/" + name; }
+    bool WaitFinished(size_t count, int timeoutMs = 30000)
+    {
+        return testenv::WaitUntil([&] { return sink.Finished() >= count; }, timeoutMs);
+    }
+    bool WaitLog(size_t entries)
+    {
+        return testenv::WaitUntil([&] { return sink.Get().log.size() >= entries; }, 30000);
+    }
+    QStringList OutputFiles() const { return QDir(outputs).entryList(QDir::Files); }
+
+    QString sources = testenv::Home() + "/sources";
+    QString outputs = testenv::Home() + "/outputs";
+    VideoEngine engine;
+    RecordingSink sink{engine};
+    int nextId = 1;
+};
+
+TEST_F(VideoEngineTest, QueueKeepsArrivalOrderWithoutDuplicates)
+{
+    // A paused worker leaves the queue to TakeNext.
+    engine.SetPaused(true);
+    ASSERT_TRUE(engine.Start(sink));
+    EXPECT_TRUE(engine.Enqueue(4));
+    EXPECT_FALSE(engine.Enqueue(4));
+    engine.EnqueueAll({2, 4, 9, 2});
+    EXPECT_EQ(engine.IdleTasks(), (std::vector<int>{4, 2, 9}));
+    EXPECT_EQ(engine.TakeNext(), 4);
+    EXPECT_TRUE(engine.IsQueued(4));
+    engine.Release(4);
+    EXPECT_FALSE(engine.IsQueued(4));
+    testenv::WaitUntil([] { return false; }, 100);
+    EXPECT_TRUE(sink.Get().log.empty());
+
+    CompressParams params;
+    params.unique_id = 2;
+    engine.SetParams(params);
+    params.videoType = 4;
+    engine.SetParams(params);
+    EXPECT_EQ(engine.ParamList(), std::vector<CompressParams>{params});
+    engine.RemoveParams(2);
+    EXPECT_TRUE(engine.ParamList().empty());
+}
+
+TEST_F(VideoEngineTest, TasksRunInOrderOneAtATimeAfterEachRelease)
+{
+    MakeClip(Source("a.mp4"), kH264Aac);
+    QFile::copy(Source("a.mp4"), Source("b.mp4"));
+    QFile::copy(Source("a.mp4"), Source("c.mp4"));
+    const int a = Add(Source("a.mp4")), b = Add(Source("b.mp4")), c = Add(Source("c.mp4"));
+
+    sink.autoRelease = false;
+    ASSERT_TRUE(engine.Start(sink));
+    engine.EnqueueAll({a, b, c});
+    ASSERT_TRUE(WaitFinished(1));
+    // Until the first is released the second does not start.
+    testenv::WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(engine.BusyTasks(), std::vector<int>{a});
+    EXPECT_EQ(engine.IdleTasks(), (std::vector<int>{b, c}));
+    sink.autoRelease = true;
+    sink.Release(a);
+    ASSERT_TRUE(WaitLog(9));
+
+    const Reports reports = sink.Get();
+    EXPECT_EQ(reports.log,
+              (std::vector<std::string>{"start 1", "done 1", "release 1", "start 2", "done 2",
+                                        "release 2", "start 3", "done 3", "release 3"}));
+    for (int id : {a, b, c}) {
+        const VideoDoneRecord& record = reports.done.at(id);
+        EXPECT_EQ(engine.OutputPath(id), record.outputPath);
+        EXPECT_EQ(record.outputSize, QFileInfo(record.outputPath).size());
+        EXPECT_EQ(record.sourceSize, engine.FindTask(id)->fileSize);
+        EXPECT_EQ(Probe(record.outputPath).width, 64);
+        EXPECT_TRUE(ProcessGone(reports.processIds.at(id)));
+    }
+    EXPECT_EQ(OutputFiles(), (QStringList{"a.mp4", "b.mp4", "c.mp4"}));
+    for (int percent : reports.percents) EXPECT_TRUE(percent >= 0 && percent <= 100) << percent;
+}
+
+TEST_F(VideoEngineTest, CompressingAgainWritesANewNameAndNeverOverwrites)
+{
+    MakeClip(Source("clip.mp4"), kH264Aac);
+    const int id = Add(Source("clip.mp4"));
+    ASSERT_TRUE(engine.Start(sink));
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitLog(3));
+    const QByteArray first = testenv::ReadFile(outputs + "/clip.mp4");
+    ASSERT_FALSE(first.isEmpty());
+
+    // Someone else's file holds the name that would come third.
+    ASSERT_TRUE(testenv::WriteFile(outputs + "/clip(3).mp4", "not ours"));
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitLog(6));
+    EXPECT_EQ(sink.Get().done.at(id).outputPath, outputs + "/clip(2).mp4");
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitLog(9));
+    EXPECT_EQ(sink.Get().done.at(id).outputPath, outputs + "/clip(4).mp4");
+
+    EXPECT_EQ(testenv::ReadFile(outputs + "/clip.mp4"), first);
+    EXPECT_EQ(testenv::ReadFile(outputs + "/clip(3).mp4"), "not ours");
+    Probe(outputs + "/clip(2).mp4");
+}
+
+struct ContainerCase {
+    const char* source;
+    QStringList codecs;
+    bool audio;
+    const char* output;
+    const char* audioCodec;
+};
+
+void PrintTo(const ContainerCase& c, std::ostream* out)
+{
+    *out << c.source;
+}
+
+class ContainerTest : public VideoEngineTest,
+                      public ::testing::WithParamInterface<ContainerCase> {};
+
+TEST_P(ContainerTest, SourceCompressesIntoTheExpectedContainer)
+{
+    const ContainerCase& c = GetParam();
+    MakeClip(Source(c.source), c.codecs, c.audio);
+    const int id = Add(Source(c.source));
+    ASSERT_TRUE(engine.Start(sink));
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitFinished(1));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.done.count(id)) << reports.failed.at(id).reason.toStdString();
+    EXPECT_EQ(reports.done.at(id).outputPath, outputs + "/" + c.output);
+    const VideoInfo info = Probe(outputs + "/" + c.output);
+    EXPECT_EQ(info.hasAudio, c.audio ? 1 : 0);
+    EXPECT_EQ(info.audioCodec, c.audioCodec);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, ContainerTest,
+    ::testing::Values(
+        ContainerCase{"movie.avi", kAviMp3, true, "movie.mp4", "aac"},
+        ContainerCase{"silent.mp4", {"-c:v", "libx264"}, false, "silent.mp4", ""},
+        ContainerCase{
+            "vorbis.webm", {"-c:v", "libvpx", "-c:a", "libvorbis"}, true, "vorbis.webm", "vorbis"},
+        ContainerCase{
+            "opus.webm", {"-c:v", "libvpx-vp9", "-c:a", "libopus"}, true, "opus.webm", "opus"},
+        ContainerCase{"clip.ts", kH264Aac, true, "clip.ts", "aac"}),
+    [](const auto& info) { return QFileInfo(info.param.source).baseName().toStdString(); });
+
+TEST_F(VideoEngineTest, DamagedSourceFailsAndTheNextTaskStillRuns)
+{
+    MakeClip(Source("good.mp4"), kH264Aac);
+    const VideoInfo facts = Probe(Source("good.mp4"));
+    QByteArray garbage(64 * 1024, '\0');
+    for (int i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
+    ASSERT_TRUE(testenv::WriteFile(Source("damaged.mp4"), garbage));
+    const int damaged = Add(Source("damaged.mp4"), &facts);
+    const int good = Add(Source("good.mp4"));
+
+    ASSERT_TRUE(engine.Start(sink));
+    engine.EnqueueAll({damaged, good});
+    ASSERT_TRUE(WaitFinished(2));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.failed.count(damaged));
+    EXPECT_EQ(reports.failed.at(damaged).exitCode, 1);
+    EXPECT_TRUE(reports.done.count(good));
+    // The failed task left nothing behind.
+    EXPECT_EQ(OutputFiles(), QStringList{"good.mp4"});
+}
+
+// Encoders that end in ways the real one cannot be made to on demand; "$out" is the output.
+struct ScriptCase {
+    const char* name;
+    const char* script;      // empty: no encoder at the path
+    const char* reasonPart;  // empty: the task is done
+};
+
+void PrintTo(const ScriptCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class EncoderOutcomeTest : public VideoEngineTest,
+                           public ::testing::WithParamInterface<ScriptCase> {};
+
+TEST_P(EncoderOutcomeTest, DoneNeedsTheMarkerAStatusOfZeroAndAnOutput)
+{
+    const QString script = testenv::Home() + "/fake-ffmpeg";
+    if (*GetParam().script) {
+        ASSERT_TRUE(testenv::WriteFile(
+            script, QByteArray("#!/bin/sh\nfor out; do :; done\n") + GetParam().script + "\n"));
+        ::chmod(QFile::encodeName(script).constData(), 0755);
+    }
+    MakeClip(Source("a.mp4"), kH264Aac);
+    const int a = Add(Source("a.mp4")), b = Add(Source("a.mp4"));
+    engine.SetEncoder(script);
+    ASSERT_TRUE(engine.Start(sink));
+    engine.EnqueueAll({a, b});
+    ASSERT_TRUE(WaitFinished(2));
+    const Reports reports = sink.Get();
+    for (int id : {a, b}) {
+        if (!*GetParam().reasonPart) {
+            ASSERT_TRUE(reports.done.count(id)) << reports.failed.at(id).reason.toStdString();
+            EXPECT_EQ(reports.done.at(id).outputSize, 5);
+        } else {
+            ASSERT_TRUE(reports.failed.count(id));
+            EXPECT_TRUE(reports.failed.at(id).reason.contains(GetParam().reasonPart))
+                << reports.failed.at(id).reason.toStdString();
+        }
+    }
+    if (*GetParam().reasonPart) EXPECT_TRUE(OutputFiles().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, EncoderOutcomeTest,
+    ::testing::Values(
+        ScriptCase{"Success", "echo data > \"$out\"; echo 'muxing overhead: 1.0%'", ""},
+        ScriptCase{"MarkerThenErrorStatus",
+                   "echo data > \"$out\"; echo 'muxing overhead: 1%'; echo 'Error closing'; exit 1",
+                   "status 1: Error closing"},
+        ScriptCase{"NoMarker", "echo data > \"$out\"", "without finishing"},
+        ScriptCase{"Crash", "echo data > \"$out\"; kill -SEGV $$", "crashed"},
+        ScriptCase{"MarkerWithoutOutput", "echo 'muxing overhead: 1.0%'", "no output"},
+        ScriptCase{"Missing", "", "cannot start"},
+        // Standard input is the null device, never a terminal or a pipe of ours.
+        ScriptCase{"InputIsNull",
+                   "[ \"$(readlink /proc/self/fd/0)\" = /dev/null ] || exit 3; "
+                   "echo data > \"$out\"; echo 'muxing overhead: 1.0%'",
+                   ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Feeds the first half of a file into a named pipe and then holds the pipe open, so its reader
+// waits for more.
+class PipeFeeder {
+public:
+    PipeFeeder(const QString& fifo, QByteArray content) : fifo_(QFile::encodeName(fifo))
+    {
+        thread_ = std::thread([this, content = std::move(content)] {
+            const int fd = ::open(fifo_.constData(), O_WRONLY);
+            if (fd < 0) return;
+            for (qsizetype sent = 0; sent < content.size() / 2;) {
+                const ssize_t n =
+                    ::write(fd, content.constData() + sent, content.size() / 2 - sent);
+                if (n <= 0) break;
+                sent += n;
+            }
+            while (!finish_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ::close(fd);
+        });
+    }
+    ~PipeFeeder()
+    {
+        finish_ = true;
+        // A feeder still waiting in open() for a reader returns once one comes.
+        const int unblock = ::open(fifo_.constData(), O_RDONLY | O_NONBLOCK);
+        thread_.join();
+        if (unblock >= 0) ::close(unblock);
+    }
+
+private:
+    QByteArray fifo_;
+    std::atomic<bool> finish_{false};
+    std::thread thread_;
+};
+
+TEST_F(VideoEngineTest, StopDuringAnEncodeLeavesNoProcessAndNoOutput)
+{
+    // The encoder is at work, then blocked in a read of the pipe (where SIGTERM alone does not
+    // end it) when Stop comes.
+    ::signal(SIGPIPE, SIG_IGN);
+    MakeClip(Source("full.ts"), kH264Aac, true, 30);
+    const VideoInfo facts = Probe(Source("full.ts"));
+    const QString fifo = Source("stream.ts");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    PipeFeeder feeder(fifo, testenv::ReadFile(Source("full.ts")));
+
+    const int id = Add(fifo, &facts);
+    engine.SetStopGrace(300);
+    ASSERT_TRUE(engine.Start(sink));
+    engine.Enqueue(id);
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !sink.Get().percents.empty(); }, 20000));
+    const qint64 pid = sink.Get().processIds.at(id);
+    EXPECT_FALSE(ProcessGone(pid));
+    EXPECT_EQ(OutputFiles(), QStringList{"stream.ts"});
+
+    const auto before = std::chrono::steady_clock::now();
+    engine.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    EXPECT_TRUE(ProcessGone(pid));
+    EXPECT_TRUE(OutputFiles().isEmpty()) << OutputFiles().join(", ").toStdString();
+    EXPECT_EQ(sink.Finished(), 0u);  // the stopped task gets no report
+}
+
+TEST_F(VideoEngineTest, OddSourceNamesCompressUnderTheirOwnNames)
+{
+    MakeClip(Source("base.mp4"), kH264Aac);
+    MakeClip(Source("base.avi"), kAviMp3);
+    const VideoInfo mp4 = Probe(Source("base.mp4")), avi = Probe(Source("base.avi"));
+    const QStringList names = {"a b  c.mp4",     "quote\"s 'x'.mp4",
+                               "$HOME `id`.mp4", "100% %d.mp4",
+                               "a:b.mp4",        "clip[1].mp4",
+                               "-y.mp4",         "-lead.avi",
+                               "中文 视频.mp4",  "semi;colon & pipe|.mp4",
+                               "line\nbreak.mp4"};
+    std::vector<int> ids;
+    for (const QString& name : names) {
+        const bool isAvi = name.endsWith(".avi");
+        ASSERT_TRUE(QFile::copy(Source(isAvi ? "base.avi" : "base.mp4"), Source(name)));
+        ids.push_back(Add(Source(name), isAvi ? &avi : &mp4));
+    }
+    ASSERT_TRUE(engine.Start(sink));
+    engine.EnqueueAll(ids);
+    ASSERT_TRUE(WaitFinished(ids.size(), 60000));
+    const Reports reports = sink.Get();
+    for (size_t i = 0; i < ids.size(); ++i) {
+        SCOPED_TRACE(names[i].toStdString());
+        ASSERT_TRUE(reports.done.count(ids[i])) << reports.failed.at(ids[i]).reason.toStdString();
+        const QString expected = QString(names[i]).replace(".avi", ".mp4");
+        EXPECT_EQ(reports.done.at(ids[i]).outputPath, outputs + "/" + expected);
+        EXPECT_EQ(Probe(outputs + "/" + expected).width, 64);
+    }
+}
+
+TEST_F(VideoEngineTest, RowParametersAndSettingsAreReadWhenATaskStarts)
+{
+    MakeClip(Source("a.mp4"), kH264Aac);
+    const int first = Add(Source("a.mp4")), second = Add(Source("a.mp4"));
+    const int ownParams = Add(Source("a.mp4"));
+    CompressParams own;
+    own.unique_id = ownParams;
+    own.videoType = 4;
+    own.width = own.height = 32;
+    own.channel = 1;
+    engine.SetParams(own);
+    engine.SetMainPage({.compatibleChecked = true});
+    WriteSetting(settings::kVideoType, 1);
+
+    sink.autoRelease = false;
+    ASSERT_TRUE(engine.Start(sink));
+    engine.EnqueueAll({first, second, ownParams});
+    ASSERT_TRUE(WaitFinished(1));
+    // Changed while the first runs: the second reads the change, the first never saw it.
+    WriteSetting(settings::kVideoType, 2);
+    sink.autoRelease = true;
+    sink.Release(first);
+    ASSERT_TRUE(WaitFinished(3));
+
+    const Reports reports = sink.Get();
+    ASSERT_EQ(reports.done.size(), 3u);
+    EXPECT_EQ(reports.done.at(first).outputPath, outputs + "/a.mp4");
+    EXPECT_EQ(Probe(outputs + "/a.mp4").videoCodec, "mpeg4");  // compatible MP4
+    EXPECT_EQ(reports.done.at(second).outputPath, outputs + "/a.flv");
+    EXPECT_EQ(reports.done.at(ownParams).outputPath, outputs + "/a.mkv");
+    const VideoInfo sized = Probe(outputs + "/a.mkv");
+    EXPECT_EQ(sized.width, 32);
+    EXPECT_EQ(sized.audioChannels, 1);
+}
+
+}  // namespace

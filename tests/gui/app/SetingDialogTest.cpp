@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPointer>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "core/app/AppConfig.h"
+#include "gui/app/SetingDialog.h"
+#include "core/app/Settings.h"
+#include "gui/platform/Shell.h"
+#include "support/FakeShell.h"
+#include "support/TestEnv.h"
+
+static void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+constexpr char kNotWritable[] = "该目录没有写入权限!";
+constexpr char kNotStorable[] = "该目录路径无法保存,请选择其他目录!";
+
+// Takes the permission overrides out of this thread's effective capabilities while it lives, so
+// that permission bits bind even for root. The dialog runs on this thread, so its write test
+// meets the refusal an ordinary user would.
+class PermissionBitsBind {
+public:
+    PermissionBitsBind()
+    {
+        if (::syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        lowered_ = ::syscall(SYS_capset, &header_, lowered) == 0;
+    }
+    ~PermissionBitsBind()
+    {
+        if (lowered_) ::syscall(SYS_capset, &header_, saved_);
+    }
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+    bool lowered_ = false;
+};
+
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
+class SetingDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QFile::remove(AppConfig::Path());  // for runs of several tests in one process
+        owner.show();
+    }
+    void TearDown() override
+    {
+        delete dialog.data();
+    }
+
+    void Open(const QByteArray& ini = QByteArray())
+    {
+        if (!ini.isEmpty()) testenv::WriteFile(AppConfig::Path(), ini);
+        dialog = new SetingDialog(&owner);
+        dialog->Create();
+        dialog->show();
+    }
+
+    int Row(const char* combo) const
+    {
+        return dialog->FindControl<QComboBox>(combo)->currentIndex();
+    }
+    bool Checked(const char* option) const
+    {
+        return dialog->FindControl<QAbstractButton>(option)->isChecked();
+    }
+    QString ShownFolder() const { return dialog->FindControl<QLineEdit>("output-dir")->text(); }
+    void Click(const char* button) { dialog->FindControl<QAbstractButton>(button)->click(); }
+
+    // Chooses folder with "choose-dir"; returns the texts of the notices it showed.
+    QStringList Choose(const QString& folder)
+    {
+        shell.folder = folder;
+        testenv::AutoAnswer answer("PromptBoxDialog", "msgConfirm");
+        Click("choose-dir");
+        return answer.texts();
+    }
+
+    testenv::FakeShell shell;
+    QWidget owner;
+    QPointer<SetingDialog> dialog;
+};
+
+TEST_F(SetingDialogTest, AFreshInstallationShowsTheDefaultsAndWritesNothing)
+{
+    const QString documents = testenv::Home() + "/Documents";
+    QDir().mkpath(documents);
+    testenv::SetUserDirs(documents, testenv::Home() + "/Desktop");
+
+    Open();
+    EXPECT_EQ(Row("audio-channel"), 0);
+    EXPECT_EQ(Row("audio-sample-rate"), 4);
+    EXPECT_EQ(Row("audio-bitrate"), 1);
+    EXPECT_TRUE(Checked("window-close-exit"));
+    EXPECT_FALSE(Checked("window-close-tray"));
+    EXPECT_EQ(ShownFolder(), testenv::Home() + "/Desktop/LUMO视频压缩");
+    EXPECT_TRUE(QDir(ShownFolder()).exists());
+    EXPECT_FALSE(QFile::exists(AppConfig::Path()));
+
+    Click("open-dir");
+    EXPECT_EQ(shell.opened, QList<QUrl>{QUrl::fromLocalFile(ShownFolder())});
+}
+
+TEST_F(SetingDialogTest, StoredChoicesAreShown)
+{
+    QTemporaryDir output;
+    Open(
+        "[global]\r\naudio-channel-index=1\r\naudio-sample-rate-index=12\r\n"
+        "audio-bitrate-index=9\r\nwindow-close=1\r\noutput-dir=" +
+        output.path().toUtf8() + "\r\n");
+    EXPECT_EQ(Row("audio-channel"), 1);
+    EXPECT_EQ(Row("audio-sample-rate"), 12);
+    EXPECT_EQ(Row("audio-bitrate"), -1) << "a row the combo does not have selects none";
+    EXPECT_TRUE(Checked("window-close-tray"));
+    EXPECT_EQ(ShownFolder(), output.path());
+}
+
+TEST_F(SetingDialogTest, EachChoiceIsStoredAtOnceTheRowBeforeItsValue)
+{
+    Open();
+    // The keyboard picks rows the way the user does: the combo reports them as chosen.
+    QTest::keyClick(dialog->FindControl<QComboBox>("audio-sample-rate"), Qt::Key_End);
+    QTest::keyClick(dialog->FindControl<QComboBox>("audio-bitrate"), Qt::Key_Home);
+    QTest::keyClick(dialog->FindControl<QComboBox>("audio-channel"), Qt::Key_Down);
+    EXPECT_EQ(ReadSetting(settings::kAudioSampleRateIndex), 12);
+    EXPECT_EQ(ReadSetting(settings::kAudioSampleRate), 7350);
+    EXPECT_EQ(ReadSetting(settings::kAudioBitrateIndex), 0);
+    EXPECT_EQ(ReadSetting(settings::kAudioBitrate), 320000);
+    EXPECT_EQ(ReadSetting(settings::kAudioChannelIndex), 1);
+    EXPECT_EQ(ReadSetting(settings::kAudioChannel), 1);
+
+    // A new key goes to the end of the section, so the file keeps the order of the writes.
+    const QByteArray ini = testenv::ReadFile(AppConfig::Path());
+    for (const QByteArray key : {"audio-sample-rate", "audio-bitrate", "audio-channel"}) {
+        ASSERT_GE(ini.indexOf("\n" + key + "-index="), 0) << key.constData();
+        EXPECT_LT(ini.indexOf("\n" + key + "-index="), ini.indexOf("\n" + key + "="))
+            << ini.constData();
+    }
+
+    Click("other-seting");
+    EXPECT_EQ(dialog->FindControl<QStackedWidget>("settings")->currentIndex(), 1);
+    Click("window-close-tray");
+    EXPECT_EQ(ReadSetting(settings::kWindowClose), 1);
+    Click("window-close-exit");
+    EXPECT_EQ(ReadSetting(settings::kWindowClose), 0);
+}
+
+TEST_F(SetingDialogTest, AWritableFolderIsTakenAndAUsersCompressTmpIsLeftAlone)
+{
+    QTemporaryDir chosen;
+    const QString userFile = chosen.path() + "/compressTmp";
+    ASSERT_TRUE(testenv::WriteFile(userFile, "the user's own notes"));
+    ASSERT_TRUE(QFile::setPermissions(userFile, QFileDevice::ReadOwner));
+
+    Open();
+    EXPECT_EQ(Choose(chosen.path() + "/"), QStringList()) << "no notice";
+    EXPECT_EQ(shell.lastTitle, "选择视频目制存放目录");
+    EXPECT_EQ(ShownFolder(), chosen.path());
+    EXPECT_EQ(ReadSetting(settings::kOutputDir), chosen.path());
+    EXPECT_EQ(Entries(chosen.path()), QStringList{"compressTmp"}) << "nothing new in the folder";
+    EXPECT_EQ(testenv::ReadFile(userFile), "the user's own notes");
+
+    Click("open-dir");
+    EXPECT_EQ(shell.opened, QList<QUrl>{QUrl::fromLocalFile(chosen.path())});
+}
+
+// A folder the dialog refuses, how to make it and the notice it causes.
+struct Refusal {
+    const char* name;
+    QString (*make)(const QString& scratch);
+    const char* notice;
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* os)
+{
+    *os << refusal.name;
+}
+
+class RefusedFolderTest : public SetingDialogTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusedFolderTest, IsReportedAndChangesNothing)
+{
+    QTemporaryDir scratch;
+    const QString folder = GetParam().make(scratch.path());
+    const QStringList before = Entries(folder);
+    const QByteArray ini = "[global]\r\naudio-bitrate-index=2\r\n";
+    Open(ini);
+    const QString shownBefore = ShownFolder();
+
+    QStringList notices;
+    {
+        PermissionBitsBind bind;
+        if (QString(GetParam().notice) == kNotWritable) {
+            ASSERT_FALSE(QFile(folder + "/probe").open(QIODevice::WriteOnly))
+                << "the folder must really refuse new files";
+        }
+        notices = Choose(folder);
+    }
+    QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::WriteOwner);
+
+    EXPECT_EQ(notices, QStringList{GetParam().notice});
+    EXPECT_EQ(ShownFolder(), shownBefore);
+    EXPECT_EQ(testenv::ReadFile(AppConfig::Path()), ini);
+    EXPECT_EQ(Entries(folder), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, RefusedFolderTest,
+    ::testing::Values(Refusal{"ReadOnly",
+                              [](const QString& scratch) {
+                                  const QString folder = scratch + "/read-only";
+                                  testenv::WriteFile(folder + "/compressTmp", "kept");
+                                  QFile::setPermissions(
+                                      folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+                                  return folder;
+                              },
+                              kNotWritable},
+                      // configure.ini gives back at most 259 characters: a longer path would name
+                      // another folder when read.
+                      Refusal{"TooLongToStore",
+                              [](const QString& scratch) {
+                                  QString folder = scratch;
+                                  while (folder.size() < settings::kOutputDir.capacity)
+                                      folder += "/" + QString(40, u'd');
+                                  QDir().mkpath(folder);
+                                  return folder;
+                              },
+                              kNotStorable}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QStackedWidget>
+#include <QLabel>
+#include <QPointer>
+#include <QTemporaryDir>
+
+#include "gui/app/MainWnd.h"
+#include "core/app/TextUtil.h"
+#include "core/intake/MediaScan.h"
+#include "gui/platform/Shell.h"
+#include "gui/skinlib/Controls.h"
+#include "gui/skinlib/SkinList.h"
+#include "support/FakeShell.h"
+#include "support/TestEnv.h"
+#include "core/video/VideoEngine.h"
+
+namespace {
+
+constexpr char kDamaged[] = "文件可能已经损坏!";
+
+TEST(VideoScanTest, OnlyAllLowerOrAllUpperSpellingsOfKnownExtensionsAreVideos)
+{
+    for (const char* yes : {"mp4", "MP4", "rmvb", "RMVB", "m3u8", "M3U8", "3g2", "mxf", "ts"})
+        EXPECT_TRUE(IsVideoExtension(yes)) << yes;
+    for (const char* no : {"Mp4", "mP4", "txt", "", "mp", "mp44", "jpg", "Ts"})
+        EXPECT_FALSE(IsVideoExtension(no)) << no;
+
+    EXPECT_EQ(EntryExtension("a.b.mkv"), "mkv");
+    EXPECT_EQ(EntryExtension("noextension"), "");
+    EXPECT_EQ(EntryExtension("x." + QString(19, 'a')), QString(19, 'a'));
+    EXPECT_EQ(EntryExtension("x." + QString(20, 'a')), "") << "too long to be an extension";
+    EXPECT_TRUE(VideoDialogFilter().startsWith("视频文件(*.mp4 *.flv *.wmv"));
+    EXPECT_TRUE(VideoDialogFilter().endsWith("*.divx *.mxf)"));
+}
+
+TEST(VideoScanTest, DurationsShowWholeHoursMinutesAndSeconds)
+{
+    EXPECT_EQ(FormatDuration(3725.9), "01:02:05");
+    EXPECT_EQ(FormatDuration(0.0), "00:00:00");
+    EXPECT_EQ(FormatDuration(59.999), "00:00:59");
+    EXPECT_EQ(FormatDuration(360000.0), "100:00:00");
+    EXPECT_EQ(FormatDuration(-1.0), "00:00:00");
+}
+
+TEST(VideoScanTest, TheFolderScanTakesNamesInOrderWithoutEnteringSubfolders)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"b.mp4", "A.MKV", "c.Mp4", "notes.txt", "d.webm"})
+        testenv::WriteFile(dir.path() + "/" + name, "x");
+    QDir(dir.path()).mkpath("sub.avi/inner.mp4");
+    EXPECT_EQ(ScanFolderForVideos(dir.path()),
+              (QStringList{"A.MKV", "b.mp4", "d.webm", "sub.avi"}));
+    EXPECT_TRUE(ScanFolderForVideos(dir.path() + "/missing").isEmpty());
+
+    const VideoTask atRoot = MakeVideoTask("/", "x.mp4");
+    EXPECT_EQ(atRoot.filePath, "/x.mp4");
+    EXPECT_EQ(atRoot.fileDir, "/");
+    const VideoTask inFolder = MakeVideoTask("/videos", "x.mp4");
+    EXPECT_EQ(inFolder.filePath, "/videos/x.mp4");
+    EXPECT_EQ(inFolder.fileDir, "/videos");
+}
+
+class VideoIntakeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window = new CMainWnd;
+        window->Create();
+        window->show();
+        list = window->FindControl<SkinList>("videoList");
+    }
+    void TearDown() override
+    {
+        delete window.data();
+    }
+
+    QString Label(int row, const char* name) const
+    {
+        return list->RowAt(row)->findChild<QLabel*>(name)->text();
+    }
+    QString Video(const QString& name, double seconds = 1.0, bool audio = true)
+    {
+        const QString path = media.path() + "/" + name;
+        EXPECT_TRUE(testenv::MakeVideo(path, seconds, "64x48", audio)) << qPrintable(path);
+        return path;
+    }
+    void ClickAddFiles() { window->FindControl<QAbstractButton>("add-video-file")->click(); }
+    void ClickAddFolder() { window->FindControl<QAbstractButton>("add-video-dir")->click(); }
+
+    QTemporaryDir media;
+    testenv::FakeShell shell;
+    QPointer<CMainWnd> window;
+    SkinList* list = nullptr;
+};
+
+TEST_F(VideoIntakeTest, FilesFromTheDialogBecomeRowsInTheDialogsOrder)
+{
+    const QString first = Video("first clip.mp4", 2.0);
+    shell.files = {first};
+    ClickAddFiles();
+    ASSERT_EQ(list->Count(), 1);
+    QWidget* row = list->RowAt(0);
+    EXPECT_EQ(row->objectName(), "item-0");
+    EXPECT_EQ(Label(0, "fileNameLabel"), "first clip.mp4");
+    EXPECT_EQ(Label(0, "ratioLabel"), "64 x 48");
+    EXPECT_EQ(Label(0, "framerateLabel"), "25.00");
+    EXPECT_EQ(Label(0, "durationLabel"), "00:00:02");
+    EXPECT_EQ(Label(0, "fileSizeLabel"), FormatSize(QFileInfo(first).size()));
+    EXPECT_TRUE(row->findChild<QAbstractButton*>("videocheckBox")->isChecked());
+    for (const char* name : {"videocheckBox", "compressBtn", "videoMenuBtn"})
+        EXPECT_EQ(skin::GetTag(row->findChild<QWidget*>(name)), 0) << name;
+    EXPECT_FALSE(window->FindControl("video-empty")->isVisible());
+
+    const auto record = window->videoEngine().FindTask(0);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->filePath, first);
+    EXPECT_EQ(record->fileDir, media.path() + "/");
+    EXPECT_EQ(record->fileSize, QFileInfo(first).size());
+
+    // Five more, the dialog's order kept, ids rising by one; the same file may come again.
+    QStringList five;
+    for (const char* name : {"e.mp4", "b.mp4", "d.mp4", "a.mp4"}) five << Video(name);
+    five << first;
+    shell.files = five;
+    ClickAddFiles();
+    ASSERT_EQ(list->Count(), 6);
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(list->RowAt(i)->objectName(), QStringLiteral("item-%1").arg(i));
+        EXPECT_EQ(window->videoEngine().FindTask(i)->filePath, five[i - 1]);
+    }
+    EXPECT_TRUE(shell.lastFilter.startsWith("视频文件("));
+}
+
+TEST_F(VideoIntakeTest, ADamagedFileIsReportedOnceAndTheNextFileStillComes)
+{
+    const QString good = Video("good.mp4");
+    const QString bad = media.path() + "/bad.mp4";
+    testenv::WriteFile(bad, QByteArray(4096, '\x42'));
+    shell.files = {bad, good, bad};
+    testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm",
+                                [this] { return QString::number(list->Count()); });
+    ClickAddFiles();
+    EXPECT_EQ(prompts.texts(), (QStringList{kDamaged, kDamaged}));
+    EXPECT_EQ(prompts.notes(), (QStringList{"0", "1"})) << "rows appear as each file is probed";
+    ASSERT_EQ(list->Count(), 1);
+    EXPECT_EQ(list->RowAt(0)->objectName(), "item-0") << "a refused file takes no id";
+}
+
+TEST_F(VideoIntakeTest, AFolderGivesItsVideosTogetherAfterItsPrompts)
+{
+    QDir(media.path()).mkpath("folder/old.mkv");
+    const QString folder = media.path() + "/folder";
+    ASSERT_TRUE(testenv::MakeVideo(folder + "/clip.MP4"));
+    ASSERT_TRUE(testenv::MakeVideo(folder + "/film.Mp4"));
+    ASSERT_TRUE(testenv::MakeVideo(folder + "/zebra.mp4"));
+    testenv::WriteFile(folder + "/notes.txt", "not a video");
+
+    // A file first, then the folder: one row per file, nothing repeated.
+    shell.files = {Video("single.mp4")};
+    ClickAddFiles();
+    ASSERT_EQ(list->Count(), 1);
+
+    shell.folder = folder;
+    testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm",
+                                [this] { return QString::number(list->Count()); });
+    ClickAddFolder();
+    EXPECT_EQ(shell.lastTitle, "选择视频存放目录");
+    EXPECT_EQ(prompts.texts(), QStringList{kDamaged}) << "the subfolder old.mkv";
+    EXPECT_EQ(prompts.notes(), QStringList{"1"}) << "the folder's rows come after its prompts";
+    ASSERT_EQ(list->Count(), 3);
+    EXPECT_EQ(Label(1, "fileNameLabel"), "clip.MP4");
+    EXPECT_EQ(Label(2, "fileNameLabel"), "zebra.mp4");
+    EXPECT_EQ(window->videoEngine().FindTask(1)->fileDir, folder);
+    EXPECT_EQ(window->videoEngine().FindTask(1)->filePath, folder + "/clip.MP4");
+    EXPECT_EQ(window->videoEngine().TaskIds(), (std::vector<int>{0, 1, 2}));
+}
+
+TEST_F(VideoIntakeTest, CancelledChoosersAddNothing)
+{
+    ClickAddFiles();
+    ClickAddFolder();
+    EXPECT_EQ(list->Count(), 0);
+    EXPECT_TRUE(window->FindControl("video-empty")->isVisible());
+}
+
+TEST_F(VideoIntakeTest, NamesThatAShellWouldMangleShowAndProbeIntact)
+{
+    const QString name = QStringLiteral("a 'quoted' \"clip\" $HOME 视频 😀\nline.mp4");
+    shell.files = {Video(name)};
+    ClickAddFiles();
+    ASSERT_EQ(list->Count(), 1);
+    EXPECT_EQ(Label(0, "fileNameLabel"), name);
+    EXPECT_EQ(Label(0, "ratioLabel"), "64 x 48");
+    EXPECT_EQ(Label(0, "durationLabel"), "00:00:01");
+}
+
+}  // namespace
+
+
+namespace {
+
+// Drops local files on the window as a file manager would.
+void Drop(QWidget* window, const QStringList& paths)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    const QPointF at(window->width() / 2.0, window->height() / 2.0);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
+    ASSERT_TRUE(drop.isAccepted());
+}
+
+TEST_F(VideoIntakeTest, DroppedFilesGoToTheirListsAndAFolderToThePageOnShow)
+{
+    const QString clip = Video("dropped.MP4");
+    const QString photo = media.path() + "/photo.jpg";
+    testenv::WriteFile(photo, "not checked until it is compressed");
+    testenv::WriteFile(media.path() + "/notes.txt", "ignored");
+    QDir(media.path()).mkpath("more");
+    ASSERT_TRUE(testenv::MakeVideo(media.path() + "/more/inner.mp4"));
+
+    Drop(window.data(), {clip, photo, media.path() + "/notes.txt"});
+    ASSERT_TRUE(testenv::WaitUntil([this] { return list->Count() == 1; }));
+    auto* images = window->FindControl<SkinList>("image-list");
+    EXPECT_EQ(images->Count(), 1);
+    EXPECT_EQ(Label(0, "fileNameLabel"), "dropped.MP4");
+
+    // Only an image, dropped on the video page: the image page comes forward.
+    Drop(window.data(), {photo});
+    ASSERT_TRUE(testenv::WaitUntil([&] { return images->Count() == 2; }));
+    EXPECT_EQ(window->FindControl<QStackedWidget>("main-tab")->currentIndex(), 1);
+
+    // A folder gives what the page on show lists: here, images (there are none in it).
+    Drop(window.data(), {media.path() + "/more"});
+    testenv::WaitUntil([] { return false; }, 200);
+    EXPECT_EQ(list->Count(), 1);
+    window->FindControl<QAbstractButton>("compress-video")->click();
+    Drop(window.data(), {media.path() + "/more"});
+    ASSERT_TRUE(testenv::WaitUntil([this] { return list->Count() == 2; }));
+    EXPECT_EQ(Label(1, "fileNameLabel"), "inner.mp4");
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+
+#include "support/TestEnv.h"
+#include "gui/ui/MessageBoxDialog.h"
+#include "gui/ui/PromptBoxDialog.h"
+
+namespace {
+
+class DialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override { owner.show(); }
+    QWidget owner;
+};
+
+TEST_F(DialogsTest, TheMessageBoxReturnsOneForConfirmAndZeroForCancel)
+{
+    QString shown;
+    testenv::ClickWhenShown("MessageBoxDialog", "msgConfirm", &shown);
+    EXPECT_EQ(MessageBoxDialog::Ask(&owner, "确定吗?"), 1);
+    EXPECT_EQ(shown, "确定吗?");
+
+    testenv::ClickWhenShown("MessageBoxDialog", "msgCancel");
+    EXPECT_EQ(MessageBoxDialog::Ask(&owner, "再问一次"), 0);
+
+    testenv::ClickWhenShown("MessageBoxDialog", "closebtn");
+    EXPECT_EQ(MessageBoxDialog::Ask(&owner, "关闭"), 0) << "closing otherwise never confirms";
+}
+
+TEST_F(DialogsTest, DialogsAreGoneAfterTheyClose)
+{
+    QPointer<MessageBoxDialog> box = new MessageBoxDialog(&owner, "x");
+    box->Create();
+    testenv::ClickWhenShown("MessageBoxDialog", "msgConfirm");
+    EXPECT_EQ(box->ShowModal(), 1);
+    EXPECT_TRUE(testenv::WaitUntil([&] { return box.isNull(); }));
+
+    QPointer<PromptBoxDialog> prompt = PromptBoxDialog::ShowModeless(&owner, "通知");
+    ASSERT_FALSE(prompt.isNull());
+    EXPECT_EQ(prompt->FindControl<QLabel>("msgText")->text(), "通知");
+    EXPECT_FALSE(prompt->IsInModalLoop());
+    testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm");
+    EXPECT_TRUE(testenv::WaitUntil([&] { return prompt.isNull(); }));
+}
+
+TEST_F(DialogsTest, APromptShownModallyWaitsForItsButton)
+{
+    QString shown;
+    testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm", &shown);
+    PromptBoxDialog::Show(&owner, "请先添加要压缩的文件!");
+    EXPECT_EQ(shown, "请先添加要压缩的文件!");
+    EXPECT_EQ(testenv::FindShownWindow("PromptBoxDialog"), nullptr);
+}
+
+}  // namespace

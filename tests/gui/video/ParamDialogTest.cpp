@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QTest>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <ostream>
+
+#include "gui/app/Messages.h"
+#include "gui/support/RecordingOwner.h"
+#include "support/TestEnv.h"
+#include "gui/video/ParamDialog.h"
+
+// The twelve fields in their order, for readable failures.
+static void PrintTo(const CompressParams& p, std::ostream* out)
+{
+    *out << '{' << p.unique_id << ", " << p.compressType << ", " << p.videoType << ", "
+         << p.ratioIndex << ", " << p.width << ", " << p.height << ", " << p.channelIndex << ", "
+         << p.channel << ", " << p.sampleRateIndex << ", " << p.sampleRate << ", " << p.bitrateIndex
+         << ", " << p.bitrate << '}';
+}
+
+namespace {
+
+const QString kClassName = QStringLiteral("参数设置");
+
+// What the dialog shows, by position: compress-type option, container option, then the rows of
+// "video-ratio", "audio-channel", "audio-sample-rate" and "audio-bitrate" (-1: nothing chosen).
+using Shown = std::array<int, 6>;
+
+int CheckedOf(ParamDialog& dialog, std::initializer_list<const char*> options)
+{
+    int position = 0;
+    for (const char* name : options) {
+        if (dialog.FindControl<QAbstractButton>(name)->isChecked()) return position;
+        ++position;
+    }
+    return -1;
+}
+
+Shown ShownBy(ParamDialog& dialog)
+{
+    return {
+        CheckedOf(dialog, {"compress-type-general", "compress-type-deep", "compress-type-limit"}),
+        CheckedOf(dialog, {"radio_ori", "radio_mp4", "radio_flv"}),
+        dialog.FindControl<QComboBox>("video-ratio")->currentIndex(),
+        dialog.FindControl<QComboBox>("audio-channel")->currentIndex(),
+        dialog.FindControl<QComboBox>("audio-sample-rate")->currentIndex(),
+        dialog.FindControl<QComboBox>("audio-bitrate")->currentIndex(),
+    };
+}
+
+// Picks a row of a list as the user does.
+void Choose(ParamDialog& dialog, const char* list, int row)
+{
+    auto* combo = dialog.FindControl<QComboBox>(list);
+    combo->setCurrentIndex(row);
+    Q_EMIT combo->activated(row);
+}
+
+void Click(ParamDialog& dialog, const char* button)
+{
+    dialog.FindControl<QAbstractButton>(button)->click();
+}
+
+class ParamDialogTest : public ::testing::Test {
+protected:
+    // Opens the dialog the way the main window does and runs act on it once it is shown; act
+    // is expected to close it. Returns what Open returned.
+    int Run(int taskId, const std::optional<CompressParams>& own,
+            const std::function<void(ParamDialog&)>& act)
+    {
+        bool acted = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<ParamDialog*>(testenv::FindShownWindow(kClassName));
+            if (!dialog || acted) return;
+            acted = true;
+            act(*dialog);
+        });
+        poll.start(20);
+        // A dialog left open would hold the test in its modal loop.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            ADD_FAILURE() << "the dialog was left open";
+            if (auto* open = qobject_cast<WindowImplBase*>(testenv::FindShownWindow(kClassName)))
+                open->Close(0);
+        });
+        watchdog.start(10000);
+        const int result = ParamDialog::Open(&owner, taskId, own);
+        EXPECT_TRUE(acted);
+        QCoreApplication::sendPostedEvents();
+        return result;
+    }
+
+    // The record of the one save message posted so far.
+    std::optional<CompressParams> SavedRecord() const
+    {
+        if (owner.received.size() != 1 || owner.received[0].id != UM_VIDEO_PARAM_SAVE)
+            return std::nullopt;
+        return owner.received[0].params;
+    }
+
+    RecordingOwner owner;
+};
+
+TEST_F(ParamDialogTest, ARowWithoutItsOwnRecordShowsTheDefaultsAndSavesThemAsShown)
+{
+    const int result = Run(3, std::nullopt, [](ParamDialog& dialog) {
+        EXPECT_EQ(ShownBy(dialog), (Shown{0, 0, 0, 0, 4, 1}));
+        EXPECT_EQ(dialog.FindControl<QComboBox>("audio-sample-rate")->currentText(), "44100 Hz");
+        Click(dialog, "save");
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(testenv::FindShownWindow(kClassName), nullptr);
+    // General, same container, source size, stereo, 44100 Hz, 128 kbit/s.
+    EXPECT_EQ(SavedRecord(), (CompressParams{3, 0, 0, 0, 0, 0, 0, 2, 4, 44100, 1, 128000}));
+}
+
+TEST_F(ParamDialogTest, SavePostsOneRecordOfEveryChoiceUnderTheRowsTaskId)
+{
+    // A record made for another id is saved under the id the dialog was opened for.
+    const CompressParams own{99, 0, 0, 0, 0, 0, 0, 2, 4, 44100, 1, 128000};
+    Run(7, own, [](ParamDialog& dialog) {
+        Click(dialog, "compress-type-limit");
+        Click(dialog, "radio_flv");
+        Choose(dialog, "video-ratio", 10);
+        Choose(dialog, "audio-channel", 1);
+        Choose(dialog, "audio-sample-rate", 7);
+        Choose(dialog, "audio-bitrate", 3);
+        Click(dialog, "save");
+    });
+    EXPECT_EQ(SavedRecord(), (CompressParams{7, 2, 2, 10, 480, 272, 1, 1, 7, 22050, 3, 64000}));
+}
+
+TEST_F(ParamDialogTest, ASavedSampleRateIsPreselectedWhenTheDialogOpensAgain)
+{
+    Run(4, std::nullopt, [](ParamDialog& dialog) {
+        Choose(dialog, "audio-sample-rate", 5);
+        Click(dialog, "save");
+    });
+    const std::optional<CompressParams> saved = SavedRecord();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->sampleRateIndex, 5);
+    EXPECT_EQ(saved->sampleRate, 32000);
+
+    Run(4, saved, [](ParamDialog& dialog) {
+        EXPECT_EQ(ShownBy(dialog), (Shown{0, 0, 0, 0, 5, 1}));
+        EXPECT_EQ(dialog.FindControl<QComboBox>("audio-sample-rate")->currentText(), "32000 Hz");
+        Click(dialog, "closebtn");
+    });
+}
+
+TEST_F(ParamDialogTest, CancelShowsTheDefaultsAndAsksForTheResetButKeepsTheDialogOpen)
+{
+    const CompressParams own{5, 1, 1, 2, 1280, 720, 1, 1, 0, 96000, 0, 320000};
+    const int result = Run(5, own, [this](ParamDialog& dialog) {
+        EXPECT_EQ(ShownBy(dialog), (Shown{1, 1, 2, 1, 0, 0}));
+
+        Click(dialog, "cancel");
+        EXPECT_EQ(ShownBy(dialog), (Shown{0, 0, 0, 0, 4, 1}));
+        EXPECT_TRUE(dialog.isVisible());
+        QCoreApplication::sendPostedEvents(&owner);
+        ASSERT_EQ(owner.received.size(), 1);
+        EXPECT_EQ(owner.received[0].id, UM_VIDEO_PARAM_RESET);
+        EXPECT_EQ(owner.received[0].wParam, 5);
+        EXPECT_FALSE(owner.received[0].params);
+
+        // A save after the reset stores what the dialog now shows.
+        owner.received.clear();
+        Click(dialog, "save");
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(SavedRecord(), (CompressParams{5, 0, 0, 0, 0, 0, 0, 2, 4, 44100, 1, 128000}));
+}
+
+TEST_F(ParamDialogTest, ClosingWithoutSavingPostsNothing)
+{
+    EXPECT_EQ(Run(2, std::nullopt, [](ParamDialog& dialog) { Click(dialog, "closebtn"); }), 0);
+    EXPECT_EQ(
+        Run(2, std::nullopt, [](ParamDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); }),
+        0);
+    EXPECT_TRUE(owner.received.isEmpty());
+}
+
+TEST_F(ParamDialogTest, ValuesTheListsDoNotOfferSelectNothingAndAreKeptBySave)
+{
+    // A container the dialog does not offer (mkv) and a resolution row beyond the list.
+    const CompressParams own{6, 1, 4, 20, 2560, 1440, 0, 2, 4, 44100, 1, 128000};
+    Run(6, own, [](ParamDialog& dialog) {
+        EXPECT_EQ(ShownBy(dialog), (Shown{1, -1, -1, 0, 4, 1}));
+        Click(dialog, "save");
+    });
+    EXPECT_EQ(SavedRecord(), own);
+}
+
+}  // namespace
