@@ -6,6 +6,8 @@ endif()
 find_package(Threads REQUIRED)
 add_executable(lumo-service
     ${CMAKE_SOURCE_DIR}/tools/lumo-service/main.cpp
+    ${CMAKE_SOURCE_DIR}/tools/lumo-service/Downloads.cpp
+    ${CMAKE_SOURCE_DIR}/tools/lumo-service/GuardedServer.cpp
     ${CMAKE_SOURCE_DIR}/tools/lumo-service/Service.cpp
     ${CMAKE_SOURCE_DIR}/tools/lumo-service/ServiceOptions.cpp
 )

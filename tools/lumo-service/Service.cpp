@@ -1,19 +1,26 @@
 #include "Service.h"
 
+#include <fcntl.h>
 #include <json/json.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
-#include <chrono>
+#include <cerrno>
 #include <ctime>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "Downloads.h"
+
 namespace {
 
-constexpr size_t kMaxBodyBytes = 64 * 1024;
 constexpr char kDownloadMount[] = "/download";
+// Feedback is a flat object; anything nested deeper is refused before it costs anything.
+constexpr int kFeedbackJsonDepth = 16;
 constexpr char kJson[] = "application/json; charset=UTF-8";
 
 constexpr char kBuiltInHelpPage[] = R"(<!DOCTYPE html>
@@ -78,6 +85,72 @@ Json::Value Ret(int ret, const char* message)
     return value;
 }
 
+const char* StatusText(int status)
+{
+    switch (status) {
+    case 400: return "bad request";
+    case 404: return "not found";
+    case 405: return "method not allowed";
+    case 408: return "request timeout";
+    case 413: return "request too large";
+    case 414: return "address too long";
+    case 415: return "unsupported content encoding";
+    case 416: return "range not satisfiable";
+    case 431: return "headers too large";
+    case 500: return "internal error";
+    default: return "error";
+    }
+}
+
+// text with every ill-formed UTF-8 sequence (stray bytes, overlong forms, surrogates, code points
+// past U+10FFFF, cut sequences) replaced by U+FFFD, one for each maximal ill-formed part.
+std::string RepairUtf8(const std::string& text)
+{
+    static const char kReplacement[] = "\xEF\xBF\xBD";
+    std::string repaired;
+    repaired.reserve(text.size());
+    const size_t size = text.size();
+    size_t i = 0;
+    while (i < size) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            repaired += static_cast<char>(lead);
+            ++i;
+            continue;
+        }
+        size_t trail = 0;
+        unsigned char low = 0x80;  // the bounds of the first trailing byte
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            trail = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            trail = 2;
+            if (lead == 0xE0) low = 0xA0;   // overlong
+            if (lead == 0xED) high = 0x9F;  // surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            trail = 3;
+            if (lead == 0xF0) low = 0x90;   // overlong
+            if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+        } else {
+            repaired += kReplacement;
+            ++i;
+            continue;
+        }
+        size_t good = 0;
+        while (good < trail && i + 1 + good < size) {
+            const auto byte = static_cast<unsigned char>(text[i + 1 + good]);
+            if (byte < (good == 0 ? low : 0x80) || byte > (good == 0 ? high : 0xBF)) break;
+            ++good;
+        }
+        if (good == trail)
+            repaired.append(text, i, trail + 1);
+        else
+            repaired += kReplacement;
+        i += good + 1;
+    }
+    return repaired;
+}
+
 std::string NowIso()
 {
     const std::time_t now = std::time(nullptr);
@@ -92,7 +165,14 @@ std::string NowIso()
 
 Service::Service(ServiceOptions options) : options_(std::move(options))
 {
-    server_.set_payload_max_length(kMaxBodyBytes);
+    server_.SetErrorPage([](const httplib::Request&, httplib::Response& response) {
+        response.set_content(WriteJson(Ret(1, StatusText(response.status))), kJson);
+    });
+    // What went wrong stays in the service: the client learns only that something did.
+    server_.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+            AnswerJson(response, Ret(1, StatusText(500)), 500);
+        });
     server_.Post("/v2/upgrade_check",
                  [this](const httplib::Request& request, httplib::Response& response) {
                      UpgradeCheck(request, response);
@@ -104,23 +184,36 @@ Service::Service(ServiceOptions options) : options_(std::move(options))
     server_.Get("/help", [this](const httplib::Request& request, httplib::Response& response) {
         Help(request, response);
     });
-    server_.set_mount_point(kDownloadMount, options_.filesFolder);
+    server_.Get(std::string(kDownloadMount) + "/(.*)",
+                [this](const httplib::Request& request, httplib::Response& response) {
+                    downloads::Serve(options_.filesFolder, request.matches[1], request, response);
+                });
 }
 
 int Service::Bind()
 {
-    if (options_.port == 0) return server_.bind_to_any_port(options_.host);
-    return server_.bind_to_port(options_.host, options_.port) ? options_.port : -1;
+    const int port = options_.port == 0 ? server_.bind_to_any_port(options_.host)
+                     : server_.bind_to_port(options_.host, options_.port) ? options_.port
+                                                                          : -1;
+    if (port < 0) return port;
+    publicUrl_ = options_.publicUrl;
+    if (publicUrl_.empty()) {
+        const bool ipv6 = options_.host.find(':') != std::string::npos;
+        publicUrl_ = "http://" + (ipv6 ? "[" + options_.host + "]" : options_.host) + ":" +
+                     std::to_string(port);
+    }
+    return port;
 }
 
 bool Service::Run()
 {
+    if (server_.ShuttingDown()) return true;
     return server_.listen_after_bind();
 }
 
 void Service::Stop()
 {
-    server_.stop();
+    server_.Shutdown();
 }
 
 void Service::UpgradeCheck(const httplib::Request& request, httplib::Response& response)
@@ -129,12 +222,10 @@ void Service::UpgradeCheck(const httplib::Request& request, httplib::Response& r
     if (!ReadKeyValues(options_.upgradeFile, offer) || offer["version"].empty())
         return AnswerJson(response, Ret(1, "no upgrade information"));
 
+    // Completed with the configured address, never with the Host the client sent: the answer
+    // must not point anywhere a client chooses.
     std::string url = offer["download_url"];
-    if (!url.empty() && url[0] == '/') {
-        std::string host = request.get_header_value("Host");
-        if (host.empty()) host = options_.host + ":" + std::to_string(options_.port);
-        url = "http://" + host + url;
-    }
+    if (!url.empty() && url[0] == '/') url = publicUrl_ + url;
     std::string sha256 = offer["sha256"];
     if (sha256.empty()) {
         // A file this service hands out itself gets its digest computed.
@@ -158,26 +249,65 @@ void Service::UpgradeCheck(const httplib::Request& request, httplib::Response& r
 
 void Service::Feedback(const httplib::Request& request, httplib::Response& response)
 {
+    const RequestReadState* read = GuardedServer::CurrentRequest();
+    if (read && read->encodedBody) return AnswerJson(response, Ret(1, StatusText(415)), 415);
+    if (request.body.size() > server_.limits().maxBodyBytes)
+        return AnswerJson(response, Ret(1, StatusText(413)), 413);
+
     Json::CharReaderBuilder builder;
+    builder["stackLimit"] = kFeedbackJsonDepth;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value body;
     std::string errors;
     const char* begin = request.body.data();
-    if (!reader->parse(begin, begin + request.body.size(), &body, &errors) || !body.isObject() ||
-        !body["content"].isString() || body["content"].asString().empty())
-        return AnswerJson(response, Ret(1, "bad request"), 400);
+    bool parsed = false;
+    try {
+        parsed = reader->parse(begin, begin + request.body.size(), &body, &errors);
+    } catch (const std::exception&) {
+        parsed = false;  // nested too deep
+    }
+    if (!parsed || !body.isObject() || !body["content"].isString() ||
+        body["content"].asString().empty())
+        return AnswerJson(response, Ret(1, StatusText(400)), 400);
 
+    // Text that is not UTF-8 is kept with U+FFFD in place of the bad bytes, so every line of the
+    // file stays valid JSON.
     Json::Value line(Json::objectValue);
     line["time"] = NowIso();
-    line["content"] = body["content"].asString();
-    line["contact"] = body["contact"].isString() ? body["contact"].asString() : std::string();
-
-    std::lock_guard<std::mutex> guard(feedbackLock_);
-    std::ofstream file(options_.feedbackFile, std::ios::app | std::ios::binary);
-    file << WriteJson(line) << '\n';
-    file.flush();
-    if (!file) return AnswerJson(response, Ret(1, "cannot store the message"), 500);
+    line["content"] = RepairUtf8(body["content"].asString());
+    line["contact"] = body["contact"].isString() ? RepairUtf8(body["contact"].asString())
+                                                 : std::string();
+    if (!StoreFeedback(WriteJson(line) + '\n'))
+        return AnswerJson(response, Ret(1, "cannot store the message"), 500);
     AnswerJson(response, Ret(0, nullptr));
+}
+
+bool Service::StoreFeedback(const std::string& line)
+{
+    // One write of the whole line at the end of the file, under a lock that other processes
+    // writing the same file take too; a write that fell short is taken back.
+    std::lock_guard<std::mutex> guard(feedbackLock_);
+    const int fd = ::open(options_.feedbackFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
+                          0644);
+    if (fd < 0) return false;
+    bool stored = false;
+    int locked;
+    do {
+        locked = ::flock(fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    struct stat before {};
+    if (locked == 0 && ::fstat(fd, &before) == 0) {
+        ssize_t written;
+        do {
+            written = ::write(fd, line.data(), line.size());
+        } while (written < 0 && errno == EINTR);
+        stored = written == static_cast<ssize_t>(line.size());
+        if (!stored && written > 0) {
+            [[maybe_unused]] const int undone = ::ftruncate(fd, before.st_size);
+        }
+    }
+    ::close(fd);  // also releases the lock
+    return stored;
 }
 
 void Service::Help(const httplib::Request&, httplib::Response& response)
@@ -195,7 +325,7 @@ void Service::Help(const httplib::Request&, httplib::Response& response)
 
 std::string Service::DigestOf(const std::string& fileName)
 {
-    if (fileName == "." || fileName == ".." || fileName.find('/') != std::string::npos) return {};
+    if (!downloads::IsServableName(fileName)) return {};
     const QString path = QString::fromStdString(options_.filesFolder + "/" + fileName);
     const QFileInfo info(path);
     if (!info.isFile()) return {};

@@ -15,6 +15,27 @@ bool ParsePort(const std::string& text, int& port)
     return port <= 65535;
 }
 
+// An absolute http or https address with a host, without query, fragment or blanks; a final '/'
+// is dropped.
+bool ParsePublicUrl(std::string& url)
+{
+    std::string rest;
+    if (url.rfind("http://", 0) == 0)
+        rest = url.substr(7);
+    else if (url.rfind("https://", 0) == 0)
+        rest = url.substr(8);
+    else
+        return false;
+    for (unsigned char c : url) {
+        if (c <= ' ' || c == 0x7F || c == '?' || c == '#' || c == '\\') return false;
+    }
+    const auto hostEnd = rest.find('/');
+    if (rest.empty() || hostEnd == 0 || rest.substr(0, hostEnd).find('@') != std::string::npos)
+        return false;
+    while (url.back() == '/') url.pop_back();
+    return true;
+}
+
 }  // namespace
 
 bool ServiceOptions::Parse(int argc, char** argv, std::string& error, bool& showUsage)
@@ -37,6 +58,8 @@ bool ServiceOptions::Parse(int argc, char** argv, std::string& error, bool& show
             target = &filesFolder;
         else if (option == "--help-page")
             target = &helpPage;
+        else if (option == "--public-url")
+            target = &publicUrl;
         else if (option != "--port") {
             error = "unknown option " + option;
             return false;
@@ -52,6 +75,10 @@ bool ServiceOptions::Parse(int argc, char** argv, std::string& error, bool& show
             error = "bad port " + value;
             return false;
         }
+    }
+    if (!publicUrl.empty() && !ParsePublicUrl(publicUrl)) {
+        error = "bad public address " + publicUrl + " (http://host[:port][/path] expected)";
+        return false;
     }
     return true;
 }
@@ -70,7 +97,10 @@ const char* ServiceOptions::Usage()
            "                           force=0\n"
            "                           sha256=<hex>   (optional; computed for files of --files)\n"
            "                         read at every check; a download_url starting with \"/\" is\n"
-           "                         completed with the address the client used\n"
+           "                         completed with the public address\n"
+           "  --public-url URL       where clients reach this service, e.g.\n"
+           "                         https://updates.example.com/lumo (default\n"
+           "                         http://<host>:<port> of the listening socket)\n"
            "  --feedback-file PATH   feedback messages are appended here, one JSON object a line\n"
            "                         (default feedback.jsonl)\n"
            "  --files DIR            folder served under /download/ (default files)\n"

@@ -10,6 +10,10 @@ struct ServiceOptions {
     std::string feedbackFile = "feedback.jsonl";
     std::string filesFolder = "files";
     std::string helpPage;  // an HTML file; empty: the built-in page
+    // Where clients reach the service, "http[s]://host[:port][/path]" without a final '/'; a
+    // download_url starting with '/' is completed with it. Empty: http://<host>:<port> of the
+    // listening socket.
+    std::string publicUrl;
 
     // Reads argv; false (with the reason in error) for an unknown option or a bad value.
     // showUsage is set for -h/--help.

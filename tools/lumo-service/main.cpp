@@ -1,6 +1,8 @@
 // lumo-service: the LumoCompress service for one machine or a small network. Listens on
 // 127.0.0.1 unless told otherwise; ends on SIGINT or SIGTERM.
 #include <pthread.h>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -39,12 +41,18 @@ int main(int argc, char** argv)
     std::printf("lumo-service listening on http://%s:%d\n", options.host.c_str(), port);
     std::fflush(stdout);
 
+    std::atomic<bool> finished{false};
     std::thread waiter([&] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
-        service.Stop();
+        // Repeated until Run returns: a signal taken while the loop was starting is not lost.
+        while (!finished) {
+            service.Stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
     });
     const bool ok = service.Run();
+    finished = true;
     // Run also returns when listening fails; wake the waiter so it can be joined.
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();

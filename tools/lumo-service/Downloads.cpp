@@ -1,0 +1,155 @@
+#include "Downloads.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <memory>
+#include <vector>
+
+namespace downloads {
+
+namespace {
+
+constexpr size_t kPieceBytes = 64 * 1024;
+constexpr char kOctets[] = "application/octet-stream";
+
+// An open file and the buffer its pieces are read into, shared with the content provider.
+struct Source {
+    explicit Source(int fd) : fd(fd) {}
+    ~Source() { ::close(fd); }
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+
+    const int fd;
+    std::vector<char> piece;
+};
+
+std::string Trim(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Decimal digits only, no sign, no overflow.
+bool ParseNumber(const std::string& text, long long& value)
+{
+    if (text.empty() || text.size() > 18) return false;
+    const auto end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && stop == end;
+}
+
+}  // namespace
+
+bool IsServableName(const std::string& name)
+{
+    return !name.empty() && name.size() <= 255 && name[0] != '.' &&
+           name.find_first_of(std::string("/\\\0", 3)) == std::string::npos &&
+           name.find("..") == std::string::npos;
+}
+
+Part ParseRange(const std::string& header, long long size, long long& first, long long& last)
+{
+    const std::string value = Trim(header);
+    const auto equals = value.find('=');
+    if (equals == std::string::npos) return Part::Unsatisfiable;
+    std::string unit = Trim(value.substr(0, equals));
+    for (char& c : unit) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (unit != "bytes") return Part::Whole;
+
+    // One range only: several, even overlapping ones, could make a short request send a file
+    // many times over.
+    const std::string spec = Trim(value.substr(equals + 1));
+    const auto dash = spec.find('-');
+    if (spec.find(',') != std::string::npos || dash == std::string::npos || size <= 0)
+        return Part::Unsatisfiable;
+    const std::string from = Trim(spec.substr(0, dash));
+    const std::string to = Trim(spec.substr(dash + 1));
+    long long start = 0;
+    long long end = 0;
+    if (from.empty()) {  // "-N": the last N bytes
+        if (!ParseNumber(to, end) || end == 0) return Part::Unsatisfiable;
+        first = end >= size ? 0 : size - end;
+        last = size - 1;
+        return Part::Range;
+    }
+    if (!ParseNumber(from, start) || start >= size) return Part::Unsatisfiable;
+    if (to.empty()) {
+        end = size - 1;
+    } else if (!ParseNumber(to, end) || end < start) {
+        return Part::Unsatisfiable;
+    }
+    first = start;
+    last = std::min(end, size - 1);
+    return Part::Range;
+}
+
+void Serve(const std::string& folder, const std::string& name, const httplib::Request& request,
+           httplib::Response& response)
+{
+    if (!IsServableName(name)) {
+        response.status = 400;
+        return;
+    }
+    // Non-blocking, so that a named pipe in the folder cannot hold the worker.
+    const int fd = ::open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        response.status = 404;
+        return;
+    }
+    auto source = std::make_shared<Source>(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        response.status = 404;
+        return;
+    }
+    const long long size = info.st_size;
+    response.set_header("Accept-Ranges", "bytes");
+
+    long long first = 0;
+    long long last = size - 1;
+    const Part part = request.has_header("Range")
+                          ? ParseRange(request.get_header_value("Range"), size, first, last)
+                          : Part::Whole;
+    if (part == Part::Unsatisfiable) {
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(size));
+        return;
+    }
+    if (part == Part::Range) {
+        response.status = 206;
+        response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                                 std::to_string(last) + "/" +
+                                                 std::to_string(size));
+    } else {
+        response.status = 200;
+    }
+    if (size == 0) {
+        response.set_content(std::string(), kOctets);
+        return;
+    }
+    const auto length = static_cast<size_t>(last - first + 1);
+    response.set_content_provider(
+        length, kOctets,
+        [source, first](size_t offset, size_t left, httplib::DataSink& sink) {
+            if (source->piece.empty()) source->piece.resize(kPieceBytes);
+            const size_t want = std::min(left, kPieceBytes);
+            ssize_t got;
+            do {
+                got = ::pread(source->fd, source->piece.data(), want,
+                              static_cast<off_t>(first + static_cast<long long>(offset)));
+            } while (got < 0 && errno == EINTR);
+            // A file that shrank while it was sent ends the answer short; the client sees that
+            // the length does not match.
+            if (got <= 0) return false;
+            return sink.write(source->piece.data(), static_cast<size_t>(got));
+        });
+}
+
+}  // namespace downloads
