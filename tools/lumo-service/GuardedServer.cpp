@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -28,8 +29,8 @@ thread_local RequestReadState* currentRequest = nullptr;
 bool WaitFor(int sock, short events, Clock::time_point deadline)
 {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - Clock::now());
+        // Rounded up: a wait that ends early would look like an error rather than a timeout.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd entry{sock, events, 0};
         const int ready = ::poll(&entry, 1, static_cast<int>(std::max<long long>(0, left.count())));
         if (ready > 0) return true;
@@ -96,6 +97,12 @@ public:
     {
         state_.headersRead = true;
         budget_ = limits_.maxBodyBytes + kChunkFraming;
+    }
+    // The body announced is past the bound: none of it is read, the answer goes out at once.
+    void RefuseBody()
+    {
+        state_.tooLarge = true;
+        budget_ = 0;
     }
     // True once the first bytes of a request are there; false when the deadline passed first.
     bool WaitForRequest() { return begin_ < end_ || WaitFor(sock_, POLLIN, deadline_); }
@@ -216,6 +223,22 @@ void AnswerBusy(int sock)
         ::send(sock, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+// Closing a socket with unread input resets the connection, and the client may lose the answer
+// sent last (a 413 to a body not read, say). So the end of the answer goes first, then what the
+// client still sends is read and dropped for a short while; a shutdown of the socket ends it.
+void Linger(int sock)
+{
+    ::shutdown(sock, SHUT_WR);
+    const auto until = Clock::now() + std::chrono::milliseconds(500);
+    char discard[16 * 1024];
+    size_t dropped = 0;
+    while (dropped < 1024 * 1024 && WaitFor(sock, POLLIN, until)) {
+        const ssize_t got = ::recv(sock, discard, sizeof discard, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) break;
+        if (got > 0) dropped += static_cast<size_t>(got);
+    }
+}
+
 }  // namespace
 
 GuardedServer::GuardedServer(ConnectionLimits limits) : limits_(limits)
@@ -234,7 +257,8 @@ GuardedServer::GuardedServer(ConnectionLimits limits) : limits_(limits)
 
     set_error_handler(HandlerWithResponse([this](const httplib::Request& request,
                                                  httplib::Response& response) {
-        if (const RequestReadState* state = CurrentRequest()) {
+        // httplib answers 400 to any request it could not read; say why.
+        if (const RequestReadState* state = CurrentRequest(); state && response.status == 400) {
             if (state->timedOut)
                 response.status = 408;
             else if (state->tooLarge)
@@ -244,6 +268,14 @@ GuardedServer::GuardedServer(ConnectionLimits limits) : limits_(limits)
             errorPage_(request, response);
         return HandlerResponse::Handled;
     }));
+}
+
+int GuardedServer::Bind(const std::string& host, int port)
+{
+    const int bound = port == 0 ? bind_to_any_port(host) : bind_to_port(host, port) ? port : -1;
+    // Listening again on a listening socket sets its backlog anew.
+    if (bound >= 0) ::listen(svr_sock_, SOMAXCONN);
+    return bound;
 }
 
 void GuardedServer::SetErrorPage(
@@ -297,6 +329,7 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
     switch (Admit(sock, client)) {
     case Admission::Admitted:
         ServeConnection(sock);
+        if (!stopping_) Linger(sock);
         Release(sock, client);
         break;
     case Admission::Busy:
@@ -323,6 +356,10 @@ void GuardedServer::ServeConnection(socket_t sock)
         const bool answered =
             process_request(stream, last, closed, [&](httplib::Request& request) {
                 stream.BeginBody();
+                if (request.has_header("Content-Length") &&
+                    std::strtoull(request.get_header_value("Content-Length").c_str(), nullptr,
+                                  10) > limits_.maxBodyBytes)
+                    stream.RefuseBody();
                 // Byte ranges are left to the handlers, which read the Range header themselves.
                 request.ranges.clear();
                 // Bodies are taken as sent: inflating one could turn a small request into a

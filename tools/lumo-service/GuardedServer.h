@@ -40,6 +40,10 @@ class GuardedServer : public httplib::Server {
 public:
     explicit GuardedServer(ConnectionLimits limits = {});
 
+    // Binds to host and port (0: any free port); the port bound, or -1. The queue of connections
+    // not yet accepted holds a burst of clients, not httplib's five.
+    int Bind(const std::string& host, int port);
+
     // Closes the listening socket and every connection; the listening loop returns soon after.
     // A loop that had not started yet when this was called is not stopped: call again until it
     // has returned (from one thread at a time).

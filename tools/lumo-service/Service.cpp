@@ -192,9 +192,7 @@ Service::Service(ServiceOptions options) : options_(std::move(options))
 
 int Service::Bind()
 {
-    const int port = options_.port == 0 ? server_.bind_to_any_port(options_.host)
-                     : server_.bind_to_port(options_.host, options_.port) ? options_.port
-                                                                          : -1;
+    const int port = server_.Bind(options_.host, options_.port);
     if (port < 0) return port;
     publicUrl_ = options_.publicUrl;
     if (publicUrl_.empty()) {
