@@ -2,10 +2,10 @@
 // piece, and no name that leads out of the files folder.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <sys/stat.h>
 #include <future>
 #include <vector>
 
@@ -53,9 +53,9 @@ protected:
         ASSERT_TRUE(Write(files + "/.hidden", "HIDDEN-FILE"));
         ASSERT_TRUE(Write(folder.path() + "/secret.txt", "TOP-SECRET"));
         ASSERT_EQ(::mkfifo(QFile::encodeName(files + "/pipe").constData(), 0600), 0);
-        ASSERT_TRUE(service.Start({"--files", files, "--feedback-file",
-                                   folder.path() + "/feedback.jsonl", "--upgrade-file",
-                                   folder.path() + "/upgrade.ini"}));
+        ASSERT_TRUE(
+            service.Start({"--files", files, "--feedback-file", folder.path() + "/feedback.jsonl",
+                           "--upgrade-file", folder.path() + "/upgrade.ini"}));
     }
 
     Answer Fetch(const std::string& target, const std::string& extra = {})
@@ -147,7 +147,8 @@ TEST_F(DownloadTest, OneRangeIsServedExactly)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.range);
-        const Answer answer = Fetch("/download/small.run", std::string("Range: ") + c.range + "\r\n");
+        const Answer answer =
+            Fetch("/download/small.run", std::string("Range: ") + c.range + "\r\n");
         EXPECT_EQ(answer.status, c.status);
         if (c.contentRange) {
             EXPECT_EQ(answer.Header("Content-Range"), c.contentRange);
@@ -159,9 +160,10 @@ TEST_F(DownloadTest, OneRangeIsServedExactly)
         }
     }
 
-    const Answer head = servicetest::Parse(servicetest::Exchange(
-        service.port(), "HEAD /download/big.run HTTP/1.1\r\nHost: service.test\r\n"
-                        "Range: bytes=10-19\r\nConnection: close\r\n\r\n"));
+    const Answer head = servicetest::Parse(
+        servicetest::Exchange(service.port(),
+                              "HEAD /download/big.run HTTP/1.1\r\nHost: service.test\r\n"
+                              "Range: bytes=10-19\r\nConnection: close\r\n\r\n"));
     EXPECT_EQ(head.status, 206);
     EXPECT_EQ(head.Header("Content-Length"), "10");
     EXPECT_TRUE(head.body.empty());
@@ -171,12 +173,18 @@ TEST_F(DownloadTest, NamesThatLeaveTheFilesFolderAreRefused)
 {
     EXPECT_EQ(Fetch("/download/small.run").status, 200);
     const char* targets[] = {
-        "/download/..%2Fsecret.txt",   "/download/%2e%2e%2fsecret.txt",
-        "/download/..%5Csecret.txt",   "/download/../secret.txt",
-        "/download/sub%2Fnested.run",  "/download/sub/nested.run",
-        "/download/small.run%00",      "/download/small.run%00.txt",
-        "/download/.hidden",           "/download/%2e%2e",
-        "/download/",                  "/download/sub",
+        "/download/..%2Fsecret.txt",
+        "/download/%2e%2e%2fsecret.txt",
+        "/download/..%5Csecret.txt",
+        "/download/../secret.txt",
+        "/download/sub%2Fnested.run",
+        "/download/sub/nested.run",
+        "/download/small.run%00",
+        "/download/small.run%00.txt",
+        "/download/.hidden",
+        "/download/%2e%2e",
+        "/download/",
+        "/download/sub",
         "/download/pipe",
     };
     for (const char* target : targets) {

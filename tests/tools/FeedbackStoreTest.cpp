@@ -22,8 +22,8 @@ using servicetest::milliseconds;
 std::string Post(const std::string& body, const std::string& extra = {})
 {
     return "POST /v2/feedback HTTP/1.1\r\nHost: service.test\r\n"
-           "Content-Type: application/json;charset=UTF-8\r\n" + extra +
-           "Content-Length: " + std::to_string(body.size()) +
+           "Content-Type: application/json;charset=UTF-8\r\n" +
+           extra + "Content-Length: " + std::to_string(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
@@ -42,8 +42,8 @@ protected:
 
     QStringList Arguments() const
     {
-        return {"--feedback-file", stored, "--files", folder.path(), "--upgrade-file",
-                folder.path() + "/upgrade.ini"};
+        return {"--feedback-file", stored,           "--files",
+                folder.path(),     "--upgrade-file", folder.path() + "/upgrade.ini"};
     }
 
     Answer Send(int port, const std::string& request)
@@ -75,13 +75,14 @@ TEST_F(FeedbackStoreTest, BadBodiesGetAPlainJsonErrorAndStoreNothing)
         {"not JSON", Post("content=hello"), 400},
         {"no content", Post(R"({"contact":"x"})"), 400},
         {"past the body bound", Post(std::string(70000, '[')), 413},
-        {"declared past the bound", 
+        {"declared past the bound",
          "POST /v2/feedback HTTP/1.1\r\nHost: service.test\r\nContent-Type: application/json\r\n"
          "Content-Length: 1000000000\r\nConnection: close\r\n\r\n{",
          413},
         {"chunked past the bound",
          "POST /v2/feedback HTTP/1.1\r\nHost: service.test\r\nContent-Type: application/json\r\n"
-         "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n" + chunked,
+         "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n" +
+             chunked,
          413},
         {"compressed", Post(content, "Content-Encoding: gzip\r\n"), 415},
     };
@@ -89,7 +90,8 @@ TEST_F(FeedbackStoreTest, BadBodiesGetAPlainJsonErrorAndStoreNothing)
         SCOPED_TRACE(c.name);
         const Answer answer = Send(service.port(), c.request);
         EXPECT_EQ(answer.status, c.status);
-        const QJsonObject error = QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)).object();
+        const QJsonObject error =
+            QJsonDocument::fromJson(QByteArray::fromStdString(answer.body)).object();
         EXPECT_EQ(error.value("ret").toInt(-1), 1) << answer.body;
         EXPECT_TRUE(error.value("msg").isString()) << answer.body;
         EXPECT_EQ(answer.Header("EXCEPTION_WHAT"), "");
@@ -118,12 +120,13 @@ TEST_F(FeedbackStoreTest, TextThatIsNotUtf8IsStoredWithReplacementCharacters)
         {"past the last \xf4\x90\x80\x80", "past the last \uFFFD\uFFFD\uFFFD\uFFFD"},
         {"cut \xe2\x82", "cut \uFFFD"},
         {"cut \xf0\x9f\x8e then", "cut \uFFFD then"},
-        {"kept: \xc3\xa9 \xe4\xb8\xad \xf0\x9f\x8e\xac", "kept: \xc3\xa9 \xe4\xb8\xad \xf0\x9f\x8e\xac"},
+        {"kept: \xc3\xa9 \xe4\xb8\xad \xf0\x9f\x8e\xac",
+         "kept: \xc3\xa9 \xe4\xb8\xad \xf0\x9f\x8e\xac"},
         {"escaped lone half \\udc00.", "escaped lone half \uFFFD\uFFFD\uFFFD."},
     };
     for (const Case& c : cases) {
-        const std::string body = std::string(R"({"content":")") + c.sent +
-                                 "\",\"contact\":\"bad \xfe here\"}";
+        const std::string body =
+            std::string(R"({"content":")") + c.sent + "\",\"contact\":\"bad \xfe here\"}";
         EXPECT_EQ(Send(service.port(), Post(body)).status, 200) << c.expected;
     }
 
@@ -152,8 +155,8 @@ TEST_F(FeedbackStoreTest, ConcurrentWritersNeverTearALine)
     constexpr int kMessages = 50;
     auto message = [](int writer, int index) {
         // Long, and not all ASCII: about 40 KB once stored.
-        std::string text = "writer " + std::to_string(writer) + " message " +
-                           std::to_string(index) + " ";
+        std::string text =
+            "writer " + std::to_string(writer) + " message " + std::to_string(index) + " ";
         while (text.size() < 40000) text += "\xe5\x8e\x8b\xe7\xbc\xa9 " + std::to_string(writer);
         return text;
     };

@@ -70,20 +70,6 @@ milliseconds Service::Terminate(milliseconds limit)
     return milliseconds(-1);
 }
 
-int RunToEnd(const QStringList& arguments, milliseconds limit)
-{
-    QProcess process;
-    process.setProgram(QStringLiteral(LUMO_SERVICE_BINARY));
-    process.setArguments(arguments);
-    process.start();
-    if (!process.waitForFinished(static_cast<int>(limit.count()))) {
-        process.kill();
-        process.waitForFinished(5000);
-        return -1;
-    }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
 Connection::Connection(int port, const char* from)
 {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -162,8 +148,7 @@ std::string Exchange(int port, const std::string& request, milliseconds limit, c
 {
     Connection connection(port, from);
     std::string answer;
-    if (connection.Send(request))
-        connection.ReadToClose(limit, &answer, std::string::npos);
+    if (connection.Send(request)) connection.ReadToClose(limit, &answer, std::string::npos);
     return answer;
 }
 

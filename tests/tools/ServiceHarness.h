@@ -35,10 +35,6 @@ private:
     int port_ = -1;
 };
 
-// Runs the service with these arguments until it ends by itself within limit; its exit code, or
-// -1 when it did not end.
-int RunToEnd(const QStringList& arguments, milliseconds limit);
-
 // A TCP connection to 127.0.0.1:port, made from the loopback address from (any of 127.0.0.0/8
 // on Linux), so that one test can be several clients.
 class Connection {

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <poll.h>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
-#include <poll.h>
 #include <memory>
 #include <vector>
 

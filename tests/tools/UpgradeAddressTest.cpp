@@ -12,8 +12,6 @@
 
 namespace {
 
-using servicetest::milliseconds;
-
 class UpgradeAddressTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -31,9 +29,9 @@ protected:
 
     QStringList Arguments(const QStringList& more = {}) const
     {
-        return QStringList{"--files", folder.path() + "/files", "--upgrade-file",
-                           folder.path() + "/upgrade.ini", "--feedback-file",
-                           folder.path() + "/feedback.jsonl"} +
+        return QStringList{"--files",         folder.path() + "/files",
+                           "--upgrade-file",  folder.path() + "/upgrade.ini",
+                           "--feedback-file", folder.path() + "/feedback.jsonl"} +
                more;
     }
 
@@ -54,8 +52,7 @@ protected:
 
     QTemporaryDir folder;
     const QByteArray installer = QByteArray(3000, 'i') + "installer";
-    const QString digest =
-        QCryptographicHash::hash(installer, QCryptographicHash::Sha256).toHex();
+    const QString digest = QCryptographicHash::hash(installer, QCryptographicHash::Sha256).toHex();
 };
 
 TEST_F(UpgradeAddressTest, TheDownloadAddressIsTheServicesOwnWhateverHostTheClientNames)
@@ -81,17 +78,6 @@ TEST_F(UpgradeAddressTest, APublicAddressCompletesTheDownloadAddress)
     EXPECT_EQ(data.value("download_url").toString(),
               "https://updates.example.com/lumo/download/LumoCompress-1.6.0.run");
     EXPECT_EQ(data.value("sha256").toString(), digest);
-}
-
-TEST_F(UpgradeAddressTest, AnAddressThatIsNoHttpBaseIsRefusedAtStart)
-{
-    for (const char* url : {"ftp://updates.example.com", "http://", "http:///download",
-                            "https://host/a b", "https://host/?q=1", "updates.example.com"}) {
-        EXPECT_EQ(servicetest::RunToEnd(Arguments({"--port", "0", "--public-url", url}),
-                                        milliseconds(5000)),
-                  2)
-            << url;
-    }
 }
 
 }  // namespace

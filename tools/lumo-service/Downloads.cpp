@@ -98,7 +98,8 @@ void Serve(const std::string& folder, const std::string& name, const httplib::Re
         return;
     }
     // Non-blocking, so that a named pipe in the folder cannot hold the worker.
-    const int fd = ::open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd =
+        ::open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         response.status = 404;
         return;
@@ -125,8 +126,7 @@ void Serve(const std::string& folder, const std::string& name, const httplib::Re
     if (part == Part::Range) {
         response.status = 206;
         response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
-                                                 std::to_string(last) + "/" +
-                                                 std::to_string(size));
+                                                 std::to_string(last) + "/" + std::to_string(size));
     } else {
         response.status = 200;
     }
@@ -136,8 +136,7 @@ void Serve(const std::string& folder, const std::string& name, const httplib::Re
     }
     const auto length = static_cast<size_t>(last - first + 1);
     response.set_content_provider(
-        length, kOctets,
-        [source, first](size_t offset, size_t left, httplib::DataSink& sink) {
+        length, kOctets, [source, first](size_t offset, size_t left, httplib::DataSink& sink) {
             if (source->piece.empty()) source->piece.resize(kPieceBytes);
             const size_t want = std::min(left, kPieceBytes);
             ssize_t got;

@@ -109,10 +109,7 @@ public:
     // The connection cannot carry another request.
     bool Broken() const { return failed_ || state_.timedOut || state_.tooLarge; }
 
-    bool is_readable() const override
-    {
-        return begin_ < end_ || WaitFor(sock_, POLLIN, deadline_);
-    }
+    bool is_readable() const override { return begin_ < end_ || WaitFor(sock_, POLLIN, deadline_); }
 
     bool is_writable() const override
     {
@@ -216,9 +213,12 @@ void AnswerBusy(int sock)
     static const std::string answer =
         "HTTP/1.1 503 Service Unavailable\r\n"
         "Content-Type: application/json; charset=UTF-8\r\n"
-        "Content-Length: " + std::to_string(body.size()) + "\r\n"
+        "Content-Length: " +
+        std::to_string(body.size()) +
+        "\r\n"
         "Retry-After: 1\r\n"
-        "Connection: close\r\n\r\n" + body;
+        "Connection: close\r\n\r\n" +
+        body;
     [[maybe_unused]] const ssize_t sent =
         ::send(sock, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
@@ -255,19 +255,19 @@ GuardedServer::GuardedServer(ConnectionLimits limits) : limits_(limits)
     set_read_timeout(std::chrono::duration_cast<std::chrono::seconds>(limits_.requestTimeout));
     set_write_timeout(std::chrono::duration_cast<std::chrono::seconds>(limits_.writeTimeout));
 
-    set_error_handler(HandlerWithResponse([this](const httplib::Request& request,
-                                                 httplib::Response& response) {
-        // httplib answers 400 to any request it could not read; say why.
-        if (const RequestReadState* state = CurrentRequest(); state && response.status == 400) {
-            if (state->timedOut)
-                response.status = 408;
-            else if (state->tooLarge)
-                response.status = state->headersRead ? 413 : 431;
-        }
-        if (response.body.empty() && !response.content_provider_ && errorPage_)
-            errorPage_(request, response);
-        return HandlerResponse::Handled;
-    }));
+    set_error_handler(
+        HandlerWithResponse([this](const httplib::Request& request, httplib::Response& response) {
+            // httplib answers 400 to any request it could not read; say why.
+            if (const RequestReadState* state = CurrentRequest(); state && response.status == 400) {
+                if (state->timedOut)
+                    response.status = 408;
+                else if (state->tooLarge)
+                    response.status = state->headersRead ? 413 : 431;
+            }
+            if (response.body.empty() && !response.content_provider_ && errorPage_)
+                errorPage_(request, response);
+            return HandlerResponse::Handled;
+        }));
 }
 
 int GuardedServer::Bind(const std::string& host, int port)
@@ -327,16 +327,16 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
 {
     const std::string client = ClientOf(sock);
     switch (Admit(sock, client)) {
-    case Admission::Admitted:
-        ServeConnection(sock);
-        if (!stopping_) Linger(sock);
-        Release(sock, client);
-        break;
-    case Admission::Busy:
-        AnswerBusy(sock);
-        break;
-    case Admission::Stopping:
-        break;
+        case Admission::Admitted:
+            ServeConnection(sock);
+            if (!stopping_) Linger(sock);
+            Release(sock, client);
+            break;
+        case Admission::Busy:
+            AnswerBusy(sock);
+            break;
+        case Admission::Stopping:
+            break;
     }
     ::shutdown(sock, SHUT_RDWR);
     ::close(sock);
@@ -353,25 +353,24 @@ void GuardedServer::ServeConnection(socket_t sock)
         if (!stream.WaitForRequest() || stopping_) break;
         const bool last = served + 1 == limits_.maxRequestsPerConnection;
         bool closed = false;
-        const bool answered =
-            process_request(stream, last, closed, [&](httplib::Request& request) {
-                stream.BeginBody();
-                if (request.has_header("Content-Length") &&
-                    std::strtoull(request.get_header_value("Content-Length").c_str(), nullptr,
-                                  10) > limits_.maxBodyBytes)
-                    stream.RefuseBody();
-                // Byte ranges are left to the handlers, which read the Range header themselves.
-                request.ranges.clear();
-                // Bodies are taken as sent: inflating one could turn a small request into a
-                // very large one.
-                if (request.has_header("Content-Encoding")) {
-                    std::string coding = request.get_header_value("Content-Encoding");
-                    std::transform(coding.begin(), coding.end(), coding.begin(),
-                                   [](unsigned char c) { return std::tolower(c); });
-                    if (coding != "identity") state.encodedBody = true;
-                    request.headers.erase("Content-Encoding");
-                }
-            });
+        const bool answered = process_request(stream, last, closed, [&](httplib::Request& request) {
+            stream.BeginBody();
+            if (request.has_header("Content-Length") &&
+                std::strtoull(request.get_header_value("Content-Length").c_str(), nullptr, 10) >
+                    limits_.maxBodyBytes)
+                stream.RefuseBody();
+            // Byte ranges are left to the handlers, which read the Range header themselves.
+            request.ranges.clear();
+            // Bodies are taken as sent: inflating one could turn a small request into a
+            // very large one.
+            if (request.has_header("Content-Encoding")) {
+                std::string coding = request.get_header_value("Content-Encoding");
+                std::transform(coding.begin(), coding.end(), coding.begin(),
+                               [](unsigned char c) { return std::tolower(c); });
+                if (coding != "identity") state.encodedBody = true;
+                request.headers.erase("Content-Encoding");
+            }
+        });
         if (!answered || closed || stream.Broken()) break;
     }
     currentRequest = nullptr;

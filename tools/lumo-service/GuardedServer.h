@@ -27,9 +27,9 @@ struct ConnectionLimits {
 // How the reading of the request this thread serves went, for the handlers and the error page.
 struct RequestReadState {
     bool headersRead = false;
-    bool timedOut = false;      // the request did not arrive in time
-    bool tooLarge = false;      // headers or body beyond their bounds
-    bool encodedBody = false;   // a Content-Encoding was sent (and left undecoded)
+    bool timedOut = false;     // the request did not arrive in time
+    bool tooLarge = false;     // headers or body beyond their bounds
+    bool encodedBody = false;  // a Content-Encoding was sent (and left undecoded)
 };
 
 // An httplib server that bounds its clients: connections per address and in all, whole-request
