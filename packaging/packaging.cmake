@@ -59,11 +59,13 @@ set(CPACK_PACKAGE_NAME lumocompress)
 set(CPACK_PACKAGE_VENDOR "LumoCompress developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "video and image compressor")
-set(CPACK_PACKAGE_DESCRIPTION
-    "LumoCompress makes video and image files smaller, in batches, with ffmpeg and ImageMagick.\n"
-    "It comes as a desktop program (lumocompress) and a command-line program\n"
-    "(lumocompress-cli) sharing the same engines, plus lumo-service, a small reference\n"
-    "web service for the upgrade check and feedback.")
+# One string: the separate parts of a list would be joined with ";".
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "LumoCompress makes video and image files smaller, in batches, with ffmpeg\n"
+    "and ImageMagick. It comes as a desktop program (lumocompress) and a\n"
+    "command-line program (lumocompress-cli) sharing the same engines, plus\n"
+    "lumo-service, a small reference web service for the upgrade check and\n"
+    "feedback.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

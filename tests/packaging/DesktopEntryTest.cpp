@@ -44,7 +44,10 @@ QStringList AcceptedExtensions()
 }
 
 // A type and its other names.
-QStringList NamesOf(const QMimeType& type) { return QStringList{type.name()} + type.aliases(); }
+QStringList NamesOf(const QMimeType& type)
+{
+    return QStringList{type.name()} + type.aliases();
+}
 
 TEST(DesktopEntryTest, EveryExtensionTheIntakeAcceptsHasItsTypeListed)
 {
@@ -55,7 +58,8 @@ TEST(DesktopEntryTest, EveryExtensionTheIntakeAcceptsHasItsTypeListed)
 
     const QMimeDatabase mime;
     for (const QString& extension : extensions) {
-        ASSERT_TRUE(IsVideoExtension(extension) || IsImageExtension(extension)) << qPrintable(extension);
+        ASSERT_TRUE(IsVideoExtension(extension) || IsImageExtension(extension))
+            << qPrintable(extension);
         QStringList candidates;
         for (const QMimeType& type : mime.mimeTypesForFileName("clip." + extension)) {
             candidates += NamesOf(type);
@@ -80,7 +84,8 @@ TEST(DesktopEntryTest, EveryListedTypeIsAKnownTypeTheIntakeReads)
     for (const QString& name : listed) {
         const QMimeType type = mime.mimeTypeForName(name);
         ASSERT_TRUE(type.isValid()) << qPrintable(name) << " is no known type";
-        EXPECT_EQ(type.name(), name) << "list the type by its own name, not the alias";
+        EXPECT_EQ(type.name(), name)
+            << qPrintable(name) << " is another name of " << qPrintable(type.name());
         bool read = false;
         for (const QString& suffix : type.suffixes()) read = read || accepted.contains(suffix);
         EXPECT_TRUE(read) << qPrintable(name) << " (" << qPrintable(type.suffixes().join(' '))

@@ -18,6 +18,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = lumocompress ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture: $(field Architecture)"
+# The long description's lines as written, not a list's parts joined with ";".
+description=$(field Description)
+[ "$(printf '%s\n' "$description" | wc -l)" -ge 3 ] || fail "Description: $description"
+if printf '%s\n' "$description" | grep -q '^ *;'; then fail "Description: $description"; fi
 depends=$(field Depends)
 # Named by hand (started or loaded at run time), then found by dpkg-shlibdeps in the executables.
 for package in ffmpeg imagemagick qt6-qpa-plugins libqt6widgets6 libqt6network6 'libmagick++-6'; do

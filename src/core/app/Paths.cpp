@@ -147,8 +147,8 @@ QString FindDataPath(const QString& executableFolder, const QString& name)
 {
     const QString beside = JoinPath(executableFolder, name);
     if (QFileInfo::exists(beside)) return beside;
-    const QString installed =
-        QDir::cleanPath(JoinPath(executableFolder, QStringLiteral("../share/lumocompress/") + name));
+    const QString installed = QDir::cleanPath(
+        JoinPath(executableFolder, QStringLiteral("../share/lumocompress/") + name));
     return QFileInfo::exists(installed) ? installed : beside;
 }
 
