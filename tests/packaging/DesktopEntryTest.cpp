@@ -57,6 +57,7 @@ TEST(DesktopEntryTest, EveryExtensionTheIntakeAcceptsHasItsTypeListed)
     ASSERT_GE(extensions.size(), 28);
 
     const QMimeDatabase mime;
+    int typed = 0;
     for (const QString& extension : extensions) {
         ASSERT_TRUE(IsVideoExtension(extension) || IsImageExtension(extension))
             << qPrintable(extension);
@@ -66,11 +67,14 @@ TEST(DesktopEntryTest, EveryExtensionTheIntakeAcceptsHasItsTypeListed)
         }
         // An extension no type claims (".dat") can only be opened from the window.
         if (candidates.isEmpty()) continue;
+        ++typed;
         bool found = false;
         for (const QString& name : candidates) found = found || listed.contains(name);
         EXPECT_TRUE(found) << "." << qPrintable(extension) << " is one of "
                            << qPrintable(candidates.join(' ')) << ", none of them listed";
     }
+    // The system's type database answers for nearly all of them.
+    EXPECT_GE(typed, extensions.size() - 2);
 }
 
 TEST(DesktopEntryTest, EveryListedTypeIsAKnownTypeTheIntakeReads)
