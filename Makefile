@@ -1,11 +1,12 @@
 # make run   installs what is missing, builds and starts the program
 # make test  installs what is missing, builds and runs every test
 # make bench builds and prints every benchmark's figures
+# make package builds the Debian package lumocompress_<version>_<arch>.deb in the build folder
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench package clean
 
 all: build
 
@@ -32,6 +33,9 @@ test: build
 
 bench: build
 	@bash bench/run-all.sh $(BUILD_DIR)
+
+package: build
+	@cmake --build $(BUILD_DIR) --target package
 
 clean:
 	@rm -rf $(BUILD_DIR)

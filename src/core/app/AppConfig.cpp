@@ -56,7 +56,7 @@ bool AppConfig::WriteInt(const QString& section, const QString& key, int value)
 
 QString AppConfig::InstallConfigPath()
 {
-    return ExecutableFolder() + QStringLiteral("Config.ini");
+    return FindDataPath(QStringLiteral("Config.ini"));
 }
 
 QString AppConfig::GetInstallString(const QString& key, const QString& defaultValue, int capacity)

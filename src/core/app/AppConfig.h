@@ -17,7 +17,8 @@ public:
     static bool WriteString(const QString& section, const QString& key, const QString& value);
     static bool WriteInt(const QString& section, const QString& key, int value);
 
-    // "Config.ini" beside the executable (read-only); its path is built on the spot.
+    // "Config.ini" beside the executable, else the installed one (read-only; see FindDataPath);
+    // its path is looked up on the spot.
     static QString InstallConfigPath();
     static QString GetInstallString(const QString& key, const QString& defaultValue, int capacity);
 };

@@ -143,6 +143,17 @@ QString ExecutableFolder()
     return {};
 }
 
+QString FindDataPath(const QString& executableFolder, const QString& name)
+{
+    const QString beside = JoinPath(executableFolder, name);
+    if (QFileInfo::exists(beside)) return beside;
+    const QString installed = QDir::cleanPath(
+        JoinPath(executableFolder, QStringLiteral("../share/lumocompress/") + name));
+    return QFileInfo::exists(installed) ? installed : beside;
+}
+
+QString FindDataPath(const QString& name) { return FindDataPath(ExecutableFolder(), name); }
+
 QString FindTool(const QString& name)
 {
     if (name.isEmpty()) return {};

@@ -36,6 +36,15 @@ bool FileExists(const QString& path);
 // The folder of the running executable, with a trailing "/".
 QString ExecutableFolder();
 
+// A file or folder the program ships (the skin, Config.ini), found from the executable's folder
+// (with its trailing "/"): beside the executable when it is there, as in the build folder, else
+// in the installed data folder "../share/lumocompress/" next to the executable's "bin/", so an
+// installation moved to another prefix still finds it. The path beside the executable when
+// neither exists.
+QString FindDataPath(const QString& executableFolder, const QString& name);
+// The same from the running executable's folder.
+QString FindDataPath(const QString& name);
+
 // A helper program: beside the executable when present there, else the first match on PATH;
 // empty when neither has it.
 QString FindTool(const QString& name);

@@ -4,7 +4,8 @@
 #include <QUrl>
 
 // The address of the service's web server: key "server" of section "global" in "Config.ini"
-// beside the executable (scheme, host and port, no trailing "/"), else kDefaultServiceAddress.
+// beside the executable or installed (scheme, host and port, no trailing "/"), else
+// kDefaultServiceAddress.
 inline constexpr char kDefaultServiceAddress[] = "http://127.0.0.1:8731";
 
 QString ServiceAddress();

@@ -42,7 +42,8 @@ inline constexpr IntSetting kGifDefineParam{"gif-define-param", 0};
 inline constexpr IntSetting kGifDropFrameIndex{"gif-drop-frame-index", 0};
 inline constexpr StringSetting kUserRealIp{"user-real-ip", 56};
 
-// "Config.ini" beside the executable: the installation's distribution channel word.
+// "Config.ini" beside the executable or installed (see FindDataPath): the installation's
+// distribution channel word.
 inline constexpr StringSetting kChannelWord{"ag", 50};
 // "Config.ini": the service address, scheme, host and port without a trailing "/".
 inline constexpr StringSetting kServer{"server", 260};

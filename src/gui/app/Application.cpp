@@ -40,6 +40,8 @@ int RunApplication(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName("LumoCompress");
+    // The installed menu entry's name: desktops match the window to its entry and icon by it.
+    QGuiApplication::setDesktopFileName("io.lumocompress.LumoCompress");
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;

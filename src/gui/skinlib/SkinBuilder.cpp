@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QUiLoader>
 #include <QXmlStreamReader>
 
@@ -53,11 +52,7 @@ void SetError(QString* error, const QString& text)
 QString SkinFolder()
 {
     if (!FolderOverride().isEmpty()) return FolderOverride();
-    const QString beside = ExecutableFolder() + "skin";
-    if (QFileInfo(beside).isDir()) return beside;
-    const QString installed = ExecutableFolder() + "../share/lumocompress/skin";
-    if (QFileInfo(installed).isDir()) return QDir::cleanPath(installed);
-    return beside;
+    return FindDataPath(QStringLiteral("skin"));
 }
 
 void SetSkinFolder(const QString& folder) { FolderOverride() = folder; }

@@ -185,4 +185,38 @@ TEST_F(PathsTest, FindToolPrefersAnExecutableBesideTheProgram)
     QFile::remove(beside);
 }
 
+TEST_F(PathsTest, DataIsTakenFromBesideTheExecutableElseFromTheInstalledShareFolder)
+{
+    // A prefix laid out as an installation: bin/ and share/lumocompress/.
+    const QString bin = Sub("prefix/bin/");
+    const QString share = Sub("prefix/share/lumocompress/");
+    EnsureFolder(Sub("prefix/bin"));
+    EnsureFolder(share + "skin");
+    ASSERT_TRUE(testenv::WriteFile(share + "Config.ini", "[global]\n"));
+
+    EXPECT_EQ(FindDataPath(bin, "skin"), Sub("prefix/share/lumocompress/skin"));
+    EXPECT_EQ(FindDataPath(bin, "Config.ini"), share + "Config.ini");
+    // Shipped nowhere: the name beside the executable, where the build folder keeps it.
+    EXPECT_EQ(FindDataPath(bin, "missing.xml"), bin + "missing.xml");
+
+    // Beside the executable wins, folders and files alike.
+    EnsureFolder(bin + "skin");
+    ASSERT_TRUE(testenv::WriteFile(bin + "Config.ini", "[global]\n"));
+    EXPECT_EQ(FindDataPath(bin, "skin"), bin + "skin");
+    EXPECT_EQ(FindDataPath(bin, "Config.ini"), bin + "Config.ini");
+
+    // The share folder is found relative to the executable, not in a fixed prefix: a copy of
+    // the installation elsewhere uses its own files.
+    const QString moved = Sub("moved/");
+    EnsureFolder(Sub("moved"));
+    ASSERT_TRUE(QDir().rename(Sub("prefix"), moved + "opt"));
+    EXPECT_EQ(FindDataPath(moved + "opt/bin/", "Config.ini"), moved + "opt/bin/Config.ini");
+    QFile::remove(moved + "opt/bin/Config.ini");
+    EXPECT_EQ(FindDataPath(moved + "opt/bin/", "Config.ini"),
+              moved + "opt/share/lumocompress/Config.ini");
+    // A folder given without its trailing "/" is the same folder.
+    EXPECT_EQ(FindDataPath(moved + "opt/bin", "Config.ini"),
+              moved + "opt/share/lumocompress/Config.ini");
+}
+
 }  // namespace
