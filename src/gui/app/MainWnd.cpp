@@ -362,9 +362,15 @@ void CMainWnd::KeepEnginesInformed()
     imagePage();
 }
 
-int CMainWnd::AddVideoRow(const VideoTask& task) { return videoRows_->Add(task); }
+int CMainWnd::AddVideoRow(const VideoTask& task)
+{
+    return videoRows_->Add(task);
+}
 
-int CMainWnd::AddImageRow(const VideoTask& task) { return imageRows_->Add(task); }
+int CMainWnd::AddImageRow(const VideoTask& task)
+{
+    return imageRows_->Add(task);
+}
 
 qintptr CMainWnd::Dispatch(skin::Message& msg, bool& handled)
 {

@@ -115,7 +115,8 @@ void ImageRows::Delete(int taskId)
 {
     if (engine_.IsQueuedOrRunning(taskId))
         return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
-    if (QWidget* row = Row(taskId)) context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
+    if (QWidget* row = Row(taskId))
+        context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
     engine_.RemoveTask(taskId);
 }
 
@@ -130,8 +131,7 @@ void ImageRows::Start(QWidget* button)
 void ImageRows::StartAll()
 {
     auto* list = context_.window.FindControl<SkinList>(kListName);
-    if (!list || list->Count() == 0)
-        return PromptBoxDialog::Show(&context_.window, kEmptyListText);
+    if (!list || list->Count() == 0) return PromptBoxDialog::Show(&context_.window, kEmptyListText);
     if (!MayCompress()) return;
     std::vector<int> ids;
     for (int i = 0; i < list->Count(); ++i) {

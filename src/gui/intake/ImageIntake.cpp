@@ -32,8 +32,7 @@ void ImageIntake::AddFromFileDialog()
 
 void ImageIntake::AddFiles(const QStringList& paths)
 {
-    for (const QString& path : paths)
-        addRow_(MakeImageTask(path, QFileInfo(path).fileName()));
+    for (const QString& path : paths) addRow_(MakeImageTask(path, QFileInfo(path).fileName()));
 }
 
 void ImageIntake::AddFromFolder()

@@ -63,8 +63,7 @@ void VideoRows::Start(QWidget* button)
 void VideoRows::StartAll()
 {
     auto* list = context_.window.FindControl<SkinList>(kListName);
-    if (!list || list->Count() == 0)
-        return PromptBoxDialog::Show(&context_.window, kEmptyListText);
+    if (!list || list->Count() == 0) return PromptBoxDialog::Show(&context_.window, kEmptyListText);
     if (!context_.requireSignIn()) return;
     std::vector<int> ids;
     for (int i = 0; i < list->Count(); ++i) {
@@ -154,7 +153,8 @@ void VideoRows::Recompress(int taskId)
 void VideoRows::Delete(int taskId)
 {
     if (engine_.IsQueued(taskId)) return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
-    if (QWidget* row = Row(taskId)) context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
+    if (QWidget* row = Row(taskId))
+        context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
     engine_.RemoveTask(taskId);
     engine_.RemoveParams(taskId);
 }

@@ -40,8 +40,9 @@ protected:
     testenv::AutoAnswer SignInWith(const QString& mobile)
     {
         return testenv::AutoAnswer("LoginDialog", "loginBtn", [mobile] {
-            testenv::FindShownWindow("LoginDialog")->findChild<QLineEdit*>("mobile")->setText(
-                mobile);
+            testenv::FindShownWindow("LoginDialog")
+                ->findChild<QLineEdit*>("mobile")
+                ->setText(mobile);
             return QString();
         });
     }
