@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "gui/app/Messages.h"
+#include "gui/ui/WindowMessages.h"
 
 namespace {
 

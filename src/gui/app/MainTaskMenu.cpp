@@ -6,7 +6,7 @@
 #include <iterator>
 #include <memory>
 
-#include "gui/app/Messages.h"
+#include "gui/ui/WindowMessages.h"
 
 namespace {
 

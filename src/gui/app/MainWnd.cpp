@@ -16,8 +16,9 @@
 #include <stdexcept>
 
 #include "core/app/AppConfig.h"
+#include "gui/app/AccountArea.h"
 #include "gui/app/ElipsePhotoUI.h"
-#include "gui/app/Messages.h"
+#include "gui/ui/WindowMessages.h"
 #include "gui/app/MainTaskMenu.h"
 #include "core/app/Paths.h"
 #include "gui/app/SetingDialog.h"
@@ -39,9 +40,9 @@
 #include "gui/video/VideoRows.h"
 #include <QLineEdit>
 #include <QSlider>
-#include "gui/intake/RowBuilder.h"
 #include "gui/intake/MainPage.h"
 #include "gui/intake/RowMenu.h"
+#include "gui/intake/RowsContext.h"
 #include "gui/video/ParamDialog.h"
 #include "gui/net/FeedbackDialog.h"
 #include "gui/net/Upgrader.h"
@@ -128,12 +129,24 @@ CMainWnd::CMainWnd()
       engineSink_(new EngineSink(this)),
       videoEngine_(new VideoEngine),
       imageEngine_(new ImageEngine(engineSink_->images)),
-      videoIntake_(new VideoIntake(*this)),
-      imageIntake_(new ImageIntake(*this)),
-      videoRows_(new VideoRows(*this)),
-      imageRows_(new ImageRows(*this)),
-      mainPage_(new MainPage(*this))
+      mainPage_(new MainPage(*this)),
+      accountArea_(new AccountArea(*this))
 {
+    const RowsContext rows{
+        *this,
+        [this] { return accountArea_->RequireSignIn(); },
+        [this] { return TakeTaskId(); },
+        [this](const QString& className, QWidget* parent) {
+            return CreateControl(className, parent);
+        },
+    };
+    videoRows_ = std::make_unique<VideoRows>(rows, *videoEngine_);
+    imageRows_ = std::make_unique<ImageRows>(rows, *imageEngine_,
+                                             [this] { return mainPage_->CheckCustomImageSize(); });
+    videoIntake_ = std::make_unique<VideoIntake>(
+        this, [this](const VideoTask& task) { return videoRows_->Add(task); });
+    imageIntake_ = std::make_unique<ImageIntake>(
+        this, [this](const ImageTask& task) { return imageRows_->Add(task); });
     setWindowTitle(kWindowTitle);
 }
 
@@ -162,7 +175,7 @@ void CMainWnd::InitWindow()
         DebugPrint("agent:%s\n", channelWord.c_str());
 
         RestoreMainPage();
-        mainPage_->UpdateAccountArea();
+        accountArea_->Update();
         setAcceptDrops(true);
         GetOutputFolder();
         tempFolder_ = EnsureUserFolder(kTempFolder);
@@ -282,6 +295,9 @@ void CMainWnd::Notify(skin::Notification& msg)
             SetingDialog::Open(this);
         } else if (name == QLatin1String("feedback")) {
             FeedbackDialog::Run(this);
+        } else if (name == QLatin1String("login") || name == QLatin1String("register") ||
+                   name == QLatin1String("username")) {
+            accountArea_->OnClick();
         } else if (name == QLatin1String("add-video-file") ||
                    name == QLatin1String("add-video-file-info")) {
             videoIntake_->AddFromFileDialog();
@@ -294,6 +310,10 @@ void CMainWnd::Notify(skin::Notification& msg)
         } else if (name == QLatin1String("add-image-dir") ||
                    name == QLatin1String("add-image-dir-info")) {
             imageIntake_->AddFromFolder();
+        } else if (name == QLatin1String("compressBtn")) {
+            videoRows_->Start(msg.sender);
+        } else if (name == QLatin1String("all-compress")) {
+            videoRows_->StartAll();
         } else if (name == QLatin1String("videoMenuBtn")) {
             PopMenu::Popup(this, msg.sender, msg.mouse);
         } else if (name == QLatin1String("imageMenuBtn")) {
@@ -342,26 +362,14 @@ void CMainWnd::KeepEnginesInformed()
     imagePage();
 }
 
-int CMainWnd::AddImageRow(const VideoTask& task)
-{
-    const int id = TakeTaskId();
-    imageEngine_->AddTask(id, task);
-    QWidget* row = BuildImageRow(id, task, [this](const QString& className, QWidget* parent) {
-        return CreateControl(className, parent);
-    });
-    FindControl<SkinList>("image-list")->AddRow(row);
-    return id;
-}
-
 int CMainWnd::AddVideoRow(const VideoTask& task)
 {
-    const int id = TakeTaskId();
-    videoEngine_->AddTask(id, task);
-    QWidget* row = BuildVideoRow(id, task, [this](const QString& className, QWidget* parent) {
-        return CreateControl(className, parent);
-    });
-    FindControl<SkinList>("videoList")->AddRow(row);
-    return id;
+    return videoRows_->Add(task);
+}
+
+int CMainWnd::AddImageRow(const VideoTask& task)
+{
+    return imageRows_->Add(task);
 }
 
 qintptr CMainWnd::Dispatch(skin::Message& msg, bool& handled)

@@ -4,6 +4,7 @@
 
 #include "gui/skinlib/WindowImplBase.h"
 
+class AccountArea;
 class ImageEngine;
 class ImageIntake;
 class ImageRows;
@@ -15,9 +16,10 @@ class Upgrader;
 class VideoIntake;
 struct VideoTask;
 
-// The program's one top-level window: owns the rows, the engines and the tray icon, restores the
-// main page from the settings, dispatches the custom messages, and decides what closing means
-// (minimise, ask while videos are compressing, or end the program).
+// The program's one top-level window: owns the engines, the handlers of the page, the rows and
+// intake, and the tray icon; hands each handler what it works with, restores the main page from
+// the settings, dispatches the notifications and the custom messages to the handlers, and
+// decides what closing means (minimise, ask while videos are compressing, or end the program).
 class CMainWnd : public WindowImplBase {
     Q_OBJECT
 public:
@@ -36,8 +38,6 @@ public:
     // Handles one custom message as a posted one would be handled; returns the handler's result.
     qintptr Dispatch(skin::Message& msg, bool& handled);
 
-    // Task ids number the rows of both lists; they are never reused.
-    int TakeTaskId() { return nextTaskId_++; }
     // Enters the record under a fresh task id and appends its row to "videoList"; returns the id.
     int AddVideoRow(const VideoTask& task);
     // The same for "image-list".
@@ -46,6 +46,7 @@ public:
     VideoEngine& videoEngine() { return *videoEngine_; }
     ImageEngine& imageEngine() { return *imageEngine_; }
     MainPage& mainPage() { return *mainPage_; }
+    AccountArea& accountArea() { return *accountArea_; }
     const QString& tempFolder() const { return tempFolder_; }
 
 protected:
@@ -70,17 +71,21 @@ private:
     void KeepEnginesInformed();
     void AddDropped(const QStringList& paths);
     void StopEngines();
+    // Task ids number the rows of both lists; they are never reused.
+    int TakeTaskId() { return nextTaskId_++; }
 
     // The engines report from their threads through this; it posts to the window.
     class EngineSink;
     std::unique_ptr<EngineSink> engineSink_;
     std::unique_ptr<VideoEngine> videoEngine_;
     std::unique_ptr<ImageEngine> imageEngine_;
-    std::unique_ptr<VideoIntake> videoIntake_;
-    std::unique_ptr<ImageIntake> imageIntake_;
+    // The handlers, in the order they are made: the later ones call the earlier ones.
+    std::unique_ptr<MainPage> mainPage_;
+    std::unique_ptr<AccountArea> accountArea_;
     std::unique_ptr<VideoRows> videoRows_;
     std::unique_ptr<ImageRows> imageRows_;
-    std::unique_ptr<MainPage> mainPage_;
+    std::unique_ptr<VideoIntake> videoIntake_;
+    std::unique_ptr<ImageIntake> imageIntake_;
     int nextTaskId_ = 0;
     QSystemTrayIcon* trayIcon_ = nullptr;
     Upgrader* upgrader_ = nullptr;

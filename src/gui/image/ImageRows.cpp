@@ -4,10 +4,8 @@
 #include <QFileInfo>
 #include <QLabel>
 
-#include "gui/app/MainWnd.h"
 #include "core/app/TextUtil.h"
 #include "core/image/ImageEngine.h"
-#include "gui/intake/MainPage.h"
 #include "gui/intake/RowBuilder.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
@@ -17,13 +15,34 @@ namespace {
 
 constexpr char kCannotDeleteText[] = "文件正在压缩中,不能删除!";
 constexpr char kEmptyListText[] = "请先添加要压缩的文件!";
+constexpr char kListName[] = "image-list";
 
 }  // namespace
 
+ImageRows::ImageRows(const RowsContext& context, ImageEngine& engine,
+                     std::function<bool()> checkCustomImageSize)
+    : context_(context), engine_(engine), checkCustomImageSize_(std::move(checkCustomImageSize))
+{
+}
+
 QWidget* ImageRows::Row(int taskId) const
 {
-    auto* list = window_.FindControl<SkinList>("image-list");
+    auto* list = context_.window.FindControl<SkinList>(kListName);
     return list ? list->FindRow(RowName(taskId)) : nullptr;
+}
+
+int ImageRows::Add(const ImageTask& task)
+{
+    const int id = context_.takeTaskId();
+    engine_.AddTask(id, task);
+    QWidget* row = BuildImageRow(id, task, context_.controlFactory);
+    context_.window.FindControl<SkinList>(kListName)->AddRow(row);
+    return id;
+}
+
+bool ImageRows::MayCompress() const
+{
+    return context_.requireSignIn() && checkCustomImageSize_();
 }
 
 void ImageRows::OnStarted(int taskId)
@@ -42,11 +61,10 @@ void ImageRows::OnStarted(int taskId)
 
 void ImageRows::OnDone(const ImageDoneRecord& record)
 {
-    ImageEngine& engine = window_.imageEngine();
-    if (!engine.FindParams(record.task_id)) return;  // a result the engine no longer expects
+    if (!engine_.FindParams(record.task_id)) return;  // a result the engine no longer expects
     QWidget* row = Row(record.task_id);
     const QFileInfo output(record.outputPath);
-    const auto task = engine.FindTask(record.task_id);
+    const auto task = engine_.FindTask(record.task_id);
     const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
     if (!output.isFile()) {
         // Reported as written, but the file is not there: the user must not see a success.
@@ -62,15 +80,14 @@ void ImageRows::OnDone(const ImageDoneRecord& record)
         if (row) row->findChild<QWidget*>("imageCompressBtn")->setToolTip(record.outputPath);
         ShowSaving(row, sourceSize, outputSize);
     }
-    engine.Release(record.task_id);
+    engine_.Release(record.task_id);
 }
 
 void ImageRows::OnFailed(int taskId, const QString& reason)
 {
-    ImageEngine& engine = window_.imageEngine();
-    if (!engine.FindParams(taskId)) return;
+    if (!engine_.FindParams(taskId)) return;
     ShowFailed(Row(taskId), reason);
-    engine.Release(taskId);
+    engine_.Release(taskId);
 }
 
 void ImageRows::ShowFailed(QWidget* row, const QString& reason)
@@ -86,42 +103,40 @@ void ImageRows::ShowFailed(QWidget* row, const QString& reason)
 
 void ImageRows::Recompress(int taskId)
 {
-    if (!window_.mainPage().RequireSignIn()) return;
-    if (!window_.mainPage().CheckCustomImageSize()) return;
+    if (!MayCompress()) return;
     QWidget* row = Row(taskId);
     if (!row) return;
     skin::SetMouseEnabled(row->findChild<QWidget*>("imageCompressBtn"), false);
     for (const char* name : {"progress-label", "s1Label", "y1Label"}) SetRowText(row, name, {});
-    window_.imageEngine().Enqueue(taskId);
+    engine_.Enqueue(taskId);
 }
 
 void ImageRows::Delete(int taskId)
 {
-    if (window_.imageEngine().IsQueuedOrRunning(taskId))
-        return PromptBoxDialog::Show(&window_, kCannotDeleteText);
-    if (QWidget* row = Row(taskId)) window_.FindControl<SkinList>("image-list")->RemoveRow(row);
-    window_.imageEngine().RemoveTask(taskId);
+    if (engine_.IsQueuedOrRunning(taskId))
+        return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
+    if (QWidget* row = Row(taskId))
+        context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
+    engine_.RemoveTask(taskId);
 }
 
 void ImageRows::Start(QWidget* button)
 {
-    if (!window_.mainPage().RequireSignIn()) return;
-    if (!window_.mainPage().CheckCustomImageSize()) return;
+    if (!MayCompress()) return;
     const int id = static_cast<int>(skin::GetTag(button));
     if (QWidget* row = Row(id)) skin::SetMouseEnabled(row->findChild<QWidget*>("imageCompressBtn"), false);
-    window_.imageEngine().Enqueue(id);
+    engine_.Enqueue(id);
 }
 
 void ImageRows::StartAll()
 {
-    auto* list = window_.FindControl<SkinList>("image-list");
-    if (!list || list->Count() == 0) return PromptBoxDialog::Show(&window_, kEmptyListText);
-    if (!window_.mainPage().RequireSignIn()) return;
-    if (!window_.mainPage().CheckCustomImageSize()) return;
+    auto* list = context_.window.FindControl<SkinList>(kListName);
+    if (!list || list->Count() == 0) return PromptBoxDialog::Show(&context_.window, kEmptyListText);
+    if (!MayCompress()) return;
     std::vector<int> ids;
     for (int i = 0; i < list->Count(); ++i) {
         auto* check = list->RowAt(i)->findChild<QAbstractButton*>("imagecheckBox");
         if (check && check->isChecked()) ids.push_back(static_cast<int>(skin::GetTag(check)));
     }
-    window_.imageEngine().EnqueueAll(ids);
+    engine_.EnqueueAll(ids);
 }

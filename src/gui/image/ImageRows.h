@@ -1,15 +1,26 @@
 #pragma once
 
-#include "core/image/ImageParams.h"
+#include <functional>
 
-class CMainWnd;
+#include "core/image/ImageParams.h"
+#include "core/intake/VideoTask.h"
+#include "gui/intake/RowsContext.h"
+
+class ImageEngine;
 class QWidget;
 
-// The image list's side of the image engine, on the UI thread: a row shown as compressing, its
-// result or failure, compressing it again, deleting it.
+// The image list's side of the image engine, on the UI thread: a row added, shown as
+// compressing, its result or failure, compressing it again, deleting it.
 class ImageRows {
 public:
-    explicit ImageRows(CMainWnd& window) : window_(window) {}
+    // checkCustomImageSize: the main page's check of its custom width and height, made after
+    // the sign-in check before anything is queued; false when it showed a problem.
+    ImageRows(const RowsContext& context, ImageEngine& engine,
+              std::function<bool()> checkCustomImageSize);
+
+    // Enters the record under a fresh task id and appends its row to "image-list"; returns the
+    // id.
+    int Add(const ImageTask& task);
 
     void OnStarted(int taskId);
     // Shows the result and releases the queue for the next image.
@@ -28,5 +39,10 @@ private:
     QWidget* Row(int taskId) const;
     void ShowFailed(QWidget* row, const QString& reason);
 
-    CMainWnd& window_;
+    // The sign-in check, then the custom size check.
+    bool MayCompress() const;
+
+    RowsContext context_;
+    ImageEngine& engine_;
+    std::function<bool()> checkCustomImageSize_;
 };

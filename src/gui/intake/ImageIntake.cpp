@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <vector>
 
-#include "gui/app/MainWnd.h"
 #include "core/intake/MediaScan.h"
 #include "gui/platform/Shell.h"
 
@@ -22,20 +21,23 @@ ImageTask MakeImageTask(const QString& path, const QString& name)
 
 }  // namespace
 
+ImageIntake::ImageIntake(QWidget* owner, AddRow addRow) : owner_(owner), addRow_(std::move(addRow))
+{
+}
+
 void ImageIntake::AddFromFileDialog()
 {
-    AddFiles(Shell::Instance().ChooseFiles(&window_, QString(), ImageDialogFilter()));
+    AddFiles(Shell::Instance().ChooseFiles(owner_, QString(), ImageDialogFilter()));
 }
 
 void ImageIntake::AddFiles(const QStringList& paths)
 {
-    for (const QString& path : paths)
-        window_.AddImageRow(MakeImageTask(path, QFileInfo(path).fileName()));
+    for (const QString& path : paths) addRow_(MakeImageTask(path, QFileInfo(path).fileName()));
 }
 
 void ImageIntake::AddFromFolder()
 {
-    AddFolder(Shell::Instance().ChooseFolder(&window_, kFolderTitle));
+    AddFolder(Shell::Instance().ChooseFolder(owner_, kFolderTitle));
 }
 
 void ImageIntake::AddFolder(const QString& folder)
@@ -44,5 +46,5 @@ void ImageIntake::AddFolder(const QString& folder)
     std::vector<ImageTask> imageScanList;
     for (const QString& name : ScanFolderForImages(folder))
         imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
-    for (const ImageTask& task : imageScanList) window_.AddImageRow(task);
+    for (const ImageTask& task : imageScanList) addRow_(task);
 }

@@ -1,15 +1,22 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 
-class CMainWnd;
+#include "core/intake/VideoTask.h"
 
-// Adds images to the main window's image list: chosen in the file dialog, or every BMP, JPEG,
-// PNG and GIF of a chosen folder. Images are not checked here; a file that is not a readable
-// image fails when it is compressed.
+class QWidget;
+
+// Adds images to the image list: chosen in the file dialog, or every BMP, JPEG, PNG and GIF of a
+// chosen folder. Images are not checked here; a file that is not a readable image fails when it
+// is compressed.
 class ImageIntake {
 public:
-    explicit ImageIntake(CMainWnd& window) : window_(window) {}
+    // Adds one row for a record and returns its task id.
+    using AddRow = std::function<int(const ImageTask&)>;
+
+    // owner: the parent of the file dialogs.
+    ImageIntake(QWidget* owner, AddRow addRow);
 
     void AddFromFileDialog();
     void AddFromFolder();
@@ -19,5 +26,6 @@ public:
     void AddFolder(const QString& folder);
 
 private:
-    CMainWnd& window_;
+    QWidget* owner_;
+    AddRow addRow_;
 };

@@ -1,26 +1,15 @@
 #include "gui/intake/MainPage.h"
 
 #include <QAbstractButton>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSlider>
-#include <array>
-#include <vector>
 
-#include "gui/app/LoginDialog.h"
-#include "gui/app/MainWnd.h"
 #include "core/app/Settings.h"
-#include "core/app/UserAccount.h"
-#include "gui/intake/RowBuilder.h"
-#include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
+#include "gui/skinlib/WindowImplBase.h"
 #include "gui/ui/PromptBoxDialog.h"
-#include "core/video/VideoEngine.h"
 
 namespace {
-
-constexpr char kEmptyListText[] = "请先添加要压缩的文件!";
 
 struct OptionValue {
     const char* option;
@@ -81,14 +70,7 @@ bool MainPage::Notify(const skin::Notification& msg)
 
 bool MainPage::OnClick(const skin::Notification& msg)
 {
-    if (Is(msg, "login") || Is(msg, "register") || Is(msg, "username")) {
-        if (!UserAccount::Instance().IsSignedIn()) LoginDialog::Run(&window_);
-        UpdateAccountArea();
-    } else if (Is(msg, "compressBtn")) {
-        StartVideoRow(msg.sender);
-    } else if (Is(msg, "all-compress")) {
-        StartAllVideoRows();
-    } else if (Is(msg, "videoCheckBoxAll")) {
+    if (Is(msg, "videoCheckBoxAll")) {
         SelectAll(msg.sender, "videoList", "videocheckBox");
     } else if (Is(msg, "imageCheckBoxAll")) {
         SelectAll(msg.sender, "image-list", "imagecheckBox");
@@ -132,53 +114,6 @@ bool MainPage::OnItemSelect(const skin::Notification& msg)
         return false;
     }
     return true;
-}
-
-bool MainPage::RequireSignIn()
-{
-    if (UserAccount::Instance().IsSignedIn()) return true;
-    LoginDialog::Run(&window_);
-    UpdateAccountArea();
-    return false;
-}
-
-void MainPage::UpdateAccountArea()
-{
-    const UserRecord user = UserAccount::Instance().Record();
-    const bool signedIn = !user.mobile.isEmpty() || !user.wechatOpenId.isEmpty();
-    for (const char* name : {"login", "separator", "register"}) {
-        if (QWidget* control = window_.FindControl(name)) control->setVisible(!signedIn);
-    }
-    if (auto* username = window_.FindControl<QAbstractButton>("username")) {
-        // The middle of the number is not shown to whoever looks over the user's shoulder.
-        QString shown = user.mobile;
-        if (shown.size() == 11) shown = shown.left(3) + "****" + shown.right(4);
-        username->setText(shown);
-        username->setVisible(signedIn);
-    }
-}
-
-void MainPage::StartVideoRow(QWidget* button)
-{
-    if (!RequireSignIn()) return;
-    const int id = static_cast<int>(skin::GetTag(button));
-    auto* list = window_.FindControl<SkinList>("videoList");
-    if (QWidget* row = list ? list->FindRow(RowName(id)) : nullptr)
-        skin::SetMouseEnabled(row->findChild<QWidget*>("compressBtn"), false);
-    window_.videoEngine().Enqueue(id);
-}
-
-void MainPage::StartAllVideoRows()
-{
-    auto* list = window_.FindControl<SkinList>("videoList");
-    if (!list || list->Count() == 0) return PromptBoxDialog::Show(&window_, kEmptyListText);
-    if (!RequireSignIn()) return;
-    std::vector<int> ids;
-    for (int i = 0; i < list->Count(); ++i) {
-        auto* check = list->RowAt(i)->findChild<QAbstractButton*>("videocheckBox");
-        if (check && check->isChecked()) ids.push_back(static_cast<int>(skin::GetTag(check)));
-    }
-    window_.videoEngine().EnqueueAll(ids);
 }
 
 void MainPage::SelectAll(QWidget* selectAll, const char* listName, const char* checkName)

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "gui/app/Messages.h"
 #include "gui/skinlib/Controls.h"
+#include "gui/ui/WindowMessages.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <vector>
 
-#include "gui/app/MainWnd.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
 #include "gui/platform/Shell.h"
@@ -34,9 +33,13 @@ void ShowDamaged(QWidget* owner)
 
 }  // namespace
 
+VideoIntake::VideoIntake(QWidget* owner, AddRow addRow) : owner_(owner), addRow_(std::move(addRow))
+{
+}
+
 void VideoIntake::AddFromFileDialog()
 {
-    AddFiles(Shell::Instance().ChooseFiles(&window_, QString(), VideoDialogFilter()));
+    AddFiles(Shell::Instance().ChooseFiles(owner_, QString(), VideoDialogFilter()));
 }
 
 void VideoIntake::AddFiles(const QStringList& paths)
@@ -49,16 +52,16 @@ void VideoIntake::AddFiles(const QStringList& paths)
         if (!dir.endsWith('/')) dir += '/';
         VideoTask task = MakeVideoTask(dir, file.fileName());
         if (!ProbeVideo(task.filePath, task)) {
-            ShowDamaged(&window_);
+            ShowDamaged(owner_);
             continue;
         }
-        window_.AddVideoRow(task);
+        addRow_(task);
     }
 }
 
 void VideoIntake::AddFromFolder()
 {
-    AddFolder(Shell::Instance().ChooseFolder(&window_, kFolderTitle));
+    AddFolder(Shell::Instance().ChooseFolder(owner_, kFolderTitle));
 }
 
 void VideoIntake::AddFolder(const QString& folder)
@@ -69,10 +72,10 @@ void VideoIntake::AddFolder(const QString& folder)
     for (const QString& name : ScanFolderForVideos(folder)) {
         VideoTask task = MakeVideoTask(folder, name);
         if (!ProbeVideo(task.filePath, task)) {
-            ShowDamaged(&window_);
+            ShowDamaged(owner_);
             continue;
         }
         videoScanList.push_back(std::move(task));
     }
-    for (const VideoTask& task : videoScanList) window_.AddVideoRow(task);
+    for (const VideoTask& task : videoScanList) addRow_(task);
 }

@@ -1,15 +1,22 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 
-class CMainWnd;
+#include "core/intake/VideoTask.h"
 
-// Adds videos to the main window's list: chosen in the file dialog, or every video of a chosen
-// folder. Each file is probed first; a file that does not probe well is reported as damaged
-// (one prompt per file) and left out.
+class QWidget;
+
+// Adds videos to the video list: chosen in the file dialog, or every video of a chosen folder.
+// Each file is probed first; a file that does not probe well is reported as damaged (one prompt
+// per file) and left out.
 class VideoIntake {
 public:
-    explicit VideoIntake(CMainWnd& window) : window_(window) {}
+    // Adds one row for a record and returns its task id.
+    using AddRow = std::function<int(const VideoTask&)>;
+
+    // owner: the parent of the file dialogs and of the damaged-file notices.
+    VideoIntake(QWidget* owner, AddRow addRow);
 
     // Files in the order the dialog gives them; each row appears as soon as its file is probed.
     void AddFromFileDialog();
@@ -22,5 +29,6 @@ public:
     void AddFolder(const QString& folder);
 
 private:
-    CMainWnd& window_;
+    QWidget* owner_;
+    AddRow addRow_;
 };

@@ -5,8 +5,8 @@
 #include <QUrl>
 #include <stdexcept>
 
-#include "gui/app/Messages.h"
 #include "gui/platform/Shell.h"
+#include "gui/ui/WindowMessages.h"
 
 DownloadDialog::DownloadDialog(QWidget* owner, const QString& address, int force,
                                const QString& sha256, std::function<void()> endProgram)

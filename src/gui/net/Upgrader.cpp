@@ -5,11 +5,11 @@
 #include <QWidget>
 #include <exception>
 
-#include "gui/app/Messages.h"
 #include "core/app/ServiceAddress.h"
 #include "gui/net/DownloadDialog.h"
 #include "gui/ui/MessageBoxDialog.h"
 #include "gui/ui/PromptBoxDialog.h"
+#include "gui/ui/WindowMessages.h"
 
 namespace {
 

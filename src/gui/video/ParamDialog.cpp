@@ -6,9 +6,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "gui/app/Messages.h"
 #include "core/app/Settings.h"
 #include "core/app/TextUtil.h"
+#include "gui/ui/WindowMessages.h"
 
 namespace {
 

@@ -1,24 +1,26 @@
 #include "gui/video/VideoRows.h"
 
+#include <QAbstractButton>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QUrl>
+#include <vector>
 
-#include "gui/app/MainWnd.h"
 #include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
-#include "gui/intake/MainPage.h"
+#include "core/video/VideoEngine.h"
 #include "gui/intake/RowBuilder.h"
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
 #include "gui/ui/PromptBoxDialog.h"
-#include "core/video/VideoEngine.h"
 
 namespace {
 
 constexpr char kCannotDeleteText[] = "文件正在压缩中,不能删除!";
+constexpr char kEmptyListText[] = "请先添加要压缩的文件!";
+constexpr char kListName[] = "videoList";
 
 void SetProgress(QWidget* row, int percent)
 {
@@ -30,10 +32,45 @@ QWidget* StartButton(QWidget* row) { return row->findChild<QWidget*>("compressBt
 
 }  // namespace
 
+VideoRows::VideoRows(const RowsContext& context, VideoEngine& engine)
+    : context_(context), engine_(engine)
+{
+}
+
 QWidget* VideoRows::Row(int taskId) const
 {
-    auto* list = window_.FindControl<SkinList>("videoList");
+    auto* list = context_.window.FindControl<SkinList>(kListName);
     return list ? list->FindRow(RowName(taskId)) : nullptr;
+}
+
+int VideoRows::Add(const VideoTask& task)
+{
+    const int id = context_.takeTaskId();
+    engine_.AddTask(id, task);
+    QWidget* row = BuildVideoRow(id, task, context_.controlFactory);
+    context_.window.FindControl<SkinList>(kListName)->AddRow(row);
+    return id;
+}
+
+void VideoRows::Start(QWidget* button)
+{
+    if (!context_.requireSignIn()) return;
+    const int id = static_cast<int>(skin::GetTag(button));
+    if (QWidget* row = Row(id)) skin::SetMouseEnabled(StartButton(row), false);
+    engine_.Enqueue(id);
+}
+
+void VideoRows::StartAll()
+{
+    auto* list = context_.window.FindControl<SkinList>(kListName);
+    if (!list || list->Count() == 0) return PromptBoxDialog::Show(&context_.window, kEmptyListText);
+    if (!context_.requireSignIn()) return;
+    std::vector<int> ids;
+    for (int i = 0; i < list->Count(); ++i) {
+        auto* check = list->RowAt(i)->findChild<QAbstractButton*>("videocheckBox");
+        if (check && check->isChecked()) ids.push_back(static_cast<int>(skin::GetTag(check)));
+    }
+    engine_.EnqueueAll(ids);
 }
 
 void VideoRows::OnStarted(int taskId)
@@ -70,7 +107,7 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
         SetRowVisible(row, "progress-container", false);
         SetRowText(row, "compressBtn", QStringLiteral("压缩完成"));
         StartButton(row)->setToolTip(record.outputPath);
-        const auto task = window_.videoEngine().FindTask(record.taskId);
+        const auto task = engine_.FindTask(record.taskId);
         const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
         const qint64 outputSize = output.size();
         const float saving =
@@ -80,14 +117,14 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
                    static_cast<double>(saving));
         ShowSaving(row, sourceSize, outputSize);
     }
-    window_.videoEngine().Release(record.taskId);
+    engine_.Release(record.taskId);
 }
 
 void VideoRows::OnFailed(const VideoFailRecord& record)
 {
     DebugPrint("task %d failed: %s\n", record.taskId, qPrintable(record.reason));
     ShowFailed(Row(record.taskId), record.reason);
-    window_.videoEngine().Release(record.taskId);
+    engine_.Release(record.taskId);
 }
 
 void VideoRows::ShowFailed(QWidget* row, const QString& reason)
@@ -103,36 +140,36 @@ void VideoRows::ShowFailed(QWidget* row, const QString& reason)
 
 void VideoRows::Recompress(int taskId)
 {
-    if (!window_.mainPage().RequireSignIn()) return;
+    if (!context_.requireSignIn()) return;
     if (QWidget* row = Row(taskId)) {
         skin::SetMouseEnabled(StartButton(row), false);
         SetRowText(row, "s1Label", {});
         SetRowText(row, "y1Label", {});
         if (auto* bar = row->findChild<QProgressBar*>("progress-slider")) bar->setValue(0);
     }
-    window_.videoEngine().Enqueue(taskId);
+    engine_.Enqueue(taskId);
 }
 
 void VideoRows::Delete(int taskId)
 {
-    VideoEngine& engine = window_.videoEngine();
-    if (engine.IsQueued(taskId)) return PromptBoxDialog::Show(&window_, kCannotDeleteText);
-    if (QWidget* row = Row(taskId)) window_.FindControl<SkinList>("videoList")->RemoveRow(row);
-    engine.RemoveTask(taskId);
-    engine.RemoveParams(taskId);
+    if (engine_.IsQueued(taskId)) return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
+    if (QWidget* row = Row(taskId))
+        context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
+    engine_.RemoveTask(taskId);
+    engine_.RemoveParams(taskId);
 }
 
 void VideoRows::SaveParams(const CompressParams& params)
 {
-    window_.videoEngine().SetParams(params);
+    engine_.SetParams(params);
     SetRowVisible(Row(params.unique_id), "paramFlag", true);
-    DebugPrint("paramList.size: %d\n", static_cast<int>(window_.videoEngine().ParamList().size()));
+    DebugPrint("paramList.size: %d\n", static_cast<int>(engine_.ParamList().size()));
 }
 
 void VideoRows::ResetParams(int taskId)
 {
     SetRowVisible(Row(taskId), "paramFlag", false);
-    window_.videoEngine().RemoveParams(taskId);
+    engine_.RemoveParams(taskId);
 }
 
 void VideoRows::OpenOutputFolder()

@@ -1,16 +1,26 @@
 #pragma once
 
+#include "core/intake/VideoTask.h"
 #include "core/video/CompressParams.h"
 #include "core/video/VideoEngineSink.h"
+#include "gui/intake/RowsContext.h"
 
-class CMainWnd;
 class QWidget;
+class VideoEngine;
 
-// The video list's side of the video engine, on the UI thread: a row shown as compressing, its
-// progress, its result or failure, compressing it again, deleting it, the output folder.
+// The video list's side of the video engine, on the UI thread: a row added, started, shown as
+// compressing, its progress, its result or failure, compressing it again, deleting it, the
+// output folder.
 class VideoRows {
 public:
-    explicit VideoRows(CMainWnd& window) : window_(window) {}
+    VideoRows(const RowsContext& context, VideoEngine& engine);
+
+    // Enters the record under a fresh task id and appends its row to "videoList"; returns the id.
+    int Add(const VideoTask& task);
+    // A row's own start button: the row is queued once and its button stops reacting.
+    void Start(QWidget* button);
+    // Every checked row, in list order (the rows' buttons keep reacting).
+    void StartAll();
 
     void OnStarted(int taskId);
     void OnProgress(int taskId, int percent);
@@ -32,5 +42,6 @@ private:
     QWidget* Row(int taskId) const;
     void ShowFailed(QWidget* row, const QString& reason);
 
-    CMainWnd& window_;
+    RowsContext context_;
+    VideoEngine& engine_;
 };

@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "gui/app/MainTaskMenu.h"
-#include "gui/app/Messages.h"
+#include "gui/ui/WindowMessages.h"
 #include "support/TestEnv.h"
 
 namespace {

@@ -10,13 +10,13 @@
 #include <QTimer>
 
 #include "core/app/AppConfig.h"
-#include "gui/app/MainWnd.h"
-#include "gui/app/Messages.h"
 #include "core/app/Paths.h"
+#include "core/video/VideoEngine.h"
+#include "gui/app/MainWnd.h"
 #include "gui/platform/Shell.h"
+#include "gui/ui/WindowMessages.h"
 #include "support/FakeShell.h"
 #include "support/TestEnv.h"
-#include "core/video/VideoEngine.h"
 
 namespace {
 

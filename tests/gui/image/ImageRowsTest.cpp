@@ -7,16 +7,16 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "gui/app/MainWnd.h"
-#include "gui/app/Messages.h"
 #include "core/app/Settings.h"
 #include "core/app/TextUtil.h"
 #include "core/app/UserAccount.h"
 #include "core/image/ImageEngine.h"
+#include "gui/app/MainWnd.h"
 #include "gui/intake/RowBuilder.h"
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
+#include "gui/ui/WindowMessages.h"
 #include "support/FakeShell.h"
 #include "support/TestEnv.h"
 

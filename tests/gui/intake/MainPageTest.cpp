@@ -189,16 +189,4 @@ TEST_F(MainPageTest, TheCustomImageSizeIsCheckedWidthFirst)
     }
 }
 
-TEST_F(MainPageTest, TheAccountAreaShowsTheSignedInUser)
-{
-    window->mainPage().UpdateAccountArea();
-    EXPECT_TRUE(Button("login")->isVisible());
-    EXPECT_FALSE(Button("username")->isVisible());
-    SignIn();
-    window->mainPage().UpdateAccountArea();
-    EXPECT_FALSE(Button("login")->isVisible());
-    EXPECT_TRUE(Button("username")->isVisible());
-    EXPECT_EQ(Button("username")->text(), "138****8000");
-}
-
 }  // namespace

@@ -7,10 +7,10 @@
 #include <QPointer>
 #include <QProgressBar>
 
-#include "gui/app/Messages.h"
-#include "gui/net/DownloadDialog.h"
 #include "core/net/HttpDownload.h"
 #include "core/net/NetTestSupport.h"
+#include "gui/net/DownloadDialog.h"
+#include "gui/ui/WindowMessages.h"
 #include "support/TestEnv.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <QPointer>
 #include <QUrlQuery>
 
-#include "gui/app/Messages.h"
 #include "core/net/NetTestSupport.h"
 #include "core/net/UpgradeCheck.h"
 #include "gui/net/Upgrader.h"
+#include "gui/ui/WindowMessages.h"
 #include "support/TestEnv.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <functional>
 #include <ostream>
 
-#include "gui/app/Messages.h"
 #include "gui/support/RecordingOwner.h"
-#include "support/TestEnv.h"
+#include "gui/ui/WindowMessages.h"
 #include "gui/video/ParamDialog.h"
+#include "support/TestEnv.h"
 
 // The twelve fields in their order, for readable failures.
 static void PrintTo(const CompressParams& p, std::ostream* out)

@@ -11,17 +11,17 @@
 #include <QTimer>
 #include <csignal>
 
-#include "gui/app/MainWnd.h"
-#include "gui/app/Messages.h"
 #include "core/app/Settings.h"
 #include "core/app/UserAccount.h"
 #include "core/intake/MediaProbe.h"
+#include "core/video/VideoEngine.h"
+#include "gui/app/MainWnd.h"
 #include "gui/intake/RowBuilder.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
-#include "support/TestEnv.h"
+#include "gui/ui/WindowMessages.h"
 #include "gui/video/ParamDialog.h"
-#include "core/video/VideoEngine.h"
+#include "support/TestEnv.h"
 
 namespace {
 

@@ -2,8 +2,10 @@
 
 #include "gui/skinlib/CustomMessage.h"
 
-// The custom messages of the main window. Background threads, menus and dialogs post them; the
-// main window's dispatch handles them on the UI thread. The ids keep their historic values.
+// The custom messages of the main window, in one table so that no two share an id. Background
+// threads, row menus, dialogs and the tray post them; the main window's dispatch handles them on
+// the UI thread. They live below every window folder, so a poster needs no header of the main
+// window's own folder. The ids keep their historic values.
 enum : int {
     UM_VIDEO_PARAM = skin::WM_USER + 200,
     UM_VIDEO_OPEN_DIR = skin::WM_USER + 201,
