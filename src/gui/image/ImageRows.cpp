@@ -97,7 +97,7 @@ void ImageRows::Recompress(int taskId)
 
 void ImageRows::Delete(int taskId)
 {
-    if (window_.imageEngine().IsQueuedOrRunning(taskId))
+    if (window_.imageEngine().IsQueued(taskId))
         return PromptBoxDialog::Show(&window_, kCannotDeleteText);
     if (QWidget* row = Row(taskId)) window_.FindControl<SkinList>("image-list")->RemoveRow(row);
     window_.imageEngine().RemoveTask(taskId);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <vector>
 
+#include "core/app/UserTexts.h"
 #include "gui/app/MainWnd.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr char kDamagedText[] = "文件可能已经损坏!";
 constexpr char kFolderTitle[] = "选择视频存放目录";
 
 // Probing blocks the window for a moment per file: the cursor says so. A prompt shown meanwhile
@@ -28,7 +28,7 @@ public:
 void ShowDamaged(QWidget* owner)
 {
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    PromptBoxDialog::Show(owner, kDamagedText);
+    PromptBoxDialog::Show(owner, texts::kDamagedFile);
     QApplication::restoreOverrideCursor();
 }
 
