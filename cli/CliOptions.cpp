@@ -220,18 +220,17 @@ const std::vector<OptionSpec>& Options()
                         },
                         JoinNumbers(kAudioBitrates)});
         // Images.
-        list.push_back({"Images", "image-strength", "general|deep|limit",
-                        "compression strength: JPEG quality 80, 65 or 55 % of the source's; PNG "
-                        "and BMP reduced to 256, 220 or 200 colours; more colour fuzz in GIFs",
-                        [](const RunValues& v) {
-                            return WordOf(kImageStrengths, v.imageCompressType);
-                        },
-                        [](const QString& s, CliOptions& o) {
-                            const auto i = IndexOf(kImageStrengths, s);
-                            if (i) o.values.imageCompressType = *i;
-                            return i.has_value();
-                        },
-                        Join(kImageStrengths)});
+        list.push_back(
+            {"Images", "image-strength", "general|deep|limit",
+             "compression strength: JPEG quality 80, 65 or 55 % of the source's; PNG "
+             "and BMP reduced to 256, 220 or 200 colours; more colour fuzz in GIFs",
+             [](const RunValues& v) { return WordOf(kImageStrengths, v.imageCompressType); },
+             [](const QString& s, CliOptions& o) {
+                 const auto i = IndexOf(kImageStrengths, s);
+                 if (i) o.values.imageCompressType = *i;
+                 return i.has_value();
+             },
+             Join(kImageStrengths)});
         list.push_back({"Images", "image-format", "keep|jpg",
                         "output format: the source's, or JPEG for every image",
                         [](const RunValues& v) { return WordOf(kImageFormats, v.imageType); },
@@ -295,8 +294,9 @@ const std::vector<OptionSpec>& Options()
                         "gets (2), (3), ...",
                         [](const RunValues& v) {
                             return v.outputDir.trimmed().isEmpty()
-                                       ? QStringLiteral("the default, \"%1\" on the Desktop "
-                                                        "or in Documents")
+                                       ? QStringLiteral(
+                                             "the default, \"%1\" on the Desktop "
+                                             "or in Documents")
                                              .arg(QString::fromUtf8(kDefaultOutputFolderName))
                                        : v.outputDir.trimmed();
                         },

@@ -191,12 +191,11 @@ void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& ou
     for (const BatchItem& item : items) {
         const bool ok = item.state == BatchItem::State::Done;
         done += ok ? 1 : 0;
-        rows.push_back(
-            {Elide(item.shownPath, kMaxFileColumn), FormatSize(item.sourceSize),
-             ok ? FormatSize(item.outputSize) : QStringLiteral("-"),
-             ok ? FormatSaving(SavingPercent(item.sourceSize, item.outputSize))
-                : QStringLiteral("-"),
-             ResultWord(item)});
+        rows.push_back({Elide(item.shownPath, kMaxFileColumn), FormatSize(item.sourceSize),
+                        ok ? FormatSize(item.outputSize) : QStringLiteral("-"),
+                        ok ? FormatSaving(SavingPercent(item.sourceSize, item.outputSize))
+                           : QStringLiteral("-"),
+                        ResultWord(item)});
     }
     int widths[4] = {0, 0, 0, 0};
     for (const Row& row : rows) {

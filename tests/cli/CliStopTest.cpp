@@ -83,8 +83,8 @@ TEST(CliTemporaryFilesTest, ARunKilledMidwayLeavesNothingInTheTemporaryFolder)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", tmp);
     cli.setProcessEnvironment(environment);
-    cli.start(Program(), {"--output", root.path() + "/out", "--balanced", in + "long.mp4",
-                          in + "rose.png"});
+    cli.start(Program(),
+              {"--output", root.path() + "/out", "--balanced", in + "long.mp4", in + "rose.png"});
     ASSERT_TRUE(cli.waitForStarted());
     const pid_t pid = static_cast<pid_t>(cli.processId());
     pid_t encoder = 0;
@@ -103,8 +103,7 @@ TEST(CliTemporaryFilesTest, ARunKilledMidwayLeavesNothingInTheTemporaryFolder)
     EXPECT_EQ(QDir(tmp).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList());
     // Nor was the user's configuration touched.
-    EXPECT_FALSE(
-        QFileInfo::exists(testenv::ConfigHome() + "/LumoCompress/Config/configure.ini"));
+    EXPECT_FALSE(QFileInfo::exists(testenv::ConfigHome() + "/LumoCompress/Config/configure.ini"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliStopTest, ::testing::Values(SIGINT, SIGTERM),

@@ -92,7 +92,7 @@ private:
     std::list<int> idle_;
     std::list<int> busy_;
     std::map<int, std::stop_source> running_;  // the stop of each running id
-    std::set<int> cancelled_;                   // running ids that were cancelled
+    std::set<int> cancelled_;                  // running ids that were cancelled
     bool paused_ = false;
     bool stopped_ = false;
 };

@@ -178,8 +178,9 @@ CMainWnd::CMainWnd()
       engineSettings_(new EngineSettings),
       videoEngine_(new VideoEngine(
           *engineSink_, [settings = engineSettings_.get()] { return settings->ReadVideo(); })),
-      imageEngine_(new ImageEngine(
-          engineSink_->images, [settings = engineSettings_.get()] { return settings->ReadImage(); })),
+      imageEngine_(
+          new ImageEngine(engineSink_->images,
+                          [settings = engineSettings_.get()] { return settings->ReadImage(); })),
       videoIntake_(new VideoIntake(*this)),
       imageIntake_(new ImageIntake(*this)),
       videoRows_(new VideoRows(*this)),

@@ -103,9 +103,11 @@ bool MainPage::OnItemSelect(const skin::Notification& msg)
         WriteSetting(settings::kVideoRatioWidth, kResolutions[row].width);
         WriteSetting(settings::kVideoRatioHeight, kResolutions[row].height);
     } else if (Is(msg, "image-ratio")) {
-        if (row >= 0 && row < choices::kImageRatioRows) WriteSetting(settings::kImageRatioIndex, row);
+        if (row >= 0 && row < choices::kImageRatioRows)
+            WriteSetting(settings::kImageRatioIndex, row);
     } else if (Is(msg, "gif-drop-frame")) {
-        if (row >= 0 && row < choices::kGifDropFrameRows) WriteSetting(settings::kGifDropFrameIndex, row);
+        if (row >= 0 && row < choices::kGifDropFrameRows)
+            WriteSetting(settings::kGifDropFrameIndex, row);
     } else {
         return false;
     }

@@ -166,8 +166,7 @@ TEST(ChildProcess, ReadToEndHandsOnEveryPieceAndKillsASilentChild)
     QByteArray output;
     QElapsedTimer clock;
     clock.start();
-    const auto end =
-        child.ReadToEnd([&output](const QByteArray& chunk) { output += chunk; }, 400);
+    const auto end = child.ReadToEnd([&output](const QByteArray& chunk) { output += chunk; }, 400);
     EXPECT_EQ(end, ChildProcess::ReadEnd::Silent);
     EXPECT_GE(clock.elapsed(), 400);
     EXPECT_LT(clock.elapsed(), 3000);

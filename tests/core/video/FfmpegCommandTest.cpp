@@ -9,11 +9,11 @@
 #include <clocale>
 #include <cstdio>
 
-#include "support/TestEnv.h"
 #include "core/app/AppConfig.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/OutputNameResolver.h"
 #include "support/Printers.h"
+#include "support/TestEnv.h"
 
 namespace {
 
@@ -134,9 +134,9 @@ TEST(FfmpegCommandTest, WorkedExampleWithDefaultSettingsIsPrintedExactly)
 {
     // A fresh configuration: every setting at its default.
     VideoTask task = Source("clip.avi");
-    const FfmpegCommand command =
-        RenderCommand(PlanCommand(task, ReadCompressSettings(AppConfig::Path()), MainPageSnapshot{}),
-                      "/app/ffmpeg", "/v/clip.avi", "/out/clip.mp4");
+    const FfmpegCommand command = RenderCommand(
+        PlanCommand(task, ReadCompressSettings(AppConfig::Path()), MainPageSnapshot{}),
+        "/app/ffmpeg", "/v/clip.avi", "/out/clip.mp4");
     EXPECT_EQ(
         command.text.toStdString(),
         R"("/app/ffmpeg" -y -i "/v/clip.avi" -r "25.00" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")");
@@ -151,9 +151,10 @@ TEST(FfmpegCommandTest, WorkedExampleWithDefaultSettingsIsPrintedExactly)
 TEST(CompressSettingsTest, TheFileGivesTheSettingsAndARowsRecordReplacesAllSeven)
 {
     const QString ini = testenv::Home() + "/settings/configure.ini";
-    ASSERT_TRUE(testenv::WriteFile(
-        ini, "[global]\nvideo-type=4\nvideo-ratio-width=640\naudio-channel=1x\n"
-             "audio-bitrate=\n"));
+    ASSERT_TRUE(
+        testenv::WriteFile(ini,
+                           "[global]\nvideo-type=4\nvideo-ratio-width=640\naudio-channel=1x\n"
+                           "audio-bitrate=\n"));
     const CompressSettings read = ReadCompressSettings(ini);
     EXPECT_EQ(read.videoType, 4);
     EXPECT_EQ(read.width, 640);

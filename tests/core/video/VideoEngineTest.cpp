@@ -22,9 +22,9 @@
 #include "core/app/Paths.h"
 #include "core/intake/MediaProbe.h"
 #include "core/platform/ChildProcess.h"
-#include "support/TestEnv.h"
-#include "support/Printers.h"
 #include "core/video/VideoEngine.h"
+#include "support/Printers.h"
+#include "support/TestEnv.h"
 
 namespace {
 
@@ -521,8 +521,8 @@ TEST_F(VideoEngineTest, CancelEndsTheRunningEncoderAndTheQueueGoesOnAfterTheRele
     ASSERT_TRUE(WaitFinished(2));
     reports = sink.Get();
     reports.log.resize(5);  // the last release may be logged or not yet
-    EXPECT_EQ(reports.log, (std::vector<std::string>{"start 1", "cancel 1", "release 1", "start 2",
-                                                     "done 2"}));
+    EXPECT_EQ(reports.log,
+              (std::vector<std::string>{"start 1", "cancel 1", "release 1", "start 2", "done 2"}));
     EXPECT_EQ(OutputFiles(), (QStringList{"earlier.mp4", "next.mp4"}));
     EXPECT_FALSE(engine.Cancel(running)) << "neither waiting nor running any more";
 }
