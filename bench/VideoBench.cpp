@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/app/AppConfig.h"
 #include "core/app/Paths.h"
 #include "core/app/Settings.h"
 #include "core/intake/MediaProbe.h"
@@ -50,7 +51,8 @@ struct Command {
 // main thread as the main window does.
 class BenchSink : public QObject, public VideoEngineSink {
 public:
-    BenchSink(VideoEngine& engine, int expected) : engine_(engine), expected_(expected) {}
+    explicit BenchSink(int expected) : expected_(expected) {}
+    void Attach(VideoEngine& engine) { engine_ = &engine; }
     ~BenchSink() override
     {
         for (std::thread& watcher : watchers_) watcher.join();
@@ -77,6 +79,7 @@ public:
         });
     }
     void TaskDone(const VideoDoneRecord& record) override { Post(record.taskId, true); }
+    void TaskCancelled(int taskId) override { Post(taskId, false); }
     void TaskFailed(const VideoFailRecord& record) override
     {
         std::fprintf(stderr, "task %d failed: %s\n", record.taskId, qPrintable(record.reason));
@@ -113,14 +116,14 @@ private:
                     handled_[taskId] = now;
                 }
                 if (!done) ++failures_;
-                engine_.Release(taskId);
+                engine_->Release(taskId);
                 lastHandled_ = now;
                 if (++finished_ % expected_ == 0) QCoreApplication::quit();
             },
             Qt::QueuedConnection);
     }
 
-    VideoEngine& engine_;
+    VideoEngine* engine_ = nullptr;
     const int expected_;
     int finished_ = 0;
     int failures_ = 0;
@@ -197,7 +200,15 @@ int main(int argc, char** argv)
                       "aac",
                       first}))
         return 1;
-    VideoEngine engine;
+    // The engine reads its settings as the window's reader does: the store's keys and folder.
+    BenchSink sink(clips);
+    VideoEngine engine(sink, [] {
+        VideoSettings values;
+        values.settings = ReadCompressSettings(AppConfig::Path());
+        values.outputFolder = GetOutputFolder();
+        return values;
+    });
+    sink.Attach(engine);
     std::vector<int> ids;
     for (int i = 1; i <= clips; ++i) {
         const QString name = QString("clip%1.mp4").arg(i, 2, 10, QChar('0'));
@@ -216,8 +227,7 @@ int main(int argc, char** argv)
     Run(ffmpeg, {"-version"});  // the encoder's files in the page cache for both runs
 
     // Alternating rounds, the best of each side: the machine's other load varies.
-    BenchSink sink(engine, clips);
-    engine.Start(sink);
+    engine.Start();
     double engineMs = 0;
     double directMs = 0;
     for (int round = 0; round < rounds; ++round) {

@@ -5,12 +5,12 @@
 #include <QFileInfo>
 
 #include "ConsoleView.h"
+#include "core/app/UserTexts.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
 
 namespace {
 
-constexpr char kDamagedText[] = "文件可能已经损坏!";
 constexpr int kTickMs = 250;
 
 QString JoinPath(const QString& folder, const QString& name)
@@ -58,7 +58,10 @@ public:
     {
         Post([record](BatchJob& job) { job.OnVideoFailed(record); });
     }
-
+    void TaskCancelled(int taskId) override
+    {
+        Post([taskId](BatchJob& job) { job.OnCancelled(taskId); });
+    }
 };
 
 class BatchJob::ImageSink final : public ImageEngineSink, JobPoster {
@@ -76,7 +79,10 @@ public:
     {
         Post([taskId, reason](BatchJob& job) { job.OnImageFailed(taskId, reason); });
     }
-
+    void TaskCancelled(int taskId) override
+    {
+        Post([taskId](BatchJob& job) { job.OnCancelled(taskId); });
+    }
 };
 
 BatchJob::BatchJob(const CliOptions& options, const QString& outputFolder, ConsoleView& view)
@@ -85,8 +91,10 @@ BatchJob::BatchJob(const CliOptions& options, const QString& outputFolder, Conso
       view_(view),
       videoSink_(std::make_unique<VideoSink>(*this)),
       imageSink_(std::make_unique<ImageSink>(*this)),
-      videoEngine_(std::make_unique<VideoEngine>()),
-      imageEngine_(std::make_unique<ImageEngine>(*imageSink_))
+      videoEngine_(std::make_unique<VideoEngine>(
+          *videoSink_, [values = options.values] { return values.Video(); })),
+      imageEngine_(std::make_unique<ImageEngine>(
+          *imageSink_, [values = options.values] { return values.Image(); }))
 {
     clock_.start();
     tick_.setInterval(kTickMs);
@@ -161,7 +169,7 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
         // Refused as the window refuses it: no task, the same words.
         item.sourceSize = QFileInfo(task.filePath).isFile() ? QFileInfo(task.filePath).size() : 0;
         item.state = BatchItem::State::Failed;
-        item.error = QString::fromUtf8(kDamagedText);
+        item.error = QString::fromUtf8(texts::kDamagedFile);
         items_.push_back(item);
         view_.Finished(items_.back(), Now());
         return;
@@ -194,22 +202,6 @@ void BatchJob::AddImage(const QString& path, const QString& name, const QString&
 
 void BatchJob::Start()
 {
-    const RunValues& values = options_.values;
-    MainPageSnapshot page;
-    page.bitRateChecked = values.bitRateSlider.has_value();
-    page.bitRateSlider = values.bitRateSlider.value_or(0);
-    page.balancedChecked = values.balanced;
-    page.compatibleChecked = values.compatible;
-    videoEngine_->SetMainPage(page);
-
-    ImagePageFields fields;
-    if (values.customSize) {
-        fields.defineParam = true;
-        fields.widthText = QString::number(values.customSize->width());
-        fields.heightText = QString::number(values.customSize->height());
-    }
-    imageEngine_->SetPageFields(fields);
-
     std::vector<int> videos;
     std::vector<int> images;
     for (const BatchItem& item : items_) {
@@ -217,7 +209,7 @@ void BatchJob::Start()
         (item.kind == BatchItem::Kind::Video ? videos : images).push_back(item.taskId);
     }
     if (!videos.empty()) {
-        videoEngine_->Start(*videoSink_);
+        videoEngine_->Start();
         videoEngine_->EnqueueAll(videos);
     }
     if (!images.empty()) {
@@ -309,6 +301,23 @@ void BatchJob::OnImageFailed(int taskId, const QString& reason)
 {
     if (BatchItem* item = Find(taskId); item && !item->Finished()) Fail(*item, reason);
     if (!stopping_) imageEngine_->Release(taskId);
+    FinishIfDone();
+}
+
+void BatchJob::OnCancelled(int taskId)
+{
+    // The run cancels nothing itself; a file taken out of its engine counts as stopped.
+    BatchItem* item = Find(taskId);
+    if (item && !item->Finished()) {
+        item->state = BatchItem::State::Stopped;
+        view_.Finished(*item, Now());
+    }
+    if (!stopping_ && item) {
+        if (item->kind == BatchItem::Kind::Video)
+            videoEngine_->Release(taskId);
+        else
+            imageEngine_->Release(taskId);
+    }
     FinishIfDone();
 }
 

@@ -64,6 +64,7 @@ private:
     void OnVideoFailed(const VideoFailRecord& record);
     void OnImageDone(int taskId, const ImageDoneRecord& record);
     void OnImageFailed(int taskId, const QString& reason);
+    void OnCancelled(int taskId);
     void Conclude(BatchItem& item, const QString& outputPath);
     void Fail(BatchItem& item, const QString& error);
     void FinishIfDone();

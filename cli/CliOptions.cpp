@@ -6,28 +6,30 @@
 #include <array>
 #include <functional>
 
+#include "core/app/Paths.h"
 #include "core/app/Settings.h"
 #include "core/intake/MediaScan.h"
-#include "core/platform/ProfileFile.h"
 
 namespace {
 
-constexpr std::array<const char*, 3> kStrengths = {"general", "deep", "limit"};
-constexpr std::array<const char*, 5> kContainers = {"keep", "mp4", "flv", "mov", "mkv"};
-constexpr std::array<const char*, 2> kImageFormats = {"keep", "jpg"};
-// The rows of the main page's and the settings dialog's lists.
+// The words of the settings' choices, and the rows of the main page's and the settings
+// dialog's lists.
 using choices::kAudioBitrates;
+using choices::kContainers;
+using choices::kImageFormats;
+using choices::kImageStrengths;
 using choices::kSampleRates;
+using choices::kVideoStrengths;
 constexpr const auto& kChannels = choices::kAudioChannels;
-constexpr int kScaleCount = 6;      // "image-ratio": 0 keeps the size, 1..5 keep 90..50 %
-constexpr int kGifDropCount = 5;    // "gif-drop-frame"
-constexpr int kOutputDirMax = 259;  // what "output-dir" holds
+constexpr int kScaleCount = choices::kImageRatioRows;
+constexpr int kGifDropCount = choices::kGifDropFrameRows;
+constexpr int kOutputDirMax = settings::kOutputDir.capacity - 1;  // what "output-dir" holds
 
 template <size_t N>
-QString Join(const std::array<const char*, N>& words)
+QString Join(const std::array<Choice, N>& rows)
 {
     QStringList list;
-    for (const char* word : words) list << QString::fromLatin1(word);
+    for (const Choice& row : rows) list << QString::fromLatin1(row.word);
     return list.join(u'|');
 }
 
@@ -41,17 +43,17 @@ QString JoinNumbers(const std::array<int, N>& numbers)
 
 // The word of an index, or the number itself when the file holds a value beyond the list.
 template <size_t N>
-QString WordOf(const std::array<const char*, N>& words, int index)
+QString WordOf(const std::array<Choice, N>& rows, int index)
 {
-    if (index >= 0 && index < static_cast<int>(N)) return QString::fromLatin1(words[index]);
+    if (index >= 0 && index < static_cast<int>(N)) return QString::fromLatin1(rows[index].word);
     return QString::number(index);
 }
 
 template <size_t N>
-std::optional<int> IndexOf(const std::array<const char*, N>& words, const QString& value)
+std::optional<int> IndexOf(const std::array<Choice, N>& rows, const QString& value)
 {
     for (size_t i = 0; i < N; ++i)
-        if (value == QLatin1String(words[i])) return static_cast<int>(i);
+        if (value == QLatin1String(rows[i].word)) return static_cast<int>(i);
     return std::nullopt;
 }
 
@@ -106,13 +108,13 @@ const std::vector<OptionSpec>& Options()
         list.push_back({"Videos", "video-strength", "general|deep|limit",
                         "compression strength: the video bit rate kept is 50, 30 or 10 % of the "
                         "source's",
-                        [](const RunValues& v) { return WordOf(kStrengths, v.compressType); },
+                        [](const RunValues& v) { return WordOf(kVideoStrengths, v.compressType); },
                         [](const QString& s, CliOptions& o) {
-                            const auto i = IndexOf(kStrengths, s);
+                            const auto i = IndexOf(kVideoStrengths, s);
                             if (i) o.values.compressType = *i;
                             return i.has_value();
                         },
-                        Join(kStrengths)});
+                        Join(kVideoStrengths)});
         list.push_back({"Videos", "container", "keep|mp4|flv|mov|mkv",
                         "output container; keep writes the source's (avi, rm, rmvb, divx, dat and "
                         "ogv sources become mp4)",
@@ -218,16 +220,17 @@ const std::vector<OptionSpec>& Options()
                         },
                         JoinNumbers(kAudioBitrates)});
         // Images.
-        list.push_back({"Images", "image-strength", "general|deep|limit",
-                        "compression strength: JPEG quality 80, 65 or 55 % of the source's; PNG "
-                        "and BMP reduced to 256, 220 or 200 colours; more colour fuzz in GIFs",
-                        [](const RunValues& v) { return WordOf(kStrengths, v.imageCompressType); },
-                        [](const QString& s, CliOptions& o) {
-                            const auto i = IndexOf(kStrengths, s);
-                            if (i) o.values.imageCompressType = *i;
-                            return i.has_value();
-                        },
-                        Join(kStrengths)});
+        list.push_back(
+            {"Images", "image-strength", "general|deep|limit",
+             "compression strength: JPEG quality 80, 65 or 55 % of the source's; PNG "
+             "and BMP reduced to 256, 220 or 200 colours; more colour fuzz in GIFs",
+             [](const RunValues& v) { return WordOf(kImageStrengths, v.imageCompressType); },
+             [](const QString& s, CliOptions& o) {
+                 const auto i = IndexOf(kImageStrengths, s);
+                 if (i) o.values.imageCompressType = *i;
+                 return i.has_value();
+             },
+             Join(kImageStrengths)});
         list.push_back({"Images", "image-format", "keep|jpg",
                         "output format: the source's, or JPEG for every image",
                         [](const RunValues& v) { return WordOf(kImageFormats, v.imageType); },
@@ -292,8 +295,9 @@ const std::vector<OptionSpec>& Options()
                         [](const RunValues& v) {
                             return v.outputDir.trimmed().isEmpty()
                                        ? QStringLiteral(
-                                             "the default, \"LUMO视频压缩\" on "
-                                             "the Desktop or in Documents")
+                                             "the default, \"%1\" on the Desktop "
+                                             "or in Documents")
+                                             .arg(QString::fromUtf8(kDefaultOutputFolderName))
                                        : v.outputDir.trimmed();
                         },
                         [](const QString& s, CliOptions& o) {
@@ -359,29 +363,65 @@ QString CheckPath(const QString& path)
 
 }  // namespace
 
+QString UserSettingsFile()
+{
+    return GetSpecialFolder(SpecialFolder::AppData) + u'/' + QString::fromUtf8(kConfigFolder) +
+           QStringLiteral("/configure.ini");
+}
+
 RunValues RunValues::FromSettingsFile(const QString& path)
 {
-    const QString section = QString::fromUtf8(settings::kSection);
-    const auto read = [&](const IntSetting& setting) {
-        return platform::GetPrivateProfileInt(section, QString::fromUtf8(setting.key),
-                                              setting.defaultValue, path);
-    };
+    const CompressSettings video = ReadCompressSettings(path);
+    const ImageSettings image = ReadImageSettings(path);
     RunValues values;
-    values.compressType = read(settings::kCompressType);
-    values.videoType = read(settings::kVideoType);
-    values.width = read(settings::kVideoRatioWidth);
-    values.height = read(settings::kVideoRatioHeight);
-    values.channel = read(settings::kAudioChannel);
-    values.sampleRate = read(settings::kAudioSampleRate);
-    values.bitrate = read(settings::kAudioBitrate);
-    values.imageCompressType = read(settings::kImageCompressType);
-    values.imageType = read(settings::kImageType);
-    values.ratioIndex = read(settings::kImageRatioIndex);
-    values.gifDefineParam = read(settings::kGifDefineParam);
-    values.gifDropFrameIndex = read(settings::kGifDropFrameIndex);
-    values.outputDir =
-        platform::GetPrivateProfileString(section, QString::fromUtf8(settings::kOutputDir.key),
-                                          QString(), settings::kOutputDir.capacity, path);
+    values.compressType = video.compressType;
+    values.videoType = video.videoType;
+    values.width = video.width;
+    values.height = video.height;
+    values.channel = video.channel;
+    values.sampleRate = video.sampleRate;
+    values.bitrate = video.bitrate;
+    values.imageCompressType = image.compressType;
+    values.imageType = image.imageType;
+    values.ratioIndex = image.ratioIndex;
+    values.gifDefineParam = image.gifDefineParam;
+    values.gifDropFrameIndex = image.gifDropFrameIndex;
+    values.outputDir = ReadSettingFrom(path, settings::kOutputDir);
+    return values;
+}
+
+VideoSettings RunValues::Video() const
+{
+    VideoSettings values;
+    values.settings.compressType = compressType;
+    values.settings.videoType = videoType;
+    values.settings.width = width;
+    values.settings.height = height;
+    values.settings.channel = channel;
+    values.settings.sampleRate = sampleRate;
+    values.settings.bitrate = bitrate;
+    values.page.bitRateChecked = bitRateSlider.has_value();
+    values.page.bitRateSlider = bitRateSlider.value_or(0);
+    values.page.balancedChecked = balanced;
+    values.page.compatibleChecked = compatible;
+    values.outputFolder = ResolveOutputFolder(outputDir);
+    return values;
+}
+
+ImageSettings RunValues::Image() const
+{
+    ImageSettings values;
+    values.compressType = imageCompressType;
+    values.imageType = imageType;
+    values.ratioIndex = ratioIndex;
+    values.gifDefineParam = gifDefineParam;
+    values.gifDropFrameIndex = gifDropFrameIndex;
+    if (customSize) {
+        values.page.defineParam = true;
+        values.page.widthText = QString::number(customSize->width());
+        values.page.heightText = QString::number(customSize->height());
+    }
+    values.outputFolder = ResolveOutputFolder(outputDir);
     return values;
 }
 

@@ -6,8 +6,11 @@
 
 #include <optional>
 
-// What one run compresses with: the keys of "configure.ini" the engines read and the main
-// page's controls they are handed, as the window would have them.
+#include "core/image/ImageSettings.h"
+#include "core/video/CompressParams.h"
+
+// What one run compresses with: the keys of "configure.ini" the window's engines are handed and
+// the main page's controls, as the window would have them.
 struct RunValues {
     // Videos: the settings (section "global") ...
     int compressType = 0;
@@ -37,7 +40,15 @@ struct RunValues {
     // The values the window starts from: the keys of the ini file at path (the settings table's
     // defaults where a key or the file is missing) and the main page as it opens. Only reads.
     static RunValues FromSettingsFile(const QString& path);
+
+    // What each engine compresses with in this run, the output folder resolved (and created)
+    // from outputDir as the window resolves "output-dir".
+    VideoSettings Video() const;
+    ImageSettings Image() const;
 };
+
+// The user's "configure.ini", where the desktop program keeps its settings (nothing is created).
+QString UserSettingsFile();
 
 struct CliOptions {
     RunValues values;

@@ -102,15 +102,4 @@ QString FormatClock(qint64 seconds)
     return QStringLiteral("%1:%2").arg(minutes).arg(rest, 2, 10, QLatin1Char('0'));
 }
 
-QString FormatSaving(double percent)
-{
-    return QString::number(percent, 'f', 2) + u'%';
-}
-
-float SavingPercent(qint64 sourceSize, qint64 outputSize)
-{
-    if (sourceSize <= 0) return 0.0f;
-    return static_cast<float>(sourceSize - outputSize) / static_cast<float>(sourceSize) * 100.0f;
-}
-
 }  // namespace console

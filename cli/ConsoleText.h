@@ -21,11 +21,4 @@ QString Pad(const QString& text, int width, bool left = false);
 // "0:07", "12:34", "1:02:03" for whole seconds; "--:--" for a negative value.
 QString FormatClock(qint64 seconds);
 
-// The saving as the list shows it: "%.2f%", negative when the file grew.
-QString FormatSaving(double percent);
-
-// (source - output) / source * 100 in single precision, as the program has always computed it;
-// 0 for a source of size 0 or less.
-float SavingPercent(qint64 sourceSize, qint64 outputSize);
-
 }  // namespace console

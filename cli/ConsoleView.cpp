@@ -76,7 +76,7 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
     object.insert("output", done ? QJsonValue(item.outputPath) : QJsonValue());
     object.insert("output_size",
                   done ? QJsonValue(static_cast<double>(item.outputSize)) : QJsonValue());
-    const double saving = console::SavingPercent(item.sourceSize, item.outputSize);
+    const double saving = SavingPercent(item.sourceSize, item.outputSize);
     object.insert("saving", done ? QJsonValue(std::round(saving * 100.0) / 100.0) : QJsonValue());
     object.insert("result", done ? "done" : "failed");
     if (!done) {
@@ -116,10 +116,10 @@ QString ConsoleView::ResultLine(const BatchItem& item)
 {
     switch (item.state) {
         case BatchItem::State::Done: {
-            const double saving = console::SavingPercent(item.sourceSize, item.outputSize);
+            const double saving = SavingPercent(item.sourceSize, item.outputSize);
             return QStringLiteral("done     %1 -> %2  %3 -> %4 (%5)")
                 .arg(item.shownPath, item.outputPath, FormatSize(item.sourceSize),
-                     FormatSize(item.outputSize), console::FormatSaving(saving));
+                     FormatSize(item.outputSize), FormatSaving(saving));
         }
         case BatchItem::State::Failed:
             return QStringLiteral("failed   %1: %2").arg(item.shownPath, item.error);
@@ -191,12 +191,11 @@ void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& ou
     for (const BatchItem& item : items) {
         const bool ok = item.state == BatchItem::State::Done;
         done += ok ? 1 : 0;
-        rows.push_back(
-            {Elide(item.shownPath, kMaxFileColumn), FormatSize(item.sourceSize),
-             ok ? FormatSize(item.outputSize) : QStringLiteral("-"),
-             ok ? console::FormatSaving(console::SavingPercent(item.sourceSize, item.outputSize))
-                : QStringLiteral("-"),
-             ResultWord(item)});
+        rows.push_back({Elide(item.shownPath, kMaxFileColumn), FormatSize(item.sourceSize),
+                        ok ? FormatSize(item.outputSize) : QStringLiteral("-"),
+                        ok ? FormatSaving(SavingPercent(item.sourceSize, item.outputSize))
+                           : QStringLiteral("-"),
+                        ResultWord(item)});
     }
     int widths[4] = {0, 0, 0, 0};
     for (const Row& row : rows) {

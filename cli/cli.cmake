@@ -5,7 +5,6 @@ add_library(lumo_cli STATIC
     ${CMAKE_SOURCE_DIR}/cli/CliOptions.cpp
     ${CMAKE_SOURCE_DIR}/cli/ConsoleText.cpp
     ${CMAKE_SOURCE_DIR}/cli/ConsoleView.cpp
-    ${CMAKE_SOURCE_DIR}/cli/RunSettings.cpp
     ${CMAKE_SOURCE_DIR}/cli/SignalWatch.cpp
 )
 target_include_directories(lumo_cli PUBLIC ${CMAKE_SOURCE_DIR}/cli)

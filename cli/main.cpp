@@ -10,7 +10,6 @@
 #include "BatchJob.h"
 #include "CliOptions.h"
 #include "ConsoleView.h"
-#include "RunSettings.h"
 #include "SignalWatch.h"
 #include "core/app/Paths.h"
 
@@ -61,7 +60,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
 
-    const QString userFile = RunSettings::UserFile();
+    const QString userFile = UserSettingsFile();
     const RunValues defaults = RunValues::FromSettingsFile(userFile);
     const ParsedCommandLine parsed = ParseCommandLine(app.arguments().mid(1), defaults);
     switch (parsed.action) {
@@ -79,12 +78,9 @@ int main(int argc, char** argv)
     const CliOptions& options = parsed.options;
 
     const int output = TakeStandardOutput(options.verbose);
-    RunSettings settings;
-    QString error;
-    if (!settings.Install(options.values, &error)) return Complain(error, 1);
 
     // Resolved (and created) once up front, as the window does when it opens.
-    const QString outputFolder = GetOutputFolder();
+    const QString outputFolder = ResolveOutputFolder(options.values.outputDir);
     const QFileInfo folder(outputFolder);
     if (!folder.isDir() || !folder.isWritable())
         return Complain(QStringLiteral("cannot write to the output folder ") + outputFolder,

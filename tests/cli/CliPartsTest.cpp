@@ -35,16 +35,12 @@ TEST(ConsoleTextTest, ElidedNamesFitAndKeepTheirEnd)
     EXPECT_EQ(console::Elide("anything", 0), "");
 }
 
-TEST(ConsoleTextTest, ClocksAndSavings)
+TEST(ConsoleTextTest, Clocks)
 {
     EXPECT_EQ(console::FormatClock(7), "0:07");
     EXPECT_EQ(console::FormatClock(754), "12:34");
     EXPECT_EQ(console::FormatClock(3723), "1:02:03");
     EXPECT_EQ(console::FormatClock(-1), "--:--");
-    EXPECT_FLOAT_EQ(console::SavingPercent(1000, 250), 75.0f);
-    EXPECT_FLOAT_EQ(console::SavingPercent(1000, 1500), -50.0f);
-    EXPECT_FLOAT_EQ(console::SavingPercent(0, 10), 0.0f);
-    EXPECT_EQ(console::FormatSaving(-50), "-50.00%");
 }
 
 BatchItem Video(double seconds, int percent, qint64 startedMs, qint64 progressMs)

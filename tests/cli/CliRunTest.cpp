@@ -245,11 +245,9 @@ TEST_F(CliRunTest, VideoOptionsReachTheEncoder)
 TEST_F(CliRunTest, ImageOptionsReachThePipeline)
 {
     MakeImage("logo:", In("logo.jpg"));  // 640x480
-    QProcess convert;
     QStringList frames = {"-delay", "10", "-size", "16x16"};
     for (int i = 0; i < 13; ++i) frames << (i % 2 ? "xc:red" : "xc:blue");
-    convert.start("convert", frames << In("anim.gif"));
-    ASSERT_TRUE(convert.waitForFinished(30000) && convert.exitCode() == 0);
+    ASSERT_TRUE(testenv::Convert(frames << In("anim.gif")));
 
     const CliResult run = Cli({"--output", Out(""), "--size", "100x100", "--gif-drop", "4",
                                In("logo.jpg"), In("anim.gif")});

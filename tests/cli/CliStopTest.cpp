@@ -68,6 +68,44 @@ TEST_P(CliStopTest, SignalEndsTheEncoderRemovesItsPartialOutputAndNothingElse)
     EXPECT_EQ(errors[0], "lumocompress-cli: stopped; 2 of 3 files were not compressed");
 }
 
+TEST(CliTemporaryFilesTest, ARunKilledMidwayLeavesNothingInTheTemporaryFolder)
+{
+    // The run's settings are values in the process: nothing is written for them anywhere, so
+    // a run that cannot clean up after itself leaves nothing behind either.
+    QTemporaryDir root;
+    const QString in = root.path() + "/in/";
+    const QString tmp = root.path() + "/tmp";
+    ASSERT_TRUE(QDir().mkpath(tmp));
+    ASSERT_TRUE(testenv::MakeVideo(in + "long.mp4", 30.0, "640x480"));
+    MakeImage("rose:", in + "rose.png");
+
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", tmp);
+    cli.setProcessEnvironment(environment);
+    cli.start(Program(),
+              {"--output", root.path() + "/out", "--balanced", in + "long.mp4", in + "rose.png"});
+    ASSERT_TRUE(cli.waitForStarted());
+    const pid_t pid = static_cast<pid_t>(cli.processId());
+    pid_t encoder = 0;
+    QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired() && !encoder) {
+        for (const ChildProcess& child : ChildrenOf(pid))
+            if (child.name == "ffmpeg") encoder = child.pid;
+        QThread::msleep(20);
+    }
+    ASSERT_NE(encoder, 0) << "ffmpeg never ran";
+    EXPECT_EQ(Names(tmp), QStringList()) << "while it runs";
+
+    ::kill(pid, SIGKILL);
+    ::kill(encoder, SIGKILL);
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(QDir(tmp).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+    // Nor was the user's configuration touched.
+    EXPECT_FALSE(QFileInfo::exists(testenv::ConfigHome() + "/LumoCompress/Config/configure.ini"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, CliStopTest, ::testing::Values(SIGINT, SIGTERM),
                          [](const auto& info) {
                              return std::string(info.param == SIGINT ? "Interrupt" : "Terminate");

@@ -92,7 +92,12 @@ void EnsureFolder(const QString& absolute)
 
 QString GetOutputFolder()
 {
-    QString folder = ReadSetting(settings::kOutputDir).trimmed();
+    return ResolveOutputFolder(ReadSetting(settings::kOutputDir));
+}
+
+QString ResolveOutputFolder(const QString& outputDir)
+{
+    QString folder = outputDir.trimmed();
     if (!folder.isEmpty()) {
         while (folder.size() > 1 && folder.endsWith(u'/')) folder.chop(1);
         EnsureFolder(folder);

@@ -25,9 +25,12 @@ QString EnsureUserFolder(const QString& relative);
 // use the folder.
 void EnsureFolder(const QString& absolute);
 
-// The output folder: "output-dir" trimmed, or when that is empty the default folder
-// kDefaultOutputFolderName under Desktop (when the Documents folder exists) or Documents
-// (when it does not). Created when missing; no trailing "/" unless it is the root.
+// The output folder for a value of "output-dir": the value trimmed, or when that is empty the
+// default folder kDefaultOutputFolderName under Desktop (when the Documents folder exists) or
+// Documents (when it does not). Created when missing; no trailing "/" unless it is the root.
+QString ResolveOutputFolder(const QString& outputDir);
+
+// The output folder of the settings store's "output-dir" (see ResolveOutputFolder).
 QString GetOutputFolder();
 
 // True when the file can be opened for reading.

@@ -1,6 +1,7 @@
 #include "core/app/Settings.h"
 
 #include "core/app/AppConfig.h"
+#include "core/platform/ProfileFile.h"
 
 namespace {
 
@@ -13,15 +14,12 @@ QString Section()
 
 int ReadSetting(const IntSetting& setting)
 {
-    return AppConfig::GetInt(Section(), QString::fromUtf8(setting.key), setting.defaultValue);
+    return ReadSettingFrom(AppConfig::Path(), setting);
 }
 
 QString ReadSetting(const StringSetting& setting)
 {
-    QString value;
-    AppConfig::GetString(Section(), QString::fromUtf8(setting.key), QString(), value,
-                         setting.capacity);
-    return value;
+    return ReadSettingFrom(AppConfig::Path(), setting);
 }
 
 bool WriteSetting(const IntSetting& setting, int value)
@@ -32,4 +30,16 @@ bool WriteSetting(const IntSetting& setting, int value)
 bool WriteSetting(const StringSetting& setting, const QString& value)
 {
     return AppConfig::WriteString(Section(), QString::fromUtf8(setting.key), value);
+}
+
+int ReadSettingFrom(const QString& iniPath, const IntSetting& setting)
+{
+    return platform::GetPrivateProfileInt(Section(), QString::fromUtf8(setting.key),
+                                          setting.defaultValue, iniPath);
+}
+
+QString ReadSettingFrom(const QString& iniPath, const StringSetting& setting)
+{
+    return platform::GetPrivateProfileString(Section(), QString::fromUtf8(setting.key), QString(),
+                                             setting.capacity, iniPath);
 }

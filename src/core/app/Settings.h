@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <span>
 
 // Every key of "configure.ini" with its type and its default, in one table. Readers ask the file
 // each time (a change reaches the next reader at once); writers write at the moment of the
@@ -82,8 +83,58 @@ inline constexpr std::array<int, 4> kAudioBitrates = {320000, 128000, 96000, 640
 
 }  // namespace choices
 
+// One row of a choice whose position is stored: the word the command line takes for it and the
+// main page's option (a radio button) that selects it.
+struct Choice {
+    const char* word;
+    const char* pageOption;
+};
+
+// A setting chosen from rows, value = row position.
+struct ChoiceSetting {
+    const IntSetting* setting;
+    std::span<const Choice> rows;
+};
+
+namespace choices {
+
+inline constexpr std::array<Choice, 3> kVideoStrengths = {{{"general", "compress-type-general"},
+                                                           {"deep", "compress-type-deep"},
+                                                           {"limit", "compress-type-limit"}}};
+inline constexpr std::array<Choice, 5> kContainers = {{{"keep", "radio-ori"},
+                                                       {"mp4", "radio-mp4"},
+                                                       {"flv", "radio-flv"},
+                                                       {"mov", "radio-mov"},
+                                                       {"mkv", "radio-mkv"}}};
+inline constexpr std::array<Choice, 3> kImageStrengths = {
+    {{"general", "image-compress-type-general"},
+     {"deep", "image-compress-type-deep"},
+     {"limit", "image-compress-type-limit"}}};
+inline constexpr std::array<Choice, 2> kImageFormats = {
+    {{"keep", "image-format-original"}, {"jpg", "image-format-jpg"}}};
+
+// Every option group of the main page with the key its selection writes.
+inline constexpr std::array<ChoiceSetting, 4> kPageOptionGroups = {{
+    {&settings::kCompressType, kVideoStrengths},
+    {&settings::kVideoType, kContainers},
+    {&settings::kImageCompressType, kImageStrengths},
+    {&settings::kImageType, kImageFormats},
+}};
+
+// The rows of "image-ratio" (0 keeps the size, 1..5 keep 90..50 % of the width) and of
+// "gif-drop-frame".
+inline constexpr int kImageRatioRows = 6;
+inline constexpr int kGifDropFrameRows = 5;
+
+}  // namespace choices
+
 // Reads and writes of the table's keys in section "global" of "configure.ini".
 int ReadSetting(const IntSetting& setting);
 QString ReadSetting(const StringSetting& setting);
 bool WriteSetting(const IntSetting& setting, int value);
 bool WriteSetting(const StringSetting& setting, const QString& value);
+
+// The same reads from the ini file at iniPath, which is only read (a missing file gives every
+// default and is not created): for a reader that must leave the store alone.
+int ReadSettingFrom(const QString& iniPath, const IntSetting& setting);
+QString ReadSettingFrom(const QString& iniPath, const StringSetting& setting);

@@ -17,6 +17,17 @@ QString FormatSize(qint64 bytes)
     return QString::asprintf("%.2fG", static_cast<float>(bytes) * 0x1p-30f);
 }
 
+float SavingPercent(qint64 sourceSize, qint64 outputSize)
+{
+    if (sourceSize <= 0) return 0.0f;
+    return static_cast<float>(sourceSize - outputSize) / static_cast<float>(sourceSize) * 100.0f;
+}
+
+QString FormatSaving(double percent)
+{
+    return QString::number(percent, 'f', 2) + u'%';
+}
+
 std::string WideToAnsi(const QString& text)
 {
     return text.toStdString();

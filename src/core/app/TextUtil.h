@@ -8,6 +8,13 @@
 // and "%.2fG" computed in single precision, as the program has always shown sizes.
 QString FormatSize(qint64 bytes);
 
+// What compressing saved, in percent of the source: (source - output) / source * 100 in single
+// precision from the 64-bit difference, as the program has always computed it; negative when the
+// output is larger, 0 for a source of size 0 or less.
+float SavingPercent(qint64 sourceSize, qint64 outputSize);
+// A saving as the lists show it: "%.2f%" ("-50.00%" for a file that grew by half).
+QString FormatSaving(double percent);
+
 // Between UTF-16 (QString) and the narrow encoding of the system's file and library calls,
 // which is UTF-8 on Linux; AnsiToUtf8 is therefore the identity on valid text.
 std::string WideToAnsi(const QString& text);

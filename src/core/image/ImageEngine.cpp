@@ -1,9 +1,10 @@
 #include "core/image/ImageEngine.h"
 
 #include "core/app/Paths.h"
-#include "core/app/Settings.h"
 #include "core/app/TextUtil.h"
 #include "core/image/ImagePipeline.h"
+
+#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,91 +25,99 @@ int LeadingInt(const QString& text)
     return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
 
-bool Contains(const std::list<int>& list, int taskId)
-{
-    return std::find(list.begin(), list.end(), taskId) != list.end();
-}
-
 }  // namespace
 
-ImageEngine::ImageEngine(ImageEngineSink& sink) : sink_(sink) {}
+ImageEngine::ImageEngine(ImageEngineSink& sink, ImageSettingsReader reader)
+    : sink_(sink), reader_(std::move(reader))
+{
+}
 
 ImageEngine::~ImageEngine()
 {
     Stop();
 }
 
-void ImageEngine::Start()
+bool ImageEngine::Start()
 {
-    std::lock_guard life(lifeLock);
-    if (stopped_ || worker_.joinable()) return;
-    worker_ = std::jthread([this](std::stop_token stop) { ImageWorkerProc(stop); });
+    std::lock_guard life(lifeLock_);
+    if (started_) return false;
+    started_ = true;
+    worker_ = std::jthread([this] { WorkerProc(); });
+    return true;
 }
 
 void ImageEngine::Stop()
 {
-    std::lock_guard life(lifeLock);
-    stopped_ = true;
-    if (!worker_.joinable()) return;
-    // The stop token wakes the worker's wait; a run in progress is finished first.
-    worker_.request_stop();
-    worker_.join();
+    std::lock_guard life(lifeLock_);
+    started_ = true;  // a stopped engine stays stopped
+    // Wakes a waiting worker; a run in progress is finished first.
+    queue_.Stop();
+    if (worker_.joinable()) worker_.join();
 }
 
 bool ImageEngine::Enqueue(int taskId)
 {
-    bool added = false;
-    {
-        std::lock_guard guard(imageQueueLock);
-        if (!Contains(idleTaskImageList, taskId)) {
-            idleTaskImageList.push_back(taskId);
-            added = true;
-        }
-    }
-    if (added) imageQueueCond.notify_one();
-    return added;
+    return queue_.Enqueue(taskId);
 }
 
-void ImageEngine::EnqueueAll(const std::vector<int>& taskIds)
+bool ImageEngine::EnqueueAll(const std::vector<int>& taskIds)
 {
-    bool added = false;
-    {
-        std::lock_guard guard(imageQueueLock);
-        for (int taskId : taskIds) {
-            if (Contains(idleTaskImageList, taskId)) continue;
-            idleTaskImageList.push_back(taskId);
-            added = true;
-        }
-    }
-    if (added) imageQueueCond.notify_one();
+    return queue_.EnqueueAll(taskIds);
+}
+
+std::optional<int> ImageEngine::TakeNext()
+{
+    const auto taken = queue_.TakeNext();
+    if (!taken) return std::nullopt;
+    return taken->taskId;
+}
+
+void ImageEngine::SetPaused(bool paused)
+{
+    queue_.SetPaused(paused);
 }
 
 bool ImageEngine::Release(int taskId)
 {
-    bool hadRun = false;
-    bool removed = false;
-    std::size_t busy = 0;
-    std::size_t idle = 0;
     {
-        std::lock_guard guard(imageQueueLock);
-        hadRun = imageParamsMap.erase(taskId) > 0;
-        const auto it = std::find(busyTaskImageList.begin(), busyTaskImageList.end(), taskId);
-        if (it != busyTaskImageList.end()) {
-            busyTaskImageList.erase(it);
-            removed = true;
-        }
-        busy = busyTaskImageList.size();
-        idle = idleTaskImageList.size();
+        std::lock_guard guard(lock_);
+        imageParamsMap.erase(taskId);
     }
-    if (removed) DebugPrint("busyTaskImageList task_id: %d\n", taskId);
-    DebugPrint("ImageCompress,size: %zu,%zu\n", busy, idle);
-    imageQueueCond.notify_one();
-    return hadRun;
+    const bool released = queue_.Release(taskId);
+    if (released) DebugPrint("busyTaskImageList task_id: %d\n", taskId);
+    DebugPrint("ImageCompress,size: %zu,%zu\n", queue_.BusyTasks().size(),
+               queue_.IdleTasks().size());
+    return released;
+}
+
+bool ImageEngine::Cancel(int taskId)
+{
+    return queue_.Cancel(taskId) != platform::TaskQueue::Cancelled::NotQueued;
+}
+
+std::vector<int> ImageEngine::IdleTasks() const
+{
+    return queue_.IdleTasks();
+}
+
+std::vector<int> ImageEngine::BusyTasks() const
+{
+    return queue_.BusyTasks();
+}
+
+bool ImageEngine::HasBusyTasks() const
+{
+    return queue_.HasBusyTasks();
+}
+
+bool ImageEngine::IsQueued(int taskId) const
+{
+    return queue_.IsQueued(taskId);
 }
 
 std::optional<ImageParams> ImageEngine::FindParams(int taskId) const
 {
-    std::lock_guard guard(imageQueueLock);
+    std::lock_guard guard(lock_);
     const auto it = imageParamsMap.find(taskId);
     if (it == imageParamsMap.end()) return std::nullopt;
     return it->second;
@@ -116,89 +125,52 @@ std::optional<ImageParams> ImageEngine::FindParams(int taskId) const
 
 void ImageEngine::AddTask(int taskId, const ImageTask& task)
 {
-    std::lock_guard guard(imageQueueLock);
-    imageTaskMap[taskId] = task;
+    std::lock_guard guard(lock_);
+    taskMap_[taskId] = task;
 }
 
 std::optional<ImageTask> ImageEngine::FindTask(int taskId) const
 {
-    std::lock_guard guard(imageQueueLock);
-    const auto it = imageTaskMap.find(taskId);
-    if (it == imageTaskMap.end()) return std::nullopt;
+    std::lock_guard guard(lock_);
+    const auto it = taskMap_.find(taskId);
+    if (it == taskMap_.end()) return std::nullopt;
     return it->second;
 }
 
 void ImageEngine::RemoveTask(int taskId)
 {
-    std::lock_guard guard(imageQueueLock);
-    imageTaskMap.erase(taskId);
-}
-
-std::vector<int> ImageEngine::IdleTasks() const
-{
-    std::lock_guard guard(imageQueueLock);
-    return {idleTaskImageList.begin(), idleTaskImageList.end()};
-}
-
-std::vector<int> ImageEngine::BusyTasks() const
-{
-    std::lock_guard guard(imageQueueLock);
-    return {busyTaskImageList.begin(), busyTaskImageList.end()};
-}
-
-bool ImageEngine::IsQueuedOrRunning(int taskId) const
-{
-    std::lock_guard guard(imageQueueLock);
-    return Contains(idleTaskImageList, taskId) || Contains(busyTaskImageList, taskId);
-}
-
-void ImageEngine::SetPageFields(const ImagePageFields& fields)
-{
-    std::lock_guard guard(pageFieldsLock);
-    pageFields = fields;
+    std::lock_guard guard(lock_);
+    taskMap_.erase(taskId);
 }
 
 ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath) const
 {
-    ImagePageFields fields;
-    {
-        std::lock_guard guard(pageFieldsLock);
-        fields = pageFields;
-    }
+    const ImageSettings values = reader_();
     ImageParams params;
     params.sourcePath = sourcePath;
     params.task_id = taskId;
-    params.compressType = ReadSetting(settings::kImageCompressType);
-    params.imageType = ReadSetting(settings::kImageType);
-    params.ratioIndex = ReadSetting(settings::kImageRatioIndex);
-    params.gifDefineParam = ReadSetting(settings::kGifDefineParam);
-    params.gifDropFrameIndex = ReadSetting(settings::kGifDropFrameIndex);
-    params.defineParam = fields.defineParam ? 1 : 0;
-    params.width = LeadingInt(fields.widthText);
-    params.height = LeadingInt(fields.heightText);
-    params.outputDir = GetOutputFolder();
+    params.compressType = values.compressType;
+    params.imageType = values.imageType;
+    params.ratioIndex = values.ratioIndex;
+    params.gifDefineParam = values.gifDefineParam;
+    params.gifDropFrameIndex = values.gifDropFrameIndex;
+    params.defineParam = values.page.defineParam ? 1 : 0;
+    params.width = LeadingInt(values.page.widthText);
+    params.height = LeadingInt(values.page.heightText);
+    params.outputDir = values.outputFolder;
     params.tempDir = EnsureUserFolder(QString::fromUtf8(kTempFolder));
     params.identifyPath = FindTool(QStringLiteral("identify"));
     return params;
 }
 
-void ImageEngine::ImageWorkerProc(std::stop_token stop)
+void ImageEngine::WorkerProc()
 {
-    for (;;) {
-        int taskId = 0;
+    while (const auto taken = queue_.WaitNext()) {
+        const int taskId = taken->taskId;
         std::optional<ImageTask> task;
         {
-            std::unique_lock lock(imageQueueLock);
-            // Re-checked after every wake: a spurious or early wake only goes back to sleep.
-            const bool ready = imageQueueCond.wait(lock, stop, [this] {
-                return busyTaskImageList.empty() && !idleTaskImageList.empty();
-            });
-            if (!ready || stop.stop_requested()) return;
-            taskId = idleTaskImageList.front();
-            idleTaskImageList.pop_front();
-            busyTaskImageList.push_back(taskId);
-            if (const auto it = imageTaskMap.find(taskId); it != imageTaskMap.end())
-                task = it->second;
+            std::lock_guard guard(lock_);
+            if (const auto it = taskMap_.find(taskId); it != taskMap_.end()) task = it->second;
         }
         DebugPrint("idleTaskImageList task_id: %d\n", taskId);
         sink_.TaskStarted(taskId);
@@ -207,27 +179,34 @@ void ImageEngine::ImageWorkerProc(std::stop_token stop)
         try {
             const ImageParams params = SampleParams(taskId, task ? task->filePath : QString());
             {
-                std::lock_guard guard(imageQueueLock);
+                std::lock_guard guard(lock_);
                 imageParamsMap.emplace(taskId, params);
             }
-            if (task)
-                result = ImagePipeline::Run(params);
-            else
+            if (!task) {
                 result.failure = "no row record for the task";
+            } else if (!queue_.IsCancelled(taskId)) {
+                result = ImagePipeline::Run(params);
+            }
         } catch (const std::exception& error) {
             DebugPrint("%s\n", error.what());
             result.failure = error.what();
         }
 
-        if (result.done) {
+        // A task that reports anything but done still needs its run entry, so that Release
+        // accepts the report and the queue goes on.
+        const auto keepRunEntry = [&] {
+            std::lock_guard guard(lock_);
+            imageParamsMap.try_emplace(taskId);
+        };
+        if (queue_.IsCancelled(taskId)) {
+            // Cancelled while it ran: what it wrote is no result.
+            if (result.done) QFile::remove(result.done->outputPath);
+            keepRunEntry();
+            sink_.TaskCancelled(taskId);
+        } else if (result.done) {
             sink_.TaskDone(taskId, std::move(*result.done));
         } else {
-            // A task whose row record is gone still needs its run entry, so that Release
-            // accepts the failure and the queue goes on.
-            {
-                std::lock_guard guard(imageQueueLock);
-                imageParamsMap.try_emplace(taskId);
-            }
+            keepRunEntry();
             sink_.TaskFailed(taskId, QString::fromStdString(result.failure));
         }
     }

@@ -2,92 +2,90 @@
 
 #include <QString>
 
-#include <condition_variable>
-#include <list>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <stop_token>
 #include <thread>
 #include <vector>
 
 #include "core/image/ImageEngineSink.h"
 #include "core/image/ImageParams.h"
+#include "core/image/ImageSettings.h"
 #include "core/intake/VideoTask.h"
+#include "core/platform/TaskQueue.h"
 
-// What the image worker reads from the main page when a task starts. The UI thread keeps the
-// engine's copy current (SetPageFields) whenever the user changes one of them, so the worker
-// never touches a widget.
-struct ImagePageFields {
-    QString widthText;         // the "image-width" field as typed
-    QString heightText;        // the "image-height" field as typed
-    bool defineParam = false;  // the "image-define-param" check box
-};
-
-// The image engine: a queue of task ids compressed one at a time, first in, first out, by one
-// worker thread through ImagePipeline.
+// The image engine: a TaskQueue of task ids compressed one at a time, first in, first out, by
+// one worker thread through ImagePipeline.
 //
 // The worker takes the oldest waiting id only when no task is running, moves it to the running
-// list in the same step (so an id is always either waiting, running or neither), samples the
-// image settings and the page fields, runs the pipeline and reports through the sink. The id
-// stays in the running list until the UI thread calls Release, so the next image starts only
-// after the previous result has been shown.
+// list in the same step (so an id is always either waiting, running or neither), asks the
+// settings reader for what the task is compressed with, runs the pipeline and reports through
+// the sink. The id stays in the running list until the owner calls Release, so the next image
+// starts only after the previous result has been shown.
 //
-// Threads: every public function may be called from any thread, except that the sink (called
-// from the worker) must not call Stop. One lock (imageQueueLock) guards the lists, the parameter map and the task map; it is
-// never held while the sink is called, a setting is read or the pipeline runs.
+// Threads: every public function may be called from any thread, except that the sink and the
+// reader (called from the worker) must not call Stop. The engine's lock guards the parameter
+// map and the task map; it is never held while the sink or the reader is called or the pipeline
+// runs.
 class ImageEngine {
 public:
-    explicit ImageEngine(ImageEngineSink& sink);
+    // The sink must stay alive until Stop has returned; the reader is called on the worker.
+    ImageEngine(ImageEngineSink& sink, ImageSettingsReader reader);
     ~ImageEngine();  // Stop()
     ImageEngine(const ImageEngine&) = delete;
     ImageEngine& operator=(const ImageEngine&) = delete;
 
-    // Starts the worker; nothing happens when it runs already or has been stopped.
-    void Start();
+    // Starts the worker. False when it was started or stopped before (an engine runs one worker
+    // in its life).
+    bool Start();
     // Stops the worker and joins it. An image being compressed is finished first (and
     // reported); waiting ids stay where they are.
     void Stop();
 
-    // Appends the id unless it already waits, and wakes the worker. False when it was waiting.
+    // The queue (see platform::TaskQueue): Enqueue and EnqueueAll append ids that do not wait
+    // yet and wake the worker; TakeNext moves the first waiting id to the running list without
+    // compressing it; while paused no task starts.
     bool Enqueue(int taskId);
-    // Appends each id that does not wait yet, in order, and wakes the worker once.
-    void EnqueueAll(const std::vector<int>& taskIds);
-    // The UI thread has handled the task's result: forgets its run parameters, removes it from
-    // the running list and wakes the worker. False when the id had no run (a stale result).
+    bool EnqueueAll(const std::vector<int>& taskIds);
+    std::optional<int> TakeNext();
+    void SetPaused(bool paused);
+    // The owner has handled the task's result: forgets its run parameters, takes it off the
+    // running list and wakes the worker. False when the id was not running (a stale result).
     bool Release(int taskId);
+
+    // Takes the id out of the queue. A waiting id is removed at once and gets no report. The
+    // running image cannot be interrupted inside the pipeline: it is finished, what it wrote is
+    // removed, and the task reports TaskCancelled instead of TaskDone or TaskFailed, then waits
+    // for Release like any other. False when the id was neither waiting nor running.
+    bool Cancel(int taskId);
+
+    std::vector<int> IdleTasks() const;
+    std::vector<int> BusyTasks() const;
+    bool HasBusyTasks() const;
+    // Waiting or running: a row that must not be deleted.
+    bool IsQueued(int taskId) const;
 
     // The run parameters of a running or finished-but-unreleased task (imageParamsMap).
     std::optional<ImageParams> FindParams(int taskId) const;
 
-    // The row records (imageTaskMap).
+    // The row records.
     void AddTask(int taskId, const ImageTask& task);
     std::optional<ImageTask> FindTask(int taskId) const;
     void RemoveTask(int taskId);
 
-    std::vector<int> IdleTasks() const;
-    std::vector<int> BusyTasks() const;
-    bool IsQueuedOrRunning(int taskId) const;
-
-    void SetPageFields(const ImagePageFields& fields);
-
 private:
-    void ImageWorkerProc(std::stop_token stop);
+    void WorkerProc();
     ImageParams SampleParams(int taskId, const QString& sourcePath) const;
 
     ImageEngineSink& sink_;
+    const ImageSettingsReader reader_;
+    platform::TaskQueue queue_;
 
-    mutable std::mutex imageQueueLock;
-    std::condition_variable_any imageQueueCond;
-    std::list<int> idleTaskImageList;
-    std::list<int> busyTaskImageList;
+    mutable std::mutex lock_;  // guards the two maps
     std::map<int, ImageParams> imageParamsMap;
-    std::map<int, ImageTask> imageTaskMap;
+    std::map<int, ImageTask> taskMap_;
 
-    mutable std::mutex pageFieldsLock;
-    ImagePageFields pageFields;
-
-    std::mutex lifeLock;  // orders Start and Stop
-    bool stopped_ = false;
+    std::mutex lifeLock_;  // orders Start and Stop
+    bool started_ = false;
     std::jthread worker_;
 };

@@ -6,8 +6,8 @@
 // thread, with values the receiver may keep; a receiver that owns widgets hands them over to
 // its UI thread (a posted message) and changes nothing there itself.
 //
-// Each task the worker takes gets TaskStarted, then exactly one of TaskDone and TaskFailed.
-// After either, the worker starts nothing until the receiver's side calls
+// Each task the worker takes gets TaskStarted, then exactly one of TaskDone, TaskFailed and
+// TaskCancelled. After it, the worker starts nothing until the receiver's side calls
 // ImageEngine::Release with the task id. The sink must outlive the engine's Stop().
 class ImageEngineSink {
 public:
@@ -20,4 +20,6 @@ public:
     // The task failed, for the reason given (one line, for the user); nothing was written under
     // an output name.
     virtual void TaskFailed(int taskId, const QString& reason) = 0;
+    // ImageEngine::Cancel stopped the task; nothing it wrote is left.
+    virtual void TaskCancelled(int taskId) = 0;
 };

@@ -1,5 +1,7 @@
 #include "core/image/OutputFile.h"
 
+#include "core/app/OutputName.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -99,24 +101,20 @@ Publish PublishAs(const QByteArray& temporary, const QByteArray& target, const v
 OutputFile::SourceName OutputFile::Split(const QString& path)
 {
     const QString fileName = path.mid(path.lastIndexOf(u'/') + 1);
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    if (dot < 0) return {fileName, QString()};
-    QString extension = fileName.mid(dot + 1);
+    const QString baseName = OutputBaseName(fileName);
+    if (baseName.size() == fileName.size()) return {fileName, QString()};
+    QString extension = fileName.mid(baseName.size() + 1);
     // Byte by byte as C tolower does in the C locale: ASCII letters only.
     for (QChar& c : extension) {
         if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + ('a' - 'A'));
     }
-    return {fileName.left(dot), extension};
+    return {baseName, extension};
 }
 
 QString OutputFile::Candidate(const QString& dir, const QString& baseName,
                               const QString& extension, int n)
 {
-    QString path = dir.endsWith(u'/') ? dir : dir + u'/';
-    path += baseName;
-    if (n >= 2) path += u'(' + QString::number(n) + u')';
-    path += u'.' + extension;
-    return path;
+    return OutputCandidate(dir, baseName, extension, n);
 }
 
 bool OutputFile::WriteExclusive(const QString& path, const void* data, std::size_t size)

@@ -1,5 +1,6 @@
 #include "core/intake/MediaProbe.h"
 
+#include "core/app/JsonText.h"
 #include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
 #include "core/platform/ChildProcess.h"
@@ -64,11 +65,7 @@ double LeadingDecimal(std::string_view text)
     return error == std::errc() ? value : 0.0;
 }
 
-// The member of a JSON object, or null when the value is no object or lacks the key.
-const Json::Value* Member(const Json::Value& object, const char* key)
-{
-    return object.isObject() ? object.find(key, key + std::strlen(key)) : nullptr;
-}
+using json::Member;
 
 std::optional<std::string> TextMember(const Json::Value& object, const char* key)
 {
@@ -158,14 +155,12 @@ QStringList ProberArguments(const QString& absolutePath)
 
 }  // namespace
 
-bool ParseProbeReport(const QByteArray& json, const QString& path, VideoInfo& info,
+bool ParseProbeReport(const QByteArray& report, const QString& path, VideoInfo& info,
                       MediaInfoSource& mediaInfo)
 {
-    Json::CharReaderBuilder builder;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string errors;
-    if (!reader->parse(json.constData(), json.constData() + json.size(), &root, &errors) ||
+    if (!json::Parse(std::string_view(report.constData(), report.size()), root, &errors) ||
         !root.isObject()) {
         DebugPrint("ffprobe report error: %s\n", errors.c_str());
         return false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "core/app/JsonText.h"
 #include "core/app/TextUtil.h"
 #include "core/net/HttpClient.h"
 
@@ -15,25 +16,6 @@ namespace {
 int LeadingInt(const std::string& text)
 {
     return std::atoi(text.c_str());
-}
-
-// A member of an object as text ("0" and 0 both give "0"); empty when absent or not a scalar.
-std::string TextOf(const Json::Value& object, const char* key)
-{
-    if (!object.isObject()) return {};
-    const Json::Value& value = object[key];
-    if (value.isString()) return value.asString();
-    if (value.isIntegral() || value.isDouble() || value.isBool()) return value.asString();
-    return {};
-}
-
-bool ParseJson(const std::string& text, Json::Value& root)
-{
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = true;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
 }
 
 }  // namespace
@@ -73,12 +55,10 @@ UpgradeCheckResult ReadUpgradeAnswer(const std::string& answer, const Version& l
 {
     UpgradeCheckResult result;
     Json::Value root;
-    if (!ParseJson(answer, root) || !root.isObject()) return result;
-    const Json::Value& ret = root["ret"];
-    if (!ret.isIntegral() || ret.asInt64() != 0) return result;
+    if (!json::Parse(answer, root) || !json::IsAccepted(root)) return result;
 
     const Json::Value& data = root["data"];
-    const std::string versionText = TextOf(data, "app_version");
+    const std::string versionText = json::Text(data, "app_version");
     const Version server = ParseVersion(versionText);
     DebugPrint("routeMajorVersion: %d routeMinorVersion: %d routeRevisionVersion: %d\n",
                server.major, server.minor, server.revision);
@@ -91,9 +71,9 @@ UpgradeCheckResult ReadUpgradeAnswer(const std::string& answer, const Version& l
     }
     result.outcome = UpgradeCheckResult::Outcome::NewVersion;
     result.offer.version = versionText;
-    result.offer.downloadUrl = TextOf(data, "download_url");
-    result.offer.force = LeadingInt(TextOf(data, "force_upgrade"));
-    result.offer.sha256 = TextOf(data, "sha256");
+    result.offer.downloadUrl = json::Text(data, "download_url");
+    result.offer.force = LeadingInt(json::Text(data, "force_upgrade"));
+    result.offer.sha256 = json::Text(data, "sha256");
     return result;
 }
 

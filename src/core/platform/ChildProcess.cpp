@@ -121,11 +121,17 @@ void ChildProcess::SetStopSteps(const QByteArray& politeRequest, int graceMs)
     graceMs_ = std::max(0, graceMs);
 }
 
+void ChildProcess::SetInputFile(const QString& path)
+{
+    inputFile_ = path;
+}
+
 bool ChildProcess::Start(const QString& program, const QStringList& arguments)
 {
     if (process_) return false;
     process_ = std::make_unique<QProcess>();
     ConfigureChild(*process_);
+    if (!inputFile_.isEmpty()) process_->setStandardInputFile(inputFile_);
     process_->start(program, arguments);
     if (process_->waitForStarted(kStartMs)) {
         started_ = true;
@@ -157,6 +163,28 @@ ChildProcess::ReadStatus ChildProcess::Read(QByteArray& chunk, int timeoutMs)
     }
 }
 
+ChildProcess::ReadEnd ChildProcess::ReadToEnd(
+    const std::function<void(const QByteArray&)>& onOutput, int silenceMs)
+{
+    ReadEnd end = ReadEnd::Ended;
+    QElapsedTimer silence;
+    silence.start();
+    QByteArray chunk;
+    for (;;) {
+        // Without a limit each wait is long; Read still notices a stop request meanwhile.
+        const int waitMs = silenceMs > 0 ? Remaining(silence, silenceMs) : kStartMs;
+        const ReadStatus status = Read(chunk, waitMs);
+        if (status == ReadStatus::Ended) return end;
+        if (status == ReadStatus::Data) {
+            if (onOutput) onOutput(chunk);
+            silence.restart();
+        } else if (silenceMs > 0 && silence.elapsed() >= silenceMs && IsRunning()) {
+            end = ReadEnd::Silent;
+            Kill();
+        }
+    }
+}
+
 bool ChildProcess::Write(const QByteArray& data)
 {
     if (!IsRunning()) return false;
@@ -180,6 +208,13 @@ void ChildProcess::Stop()
     }
     process_->terminate();
     if (WaitForEnd(graceMs_)) return;
+    process_->kill();
+    WaitForEnd(kReapMs);
+}
+
+void ChildProcess::Kill()
+{
+    if (!IsRunning()) return;
     process_->kill();
     WaitForEnd(kReapMs);
 }

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QProcess;
@@ -78,8 +79,13 @@ public:
     // SIGTERM and gets graceMs again; then SIGKILL. The defaults: no polite request, 3000 ms.
     // Set before Start.
     void SetStopSteps(const QByteArray& politeRequest, int graceMs);
+    // The child's standard input: this file instead of a pipe (QProcess::nullDevice() for none,
+    // so the child never reads a terminal's keys). Write and a polite request then reach
+    // nothing. Set before Start.
+    void SetInputFile(const QString& path);
 
-    // Starts the program (standard input a pipe, see Write) and waits until it is executed.
+    // Starts the program (standard input a pipe unless SetInputFile, see Write) and waits until
+    // it is executed.
     // False when it could not be (missing, not executable); ErrorText says why. An instance is
     // started at most once.
     bool Start(const QString& program, const QStringList& arguments);
@@ -90,6 +96,17 @@ public:
     // RequestStop is carried out here (see Stop), and the wait does not outlast the stop.
     ReadStatus Read(QByteArray& chunk, int timeoutMs);
 
+    // How ReadToEnd ended.
+    enum class ReadEnd {
+        Ended,   // the child ended (or never started)
+        Silent,  // the child wrote nothing for the silence limit and was killed
+    };
+    // Reads until the child has ended, handing each piece of output to onOutput as it comes (on
+    // the calling thread). A child that writes nothing for silenceMs (0: no limit) is killed
+    // and reaped; what it wrote before is still handed on. A RequestStop is carried out on the
+    // way, as in Read.
+    ReadEnd ReadToEnd(const std::function<void(const QByteArray&)>& onOutput, int silenceMs);
+
     // Writes to the child's standard input; false when it is not running or the write failed.
     bool Write(const QByteArray& data);
 
@@ -97,6 +114,9 @@ public:
     // the grace time plus the kill. Output the child wrote before it ended can still be read.
     // Nothing happens when the child is not running.
     void Stop();
+
+    // Kills the child at once (SIGKILL, no steps) and reaps it; not counted as a stop.
+    void Kill();
 
     // Asks the owner thread to Stop; callable from any thread. Read notices it within 100 ms.
     void RequestStop();
@@ -117,6 +137,7 @@ private:
 
     std::unique_ptr<QProcess> process_;
     QByteArray politeRequest_;
+    QString inputFile_;
     int graceMs_ = 3000;
     bool started_ = false;
     bool stopped_ = false;

@@ -2,26 +2,30 @@
 
 #include "core/app/Settings.h"
 
-CompressSettings ResolveCompressSettings(const std::optional<CompressParams>& own)
+CompressSettings ReadCompressSettings(const QString& iniPath)
 {
     CompressSettings values;
-    if (own) {
-        // All seven together: a row's record never mixes with the settings.
-        values.compressType = own->compressType;
-        values.videoType = own->videoType;
-        values.width = own->width;
-        values.height = own->height;
-        values.channel = own->channel;
-        values.sampleRate = own->sampleRate;
-        values.bitrate = own->bitrate;
-        return values;
-    }
-    values.compressType = ReadSetting(settings::kCompressType);
-    values.videoType = ReadSetting(settings::kVideoType);
-    values.width = ReadSetting(settings::kVideoRatioWidth);
-    values.height = ReadSetting(settings::kVideoRatioHeight);
-    values.channel = ReadSetting(settings::kAudioChannel);
-    values.sampleRate = ReadSetting(settings::kAudioSampleRate);
-    values.bitrate = ReadSetting(settings::kAudioBitrate);
+    values.compressType = ReadSettingFrom(iniPath, settings::kCompressType);
+    values.videoType = ReadSettingFrom(iniPath, settings::kVideoType);
+    values.width = ReadSettingFrom(iniPath, settings::kVideoRatioWidth);
+    values.height = ReadSettingFrom(iniPath, settings::kVideoRatioHeight);
+    values.channel = ReadSettingFrom(iniPath, settings::kAudioChannel);
+    values.sampleRate = ReadSettingFrom(iniPath, settings::kAudioSampleRate);
+    values.bitrate = ReadSettingFrom(iniPath, settings::kAudioBitrate);
+    return values;
+}
+
+CompressSettings ResolveCompressSettings(const std::optional<CompressParams>& own,
+                                         const CompressSettings& settings)
+{
+    if (!own) return settings;
+    CompressSettings values;
+    values.compressType = own->compressType;
+    values.videoType = own->videoType;
+    values.width = own->width;
+    values.height = own->height;
+    values.channel = own->channel;
+    values.sampleRate = own->sampleRate;
+    values.bitrate = own->bitrate;
     return values;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 // A row's own video parameters, saved from the parameter dialog: twelve 32-bit integers in this
@@ -24,7 +27,8 @@ struct CompressParams {
 static_assert(sizeof(CompressParams) == 12 * sizeof(std::int32_t));
 
 // The seven values one task is compressed with, taken from the row's own CompressParams or, when
-// it has none, from the settings.
+// it has none, from the settings ("compress-type", "video-type", "video-ratio-width",
+// "video-ratio-height", "audio-channel", "audio-sample-rate", "audio-bitrate").
 struct CompressSettings {
     int compressType = 0;
     int videoType = 0;
@@ -47,6 +51,22 @@ struct MainPageSnapshot {
     bool operator==(const MainPageSnapshot&) const = default;
 };
 
-// The row's own values when it has a record, otherwise the settings of section "global" (read
-// from the file now, so a change reaches the next task).
-CompressSettings ResolveCompressSettings(const std::optional<CompressParams>& own);
+// What the video engine compresses a task with besides the row's own parameters, read when the
+// task starts (see VideoEngine).
+struct VideoSettings {
+    CompressSettings settings;  // for a row without its own parameters
+    MainPageSnapshot page;
+    QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
+};
+
+// Hands the engine the values a task starts with; called on the engine's worker thread.
+using VideoSettingsReader = std::function<VideoSettings()>;
+
+// The seven keys of section "global" of the ini file at iniPath, which is only read; a missing
+// key or file gives the settings table's default.
+CompressSettings ReadCompressSettings(const QString& iniPath);
+
+// The row's own values when it has a record (all seven together: a row's record never mixes
+// with the settings), otherwise the settings' values.
+CompressSettings ResolveCompressSettings(const std::optional<CompressParams>& own,
+                                         const CompressSettings& settings);

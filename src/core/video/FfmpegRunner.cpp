@@ -2,22 +2,13 @@
 
 #include "core/platform/ChildProcess.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 
 namespace {
 
-constexpr int kStartMs = 10000;
-// SIGKILL cannot be caught: this only runs out for a child stuck in the kernel.
-constexpr int kReapMs = 5000;
 // How much of the output's end is kept to explain a failure.
 constexpr qsizetype kKeptOutput = 8192;
 
@@ -43,90 +34,58 @@ QString LastMessage(const QByteArray& output)
 
 }  // namespace
 
+void FfmpegRunner::SetStopGrace(int ms)
+{
+    stopGraceMs_ = std::max(0, ms);
+}
+
 FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& arguments,
-                                const StartHandler& started, const EventHandler& onEvent)
+                                const StartHandler& started, const EventHandler& onEvent,
+                                std::stop_token stop)
 {
     FfmpegOutcome outcome;
-    {
-        std::lock_guard guard(mutex_);
-        if (stopRequested_) {
-            outcome.kind = FfmpegOutcome::Kind::Stopped;
-            return outcome;
-        }
+    if (stop.stop_requested()) {
+        outcome.kind = FfmpegOutcome::Kind::Stopped;
+        return outcome;
     }
 
-    QProcess process;
-    platform::ConfigureChild(process);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, arguments, QIODevice::ReadOnly);
-    if (!process.waitForStarted(kStartMs)) {
-        outcome.reason = QStringLiteral("cannot start %1: %2").arg(program, process.errorString());
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(kReapMs);
-        }
+    platform::ChildProcess child;
+    child.SetInputFile(QProcess::nullDevice());
+    child.SetStopSteps({}, stopGraceMs_);
+    if (!child.Start(program, arguments)) {
+        outcome.reason = QStringLiteral("cannot start %1: %2").arg(program, child.ErrorText());
         return outcome;
     }
     outcome.started = true;
-    outcome.processId = process.processId();
-    {
-        std::lock_guard guard(mutex_);
-        processId_ = outcome.processId;
-        pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(processId_), 0));
-        childRunning_ = true;
-        // A Stop that came while the child was being started found nothing to signal.
-        if (stopRequested_) Signal(SIGKILL);
-    }
+    outcome.processId = child.ProcessId();
+    // A stop requested from now on (or already, while the child was being started) is carried
+    // out by the reads below, on this thread.
+    const std::stop_callback stopChild(stop, [&child] { child.RequestStop(); });
     if (started) started(outcome.processId);
 
     FfmpegOutputParser parser(progressIntervalMs_);
     QByteArray kept;
-    auto handle = [&](const std::vector<FfmpegEvent>& events) {
+    const auto handle = [&](const std::vector<FfmpegEvent>& events) {
         for (const FfmpegEvent& event : events)
             if (onEvent) onEvent(event);
     };
-    bool silenced = false;
-    QElapsedTimer silence;
-    silence.start();
-    for (;;) {
-        const QByteArray chunk = process.readAll();
-        if (!chunk.isEmpty()) {
+    const platform::ChildProcess::ReadEnd end = child.ReadToEnd(
+        [&](const QByteArray& chunk) {
             kept.append(chunk);
             if (kept.size() > kKeptOutput) kept.remove(0, kept.size() - kKeptOutput);
             handle(parser.Feed(chunk, NowMs()));
-            silence.restart();
-        }
-        if (process.state() == QProcess::NotRunning) break;
-        const qint64 left = silenceLimitMs_ - silence.elapsed();
-        if (left <= 0) {
-            silenced = true;
-            process.kill();
-            process.waitForFinished(kReapMs);
-            continue;
-        }
-        process.waitForReadyRead(static_cast<int>(left));
-    }
+        },
+        silenceLimitMs_);
     handle(parser.Finish(NowMs()));
-
-    bool stopped = false;
-    {
-        std::lock_guard guard(mutex_);
-        stopped = stopRequested_;
-        childRunning_ = false;
-        if (pidfd_ >= 0) ::close(pidfd_);
-        pidfd_ = -1;
-        processId_ = 0;
-    }
-    childEnded_.notify_all();
 
     outcome.doneMarkerSeen = parser.DoneSeen();
     outcome.durationMs = parser.DurationMs();
-    outcome.normalExit = process.exitStatus() == QProcess::NormalExit;
-    outcome.exitCode = outcome.normalExit ? process.exitCode() : -1;
+    outcome.normalExit = child.NormalExit();
+    outcome.exitCode = outcome.normalExit ? child.ExitCode() : -1;
 
-    if (stopped) {
+    if (stop.stop_requested()) {
         outcome.kind = FfmpegOutcome::Kind::Stopped;
-    } else if (silenced) {
+    } else if (end == platform::ChildProcess::ReadEnd::Silent) {
         outcome.reason = QStringLiteral("ffmpeg printed nothing for %1 s and was killed")
                              .arg(silenceLimitMs_ / 1000);
     } else if (!outcome.normalExit) {
@@ -143,33 +102,4 @@ FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& argum
         if (!message.isEmpty()) outcome.reason += QStringLiteral(": ") + message;
     }
     return outcome;
-}
-
-void FfmpegRunner::Signal(int signal)
-{
-    if (pidfd_ >= 0) {
-        ::syscall(SYS_pidfd_send_signal, pidfd_, signal, nullptr, 0);
-    } else if (processId_ > 0) {
-        // Kernels without pidfd: the child is not reaped while childRunning_ holds, except in
-        // the moment between its end and Run taking the lock.
-        ::kill(static_cast<pid_t>(processId_), signal);
-    }
-}
-
-void FfmpegRunner::Stop(int graceMs)
-{
-    std::unique_lock lock(mutex_);
-    stopRequested_ = true;
-    if (!childRunning_) return;
-    Signal(SIGTERM);
-    if (childEnded_.wait_for(lock, std::chrono::milliseconds(std::max(0, graceMs)),
-                             [this] { return !childRunning_; }))
-        return;
-    Signal(SIGKILL);
-}
-
-bool FfmpegRunner::StopRequested() const
-{
-    std::lock_guard guard(mutex_);
-    return stopRequested_;
 }

@@ -4,9 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <condition_variable>
+#include <atomic>
 #include <functional>
-#include <mutex>
+#include <stop_token>
 
 #include "core/video/FfmpegOutputParser.h"
 
@@ -15,7 +15,7 @@ struct FfmpegOutcome {
     enum class Kind {
         Done,     // "muxing overhead:" seen and the encoder exited with status 0
         Failed,   // anything else: not startable, an error status, a crash, no success marker
-        Stopped,  // ended by Stop
+        Stopped,  // ended by the run's stop token
     };
     Kind kind = Kind::Failed;
     QString reason;  // for Failed: why, with ffmpeg's last message when there is one
@@ -27,13 +27,13 @@ struct FfmpegOutcome {
     qint64 durationMs = 0;  // the source duration ffmpeg printed, 0 when none
 };
 
-// Runs one ffmpeg child and reads its console output while it runs. The child gets an argument
-// vector (no shell), /dev/null as its standard input (so it never reads a terminal's keys or
-// changes its settings), and its standard output and error merged into one pipe. It inherits no
-// descriptor beyond the standard three.
+// Runs one ffmpeg child through platform::ChildProcess and reads its console output while it
+// runs. The child gets an argument vector (no shell), /dev/null as its standard input (so it
+// never reads a terminal's keys or changes its settings), and its standard output and error
+// merged into one pipe. It inherits no descriptor beyond the standard three.
 //
-// Threads: Run blocks the calling thread, which owns the child from start to reaping. Stop may
-// be called from any other thread.
+// Threads: Run blocks the calling thread, which owns the child from start to reaping. The run
+// is stopped through the stop token given to Run, which may be requested from any thread.
 class FfmpegRunner {
 public:
     using StartHandler = std::function<void(qint64 processId)>;
@@ -49,30 +49,23 @@ public:
 
     void SetSilenceLimit(int ms) { silenceLimitMs_ = ms; }
     void SetProgressInterval(qint64 ms) { progressIntervalMs_ = ms; }
+    // How long a stopped child may take to end after SIGTERM before it is killed (default
+    // 3000 ms); read when a run starts its child.
+    void SetStopGrace(int ms);
 
     // Starts the program, reports its process id through started (before any output is read),
     // feeds its output to the parser and hands each event to onEvent as it is found, and returns
     // once the child has ended and been reaped. Both handlers run on the calling thread.
+    //
+    // stop ends the run: requested before the child starts, the child is never started; while
+    // it runs, it is sent SIGTERM and, when it has not ended within the stop grace, SIGKILL.
+    // A run whose stop was requested returns Stopped.
     FfmpegOutcome Run(const QString& program, const QStringList& arguments,
-                      const StartHandler& started, const EventHandler& onEvent);
-
-    // Ends the run: a child not yet started is never started; a running child is asked to end
-    // (SIGTERM) and killed (SIGKILL) when it has not ended within graceMs. Returns once the
-    // child has ended or the kill was sent; Run then returns Stopped. Later runs of this runner
-    // are stopped at once.
-    void Stop(int graceMs);
-    bool StopRequested() const;
+                      const StartHandler& started, const EventHandler& onEvent,
+                      std::stop_token stop = {});
 
 private:
-    void Signal(int signal);  // with mutex_ held
-
     int silenceLimitMs_ = kDefaultSilenceLimitMs;
     qint64 progressIntervalMs_ = 1000;
-
-    mutable std::mutex mutex_;
-    std::condition_variable childEnded_;
-    bool stopRequested_ = false;
-    bool childRunning_ = false;
-    int pidfd_ = -1;  // refers to the running child even after its id is reused
-    qint64 processId_ = 0;
+    std::atomic<int> stopGraceMs_{3000};
 };

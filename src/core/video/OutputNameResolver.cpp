@@ -1,5 +1,7 @@
 #include "core/video/OutputNameResolver.h"
 
+#include "core/app/OutputName.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -25,15 +27,12 @@ OutputNameResolver::OutputNameResolver(QString folder, const QString& sourceFile
 
 QString OutputNameResolver::BaseName(const QString& fileName)
 {
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    return dot < 0 ? fileName : fileName.left(dot);
+    return OutputBaseName(fileName);
 }
 
 QString OutputNameResolver::Candidate(int n) const
 {
-    const QString prefix = folder_ == QLatin1String("/") ? folder_ : folder_ + u'/';
-    if (n <= 1) return prefix + base_ + u'.' + extension_;
-    return prefix + base_ + u'(' + QString::number(n) + QLatin1String(").") + extension_;
+    return OutputCandidate(folder_, base_, extension_, n);
 }
 
 QString OutputNameResolver::Resolve(const TakenTest& taken) const

@@ -4,9 +4,10 @@
 
 #include <functional>
 
-// Picks the output path of a task in the output folder: folder/base.ext, and when that name is
-// taken folder/base(2).ext, folder/base(3).ext and so on, so an existing file is never
-// overwritten. The base is the source's file name up to its last ".".
+// Picks the output path of a video task in the output folder by the rule both engines name
+// outputs with (core/app/OutputName.h): folder/base.ext, and when that name is taken
+// folder/base(2).ext, folder/base(3).ext and so on, so an existing file is never overwritten.
+// The base is the source's file name up to its last ".".
 class OutputNameResolver {
 public:
     using TakenTest = std::function<bool(const QString& path)>;

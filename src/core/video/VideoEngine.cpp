@@ -11,10 +11,9 @@
 #include "core/video/FfmpegCommand.h"
 #include "core/video/OutputNameResolver.h"
 
-float VideoDoneRecord::SavingPercent() const
+VideoEngine::VideoEngine(VideoEngineSink& sink, VideoSettingsReader reader)
+    : sink_(sink), reader_(std::move(reader))
 {
-    if (sourceSize == 0) return 0.0f;
-    return static_cast<float>(sourceSize - outputSize) / static_cast<float>(sourceSize) * 100.0f;
 }
 
 VideoEngine::~VideoEngine()
@@ -22,156 +21,111 @@ VideoEngine::~VideoEngine()
     Stop();
 }
 
-bool VideoEngine::Start(VideoEngineSink& sink)
+bool VideoEngine::Start()
 {
-    std::lock_guard guard(videoQueueLock);
-    if (sink_) return false;
-    sink_ = &sink;
-    worker_ = std::jthread([this](std::stop_token stop) { WorkerProc(stop); });
+    std::lock_guard life(lifeLock_);
+    if (started_) return false;
+    started_ = true;
+    worker_ = std::jthread([this] { WorkerProc(); });
     return true;
 }
 
 void VideoEngine::Stop()
 {
-    if (!worker_.joinable()) return;
-    // Wakes a waiting worker; a worker inside a run sees its encoder end.
-    int graceMs = 0;
-    {
-        std::lock_guard guard(videoQueueLock);
-        graceMs = stopGraceMs_;
-    }
-    worker_.request_stop();
-    runner_.Stop(graceMs);
-    worker_.join();
+    std::lock_guard life(lifeLock_);
+    started_ = true;  // a stopped engine stays stopped
+    // Wakes a waiting worker; a worker inside a run sees its encoder stopped.
+    queue_.Stop();
+    if (worker_.joinable()) worker_.join();
 }
 
 bool VideoEngine::Enqueue(int taskId)
 {
-    {
-        std::lock_guard guard(videoQueueLock);
-        if (std::find(idleTaskList.begin(), idleTaskList.end(), taskId) != idleTaskList.end())
-            return false;
-        idleTaskList.push_back(taskId);
-    }
-    videoQueueCond.notify_one();
-    return true;
+    return queue_.Enqueue(taskId);
 }
 
-void VideoEngine::EnqueueAll(const std::vector<int>& taskIds)
+bool VideoEngine::EnqueueAll(const std::vector<int>& taskIds)
 {
-    bool added = false;
-    {
-        std::lock_guard guard(videoQueueLock);
-        for (int id : taskIds) {
-            if (std::find(idleTaskList.begin(), idleTaskList.end(), id) == idleTaskList.end()) {
-                idleTaskList.push_back(id);
-                added = true;
-            }
-        }
-    }
-    if (added) videoQueueCond.notify_one();
+    return queue_.EnqueueAll(taskIds);
 }
 
 std::optional<int> VideoEngine::TakeNext()
 {
-    std::lock_guard guard(videoQueueLock);
-    if (idleTaskList.empty()) return std::nullopt;
-    const int id = idleTaskList.front();
-    idleTaskList.pop_front();
-    busyTaskList.push_back(id);
-    return id;
+    const auto taken = queue_.TakeNext();
+    if (!taken) return std::nullopt;
+    return taken->taskId;
 }
 
 void VideoEngine::SetPaused(bool paused)
 {
-    {
-        std::lock_guard guard(videoQueueLock);
-        paused_ = paused;
-    }
-    videoQueueCond.notify_one();
+    queue_.SetPaused(paused);
 }
 
-void VideoEngine::Release(int taskId)
+bool VideoEngine::Release(int taskId)
 {
-    {
-        std::lock_guard guard(videoQueueLock);
-        const auto it = std::find(busyTaskList.begin(), busyTaskList.end(), taskId);
-        if (it != busyTaskList.end()) busyTaskList.erase(it);
-        DebugPrint("busyTaskList task_id: %d\n", taskId);
-        DebugPrint("队列数据,size: %d,%d\n", static_cast<int>(busyTaskList.size()),
-                   static_cast<int>(idleTaskList.size()));
-    }
-    videoQueueCond.notify_one();
+    const bool released = queue_.Release(taskId);
+    DebugPrint("busyTaskList task_id: %d\n", taskId);
+    DebugPrint("队列数据,size: %d,%d\n", static_cast<int>(queue_.BusyTasks().size()),
+               static_cast<int>(queue_.IdleTasks().size()));
+    return released;
+}
+
+bool VideoEngine::Cancel(int taskId)
+{
+    return queue_.Cancel(taskId) != platform::TaskQueue::Cancelled::NotQueued;
 }
 
 std::vector<int> VideoEngine::IdleTasks() const
 {
-    std::lock_guard guard(videoQueueLock);
-    return {idleTaskList.begin(), idleTaskList.end()};
+    return queue_.IdleTasks();
 }
 
 std::vector<int> VideoEngine::BusyTasks() const
 {
-    std::lock_guard guard(videoQueueLock);
-    return {busyTaskList.begin(), busyTaskList.end()};
+    return queue_.BusyTasks();
 }
 
 bool VideoEngine::HasBusyTasks() const
 {
-    std::lock_guard guard(videoQueueLock);
-    return !busyTaskList.empty();
+    return queue_.HasBusyTasks();
 }
 
 bool VideoEngine::IsQueued(int taskId) const
 {
-    std::lock_guard guard(videoQueueLock);
-    return std::find(idleTaskList.begin(), idleTaskList.end(), taskId) != idleTaskList.end() ||
-           std::find(busyTaskList.begin(), busyTaskList.end(), taskId) != busyTaskList.end();
+    return queue_.IsQueued(taskId);
 }
 
 void VideoEngine::AddTask(int taskId, const VideoTask& task)
 {
-    std::lock_guard guard(videoQueueLock);
-    videoTaskMap[taskId] = task;
+    std::lock_guard guard(lock_);
+    taskMap_[taskId] = task;
 }
 
 std::optional<VideoTask> VideoEngine::FindTask(int taskId) const
 {
-    std::lock_guard guard(videoQueueLock);
-    const auto it = videoTaskMap.find(taskId);
-    if (it == videoTaskMap.end()) return std::nullopt;
+    std::lock_guard guard(lock_);
+    const auto it = taskMap_.find(taskId);
+    if (it == taskMap_.end()) return std::nullopt;
     return it->second;
 }
 
 void VideoEngine::RemoveTask(int taskId)
 {
-    std::lock_guard guard(videoQueueLock);
-    videoTaskMap.erase(taskId);
+    std::lock_guard guard(lock_);
+    taskMap_.erase(taskId);
 }
 
 std::vector<int> VideoEngine::TaskIds() const
 {
-    std::lock_guard guard(videoQueueLock);
+    std::lock_guard guard(lock_);
     std::vector<int> ids;
-    for (const auto& entry : videoTaskMap) ids.push_back(entry.first);
+    for (const auto& entry : taskMap_) ids.push_back(entry.first);
     return ids;
-}
-
-void VideoEngine::SetMainPage(const MainPageSnapshot& page)
-{
-    std::lock_guard guard(videoQueueLock);
-    mainPage_ = page;
-}
-
-MainPageSnapshot VideoEngine::MainPage() const
-{
-    std::lock_guard guard(videoQueueLock);
-    return mainPage_;
 }
 
 void VideoEngine::SetParams(const CompressParams& params)
 {
-    std::lock_guard guard(videoQueueLock);
+    std::lock_guard guard(lock_);
     for (CompressParams& existing : paramList) {
         if (existing.unique_id == params.unique_id) {
             existing = params;
@@ -183,13 +137,13 @@ void VideoEngine::SetParams(const CompressParams& params)
 
 void VideoEngine::RemoveParams(int taskId)
 {
-    std::lock_guard guard(videoQueueLock);
+    std::lock_guard guard(lock_);
     std::erase_if(paramList, [taskId](const CompressParams& p) { return p.unique_id == taskId; });
 }
 
 std::optional<CompressParams> VideoEngine::FindParams(int taskId) const
 {
-    std::lock_guard guard(videoQueueLock);
+    std::lock_guard guard(lock_);
     for (const CompressParams& params : paramList)
         if (params.unique_id == taskId) return params;
     return std::nullopt;
@@ -197,13 +151,13 @@ std::optional<CompressParams> VideoEngine::FindParams(int taskId) const
 
 std::vector<CompressParams> VideoEngine::ParamList() const
 {
-    std::lock_guard guard(videoQueueLock);
+    std::lock_guard guard(lock_);
     return paramList;
 }
 
 std::optional<QString> VideoEngine::OutputPath(int taskId) const
 {
-    std::lock_guard guard(videoQueueLock);
+    std::lock_guard guard(lock_);
     const auto it = outputPathMap.find(taskId);
     if (it == outputPathMap.end()) return std::nullopt;
     return it->second;
@@ -211,51 +165,39 @@ std::optional<QString> VideoEngine::OutputPath(int taskId) const
 
 std::vector<qint64> VideoEngine::FfmpegProcesses() const
 {
-    std::lock_guard guard(videoQueueLock);
+    std::lock_guard guard(lock_);
     return ffmpegProcesses;
 }
 
 void VideoEngine::SetEncoder(const QString& program)
 {
-    std::lock_guard guard(videoQueueLock);
+    std::lock_guard guard(lock_);
     encoder_ = program;
 }
 
 void VideoEngine::SetStopGrace(int ms)
 {
-    std::lock_guard guard(videoQueueLock);
-    stopGraceMs_ = std::max(0, ms);
+    runner_.SetStopGrace(ms);
 }
 
-void VideoEngine::WorkerProc(std::stop_token stop)
+void VideoEngine::WorkerProc()
 {
-    for (;;) {
-        int taskId = 0;
+    while (const auto taken = queue_.WaitNext()) {
+        const int taskId = taken->taskId;
         std::optional<VideoTask> task;
         std::optional<CompressParams> own;
-        MainPageSnapshot page;
         QString encoder;
         {
-            std::unique_lock lock(videoQueueLock);
-            const bool ready = videoQueueCond.wait(lock, stop, [this] {
-                return !paused_ && busyTaskList.empty() && !idleTaskList.empty();
-            });
-            // The wait answers true when a task is ready even if a stop came with it.
-            if (!ready || stop.stop_requested()) return;
-            taskId = idleTaskList.front();
-            idleTaskList.pop_front();
-            busyTaskList.push_back(taskId);
-            if (const auto it = videoTaskMap.find(taskId); it != videoTaskMap.end())
-                task = it->second;
+            std::lock_guard guard(lock_);
+            if (const auto it = taskMap_.find(taskId); it != taskMap_.end()) task = it->second;
             for (const CompressParams& params : paramList)
                 if (params.unique_id == taskId) own = params;
-            page = mainPage_;
             encoder = encoder_;
         }
         DebugPrint("idleTaskList task_id: %d\n", taskId);
-        sink_->TaskStarted(taskId);
+        sink_.TaskStarted(taskId);
         try {
-            RunTask(taskId, task, own, page, encoder);
+            RunTask(taskId, taken->stop, task, own, encoder);
         } catch (const std::exception& error) {
             Fail(taskId, QString::fromUtf8(error.what()));
         } catch (...) {
@@ -264,29 +206,32 @@ void VideoEngine::WorkerProc(std::stop_token stop)
     }
 }
 
-void VideoEngine::RunTask(int taskId, const std::optional<VideoTask>& task,
-                          const std::optional<CompressParams>& own, const MainPageSnapshot& page,
-                          const QString& encoder)
+void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<VideoTask>& task,
+                          const std::optional<CompressParams>& own, const QString& encoder)
 {
+    // Cancelled (or stopped) between being taken and now: nothing is started.
+    if (stop.stop_requested()) return EndStopped(taskId);
     if (!task) return Fail(taskId, QStringLiteral("the task has no record"));
 
     // Settings are read now, so a change reaches the next task and never a running one.
-    const CommandPlan plan = PlanCommand(*task, ResolveCompressSettings(own), page);
+    const VideoSettings values = reader_();
+    const CommandPlan plan =
+        PlanCommand(*task, ResolveCompressSettings(own, values.settings), values.page);
     const QString program = encoder.isEmpty() ? FindTool(QStringLiteral("ffmpeg")) : encoder;
     if (program.isEmpty()) return Fail(taskId, QStringLiteral("ffmpeg not found"));
 
     std::set<QString> reserved;
     {
-        std::lock_guard guard(videoQueueLock);
+        std::lock_guard guard(lock_);
         reserved = reservedOutputs_;
     }
-    const OutputNameResolver resolver(GetOutputFolder(), task->fileName, plan.extension);
+    const OutputNameResolver resolver(values.outputFolder, task->fileName, plan.extension);
     QString error;
     const QString output = resolver.Claim(
         [&reserved](const QString& path) { return reserved.count(path) > 0; }, &error);
     if (output.isEmpty()) return Fail(taskId, QStringLiteral("cannot create the output: ") + error);
     {
-        std::lock_guard guard(videoQueueLock);
+        std::lock_guard guard(lock_);
         reservedOutputs_.insert(output);
         outputPathMap[taskId] = output;
     }
@@ -298,23 +243,24 @@ void VideoEngine::RunTask(int taskId, const std::optional<VideoTask>& task,
         command.program, command.arguments,
         [&](qint64 processId) {
             {
-                std::lock_guard guard(videoQueueLock);
+                std::lock_guard guard(lock_);
                 ffmpegProcesses.push_back(processId);
             }
-            sink_->EncoderStarted(taskId, processId, command.program, command.arguments);
+            sink_.EncoderStarted(taskId, processId, command.program, command.arguments);
         },
         [&](const FfmpegEvent& event) {
             if (event.kind == FfmpegEvent::Kind::Progress)
-                sink_->TaskProgress(taskId, event.percent);
-        });
+                sink_.TaskProgress(taskId, event.percent);
+        },
+        stop);
 
     if (outcome.kind != FfmpegOutcome::Kind::Done) {
         // What a stopped or failed encoder left behind is no result.
         QFile::remove(output);
         Unreserve(output);
         if (outcome.kind == FfmpegOutcome::Kind::Failed)
-            Fail(taskId, outcome.reason, outcome.exitCode);
-        return;
+            return Fail(taskId, outcome.reason, outcome.exitCode);
+        return EndStopped(taskId);
     }
 
     const QFileInfo info(output);
@@ -330,7 +276,7 @@ void VideoEngine::RunTask(int taskId, const std::optional<VideoTask>& task,
     record.sourceSize = task->fileSize;
     record.outputSize = info.size();
     record.durationMs = outcome.durationMs;
-    sink_->TaskDone(record);
+    sink_.TaskDone(record);
 }
 
 void VideoEngine::Fail(int taskId, const QString& reason, int exitCode)
@@ -340,11 +286,17 @@ void VideoEngine::Fail(int taskId, const QString& reason, int exitCode)
     record.taskId = taskId;
     record.reason = reason;
     record.exitCode = exitCode;
-    sink_->TaskFailed(record);
+    sink_.TaskFailed(record);
+}
+
+void VideoEngine::EndStopped(int taskId)
+{
+    // A task the engine's Stop ended gets no report; a cancelled one says so.
+    if (!queue_.Stopped() && queue_.IsCancelled(taskId)) sink_.TaskCancelled(taskId);
 }
 
 void VideoEngine::Unreserve(const QString& outputPath)
 {
-    std::lock_guard guard(videoQueueLock);
+    std::lock_guard guard(lock_);
     reservedOutputs_.erase(outputPath);
 }

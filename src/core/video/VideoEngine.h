@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <condition_variable>
-#include <list>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -13,57 +11,55 @@
 #include <vector>
 
 #include "core/intake/VideoTask.h"
+#include "core/platform/TaskQueue.h"
 #include "core/video/CompressParams.h"
 #include "core/video/FfmpegRunner.h"
 #include "core/video/VideoEngineSink.h"
 
-// The video engine: the waiting and running lists, the row records and per-row parameters it
-// reads, and the worker thread that compresses one task at a time with ffmpeg. No widget code:
-// it reports through a VideoEngineSink, and what it needs of the main page reaches it as a
-// MainPageSnapshot that the UI thread keeps current.
+// The video engine: a TaskQueue of task ids, the row records and per-row parameters it reads,
+// and the worker thread that compresses one task at a time with ffmpeg. No widget code: it
+// reports through a VideoEngineSink, and everything else a task is compressed with comes from
+// the settings reader, which the worker calls when the task starts (so a change made while a
+// task waits reaches it, and never a task already running).
 //
 // The worker takes the oldest waiting id only while no id is running, so the next task starts
-// after the owner has handled the previous task's TaskDone or TaskFailed and called Release.
-// Every operation is thread-safe; the UI thread calls Enqueue, Release, SetMainPage, SetParams
-// and the task-map operations, the worker reads what they wrote when a task starts.
+// after the owner has handled the previous task's report and called Release. Every operation is
+// thread-safe; the owner's thread calls Enqueue, Release, Cancel, SetParams and the task-map
+// operations, the worker reads what they wrote when a task starts.
 class VideoEngine {
 public:
-    VideoEngine() = default;
+    // The sink must stay alive until Stop has returned; the reader is called on the worker.
+    VideoEngine(VideoEngineSink& sink, VideoSettingsReader reader);
     // Stops the worker (see Stop).
     ~VideoEngine();
     VideoEngine(const VideoEngine&) = delete;
     VideoEngine& operator=(const VideoEngine&) = delete;
 
-    // Starts the worker thread, which reports to sink until Stop. False when a worker was
-    // already started (an engine runs one worker in its life).
-    bool Start(VideoEngineSink& sink);
+    // Starts the worker thread. False when it was started or stopped before (an engine runs one
+    // worker in its life).
+    bool Start();
     // Stops the worker and joins it. A running ffmpeg is asked to end, killed when it has not
     // ended within the stop grace, and reaped; its partial output is removed; its task gets no
-    // report. Waiting ids stay waiting. Safe to call more than once and without Start. The sink
-    // must stay alive until Stop has returned.
+    // report. Waiting ids stay waiting. Safe to call more than once and without Start.
     void Stop();
 
-    // Appends the id unless it already waits, and wakes the worker. False (and no wake) when it
-    // was waiting.
+    // The queue (see platform::TaskQueue): Enqueue and EnqueueAll append ids that do not wait
+    // yet and wake the worker; TakeNext moves the first waiting id to the running list without
+    // starting an encoder (for a paused engine, or one without a worker); while paused no task
+    // starts; Release takes the id off the running list once the owner has handled its report,
+    // false when it was not running.
     bool Enqueue(int taskId);
-    // Appends each id that does not wait yet, in order, and wakes the worker once.
-    void EnqueueAll(const std::vector<int>& taskIds);
-
-    // Moves the first waiting id to the running list without starting an encoder, or nothing
-    // when none waits. The worker takes ids itself; this is for an engine without a worker or a
-    // paused one (a test that needs a task in the running state).
+    bool EnqueueAll(const std::vector<int>& taskIds);
     std::optional<int> TakeNext();
-    // While paused the worker starts no task (a running one goes on); resuming wakes it.
     void SetPaused(bool paused);
-    // Removes the id from the running list and wakes the worker: the owner calls it when it has
-    // handled the task's TaskDone or TaskFailed.
-    void Release(int taskId);
+    bool Release(int taskId);
 
-    // The row records (videoTaskMap), read by the worker when a task starts.
-    void AddTask(int taskId, const VideoTask& task);
-    std::optional<VideoTask> FindTask(int taskId) const;
-    void RemoveTask(int taskId);
-    std::vector<int> TaskIds() const;
+    // Takes the id out of the queue. A waiting id is removed at once and gets no report. For the
+    // running id the encoder is stopped as on Stop (or never started) and its partial output
+    // removed; the task then reports TaskCancelled instead of TaskDone or TaskFailed, and waits
+    // for Release like any other. A task whose encoder had already ended keeps its report.
+    // False when the id was neither waiting nor running.
+    bool Cancel(int taskId);
 
     std::vector<int> IdleTasks() const;
     std::vector<int> BusyTasks() const;
@@ -71,9 +67,11 @@ public:
     // Waiting or running: a row that must not be deleted.
     bool IsQueued(int taskId) const;
 
-    // The main page's values, set by the UI thread whenever one changes.
-    void SetMainPage(const MainPageSnapshot& page);
-    MainPageSnapshot MainPage() const;
+    // The row records, read by the worker when a task starts.
+    void AddTask(int taskId, const VideoTask& task);
+    std::optional<VideoTask> FindTask(int taskId) const;
+    void RemoveTask(int taskId);
+    std::vector<int> TaskIds() const;
 
     // A row's own parameters (paramList), at most one record per unique_id: a record replaces
     // the one with the same id.
@@ -95,28 +93,27 @@ public:
     void SetStopGrace(int ms);
 
 private:
-    void WorkerProc(std::stop_token stop);
-    void RunTask(int taskId, const std::optional<VideoTask>& task,
-                 const std::optional<CompressParams>& own, const MainPageSnapshot& page,
-                 const QString& encoder);
+    void WorkerProc();
+    void RunTask(int taskId, std::stop_token stop, const std::optional<VideoTask>& task,
+                 const std::optional<CompressParams>& own, const QString& encoder);
     void Fail(int taskId, const QString& reason, int exitCode = -1);
+    void EndStopped(int taskId);
     void Unreserve(const QString& outputPath);
 
-    mutable std::mutex videoQueueLock;
-    std::condition_variable_any videoQueueCond;
-    std::list<int> idleTaskList;
-    std::list<int> busyTaskList;
-    std::map<int, VideoTask> videoTaskMap;
+    VideoEngineSink& sink_;
+    const VideoSettingsReader reader_;
+    platform::TaskQueue queue_;
+
+    mutable std::mutex lock_;  // guards the members below
+    std::map<int, VideoTask> taskMap_;
     std::vector<CompressParams> paramList;
     std::map<int, QString> outputPathMap;
     std::vector<qint64> ffmpegProcesses;
     std::set<QString> reservedOutputs_;  // outputs of tasks whose encoder has not ended
-    MainPageSnapshot mainPage_;
     QString encoder_;
-    int stopGraceMs_ = 3000;
-    bool paused_ = false;
 
-    VideoEngineSink* sink_ = nullptr;
+    std::mutex lifeLock_;  // orders Start and Stop
+    bool started_ = false;
     FfmpegRunner runner_;
-    std::jthread worker_;  // last: stopped and joined before the members above go
+    std::jthread worker_;  // last: joined before the members above go
 };

@@ -12,10 +12,6 @@ struct VideoDoneRecord {
     qint64 sourceSize = 0;  // the row's fileSize
     qint64 outputSize = 0;  // the output file's size on disk
     qint64 durationMs = 0;  // the source duration ffmpeg printed, 0 when it printed none
-
-    // (source − output) ÷ source × 100 in single precision, from the 64-bit difference;
-    // negative when the output is larger. 0 for a source of size 0.
-    float SavingPercent() const;
 };
 
 // Why a compression failed, handed over by value.
@@ -29,9 +25,9 @@ struct VideoFailRecord {
 // the engine's lock held; an implementation posts what it needs to the UI thread and returns.
 // After VideoEngine::Stop has returned no call comes any more.
 //
-// Each started task ends with exactly one TaskDone or TaskFailed (none for the task that Stop
-// ends); the owner then calls VideoEngine::Release with its id, and only then does the next
-// waiting task start.
+// Each started task ends with exactly one TaskDone, TaskFailed or TaskCancelled (none for the
+// task that Stop ends); the owner then calls VideoEngine::Release with its id, and only then does
+// the next waiting task start.
 class VideoEngineSink {
 public:
     virtual ~VideoEngineSink() = default;
@@ -47,4 +43,6 @@ public:
     virtual void TaskProgress(int taskId, int percent) = 0;
     virtual void TaskDone(const VideoDoneRecord& record) = 0;
     virtual void TaskFailed(const VideoFailRecord& record) = 0;
+    // VideoEngine::Cancel stopped the task: its encoder is gone and its partial output removed.
+    virtual void TaskCancelled(int taskId) = 0;
 };

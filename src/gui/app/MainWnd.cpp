@@ -13,6 +13,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
+#include <mutex>
+#include <span>
 #include <stdexcept>
 
 #include "core/app/AppConfig.h"
@@ -66,14 +68,6 @@ constexpr const char* kMainPageControls[] = {
     "add-image-file", "add-image-dir", "image-list",
 };
 
-constexpr const char* kVideoStrengthOptions[] = {"compress-type-general", "compress-type-deep",
-                                                 "compress-type-limit"};
-constexpr const char* kContainerOptions[] = {"radio-ori", "radio-mp4", "radio-flv", "radio-mov",
-                                             "radio-mkv"};
-constexpr const char* kImageStrengthOptions[] = {
-    "image-compress-type-general", "image-compress-type-deep", "image-compress-type-limit"};
-constexpr const char* kImageFormatOptions[] = {"image-format-original", "image-format-jpg"};
-
 constexpr char kNetworkErrorText[] = "网络异常,请稍后重试!";
 constexpr char kUpgradeFailedText[] = "升级失败,程序可能损坏!";
 constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
@@ -83,7 +77,7 @@ constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
 // Turns the engines' reports, made on their threads, into messages handled on the UI thread.
 class CMainWnd::EngineSink : public VideoEngineSink {
 public:
-    explicit EngineSink(QObject* window) : images(window), window_(window) {}
+    explicit EngineSink(CMainWnd* window) : images(window), window_(window) {}
 
     void TaskStarted(int taskId) override
     {
@@ -101,10 +95,17 @@ public:
     {
         skin::PostMessage(window_, skin::MakeMessage(UM_VIDEO_STATUS, record, record.taskId));
     }
+    // The window cancels nothing yet; a cancelled task only lets the queue go on.
+    void TaskCancelled(int taskId) override
+    {
+        QMetaObject::invokeMethod(
+            window_, [window = window_, taskId] { window->videoEngine().Release(taskId); },
+            Qt::QueuedConnection);
+    }
 
     // The image engine's reports (their names are the video engine's, so they live apart).
     struct Images : ImageEngineSink {
-        explicit Images(QObject* window) : window(window) {}
+        explicit Images(CMainWnd* window) : window(window) {}
         void TaskStarted(int taskId) override
         {
             skin::PostMessage(window, UM_IMAGE_STARTED, taskId);
@@ -117,18 +118,70 @@ public:
         {
             skin::PostMessage(window, skin::MakeMessage(UM_IMAGE_STATUS, reason, taskId));
         }
-        QObject* window;
+        void TaskCancelled(int taskId) override
+        {
+            QMetaObject::invokeMethod(
+                window, [window = window, taskId] { window->imageEngine().Release(taskId); },
+                Qt::QueuedConnection);
+        }
+        CMainWnd* window;
     } images;
 
 private:
-    QObject* window_;
+    CMainWnd* window_;
+};
+
+// What the engines compress with: the settings store's keys, read when a task starts, and the
+// main page's controls as the UI thread last copied them here (workers never touch a widget).
+class CMainWnd::EngineSettings {
+public:
+    void SetVideoPage(const MainPageSnapshot& page)
+    {
+        std::lock_guard guard(lock_);
+        videoPage_ = page;
+    }
+    void SetImagePage(const ImagePageFields& page)
+    {
+        std::lock_guard guard(lock_);
+        imagePage_ = page;
+    }
+    VideoSettings ReadVideo() const
+    {
+        VideoSettings values;
+        values.settings = ReadCompressSettings(AppConfig::Path());
+        {
+            std::lock_guard guard(lock_);
+            values.page = videoPage_;
+        }
+        values.outputFolder = GetOutputFolder();
+        return values;
+    }
+    ImageSettings ReadImage() const
+    {
+        ImageSettings values = ReadImageSettings(AppConfig::Path());
+        {
+            std::lock_guard guard(lock_);
+            values.page = imagePage_;
+        }
+        values.outputFolder = GetOutputFolder();
+        return values;
+    }
+
+private:
+    mutable std::mutex lock_;
+    MainPageSnapshot videoPage_;
+    ImagePageFields imagePage_;
 };
 
 CMainWnd::CMainWnd()
     : WindowImplBase(nullptr, Kind::Main),
       engineSink_(new EngineSink(this)),
-      videoEngine_(new VideoEngine),
-      imageEngine_(new ImageEngine(engineSink_->images)),
+      engineSettings_(new EngineSettings),
+      videoEngine_(new VideoEngine(
+          *engineSink_, [settings = engineSettings_.get()] { return settings->ReadVideo(); })),
+      imageEngine_(
+          new ImageEngine(engineSink_->images,
+                          [settings = engineSettings_.get()] { return settings->ReadImage(); })),
       mainPage_(new MainPage(*this)),
       accountArea_(new AccountArea(*this))
 {
@@ -184,7 +237,7 @@ void CMainWnd::InitWindow()
         upgrader_ = new Upgrader(this, [this] { Shutdown(); });
         upgrader_->StartBackgroundCheck();
         KeepEnginesInformed();
-        videoEngine_->Start(*engineSink_);
+        videoEngine_->Start();
         imageEngine_->Start();
     } catch (...) {
         throw std::runtime_error("CMainWnd::Init");
@@ -231,11 +284,11 @@ void CMainWnd::AddTrayIcon()
 namespace {
 
 // Selects option number value of the group; a value outside the group selects none.
-template <size_t N>
-void SelectOption(WindowImplBase& window, const char* const (&group)[N], int value)
+void SelectOption(WindowImplBase& window, std::span<const Choice> group, int value)
 {
-    if (value < 0 || value >= static_cast<int>(N)) return;
-    if (auto* option = window.FindControl<QAbstractButton>(group[value])) option->setChecked(true);
+    if (value < 0 || value >= static_cast<int>(group.size())) return;
+    if (auto* option = window.FindControl<QAbstractButton>(group[value].pageOption))
+        option->setChecked(true);
 }
 
 void SelectRow(QComboBox* combo, int row)
@@ -257,11 +310,9 @@ void CMainWnd::RestoreMainPage()
     const auto read = [](const IntSetting& setting) {
         return AppConfig::GetInt(settings::kSection, setting.key, 0);
     };
-    SelectOption(*this, kVideoStrengthOptions, read(settings::kCompressType));
-    SelectOption(*this, kContainerOptions, read(settings::kVideoType));
+    for (const ChoiceSetting& group : choices::kPageOptionGroups)
+        SelectOption(*this, group.rows, read(*group.setting));
     SelectRow(FindControl<QComboBox>("video-ratio"), read(settings::kVideoRatioIndex));
-    SelectOption(*this, kImageStrengthOptions, read(settings::kImageCompressType));
-    SelectOption(*this, kImageFormatOptions, read(settings::kImageType));
     SelectRow(FindControl<QComboBox>("image-ratio"), read(settings::kImageRatioIndex));
     SetChecked(FindControl<QAbstractButton>("image-define-param"),
                read(settings::kImageDefineParam) != 0);
@@ -343,7 +394,7 @@ void CMainWnd::KeepEnginesInformed()
         page.bitRateSlider = slider->value();
         page.balancedChecked = balanced->isChecked();
         page.compatibleChecked = compatible->isChecked();
-        videoEngine_->SetMainPage(page);
+        engineSettings_->SetVideoPage(page);
     };
     for (QAbstractButton* check : {bitRate, balanced, compatible})
         connect(check, &QAbstractButton::toggled, this, videoPage);
@@ -354,7 +405,7 @@ void CMainWnd::KeepEnginesInformed()
     auto* height = FindControl<QLineEdit>("image-height");
     auto* custom = FindControl<QAbstractButton>("image-define-param");
     const auto imagePage = [=, this] {
-        imageEngine_->SetPageFields({width->text(), height->text(), custom->isChecked()});
+        engineSettings_->SetImagePage({width->text(), height->text(), custom->isChecked()});
     };
     connect(width, &QLineEdit::textChanged, this, imagePage);
     connect(height, &QLineEdit::textChanged, this, imagePage);

@@ -77,6 +77,9 @@ private:
     // The engines report from their threads through this; it posts to the window.
     class EngineSink;
     std::unique_ptr<EngineSink> engineSink_;
+    // What the engines' settings readers hand them; outlives the engines.
+    class EngineSettings;
+    std::unique_ptr<EngineSettings> engineSettings_;
     std::unique_ptr<VideoEngine> videoEngine_;
     std::unique_ptr<ImageEngine> imageEngine_;
     // The handlers, in the order they are made: the later ones call the earlier ones.

@@ -113,7 +113,7 @@ void ImageRows::Recompress(int taskId)
 
 void ImageRows::Delete(int taskId)
 {
-    if (engine_.IsQueuedOrRunning(taskId))
+    if (engine_.IsQueued(taskId))
         return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
     if (QWidget* row = Row(taskId))
         context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);

@@ -11,32 +11,7 @@
 
 namespace {
 
-struct OptionValue {
-    const char* option;
-    const IntSetting* setting;
-    int value;
-};
-
-// What each option of the page writes when it is selected.
-const OptionValue kOptions[] = {
-    {"compress-type-general", &settings::kCompressType, 0},
-    {"compress-type-deep", &settings::kCompressType, 1},
-    {"compress-type-limit", &settings::kCompressType, 2},
-    {"radio-ori", &settings::kVideoType, 0},
-    {"radio-mp4", &settings::kVideoType, 1},
-    {"radio-flv", &settings::kVideoType, 2},
-    {"radio-mov", &settings::kVideoType, 3},
-    {"radio-mkv", &settings::kVideoType, 4},
-    {"image-compress-type-general", &settings::kImageCompressType, 0},
-    {"image-compress-type-deep", &settings::kImageCompressType, 1},
-    {"image-compress-type-limit", &settings::kImageCompressType, 2},
-    {"image-format-original", &settings::kImageType, 0},
-    {"image-format-jpg", &settings::kImageType, 1},
-};
-
 using choices::kResolutions;
-constexpr int kImageRatioRows = 6;
-constexpr int kGifDropFrameRows = 5;
 
 bool Is(const skin::Notification& msg, const char* name)
 {
@@ -82,10 +57,13 @@ bool MainPage::OnClick(const skin::Notification& msg)
 
 bool MainPage::OnSelectChanged(const skin::Notification& msg)
 {
-    for (const OptionValue& option : kOptions) {
-        if (!Is(msg, option.option)) continue;
-        if (msg.wParam) WriteSetting(*option.setting, option.value);
-        return true;
+    // Selecting an option writes its position in the group.
+    for (const ChoiceSetting& group : choices::kPageOptionGroups) {
+        for (size_t row = 0; row < group.rows.size(); ++row) {
+            if (!Is(msg, group.rows[row].pageOption)) continue;
+            if (msg.wParam) WriteSetting(*group.setting, static_cast<int>(row));
+            return true;
+        }
     }
     if (Is(msg, "image-define-param")) {
         WriteSetting(settings::kImageDefineParam, msg.wParam ? 1 : 0);
@@ -107,9 +85,11 @@ bool MainPage::OnItemSelect(const skin::Notification& msg)
         WriteSetting(settings::kVideoRatioWidth, kResolutions[row].width);
         WriteSetting(settings::kVideoRatioHeight, kResolutions[row].height);
     } else if (Is(msg, "image-ratio")) {
-        if (row >= 0 && row < kImageRatioRows) WriteSetting(settings::kImageRatioIndex, row);
+        if (row >= 0 && row < choices::kImageRatioRows)
+            WriteSetting(settings::kImageRatioIndex, row);
     } else if (Is(msg, "gif-drop-frame")) {
-        if (row >= 0 && row < kGifDropFrameRows) WriteSetting(settings::kGifDropFrameIndex, row);
+        if (row >= 0 && row < choices::kGifDropFrameRows)
+            WriteSetting(settings::kGifDropFrameIndex, row);
     } else {
         return false;
     }

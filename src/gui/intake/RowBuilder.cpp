@@ -59,11 +59,11 @@ void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize)
         saving->setText(QStringLiteral("--"));
         return;
     }
-    const float percent = static_cast<float>(sourceSize - outputSize) / sourceSize * 100.0f;
+    const float percent = SavingPercent(sourceSize, outputSize);
     // 0xFF10C00B when the file did not grow, 0xFFFF0000 when it did.
     saving->setStyleSheet(percent >= 0 ? QStringLiteral("color: #10C00B;")
                                        : QStringLiteral("color: #FF0000;"));
-    saving->setText(QString::number(percent, 'f', 2) + '%');
+    saving->setText(FormatSaving(percent));
 }
 
 QWidget* BuildVideoRow(int taskId, const VideoTask& task, const skin::ControlFactory& factory)

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <vector>
 
+#include "core/app/UserTexts.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
 #include "gui/platform/Shell.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr char kDamagedText[] = "文件可能已经损坏!";
 constexpr char kFolderTitle[] = "选择视频存放目录";
 
 // Probing blocks the window for a moment per file: the cursor says so. A prompt shown meanwhile
@@ -27,7 +27,7 @@ public:
 void ShowDamaged(QWidget* owner)
 {
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    PromptBoxDialog::Show(owner, kDamagedText);
+    PromptBoxDialog::Show(owner, texts::kDamagedFile);
     QApplication::restoreOverrideCursor();
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "core/app/JsonText.h"
 #include "core/app/ServiceAddress.h"
 #include "core/app/TextUtil.h"
 #include "core/app/UserAccount.h"
@@ -120,16 +121,9 @@ std::string FeedbackDialog::RequestBody(const QString& content, const QString& c
 
 QString FeedbackDialog::OutcomeText(const std::string& reply)
 {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = true;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
-    std::string errors;
-    if (!reader->parse(reply.data(), reply.data() + reply.size(), &root, &errors))
-        return QString::fromUtf8(kNetworkError);
-    const Json::Value ret = root.isObject() ? root["ret"] : Json::Value();
-    const bool accepted = ret.isIntegral() && ret.asInt64() == 0;
-    return QString::fromUtf8(accepted ? kSent : kUnknownError);
+    if (!json::Parse(reply, root)) return QString::fromUtf8(kNetworkError);
+    return QString::fromUtf8(json::IsAccepted(root) ? kSent : kUnknownError);
 }
 
 void FeedbackDialog::Submit()

@@ -110,8 +110,7 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
         const auto task = engine_.FindTask(record.taskId);
         const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
         const qint64 outputSize = output.size();
-        const float saving =
-            sourceSize > 0 ? static_cast<float>(sourceSize - outputSize) / sourceSize * 100.0f : 0;
+        const float saving = SavingPercent(sourceSize, outputSize);
         DebugPrint("srcFile.fileSize: %lld\nfileSize: %lld\npercent: %f\n",
                    static_cast<long long>(sourceSize), static_cast<long long>(outputSize),
                    static_cast<double>(saving));

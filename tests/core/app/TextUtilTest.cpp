@@ -7,6 +7,21 @@
 
 namespace {
 
+// ---- SavingPercent and FormatSaving --------------------------------------------------------
+
+TEST(SavingTest, PercentOfTheSourceInSinglePrecision)
+{
+    EXPECT_FLOAT_EQ(SavingPercent(1000, 250), 75.0f);
+    EXPECT_FLOAT_EQ(SavingPercent(1000, 1500), -50.0f);
+    EXPECT_FLOAT_EQ(SavingPercent(0, 10), 0.0f);
+    EXPECT_FLOAT_EQ(SavingPercent(-5, 10), 0.0f);
+    // The difference is taken in 64 bits before it becomes a float: sizes past 2^24 that differ
+    // by one byte save a tiny share rather than nothing.
+    EXPECT_GT(SavingPercent((qint64{1} << 40) + 1, qint64{1} << 40), 0.0f);
+    EXPECT_EQ(FormatSaving(-50), "-50.00%");
+    EXPECT_EQ(FormatSaving(SavingPercent(3000, 1000)), "66.67%");
+}
+
 // ---- FormatSize ---------------------------------------------------------------------------
 
 struct SizeCase {

@@ -1,6 +1,5 @@
 #include "core/image/ImageEngine.h"
 
-#include "core/app/Settings.h"
 #include "core/image/ImageTestSupport.h"
 
 #include <QFileInfo>
@@ -10,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 using namespace imagetest;
@@ -20,7 +20,7 @@ namespace {
 class RecordingSink : public ImageEngineSink {
 public:
     struct Event {
-        char kind = 'T';  // 'S' started, 'D' done, 'F' failed, 'T' nothing in time
+        char kind = 'T';  // 'S' started, 'D' done, 'F' failed, 'C' cancelled, 'T' nothing in time
         int taskId = -1;
         ImageDoneRecord record;
     };
@@ -28,6 +28,7 @@ public:
     void TaskStarted(int taskId) override { Push({'S', taskId, {}}); }
     void TaskDone(int taskId, ImageDoneRecord record) override { Push({'D', taskId, record}); }
     void TaskFailed(int taskId, const QString&) override { Push({'F', taskId, {}}); }
+    void TaskCancelled(int taskId) override { Push({'C', taskId, {}}); }
 
     Event Next(int timeoutMs = 30000)
     {
@@ -58,7 +59,29 @@ protected:
     void SetUp() override
     {
         ImageFolderTest::SetUp();
-        ASSERT_TRUE(WriteSetting(settings::kOutputDir, OutDir()));
+        Change([this](ImageSettings& values) { values.outputFolder = OutDir(); });
+    }
+
+    // What the engine's reader hands out from now on.
+    void Change(const std::function<void(ImageSettings&)>& change)
+    {
+        std::lock_guard guard(settingsLock_);
+        change(settings_);
+    }
+    ImageSettings Read()
+    {
+        std::unique_lock lock(settingsLock_);
+        released_.wait(lock, [this] { return !held_; });
+        return settings_;
+    }
+    // While held, a task that starts waits for its settings.
+    void Hold(bool held)
+    {
+        {
+            std::lock_guard guard(settingsLock_);
+            held_ = held;
+        }
+        released_.notify_all();
     }
 
     // A row for src/name: the logo in magick's format, or a text file when magick is empty.
@@ -87,8 +110,12 @@ protected:
         return ended;
     }
 
+    std::mutex settingsLock_;
+    std::condition_variable released_;
+    bool held_ = false;
+    ImageSettings settings_;
     RecordingSink sink_;
-    ImageEngine engine_{sink_};
+    ImageEngine engine_{sink_, [this] { return Read(); }};
 };
 
 TEST_F(ImageEngineTest, RunsQueuedTasksInOrderOneAtATime)
@@ -97,7 +124,7 @@ TEST_F(ImageEngineTest, RunsQueuedTasksInOrderOneAtATime)
     engine_.Start();
     engine_.EnqueueAll({4, 2, 9});
     EXPECT_FALSE(engine_.Enqueue(2));  // already waiting
-    EXPECT_TRUE(engine_.IsQueuedOrRunning(9));
+    EXPECT_TRUE(engine_.IsQueued(9));
 
     for (int id : {4, 2, 9}) {
         const auto done = ExpectRun(id, 'D');
@@ -106,7 +133,7 @@ TEST_F(ImageEngineTest, RunsQueuedTasksInOrderOneAtATime)
         EXPECT_EQ(done.record.outputSize, QFileInfo(done.record.outputPath).size());
     }
     EXPECT_FALSE(engine_.Release(4));  // a stale result
-    EXPECT_FALSE(engine_.IsQueuedOrRunning(9));
+    EXPECT_FALSE(engine_.IsQueued(9));
 }
 
 TEST_F(ImageEngineTest, FailureReleasesTheQueueLikeASuccess)
@@ -130,8 +157,10 @@ TEST_F(ImageEngineTest, SettingsAndPageFieldsApplyAsTheyAreWhenATaskStarts)
     const auto first = sink_.Next(), firstDone = sink_.Next();
 
     // Changed while 2 and 3 wait.
-    ASSERT_TRUE(WriteSetting(settings::kImageCompressType, 2));
-    engine_.SetPageFields({" 320 ", "1000", true});
+    Change([](ImageSettings& values) {
+        values.compressType = 2;
+        values.page = {" 320 ", "1000", true};
+    });
     EXPECT_TRUE(engine_.Release(1));
     const auto second = sink_.Next(), secondDone = sink_.Next();
     const auto params = engine_.FindParams(2);
@@ -140,8 +169,10 @@ TEST_F(ImageEngineTest, SettingsAndPageFieldsApplyAsTheyAreWhenATaskStarts)
     EXPECT_EQ(params->width, 320);
 
     // An empty width turns the custom size off: the ratio applies.
-    ASSERT_TRUE(WriteSetting(settings::kImageRatioIndex, 4));
-    engine_.SetPageFields({"", "300", true});
+    Change([](ImageSettings& values) {
+        values.ratioIndex = 4;
+        values.page = {"", "300", true};
+    });
     EXPECT_TRUE(engine_.Release(2));
     const auto third = sink_.Next(), thirdDone = sink_.Next();
 
@@ -152,12 +183,42 @@ TEST_F(ImageEngineTest, SettingsAndPageFieldsApplyAsTheyAreWhenATaskStarts)
 
 TEST_F(ImageEngineTest, StopEndsAWaitingWorkerAndLeavesTheQueue)
 {
-    engine_.Start();
+    EXPECT_TRUE(engine_.Start());
     engine_.Stop();
-    engine_.Start();  // a stopped engine stays stopped
+    EXPECT_FALSE(engine_.Start());  // a stopped engine stays stopped
     engine_.Enqueue(1);
     EXPECT_EQ(sink_.Next(300).kind, 'T');
     EXPECT_EQ(engine_.IdleTasks(), std::vector<int>{1});
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ImageEngineTest, CancelRemovesAWaitingTaskAndStopsTheRunningOne)
+{
+    for (int id : {1, 2, 3}) AddRow(id, QStringLiteral("logo%1.png").arg(id), "PNG");
+    Hold(true);
+    engine_.Start();
+    engine_.EnqueueAll({1, 2, 3});
+    const auto started = sink_.Next();
+    ASSERT_EQ(started.kind, 'S');
+    ASSERT_EQ(started.taskId, 1);
+    // 1 has started and waits for its settings when it is cancelled: the pipeline never runs.
+    EXPECT_TRUE(engine_.Cancel(1));
+    EXPECT_TRUE(engine_.Cancel(2));
+    EXPECT_FALSE(engine_.Cancel(7));
+    EXPECT_TRUE(engine_.IsQueued(1)) << "running until released";
+    Hold(false);
+    const auto cancelled = sink_.Next();
+    EXPECT_TRUE(cancelled.kind == 'C' && cancelled.taskId == 1) << cancelled.kind;
+    EXPECT_EQ(sink_.Next(200).kind, 'T') << "something started before the release";
+    EXPECT_TRUE(engine_.FindParams(1).has_value()) << "a cancelled run is released like others";
+    EXPECT_TRUE(engine_.Release(1));
+
+    ExpectRun(3, 'D');
+    EXPECT_EQ(Entries(OutDir()), QStringList{"logo3.png"});
+    EXPECT_TRUE(engine_.IdleTasks().empty());
 }
 
 }  // namespace

@@ -157,6 +157,36 @@ TEST(ChildProcess, RequestStopFromAnotherThreadEndsAWaitingRead)
     EXPECT_TRUE(ProcessGone(pid));
 }
 
+TEST(ChildProcess, ReadToEndHandsOnEveryPieceAndKillsASilentChild)
+{
+    // Talks, then falls silent for longer than the limit.
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(kShell, Script("echo one; sleep 0.1; echo two; exec sleep 30")));
+    const qint64 pid = child.ProcessId();
+    QByteArray output;
+    QElapsedTimer clock;
+    clock.start();
+    const auto end = child.ReadToEnd([&output](const QByteArray& chunk) { output += chunk; }, 400);
+    EXPECT_EQ(end, ChildProcess::ReadEnd::Silent);
+    EXPECT_GE(clock.elapsed(), 400);
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(output, "one\ntwo\n");
+    EXPECT_FALSE(child.NormalExit());
+    EXPECT_FALSE(child.WasStopped()) << "killed for silence, not stopped";
+    EXPECT_TRUE(ProcessGone(pid));
+
+    // A child that ends by itself within the limit, its input the null device.
+    ChildProcess quiet;
+    quiet.SetInputFile(QStringLiteral("/dev/null"));
+    ASSERT_TRUE(quiet.Start(kShell, Script("cat; echo done")));
+    output.clear();
+    EXPECT_EQ(quiet.ReadToEnd([&output](const QByteArray& chunk) { output += chunk; }, 5000),
+              ChildProcess::ReadEnd::Ended);
+    EXPECT_EQ(output, "done\n") << "cat read an empty input";
+    EXPECT_TRUE(quiet.NormalExit());
+    EXPECT_EQ(quiet.ExitCode(), 0);
+}
+
 TEST(ChildProcess, TheDestructorReapsARunningChild)
 {
     qint64 pid = 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
@@ -8,10 +9,11 @@
 #include <clocale>
 #include <cstdio>
 
-#include "support/TestEnv.h"
+#include "core/app/AppConfig.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/OutputNameResolver.h"
 #include "support/Printers.h"
+#include "support/TestEnv.h"
 
 namespace {
 
@@ -132,9 +134,9 @@ TEST(FfmpegCommandTest, WorkedExampleWithDefaultSettingsIsPrintedExactly)
 {
     // A fresh configuration: every setting at its default.
     VideoTask task = Source("clip.avi");
-    const FfmpegCommand command =
-        RenderCommand(PlanCommand(task, ResolveCompressSettings(std::nullopt), MainPageSnapshot{}),
-                      "/app/ffmpeg", "/v/clip.avi", "/out/clip.mp4");
+    const FfmpegCommand command = RenderCommand(
+        PlanCommand(task, ReadCompressSettings(AppConfig::Path()), MainPageSnapshot{}),
+        "/app/ffmpeg", "/v/clip.avi", "/out/clip.mp4");
     EXPECT_EQ(
         command.text.toStdString(),
         R"("/app/ffmpeg" -y -i "/v/clip.avi" -r "25.00" -vcodec h264 -acodec aac -preset ultrafast -b:v 1000000 -ab 128000 -ar 44100 -ac 2 "/out/clip.mp4")");
@@ -144,6 +146,37 @@ TEST(FfmpegCommandTest, WorkedExampleWithDefaultSettingsIsPrintedExactly)
         QStringList({"-y",      "-i",  "/v/clip.avi", "-r",        "25.00", "-vcodec",      "h264",
                      "-acodec", "aac", "-preset",     "ultrafast", "-b:v",  "1000000",      "-ab",
                      "128000",  "-ar", "44100",       "-ac",       "2",     "/out/clip.mp4"}));
+}
+
+TEST(CompressSettingsTest, TheFileGivesTheSettingsAndARowsRecordReplacesAllSeven)
+{
+    const QString ini = testenv::Home() + "/settings/configure.ini";
+    ASSERT_TRUE(
+        testenv::WriteFile(ini,
+                           "[global]\nvideo-type=4\nvideo-ratio-width=640\naudio-channel=1x\n"
+                           "audio-bitrate=\n"));
+    const CompressSettings read = ReadCompressSettings(ini);
+    EXPECT_EQ(read.videoType, 4);
+    EXPECT_EQ(read.width, 640);
+    EXPECT_EQ(read.height, 0);
+    EXPECT_EQ(read.channel, 1) << "leading digits count";
+    EXPECT_EQ(read.bitrate, 128000) << "an empty value gives the default";
+    EXPECT_EQ(read.sampleRate, 44100);
+
+    EXPECT_EQ(ResolveCompressSettings(std::nullopt, read).videoType, 4);
+    CompressParams own;
+    own.videoType = 2;
+    own.sampleRate = 8000;
+    const CompressSettings resolved = ResolveCompressSettings(own, read);
+    EXPECT_EQ(resolved.videoType, 2);
+    EXPECT_EQ(resolved.width, 0) << "nothing of the settings mixes into a row's record";
+    EXPECT_EQ(resolved.channel, 2);
+    EXPECT_EQ(resolved.sampleRate, 8000);
+
+    // A missing file gives the defaults and stays missing.
+    const QString missing = testenv::Home() + "/nowhere/configure.ini";
+    EXPECT_EQ(ReadCompressSettings(missing).bitrate, 128000);
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(missing).absolutePath()));
 }
 
 struct RateCase {

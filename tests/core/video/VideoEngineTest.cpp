@@ -12,18 +12,19 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "core/app/Paths.h"
-#include "core/app/Settings.h"
 #include "core/intake/MediaProbe.h"
 #include "core/platform/ChildProcess.h"
-#include "support/TestEnv.h"
-#include "support/Printers.h"
 #include "core/video/VideoEngine.h"
+#include "support/Printers.h"
+#include "support/TestEnv.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ struct Reports {
     std::vector<std::string> log;  // "start 1", "done 1", "release 1", ...
     std::map<int, VideoDoneRecord> done;
     std::map<int, VideoFailRecord> failed;
+    std::set<int> cancelled;
     std::vector<int> percents;
     std::map<int, qint64> processIds;
 };
@@ -74,7 +76,7 @@ struct Reports {
 // task from the test thread's event loop, as the window's message handlers do.
 class RecordingSink : public VideoEngineSink {
 public:
-    explicit RecordingSink(VideoEngine& engine) : engine_(engine) {}
+    void Attach(VideoEngine& engine) { engine_ = &engine; }
 
     void TaskStarted(int taskId) override { Note("start", taskId); }
     void EncoderStarted(int taskId, qint64 processId, const QString&, const QStringList&) override
@@ -95,11 +97,15 @@ public:
     {
         Note("fail", record.taskId, [&] { reports_.failed[record.taskId] = record; });
     }
+    void TaskCancelled(int taskId) override
+    {
+        Note("cancel", taskId, [&] { reports_.cancelled.insert(taskId); });
+    }
 
     void Release(int taskId)
     {
         Note("release", taskId);
-        engine_.Release(taskId);
+        engine_->Release(taskId);
     }
     Reports Get() const
     {
@@ -109,7 +115,7 @@ public:
     size_t Finished() const
     {
         std::lock_guard guard(mutex_);
-        return reports_.done.size() + reports_.failed.size();
+        return reports_.done.size() + reports_.failed.size() + reports_.cancelled.size();
     }
 
     std::atomic<bool> autoRelease{true};
@@ -128,10 +134,36 @@ private:
                 &context_, [this, taskId] { Release(taskId); }, Qt::QueuedConnection);
     }
 
-    VideoEngine& engine_;
+    VideoEngine* engine_ = nullptr;
     QObject context_;
     mutable std::mutex mutex_;
     Reports reports_;
+};
+
+// What the engine's reader hands out, changed by the test between tasks; counts the reads.
+class SettingsSource {
+public:
+    VideoSettings Read()
+    {
+        std::lock_guard guard(mutex_);
+        ++reads_;
+        return values_;
+    }
+    void Change(const std::function<void(VideoSettings&)>& change)
+    {
+        std::lock_guard guard(mutex_);
+        change(values_);
+    }
+    int Reads() const
+    {
+        std::lock_guard guard(mutex_);
+        return reads_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    VideoSettings values_;
+    int reads_ = 0;
 };
 
 class VideoEngineTest : public ::testing::Test {
@@ -139,7 +171,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(QDir().mkpath(sources));
-        ASSERT_TRUE(WriteSetting(settings::kOutputDir, outputs));
+        ASSERT_TRUE(QDir().mkpath(outputs));
+        settings.Change([this](VideoSettings& values) { values.outputFolder = outputs; });
+        sink.Attach(engine);
     }
     void TearDown() override { engine.Stop(); }
 
@@ -167,8 +201,9 @@ protected:
 
     QString sources = testenv::Home() + "/sources";
     QString outputs = testenv::Home() + "/outputs";
-    VideoEngine engine;
-    RecordingSink sink{engine};
+    SettingsSource settings;
+    RecordingSink sink;
+    VideoEngine engine{sink, [this] { return settings.Read(); }};
     int nextId = 1;
 };
 
@@ -176,7 +211,7 @@ TEST_F(VideoEngineTest, QueueKeepsArrivalOrderWithoutDuplicates)
 {
     // A paused worker leaves the queue to TakeNext.
     engine.SetPaused(true);
-    ASSERT_TRUE(engine.Start(sink));
+    ASSERT_TRUE(engine.Start());
     EXPECT_TRUE(engine.Enqueue(4));
     EXPECT_FALSE(engine.Enqueue(4));
     engine.EnqueueAll({2, 4, 9, 2});
@@ -206,7 +241,7 @@ TEST_F(VideoEngineTest, TasksRunInOrderOneAtATimeAfterEachRelease)
     const int a = Add(Source("a.mp4")), b = Add(Source("b.mp4")), c = Add(Source("c.mp4"));
 
     sink.autoRelease = false;
-    ASSERT_TRUE(engine.Start(sink));
+    ASSERT_TRUE(engine.Start());
     engine.EnqueueAll({a, b, c});
     ASSERT_TRUE(WaitFinished(1));
     // Until the first is released the second does not start.
@@ -237,7 +272,7 @@ TEST_F(VideoEngineTest, CompressingAgainWritesANewNameAndNeverOverwrites)
 {
     MakeClip(Source("clip.mp4"), kH264Aac);
     const int id = Add(Source("clip.mp4"));
-    ASSERT_TRUE(engine.Start(sink));
+    ASSERT_TRUE(engine.Start());
     engine.Enqueue(id);
     ASSERT_TRUE(WaitLog(3));
     const QByteArray first = testenv::ReadFile(outputs + "/clip.mp4");
@@ -278,7 +313,7 @@ TEST_P(ContainerTest, SourceCompressesIntoTheExpectedContainer)
     const ContainerCase& c = GetParam();
     MakeClip(Source(c.source), c.codecs, c.audio);
     const int id = Add(Source(c.source));
-    ASSERT_TRUE(engine.Start(sink));
+    ASSERT_TRUE(engine.Start());
     engine.Enqueue(id);
     ASSERT_TRUE(WaitFinished(1));
     const Reports reports = sink.Get();
@@ -311,7 +346,7 @@ TEST_F(VideoEngineTest, DamagedSourceFailsAndTheNextTaskStillRuns)
     const int damaged = Add(Source("damaged.mp4"), &facts);
     const int good = Add(Source("good.mp4"));
 
-    ASSERT_TRUE(engine.Start(sink));
+    ASSERT_TRUE(engine.Start());
     engine.EnqueueAll({damaged, good});
     ASSERT_TRUE(WaitFinished(2));
     const Reports reports = sink.Get();
@@ -348,7 +383,7 @@ TEST_P(EncoderOutcomeTest, DoneNeedsTheMarkerAStatusOfZeroAndAnOutput)
     MakeClip(Source("a.mp4"), kH264Aac);
     const int a = Add(Source("a.mp4")), b = Add(Source("a.mp4"));
     engine.SetEncoder(script);
-    ASSERT_TRUE(engine.Start(sink));
+    ASSERT_TRUE(engine.Start());
     engine.EnqueueAll({a, b});
     ASSERT_TRUE(WaitFinished(2));
     const Reports reports = sink.Get();
@@ -430,7 +465,7 @@ TEST_F(VideoEngineTest, StopDuringAnEncodeLeavesNoProcessAndNoOutput)
 
     const int id = Add(fifo, &facts);
     engine.SetStopGrace(300);
-    ASSERT_TRUE(engine.Start(sink));
+    ASSERT_TRUE(engine.Start());
     engine.Enqueue(id);
     ASSERT_TRUE(testenv::WaitUntil([&] { return !sink.Get().percents.empty(); }, 20000));
     const qint64 pid = sink.Get().processIds.at(id);
@@ -443,6 +478,73 @@ TEST_F(VideoEngineTest, StopDuringAnEncodeLeavesNoProcessAndNoOutput)
     EXPECT_TRUE(ProcessGone(pid));
     EXPECT_TRUE(OutputFiles().isEmpty()) << OutputFiles().join(", ").toStdString();
     EXPECT_EQ(sink.Finished(), 0u);  // the stopped task gets no report
+}
+
+TEST_F(VideoEngineTest, CancelEndsTheRunningEncoderAndTheQueueGoesOnAfterTheRelease)
+{
+    // As in the stop above, the encoder is held in a read of the pipe, where SIGTERM alone does
+    // not end it.
+    ::signal(SIGPIPE, SIG_IGN);
+    MakeClip(Source("full.ts"), kH264Aac, true, 30);
+    MakeClip(Source("next.mp4"), kH264Aac);
+    const VideoInfo facts = Probe(Source("full.ts"));
+    const QString fifo = Source("stream.ts");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    PipeFeeder feeder(fifo, testenv::ReadFile(Source("full.ts")));
+    ASSERT_TRUE(testenv::WriteFile(outputs + "/earlier.mp4", "an earlier output"));
+
+    const int running = Add(fifo, &facts);
+    const int next = Add(Source("next.mp4"));
+    engine.SetStopGrace(300);
+    sink.autoRelease = false;
+    ASSERT_TRUE(engine.Start());
+    engine.EnqueueAll({running, next});
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !sink.Get().percents.empty(); }, 20000));
+    const qint64 pid = sink.Get().processIds.at(running);
+
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_TRUE(engine.Cancel(running));
+    ASSERT_TRUE(WaitFinished(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    EXPECT_TRUE(ProcessGone(pid));
+    Reports reports = sink.Get();
+    EXPECT_EQ(reports.cancelled, std::set<int>{running});
+    EXPECT_TRUE(reports.failed.empty());
+    EXPECT_EQ(OutputFiles(), QStringList{"earlier.mp4"}) << "the partial output is removed";
+
+    // A cancelled task holds the queue until it is released, like any other.
+    testenv::WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(engine.BusyTasks(), std::vector<int>{running});
+    EXPECT_EQ(engine.IdleTasks(), std::vector<int>{next});
+    sink.autoRelease = true;
+    sink.Release(running);
+    ASSERT_TRUE(WaitFinished(2));
+    reports = sink.Get();
+    reports.log.resize(5);  // the last release may be logged or not yet
+    EXPECT_EQ(reports.log,
+              (std::vector<std::string>{"start 1", "cancel 1", "release 1", "start 2", "done 2"}));
+    EXPECT_EQ(OutputFiles(), (QStringList{"earlier.mp4", "next.mp4"}));
+    EXPECT_FALSE(engine.Cancel(running)) << "neither waiting nor running any more";
+}
+
+TEST_F(VideoEngineTest, CancelOfAWaitingTaskRemovesItWithoutAReport)
+{
+    MakeClip(Source("a.mp4"), kH264Aac);
+    const int a = Add(Source("a.mp4")), b = Add(Source("a.mp4")), c = Add(Source("a.mp4"));
+    engine.SetPaused(true);
+    ASSERT_TRUE(engine.Start());
+    engine.EnqueueAll({a, b, c});
+    EXPECT_TRUE(engine.Cancel(b));
+    EXPECT_FALSE(engine.IsQueued(b));
+    EXPECT_FALSE(engine.Cancel(b));
+    EXPECT_EQ(engine.IdleTasks(), (std::vector<int>{a, c}));
+
+    engine.SetPaused(false);
+    ASSERT_TRUE(WaitLog(6));
+    const Reports reports = sink.Get();
+    EXPECT_EQ(reports.log, (std::vector<std::string>{"start 1", "done 1", "release 1", "start 3",
+                                                     "done 3", "release 3"}));
+    EXPECT_TRUE(reports.cancelled.empty());
 }
 
 TEST_F(VideoEngineTest, OddSourceNamesCompressUnderTheirOwnNames)
@@ -462,7 +564,7 @@ TEST_F(VideoEngineTest, OddSourceNamesCompressUnderTheirOwnNames)
         ASSERT_TRUE(QFile::copy(Source(isAvi ? "base.avi" : "base.mp4"), Source(name)));
         ids.push_back(Add(Source(name), isAvi ? &avi : &mp4));
     }
-    ASSERT_TRUE(engine.Start(sink));
+    ASSERT_TRUE(engine.Start());
     engine.EnqueueAll(ids);
     ASSERT_TRUE(WaitFinished(ids.size(), 60000));
     const Reports reports = sink.Get();
@@ -486,18 +588,22 @@ TEST_F(VideoEngineTest, RowParametersAndSettingsAreReadWhenATaskStarts)
     own.width = own.height = 32;
     own.channel = 1;
     engine.SetParams(own);
-    engine.SetMainPage({.compatibleChecked = true});
-    WriteSetting(settings::kVideoType, 1);
+    settings.Change([](VideoSettings& values) {
+        values.page.compatibleChecked = true;
+        values.settings.videoType = 1;
+    });
 
     sink.autoRelease = false;
-    ASSERT_TRUE(engine.Start(sink));
+    ASSERT_TRUE(engine.Start());
     engine.EnqueueAll({first, second, ownParams});
     ASSERT_TRUE(WaitFinished(1));
     // Changed while the first runs: the second reads the change, the first never saw it.
-    WriteSetting(settings::kVideoType, 2);
+    EXPECT_EQ(settings.Reads(), 1) << "read once, when the first task started";
+    settings.Change([](VideoSettings& values) { values.settings.videoType = 2; });
     sink.autoRelease = true;
     sink.Release(first);
     ASSERT_TRUE(WaitFinished(3));
+    EXPECT_EQ(settings.Reads(), 3);
 
     const Reports reports = sink.Get();
     ASSERT_EQ(reports.done.size(), 3u);

@@ -39,6 +39,7 @@ struct NoReports : ImageEngineSink {
     void TaskStarted(int) override {}
     void TaskDone(int, ImageDoneRecord) override {}
     void TaskFailed(int, const QString&) override {}
+    void TaskCancelled(int) override {}
 };
 
 class ImageRowsGateTest : public ::testing::Test {
@@ -82,7 +83,7 @@ protected:
 
     QPointer<ListsWindow> window;
     NoReports reports;
-    ImageEngine engine{reports};
+    ImageEngine engine{reports, [] { return ImageSettings{}; }};
     std::unique_ptr<ImageRows> rows;
     std::vector<std::string> calls;
     bool signedIn = false;

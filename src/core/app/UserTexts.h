@@ -1,0 +1,9 @@
+#pragma once
+
+// Words the user reads both in the window and from the command line.
+namespace texts {
+
+// A video the prober refuses: the intake's message for it.
+inline constexpr char kDamagedFile[] = "文件可能已经损坏!";
+
+}  // namespace texts

@@ -1,0 +1,14 @@
+#include "core/image/ImageSettings.h"
+
+#include "core/app/Settings.h"
+
+ImageSettings ReadImageSettings(const QString& iniPath)
+{
+    ImageSettings values;
+    values.compressType = ReadSettingFrom(iniPath, settings::kImageCompressType);
+    values.imageType = ReadSettingFrom(iniPath, settings::kImageType);
+    values.ratioIndex = ReadSettingFrom(iniPath, settings::kImageRatioIndex);
+    values.gifDefineParam = ReadSettingFrom(iniPath, settings::kGifDefineParam);
+    values.gifDropFrameIndex = ReadSettingFrom(iniPath, settings::kGifDropFrameIndex);
+    return values;
+}

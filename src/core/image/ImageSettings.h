@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// The main page's image controls the worker reads, as the UI thread last saw them.
+struct ImagePageFields {
+    QString widthText;         // the "image-width" field as typed
+    QString heightText;        // the "image-height" field as typed
+    bool defineParam = false;  // the "image-define-param" check box
+
+    bool operator==(const ImagePageFields&) const = default;
+};
+
+// What the image engine compresses a task with, read when the task starts (see ImageEngine).
+struct ImageSettings {
+    int compressType = 0;       // "image-compress-type"
+    int imageType = 0;          // "image-type"
+    int ratioIndex = 0;         // "image-ratio-index"
+    int gifDefineParam = 0;     // "gif-define-param"
+    int gifDropFrameIndex = 0;  // "gif-drop-frame-index"
+    ImagePageFields page;
+    QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
+};
+
+// Hands the engine the values a task starts with; called on the engine's worker thread.
+using ImageSettingsReader = std::function<ImageSettings()>;
+
+// The five keys above from section "global" of the ini file at iniPath, which is only read; a
+// missing key or file gives the settings table's default. The page and the folder stay empty.
+ImageSettings ReadImageSettings(const QString& iniPath);
