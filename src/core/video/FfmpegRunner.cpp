@@ -27,18 +27,27 @@ qint64 NowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// ffmpeg's last message that explains something: not a progress line, not the closing words.
+// ffmpeg's last message that explains something: not a progress line, not the closing words,
+// not the closing report (the size summary, x264's statistics, which follow the error when a
+// disk fills up mid-way), not a heading whose explanation is empty ("Error initializing output
+// stream 0:0 -- "). Only when nothing else is there does a statistics line do.
 QString LastMessage(const QByteArray& output)
 {
     const QList<QByteArray> lines = QByteArray(output).replace('\r', '\n').split('\n');
+    QByteArray statistics;
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         const QByteArray line = it->trimmed();
         if (line.isEmpty() || line.contains("time=") || line.startsWith("Conversion failed") ||
-            line.startsWith("Exiting normally"))
+            line.startsWith("Exiting normally") || line.startsWith("Last message repeated") ||
+            line.endsWith("--") || (line.startsWith("video:") && line.contains("muxing overhead")))
             continue;
+        if (line.startsWith("[libx264 @") || line.startsWith("[libx265 @")) {
+            if (statistics.isEmpty()) statistics = line;
+            continue;
+        }
         return QString::fromUtf8(line);
     }
-    return {};
+    return QString::fromUtf8(statistics);
 }
 
 }  // namespace
