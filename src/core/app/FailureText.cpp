@@ -46,7 +46,7 @@ const std::vector<Mark>& Marks()
          {"invalid data found when processing input", "moov atom not found",
           "improper image header", "corrupt", "insufficient image data", "premature end",
           "end of file", "end-of-file", "error reading header", "negative or zero image size",
-          "truncated", "holds no frame"},
+          "truncated", "holds no frame", "no image was loaded"},
          {}},
         {FailureCause::FileNotFound, {"no such file or directory"}, {ENOENT}},
         {FailureCause::ToolHung, {"printed nothing for"}, {}},

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -28,26 +29,37 @@ qint64 NowMs()
 }
 
 // ffmpeg's last message that explains something: not a progress line, not the closing words,
-// not the closing report (the size summary, x264's statistics, which follow the error when a
-// disk fills up mid-way), not a heading whose explanation is empty ("Error initializing output
-// stream 0:0 -- "). Only when nothing else is there does a statistics line do.
+// not the size summary, not a heading whose explanation is empty ("Error initializing output
+// stream 0:0 -- "). ffmpeg's own lines come before those of its parts ("[libx264 @ 0x...] ..."):
+// when a disk fills up mid-way, x264's statistics and the audio encoder's closing warnings
+// follow the error. Only when nothing else is there does a part's line do.
 QString LastMessage(const QByteArray& output)
 {
+    static const QRegularExpression partLine(QStringLiteral("^\\[[^\\]]* @ 0x[0-9a-fA-F]+\\] "));
     const QList<QByteArray> lines = QByteArray(output).replace('\r', '\n').split('\n');
-    QByteArray statistics;
+    QString lastPartLine;
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         const QByteArray line = it->trimmed();
         if (line.isEmpty() || line.contains("time=") || line.startsWith("Conversion failed") ||
             line.startsWith("Exiting normally") || line.startsWith("Last message repeated") ||
             line.endsWith("--") || (line.startsWith("video:") && line.contains("muxing overhead")))
             continue;
-        if (line.startsWith("[libx264 @") || line.startsWith("[libx265 @")) {
-            if (statistics.isEmpty()) statistics = line;
+        const QString text = QString::fromUtf8(line);
+        if (partLine.match(text).hasMatch()) {
+            if (lastPartLine.isEmpty()) lastPartLine = text;
             continue;
         }
-        return QString::fromUtf8(line);
+        return text;
     }
-    return QString::fromUtf8(statistics);
+    return lastPartLine;
+}
+
+// ffmpeg 5 can exit with status 0 and its success marker printed although the output could not
+// be written to its end (a file size limit: the writes fail in its buffer and are only reported
+// when the file is finished). The output is then cut short.
+bool OutputWriteFailed(const QByteArray& output)
+{
+    return output.contains("Error writing trailer of ") || output.contains("Error closing file ");
 }
 
 }  // namespace
@@ -142,6 +154,8 @@ FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& argum
         outcome.reason = QStringLiteral("ffmpeg crashed");
     } else if (outcome.exitCode != 0) {
         outcome.reason = QStringLiteral("ffmpeg exited with status %1").arg(outcome.exitCode);
+    } else if (OutputWriteFailed(kept)) {
+        outcome.reason = QStringLiteral("ffmpeg could not write its output to the end");
     } else if (!outcome.doneMarkerSeen) {
         outcome.reason = QStringLiteral("ffmpeg ended without finishing its output");
     } else {

@@ -200,15 +200,15 @@ TEST_F(FailureFromRealRunTest, TextThatOnlyLooksLikeAnImage)
 
 TEST_F(FailureFromRealRunTest, AnImageBeyondTheMemoryLimit)
 {
-    // A PNG header announcing 30000 x 30000 pixels: refused before anything is decoded.
-    QByteArray png = Encoded("PNG", "xc:white");
+    // A BMP header announcing 30000 x 30000 pixels: refused before anything is decoded.
+    QByteArray bmp = Encoded("BMP", "xc:white");
     QByteArray side(4, '\0');
-    qToBigEndian<quint32>(30000, side.data());
-    png.replace(16, 4, side);
-    png.replace(20, 4, side);
-    testenv::WriteFile(Path("huge.png"), png);
+    qToLittleEndian<qint32>(30000, side.data());
+    bmp.replace(18, 4, side);
+    bmp.replace(22, 4, side);
+    testenv::WriteFile(Path("huge.bmp"), bmp);
     QDir().mkpath(Path("out"));
-    const QString reason = ImageFailure(Path("huge.png"), Path("out"), dir_.path());
+    const QString reason = ImageFailure(Path("huge.bmp"), Path("out"), dir_.path());
     EXPECT_EQ(ClassifyFailure(reason), FailureCause::OutOfMemory) << reason.toStdString();
 }
 

@@ -208,7 +208,10 @@ TEST_F(LoggingTest, LinesFromManyThreadsStayWholeAcrossRotations)
         });
     for (std::thread& thread : threads) thread.join();
 
+    // Only the newest lines are kept; of each thread's lines there, none is torn or out of order,
+    // and the newest file ends with some thread's last line.
     int lastSeen[kThreads] = {-1, -1, -1, -1};
+    int linesKept = 0;
     for (int n = 2; n >= 0; --n) {
         const QByteArray text = Read(RotatingFile::OlderFile(Log(), n));
         EXPECT_LE(text.size(), 4096);
@@ -221,9 +224,11 @@ TEST_F(LoggingTest, LinesFromManyThreadsStayWholeAcrossRotations)
             const int i = match.captured(2).toInt();
             EXPECT_GT(i, lastSeen[t]) << "each thread's lines keep their order";
             lastSeen[t] = i;
+            ++linesKept;
         }
     }
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(lastSeen[t], kLines - 1) << t;
+    EXPECT_GT(linesKept, 100);
+    EXPECT_TRUE(Read(Log()).trimmed().endsWith(QByteArray::number(kLines - 1) + " of the test"));
 }
 
 TEST_F(LoggingTest, TheFolderFollowsXdgStateHome)
@@ -255,11 +260,14 @@ protected:
     // Starts the window program, waits for its window, ends it with SIGTERM; its stderr.
     QByteArray RunWindowProgram(const QStringList& arguments)
     {
+        const auto windowsShown = [&] {
+            return Read(LogFile("lumocompress.log")).count("mainWindow shown");
+        };
+        const qsizetype before = windowsShown();
         QProcess program;
         Prepare(program);
         program.start(QStringLiteral(LUMO_BINARY_DIR "/lumocompress"), arguments);
-        const bool shown = testenv::WaitUntil(
-            [&] { return Read(LogFile("lumocompress.log")).contains("mainWindow shown"); }, 20000);
+        const bool shown = testenv::WaitUntil([&] { return windowsShown() > before; }, 20000);
         EXPECT_TRUE(shown) << program.readAllStandardError().toStdString();
         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
         EXPECT_TRUE(program.waitForFinished(10000));
