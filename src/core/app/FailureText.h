@@ -9,16 +9,16 @@
 
 enum class FailureCause {
     Unknown,
-    DiskFull,          // no space left, quota, file size limit
-    OutOfMemory,       // memory or an image resource limit
-    NoPermission,      // permission denied, read-only file system
-    MissingEncoder,    // ffmpeg lacks the encoder the command asks for
-    Unsupported,       // a format or codec nothing here can read or write
-    Damaged,           // a truncated or corrupt source
-    FileNotFound,      // the source or the output folder is gone
-    ToolNotStarted,    // ffmpeg missing or not executable
-    ToolHung,          // ffmpeg printed nothing for too long and was killed
-    ToolCrashed,       // ffmpeg died on a signal
+    DiskFull,        // no space left, quota, file size limit
+    OutOfMemory,     // memory or an image resource limit
+    NoPermission,    // permission denied, read-only file system
+    MissingEncoder,  // ffmpeg lacks the encoder the command asks for
+    Unsupported,     // a format or codec nothing here can read or write
+    Damaged,         // a truncated or corrupt source
+    FileNotFound,    // the source or the output folder is gone
+    ToolNotStarted,  // ffmpeg missing or not executable
+    ToolHung,        // ffmpeg printed nothing for too long and was killed
+    ToolCrashed,     // ffmpeg died on a signal
 };
 
 // The cause a raw failure text names, matched without regard to case; also recognises this

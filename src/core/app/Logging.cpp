@@ -6,11 +6,11 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <atomic>
 #include <memory>
@@ -207,9 +207,9 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
 
 class GlogSink : public google::LogSink {
 public:
-    void send(google::LogSeverity severity, const char* /*fullFilename*/,
-              const char* baseFilename, int line, const google::LogMessageTime& /*time*/,
-              const char* message, size_t length) override
+    void send(google::LogSeverity severity, const char* /*fullFilename*/, const char* baseFilename,
+              int line, const google::LogMessageTime& /*time*/, const char* message,
+              size_t length) override
     {
         Level level = Level::Error;
         if (severity == google::GLOG_INFO) level = Level::Info;
@@ -269,8 +269,8 @@ bool Start(const Setup& setup)
         qInstallMessageHandler(&OnQtMessage);
         TakeOverGlog(state);
     }
-    const QByteArray first = FormatLines(
-        Level::Info, "started, pid " + std::to_string(::getpid()), "log", Now());
+    const QByteArray first =
+        FormatLines(Level::Info, "started, pid " + std::to_string(::getpid()), "log", Now());
     std::lock_guard guard(state.mutex);
     if (state.file->Append(first)) {
         if (state.verbose) WriteWhole(STDERR_FILENO, first.constData(), first.size());
@@ -295,7 +295,10 @@ void Stop()
     state.verbose = false;
 }
 
-bool Started() { return TheState().started.load(); }
+bool Started()
+{
+    return TheState().started.load();
+}
 
 QString FilePath()
 {

@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <unistd.h>
 #include <clocale>
 #include <cstring>
 #include <functional>
 #include <set>
-#include <unistd.h>
 
 #include "core/app/FailureText.h"
 #include "core/image/ImagePipeline.h"
@@ -25,7 +25,10 @@
 // shows up here.
 namespace {
 
-QString Tmp(const QTemporaryDir& dir, const QString& name) { return dir.path() + u'/' + name; }
+QString Tmp(const QTemporaryDir& dir, const QString& name)
+{
+    return dir.path() + u'/' + name;
+}
 
 // A source the encoder can read: 2 s of test pattern with sound, in MP4.
 QString GoodVideo(const QTemporaryDir& dir)
@@ -115,9 +118,8 @@ TEST_F(FailureFromRealRunTest, AMissingSourceEvenInAFolderWithATellingName)
 TEST_F(FailureFromRealRunTest, ADeviceWithNoRoomLeft)
 {
     // /dev/full refuses every write with ENOSPC: here the very first one, the header.
-    const QString reason =
-        FfmpegFailure("ffmpeg", {"-y", "-i", GoodVideo(dir_), "-vcodec", "h264", "-f", "mp4",
-                                 "/dev/full"});
+    const QString reason = FfmpegFailure(
+        "ffmpeg", {"-y", "-i", GoodVideo(dir_), "-vcodec", "h264", "-f", "mp4", "/dev/full"});
     EXPECT_EQ(ClassifyFailure(reason), FailureCause::DiskFull) << reason.toStdString();
 }
 
@@ -125,13 +127,12 @@ TEST_F(FailureFromRealRunTest, ASizeLimitReachedHalfWayThrough)
 {
     // The output may grow to 64 KiB; past that every write fails with EFBIG while x264 goes on
     // and prints its statistics last, after the error.
-    const QString script =
-        QStringLiteral("ulimit -f 64; trap '' XFSZ; exec ffmpeg \"$@\"");
+    const QString script = QStringLiteral("ulimit -f 64; trap '' XFSZ; exec ffmpeg \"$@\"");
     const QString reason = FfmpegFailure(
         "bash", QStringList{"-c", script, "ffmpeg"} + EncodeTo(GoodVideo(dir_), Path("big.mp4")));
     EXPECT_EQ(ClassifyFailure(reason), FailureCause::DiskFull) << reason.toStdString();
-    EXPECT_FALSE(reason.contains("libx264")) << "the statistics hid the error: "
-                                             << reason.toStdString();
+    EXPECT_FALSE(reason.contains("libx264"))
+        << "the statistics hid the error: " << reason.toStdString();
 }
 
 TEST_F(FailureFromRealRunTest, AReadOnlyOutputFolder)
@@ -141,16 +142,16 @@ TEST_F(FailureFromRealRunTest, AReadOnlyOutputFolder)
     const QString source = GoodVideo(dir_);
     // As root the folder's mode means nothing: the encoder then runs as nobody, which may read
     // the source (the test folder is opened up for it) but not write the folder.
-    QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) | QFile::ReadOther |
-                                           QFile::ExeOther);
+    QFile::setPermissions(dir_.path(),
+                          QFile::permissions(dir_.path()) | QFile::ReadOther | QFile::ExeOther);
     QFile::setPermissions(source, QFile::permissions(source) | QFile::ReadOther);
-    QFile::setPermissions(out, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
-                                   QFile::ExeOther);
+    QFile::setPermissions(out,
+                          QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     QString program = "ffmpeg";
     QStringList arguments = EncodeTo(source, out + "/x.mp4");
     if (::geteuid() == 0) {
-        arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "ffmpeg"} +
-                    arguments;
+        arguments =
+            QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "ffmpeg"} + arguments;
         program = "setpriv";
     }
     const QString reason = FfmpegFailure(program, arguments);
@@ -162,6 +163,17 @@ TEST_F(FailureFromRealRunTest, AnEncoderThatCannotBeStarted)
 {
     const QString reason = FfmpegFailure(Path("no-ffmpeg-here"), {"-version"});
     EXPECT_EQ(ClassifyFailure(reason), FailureCause::ToolNotStarted) << reason.toStdString();
+}
+
+TEST_F(FailureFromRealRunTest, AnEncoderThatHangsOrDiesOnASignal)
+{
+    FfmpegRunner quiet;
+    quiet.SetSilenceLimit(300);
+    const FfmpegOutcome hung = quiet.Run("sleep", {"10"}, nullptr, nullptr);
+    EXPECT_EQ(ClassifyFailure(hung.reason), FailureCause::ToolHung) << hung.reason.toStdString();
+
+    const QString crashed = FfmpegFailure("bash", {"-c", "kill -SEGV $$"});
+    EXPECT_EQ(ClassifyFailure(crashed), FailureCause::ToolCrashed) << crashed.toStdString();
 }
 
 // ------------------------------------------------------------------------------ images

@@ -29,7 +29,10 @@ QByteArray Line(char fill, int length)
     return QByteArray(length - 1, fill) + '\n';
 }
 
-QByteArray Read(const QString& path) { return testenv::ReadFile(path); }
+QByteArray Read(const QString& path)
+{
+    return testenv::ReadFile(path);
+}
 
 // ------------------------------------------------------------------------------ rotation
 
@@ -142,8 +145,8 @@ protected:
 
 TEST_F(LoggingTest, EveryLineOfAMessageGetsTimeAndLevel)
 {
-    const QByteArray lines = logging::FormatLines(logging::Level::Warning, "one\r\ntwo\n\n  \nthree",
-                                                  "qt.qpa", "2024-05-01 09:30:12.345");
+    const QByteArray lines = logging::FormatLines(
+        logging::Level::Warning, "one\r\ntwo\n\n  \nthree", "qt.qpa", "2024-05-01 09:30:12.345");
     EXPECT_EQ(lines,
               "2024-05-01 09:30:12.345 W qt.qpa: one\n"
               "2024-05-01 09:30:12.345 W qt.qpa: two\n"
@@ -216,7 +219,8 @@ TEST_F(LoggingTest, LinesFromManyThreadsStayWholeAcrossRotations)
         const QByteArray text = Read(RotatingFile::OlderFile(Log(), n));
         EXPECT_LE(text.size(), 4096);
         Levels(text);  // every line whole
-        static const QRegularExpression line(QStringLiteral("thread (\\d) line (\\d{4}) of the test$"));
+        static const QRegularExpression line(
+            QStringLiteral("thread (\\d) line (\\d{4}) of the test$"));
         for (const QByteArray& raw : text.split('\n')) {
             const auto match = line.match(QString::fromUtf8(raw));
             if (!match.hasMatch()) continue;
@@ -249,7 +253,10 @@ TEST_F(LoggingTest, TheFolderFollowsXdgStateHome)
 class ProgramLogTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    QString LogFile(const QString& name) const { return dir_.path() + "/state/LumoCompress/" + name; }
+    QString LogFile(const QString& name) const
+    {
+        return dir_.path() + "/state/LumoCompress/" + name;
+    }
     void Prepare(QProcess& process) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -53,24 +53,29 @@ INSTANTIATE_TEST_SUITE_P(
         SchemeCase{"AtTheMiddle", {{}, QColor(128, 128, 128), {}, {}}, ColorScheme::Light},
         SchemeCase{"GnomePrefersDark", {{}, kLightWindow, "prefer-dark", {}}, ColorScheme::Dark},
         SchemeCase{"GnomePrefersLightOverADarkPalette",
-                   {{}, kDarkWindow, "prefer-light", {}}, ColorScheme::Light},
-        SchemeCase{"GnomeDefaultLeavesItToThePalette",
-                   {{}, kDarkWindow, "default", {}}, ColorScheme::Dark},
-        SchemeCase{"ADarkGtkTheme", {{}, kLightWindow, "default", "Adwaita-dark"},
-                   ColorScheme::Dark},
-        SchemeCase{"ALightGtkTheme", {{}, kLightWindow, "default", "Adwaita"},
+                   {{}, kDarkWindow, "prefer-light", {}},
                    ColorScheme::Light},
+        SchemeCase{"GnomeDefaultLeavesItToThePalette",
+                   {{}, kDarkWindow, "default", {}},
+                   ColorScheme::Dark},
+        SchemeCase{
+            "ADarkGtkTheme", {{}, kLightWindow, "default", "Adwaita-dark"}, ColorScheme::Dark},
+        SchemeCase{"ALightGtkTheme", {{}, kLightWindow, "default", "Adwaita"}, ColorScheme::Light},
         SchemeCase{"OverrideDarkOnALightDesktop",
-                   {" Dark ", kLightWindow, "prefer-light", {}}, ColorScheme::Dark},
+                   {" Dark ", kLightWindow, "prefer-light", {}},
+                   ColorScheme::Dark},
         SchemeCase{"OverrideLightOnADarkDesktop",
-                   {"light", kDarkWindow, "prefer-dark", "Adwaita-dark"}, ColorScheme::Light},
-        SchemeCase{"AnUnknownOverrideIsNoSay", {"blue", kDarkWindow, {}, {}},
-                   ColorScheme::Dark}),
+                   {"light", kDarkWindow, "prefer-dark", "Adwaita-dark"},
+                   ColorScheme::Light},
+        SchemeCase{"AnUnknownOverrideIsNoSay", {"blue", kDarkWindow, {}, {}}, ColorScheme::Dark}),
     [](const ::testing::TestParamInfo<SchemeCase>& info) { return std::string(info.param.name); });
 
 // ------------------------------------------------------------------------------ loading a look
 
-QString SkinFile(const QString& name) { return skin::SkinFolder() + u'/' + name; }
+QString SkinFile(const QString& name)
+{
+    return skin::SkinFolder() + u'/' + name;
+}
 
 QString Text(const QString& path)
 {
@@ -163,7 +168,8 @@ TEST_F(SkinLookTest, EveryColouredRuleOfALayoutHasADarkCounterpart)
     static const QRegularExpression colour(QStringLiteral("#[0-9A-Fa-f]{6}"));
     static const QRegularExpression sheet(
         QStringLiteral("<property name=\"styleSheet\"><string[^>]*>([^<]*)</string>"));
-    static const QRegularExpression root(QStringLiteral("<widget class=\"[^\"]+\" name=\"([^\"]+)\""));
+    static const QRegularExpression root(
+        QStringLiteral("<widget class=\"[^\"]+\" name=\"([^\"]+)\""));
     int checked = 0;
     for (const QFileInfo& file : QDir(skin::SkinFolder()).entryInfoList({"*.xml"})) {
         const QString layout = Text(file.absoluteFilePath());
@@ -206,7 +212,10 @@ std::set<QString> NamedImages()
     return names;
 }
 
-QSize ImageSize(const QString& path) { return QImageReader(path).size(); }
+QSize ImageSize(const QString& path)
+{
+    return QImageReader(path).size();
+}
 
 QString TwiceName(const QString& path)
 {
