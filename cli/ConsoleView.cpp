@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "ConsoleText.h"
+#include "core/app/FailureText.h"
 #include "core/app/TextUtil.h"
 
 using console::DisplayWidth;
@@ -33,7 +34,7 @@ QString ResultWord(const BatchItem& item)
         case BatchItem::State::Done:
             return QStringLiteral("done");
         case BatchItem::State::Failed:
-            return QStringLiteral("failed: ") + item.error;
+            return QStringLiteral("failed: ") + ReadableFailure(item.error);
         case BatchItem::State::Stopped:
             return QStringLiteral("stopped");
         case BatchItem::State::NotStarted:
@@ -83,7 +84,9 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
         QString error = item.error;
         if (item.state == BatchItem::State::Stopped) error = QStringLiteral("stopped");
         if (item.state == BatchItem::State::NotStarted) error = QStringLiteral("not started");
-        object.insert("error", error);
+        object.insert("error", ReadableFailure(error));
+        // The engine's own words too, for scripts, when the sentence replaced them.
+        if (ReadableFailure(error) != error) object.insert("detail", error);
     }
     return object;
 }
@@ -122,7 +125,8 @@ QString ConsoleView::ResultLine(const BatchItem& item)
                      FormatSize(item.outputSize), FormatSaving(saving));
         }
         case BatchItem::State::Failed:
-            return QStringLiteral("failed   %1: %2").arg(item.shownPath, item.error);
+            return QStringLiteral("failed   %1: %2")
+                .arg(item.shownPath, ReadableFailure(item.error));
         case BatchItem::State::Stopped:
             return QStringLiteral("stopped  %1 (its unfinished output is removed)")
                 .arg(item.shownPath);

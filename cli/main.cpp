@@ -11,6 +11,7 @@
 #include "CliOptions.h"
 #include "ConsoleView.h"
 #include "SignalWatch.h"
+#include "core/app/Logging.h"
 #include "core/app/Paths.h"
 
 namespace {
@@ -34,8 +35,9 @@ int Complain(const QString& message, int status)
     return status;
 }
 
-// The engines print their diagnostics on standard output. The run's own output keeps a copy of
-// the original descriptor; standard output itself goes to stderr with --verbose, else nowhere.
+// The engines' diagnostics go to the log (see core/app/Logging.h); whatever still prints on
+// standard output must not mix with the run's own output, which keeps a copy of the original
+// descriptor. Standard output itself goes to stderr with --verbose, else nowhere.
 int TakeStandardOutput(bool verbose)
 {
     std::fflush(stdout);
@@ -76,6 +78,7 @@ int main(int argc, char** argv)
             break;
     }
     const CliOptions& options = parsed.options;
+    logging::Start({QStringLiteral("lumocompress-cli.log"), options.verbose});
 
     const int output = TakeStandardOutput(options.verbose);
 

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include "core/app/FailureText.h"
 #include "CliOptions.h"
 #include "ConsoleText.h"
 #include "ConsoleView.h"
@@ -103,6 +104,28 @@ TEST(ConsoleViewTest, JsonRecordsOfDoneAndFailedFiles)
     EXPECT_TRUE(json["output"].isNull());
     EXPECT_TRUE(json["output_size"].isNull());
     EXPECT_TRUE(json["saving"].isNull());
+}
+
+TEST(ConsoleViewTest, AFailureReadsInTheUsersWordsAndJsonKeepsTheEnginesToo)
+{
+    BatchItem full;
+    full.shownPath = "in/a.mp4";
+    full.state = BatchItem::State::Failed;
+    full.error =
+        "ffmpeg exited with status 1: Error closing file /out/a.mp4: No space left on device";
+    const QString sentence = FailureSentence(FailureCause::DiskFull);
+    EXPECT_EQ(ConsoleView::ResultLine(full), "failed   in/a.mp4: " + sentence);
+    QJsonObject json = ConsoleView::ToJson(full);
+    EXPECT_EQ(json["error"].toString(), sentence);
+    EXPECT_EQ(json["detail"].toString(), full.error);
+
+    // Words the program has no sentence for are shown as they are, once.
+    BatchItem odd = full;
+    odd.error = "ffmpeg ended without finishing its output";
+    EXPECT_EQ(ConsoleView::ResultLine(odd), "failed   in/a.mp4: " + odd.error);
+    json = ConsoleView::ToJson(odd);
+    EXPECT_EQ(json["error"].toString(), odd.error);
+    EXPECT_FALSE(json.contains("detail"));
 }
 
 TEST(CliOptionsTest, ValuesComeFromTheFileAndTheLastOptionWins)

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "core/app/Logging.h"
+
 QString FormatSize(qint64 bytes)
 {
     constexpr qint64 kKiB = 1024;
@@ -65,6 +67,28 @@ void DebugPrint(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    if (!logging::Started()) {
+        std::vprintf(format, args);
+        va_end(args);
+        return;
+    }
+    va_list again;
+    va_copy(again, args);
+    char small[512];
+    const int length = std::vsnprintf(small, sizeof small, format, args);
     va_end(args);
+    if (length < 0) {
+        va_end(again);
+        return;
+    }
+    std::string text;
+    if (static_cast<std::size_t>(length) < sizeof small) {
+        text.assign(small, static_cast<std::size_t>(length));
+    } else {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.resize(static_cast<std::size_t>(length));
+    }
+    va_end(again);
+    logging::Write(logging::Level::Debug, text);
 }

@@ -25,5 +25,6 @@ std::string AnsiToUtf8(const std::string& text);
 // give no empty pieces, leading and trailing delimiters are dropped.
 std::vector<std::string> SplitString(const std::string& text, const std::string& delimiters);
 
-// printf-style diagnostics to standard output.
+// printf-style diagnostics: to the log once logging::Start has run (see Logging.h), else to
+// standard output.
 void DebugPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));

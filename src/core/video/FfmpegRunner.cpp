@@ -3,6 +3,7 @@
 #include "core/platform/ChildProcess.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <chrono>
@@ -18,18 +19,38 @@ qint64 NowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// ffmpeg's last message that explains something: not a progress line, not the closing words.
+// ffmpeg's last message that explains something: not a progress line, not the closing words,
+// not the size summary, not a heading whose explanation is empty ("Error initializing output
+// stream 0:0 -- "). ffmpeg's own lines come before those of its parts ("[libx264 @ 0x...] ..."):
+// when a disk fills up mid-way, x264's statistics and the audio encoder's closing warnings
+// follow the error. Only when nothing else is there does a part's line do.
 QString LastMessage(const QByteArray& output)
 {
+    static const QRegularExpression partLine(QStringLiteral("^\\[[^\\]]* @ 0x[0-9a-fA-F]+\\] "));
     const QList<QByteArray> lines = QByteArray(output).replace('\r', '\n').split('\n');
+    QString lastPartLine;
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         const QByteArray line = it->trimmed();
         if (line.isEmpty() || line.contains("time=") || line.startsWith("Conversion failed") ||
-            line.startsWith("Exiting normally"))
+            line.startsWith("Exiting normally") || line.startsWith("Last message repeated") ||
+            line.endsWith("--") || (line.startsWith("video:") && line.contains("muxing overhead")))
             continue;
-        return QString::fromUtf8(line);
+        const QString text = QString::fromUtf8(line);
+        if (partLine.match(text).hasMatch()) {
+            if (lastPartLine.isEmpty()) lastPartLine = text;
+            continue;
+        }
+        return text;
     }
-    return {};
+    return lastPartLine;
+}
+
+// ffmpeg 5 can exit with status 0 and its success marker printed although the output could not
+// be written to its end (a file size limit: the writes fail in its buffer and are only reported
+// when the file is finished). The output is then cut short.
+bool OutputWriteFailed(const QByteArray& output)
+{
+    return output.contains("Error writing trailer of ") || output.contains("Error closing file ");
 }
 
 }  // namespace
@@ -92,6 +113,8 @@ FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& argum
         outcome.reason = QStringLiteral("ffmpeg crashed");
     } else if (outcome.exitCode != 0) {
         outcome.reason = QStringLiteral("ffmpeg exited with status %1").arg(outcome.exitCode);
+    } else if (OutputWriteFailed(kept)) {
+        outcome.reason = QStringLiteral("ffmpeg could not write its output to the end");
     } else if (!outcome.doneMarkerSeen) {
         outcome.reason = QStringLiteral("ffmpeg ended without finishing its output");
     } else {

@@ -13,7 +13,7 @@
 // How one encoder run ended.
 struct FfmpegOutcome {
     enum class Kind {
-        Done,     // "muxing overhead:" seen and the encoder exited with status 0
+        Done,     // "muxing overhead:" seen, the encoder exited with status 0, no write error
         Failed,   // anything else: not startable, an error status, a crash, no success marker
         Stopped,  // ended by the run's stop token
     };

@@ -5,10 +5,12 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "gui/app/MainWnd.h"
+#include "core/app/Logging.h"
 #include "core/app/TextUtil.h"
 #include "core/platform/SingleInstance.h"
 #include "gui/skinlib/SkinBuilder.h"
@@ -34,10 +36,19 @@ bool InstallTerminationHandlers()
     return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
 }
 
+bool AskedForVerbose(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--verbose") == 0) return true;
+    return false;
+}
+
 }  // namespace
 
 int RunApplication(int argc, char** argv)
 {
+    // Before the application object, so that the platform's first warnings are kept too.
+    logging::Start({QStringLiteral("lumocompress.log"), AskedForVerbose(argc, argv)});
     QApplication app(argc, argv);
     QApplication::setApplicationName("LumoCompress");
     // The installed menu entry's name: desktops match the window to its entry and icon by it.
@@ -52,7 +63,7 @@ int RunApplication(int argc, char** argv)
 
     QString error;
     if (!skin::LoadResources(&error)) {
-        std::fprintf(stderr, "lumocompress: the skin cannot be loaded: %s\n", qPrintable(error));
+        qCritical("the skin cannot be loaded: %s", qPrintable(error));
         return 1;
     }
 
@@ -60,7 +71,7 @@ int RunApplication(int argc, char** argv)
     try {
         window->Create();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "lumocompress: the main window cannot be built: %s\n", e.what());
+        qCritical("the main window cannot be built: %s", e.what());
         delete window;
         return 1;
     }

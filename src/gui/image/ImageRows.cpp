@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLabel>
 
+#include "core/app/FailureText.h"
 #include "core/app/TextUtil.h"
 #include "core/image/ImageEngine.h"
 #include "gui/intake/RowBuilder.h"
@@ -93,7 +94,8 @@ void ImageRows::OnFailed(int taskId, const QString& reason)
 void ImageRows::ShowFailed(QWidget* row, const QString& reason)
 {
     if (!row) return;
-    if (auto* error = row->findChild<QLabel*>("errorLabel")) error->setToolTip(reason);
+    if (auto* error = row->findChild<QLabel*>("errorLabel"))
+        error->setToolTip(ReadableFailure(reason));
     SetRowVisible(row, "progress-container", false);
     SetRowVisible(row, "progress-label", false);
     SetRowVisible(row, "errorLabel", true);

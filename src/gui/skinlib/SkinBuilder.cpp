@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QUiLoader>
+#include <QWidget>
 #include <QXmlStreamReader>
+
+#include <vector>
 
 #include "core/app/Paths.h"
 #include "gui/skinlib/SkinList.h"
@@ -22,6 +25,51 @@ QIcon& Icon()
 {
     static QIcon icon;
     return icon;
+}
+
+ColorScheme& Scheme()
+{
+    static ColorScheme scheme = ColorScheme::Light;
+    return scheme;
+}
+
+// The dark look's sheet, which also follows every layout's own sheet (see Build). Empty in
+// the light look.
+QString& LayoutSuffix()
+{
+    static QString sheet;
+    return sheet;
+}
+
+// An entry of res.xml that belongs to a scheme ("scheme" attribute) or to both (none).
+struct SchemeEntry {
+    QString file;
+    QString scheme;
+};
+
+// The entry for the scheme: its own if res.xml has one, else the one for both.
+QString Pick(const std::vector<SchemeEntry>& entries, const QString& scheme)
+{
+    QString common;
+    for (const SchemeEntry& entry : entries) {
+        if (entry.scheme == scheme) return entry.file;
+        if (entry.scheme.isEmpty() && common.isEmpty()) common = entry.file;
+    }
+    return common;
+}
+
+// A widget's own style sheet wins over the application's whatever the rules' specificity, so
+// the colours a layout sets for itself would stay light. The dark sheet after them wins.
+void FollowWithDarkSheet(QWidget* root)
+{
+    const QString& dark = LayoutSuffix();
+    if (dark.isEmpty() || !root) return;
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    for (QWidget* widget : widgets) {
+        const QString own = widget->styleSheet();
+        if (!own.isEmpty()) widget->setStyleSheet(own + QStringLiteral("\n") + dark);
+    }
 }
 
 // Lets the window's factory make custom controls first, then knows the skin's own list class.
@@ -60,37 +108,60 @@ void SetSkinFolder(const QString& folder) { FolderOverride() = folder; }
 bool LoadResources(QString* error)
 {
     const QString folder = SkinFolder();
-    QDir::setSearchPaths("skin", {folder});
     QFile index(folder + "/res.xml");
     if (!index.open(QIODevice::ReadOnly)) {
         SetError(error, "cannot read " + index.fileName());
         return false;
     }
-    QString styleFile;
+    std::vector<SchemeEntry> styles;
+    std::vector<SchemeEntry> searchPaths;
     QString iconFile;
     QXmlStreamReader xml(&index);
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+        const QXmlStreamAttributes attributes = xml.attributes();
+        const QString scheme = attributes.value("scheme").toString();
         if (xml.name() == QLatin1String("StyleSheet"))
-            styleFile = xml.attributes().value("file").toString();
+            styles.push_back({attributes.value("file").toString(), scheme});
+        else if (xml.name() == QLatin1String("SearchPath"))
+            searchPaths.push_back({attributes.value("folder").toString(), scheme});
         else if (xml.name() == QLatin1String("Icon"))
-            iconFile = xml.attributes().value("file").toString();
+            iconFile = attributes.value("file").toString();
     }
     if (xml.hasError()) {
         SetError(error, "res.xml: " + xml.errorString());
         return false;
     }
+
+    const ColorScheme scheme = ChooseColorScheme(ReadSchemeHints());
+    const QString schemeName = SchemeName(scheme);
+    // "skin:images/x.png" is looked up in the scheme's folders first, then in the skin folder:
+    // a scheme replaces only the images it has its own of. QIcon and the style sheet find
+    // "x@2x.png" beside either on a screen of a higher density.
+    QStringList paths;
+    for (const SchemeEntry& entry : searchPaths)
+        if (entry.scheme == schemeName) paths << folder + u'/' + entry.file;
+    QDir::setSearchPaths("skin", paths << folder);
+
     if (!iconFile.isEmpty()) Icon() = QIcon(folder + "/" + iconFile);
+    const QString styleFile = Pick(styles, schemeName);
+    QString sheet;
     if (!styleFile.isEmpty()) {
         QFile style(folder + "/" + styleFile);
         if (!style.open(QIODevice::ReadOnly)) {
             SetError(error, "cannot read " + style.fileName());
             return false;
         }
-        qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+        sheet = QString::fromUtf8(style.readAll());
     }
+    Scheme() = scheme;
+    LayoutSuffix() = scheme == ColorScheme::Dark ? sheet : QString();
+    ApplyPalette(scheme);
+    if (!styleFile.isEmpty()) qApp->setStyleSheet(sheet);
     return true;
 }
+
+ColorScheme ActiveScheme() { return Scheme(); }
 
 QIcon AppIcon() { return Icon(); }
 
@@ -104,6 +175,7 @@ QWidget* Build(const QString& file, const ControlFactory& factory, QWidget* pare
     Loader loader(factory);
     QWidget* root = loader.load(&layout, parent);
     if (!root) SetError(error, file + ": " + loader.errorString());
+    FollowWithDarkSheet(root);
     return root;
 }
 

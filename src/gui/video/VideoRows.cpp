@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <vector>
 
+#include "core/app/FailureText.h"
 #include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
 #include "core/video/VideoEngine.h"
@@ -132,7 +133,8 @@ void VideoRows::ShowFailed(QWidget* row, const QString& reason)
     SetRowVisible(row, "progress-container", false);
     SetRowVisible(row, "progress-label", false);
     SetRowVisible(row, "errorLabel", true);
-    if (auto* error = row->findChild<QLabel*>("errorLabel")) error->setToolTip(reason);
+    if (auto* error = row->findChild<QLabel*>("errorLabel"))
+        error->setToolTip(ReadableFailure(reason));
     SetRowText(row, "compressBtn", QStringLiteral("压 缩"));
     skin::SetMouseEnabled(StartButton(row), true);
 }

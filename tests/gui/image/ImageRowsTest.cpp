@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "core/app/FailureText.h"
 #include "core/app/Settings.h"
 #include "core/app/TextUtil.h"
 #include "core/app/UserAccount.h"
@@ -127,8 +128,9 @@ TEST_F(ImageRowsTest, RowsRunInOrderAndAFailureReleasesTheQueueLikeASuccess)
     EXPECT_TRUE(Text(0, "y1Label").endsWith('%'));
     QWidget* failed = images->FindRow("item-1");
     EXPECT_TRUE(skin::IsMouseEnabled(failed->findChild<QWidget*>("imageCompressBtn")));
-    EXPECT_TRUE(failed->findChild<QWidget*>("errorLabel")->toolTip().contains("not a BMP, JPEG"))
-        << "the failure says why";
+    EXPECT_EQ(failed->findChild<QWidget*>("errorLabel")->toolTip(),
+              FailureSentence(FailureCause::Unsupported))
+        << "the failure says why, in the user's words";
     EXPECT_EQ(QDir(output.path()).entryList(QDir::Files),
               (QStringList{"first.jpg", "last.jpg"}));
 }

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <csignal>
 
+#include "core/app/FailureText.h"
 #include "core/app/Settings.h"
 #include "core/app/UserAccount.h"
 #include "core/intake/MediaProbe.h"
@@ -119,6 +120,9 @@ TEST_F(VideoRowsTest, AFailedRowShowsItsErrorAndTheNextRowStillRuns)
     ASSERT_TRUE(testenv::WaitUntil([&] { return Failed(bad) && Finished(good); }, 60000));
     QWidget* row = Row(bad);
     EXPECT_TRUE(row->findChild<QWidget*>("errorLabel")->isVisible());
+    EXPECT_EQ(row->findChild<QWidget*>("errorLabel")->toolTip(),
+              FailureSentence(FailureCause::Damaged))
+        << "ffmpeg's words become the user's";
     EXPECT_FALSE(row->findChild<QWidget*>("progress-container")->isVisible());
     EXPECT_TRUE(skin::IsMouseEnabled(row->findChild<QWidget*>("compressBtn")));
     EXPECT_EQ(QDir(output.path()).entryList(QDir::Files).size(), 1) << "no failed output left";
