@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMimeData>
 #include <QCursor>
 #include <QRadioButton>
@@ -144,7 +145,8 @@ CMainWnd::CMainWnd()
     imageRows_ = std::make_unique<ImageRows>(rows, *imageEngine_,
                                              [this] { return mainPage_->CheckCustomImageSize(); });
     videoIntake_ = std::make_unique<VideoIntake>(
-        this, [this](const VideoTask& task) { return videoRows_->Add(task); });
+        this, [this](const VideoTask& task) { return videoRows_->Add(task); },
+        [this](int pending) { ShowFilesBeingRead(pending); });
     imageIntake_ = std::make_unique<ImageIntake>(
         this, [this](const ImageTask& task) { return imageRows_->Add(task); });
     setWindowTitle(kWindowTitle);
@@ -504,6 +506,8 @@ void CMainWnd::Shutdown()
 void CMainWnd::OnDestroy()
 {
     if (trayIcon_) trayIcon_->hide();
+    // Files still being read are dropped: their probers are killed, no row comes any more.
+    videoIntake_->Stop();
     // A running ffmpeg is stopped and its partial output removed; an image run is finished.
     StopEngines();
 }
@@ -577,6 +581,14 @@ void CMainWnd::AddDropped(const QStringList& paths)
     const bool addedThere = !(onImagePage ? videos : images).isEmpty();
     if (folders.isEmpty() && !addedHere && addedThere)
         FindControl<QAbstractButton>(onImagePage ? "compress-video" : "compress-image")->click();
+}
+
+void CMainWnd::ShowFilesBeingRead(int pending)
+{
+    auto* label = FindControl<QLabel>("video-reading");
+    if (!label) return;
+    label->setText(QStringLiteral("正在读取 %1 个文件…").arg(pending));
+    label->setVisible(pending > 0);
 }
 
 void CMainWnd::changeEvent(QEvent* event)

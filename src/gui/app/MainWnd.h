@@ -70,6 +70,8 @@ private:
     void OpenHelpPage();
     void KeepEnginesInformed();
     void AddDropped(const QStringList& paths);
+    // The main page's note of how many files are still being read; hidden at 0.
+    void ShowFilesBeingRead(int pending);
     void StopEngines();
     // Task ids number the rows of both lists; they are never reused.
     int TakeTaskId() { return nextTaskId_++; }
