@@ -2,5 +2,6 @@
 
 // Starts the program: one copy per user (a second start brings the first forward and exits 0),
 // the skin, the main window and the event loop. SIGTERM and SIGINT end it like the quit entry,
-// without the question. Command-line arguments are ignored. Returns the process's exit code.
+// without the question. Files and folders named on the command line are added to the lists (a
+// second start hands them to the first); options ("-x") are ignored. Returns the exit code.
 int RunApplication(int argc, char** argv);

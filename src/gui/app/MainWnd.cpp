@@ -35,6 +35,7 @@
 #include "core/image/ImageEngineSink.h"
 #include "gui/image/ImageRows.h"
 #include "gui/intake/ImageIntake.h"
+#include "gui/intake/OpenPaths.h"
 #include "core/intake/MediaScan.h"
 #include "core/video/VideoEngine.h"
 #include "core/video/VideoEngineSink.h"
@@ -581,6 +582,14 @@ void CMainWnd::AddDropped(const QStringList& paths)
     const bool addedThere = !(onImagePage ? videos : images).isEmpty();
     if (folders.isEmpty() && !addedHere && addedThere)
         FindControl<QAbstractButton>(onImagePage ? "compress-video" : "compress-image")->click();
+}
+
+void CMainWnd::OpenPaths(const QStringList& paths)
+{
+    const MediaKind first = AddOpenedPaths(paths, *videoIntake_, *imageIntake_);
+    if (first == MediaKind::None) return;
+    FindControl<QAbstractButton>(first == MediaKind::Image ? "compress-image" : "compress-video")
+        ->click();
 }
 
 void CMainWnd::ShowFilesBeingRead(int pending)

@@ -35,6 +35,10 @@ public:
     // Ends the program as the quit entry does, without asking: workers stop, the window goes.
     void Shutdown();
 
+    // Adds files and folders named outside the window (see AddOpenedPaths) and shows the page
+    // of the first kind they brought.
+    void OpenPaths(const QStringList& paths);
+
     // Handles one custom message as a posted one would be handled; returns the handler's result.
     qintptr Dispatch(skin::Message& msg, bool& handled);
 
