@@ -79,6 +79,7 @@ constexpr const char* kImageFormatOptions[] = {"image-format-original", "image-f
 constexpr char kNetworkErrorText[] = "网络异常,请稍后重试!";
 constexpr char kUpgradeFailedText[] = "升级失败,程序可能损坏!";
 constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
+constexpr char kUpgradeQuestion[] = "正在压缩中,升级需要退出程序,确定要现在升级吗?";
 
 }  // namespace
 
@@ -184,7 +185,8 @@ void CMainWnd::InitWindow()
         tempFolder_ = EnsureUserFolder(kTempFolder);
 
         // Background work, in this order: the upgrade check, then the engines' workers.
-        upgrader_ = new Upgrader(this, [this] { Shutdown(); });
+        upgrader_ = new Upgrader(
+            this, [this] { Shutdown(); }, QString(), [this] { return MayEndForUpgrade(); });
         upgrader_->StartBackgroundCheck();
         KeepEnginesInformed();
         videoEngine_->Start(*engineSink_);
@@ -462,7 +464,9 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             PromptBoxDialog::ShowModeless(this, kNetworkErrorText);
             return 0;
         case UM_UPGRADE_FAILED:
-            PromptBoxDialog::ShowModeless(this, kUpgradeFailedText);
+            // An installer that would not start comes with its own words.
+            PromptBoxDialog::ShowModeless(
+                this, msg.Value<QString>() ? *msg.Value<QString>() : QString(kUpgradeFailedText));
             return 0;
         default:
             return 0;
@@ -492,6 +496,13 @@ bool CMainWnd::OnClose(qintptr wParam)
     if (videoEngine_->HasBusyTasks() && MessageBoxDialog::Ask(this, kQuitQuestion) == 0)
         return true;
     return false;
+}
+
+bool CMainWnd::MayEndForUpgrade()
+{
+    const bool working = videoEngine_->HasBusyTasks() || !videoEngine_->IdleTasks().empty() ||
+                         !imageEngine_->BusyTasks().empty() || !imageEngine_->IdleTasks().empty();
+    return !working || MessageBoxDialog::Ask(this, kUpgradeQuestion) != 0;
 }
 
 void CMainWnd::Shutdown()

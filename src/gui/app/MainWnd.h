@@ -77,6 +77,8 @@ private:
     // The main page's note of how many files are still being read; hidden at 0.
     void ShowFilesBeingRead(int pending);
     void StopEngines();
+    // True when nothing is queued or compressing, or the user agrees to end it for the upgrade.
+    bool MayEndForUpgrade();
     // Task ids number the rows of both lists; they are never reused.
     int TakeTaskId() { return nextTaskId_++; }
 
