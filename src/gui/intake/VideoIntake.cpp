@@ -1,7 +1,10 @@
 #include "gui/intake/VideoIntake.h"
 
 #include <QFileInfo>
+#include <cstdio>
 #include <vector>
+
+#include "core/app/TextUtil.h"
 
 #include "core/intake/MediaScan.h"
 #include "core/intake/ProbeQueue.h"
@@ -81,6 +84,8 @@ void VideoIntake::Queue(std::vector<VideoTask> tasks)
 
 void VideoIntake::OnProbed(int batch, const VideoTask& task, bool usable)
 {
+    DebugPrint("video %s: %s\n", usable ? "row" : "refused", WideToAnsi(task.filePath).c_str());
+    std::fflush(stdout);
     if (usable)
         addRow_(task);
     else
