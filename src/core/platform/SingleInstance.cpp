@@ -36,9 +36,10 @@ std::optional<QStringList> ParseRequest(QByteArray line)
     if (words.first() != kOpen) return std::nullopt;
     QStringList paths;
     for (qsizetype i = 1; i < words.size(); ++i) {
-        const auto decoded = QByteArray::fromBase64Encoding(words[i], QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded || decoded->isEmpty()) return std::nullopt;
-        paths << QString::fromUtf8(*decoded);
+        const QByteArray::FromBase64Result decoded =
+            QByteArray::fromBase64Encoding(words[i], QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || decoded.decoded.isEmpty()) return std::nullopt;
+        paths << QString::fromUtf8(decoded.decoded);
     }
     return paths;
 }
