@@ -23,6 +23,7 @@
 #include "gui/app/MainWnd.h"
 #include "core/app/TextUtil.h"
 #include "core/intake/MediaScan.h"
+#include "gui/intake/OpenPaths.h"
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
@@ -353,6 +354,39 @@ TEST_F(VideoIntakeTest, ClosingTheWindowWhileFilesAreReadKillsTheProbers)
     EXPECT_LT(timer.elapsed(), 2000);
     EXPECT_EQ(ProberChildren(), 0) << "killed and reaped";
     testenv::WaitUntil([] { return false; }, 200);  // nothing arrives for the gone window
+}
+
+TEST(OpenPathsTest, ArgumentsBecomeAbsolutePathsAndOptionsAreSkipped)
+{
+    const QString here = QDir::currentPath();
+    EXPECT_EQ(PathsFromArguments({"-x", "--flag=1", "a b.mp4", "/abs/c.png", "",
+                                  "file:///tmp/%E8%A7%86.mp4", "sub/../d.gif"}),
+              (QStringList{here + "/a b.mp4", "/abs/c.png", QString::fromUtf8("/tmp/视.mp4"),
+                           here + "/d.gif"}));
+}
+
+TEST_F(VideoIntakeTest, OpenedPathsGoToTheirListsAndThePageOfTheFirstKindShows)
+{
+    QDir(media.path()).mkpath("photos");
+    ASSERT_TRUE(testenv::Convert({"-size", "8x8", "xc:blue", media.path() + "/photos/b.png"}));
+    ASSERT_TRUE(testenv::MakeVideo(media.path() + "/photos/inside.mp4", 0.2));
+    const QString clip = Video("clip.mp4", 0.2);
+    auto* images = window->FindControl<SkinList>("image-list");
+    auto* tab = window->FindControl<QStackedWidget>("main-tab");
+
+    // A folder first that holds images and a video: it counts as video; both lists fill.
+    window->OpenPaths({media.path() + "/photos", media.path() + "/missing.mp4", clip});
+    EXPECT_EQ(tab->currentIndex(), 0);
+    ASSERT_TRUE(WaitForRows(2));
+    EXPECT_EQ(Label(0, "fileNameLabel"), "inside.mp4");
+    EXPECT_EQ(Label(1, "fileNameLabel"), "clip.mp4");
+    EXPECT_EQ(images->Count(), 1);
+
+    // An image first: the image page comes forward.
+    window->OpenPaths({media.path() + "/photos/b.png", clip});
+    EXPECT_EQ(tab->currentIndex(), 1);
+    ASSERT_TRUE(WaitForRows(3));
+    EXPECT_EQ(images->Count(), 2);
 }
 
 }  // namespace
