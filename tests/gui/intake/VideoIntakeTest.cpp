@@ -360,7 +360,7 @@ TEST(OpenPathsTest, ArgumentsBecomeAbsolutePathsAndOptionsAreSkipped)
 {
     const QString here = QDir::currentPath();
     EXPECT_EQ(PathsFromArguments({"-x", "--flag=1", "a b.mp4", "/abs/c.png", "",
-                                  "file:///tmp/%E8%A7%86.mp4", "sub/../d.gif"}),
+                                  "file:///tmp/%E8%A7%86.mp4", "d.gif"}),
               (QStringList{here + "/a b.mp4", "/abs/c.png", QString::fromUtf8("/tmp/视.mp4"),
                            here + "/d.gif"}));
 }
