@@ -62,6 +62,7 @@ private:
 class RecordingOwner : public QWidget {
 public:
     QList<int> messages;
+    QStringList texts;  // the text each message carried, empty when none
 
 protected:
     void customEvent(QEvent* event) override;
