@@ -557,7 +557,12 @@ Magick::Blob CompressBmp(const Source& source, const Probe& probe, const ImagePa
         [&](int strength) {
             Magick::Image reduced = image;
             ReduceColours(reduced, ImagePipeline::ColourCount(strength), false);
-            return Encode(reduced, "BMP");
+            // The library run-length encodes a palette BMP unless told not to, which makes a
+            // dithered photo a third larger; the smaller of the two is kept.
+            Magick::Blob packed = Encode(reduced, "BMP");
+            reduced.compressType(MagickCore::NoCompression);
+            Magick::Blob plain = Encode(reduced, "BMP");
+            return plain.length() < packed.length() ? plain : packed;
         },
         BlobSize);
 }
