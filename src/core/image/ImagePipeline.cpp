@@ -436,9 +436,7 @@ std::optional<Magick::Blob> StrippedPng(const Source& source)
 // The quantiser's effort: its slowest setting while that takes little time.
 int QuantiserSpeed(unsigned long long pixels)
 {
-    if (pixels <= 1'000'000) return 1;
-    if (pixels <= 4'000'000) return 3;
-    return 4;
+    return pixels <= 4'000'000 ? 3 : 4;
 }
 
 Magick::Blob CompressPng(const Source& source, const Probe& probe, const ImageParams& params)
