@@ -4,6 +4,12 @@
 // memory. The sources are made by `convert` in child processes, so the peak belongs to the
 // pipeline alone.
 //
+// Then it sets the pipeline's output beside the reference encoders' on the same sources:
+// `pngquant --quality 65-80` for each PNG, and `cjpeg -quality Q -optimize -progressive` at the
+// pipeline's own quality for each JPEG, with sizes, their ratio (pipeline / tool; the target is
+// at most 1.00) and each file's SSIM against its source (ffmpeg's ssim filter; the target is
+// the pipeline's no lower).
+//
 //   image_bench [--repeat N] [--keep]
 
 #include "core/app/Paths.h"
@@ -48,6 +54,16 @@ std::vector<Sample> Samples()
          {"rose:", "-resize", "3000x2000!", "-attenuate", "0.4", "+noise", "Gaussian", "-quality",
           "90"}},
         {"drawing.png", {"logo:", "-resize", "1200x800!"}},
+        {"photo.png", {"rose:", "-resize", "800x600!", "-depth", "8"}},
+        {"screenshot.png",
+         {"-size", "1000x700", "xc:#f3f3f3", "-fill", "#2b5797", "-draw", "rectangle 0,0 1000,40",
+          "-font", "DejaVu-Sans", "-pointsize", "14", "-fill", "#333333", "-annotate", "+40+90",
+          "Row 1   report_1.pdf   121 KB   modified 2024-02-11 10:11\n"
+          "Row 2   report_2.pdf   122 KB   modified 2024-03-12 10:12\n"
+          "Row 3   report_3.pdf   123 KB   modified 2024-04-13 10:13\n"
+          "Row 4   report_4.pdf   124 KB   modified 2024-05-14 10:14",
+          "(", "rose:", "-resize", "200x150!", ")", "-geometry", "+740+80", "-composite", "-depth",
+          "8"}},
         {"scan.bmp", {"rose:", "-resize", "1200x800!", "-attenuate", "0.2", "+noise", "Gaussian"}},
     };
     // A 20-frame animation: a turning rose moving over a gradient.
@@ -106,6 +122,54 @@ long StatusKiB(const char* field)
         if (line.startsWith(field)) return line.mid(std::strlen(field)).trimmed().split(' ')[0].toLong();
     }
     return -1;
+}
+
+// ffmpeg's SSIM ("All") of test against reference, both as 8-bit RGB; -1 when it cannot tell.
+double Ssim(const QString& reference, const QString& test)
+{
+    const auto run = platform::RunCapture(
+        QStringLiteral("ffmpeg"),
+        {"-hide_banner", "-i", reference, "-i", test, "-lavfi",
+         "[0]format=rgb24[a];[1]format=rgb24[b];[a][b]ssim", "-f", "null", "-"},
+        120000, 1 << 20);
+    const qsizetype at = run.output.lastIndexOf("All:");
+    if (!run.Succeeded() || at < 0) return -1;
+    return run.output.mid(at + 4).split(' ').value(0).toDouble();
+}
+
+struct Reference {
+    QString tool;      // what made the reference file
+    QString path;      // the reference file, empty when the tool failed
+};
+
+// pngquant on a PNG, cjpeg at the pipeline output's quality on a JPEG.
+Reference ReferenceFor(const QString& source, const QString& pipelineOutput, const QString& dir)
+{
+    if (source.endsWith(u".png")) {
+        const QString out = dir + "/pngquant.png";
+        auto run = platform::RunCapture(QStringLiteral("pngquant"),
+                                        {"--quality", "65-80", "--force", "--output", out, "--", source},
+                                        300000, 1 << 20);
+        if (run.exitCode == 99)  // below its minimum quality it writes nothing
+            run = platform::RunCapture(QStringLiteral("pngquant"),
+                                       {"--quality", "0-80", "--force", "--output", out, "--", source},
+                                       300000, 1 << 20);
+        return {QStringLiteral("pngquant 65-80"), run.Succeeded() ? out : QString()};
+    }
+    const auto quality = platform::RunCapture(FindTool("identify"), {"-format", "%Q", pipelineOutput},
+                                              10000, 1 << 20);
+    const QString q = QString::fromUtf8(quality.output).trimmed();
+    const QString pixels = dir + "/source.ppm", out = dir + "/cjpeg.jpg";
+    const bool ok =
+        quality.Succeeded() &&
+        platform::RunCapture(QStringLiteral("djpeg"), {"-outfile", pixels, source}, 300000, 1 << 20)
+            .Succeeded() &&
+        platform::RunCapture(QStringLiteral("cjpeg"),
+                             {"-quality", q, "-optimize", "-progressive", "-outfile", out, pixels},
+                             300000, 1 << 20)
+            .Succeeded();
+    QFile::remove(pixels);
+    return {QStringLiteral("cjpeg q") + q, ok ? out : QString()};
 }
 
 void EmptyFolder(const QString& path)
@@ -184,5 +248,42 @@ int main(int argc, char** argv)
                 convertTotal ? double(pipelineTotal) / double(convertTotal) : 0.0);
     std::printf("pipeline peak memory: VmHWM %ld KiB (resident before the first run: %ld KiB)\n",
                 StatusKiB("VmHWM:"), baseline);
+
+    // The same sources through the reference encoders, at no resizing so that both encode the
+    // same pixels.
+    std::printf("\nagainst the reference encoders (no resizing; ratio = pipeline / tool, target <= 1.00; "
+                "SSIM against the source, target: pipeline >= tool)\n");
+    std::printf("%-15s %-15s %10s %10s %6s %10s %10s\n", "file", "tool", "pipeline", "tool", "ratio",
+                "ssim pipe", "ssim tool");
+    const QString refDir = root.path() + "/reference";
+    QDir().mkpath(refDir);
+    for (const Sample& sample : samples) {
+        const QString source = src + "/" + sample.name;
+        if (!source.endsWith(u".png") && !source.endsWith(u".jpg")) continue;
+        EmptyFolder(outPipeline);
+        EmptyFolder(refDir);
+        ImageParams params;
+        params.sourcePath = source;
+        params.outputDir = outPipeline;
+        params.tempDir = temp;
+        params.identifyPath = FindTool(QStringLiteral("identify"));
+        const ImageRunResult result = ImagePipeline::Run(params);
+        if (!result.Succeeded()) {
+            std::fprintf(stderr, "pipeline failed on %s: %s\n", sample.name, result.failure.c_str());
+            return 1;
+        }
+        const Reference reference = ReferenceFor(source, result.done->outputPath, refDir);
+        if (reference.path.isEmpty()) {
+            std::printf("%-15s %-15s %10lld %10s\n", sample.name, qPrintable(reference.tool),
+                        static_cast<long long>(result.done->outputSize), "failed");
+            continue;
+        }
+        const qint64 toolSize = QFileInfo(reference.path).size();
+        std::printf("%-15s %-15s %10lld %10lld %6.3f %10.6f %10.6f\n", sample.name,
+                    qPrintable(reference.tool), static_cast<long long>(result.done->outputSize),
+                    static_cast<long long>(toolSize),
+                    toolSize ? double(result.done->outputSize) / double(toolSize) : 0.0,
+                    Ssim(source, result.done->outputPath), Ssim(source, reference.path));
+    }
     return 0;
 }

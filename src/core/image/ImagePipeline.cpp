@@ -1,12 +1,16 @@
 #include "core/image/ImagePipeline.h"
 
 #include "core/app/TextUtil.h"
+#include "core/image/ColourProfile.h"
 #include "core/image/OutputFile.h"
+#include "core/image/PalettePng.h"
 #include "core/image/SourceQuality.h"
 
 #include <Magick++.h>
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +18,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <random>
@@ -103,39 +109,184 @@ Source ReadSource(const QString& path)
     return source;
 }
 
-// Refuses a source whose decoded pixels alone would pass the memory limit, from its headers
-// (a ping decodes nothing). Without this the library would move such an image to a disk cache
-// where its policy allows one, and a file of a few kilobytes that claims a huge canvas would
-// cost gigabytes of disk and minutes of work. allFrames: every frame is worked on (a GIF kept
-// as a GIF), not only the first.
-void CheckPixelBudget(const Source& source, bool allFrames)
+constexpr unsigned long long kPixelBytes = sizeof(MagickCore::PixelPacket);  // 8 at Q16
+
+struct Size {
+    std::size_t width = 0;
+    std::size_t height = 0;
+    unsigned long long Pixels() const { return 1ULL * width * height; }
+    bool operator==(const Size&) const = default;
+};
+
+// What the headers tell (a ping decodes no pixel).
+struct Probe {
+    Size stored;  // the first frame as stored
+    Size screen;  // a GIF's logical screen, else the stored size
+    MagickCore::OrientationType orientation = MagickCore::UndefinedOrientation;
+    std::size_t frames = 0;
+    unsigned long long storedPixels = 0;  // every frame at its stored size
+    unsigned long long canvasPixels = 0;  // every frame as a whole canvas
+};
+
+// The frames of a GIF from its block structure alone: the image library's ping of an animation
+// costs some 60 KB a frame, which for thousands of frames is the budget's worth before a pixel
+// is decoded. Stops at the trailer or at the first byte that is not a block; false when not even
+// the screen descriptor is there.
+bool ReadGifLayout(const Source& source, Probe& probe)
 {
+    const auto* bytes = static_cast<const unsigned char*>(source.blob.data());
+    const std::size_t size = source.blob.length();
+    const auto word = [bytes](std::size_t at) { return std::size_t(bytes[at] | bytes[at + 1] << 8); };
+    if (size < 13) return false;
+    const std::size_t screenWidth = word(6), screenHeight = word(8);
+    probe.screen = {screenWidth, screenHeight};
+    std::size_t at = 13;
+    if (bytes[10] & 0x80) at += 3u << ((bytes[10] & 7) + 1);
+    const auto skipSubBlocks = [&] {
+        while (at < size && bytes[at] != 0) at += 1 + bytes[at];
+        ++at;
+    };
+    while (at < size) {
+        if (bytes[at] == 0x21 && at + 1 < size) {
+            at += 2;
+            skipSubBlocks();
+        } else if (bytes[at] == 0x2C && at + 10 <= size) {
+            const std::size_t left = word(at + 1), top = word(at + 3);
+            const std::size_t width = word(at + 5), height = word(at + 7);
+            const unsigned char flags = bytes[at + 9];
+            at += 10;
+            if (flags & 0x80) at += 3u << ((flags & 7) + 1);
+            at += 1;  // the LZW code size
+            skipSubBlocks();
+            if (probe.frames == 0) probe.stored = {width, height};
+            ++probe.frames;
+            probe.storedPixels += 1ULL * width * height;
+            probe.canvasPixels += 1ULL * std::max(screenWidth, left + width) *
+                                  std::max(screenHeight, top + height);
+        } else {
+            break;
+        }
+    }
+    return true;
+}
+
+Probe ProbeSource(const Source& source, bool allFrames)
+{
+    Probe probe;
+    if (allFrames && source.magick == "GIF") {
+        if (ReadGifLayout(source, probe) && probe.frames > 0) return probe;
+        throw std::runtime_error("the GIF holds no frame");
+    }
     std::vector<Magick::Image> frames;
     Magick::ReadOptions options;
     options.imageInfo()->ping = MagickCore::MagickTrue;
+    options.imageInfo()->scene = 0;
+    options.imageInfo()->number_scenes = 1;
     std::strncpy(options.imageInfo()->magick, source.magick.c_str(), MaxTextExtent - 1);
     Magick::readImages(&frames, source.blob, options);
-    if (!allFrames && frames.size() > 1) frames.resize(1);
-    unsigned long long pixels = 0;
-    for (const Magick::Image& frame : frames) {
-        // A GIF's frames each become a whole canvas before they are worked on.
-        const Magick::Geometry page = frame.page();
-        const unsigned long long width = std::max<unsigned long long>(frame.columns(), page.width());
-        const unsigned long long height = std::max<unsigned long long>(frame.rows(), page.height());
-        pixels += width * height;
+    if (frames.empty()) throw std::runtime_error("the image holds no frame");
+    const Magick::Image& frame = frames.front();
+    probe.stored = {frame.columns(), frame.rows()};
+    probe.screen = probe.stored;
+    probe.orientation = frame.orientation();
+    probe.frames = 1;
+    probe.storedPixels = probe.stored.Pixels();
+    const Magick::Geometry page = frame.page();
+    probe.canvasPixels = 1ULL * std::max<std::size_t>(frame.columns(), page.width()) *
+                         std::max<std::size_t>(frame.rows(), page.height());
+    return probe;
+}
+
+bool SwapsAxes(MagickCore::OrientationType orientation)
+{
+    return orientation == MagickCore::LeftTopOrientation ||
+           orientation == MagickCore::RightTopOrientation ||
+           orientation == MagickCore::RightBottomOrientation ||
+           orientation == MagickCore::LeftBottomOrientation;
+}
+
+Size Upright(const Probe& probe)
+{
+    return SwapsAxes(probe.orientation) ? Size{probe.stored.height, probe.stored.width}
+                                        : probe.stored;
+}
+
+// The size an upright image of the given size ends up with: the resizing rule's box, fitted as
+// the image library fits a geometry.
+Size FinalSize(Size upright, const ImageParams& params)
+{
+    const auto box = ImagePipeline::ResizeBox(static_cast<int>(upright.width),
+                                              static_cast<int>(upright.height), params);
+    const std::string geometry = std::to_string(box.width) + "x" + std::to_string(box.height);
+    ssize_t x = 0, y = 0;
+    Size fitted = upright;
+    MagickCore::ParseMetaGeometry(geometry.c_str(), &x, &y, &fitted.width, &fitted.height);
+    return fitted;
+}
+
+// The size the JPEG decoder delivers when asked for at least `wanted` (stored orientation): it
+// scales by n/8, with the smallest n that keeps both sides at least as large.
+Size JpegDecodeSize(Size stored, Size wanted)
+{
+    if (wanted.width == 0 || wanted.height == 0) return stored;
+    const double factor = std::min(double(stored.width) / double(wanted.width),
+                                   double(stored.height) / double(wanted.height));
+    const unsigned denominator = std::max(1u, static_cast<unsigned>(factor));
+    unsigned eighths = 1;
+    while (eighths < 8 && 8 > denominator * eighths) ++eighths;
+    const auto scaled = [eighths](std::size_t side) { return (side * eighths + 7) / 8; };
+    return {scaled(stored.width), scaled(stored.height)};
+}
+
+// How a first-frame run reads and sizes its image.
+struct Plan {
+    Size decoded;                  // as the decoder delivers it (stored orientation)
+    Size final;                    // upright, after resizing
+    std::optional<Size> jpegHint;  // the decoder's size hint (stored orientation)
+    bool Resized(const Probe& probe) const { return !(final == Upright(probe)); }
+};
+
+Plan PlanFirstFrame(const Source& source, const Probe& probe, const ImageParams& params)
+{
+    Plan plan;
+    plan.decoded = probe.stored;
+    plan.final = FinalSize(Upright(probe), params);
+    if (source.magick == "JPEG" && plan.final.Pixels() < Upright(probe).Pixels()) {
+        // Twice the final size: the decoder's scaling averages blocks, and the last halving is
+        // left to the resize filter, which keeps the detail that averaging would blur.
+        const Size twice{std::min(2 * plan.final.width, Upright(probe).width),
+                         std::min(2 * plan.final.height, Upright(probe).height)};
+        const Size wanted = SwapsAxes(probe.orientation) ? Size{twice.height, twice.width} : twice;
+        plan.jpegHint = wanted;
+        plan.decoded = JpegDecodeSize(probe.stored, wanted);
     }
-    if (pixels > ImagePipeline::kMemoryLimit / sizeof(MagickCore::PixelPacket))
+    return plan;
+}
+
+// Refuses a source whose work would pass the memory limit, from its headers: the decoded pixels
+// and every copy the run holds at once. Without this the library would move such an image to a
+// disk cache, and a file of a few kilobytes that claims a huge canvas would cost gigabytes of
+// disk and minutes of work.
+void CheckMemory(unsigned long long bytes, unsigned long long pixels)
+{
+    if (bytes > ImagePipeline::kMemoryLimit)
         throw std::runtime_error(std::to_string(pixels) +
                                  " pixels do not fit in the image memory limit");
 }
 
 // Reads the first frame of the source, upright: a camera's orientation tag would be lost with
-// the other metadata, so it is applied to the pixels first.
-void ReadFirstFrame(Magick::Image& image, const Source& source)
+// the other metadata, so it is applied to the pixels first. A JPEG is decoded at a reduced size
+// when the plan asks for one.
+void ReadFirstFrame(Magick::Image& image, const Source& source, const Plan* plan = nullptr)
 {
     image.subImage(0);
     image.subRange(1);
     image.magick(source.magick);
+    if (plan && plan->jpegHint) {
+        image.defineValue("jpeg", "size",
+                          std::to_string(plan->jpegHint->width) + "x" +
+                              std::to_string(plan->jpegHint->height));
+    }
     image.read(source.blob);
     image.autoOrient();
 }
@@ -145,6 +296,16 @@ Magick::Geometry BoxFor(const Magick::Image& image, const ImageParams& params)
     const auto box = ImagePipeline::ResizeBox(static_cast<int>(image.columns()),
                                               static_cast<int>(image.rows()), params);
     return Magick::Geometry(static_cast<size_t>(box.width), static_cast<size_t>(box.height));
+}
+
+// Resizes to the planned size exactly (it was fitted to the source's own size, which a reduced
+// decode no longer has).
+void ResizeTo(Magick::Image& image, Size size)
+{
+    if (image.columns() == size.width && image.rows() == size.height) return;
+    Magick::Geometry exact(size.width, size.height);
+    exact.aspect(true);
+    image.resize(exact);
 }
 
 void ReduceColours(Magick::Image& image, std::optional<int> colours, bool undefinedMethod)
@@ -163,39 +324,173 @@ Magick::Blob Encode(Magick::Image& image, const char* magick)
     return blob;
 }
 
-Magick::Blob CompressJpeg(const Source& source, const ImageParams& params)
+// The strengths from the given one down to the weakest: a stronger strength never writes a
+// larger file than a weaker one, so the weaker ones' results are candidates too. An unknown
+// strength has only itself.
+std::vector<int> CandidateStrengths(int compressType)
+{
+    std::vector<int> strengths{compressType};
+    if (compressType >= 1 && compressType <= 2)
+        for (int weaker = compressType - 1; weaker >= 0; --weaker) strengths.push_back(weaker);
+    return strengths;
+}
+
+template <typename Encoded>
+Encoded Smallest(const std::vector<int>& strengths, const std::function<Encoded(int)>& encode,
+                 const std::function<std::size_t(const Encoded&)>& size)
+{
+    Encoded best = encode(strengths.front());
+    for (std::size_t i = 1; i < strengths.size(); ++i) {
+        Encoded other = encode(strengths[i]);
+        if (size(other) < size(best)) best = std::move(other);
+    }
+    return best;
+}
+
+std::size_t BlobSize(const Magick::Blob& blob)
+{
+    return blob.length();
+}
+
+// A JPEG of the image: progressive, with Huffman tables made for it, chroma at half resolution
+// both ways below quality 90 (where the eye does not miss it), and the floating-point DCT, which
+// the library does not use unless told and which gives both smaller files and truer pixels than
+// its default at the same quality.
+Magick::Blob EncodeJpeg(Magick::Image image, std::optional<int> quality)
+{
+    const int q = quality ? *quality : (image.quality() > 0 ? int(image.quality()) : 92);
+    image.quality(static_cast<size_t>(q));
+    image.interlaceType(Magick::PlaneInterlace);
+    image.defineValue("jpeg", "optimize-coding", "true");
+    image.defineValue("jpeg", "dct-method", "float");
+    image.defineValue("jpeg", "sampling-factor", q < 90 ? "2x2,1x1,1x1" : "1x1,1x1,1x1");
+    return Encode(image, "JPEG");
+}
+
+Magick::Blob CompressJpeg(const Source& source, const Probe& probe, const ImageParams& params)
 {
     // The identifier runs while the image is decoded; its answer is needed only for the write.
     auto sourceQuality = std::async(std::launch::async, [&params] {
         return SourceQuality::Read(params.identifyPath, params.sourcePath);
     });
+    const Plan plan = PlanFirstFrame(source, probe, params);
+    // The decoded image, the resized one, and the encoder's coefficient buffers.
+    CheckMemory(kPixelBytes * plan.decoded.Pixels() +
+                    (plan.Resized(probe) ? kPixelBytes * plan.final.Pixels() : 0) +
+                    4 * plan.final.Pixels(),
+                plan.decoded.Pixels());
     Magick::Image image;
-    ReadFirstFrame(image, source);
-    image.strip();
-
-    if (const auto quality = ImagePipeline::JpegQuality(sourceQuality.get(), params.compressType))
-        image.quality(static_cast<size_t>(*quality));
+    ReadFirstFrame(image, source, &plan);
+    colourprofile::StripToSrgb(image);
+    if (image.matte()) {
+        // JPEG has no transparency: what it hides must not show.
+        image.backgroundColor(Magick::Color("white"));
+        image.alphaChannel(MagickCore::RemoveAlphaChannel);
+        image.matte(false);
+    }
 
     if (ImagePipeline::CustomSizeApplies(params)) {
         try {
-            image.resize(BoxFor(image, params));
+            ResizeTo(image, plan.final);
         } catch (const std::exception& error) {
             Report("resize:", error);
         }
     } else {
-        image.resize(BoxFor(image, params));
+        ResizeTo(image, plan.final);
     }
-    return Encode(image, "JPEG");
+
+    const int quality = sourceQuality.get();
+    return Smallest<Magick::Blob>(
+        CandidateStrengths(params.compressType),
+        [&](int strength) { return EncodeJpeg(image, ImagePipeline::JpegQuality(quality, strength)); },
+        BlobSize);
 }
 
-Magick::Blob CompressPng(const Source& source, const ImageParams& params)
+// The source PNG without its metadata: the chunks that make the picture (and those that say how
+// its values map to colours), none of the text, time, EXIF or other ancillary ones. Empty when
+// the file does not parse as PNG chunks.
+std::optional<Magick::Blob> StrippedPng(const Source& source)
 {
+    static const char* const kKept[] = {"IHDR", "PLTE", "tRNS", "IDAT", "IEND",
+                                        "gAMA", "cHRM", "sRGB", "iCCP", "sBIT"};
+    const auto* bytes = static_cast<const char*>(source.blob.data());
+    const std::size_t size = source.blob.length();
+    std::string out(bytes, std::min<std::size_t>(size, 8));
+    std::size_t at = 8;
+    bool ended = false;
+    while (!ended && at + 12 <= size) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes + at);
+        const std::size_t length = std::size_t(p[0]) << 24 | std::size_t(p[1]) << 16 |
+                                   std::size_t(p[2]) << 8 | p[3];
+        if (length > size - at - 12) return std::nullopt;
+        const std::string type(bytes + at + 4, 4);
+        ended = type == "IEND";
+        if (std::find(std::begin(kKept), std::end(kKept), type) != std::end(kKept))
+            out.append(bytes + at, length + 12);
+        at += length + 12;
+    }
+    if (!ended) return std::nullopt;
+    return Magick::Blob(out.data(), out.size());
+}
+
+// The quantiser's effort: its slowest setting while that takes little time.
+int QuantiserSpeed(unsigned long long pixels)
+{
+    return pixels <= 4'000'000 ? 3 : 4;
+}
+
+Magick::Blob CompressPng(const Source& source, const Probe& probe, const ImageParams& params)
+{
+    const Plan plan = PlanFirstFrame(source, probe, params);
+    // The decoded and the resized image, then the resized one beside its 8-bit copy.
+    CheckMemory(std::max(kPixelBytes * plan.decoded.Pixels() +
+                             (plan.Resized(probe) ? kPixelBytes * plan.final.Pixels() : 0),
+                         (kPixelBytes + 4) * plan.final.Pixels()),
+                plan.decoded.Pixels());
     Magick::Image image;
     ReadFirstFrame(image, source);
-    image.strip();
-    image.resize(BoxFor(image, params));
-    ReduceColours(image, ImagePipeline::ColourCount(params.compressType), true);
-    return Encode(image, "PNG");
+    const colourprofile::Outcome profile = colourprofile::StripToSrgb(image);
+    ResizeTo(image, plan.final);
+
+    // A profile that could not be converted goes with the pixels, where PNG allows one.
+    std::string icc;
+    if (profile == colourprofile::Outcome::Kept) {
+        const Magick::Blob blob = image.iccColorProfile();
+        icc.assign(static_cast<const char*>(blob.data()), blob.length());
+        if (!colourprofile::IsRgb(icc)) icc.clear();
+    }
+
+    const int width = static_cast<int>(image.columns()), height = static_cast<int>(image.rows());
+    std::vector<std::uint8_t> rgba(std::size_t(width) * std::size_t(height) * 4);
+    image.write(0, 0, width, height, "RGBA", Magick::CharPixel, rgba.data());
+    image = Magick::Image();  // its pixels are not needed any more
+
+    palettepng::Quantiser quantiser(rgba.data(), width, height,
+                                    QuantiserSpeed(1ULL * width * height));
+    Magick::Blob reduced = Smallest<Magick::Blob>(
+        CandidateStrengths(params.compressType),
+        [&](int strength) {
+            palettepng::QuantiseOptions options;
+            options.maxColours = ImagePipeline::ColourCount(strength).value_or(256);
+            options.targetQuality = ImagePipeline::kPngTargetQuality;
+            options.dithering = ImagePipeline::kPngDithering;
+            const std::string png = palettepng::EncodePng(quantiser.Reduce(options), icc);
+            return Magick::Blob(png.data(), png.size());
+        },
+        BlobSize);
+
+    // Fewer colours can still pack worse than the source did (dithering is noise to zlib, and a
+    // smooth true-colour image filters well). A PNG never grows from this: when the source's own
+    // pixels, unmoved, make a smaller file, they are kept, only its metadata goes.
+    const bool plain = probe.orientation == MagickCore::UndefinedOrientation ||
+                       probe.orientation == MagickCore::TopLeftOrientation;
+    if (source.magick == "PNG" && plain && !plan.Resized(probe) &&
+        static_cast<qint64>(reduced.length()) > source.size) {
+        if (std::optional<Magick::Blob> stripped = StrippedPng(source);
+            stripped && stripped->length() < reduced.length())
+            return *stripped;
+    }
+    return reduced;
 }
 
 // The BMP path's intermediate PNG: "image-tmp-R.png" in the temporary folder, R a random
@@ -228,23 +523,68 @@ private:
     QString path_;
 };
 
-Magick::Blob CompressBmp(const Source& source, const ImageParams& params)
+Magick::Blob CompressBmp(const Source& source, const Probe& probe, const ImageParams& params)
 {
-    Magick::Image first;
-    ReadFirstFrame(first, source);
-    first.strip();
-    ReduceColours(first, 256, true);
-    const TemporaryPng intermediate(params.tempDir, Encode(first, "PNG"));
+    const Plan plan = PlanFirstFrame(source, probe, params);
+    // The decoded image and its colour reduction, then the intermediate's and the resized one.
+    CheckMemory(2 * kPixelBytes * std::max(plan.decoded.Pixels(), plan.final.Pixels()),
+                plan.decoded.Pixels());
+    Magick::Blob firstData;
+    bool transparent = false;
+    {
+        Magick::Image first;
+        ReadFirstFrame(first, source);
+        colourprofile::StripToSrgb(first);
+        // An alpha channel that hides nothing would only keep the file at four bytes a pixel.
+        if (first.matte() && first.isOpaque()) first.matte(false);
+        // A palette BMP holds no transparency: with it the file stays true colour, where fewer
+        // colours would cost quality and save nothing.
+        transparent = first.matte();
+        if (!transparent) ReduceColours(first, 256, true);
+        firstData = Encode(first, "PNG");
+    }
+    const TemporaryPng intermediate(params.tempDir, firstData);
+    firstData = Magick::Blob();
 
     Magick::Image image;
     ReadFirstFrame(image, ReadSource(intermediate.Path()));
     image.resize(BoxFor(image, params));
-    ReduceColours(image, ImagePipeline::ColourCount(params.compressType), false);
-    return Encode(image, "BMP");
+    if (transparent) return Encode(image, "BMP");
+    return Smallest<Magick::Blob>(
+        CandidateStrengths(params.compressType),
+        [&](int strength) {
+            Magick::Image reduced = image;
+            ReduceColours(reduced, ImagePipeline::ColourCount(strength), false);
+            // The library run-length encodes a palette BMP unless told not to, which makes a
+            // dithered photo a third larger; the smaller of the two is kept.
+            Magick::Blob packed = Encode(reduced, "BMP");
+            reduced.compressType(MagickCore::NoCompression);
+            Magick::Blob plain = Encode(reduced, "BMP");
+            return plain.length() < packed.length() ? plain : packed;
+        },
+        BlobSize);
 }
 
-Magick::Blob CompressGif(const Source& source, const ImageParams& params)
+// What one frame costs beside its pixels in a list (the library's image, pixel cache and
+// option records, and the work copies of coalescing and resizing), from the peak memory of
+// runs on GIFs of 2000 small frames; and the colour cube of the library's quantiser.
+constexpr unsigned long long kFrameOverhead = 96 * 1024;
+constexpr unsigned long long kQuantiserCube = 128ULL * 1024 * 1024;
+
+Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImageParams& params)
 {
+    // The stored frames beside their whole canvases; later the resized canvases beside their
+    // optimised parts (never larger) and the quantiser's cube. Two lists of records throughout.
+    const double shrink =
+        probe.screen.Pixels() == 0
+            ? 1.0
+            : std::min(1.0, double(FinalSize(probe.screen, params).Pixels()) /
+                                double(probe.screen.Pixels()));
+    const auto resizedCanvas = static_cast<unsigned long long>(double(probe.canvasPixels) * shrink);
+    CheckMemory(std::max(kPixelBytes * (probe.storedPixels + probe.canvasPixels),
+                         2 * kPixelBytes * resizedCanvas + kQuantiserCube) +
+                    2 * kFrameOverhead * probe.frames + static_cast<unsigned long long>(source.size),
+                probe.canvasPixels);
     std::vector<Magick::Image> frames;
     try {
         Magick::ReadOptions options;
@@ -262,11 +602,8 @@ Magick::Blob CompressGif(const Source& source, const ImageParams& params)
     Magick::coalesceImages(&canvas, frames.begin(), frames.end());
     frames.clear();
 
-    const float fuzz =
-        static_cast<float>(ImagePipeline::FuzzPercent(params.compressType)) * 65535.0f / 100.0f;
     for (Magick::Image& frame : canvas) {
         frame.strip();
-        frame.colorFuzz(fuzz);
         frame.resize(BoxFor(frame, params));
         frame.page(Magick::Geometry(frame.columns(), frame.rows(), 0, 0));
     }
@@ -276,40 +613,47 @@ Magick::Blob CompressGif(const Source& source, const ImageParams& params)
     if (dropping) {
         for (std::size_t i = 0; i < canvas.size(); ++i) {
             if (ImagePipeline::KeepsGifFrame(static_cast<int>(i), params.gifDropFrameIndex)) {
-                kept.push_back(canvas[i]);
+                kept.push_back(std::move(canvas[i]));
             } else {
                 // The frame shown before it stays up for its time too: the animation keeps
                 // its length.
                 Magick::Image& previous = kept.back();
                 previous.animationDelay(previous.animationDelay() + canvas[i].animationDelay());
+                canvas[i] = Magick::Image();
             }
         }
     } else {
         kept = std::move(canvas);
     }
+    canvas.clear();
 
-    // Store each frame as the part that changes, then make unchanged pixels transparent.
-    std::vector<Magick::Image> optimized;
-    Magick::optimizeImageLayers(&optimized, kept.begin(), kept.end());
-    kept.clear();
-    Magick::optimizeTransparency(optimized.begin(), optimized.end());
-    // One palette for the whole animation. Left to the encoder, every frame would be quantized
-    // on its own, and each quantization of this library version clears a 128 MB colour cache
-    // first: about a tenth of a second per frame, whatever its size.
-    Magick::quantizeImages(optimized.begin(), optimized.end());
+    const auto encode = [&](int strength) {
+        const float fuzz =
+            static_cast<float>(ImagePipeline::FuzzPercent(strength)) * 65535.0f / 100.0f;
+        for (Magick::Image& frame : kept) frame.colorFuzz(fuzz);
+        // Store each frame as the part that changes, then make unchanged pixels transparent.
+        std::vector<Magick::Image> optimized;
+        Magick::optimizeImageLayers(&optimized, kept.begin(), kept.end());
+        Magick::optimizeTransparency(optimized.begin(), optimized.end());
+        // One palette for the whole animation. Left to the encoder, every frame would be
+        // quantized on its own, and each quantization of this library version clears a 128 MB
+        // colour cache first: about a tenth of a second per frame, whatever its size.
+        Magick::quantizeImages(optimized.begin(), optimized.end());
 
-    optimized.front().magick("GIF");
-    Magick::Blob blob;
-    if (dropping) {
-        Magick::writeImages(optimized.begin(), optimized.end(), &blob, true);
-    } else {
-        try {
+        optimized.front().magick("GIF");
+        Magick::Blob blob;
+        if (dropping) {
             Magick::writeImages(optimized.begin(), optimized.end(), &blob, true);
-        } catch (const std::exception& error) {
-            Report("writeImages: ", error);
+        } else {
+            try {
+                Magick::writeImages(optimized.begin(), optimized.end(), &blob, true);
+            } catch (const std::exception& error) {
+                Report("writeImages: ", error);
+            }
         }
-    }
-    return blob;
+        return blob;
+    };
+    return Smallest<Magick::Blob>(CandidateStrengths(params.compressType), encode, BlobSize);
 }
 
 qint64 FileSize(const QString& path)
@@ -330,16 +674,16 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
         throw std::runtime_error("no treatment for ." + extension.toStdString() + " files");
 
     const Source source = ReadSource(params.sourcePath);
-    CheckPixelBudget(source, !jpegForm && extension == u"gif");
+    const Probe probe = ProbeSource(source, !jpegForm && extension == u"gif");
     Magick::Blob encoded;
     if (jpegForm)
-        encoded = CompressJpeg(source, params);
+        encoded = CompressJpeg(source, probe, params);
     else if (extension == u"png")
-        encoded = CompressPng(source, params);
+        encoded = CompressPng(source, probe, params);
     else if (extension == u"bmp")
-        encoded = CompressBmp(source, params);
+        encoded = CompressBmp(source, probe, params);
     else
-        encoded = CompressGif(source, params);
+        encoded = CompressGif(source, probe, params);
 
     ImageDoneRecord done;
     done.task_id = params.task_id;
@@ -352,13 +696,82 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
 
 }  // namespace
 
+namespace {
+
+// The image library's limits, from the program's memory budget rather than from the system's
+// policy (Debian's: 256 MiB of memory, 16000 pixels a side, 128 megapixels, 1 GiB of disk),
+// which refuses a panorama or a large PNG that the budget holds.
+//
+// The library takes a limit set through its API only below what a policy.xml says, for each of
+// these resources: raising one that way is silently ignored. It reads the policy files of the
+// folders on MAGICK_CONFIGURE_PATH before the system's, and of several policies with one name
+// the first read wins. So the budget is written as a policy file in a private folder that the
+// variable names while the library starts; the system file's other rules, such as the formats
+// it forbids, still apply. The variable is restored afterwards (the library reads its policies
+// once, when it starts), so child processes see the environment they always saw.
+//
+//   memory  the budget: pixel caches in memory
+//   map     0: a cache beyond the memory limit goes to a disk file read and written as one,
+//           never mapped, as mapped pages would count in memory again
+//   disk    the budget: how much may go there
+//   area    the budget in pixels: the largest image kept in memory
+//   width, height  as many pixels as the budget holds: the area decides, not the shape
+void StartLibraryWithBudget()
+{
+    const unsigned long long budget = ImagePipeline::kMemoryLimit;
+    const unsigned long long pixels = budget / kPixelBytes;
+    struct Limit {
+        const char* name;
+        unsigned long long value;
+    };
+    const Limit limits[] = {{"memory", budget}, {"map", 0},         {"disk", budget},
+                            {"area", pixels},   {"width", pixels}, {"height", pixels}};
+
+    QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/lumo-magick-XXXXXX"));
+    bool written = false;
+    if (folder.isValid()) {
+        std::string policy = "<policymap>\n";
+        for (const Limit& limit : limits) {
+            policy += std::string("  <policy domain=\"resource\" name=\"") + limit.name +
+                      "\" value=\"" + std::to_string(limit.value) + "\"/>\n";
+        }
+        policy += "</policymap>\n";
+        QFile file(folder.filePath(QStringLiteral("policy.xml")));
+        written = file.open(QIODevice::WriteOnly) &&
+                  file.write(policy.data(), qint64(policy.size())) == qint64(policy.size());
+    }
+
+    const char* previous = std::getenv("MAGICK_CONFIGURE_PATH");
+    const std::optional<std::string> saved =
+        previous ? std::optional<std::string>(previous) : std::nullopt;
+    if (written) {
+        const std::string path =
+            QFile::encodeName(folder.path()).toStdString() + (saved ? ":" + *saved : "");
+        ::setenv("MAGICK_CONFIGURE_PATH", path.c_str(), 1);
+    }
+    Magick::InitializeMagick(nullptr);
+    if (written) {
+        if (saved)
+            ::setenv("MAGICK_CONFIGURE_PATH", saved->c_str(), 1);
+        else
+            ::unsetenv("MAGICK_CONFIGURE_PATH");
+    }
+
+    // Below a stricter policy these are what holds; without the file they lower the system's.
+    Magick::ResourceLimits::memory(budget);
+    Magick::ResourceLimits::map(0);
+    Magick::ResourceLimits::disk(budget);
+    Magick::ResourceLimits::area(pixels);
+    Magick::ResourceLimits::width(pixels);
+    Magick::ResourceLimits::height(pixels);
+}
+
+}  // namespace
+
 void ImagePipeline::InitializeLibrary()
 {
     static std::once_flag once;
-    std::call_once(once, [] {
-        Magick::InitializeMagick(nullptr);
-        Magick::ResourceLimits::memory(kMemoryLimit);
-    });
+    std::call_once(once, StartLibraryWithBudget);
 }
 
 ImageRunResult ImagePipeline::Run(const ImageParams& params)

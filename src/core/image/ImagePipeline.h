@@ -13,10 +13,20 @@ struct ImageRunResult {
     bool Succeeded() const { return done.has_value(); }
 };
 
-// One image compression run over the image library: read the source, drop its metadata, resize
-// it, re-encode it by the chosen strength (JPEG quality below the source's own, colour reduction
-// for PNG and BMP, colour fuzz, frame dropping and transparency optimisation for GIF) and save it
-// in the output folder under a name that replaces no file.
+// One image compression run over the image library: read the source, drop its metadata (after
+// converting the pixels of an image tagged with another colour space to sRGB), resize it,
+// re-encode it by the chosen strength (JPEG quality below the source's own, colour reduction for
+// PNG and BMP, colour fuzz, frame dropping and transparency optimisation for GIF) and save it in
+// the output folder under a name that replaces no file.
+//
+// JPEG output is progressive with Huffman tables made for the image, chroma halved both ways
+// below quality 90, and transparent pixels laid on white. A JPEG source that shrinks is decoded
+// at a reduced size by the decoder itself. PNG output is an indexed PNG made by a palette
+// quantiser (PalettePng). A stronger strength never writes a larger file than a weaker one: the
+// weaker strengths' results are made too and the smallest is kept.
+//
+// Memory: every run checks from the headers that its pixels and copies fit kMemoryLimit before
+// decoding, and the image library's own limits are set from it (see InitializeLibrary).
 //
 // No file name ever reaches the image library: the source is read into memory here and handed
 // over as data of an explicitly named format (taken from its first bytes, so a mislabelled file
@@ -34,7 +44,15 @@ public:
     // Never throws: every failure becomes the result's failure text (also printed).
     static ImageRunResult Run(const ImageParams& params);
 
-    // Initialises the image library once per process and sets its memory limit.
+    // PNG colour reduction: the quantiser's quality (0..100) at which a palette is not made
+    // larger, whatever the strength's colour count allows, and its dithering level.
+    static constexpr int kPngTargetQuality = 80;
+    static constexpr float kPngDithering = 0.75f;
+
+    // Initialises the image library once per process and sets its resource limits from
+    // kMemoryLimit, above the system policy's where that is lower. It briefly sets the
+    // MAGICK_CONFIGURE_PATH environment variable; the first call is best made before other
+    // threads start.
     static void InitializeLibrary();
 
     // The resizing rule: the box an image of width x height is fitted into (aspect kept, never
