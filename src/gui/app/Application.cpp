@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "gui/app/MainWnd.h"
+#include "gui/app/QtTranslations.h"
 #include "core/app/TextUtil.h"
 #include "core/platform/SingleInstance.h"
 #include "gui/skinlib/SkinBuilder.h"
@@ -43,6 +44,7 @@ int RunApplication(int argc, char** argv)
     // The installed menu entry's name: desktops match the window to its entry and icon by it.
     QGuiApplication::setDesktopFileName("io.lumocompress.LumoCompress");
     QApplication::setQuitOnLastWindowClosed(false);
+    qttranslations::Install(app);
 
     SingleInstance instance;
     if (!instance.Acquire()) {

@@ -5,6 +5,7 @@
 #include "gui/skinlib/WindowImplBase.h"
 
 class AccountArea;
+class BatchNotifier;
 class ImageEngine;
 class ImageIntake;
 class ImageRows;
@@ -47,6 +48,7 @@ public:
     ImageEngine& imageEngine() { return *imageEngine_; }
     MainPage& mainPage() { return *mainPage_; }
     AccountArea& accountArea() { return *accountArea_; }
+    BatchNotifier& batchNotifier() { return *batchNotifier_; }
     const QString& tempFolder() const { return tempFolder_; }
 
 protected:
@@ -71,6 +73,13 @@ private:
     void KeepEnginesInformed();
     void AddDropped(const QStringList& paths);
     void StopEngines();
+    // The keyboard's ways to the main actions: add files or a folder to the page shown, start
+    // it, delete its ticked rows, quit.
+    void AddShortcuts();
+    bool OnImagePage();
+    void DeleteCheckedRows();
+    bool EnginesIdle() const;
+    void ShowBatchSummary(const QString& text);
     // Task ids number the rows of both lists; they are never reused.
     int TakeTaskId() { return nextTaskId_++; }
 
@@ -86,6 +95,7 @@ private:
     std::unique_ptr<ImageRows> imageRows_;
     std::unique_ptr<VideoIntake> videoIntake_;
     std::unique_ptr<ImageIntake> imageIntake_;
+    std::unique_ptr<BatchNotifier> batchNotifier_;
     int nextTaskId_ = 0;
     QSystemTrayIcon* trayIcon_ = nullptr;
     Upgrader* upgrader_ = nullptr;

@@ -1,5 +1,7 @@
 #include "gui/ui/MessageBoxDialog.h"
 
+#include <QAbstractButton>
+#include <QKeyEvent>
 #include <QLabel>
 #include <stdexcept>
 
@@ -22,6 +24,7 @@ void MessageBoxDialog::InitWindow()
     if (!label || !FindControl("msgConfirm") || !FindControl("msgCancel"))
         throw std::runtime_error("MessageBoxDialog::Init");
     label->setText(text_);
+    skin::MakeDefaultButton(FindControl<QAbstractButton>("msgConfirm"));
 }
 
 void MessageBoxDialog::Notify(skin::Notification& msg)
@@ -31,4 +34,10 @@ void MessageBoxDialog::Notify(skin::Notification& msg)
         if (msg.senderName == QLatin1String("msgCancel")) return Close(0);
     }
     WindowImplBase::Notify(msg);
+}
+
+void MessageBoxDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (skin::PressFocusedButtonOnEnter(this, event)) return;
+    WindowImplBase::keyPressEvent(event);
 }
