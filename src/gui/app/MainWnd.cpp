@@ -8,7 +8,6 @@
 #include <QMimeData>
 #include <QCursor>
 #include <QRadioButton>
-#include <QDBusConnection>
 #include <QKeySequence>
 #include <QShortcut>
 #include <QAbstractButton>
@@ -697,6 +696,6 @@ bool CMainWnd::EnginesIdle() const
 
 void CMainWnd::ShowBatchSummary(const QString& text)
 {
-    desktopnotify::Send(QDBusConnection::sessionBus(), QString::fromUtf8(kWindowTitle), text,
+    desktopnotify::Send(desktopnotify::SessionBus(), QString::fromUtf8(kWindowTitle), text,
                         trayIcon_);
 }

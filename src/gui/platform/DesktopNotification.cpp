@@ -25,6 +25,14 @@ bool HasNotificationService(const QDBusConnection& bus)
 
 }  // namespace
 
+QDBusConnection SessionBus()
+{
+    const QString name = QStringLiteral("lumo-notifications");
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+    if (!bus.isConnected()) QDBusConnection::disconnectFromBus(name);
+    return bus;
+}
+
 Route Send(const QDBusConnection& bus, const QString& title, const QString& body,
            QSystemTrayIcon* tray)
 {

@@ -19,6 +19,9 @@ inline constexpr char kInterface[] = "org.freedesktop.Notifications";
 // The notification's desktop entry and icon: the installed menu entry's name.
 inline constexpr char kDesktopEntry[] = "io.lumocompress.LumoCompress";
 
+// The user's session bus, connected afresh when an earlier try found none.
+QDBusConnection SessionBus();
+
 // Sends without waiting for the service's answer; returns the way it went.
 Route Send(const QDBusConnection& bus, const QString& title, const QString& body,
            QSystemTrayIcon* tray);
