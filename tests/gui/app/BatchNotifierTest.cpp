@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QProcess>
@@ -229,7 +230,9 @@ TEST(BatchSummaryTest, TheRealEnginesEndABatchWithOneNotification)
     const QString image = media.path() + "/photo.jpg";
     ASSERT_TRUE(testenv::Convert({"-size", "320x240", "plasma:fractal", "-quality", "95", image}));
     const QString broken = media.path() + "/broken.png";
-    ASSERT_TRUE(testenv::WriteFile(broken, "this is no picture"));
+    // A picture cut short: it looks like a PNG to the intake but cannot be decoded.
+    ASSERT_TRUE(testenv::Convert({"-size", "320x240", "plasma:fractal", broken}));
+    ASSERT_TRUE(QFile::resize(broken, 120));
 
     testenv::FakeShell shell;
     QPointer<CMainWnd> window = new CMainWnd;

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -154,9 +156,12 @@ TEST_F(DesktopCitizenTest, TheMenuButtonOpensTheTrayMenuUnderItAndItsQuitEnds)
     button->click();
     QWidget* menu = testenv::FindShownWindow("CDuiMenu ");
     ASSERT_NE(menu, nullptr);
-    const QPoint buttonBottomRight = button->mapToGlobal(QPoint(button->width(), button->height()));
-    EXPECT_EQ(menu->geometry().top(), buttonBottomRight.y());
-    EXPECT_EQ(menu->geometry().right() + 1, buttonBottomRight.x());
+    const QRect anchor(button->mapToGlobal(QPoint(0, 0)), button->size());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(menu->pos(), CMainTaskMenu::PlaceUnder(anchor, menu->size(), area));
+    if (anchor.right() < area.right() && anchor.bottom() + menu->height() < area.bottom())
+        EXPECT_EQ(menu->pos(), QPoint(anchor.x() + anchor.width() - menu->width(),
+                                      anchor.y() + anchor.height()));
     for (const char* entry : {"main_menu_item_upgrade", "main_menu_item_help",
                               "main_menu_item_feedback", "main_menu_item_seting",
                               "main_menu_item_quit"})
