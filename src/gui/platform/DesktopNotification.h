@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QString>
 
-class QDBusConnection;
 class QSystemTrayIcon;
 
 // One desktop notification: through the desktop's notification service

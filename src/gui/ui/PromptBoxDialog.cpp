@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <stdexcept>
 
+#include "gui/skinlib/Controls.h"
+
 PromptBoxDialog::PromptBoxDialog(QWidget* owner, const QString& text)
     : WindowImplBase(owner, Kind::Dialog), text_(text)
 {
