@@ -313,7 +313,7 @@ void AnswerFileDialog(QString* openedIn, QString* lookIn, const QString& answer)
                 dialog->reject();
             } else {
                 dialog->selectFile(answer);
-                dialog->accept();
+                QMetaObject::invokeMethod(dialog, "accept");
             }
             timer->deleteLater();
             return;
