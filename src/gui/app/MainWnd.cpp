@@ -648,6 +648,7 @@ void CMainWnd::AddShortcuts()
     };
     add(QKeySequence(Qt::CTRL | Qt::Key_Return), startAll);
     add(QKeySequence(Qt::CTRL | Qt::Key_Enter), startAll);
+    add(QKeySequence(Qt::CTRL | Qt::KeypadModifier | Qt::Key_Enter), startAll);
     // An edit that has the focus keeps Delete for its text (it takes the shortcut override).
     add(QKeySequence(Qt::Key_Delete), [this] { DeleteCheckedRows(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { skin::PostMessage(this, UM_MENU_QUIT); });

@@ -45,7 +45,9 @@ protected:
 
     void Open(const QByteArray& ini = QByteArray())
     {
-        if (!ini.isEmpty()) ASSERT_TRUE(testenv::WriteFile(AppConfig::Path(), ini));
+        if (!ini.isEmpty()) {
+            ASSERT_TRUE(testenv::WriteFile(AppConfig::Path(), ini));
+        }
         window = new CMainWnd;
         window->Create();
         window->videoEngine().SetPaused(true);
@@ -159,9 +161,10 @@ TEST_F(DesktopCitizenTest, TheMenuButtonOpensTheTrayMenuUnderItAndItsQuitEnds)
     const QRect anchor(button->mapToGlobal(QPoint(0, 0)), button->size());
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_EQ(menu->pos(), CMainTaskMenu::PlaceUnder(anchor, menu->size(), area));
-    if (anchor.right() < area.right() && anchor.bottom() + menu->height() < area.bottom())
+    if (anchor.right() < area.right() && anchor.bottom() + menu->height() < area.bottom()) {
         EXPECT_EQ(menu->pos(), QPoint(anchor.x() + anchor.width() - menu->width(),
                                       anchor.y() + anchor.height()));
+    }
     for (const char* entry : {"main_menu_item_upgrade", "main_menu_item_help",
                               "main_menu_item_feedback", "main_menu_item_seting",
                               "main_menu_item_quit"})
@@ -292,9 +295,10 @@ TEST(QtDialogsTest, TheCatalogueFollowsAChineseLocaleElseSimplifiedChinese)
               folder + "/qtbase_zh_CN.qm");
     EXPECT_EQ(qttranslations::CatalogueFor(QLocale("de_DE"), folder),
               folder + "/qtbase_zh_CN.qm");
-    if (QFile::exists(folder + "/qtbase_zh_TW.qm"))
+    if (QFile::exists(folder + "/qtbase_zh_TW.qm")) {
         EXPECT_EQ(qttranslations::CatalogueFor(QLocale("zh_TW"), folder),
                   folder + "/qtbase_zh_TW.qm");
+    }
 }
 
 // Answers the next file dialog from the event loop: records the folder it opened in and its
