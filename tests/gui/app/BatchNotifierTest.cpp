@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QVariantMap>
+#include <ostream>
 
 #include "core/app/AppConfig.h"
 #include "core/app/Settings.h"
@@ -32,6 +33,11 @@ struct TextCase {
     qint64 saved;
     const char* text;
 };
+
+void PrintTo(const TextCase& c, std::ostream* os)
+{
+    *os << c.done << " done, " << c.failed << " failed, " << c.saved << " bytes saved";
+}
 
 class BatchTextTest : public ::testing::TestWithParam<TextCase> {};
 

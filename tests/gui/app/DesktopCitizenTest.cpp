@@ -206,7 +206,7 @@ TEST_F(DesktopCitizenTest, CtrlReturnStartsEveryTickedRowOfThePage)
     ASSERT_EQ(empty.texts().size(), 1);
     EXPECT_EQ(empty.texts()[0], "请先添加要压缩的文件!");
     window->FindControl<QAbstractButton>("compress-video")->click();
-    Key(Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+    Key(Qt::Key_Return, Qt::ControlModifier);
     EXPECT_EQ(window->videoEngine().IdleTasks(), std::vector<int>{a});
     EXPECT_FALSE(window->videoEngine().IsQueued(b));
 }
