@@ -12,6 +12,7 @@
 
 #include "gui/app/MainWnd.h"
 #include "core/app/Logging.h"
+#include "gui/app/QtTranslations.h"
 #include "core/app/TextUtil.h"
 #include "core/platform/SingleInstance.h"
 #include "gui/intake/OpenPaths.h"
@@ -56,6 +57,7 @@ int RunApplication(int argc, char** argv)
     // The installed menu entry's name: desktops match the window to its entry and icon by it.
     QGuiApplication::setDesktopFileName("io.lumocompress.LumoCompress");
     QApplication::setQuitOnLastWindowClosed(false);
+    qttranslations::Install(app);
 
     // Files and folders to open ("open with" passes them); options are ignored.
     const QStringList paths = PathsFromArguments(QCoreApplication::arguments().mid(1));

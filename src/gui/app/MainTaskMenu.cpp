@@ -41,6 +41,22 @@ QPointer<CMainTaskMenu>& CMainTaskMenu::Current()
 
 CMainTaskMenu* CMainTaskMenu::Popup(QWidget* owner, const QPoint& cursor)
 {
+    return Open(owner, cursor, [&](const QSize& size, const QRect& area) {
+        return PlaceAt(cursor, size, area);
+    });
+}
+
+CMainTaskMenu* CMainTaskMenu::PopupUnder(QWidget* owner, QWidget* button)
+{
+    const QRect anchor(button->mapToGlobal(QPoint(0, 0)), button->size());
+    return Open(owner, anchor.center(), [&](const QSize& size, const QRect& area) {
+        return PlaceUnder(anchor, size, area);
+    });
+}
+
+CMainTaskMenu* CMainTaskMenu::Open(QWidget* owner, const QPoint& point,
+                                   const std::function<QPoint(const QSize&, const QRect&)>& place)
+{
     // A menu that is still open moves to the new point. Closing it and opening another would
     // let the application's deactivation, when the old pop-up goes, close the new one too.
     CMainTaskMenu* menu = Current();
@@ -55,12 +71,23 @@ CMainTaskMenu* CMainTaskMenu::Popup(QWidget* owner, const QPoint& cursor)
         menu = created.release();
         Current() = menu;
     }
-    const QScreen* screen = QGuiApplication::screenAt(cursor);
+    const QScreen* screen = QGuiApplication::screenAt(point);
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect();
-    menu->move(PlaceAt(cursor, menu->size(), area));
+    menu->move(place(menu->size(), area));
     menu->ShowWindow(true);
     return menu;
+}
+
+QPoint CMainTaskMenu::PlaceUnder(const QRect& anchor, const QSize& size, const QRect& area)
+{
+    int left = anchor.x() + anchor.width() - size.width();
+    int top = anchor.y() + anchor.height();
+    if (!area.isValid()) return {left, top};
+    if (top + size.height() > area.y() + area.height()) top = anchor.y() - size.height();
+    left = std::max(std::min(left, area.x() + area.width() - size.width()), area.x());
+    top = std::max(std::min(top, area.y() + area.height() - size.height()), area.y());
+    return {left, top};
 }
 
 QPoint CMainTaskMenu::PlaceAt(const QPoint& cursor, const QSize& size, const QRect& area)

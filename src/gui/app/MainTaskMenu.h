@@ -2,10 +2,11 @@
 
 #include <QPoint>
 #include <QPointer>
+#include <functional>
 
 #include "gui/skinlib/WindowImplBase.h"
 
-// The tray icon's pop-up menu. Each entry posts one of UM_MENU_QUIT ... UM_MENU_UPGRADE to the
+// The pop-up menu of the tray icon and of the title bar's menu button. Each entry posts one of UM_MENU_QUIT ... UM_MENU_UPGRADE to the
 // owner (the main window), whose dispatch carries the action out; the menu itself does nothing
 // else. It closes when an entry is chosen, on Escape, and when it loses the focus (a click
 // anywhere else), and deletes itself once closed.
@@ -27,6 +28,13 @@ public:
     // an invalid area keeps no bounds).
     static QPoint PlaceAt(const QPoint& cursor, const QSize& size, const QRect& area);
 
+    // Opens the menu of owner under button (the title bar's menu button), as Popup does.
+    static CMainTaskMenu* PopupUnder(QWidget* owner, QWidget* button);
+    // Where a menu of size opens under anchor (screen coordinates): its top edge on the anchor's
+    // bottom edge and its right edge on the anchor's, since the button sits at the window's
+    // right; above the anchor when there is no room below; inside area.
+    static QPoint PlaceUnder(const QRect& anchor, const QSize& size, const QRect& area);
+
     QString GetWindowClassName() const override { return QStringLiteral("CDuiMenu "); }
     QString GetSkinFile() const override { return skinFile_; }
 
@@ -34,6 +42,11 @@ protected:
     void Notify(skin::Notification& msg) override;
 
 private:
+    // Opens (or moves) the menu of owner; place gives its top-left corner from its size and the
+    // available area of the screen at point.
+    static CMainTaskMenu* Open(QWidget* owner, const QPoint& point,
+                               const std::function<QPoint(const QSize&, const QRect&)>& place);
+
     // The menu that is open, so that a second right click does not open another.
     static QPointer<CMainTaskMenu>& Current();
 

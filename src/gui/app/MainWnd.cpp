@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QCursor>
 #include <QRadioButton>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QAbstractButton>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
@@ -20,6 +22,11 @@
 
 #include "core/app/AppConfig.h"
 #include "gui/app/AccountArea.h"
+#include "gui/app/BatchNotifier.h"
+#include "gui/app/TrayPresence.h"
+#include "gui/platform/DesktopNotification.h"
+#include "gui/skinlib/Controls.h"
+#include "gui/ui/OpenOrTell.h"
 #include "gui/app/ElipsePhotoUI.h"
 #include "gui/ui/WindowMessages.h"
 #include "gui/app/MainTaskMenu.h"
@@ -186,7 +193,10 @@ CMainWnd::CMainWnd()
           new ImageEngine(engineSink_->images,
                           [settings = engineSettings_.get()] { return settings->ReadImage(); })),
       mainPage_(new MainPage(*this)),
-      accountArea_(new AccountArea(*this))
+      accountArea_(new AccountArea(*this)),
+      batchNotifier_(new BatchNotifier({[this] { return EnginesIdle(); },
+                                        [this] { return isActiveWindow(); },
+                                        [this](const QString& text) { ShowBatchSummary(text); }}))
 {
     const RowsContext rows{
         *this,
@@ -226,6 +236,7 @@ void CMainWnd::InitWindow()
         setWindowIcon(skin::AppIcon());
         AddTrayIcon();
         LookUpControls();
+        AddShortcuts();
 
         const std::string channelWord = WideToAnsi(AppConfig::GetInstallString(
             settings::kChannelWord.key, QString(), settings::kChannelWord.capacity));
@@ -273,7 +284,7 @@ void CMainWnd::LookUpControls()
 
 void CMainWnd::AddTrayIcon()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (!tray::Available()) return;
     trayIcon_ = new QSystemTrayIcon(skin::AppIcon(), this);
     trayIcon_->setToolTip(kWindowTitle);
     connect(trayIcon_, &QSystemTrayIcon::activated, this,
@@ -349,6 +360,8 @@ void CMainWnd::Notify(skin::Notification& msg)
             OpenHelpPage();
         } else if (name == QLatin1String("seting")) {
             SetingDialog::Open(this);
+        } else if (name == QLatin1String("main-menu")) {
+            CMainTaskMenu::PopupUnder(this, msg.sender);
         } else if (name == QLatin1String("feedback")) {
             FeedbackDialog::Run(this);
         } else if (name == QLatin1String("login") || name == QLatin1String("register") ||
@@ -469,10 +482,16 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             videoRows_->OnProgress(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
             return 0;
         case UM_VIDEO_DONE:
-            if (const auto* record = msg.Value<VideoDoneRecord>()) videoRows_->OnDone(*record);
+            if (const auto* record = msg.Value<VideoDoneRecord>()) {
+                videoRows_->OnDone(*record);
+                batchNotifier_->TaskDone(record->sourceSize, record->outputSize);
+            }
             return 0;
         case UM_VIDEO_STATUS:
-            if (const auto* record = msg.Value<VideoFailRecord>()) videoRows_->OnFailed(*record);
+            if (const auto* record = msg.Value<VideoFailRecord>()) {
+                videoRows_->OnFailed(*record);
+                batchNotifier_->TaskFailed();
+            }
             return 0;
         case UM_VIDEO_PARAM: {
             const int id = static_cast<int>(msg.wParam);
@@ -499,11 +518,15 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             imageRows_->OnStarted(static_cast<int>(msg.wParam));
             return 0;
         case UM_IMAGE_DONE:
-            if (const auto* record = msg.Value<ImageDoneRecord>()) imageRows_->OnDone(*record);
+            if (const auto* record = msg.Value<ImageDoneRecord>()) {
+                imageRows_->OnDone(*record);
+                batchNotifier_->TaskDone(record->sourceSize, record->outputSize);
+            }
             return 0;
         case UM_IMAGE_STATUS:
             imageRows_->OnFailed(static_cast<int>(msg.wParam),
                                  msg.Value<QString>() ? *msg.Value<QString>() : QString());
+            batchNotifier_->TaskFailed();
             return 0;
         case UM_IMAGE_RECOMPRESS:
             imageRows_->Recompress(static_cast<int>(msg.wParam));
@@ -524,7 +547,7 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
     }
 }
 
-void CMainWnd::OpenHelpPage() { Shell::Instance().Open(ServiceUrl("/help")); }
+void CMainWnd::OpenHelpPage() { OpenOrTell(this, ServiceUrl("/help")); }
 
 void CMainWnd::BringToFront()
 {
@@ -540,8 +563,12 @@ void CMainWnd::BringToFront()
 
 bool CMainWnd::OnClose(qintptr wParam)
 {
-    if (wParam != kQuitCloseParam && ReadSetting(settings::kWindowClose) != 0) {
-        showMinimized();
+    const tray::CloseAction action =
+        tray::DecideClose(wParam == kQuitCloseParam, ReadSetting(settings::kWindowClose) != 0,
+                          trayIcon_ && tray::Available());
+    if (action == tray::CloseAction::HideToTray) {
+        // The tray icon's click brings it back (BringToFront).
+        hide();
         return true;
     }
     if (videoEngine_->HasBusyTasks() && MessageBoxDialog::Ask(this, kQuitQuestion) == 0)
@@ -675,4 +702,84 @@ void CMainWnd::SyncMaximiseButtons()
     if (!maxButton || !restoreButton) return;
     maxButton->setVisible(!isMaximized());
     restoreButton->setVisible(isMaximized());
+}
+
+void CMainWnd::AddShortcuts()
+{
+    const auto add = [this](const QKeySequence& keys, auto action) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_O), [this] {
+        if (OnImagePage())
+            imageIntake_->AddFromFileDialog();
+        else
+            videoIntake_->AddFromFileDialog();
+    });
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] {
+        if (OnImagePage())
+            imageIntake_->AddFromFolder();
+        else
+            videoIntake_->AddFromFolder();
+    });
+    const auto startAll = [this] {
+        if (OnImagePage())
+            imageRows_->StartAll();
+        else
+            videoRows_->StartAll();
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_Return), startAll);
+    add(QKeySequence(Qt::CTRL | Qt::Key_Enter), startAll);
+    add(QKeySequence(Qt::CTRL | Qt::KeypadModifier | Qt::Key_Enter), startAll);
+    // An edit that has the focus keeps Delete for its text (it takes the shortcut override).
+    add(QKeySequence(Qt::Key_Delete), [this] { DeleteCheckedRows(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { skin::PostMessage(this, UM_MENU_QUIT); });
+}
+
+bool CMainWnd::OnImagePage()
+{
+    auto* tab = FindControl<QStackedWidget>("main-tab");
+    return tab && tab->currentIndex() == 1;
+}
+
+void CMainWnd::DeleteCheckedRows()
+{
+    const bool images = OnImagePage();
+    auto* list = FindControl<SkinList>(images ? "image-list" : "videoList");
+    if (!list) return;
+    const char* checkName = images ? "imagecheckBox" : "videocheckBox";
+    std::vector<int> deletable, queued;
+    for (int i = 0; i < list->Count(); ++i) {
+        auto* check = list->RowAt(i)->findChild<QAbstractButton*>(checkName);
+        if (!check || !check->isChecked()) continue;
+        const int id = static_cast<int>(skin::GetTag(check));
+        const bool busy = images ? imageEngine_->IsQueuedOrRunning(id) : videoEngine_->IsQueued(id);
+        (busy ? queued : deletable).push_back(id);
+    }
+    for (int id : deletable) {
+        if (images)
+            imageRows_->Delete(id);
+        else
+            videoRows_->Delete(id);
+    }
+    // The rows' own refusal, shown once however many ticked rows wait or run.
+    if (!queued.empty()) {
+        if (images)
+            imageRows_->Delete(queued.front());
+        else
+            videoRows_->Delete(queued.front());
+    }
+}
+
+bool CMainWnd::EnginesIdle() const
+{
+    return videoEngine_->IdleTasks().empty() && videoEngine_->BusyTasks().empty() &&
+           imageEngine_->IdleTasks().empty() && imageEngine_->BusyTasks().empty();
+}
+
+void CMainWnd::ShowBatchSummary(const QString& text)
+{
+    desktopnotify::Send(desktopnotify::SessionBus(), QString::fromUtf8(kWindowTitle), text,
+                        trayIcon_);
 }

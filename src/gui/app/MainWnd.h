@@ -5,6 +5,7 @@
 #include "gui/skinlib/WindowImplBase.h"
 
 class AccountArea;
+class BatchNotifier;
 class ImageEngine;
 class ImageIntake;
 class ImageRows;
@@ -51,6 +52,7 @@ public:
     ImageEngine& imageEngine() { return *imageEngine_; }
     MainPage& mainPage() { return *mainPage_; }
     AccountArea& accountArea() { return *accountArea_; }
+    BatchNotifier& batchNotifier() { return *batchNotifier_; }
     const QString& tempFolder() const { return tempFolder_; }
 
 protected:
@@ -79,6 +81,13 @@ private:
     void StopEngines();
     // True when nothing is queued or compressing, or the user agrees to end it for the upgrade.
     bool MayEndForUpgrade();
+    // The keyboard's ways to the main actions: add files or a folder to the page shown, start
+    // it, delete its ticked rows, quit.
+    void AddShortcuts();
+    bool OnImagePage();
+    void DeleteCheckedRows();
+    bool EnginesIdle() const;
+    void ShowBatchSummary(const QString& text);
     // Task ids number the rows of both lists; they are never reused.
     int TakeTaskId() { return nextTaskId_++; }
 
@@ -97,6 +106,7 @@ private:
     std::unique_ptr<ImageRows> imageRows_;
     std::unique_ptr<VideoIntake> videoIntake_;
     std::unique_ptr<ImageIntake> imageIntake_;
+    std::unique_ptr<BatchNotifier> batchNotifier_;
     int nextTaskId_ = 0;
     QSystemTrayIcon* trayIcon_ = nullptr;
     Upgrader* upgrader_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTemporaryFile>
 #include <QUrl>
@@ -14,7 +15,9 @@
 
 #include "core/app/Paths.h"
 #include "core/app/Settings.h"
+#include "gui/app/TrayPresence.h"
 #include "gui/platform/Shell.h"
+#include "gui/ui/OpenOrTell.h"
 #include "gui/ui/PromptBoxDialog.h"
 
 namespace {
@@ -22,6 +25,7 @@ namespace {
 constexpr char kChooseTitle[] = "选择视频目制存放目录";
 constexpr char kNotWritable[] = "该目录没有写入权限!";
 constexpr char kNotStorable[] = "该目录路径无法保存,请选择其他目录!";
+constexpr char kNoTray[] = "当前桌面没有系统托盘";
 
 
 // A combo whose row number and the value of that row are both stored, index key first.
@@ -99,9 +103,16 @@ void SetingDialog::InitWindow()
         for (const AudioCombo& combo : kAudioCombos)
             FindControl<QComboBox>(combo.control)->setCurrentIndex(ReadSetting(*combo.index));
 
-        const bool toTray = ReadSetting(settings::kWindowClose) != 0;
-        FindControl<QAbstractButton>(toTray ? "window-close-tray" : "window-close-exit")
-            ->setChecked(true);
+        // Without a tray the window could not come back from it: the choice is off and closing
+        // ends the program, while the stored choice stays for a desktop that has one.
+        const bool trayAvailable = tray::Available();
+        const bool toTray = trayAvailable && ReadSetting(settings::kWindowClose) != 0;
+        auto* trayChoice = FindControl<QAbstractButton>("window-close-tray");
+        trayChoice->setEnabled(trayAvailable);
+        if (!trayAvailable) trayChoice->setToolTip(QString::fromUtf8(kNoTray));
+        auto* exitChoice = FindControl<QAbstractButton>("window-close-exit");
+        const QSignalBlocker quietTray(trayChoice), quietExit(exitChoice);
+        (toTray ? trayChoice : exitChoice)->setChecked(true);
 
         FindControl<QLineEdit>("output-dir")->setText(GetOutputFolder());
     } catch (...) {
@@ -162,5 +173,5 @@ bool SetingDialog::ChooseOutputFolder()
 void SetingDialog::OpenOutputFolder()
 {
     const QString folder = FindControl<QLineEdit>("output-dir")->text();
-    if (!folder.isEmpty()) Shell::Instance().Open(QUrl::fromLocalFile(folder));
+    if (!folder.isEmpty()) OpenOrTell(this, QUrl::fromLocalFile(folder));
 }

@@ -23,4 +23,10 @@ public:
     virtual QStringList ChooseFiles(QWidget* owner, const QString& title, const QString& filter);
     // One folder; empty when the user cancels.
     virtual QString ChooseFolder(QWidget* owner, const QString& title);
+
+    // Where a chooser of this kind opens: the folder of its last answer in this run while that
+    // folder exists, else the home folder. A file chooser's kind is its filter (videos and
+    // images differ), a folder chooser's its title.
+    static QString StartFolder(const QString& kind);
+    static void RememberFolder(const QString& kind, const QString& folder);
 };

@@ -1,7 +1,11 @@
 #include "gui/ui/MessageBoxDialog.h"
 
+#include <QAbstractButton>
+#include <QKeyEvent>
 #include <QLabel>
 #include <stdexcept>
+
+#include "gui/skinlib/Controls.h"
 
 MessageBoxDialog::MessageBoxDialog(QWidget* owner, const QString& text)
     : WindowImplBase(owner, Kind::Dialog), text_(text)
@@ -22,6 +26,7 @@ void MessageBoxDialog::InitWindow()
     if (!label || !FindControl("msgConfirm") || !FindControl("msgCancel"))
         throw std::runtime_error("MessageBoxDialog::Init");
     label->setText(text_);
+    skin::MakeDefaultButton(FindControl<QAbstractButton>("msgConfirm"));
 }
 
 void MessageBoxDialog::Notify(skin::Notification& msg)
@@ -31,4 +36,10 @@ void MessageBoxDialog::Notify(skin::Notification& msg)
         if (msg.senderName == QLatin1String("msgCancel")) return Close(0);
     }
     WindowImplBase::Notify(msg);
+}
+
+void MessageBoxDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (skin::PressFocusedButtonOnEnter(this, event)) return;
+    WindowImplBase::keyPressEvent(event);
 }

@@ -1,7 +1,11 @@
 #include "gui/ui/PromptBoxDialog.h"
 
+#include <QAbstractButton>
+#include <QKeyEvent>
 #include <QLabel>
 #include <stdexcept>
+
+#include "gui/skinlib/Controls.h"
 
 PromptBoxDialog::PromptBoxDialog(QWidget* owner, const QString& text)
     : WindowImplBase(owner, Kind::Dialog), text_(text)
@@ -30,6 +34,7 @@ void PromptBoxDialog::InitWindow()
     auto* label = FindControl<QLabel>("msgText");
     if (!label || !FindControl("msgConfirm")) throw std::runtime_error("PromptBoxDialog::Init");
     label->setText(text_);
+    skin::MakeDefaultButton(FindControl<QAbstractButton>("msgConfirm"));
 }
 
 void PromptBoxDialog::Notify(skin::Notification& msg)
@@ -37,4 +42,10 @@ void PromptBoxDialog::Notify(skin::Notification& msg)
     if (msg.type == QLatin1String(skin::kClick) && msg.senderName == QLatin1String("msgConfirm"))
         return Close(1);
     WindowImplBase::Notify(msg);
+}
+
+void PromptBoxDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (skin::PressFocusedButtonOnEnter(this, event)) return;
+    WindowImplBase::keyPressEvent(event);
 }

@@ -20,6 +20,8 @@ public:
 protected:
     void InitWindow() override;
     void Notify(skin::Notification& msg) override;
+    // Enter and Return press the focused button, which is "msgConfirm" when the notice opens.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString text_;

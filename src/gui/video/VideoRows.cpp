@@ -15,6 +15,7 @@
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
+#include "gui/ui/OpenOrTell.h"
 #include "gui/ui/PromptBoxDialog.h"
 
 namespace {
@@ -175,5 +176,5 @@ void VideoRows::ResetParams(int taskId)
 
 void VideoRows::OpenOutputFolder()
 {
-    Shell::Instance().Open(QUrl::fromLocalFile(GetOutputFolder()));
+    OpenOrTell(&context_.window, QUrl::fromLocalFile(GetOutputFolder()));
 }

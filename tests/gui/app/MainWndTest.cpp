@@ -13,6 +13,7 @@
 #include "core/app/Paths.h"
 #include "core/video/VideoEngine.h"
 #include "gui/app/MainWnd.h"
+#include "gui/app/TrayPresence.h"
 #include "gui/platform/Shell.h"
 #include "gui/ui/WindowMessages.h"
 #include "support/FakeShell.h"
@@ -132,16 +133,18 @@ TEST_F(MainWndTest, ValuesOutOfRangeSelectNothing)
     EXPECT_FALSE(Checked("image-define-param")) << "letters read as 0";
 }
 
-TEST_F(MainWndTest, CloseMinimisesWhenSoSetButTheQuitEntryStillCloses)
+TEST_F(MainWndTest, CloseHidesIntoTheTrayWhenSoSetButTheQuitEntryStillCloses)
 {
+    tray::SetAvailableForTesting(true);
     Open("[global]\nwindow-close=1\n");
     window->Close(0);
     QCoreApplication::processEvents();
     ASSERT_FALSE(window.isNull());
-    EXPECT_TRUE(window->isMinimized());
+    EXPECT_FALSE(window->isVisible());
 
     Post(UM_MENU_QUIT);
     EXPECT_TRUE(testenv::WaitUntil([this] { return window.isNull(); }));
+    tray::SetAvailableForTesting(std::nullopt);
 }
 
 TEST_F(MainWndTest, ClosingWhileAVideoIsCompressingAsksAndCancellingKeepsEverything)

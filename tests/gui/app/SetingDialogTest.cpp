@@ -15,6 +15,7 @@
 
 #include "core/app/AppConfig.h"
 #include "gui/app/SetingDialog.h"
+#include "gui/app/TrayPresence.h"
 #include "core/app/Settings.h"
 #include "gui/platform/Shell.h"
 #include "support/FakeShell.h"
@@ -64,11 +65,15 @@ protected:
     void SetUp() override
     {
         QFile::remove(AppConfig::Path());  // for runs of several tests in one process
+        // A desktop with a tray, where the close choice is offered (its absence: see
+        // DesktopCitizenTest).
+        tray::SetAvailableForTesting(true);
         owner.show();
     }
     void TearDown() override
     {
         delete dialog.data();
+        tray::SetAvailableForTesting(std::nullopt);
     }
 
     void Open(const QByteArray& ini = QByteArray())

@@ -2,6 +2,9 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <QAbstractButton>
 #include <QWidget>
 
 #include "support/TestEnv.h"
@@ -53,6 +56,47 @@ TEST_F(DialogsTest, APromptShownModallyWaitsForItsButton)
     PromptBoxDialog::Show(&owner, "请先添加要压缩的文件!");
     EXPECT_EQ(shown, "请先添加要压缩的文件!");
     EXPECT_EQ(testenv::FindShownWindow("PromptBoxDialog"), nullptr);
+}
+
+
+// Presses keys in the next shown window of className from the event loop: first focuses its
+// button focusName (when given), then sends Enter.
+void PressEnterWhenShown(const QString& className, const char* focusName = nullptr)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        QWidget* window = testenv::FindShownWindow(className);
+        if (!window) return;
+        timer->deleteLater();
+        if (focusName) window->findChild<QWidget*>(focusName)->setFocus();
+        QTest::keyClick(window, Qt::Key_Return);
+    });
+    timer->start();
+}
+
+TEST_F(DialogsTest, EnterConfirmsANoticeOrPressesTheButtonThatHasTheFocus)
+{
+    QPointer<PromptBoxDialog> prompt = PromptBoxDialog::ShowModeless(&owner, "完成");
+    ASSERT_TRUE(prompt);
+    EXPECT_EQ(prompt->focusWidget(), prompt->findChild<QWidget*>("msgConfirm"));
+    QTest::keyClick(prompt.data(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(testenv::WaitUntil([&] { return prompt.isNull(); }));
+
+    PressEnterWhenShown("MessageBoxDialog");
+    EXPECT_EQ(MessageBoxDialog::Ask(&owner, "确定吗?"), 1);
+    PressEnterWhenShown("MessageBoxDialog", "msgCancel");
+    EXPECT_EQ(MessageBoxDialog::Ask(&owner, "确定吗?"), 0);
+}
+
+TEST_F(DialogsTest, EnterWithAModifierOrOtherKeysLeaveANoticeOpen)
+{
+    QPointer<PromptBoxDialog> prompt = PromptBoxDialog::ShowModeless(&owner, "完成");
+    QTest::keyClick(prompt.data(), Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClick(prompt.data(), Qt::Key_A);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(prompt.isNull());
+    delete prompt.data();
 }
 
 }  // namespace

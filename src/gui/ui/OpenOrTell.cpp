@@ -1,0 +1,17 @@
+#include "gui/ui/OpenOrTell.h"
+
+#include "gui/platform/Shell.h"
+#include "gui/ui/PromptBoxDialog.h"
+
+bool OpenOrTell(QWidget* owner, const QUrl& url)
+{
+    if (Shell::Instance().Open(url)) return true;
+    PromptBoxDialog::Show(owner, CannotOpenText(url));
+    return false;
+}
+
+QString CannotOpenText(const QUrl& url)
+{
+    if (url.isLocalFile()) return QStringLiteral("无法打开文件夹：") + url.toLocalFile();
+    return QStringLiteral("无法打开网页：") + url.toString();
+}
