@@ -731,7 +731,7 @@ void CMainWnd::AddShortcuts()
     };
     add(QKeySequence(Qt::CTRL | Qt::Key_Return), startAll);
     add(QKeySequence(Qt::CTRL | Qt::Key_Enter), startAll);
-    add(QKeySequence(Qt::CTRL | Qt::KeypadModifier | Qt::Key_Enter), startAll);
+    add(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Enter)), startAll);
     // An edit that has the focus keeps Delete for its text (it takes the shortcut override).
     add(QKeySequence(Qt::Key_Delete), [this] { DeleteCheckedRows(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { skin::PostMessage(this, UM_MENU_QUIT); });
@@ -754,7 +754,7 @@ void CMainWnd::DeleteCheckedRows()
         auto* check = list->RowAt(i)->findChild<QAbstractButton*>(checkName);
         if (!check || !check->isChecked()) continue;
         const int id = static_cast<int>(skin::GetTag(check));
-        const bool busy = images ? imageEngine_->IsQueuedOrRunning(id) : videoEngine_->IsQueued(id);
+        const bool busy = images ? imageEngine_->IsQueued(id) : videoEngine_->IsQueued(id);
         (busy ? queued : deletable).push_back(id);
     }
     for (int id : deletable) {
