@@ -50,7 +50,7 @@ convert -size 96x64 gradient:red-blue photo.png
 printf '[global]\nag=installed-check\nserver=http://127.0.0.1:9\n' \
   >"$prefix/share/lumocompress/Config.ini"
 # Line-buffered so the window's progress can be watched while it runs.
-QT_QPA_PLATFORM=offscreen stdbuf -oL "$prefix/bin/lumocompress" >gui.txt 2>gui-err.txt &
+QT_QPA_PLATFORM=offscreen stdbuf -oL "$prefix/bin/lumocompress" --verbose >gui.txt 2>gui-err.txt &
 pid=$!
 for _ in $(seq 300); do
   grep -q "^mainWindow shown$" gui.txt && break

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +14,6 @@
 #include "gui/app/QtTranslations.h"
 #include "core/app/TextUtil.h"
 #include "core/platform/SingleInstance.h"
-#include "gui/intake/OpenPaths.h"
 #include "gui/skinlib/SkinBuilder.h"
 
 namespace {
@@ -59,12 +57,9 @@ int RunApplication(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     qttranslations::Install(app);
 
-    // Files and folders to open ("open with" passes them); options are ignored.
-    const QStringList paths = PathsFromArguments(QCoreApplication::arguments().mid(1));
-
     SingleInstance instance;
     if (!instance.Acquire()) {
-        instance.HandOver(paths);
+        instance.ActivateRunning();
         return 0;
     }
 
@@ -87,8 +82,6 @@ int RunApplication(int argc, char** argv)
         DebugPrint("instance: brought forward (minimised: %d)\n", window->isMinimized() ? 1 : 0);
         std::fflush(stdout);
     });
-    QObject::connect(&instance, &SingleInstance::filesHanded, window,
-                     [&window](const QStringList& handed) { window->OpenPaths(handed); });
 
     if (InstallTerminationHandlers()) {
         auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
@@ -102,8 +95,6 @@ int RunApplication(int argc, char** argv)
 
     window->CenterWindow();
     window->ShowWindow(true);
-    if (!paths.isEmpty())
-        QTimer::singleShot(0, window, [&window, paths] { window->OpenPaths(paths); });
     const int code = app.exec();
     std::fflush(stdout);
     return code;

@@ -1,10 +1,7 @@
 #include "gui/intake/ImageIntake.h"
 
 #include <QFileInfo>
-#include <cstdio>
 #include <vector>
-
-#include "core/app/TextUtil.h"
 
 #include "core/intake/MediaScan.h"
 #include "gui/platform/Shell.h"
@@ -28,13 +25,6 @@ ImageIntake::ImageIntake(QWidget* owner, AddRow addRow) : owner_(owner), addRow_
 {
 }
 
-void ImageIntake::Add(const ImageTask& task)
-{
-    DebugPrint("image row: %s\n", WideToAnsi(task.filePath).c_str());
-    std::fflush(stdout);
-    addRow_(task);
-}
-
 void ImageIntake::AddFromFileDialog()
 {
     AddFiles(Shell::Instance().ChooseFiles(owner_, QString(), ImageDialogFilter()));
@@ -42,7 +32,7 @@ void ImageIntake::AddFromFileDialog()
 
 void ImageIntake::AddFiles(const QStringList& paths)
 {
-    for (const QString& path : paths) Add(MakeImageTask(path, QFileInfo(path).fileName()));
+    for (const QString& path : paths) addRow_(MakeImageTask(path, QFileInfo(path).fileName()));
 }
 
 void ImageIntake::AddFromFolder()
@@ -56,5 +46,5 @@ void ImageIntake::AddFolder(const QString& folder)
     std::vector<ImageTask> imageScanList;
     for (const QString& name : ScanFolderForImages(folder))
         imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
-    for (const ImageTask& task : imageScanList) Add(task);
+    for (const ImageTask& task : imageScanList) addRow_(task);
 }

@@ -26,8 +26,6 @@ public:
     void AddFolder(const QString& folder);
 
 private:
-    void Add(const ImageTask& task);
-
     QWidget* owner_;
     AddRow addRow_;
 };

@@ -19,10 +19,9 @@ public:
     // mainWindow: the parent of the windows and the receiver of UM_NETWORK_ERROR and
     // UM_UPGRADE_FAILED. endProgram: ends the program after the installer has been started, or
     // when a forced upgrade is cancelled. serviceAddress: the service's web server; empty means
-    // ServiceAddress() at each check. mayEnd: asked before the installer runs (it may ask the
-    // user); false leaves the program running and the installer unrun. None: always true.
+    // ServiceAddress() at each check.
     Upgrader(QWidget* mainWindow, std::function<void()> endProgram,
-             const QString& serviceAddress = QString(), std::function<bool()> mayEnd = nullptr);
+             const QString& serviceAddress = QString());
     // Stops a running start-up check and waits for its thread (about a second at most).
     ~Upgrader() override;
 
@@ -40,7 +39,6 @@ private:
     QWidget* mainWindow_;
     std::function<void()> endProgram_;
     QString serviceAddress_;
-    std::function<bool()> mayEnd_;
     bool prompting_ = false;
     std::jthread startupCheck_;
 };

@@ -74,10 +74,8 @@ bool ServiceProcess::Start(const QStringList& arguments)
 
 void RecordingOwner::customEvent(QEvent* event)
 {
-    if (event->type() != skin::MessageEvent::EventType()) return;
-    const skin::Message& message = static_cast<skin::MessageEvent*>(event)->message();
-    messages.append(message.id);
-    texts.append(message.Value<QString>() ? *message.Value<QString>() : QString());
+    if (event->type() == skin::MessageEvent::EventType())
+        messages.append(static_cast<skin::MessageEvent*>(event)->message().id);
 }
 
 void LogCapture::send(google::LogSeverity, const char*, const char* baseFilename, int,

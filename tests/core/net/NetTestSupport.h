@@ -62,7 +62,6 @@ private:
 class RecordingOwner : public QWidget {
 public:
     QList<int> messages;
-    QStringList texts;  // the text each message carried, empty when none
 
 protected:
     void customEvent(QEvent* event) override;
