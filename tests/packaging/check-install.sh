@@ -53,16 +53,16 @@ printf '[global]\nag=installed-check\nserver=http://127.0.0.1:9\n' \
 QT_QPA_PLATFORM=offscreen stdbuf -oL "$prefix/bin/lumocompress" --verbose >gui.txt 2>gui-err.txt &
 pid=$!
 for _ in $(seq 300); do
-  grep -q "^mainWindow shown$" gui.txt && break
+  grep -q " mainWindow shown$" gui.txt && break
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
 kill -TERM "$pid" 2>/dev/null || true
 status=0
 wait "$pid" || status=$?
-grep -q "^mainWindow shown$" gui.txt ||
+grep -q " mainWindow shown$" gui.txt ||
   fail "lumocompress showed no window (exit $status): $(cat gui-err.txt)"
 [ "$status" -eq 0 ] || fail "lumocompress ended with $status on SIGTERM: $(cat gui-err.txt)"
-grep -q "^agent:installed-check$" gui.txt ||
+grep -q " agent:installed-check$" gui.txt ||
   fail "lumocompress did not read share/lumocompress/Config.ini: $(head -c 2000 gui.txt)"
 echo "check-install: ok"
