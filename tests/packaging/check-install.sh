@@ -50,7 +50,7 @@ convert -size 96x64 gradient:red-blue photo.png
 printf '[global]\nag=installed-check\nserver=http://127.0.0.1:9\n' \
   >"$prefix/share/lumocompress/Config.ini"
 # Line-buffered so the window's progress can be watched while it runs.
-QT_QPA_PLATFORM=offscreen stdbuf -oL "$prefix/bin/lumocompress" --verbose >gui.txt 2>gui-err.txt &
+QT_QPA_PLATFORM=offscreen stdbuf -oL "$prefix/bin/lumocompress" --verbose >gui.txt 2>&1 &
 pid=$!
 for _ in $(seq 300); do
   grep -q " mainWindow shown$" gui.txt && break
@@ -61,8 +61,8 @@ kill -TERM "$pid" 2>/dev/null || true
 status=0
 wait "$pid" || status=$?
 grep -q " mainWindow shown$" gui.txt ||
-  fail "lumocompress showed no window (exit $status): $(cat gui-err.txt)"
-[ "$status" -eq 0 ] || fail "lumocompress ended with $status on SIGTERM: $(cat gui-err.txt)"
+  fail "lumocompress showed no window (exit $status): $(tail -c 2000 gui.txt)"
+[ "$status" -eq 0 ] || fail "lumocompress ended with $status on SIGTERM: $(tail -c 2000 gui.txt)"
 grep -q " agent:installed-check$" gui.txt ||
   fail "lumocompress did not read share/lumocompress/Config.ini: $(head -c 2000 gui.txt)"
 echo "check-install: ok"
