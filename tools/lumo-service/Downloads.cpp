@@ -65,12 +65,12 @@ Part ParseRange(const std::string& header, long long size, long long& first, lon
 
     // One range only: several, even overlapping ones, could make a short request send a file
     // many times over.
-    const std::string spec = Trim(value.substr(equals + 1));
-    const auto dash = spec.find('-');
-    if (spec.find(',') != std::string::npos || dash == std::string::npos || size <= 0)
+    const std::string rangeText = Trim(value.substr(equals + 1));
+    const auto dash = rangeText.find('-');
+    if (rangeText.find(',') != std::string::npos || dash == std::string::npos || size <= 0)
         return Part::Unsatisfiable;
-    const std::string from = Trim(spec.substr(0, dash));
-    const std::string to = Trim(spec.substr(dash + 1));
+    const std::string from = Trim(rangeText.substr(0, dash));
+    const std::string to = Trim(rangeText.substr(dash + 1));
     long long start = 0;
     long long end = 0;
     if (from.empty()) {  // "-N": the last N bytes
