@@ -10,7 +10,7 @@
 #include "gui/app/Messages.h"
 #include "gui/net/DownloadDialog.h"
 #include "core/net/HttpDownload.h"
-#include "core/net/NetTestSupport.h"
+#include "gui/net/NetWindowSupport.h"
 #include "support/TestEnv.h"
 
 namespace {

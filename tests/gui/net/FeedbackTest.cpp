@@ -11,7 +11,7 @@
 
 #include "core/app/UserAccount.h"
 #include "gui/net/FeedbackDialog.h"
-#include "core/net/NetTestSupport.h"
+#include "gui/net/NetWindowSupport.h"
 #include "support/TestEnv.h"
 
 namespace {

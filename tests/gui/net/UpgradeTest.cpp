@@ -7,7 +7,7 @@
 #include <QUrlQuery>
 
 #include "gui/app/Messages.h"
-#include "core/net/NetTestSupport.h"
+#include "gui/net/NetWindowSupport.h"
 #include "core/net/UpgradeCheck.h"
 #include "gui/net/Upgrader.h"
 #include "support/TestEnv.h"

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 #include "gui/ui/MessageBoxDialog.h"
 #include "gui/ui/PromptBoxDialog.h"
 

@@ -10,7 +10,7 @@
 
 #include "gui/app/Messages.h"
 #include "gui/support/RecordingOwner.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 #include "gui/video/ParamDialog.h"
 
 // The twelve fields in their order, for readable failures.

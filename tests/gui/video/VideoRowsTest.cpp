@@ -19,7 +19,7 @@
 #include "gui/intake/RowBuilder.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 #include "gui/video/ParamDialog.h"
 #include "core/video/VideoEngine.h"
 
