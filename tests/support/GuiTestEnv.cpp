@@ -3,11 +3,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
+#include "gui/skinlib/SkinBuilder.h"
 #include "gui/skinlib/WindowImplBase.h"
 
 namespace testenv {
@@ -76,6 +78,22 @@ AutoAnswer::~AutoAnswer() { delete timer_; }
 
 QString ProgramPath() { return QStringLiteral(LUMO_TEST_PROGRAM); }
 
+namespace {
+
+// A main window that ends asks the application to quit (as the program's last window should).
+// With no QCoreApplication::exec() running, the request stays set and makes every later event
+// loop, such as a dialog's ShowModal(), return -1 at once. exec() clears it when it returns.
+void ForgetQuitRequest()
+{
+    QEventLoop probe;
+    QTimer::singleShot(0, &probe, [&probe] { probe.exit(0); });
+    if (probe.exec() != -1) return;
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
+}  // namespace
+
 void WindowCleanup::OnTestEnd(const ::testing::TestInfo&)
 {
     delete Watches().data();
@@ -87,6 +105,17 @@ void WindowCleanup::OnTestEnd(const ::testing::TestInfo&)
     for (const QPointer<QWidget>& window : windows) delete window.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+    ForgetQuitRequest();
+    // A test that built windows from a skin folder of its own leaves the built skin in place.
+    if (skin::SkinFolder() != BuiltSkinFolder()) UseBuiltSkin();
+}
+
+QString BuiltSkinFolder() { return QStringLiteral(LUMO_BINARY_DIR "/skin"); }
+
+void UseBuiltSkin()
+{
+    skin::SetSkinFolder(BuiltSkinFolder());
+    skin::LoadResources();
 }
 
 }  // namespace testenv

@@ -47,10 +47,16 @@ private:
 // upgrade check goes nowhere.
 QString ProgramPath();
 
+// The skin folder of the build, and making it the one windows are built from (with its style
+// sheet and icon).
+QString BuiltSkinFolder();
+void UseBuiltSkin();
+
 // Ends what a test left behind in the window system: every top-level widget is deleted (a
 // window still open, a menu, a dialog; the program's single menus and dialogs with them),
-// pending deletions run, and ClickWhenShown watches still waiting stop. So the next test finds
-// no window of this one.
+// pending deletions run, ClickWhenShown watches still waiting stop, a quit request of a main
+// window that ended is forgotten, and the built skin is back in place. So the next test finds
+// the application as a fresh start would.
 class WindowCleanup : public ::testing::EmptyTestEventListener {
 public:
     void OnTestEnd(const ::testing::TestInfo& test) override;

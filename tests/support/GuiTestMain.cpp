@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "gui/skinlib/SkinBuilder.h"
 #include "support/GuiTestEnv.h"
 #include "support/PrivateHome.h"
 #include "support/ServiceGuard.h"
@@ -17,8 +16,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
-    skin::SetSkinFolder(QStringLiteral(LUMO_BINARY_DIR "/skin"));
-    skin::LoadResources();
+    testenv::UseBuiltSkin();
     ::testing::InitGoogleTest(&argc, argv);
     if (const QString problem = testenv::ServiceGuard::CheckConfig(); !problem.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(problem));
