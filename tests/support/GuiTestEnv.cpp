@@ -74,9 +74,15 @@ AutoAnswer::AutoAnswer(const QString& className, const QString& buttonName,
     timer->start(20);
 }
 
-AutoAnswer::~AutoAnswer() { delete timer_; }
+AutoAnswer::~AutoAnswer()
+{
+    delete timer_;
+}
 
-QString ProgramPath() { return QStringLiteral(LUMO_TEST_PROGRAM); }
+QString ProgramPath()
+{
+    return QStringLiteral(LUMO_TEST_PROGRAM);
+}
 
 namespace {
 
@@ -110,7 +116,10 @@ void WindowCleanup::OnTestEnd(const ::testing::TestInfo&)
     if (skin::SkinFolder() != BuiltSkinFolder()) UseBuiltSkin();
 }
 
-QString BuiltSkinFolder() { return QStringLiteral(LUMO_BINARY_DIR "/skin"); }
+QString BuiltSkinFolder()
+{
+    return QStringLiteral(LUMO_BINARY_DIR "/skin");
+}
 
 void UseBuiltSkin()
 {

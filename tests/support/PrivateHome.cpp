@@ -31,8 +31,8 @@ void Enter()
     QDir().mkpath(ConfigHome());
     QDir().mkpath(RuntimeDir());
     // Qt and the single-instance lock want a runtime folder only the user can enter.
-    QFile::setPermissions(RuntimeDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                            QFileDevice::ExeOwner);
+    QFile::setPermissions(RuntimeDir(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("HOME", Home().toUtf8());
     qputenv("XDG_CONFIG_HOME", ConfigHome().toUtf8());
     qputenv("XDG_DATA_HOME", (Home() + "/.local/share").toUtf8());
@@ -45,9 +45,18 @@ void Enter()
 
 }  // namespace
 
-QString Home() { return Current() + "/home"; }
-QString ConfigHome() { return Home() + "/.config"; }
-QString RuntimeDir() { return Current() + "/run"; }
+QString Home()
+{
+    return Current() + "/home";
+}
+QString ConfigHome()
+{
+    return Home() + "/.config";
+}
+QString RuntimeDir()
+{
+    return Current() + "/run";
+}
 
 void PrivateHome::EnterFirst()
 {

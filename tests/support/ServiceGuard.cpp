@@ -54,9 +54,15 @@ extern "C" int connect(int socket, const sockaddr* address, socklen_t length)
 
 namespace testenv {
 
-QString UnreachableServiceAddress() { return QStringLiteral("http://127.0.0.1:1"); }
+QString UnreachableServiceAddress()
+{
+    return QStringLiteral("http://127.0.0.1:1");
+}
 
-int TakeDefaultServiceAttempts() { return attempts.exchange(0); }
+int TakeDefaultServiceAttempts()
+{
+    return attempts.exchange(0);
+}
 
 QString ServiceGuard::CheckConfig()
 {
@@ -66,7 +72,10 @@ QString ServiceGuard::CheckConfig()
         .arg(address, AppConfig::InstallConfigPath(), UnreachableServiceAddress());
 }
 
-void ServiceGuard::OnTestStart(const ::testing::TestInfo&) { TakeDefaultServiceAttempts(); }
+void ServiceGuard::OnTestStart(const ::testing::TestInfo&)
+{
+    TakeDefaultServiceAttempts();
+}
 
 void ServiceGuard::OnTestEnd(const ::testing::TestInfo&)
 {

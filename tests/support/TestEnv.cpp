@@ -54,15 +54,23 @@ bool MakeVideo(const QString& path, double seconds, const QString& size, bool au
                const QStringList& extraOutputArgs)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QStringList args = {"-v", "error", "-y", "-f", "lavfi", "-i",
-                        QStringLiteral("testsrc=size=%1:rate=25:duration=%2")
-                            .arg(size)
-                            .arg(seconds, 0, 'f', 3)};
+    QStringList args = {
+        "-v",
+        "error",
+        "-y",
+        "-f",
+        "lavfi",
+        "-i",
+        QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds, 0, 'f', 3)};
     if (audio) {
-        args << "-f" << "lavfi" << "-i"
-             << QStringLiteral("sine=frequency=440:duration=%1").arg(seconds, 0, 'f', 3);
+        args << "-f"
+             << "lavfi"
+             << "-i" << QStringLiteral("sine=frequency=440:duration=%1").arg(seconds, 0, 'f', 3);
     }
-    args << "-c:v" << "mpeg4" << "-pix_fmt" << "yuv420p";
+    args << "-c:v"
+         << "mpeg4"
+         << "-pix_fmt"
+         << "yuv420p";
     args << extraOutputArgs << path;
     QProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
