@@ -45,9 +45,8 @@ format: deps
 	@$(CLANG_FORMAT) -i $(FORMAT_FILES)
 
 format-check: deps
-	@unformatted=$$(for file in $(FORMAT_FILES); do \
-	  $(CLANG_FORMAT) --dry-run -Werror "$$file" >/dev/null 2>&1 || echo "$$file"; \
-	done); \
+	@unformatted=$$($(CLANG_FORMAT) --dry-run $(FORMAT_FILES) 2>&1 | \
+	  sed -n 's/^\(.*\):[0-9]*:[0-9]*: [a-z]*: code should be clang-formatted.*/\1/p' | sort -u); \
 	if [ -n "$$unformatted" ]; then \
 	  echo "make format-check: these files are not formatted (make format fixes them):" >&2; \
 	  echo "$$unformatted" | sed 's/^/  /' >&2; \
