@@ -31,8 +31,8 @@ public:
         return folder;
     }
 
-    QStringList files;        // the file chooser's answer (empty: cancelled)
-    QString folder;           // the folder chooser's answer (empty: cancelled)
+    QStringList files;  // the file chooser's answer (empty: cancelled)
+    QString folder;     // the folder chooser's answer (empty: cancelled)
     bool openSucceeds = true;
     QList<QUrl> opened;
     QString lastFilter;

@@ -1,12 +1,14 @@
 #pragma once
 
-#include <QObject>
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-// The private home of this test process. TestMain sets HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
-// XDG_CACHE_HOME and XDG_RUNTIME_DIR below a fresh temporary folder before anything else runs,
-// so no test touches the real user's files and every test starts from an empty configuration.
+#include <functional>
+
+// What every test may use, with no window in sight. Each test runs in a private home of its own
+// (see PrivateHome.h): HOME and the XDG folders point below a fresh temporary folder that goes
+// when the test ends, so no test touches the real user's files or another test's.
 namespace testenv {
 
 QString Home();
@@ -21,46 +23,9 @@ QByteArray ReadFile(const QString& path);
 // XDG_CONFIG_HOME); the folders themselves are not created.
 void SetUserDirs(const QString& documents, const QString& desktop);
 
-}  // namespace testenv
-
-#include <functional>
-
-class QWidget;
-
-namespace testenv {
-
-// Processes events until condition holds or timeoutMs passes; returns the condition.
+// Processes events until condition holds or timeoutMs passes; returns the condition. Needs only
+// a QCoreApplication.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
-
-// The visible top-level window whose class name (WindowImplBase::GetWindowClassName) is
-// className, or null.
-QWidget* FindShownWindow(const QString& className);
-
-// Watches, from the event loop, for a visible window of className and clicks its button
-// buttonName once it appears; the text of its "msgText" label (if any) lands in *seenText.
-// Use it before an action that runs a modal loop.
-void ClickWhenShown(const QString& className, const QString& buttonName,
-                    QString* seenText = nullptr, int timeoutMs = 5000);
-
-}  // namespace testenv
-
-namespace testenv {
-
-// Clicks buttonName in every window of className that shows up while it lives (checked every
-// 20 ms from the event loop), and records the "msgText" of each and what the callback returns.
-class AutoAnswer {
-public:
-    AutoAnswer(const QString& className, const QString& buttonName,
-               std::function<QString()> onShown = nullptr);
-    ~AutoAnswer();
-    const QStringList& texts() const { return texts_; }
-    const QStringList& notes() const { return notes_; }
-
-private:
-    QObject* timer_;
-    QStringList texts_;
-    QStringList notes_;
-};
 
 // Makes a small video with ffmpeg (lavfi test pattern, optional sine audio); true on success.
 bool MakeVideo(const QString& path, double seconds = 1.0, const QString& size = "64x48",
@@ -68,10 +33,6 @@ bool MakeVideo(const QString& path, double seconds = 1.0, const QString& size = 
 
 // Runs ImageMagick's convert with these arguments (to make test images); true on success.
 bool Convert(const QStringList& arguments);
-
-}  // namespace testenv
-
-namespace testenv {
 
 // Runs fn on a thread that has dropped the capabilities which let root ignore file permissions
 // (capabilities are per thread on Linux), so a read-only folder refuses writes even when the

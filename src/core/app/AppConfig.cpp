@@ -4,6 +4,9 @@
 #include "core/app/Settings.h"
 #include "core/platform/ProfileFile.h"
 
+#include <list>
+#include <mutex>
+
 namespace {
 
 struct ConfigLocation {
@@ -11,14 +14,21 @@ struct ConfigLocation {
     QString file;
 };
 
+// The location in use is the last one built. Forgotten locations stay allocated, so a
+// reference that Path() handed out never dangles.
+std::mutex locationLock;
+std::list<ConfigLocation> locations;
+bool locationKnown = false;
+
 const ConfigLocation& Location()
 {
-    // Built once; the initialisation of a function-local static is thread-safe.
-    static const ConfigLocation location = [] {
+    std::lock_guard guard(locationLock);
+    if (!locationKnown) {
         const QString folder = EnsureUserFolder(QString::fromUtf8(kConfigFolder));
-        return ConfigLocation{folder, folder + QStringLiteral("/configure.ini")};
-    }();
-    return location;
+        locations.push_back(ConfigLocation{folder, folder + QStringLiteral("/configure.ini")});
+        locationKnown = true;
+    }
+    return locations.back();
 }
 
 }  // namespace
@@ -30,6 +40,12 @@ const QString& AppConfig::Path()
     // the caller reads or writes. On the first call this only finds what was just created.
     EnsureFolder(location.folder);
     return location.file;
+}
+
+void AppConfig::ForgetPath()
+{
+    std::lock_guard guard(locationLock);
+    locationKnown = false;
 }
 
 int AppConfig::GetInt(const QString& section, const QString& key, int defaultValue)

@@ -9,6 +9,9 @@ public:
     // Full path of "configure.ini". Each call first makes sure "LumoCompress/Config" exists
     // under the application-data folder; the path is built once, thread-safely, and kept.
     static const QString& Path();
+    // Makes the next Path() build the path again from the environment of that moment (the
+    // tests give each test a home of its own). References handed out earlier stay valid.
+    static void ForgetPath();
 
     static int GetInt(const QString& section, const QString& key, int defaultValue);
     // Fills out with at most capacity - 1 characters; true when the result is not empty.

@@ -29,11 +29,20 @@ UserAccount& UserAccount::Instance()
     return account;
 }
 
-UserAccount::UserAccount()
+void UserAccount::LoadLocked() const
 {
+    if (loaded_) return;
+    loaded_ = true;
     const QString mobile = platform::GetPrivateProfileString(kSection, kMobileKey, QString(),
                                                              kMobileCapacity, StorePath());
     if (IsValidMobile(mobile)) record_.mobile = mobile;
+}
+
+void UserAccount::Forget()
+{
+    std::lock_guard guard(lock_);
+    record_ = UserRecord{};
+    loaded_ = false;
 }
 
 QString UserAccount::StorePath() { return PrivateDataFolder() + "/account.ini"; }
@@ -41,12 +50,14 @@ QString UserAccount::StorePath() { return PrivateDataFolder() + "/account.ini"; 
 bool UserAccount::IsSignedIn() const
 {
     std::lock_guard guard(lock_);
+    LoadLocked();
     return !record_.mobile.isEmpty() || !record_.wechatOpenId.isEmpty();
 }
 
 UserRecord UserAccount::Record() const
 {
     std::lock_guard guard(lock_);
+    LoadLocked();
     return record_;
 }
 
@@ -61,6 +72,7 @@ bool UserAccount::SignInWithMobile(const QString& mobile)
     if (!IsValidMobile(mobile)) return false;
     {
         std::lock_guard guard(lock_);
+        loaded_ = true;
         record_.mobile = mobile;
     }
     const QString path = StorePath();
@@ -72,6 +84,7 @@ void UserAccount::SignOut()
 {
     {
         std::lock_guard guard(lock_);
+        loaded_ = true;
         record_ = UserRecord{};
     }
     QFile::remove(StorePath());

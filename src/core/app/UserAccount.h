@@ -8,9 +8,9 @@ struct UserRecord {
     QString wechatOpenId;
 };
 
-// The one signed-in user of the process. Created on first use (thread-safely), when it also
-// reads the sign-in kept from an earlier run in "LumoCompress/Data", a folder only the user can
-// read. A user is signed in when the mobile number or the WeChat open id is not empty.
+// The one signed-in user of the process. Created on first use (thread-safely); its first use
+// also reads the sign-in kept from an earlier run in "LumoCompress/Data", a folder only the user
+// can read. A user is signed in when the mobile number or the WeChat open id is not empty.
 class UserAccount {
 public:
     static UserAccount& Instance();
@@ -28,9 +28,16 @@ public:
 
     static QString StorePath();
 
+    // Forgets the user in memory only; the next use reads the stored sign-in again, as a new
+    // start would (the tests give each test a home of its own).
+    void Forget();
+
 private:
-    UserAccount();
+    UserAccount() = default;
+    // Reads the stored sign-in unless that was done; lock_ is held.
+    void LoadLocked() const;
 
     mutable std::mutex lock_;
-    UserRecord record_;
+    mutable bool loaded_ = false;
+    mutable UserRecord record_;
 };

@@ -238,7 +238,9 @@ void WindowImplBase::keyPressEvent(QKeyEvent* event)
 bool WindowImplBase::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != FindControl("caption")) return QWidget::eventFilter(watched, event);
-    auto* mouse = static_cast<QMouseEvent*>(event);
+    // Only the mouse cases below read it; the caption gets other events too.
+    auto* mouse = dynamic_cast<QMouseEvent*>(event);
+    if (!mouse) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::MouseButtonPress:
             if (mouse->button() != Qt::LeftButton) break;

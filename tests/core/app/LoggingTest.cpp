@@ -273,7 +273,7 @@ protected:
         const qsizetype before = windowsShown();
         QProcess program;
         Prepare(program);
-        program.start(QStringLiteral(LUMO_BINARY_DIR "/lumocompress"), arguments);
+        program.start(QStringLiteral(LUMO_TEST_PROGRAM), arguments);
         const bool shown = testenv::WaitUntil([&] { return windowsShown() > before; }, 20000);
         EXPECT_TRUE(shown) << program.readAllStandardError().toStdString();
         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);

@@ -1,13 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QPointer>
-#include <QTimer>
 
-#include "gui/app/LoginDialog.h"
 #include "core/app/Paths.h"
 #include "core/app/UserAccount.h"
 #include "support/TestEnv.h"
@@ -62,34 +56,6 @@ TEST(UserAccountTest, AStoredNumberThatIsNotANumberDoesNotSignIn)
     ASSERT_TRUE(testenv::WriteFile(EnsureUserFolder(kDataFolder) + "/account.ini",
                                    "[account]\nmobile=hello\n"));
     EXPECT_FALSE(UserAccount::Instance().IsSignedIn());
-}
-
-TEST(LoginDialogTest, AValidNumberSignsInAndClosesTheWindow)
-{
-    QWidget owner;
-    owner.show();
-    QPointer<LoginDialog> dialog = new LoginDialog(&owner);
-    dialog->Create();
-    QTimer::singleShot(30, dialog.data(), [&] {
-        auto* mobile = dialog->FindControl<QLineEdit>("mobile");
-        mobile->setText("1380013");  // too short: refused with a message, the window stays
-        dialog->FindControl<QPushButton>("loginBtn")->click();
-        EXPECT_FALSE(dialog->FindControl<QLabel>("loginError")->text().isEmpty());
-        EXPECT_TRUE(dialog->isVisible());
-        mobile->setText("13800138000");
-        dialog->FindControl<QPushButton>("loginBtn")->click();
-    });
-    EXPECT_EQ(dialog->ShowModal(), 1);
-    EXPECT_TRUE(UserAccount::Instance().IsSignedIn());
-    EXPECT_TRUE(testenv::WaitUntil([&] { return dialog.isNull(); }));
-}
-
-TEST(LoginDialogTest, ClosingWithoutANumberLeavesTheUserSignedOut)
-{
-    QWidget owner;
-    owner.show();
-    testenv::ClickWhenShown("LoginDialog", "closebtn");
-    EXPECT_FALSE(LoginDialog::Run(&owner));
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 
-#include "gui/skinlib/CustomMessage.h"
-
 namespace nettest {
 
 LocalServer::LocalServer()
@@ -70,12 +68,6 @@ bool ServiceProcess::Start(const QStringList& arguments)
         }
     }
     return false;
-}
-
-void RecordingOwner::customEvent(QEvent* event)
-{
-    if (event->type() == skin::MessageEvent::EventType())
-        messages.append(static_cast<skin::MessageEvent*>(event)->message().id);
 }
 
 void LogCapture::send(google::LogSeverity, const char*, const char* baseFilename, int,

@@ -8,14 +8,13 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-#include <QWidget>
 #include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "support/FakeShell.h"
+#include "support/Printers.h"
 
 namespace nettest {
 
@@ -58,15 +57,6 @@ private:
     int port_ = -1;
 };
 
-// Receives the main window's custom messages in the tests.
-class RecordingOwner : public QWidget {
-public:
-    QList<int> messages;
-
-protected:
-    void customEvent(QEvent* event) override;
-};
-
 // Collects glog lines while it lives.
 class LogCapture : public google::LogSink {
 public:
@@ -84,9 +74,3 @@ private:
 };
 
 }  // namespace nettest
-
-// Readable QString values in the tests' failure messages.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}

@@ -397,7 +397,9 @@ TEST_P(EncoderOutcomeTest, DoneNeedsTheMarkerAStatusOfZeroAndAnOutput)
                 << reports.failed.at(id).reason.toStdString();
         }
     }
-    if (*GetParam().reasonPart) EXPECT_TRUE(OutputFiles().isEmpty());
+    if (*GetParam().reasonPart) {
+        EXPECT_TRUE(OutputFiles().isEmpty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

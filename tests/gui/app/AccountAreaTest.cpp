@@ -10,7 +10,7 @@
 #include "gui/app/MainWnd.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

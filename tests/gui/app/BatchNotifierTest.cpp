@@ -22,7 +22,7 @@
 #include "gui/platform/DesktopNotification.h"
 #include "gui/skinlib/SkinList.h"
 #include "support/FakeShell.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

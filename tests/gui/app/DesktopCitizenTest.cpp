@@ -29,7 +29,7 @@
 #include "gui/skinlib/SkinList.h"
 #include "gui/ui/WindowMessages.h"
 #include "support/FakeShell.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

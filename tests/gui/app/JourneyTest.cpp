@@ -14,7 +14,7 @@
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/SkinList.h"
 #include "support/FakeShell.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "gui/app/MainTaskMenu.h"
 #include "gui/ui/WindowMessages.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

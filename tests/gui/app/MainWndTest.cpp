@@ -17,7 +17,7 @@
 #include "gui/platform/Shell.h"
 #include "gui/ui/WindowMessages.h"
 #include "support/FakeShell.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 
@@ -33,7 +33,9 @@ protected:
     // Writes configure.ini as a user's earlier run would have left it, then opens the window.
     void Open(const QByteArray& ini = QByteArray())
     {
-        if (!ini.isEmpty()) ASSERT_TRUE(testenv::WriteFile(AppConfig::Path(), ini));
+        if (!ini.isEmpty()) {
+            ASSERT_TRUE(testenv::WriteFile(AppConfig::Path(), ini));
+        }
         window = new CMainWnd;
         window->Create();
         // The worker would take queued tasks at once; these tests put them in place themselves.
@@ -230,7 +232,7 @@ TEST_F(MainWndTest, HelpOpensTheServicesHelpPage)
     Post(UM_MENU_HELP);
     window->FindControl<QAbstractButton>("help")->click();
     ASSERT_EQ(shell.opened.size(), 2);
-    EXPECT_EQ(shell.opened[0].toString(), "http://127.0.0.1:8731/help");
+    EXPECT_EQ(shell.opened[0].toString(), testenv::UnreachableServiceAddress() + "/help");
     EXPECT_EQ(shell.opened[1], shell.opened[0]);
 }
 

@@ -19,7 +19,7 @@
 #include "core/app/Settings.h"
 #include "gui/platform/Shell.h"
 #include "support/FakeShell.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 static void PrintTo(const QString& text, std::ostream* os)
 {

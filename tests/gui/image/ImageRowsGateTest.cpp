@@ -15,7 +15,7 @@
 #include "gui/intake/RowsContext.h"
 #include "gui/skinlib/SkinList.h"
 #include "gui/skinlib/WindowImplBase.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 // The image rows on a window of the main layout that is not the main window: what they do
 // depends only on what their context hands them.

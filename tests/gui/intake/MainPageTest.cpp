@@ -14,7 +14,7 @@
 #include "gui/intake/MainPage.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 #include "core/video/VideoEngine.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "gui/support/RecordingOwner.h"
 #include "gui/intake/RowMenu.h"
 #include "gui/skinlib/Controls.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

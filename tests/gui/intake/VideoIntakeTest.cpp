@@ -18,7 +18,7 @@
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
 #include "support/FakeShell.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 #include "core/video/VideoEngine.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <QProgressBar>
 
 #include "core/net/HttpDownload.h"
-#include "core/net/NetTestSupport.h"
 #include "gui/net/DownloadDialog.h"
+#include "gui/net/NetWindowSupport.h"
 #include "gui/ui/WindowMessages.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "core/app/UserAccount.h"
 #include "gui/net/FeedbackDialog.h"
-#include "core/net/NetTestSupport.h"
-#include "support/TestEnv.h"
+#include "gui/net/NetWindowSupport.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

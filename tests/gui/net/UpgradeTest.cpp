@@ -6,11 +6,11 @@
 #include <QPointer>
 #include <QUrlQuery>
 
-#include "core/net/NetTestSupport.h"
+#include "gui/net/NetWindowSupport.h"
 #include "core/net/UpgradeCheck.h"
 #include "gui/net/Upgrader.h"
 #include "gui/ui/WindowMessages.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

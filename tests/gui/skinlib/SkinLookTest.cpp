@@ -17,7 +17,7 @@
 #include "gui/skinlib/ColorScheme.h"
 #include "gui/skinlib/SkinBuilder.h"
 #include "support/Printers.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

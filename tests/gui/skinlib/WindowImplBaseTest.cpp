@@ -18,7 +18,7 @@
 #include "gui/skinlib/SkinBuilder.h"
 #include "gui/skinlib/SkinList.h"
 #include "gui/skinlib/WindowImplBase.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QAbstractButton>
 #include <QWidget>
 
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 #include "gui/ui/MessageBoxDialog.h"
 #include "gui/ui/PromptBoxDialog.h"
 

@@ -10,8 +10,9 @@
 
 #include "gui/support/RecordingOwner.h"
 #include "gui/ui/WindowMessages.h"
+#include "support/GuiTestEnv.h"
 #include "gui/video/ParamDialog.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 // The twelve fields in their order, for readable failures.
 static void PrintTo(const CompressParams& p, std::ostream* out)

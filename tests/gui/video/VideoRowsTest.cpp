@@ -21,8 +21,9 @@
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
 #include "gui/ui/WindowMessages.h"
+#include "support/GuiTestEnv.h"
 #include "gui/video/ParamDialog.h"
-#include "support/TestEnv.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 
