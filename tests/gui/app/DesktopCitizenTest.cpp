@@ -18,6 +18,7 @@
 
 #include "core/app/AppConfig.h"
 #include "core/app/Paths.h"
+#include "core/app/ServiceAddress.h"
 #include "core/app/Settings.h"
 #include "core/app/UserAccount.h"
 #include "core/intake/MediaScan.h"
@@ -278,7 +279,7 @@ TEST_F(DesktopCitizenTest, HelpAndTheOutputFolderSayWhenNothingOpensThem)
     window->FindControl<QAbstractButton>("help")->click();
     skin::PostMessage(window.data(), UM_VIDEO_OPEN_DIR);
     ASSERT_TRUE(testenv::WaitUntil([&] { return notices.texts().size() == 2; }));
-    EXPECT_EQ(notices.texts()[0], "无法打开网页：http://127.0.0.1:8731/help");
+    EXPECT_EQ(notices.texts()[0], "无法打开网页：" + ServiceUrl("/help").toString());
     EXPECT_EQ(notices.texts()[1], "无法打开文件夹：" + GetOutputFolder());
     EXPECT_EQ(shell.opened.size(), 2) << "each was tried";
 
