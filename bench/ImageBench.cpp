@@ -56,23 +56,50 @@ std::vector<Sample> Samples()
         {"drawing.png", {"logo:", "-resize", "1200x800!"}},
         {"photo.png", {"rose:", "-resize", "800x600!", "-depth", "8"}},
         {"screenshot.png",
-         {"-size", "1000x700", "xc:#f3f3f3", "-fill", "#2b5797", "-draw", "rectangle 0,0 1000,40",
-          "-font", "DejaVu-Sans", "-pointsize", "14", "-fill", "#333333", "-annotate", "+40+90",
+         {"-size",
+          "1000x700",
+          "xc:#f3f3f3",
+          "-fill",
+          "#2b5797",
+          "-draw",
+          "rectangle 0,0 1000,40",
+          "-font",
+          "DejaVu-Sans",
+          "-pointsize",
+          "14",
+          "-fill",
+          "#333333",
+          "-annotate",
+          "+40+90",
           "Row 1   report_1.pdf   121 KB   modified 2024-02-11 10:11\n"
           "Row 2   report_2.pdf   122 KB   modified 2024-03-12 10:12\n"
           "Row 3   report_3.pdf   123 KB   modified 2024-04-13 10:13\n"
           "Row 4   report_4.pdf   124 KB   modified 2024-05-14 10:14",
-          "(", "rose:", "-resize", "200x150!", ")", "-geometry", "+740+80", "-composite", "-depth",
+          "(",
+          "rose:",
+          "-resize",
+          "200x150!",
+          ")",
+          "-geometry",
+          "+740+80",
+          "-composite",
+          "-depth",
           "8"}},
         {"scan.bmp", {"rose:", "-resize", "1200x800!", "-attenuate", "0.2", "+noise", "Gaussian"}},
     };
     // A 20-frame animation: a turning rose moving over a gradient.
     QStringList gif{"-size", "320x240", "-delay", "8"};
     for (int i = 0; i < 20; ++i) {
-        gif << "(" << "gradient:navy-orange" << "(" << "rose:" << "-rotate" << QString::number(i * 18)
-            << ")" << "-geometry" << QStringLiteral("+%1+60").arg(i * 10) << "-composite" << ")";
+        gif << "("
+            << "gradient:navy-orange"
+            << "("
+            << "rose:"
+            << "-rotate" << QString::number(i * 18) << ")"
+            << "-geometry" << QStringLiteral("+%1+60").arg(i * 10) << "-composite"
+            << ")";
     }
-    gif << "-loop" << "0";
+    gif << "-loop"
+        << "0";
     samples.push_back({"anim.gif", gif});
     return samples;
 }
@@ -93,20 +120,22 @@ bool ConvertEquivalent(const QString& source, const QString& outDir, const QStri
         box = QStringLiteral("%1x%2").arg(b.width).arg(b.height);
     }
     if (name.extension == u"jpg") {
-        const auto probe = platform::RunCapture(
-            FindTool("identify"), {"-ping", "-format", "Quality: %[quality]\n", "-"}, 3000, 1 << 20,
-            source);
+        const auto probe = platform::RunCapture(FindTool("identify"),
+                                                {"-ping", "-format", "Quality: %[quality]\n", "-"},
+                                                3000, 1 << 20, source);
         const int q = SourceQuality::Parse(probe.output).value_or(100);
         const int quality = static_cast<int>(q - q * 0.2);
-        return Run(kConvert, {source, "-auto-orient", "-strip", "-quality", QString::number(quality),
-                              "-resize", box, out});
+        return Run(kConvert, {source, "-auto-orient", "-strip", "-quality",
+                              QString::number(quality), "-resize", box, out});
     }
     if (name.extension == u"png")
-        return Run(kConvert, {source, "-auto-orient", "-strip", "-resize", box, "-colors", "256", out});
+        return Run(kConvert,
+                   {source, "-auto-orient", "-strip", "-resize", box, "-colors", "256", out});
     if (name.extension == u"bmp") {
         const QString temporary = tempDir + "/bench-tmp.png";
-        const bool ok = Run(kConvert, {source, "-auto-orient", "-strip", "-colors", "256", temporary}) &&
-                        Run(kConvert, {temporary, "-resize", box, "-colors", "256", "BMP:" + out});
+        const bool ok =
+            Run(kConvert, {source, "-auto-orient", "-strip", "-colors", "256", temporary}) &&
+            Run(kConvert, {temporary, "-resize", box, "-colors", "256", "BMP:" + out});
         QFile::remove(temporary);
         return ok;
     }
@@ -119,7 +148,8 @@ long StatusKiB(const char* field)
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field)) return line.mid(std::strlen(field)).trimmed().split(' ')[0].toLong();
+        if (line.startsWith(field))
+            return line.mid(std::strlen(field)).trimmed().split(' ')[0].toLong();
     }
     return -1;
 }
@@ -138,8 +168,8 @@ double Ssim(const QString& reference, const QString& test)
 }
 
 struct Reference {
-    QString tool;      // what made the reference file
-    QString path;      // the reference file, empty when the tool failed
+    QString tool;  // what made the reference file
+    QString path;  // the reference file, empty when the tool failed
 };
 
 // pngquant on a PNG, cjpeg at the pipeline output's quality on a JPEG.
@@ -147,17 +177,17 @@ Reference ReferenceFor(const QString& source, const QString& pipelineOutput, con
 {
     if (source.endsWith(u".png")) {
         const QString out = dir + "/pngquant.png";
-        auto run = platform::RunCapture(QStringLiteral("pngquant"),
-                                        {"--quality", "65-80", "--force", "--output", out, "--", source},
-                                        300000, 1 << 20);
+        auto run = platform::RunCapture(
+            QStringLiteral("pngquant"),
+            {"--quality", "65-80", "--force", "--output", out, "--", source}, 300000, 1 << 20);
         if (run.exitCode == 99)  // below its minimum quality it writes nothing
-            run = platform::RunCapture(QStringLiteral("pngquant"),
-                                       {"--quality", "0-80", "--force", "--output", out, "--", source},
-                                       300000, 1 << 20);
+            run = platform::RunCapture(
+                QStringLiteral("pngquant"),
+                {"--quality", "0-80", "--force", "--output", out, "--", source}, 300000, 1 << 20);
         return {QStringLiteral("pngquant 65-80"), run.Succeeded() ? out : QString()};
     }
-    const auto quality = platform::RunCapture(FindTool("identify"), {"-format", "%Q", pipelineOutput},
-                                              10000, 1 << 20);
+    const auto quality = platform::RunCapture(FindTool("identify"),
+                                              {"-format", "%Q", pipelineOutput}, 10000, 1 << 20);
     const QString q = QString::fromUtf8(quality.output).trimmed();
     const QString pixels = dir + "/source.ppm", out = dir + "/cjpeg.jpg";
     const bool ok =
@@ -187,8 +217,10 @@ int main(int argc, char** argv)
     int repeat = 3;
     bool keep = false;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
-        else if (!std::strcmp(argv[i], "--keep")) keep = true;
+        if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
+            repeat = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--keep"))
+            keep = true;
     }
 
     QTemporaryDir root(QDir::tempPath() + "/lumo-image-bench-XXXXXX");
@@ -224,7 +256,8 @@ int main(int argc, char** argv)
             const ImageRunResult result = ImagePipeline::Run(params);
             pipelineMs += clock.elapsed();
             if (!result.Succeeded()) {
-                std::fprintf(stderr, "pipeline failed on %s: %s\n", sample.name, result.failure.c_str());
+                std::fprintf(stderr, "pipeline failed on %s: %s\n", sample.name,
+                             result.failure.c_str());
                 return 1;
             }
             pipelineSize = result.done->outputSize;
@@ -238,23 +271,26 @@ int main(int argc, char** argv)
         pipelineTotal += pipelineMs;
         convertTotal += convertMs;
         std::printf("%-12s %8lldms %8lldms %7.2f %12lld %12lld %12lld\n", sample.name,
-                    static_cast<long long>(pipelineMs / repeat), static_cast<long long>(convertMs / repeat),
+                    static_cast<long long>(pipelineMs / repeat),
+                    static_cast<long long>(convertMs / repeat),
                     convertMs ? double(pipelineMs) / double(convertMs) : 0.0,
                     static_cast<long long>(QFileInfo(source).size()),
                     static_cast<long long>(pipelineSize), static_cast<long long>(convertSize));
     }
-    std::printf("total over %d round(s): pipeline %lld ms, convert %lld ms, ratio %.2f (target <= 1.00)\n",
-                repeat, static_cast<long long>(pipelineTotal), static_cast<long long>(convertTotal),
-                convertTotal ? double(pipelineTotal) / double(convertTotal) : 0.0);
+    std::printf(
+        "total over %d round(s): pipeline %lld ms, convert %lld ms, ratio %.2f (target <= 1.00)\n",
+        repeat, static_cast<long long>(pipelineTotal), static_cast<long long>(convertTotal),
+        convertTotal ? double(pipelineTotal) / double(convertTotal) : 0.0);
     std::printf("pipeline peak memory: VmHWM %ld KiB (resident before the first run: %ld KiB)\n",
                 StatusKiB("VmHWM:"), baseline);
 
     // The same sources through the reference encoders, at no resizing so that both encode the
     // same pixels.
-    std::printf("\nagainst the reference encoders (no resizing; ratio = pipeline / tool, target <= 1.00; "
-                "SSIM against the source, target: pipeline >= tool)\n");
-    std::printf("%-15s %-15s %10s %10s %6s %10s %10s\n", "file", "tool", "pipeline", "tool", "ratio",
-                "ssim pipe", "ssim tool");
+    std::printf(
+        "\nagainst the reference encoders (no resizing; ratio = pipeline / tool, target <= 1.00; "
+        "SSIM against the source, target: pipeline >= tool)\n");
+    std::printf("%-15s %-15s %10s %10s %6s %10s %10s\n", "file", "tool", "pipeline", "tool",
+                "ratio", "ssim pipe", "ssim tool");
     const QString refDir = root.path() + "/reference";
     QDir().mkpath(refDir);
     for (const Sample& sample : samples) {
@@ -269,7 +305,8 @@ int main(int argc, char** argv)
         params.identifyPath = FindTool(QStringLiteral("identify"));
         const ImageRunResult result = ImagePipeline::Run(params);
         if (!result.Succeeded()) {
-            std::fprintf(stderr, "pipeline failed on %s: %s\n", sample.name, result.failure.c_str());
+            std::fprintf(stderr, "pipeline failed on %s: %s\n", sample.name,
+                         result.failure.c_str());
             return 1;
         }
         const Reference reference = ReferenceFor(source, result.done->outputPath, refDir);

@@ -1,6 +1,7 @@
 // Prints how long adding a folder of small videos takes through the main window, per file, and
 // the share of that time spent in ffprobe itself (ffprobe run alone on the same files, in the
 // same invocation, as the baseline).
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -8,10 +9,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <unistd.h>
 
-#include "gui/app/MainWnd.h"
 #include "core/app/Paths.h"
+#include "gui/app/MainWnd.h"
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/SkinBuilder.h"
 #include "gui/skinlib/SkinList.h"
@@ -30,10 +30,10 @@ private:
 bool MakeClip(const QString& path, int index)
 {
     QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                            QStringLiteral("testsrc=size=96x64:rate=25:duration=%1").arg(1 + index % 3),
-                            "-f", "lavfi", "-i", "sine=duration=1", "-shortest", "-c:v", "mpeg4",
-                            path});
+    ffmpeg.start("ffmpeg",
+                 {"-v", "error", "-y", "-f", "lavfi", "-i",
+                  QStringLiteral("testsrc=size=96x64:rate=25:duration=%1").arg(1 + index % 3), "-f",
+                  "lavfi", "-i", "sine=duration=1", "-shortest", "-c:v", "mpeg4", path});
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
 }
 
@@ -86,9 +86,9 @@ int main(int argc, char** argv)
     const QString ffprobe = FindTool("ffprobe");
     for (const QString& path : files) {
         QProcess probe;
-        probe.start(ffprobe, {"-v", "quiet", "-show_streams", "-show_entries",
-                              "format=duration,size,bit_rate,filename", "-print_format", "json",
-                              path});
+        probe.start(ffprobe,
+                    {"-v", "quiet", "-show_streams", "-show_entries",
+                     "format=duration,size,bit_rate,filename", "-print_format", "json", path});
         probe.waitForFinished(3000);
     }
     const qint64 probeMs = timer.elapsed();

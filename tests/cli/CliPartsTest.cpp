@@ -5,10 +5,10 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include "core/app/FailureText.h"
 #include "CliOptions.h"
 #include "ConsoleText.h"
 #include "ConsoleView.h"
+#include "core/app/FailureText.h"
 #include "support/TestEnv.h"
 
 namespace {

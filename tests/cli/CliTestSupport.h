@@ -13,7 +13,6 @@
 #include <ostream>
 #include <vector>
 
-
 // Helpers of the command-line program's tests: the real executable run on files made here with
 // the real ffmpeg and ImageMagick.
 namespace clitest {
@@ -33,8 +32,8 @@ struct CliResult {
 // XDG folders are inherited).
 CliResult RunCli(const QStringList& arguments, const QString& folder, int timeoutMs = 120000);
 
-// ImageMagick's built-in picture ("rose:", "logo:") or a picture description such as "xc:red[40x30]" written
-// to path, its format from the extension.
+// ImageMagick's built-in picture ("rose:", "logo:") or a picture description such as
+// "xc:red[40x30]" written to path, its format from the extension.
 void MakeImage(const QString& picture, const QString& path);
 // "WxH" of an image as the identifier reads it.
 QString ImageSize(const QString& path);

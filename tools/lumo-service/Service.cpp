@@ -88,17 +88,28 @@ Json::Value Ret(int ret, const char* message)
 const char* StatusText(int status)
 {
     switch (status) {
-    case 400: return "bad request";
-    case 404: return "not found";
-    case 405: return "method not allowed";
-    case 408: return "request timeout";
-    case 413: return "request too large";
-    case 414: return "address too long";
-    case 415: return "unsupported content encoding";
-    case 416: return "range not satisfiable";
-    case 431: return "headers too large";
-    case 500: return "internal error";
-    default: return "error";
+        case 400:
+            return "bad request";
+        case 404:
+            return "not found";
+        case 405:
+            return "method not allowed";
+        case 408:
+            return "request timeout";
+        case 413:
+            return "request too large";
+        case 414:
+            return "address too long";
+        case 415:
+            return "unsupported content encoding";
+        case 416:
+            return "range not satisfiable";
+        case 431:
+            return "headers too large";
+        case 500:
+            return "internal error";
+        default:
+            return "error";
     }
 }
 
@@ -273,8 +284,8 @@ void Service::Feedback(const httplib::Request& request, httplib::Response& respo
     Json::Value line(Json::objectValue);
     line["time"] = NowIso();
     line["content"] = RepairUtf8(body["content"].asString());
-    line["contact"] = body["contact"].isString() ? RepairUtf8(body["contact"].asString())
-                                                 : std::string();
+    line["contact"] =
+        body["contact"].isString() ? RepairUtf8(body["contact"].asString()) : std::string();
     if (!StoreFeedback(WriteJson(line) + '\n'))
         return AnswerJson(response, Ret(1, "cannot store the message"), 500);
     AnswerJson(response, Ret(0, nullptr));
@@ -285,8 +296,8 @@ bool Service::StoreFeedback(const std::string& line)
     // One write of the whole line at the end of the file, under a lock that other processes
     // writing the same file take too; a write that fell short is taken back.
     std::lock_guard<std::mutex> guard(feedbackLock_);
-    const int fd = ::open(options_.feedbackFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
-                          0644);
+    const int fd =
+        ::open(options_.feedbackFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     bool stored = false;
     int locked;

@@ -57,13 +57,13 @@ bool EnsureLevel(const QString& path)
 QString GetSpecialFolder(SpecialFolder folder)
 {
     switch (folder) {
-    case SpecialFolder::AppData:
-        return ConfigHome();
-    case SpecialFolder::Documents:
-        // Read from user-dirs.dirs on each call; Qt keeps no copy for these two.
-        return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    case SpecialFolder::Desktop:
-        return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        case SpecialFolder::AppData:
+            return ConfigHome();
+        case SpecialFolder::Documents:
+            // Read from user-dirs.dirs on each call; Qt keeps no copy for these two.
+            return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        case SpecialFolder::Desktop:
+            return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     }
     return {};
 }
@@ -157,7 +157,10 @@ QString FindDataPath(const QString& executableFolder, const QString& name)
     return QFileInfo::exists(installed) ? installed : beside;
 }
 
-QString FindDataPath(const QString& name) { return FindDataPath(ExecutableFolder(), name); }
+QString FindDataPath(const QString& name)
+{
+    return FindDataPath(ExecutableFolder(), name);
+}
 
 QString FindTool(const QString& name)
 {

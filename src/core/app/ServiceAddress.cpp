@@ -12,4 +12,7 @@ QString ServiceAddress()
     return address.isEmpty() ? QString(kDefaultServiceAddress) : address;
 }
 
-QUrl ServiceUrl(const QString& path) { return QUrl(ServiceAddress() + path); }
+QUrl ServiceUrl(const QString& path)
+{
+    return QUrl(ServiceAddress() + path);
+}

@@ -76,9 +76,8 @@ inline constexpr std::array<Resolution, 13> kResolutions = {{{0, 0},
                                                              {352, 288},
                                                              {320, 240}}};
 inline constexpr std::array<int, 2> kAudioChannels = {2, 1};
-inline constexpr std::array<int, 13> kSampleRates = {96000, 88200, 64000, 48000, 44100,
-                                                     32000, 24000, 22050, 16000, 12000,
-                                                     11025, 8000,  7350};
+inline constexpr std::array<int, 13> kSampleRates = {
+    96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
 inline constexpr std::array<int, 4> kAudioBitrates = {320000, 128000, 96000, 64000};
 
 }  // namespace choices

@@ -16,8 +16,8 @@ constexpr int kMobileCapacity = 32;
 QString PrivateDataFolder()
 {
     const QString folder = EnsureUserFolder(kDataFolder);
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return folder;
 }
 
@@ -45,7 +45,10 @@ void UserAccount::Forget()
     loaded_ = false;
 }
 
-QString UserAccount::StorePath() { return PrivateDataFolder() + "/account.ini"; }
+QString UserAccount::StorePath()
+{
+    return PrivateDataFolder() + "/account.ini";
+}
 
 bool UserAccount::IsSignedIn() const
 {

@@ -12,7 +12,10 @@ namespace {
 
 struct Profile {
     cmsHPROFILE p;
-    ~Profile() { if (p) cmsCloseProfile(p); }
+    ~Profile()
+    {
+        if (p) cmsCloseProfile(p);
+    }
 };
 
 std::string MakeSrgb()

@@ -111,8 +111,8 @@ OutputFile::SourceName OutputFile::Split(const QString& path)
     return {baseName, extension};
 }
 
-QString OutputFile::Candidate(const QString& dir, const QString& baseName,
-                              const QString& extension, int n)
+QString OutputFile::Candidate(const QString& dir, const QString& baseName, const QString& extension,
+                              int n)
 {
     return OutputCandidate(dir, baseName, extension, n);
 }
@@ -135,17 +135,17 @@ bool OutputFile::WriteExclusive(const QString& path, const void* data, std::size
     return ok;
 }
 
-QString OutputFile::SaveNew(const QString& dir, const QString& baseName,
-                            const QString& extension, const void* data, std::size_t size)
+QString OutputFile::SaveNew(const QString& dir, const QString& baseName, const QString& extension,
+                            const void* data, std::size_t size)
 {
     const QString folder = dir.endsWith(u'/') ? dir : dir + u'/';
 
     // The temporary file lives in the target folder, so that linking it is one step.
     QString temporaryPath;
     for (int attempt = 0;; ++attempt) {
-        temporaryPath = folder + QStringLiteral(".lumo-%1.part")
-                                     .arg(QRandomGenerator::global()->generate64(), 16, 16,
-                                          QLatin1Char('0'));
+        temporaryPath =
+            folder + QStringLiteral(".lumo-%1.part")
+                         .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
         if (WriteExclusive(temporaryPath, data, size)) break;
         if (errno != EEXIST || attempt + 1 == kMaxTemporaryAttempts)
             throw std::runtime_error(ErrorText("cannot write", temporaryPath, errno));
@@ -159,14 +159,14 @@ QString OutputFile::SaveNew(const QString& dir, const QString& baseName,
         if (Exists(target)) continue;
         int error = 0;
         switch (PublishAs(temporary, target, data, size, candidate, error)) {
-        case Publish::Done:
-            return candidate;
-        case Publish::Taken:
-            continue;
-        case Publish::Failed:
-            throw std::runtime_error(ErrorText("cannot save", candidate, error));
+            case Publish::Done:
+                return candidate;
+            case Publish::Taken:
+                continue;
+            case Publish::Failed:
+                throw std::runtime_error(ErrorText("cannot save", candidate, error));
         }
     }
-    throw std::runtime_error(ErrorText("no free name for", Candidate(dir, baseName, extension, 1),
-                                       EEXIST));
+    throw std::runtime_error(
+        ErrorText("no free name for", Candidate(dir, baseName, extension, 1), EEXIST));
 }

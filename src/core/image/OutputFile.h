@@ -18,8 +18,8 @@ public:
     static SourceName Split(const QString& path);
 
     // Candidate n of the output name rule: n = 1 gives dir/base.ext, n >= 2 dir/base(n).ext.
-    static QString Candidate(const QString& dir, const QString& baseName,
-                             const QString& extension, int n);
+    static QString Candidate(const QString& dir, const QString& baseName, const QString& extension,
+                             int n);
 
     // Saves data under the first candidate that does not exist (any kind of entry counts,
     // a dangling link too) and returns its path. Throws std::runtime_error when nothing could be

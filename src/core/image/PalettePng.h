@@ -21,7 +21,7 @@ struct PaletteImage {
 };
 
 struct QuantiseOptions {
-    int maxColours = 256;   // 2..256
+    int maxColours = 256;  // 2..256
     // The quality (0..100, the quantiser's scale, where 100 is exact) at which fewer colours
     // are enough: a palette that reaches it is not made larger. 100 always uses maxColours.
     int targetQuality = 100;

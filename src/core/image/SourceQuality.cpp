@@ -2,8 +2,6 @@
 
 #include "core/app/TextUtil.h"
 
-
-
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -44,9 +42,9 @@ int SourceQuality::Read(const QString& identifyPath, const QString& sourcePath)
 
     // "%[quality]" is the number the identifier's verbose report prints as "Quality:", and 0 where
     // that report has no such line. "-" reads the image from standard input.
-    const auto run = platform::RunCapture(identifyPath,
-                                          {"-ping", "-format", "Quality: %[quality]\n", "-"},
-                                          kTimeoutMs, kMaxReport, sourcePath);
+    const auto run =
+        platform::RunCapture(identifyPath, {"-ping", "-format", "Quality: %[quality]\n", "-"},
+                             kTimeoutMs, kMaxReport, sourcePath);
     if (!run.started || run.timedOut) return kFallback;
     DebugPrint("szPipeOut:%s\n", run.output.constData());
 

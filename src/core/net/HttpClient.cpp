@@ -11,7 +11,6 @@ namespace {
 
 constexpr long kTimeoutSeconds = 10;
 
-
 size_t AppendResponse(char* data, size_t size, size_t count, void* target)
 {
     const size_t bytes = size * count;

@@ -23,7 +23,6 @@ constexpr int kMaxRedirects = 5;
 std::atomic<int> g_lastShownPercent{0};
 std::atomic<qint64> g_stallMs{30000};
 
-
 // The state the GET's write callback works on.
 struct Transfer {
     DownloadObserver& observer;

@@ -34,9 +34,15 @@ SingleInstance::~SingleInstance()
     if (lock_.isLocked()) lock_.unlock();
 }
 
-QString SingleInstance::LockPath() const { return RuntimeFolder() + "/" + name_ + ".lock"; }
+QString SingleInstance::LockPath() const
+{
+    return RuntimeFolder() + "/" + name_ + ".lock";
+}
 
-QString SingleInstance::SocketPath() const { return RuntimeFolder() + "/" + name_ + ".socket"; }
+QString SingleInstance::SocketPath() const
+{
+    return RuntimeFolder() + "/" + name_ + ".socket";
+}
 
 bool SingleInstance::Acquire()
 {

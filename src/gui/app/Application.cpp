@@ -1,19 +1,19 @@
 #include "gui/app/Application.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include "gui/app/MainWnd.h"
 #include "core/app/Logging.h"
-#include "gui/app/QtTranslations.h"
 #include "core/app/TextUtil.h"
 #include "core/platform/SingleInstance.h"
+#include "gui/app/MainWnd.h"
+#include "gui/app/QtTranslations.h"
 #include "gui/skinlib/SkinBuilder.h"
 
 namespace {
@@ -88,8 +88,10 @@ int RunApplication(int argc, char** argv)
         QObject::connect(notifier, &QSocketNotifier::activated, &app, [&window] {
             char byte = 0;
             [[maybe_unused]] ssize_t got = ::read(g_signalPipe[1], &byte, 1);
-            if (window) window->Shutdown();
-            else QCoreApplication::quit();
+            if (window)
+                window->Shutdown();
+            else
+                QCoreApplication::quit();
         });
     }
 

@@ -14,7 +14,10 @@ struct RectRecord : skin::MessageRecord {
 
 }  // namespace
 
-CElipsePhotoUI::CElipsePhotoUI(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
+CElipsePhotoUI::CElipsePhotoUI(QWidget* parent) : QLabel(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+}
 
 void CElipsePhotoUI::SetPhoto(const QPixmap& photo)
 {

@@ -41,9 +41,8 @@ QPointer<CMainTaskMenu>& CMainTaskMenu::Current()
 
 CMainTaskMenu* CMainTaskMenu::Popup(QWidget* owner, const QPoint& cursor)
 {
-    return Open(owner, cursor, [&](const QSize& size, const QRect& area) {
-        return PlaceAt(cursor, size, area);
-    });
+    return Open(owner, cursor,
+                [&](const QSize& size, const QRect& area) { return PlaceAt(cursor, size, area); });
 }
 
 CMainTaskMenu* CMainTaskMenu::PopupUnder(QWidget* owner, QWidget* button)

@@ -6,10 +6,10 @@
 
 #include "gui/skinlib/WindowImplBase.h"
 
-// The pop-up menu of the tray icon and of the title bar's menu button. Each entry posts one of UM_MENU_QUIT ... UM_MENU_UPGRADE to the
-// owner (the main window), whose dispatch carries the action out; the menu itself does nothing
-// else. It closes when an entry is chosen, on Escape, and when it loses the focus (a click
-// anywhere else), and deletes itself once closed.
+// The pop-up menu of the tray icon and of the title bar's menu button. Each entry posts one of
+// UM_MENU_QUIT ... UM_MENU_UPGRADE to the owner (the main window), whose dispatch carries the
+// action out; the menu itself does nothing else. It closes when an entry is chosen, on Escape, and
+// when it loses the focus (a click anywhere else), and deletes itself once closed.
 class CMainTaskMenu : public WindowImplBase {
     Q_OBJECT
 public:

@@ -20,7 +20,10 @@ bool Available()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void SetAvailableForTesting(std::optional<bool> available) { Override() = available; }
+void SetAvailableForTesting(std::optional<bool> available)
+{
+    Override() = available;
+}
 
 CloseAction DecideClose(bool quitEntry, bool toTraySetting, bool trayAvailable)
 {

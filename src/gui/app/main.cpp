@@ -1,3 +1,6 @@
 #include "gui/app/Application.h"
 
-int main(int argc, char** argv) { return RunApplication(argc, argv); }
+int main(int argc, char** argv)
+{
+    return RunApplication(argc, argv);
+}

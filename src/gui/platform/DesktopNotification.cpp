@@ -42,14 +42,14 @@ Route Send(const QDBusConnection& bus, const QString& title, const QString& body
             QString::fromLatin1(kInterface), QStringLiteral("Notify"));
         QVariantMap hints;
         hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(kDesktopEntry));
-        call << title                                 // app_name
-             << quint32(0)                            // replaces_id
-             << QString::fromLatin1(kDesktopEntry)    // app_icon
-             << title                                 // summary
-             << body                                  // body
-             << QStringList()                         // actions
-             << hints                                 // hints
-             << qint32(-1);                           // expire_timeout: the server's default
+        call << title                               // app_name
+             << quint32(0)                          // replaces_id
+             << QString::fromLatin1(kDesktopEntry)  // app_icon
+             << title                               // summary
+             << body                                // body
+             << QStringList()                       // actions
+             << hints                               // hints
+             << qint32(-1);                         // expire_timeout: the server's default
         // The answer (the notification's id) is of no use here; nothing waits for it.
         if (bus.send(call)) return Route::Bus;
     }

@@ -20,8 +20,14 @@ QHash<QString, QString>& RecentFolders()
     return folders;
 }
 
-QString FilesKind(const QString& filter) { return QStringLiteral("files:") + filter; }
-QString FolderKind(const QString& title) { return QStringLiteral("folder:") + title; }
+QString FilesKind(const QString& filter)
+{
+    return QStringLiteral("files:") + filter;
+}
+QString FolderKind(const QString& title)
+{
+    return QStringLiteral("folder:") + title;
+}
 
 }  // namespace
 
@@ -31,9 +37,15 @@ Shell& Shell::Instance()
     return Replacement() ? *Replacement() : desktop;
 }
 
-void Shell::SetInstance(Shell* shell) { Replacement() = shell; }
+void Shell::SetInstance(Shell* shell)
+{
+    Replacement() = shell;
+}
 
-bool Shell::Open(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool Shell::Open(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
 
 QStringList Shell::ChooseFiles(QWidget* owner, const QString& title, const QString& filter)
 {

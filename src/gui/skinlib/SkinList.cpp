@@ -34,7 +34,10 @@ bool SkinList::RemoveRow(QWidget* row)
     return true;
 }
 
-int SkinList::Count() const { return static_cast<int>(rows_.size()); }
+int SkinList::Count() const
+{
+    return static_cast<int>(rows_.size());
+}
 
 QWidget* SkinList::RowAt(int index) const
 {

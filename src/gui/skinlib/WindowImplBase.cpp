@@ -55,7 +55,9 @@ void WindowImplBase::Create()
     QString error;
     root_ = skin::Build(
         GetSkinFile(),
-        [this](const QString& className, QWidget* parent) { return CreateControl(className, parent); },
+        [this](const QString& className, QWidget* parent) {
+            return CreateControl(className, parent);
+        },
         this, &error);
     if (!root_) throw std::runtime_error(error.toStdString());
 
@@ -196,11 +198,20 @@ qintptr WindowImplBase::HandleCustomMessage(skin::Message&, bool& handled)
     return 0;
 }
 
-bool WindowImplBase::OnClose(qintptr) { return false; }
+bool WindowImplBase::OnClose(qintptr)
+{
+    return false;
+}
 
-void WindowImplBase::OnFinalMessage() { deleteLater(); }
+void WindowImplBase::OnFinalMessage()
+{
+    deleteLater();
+}
 
-QWidget* WindowImplBase::CreateControl(const QString&, QWidget*) { return nullptr; }
+QWidget* WindowImplBase::CreateControl(const QString&, QWidget*)
+{
+    return nullptr;
+}
 
 void WindowImplBase::customEvent(QEvent* event)
 {

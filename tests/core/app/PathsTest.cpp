@@ -24,7 +24,6 @@ namespace {
 
 const QString kDefaultName = QString::fromUtf8(kDefaultOutputFolderName);
 
-
 // Sets an environment variable (one the test process always has) until the end of the scope.
 struct ScopedEnv {
     ScopedEnv(const char* name, const QByteArray& value) : name(name), old(qgetenv(name))

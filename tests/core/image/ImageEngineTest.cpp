@@ -129,7 +129,8 @@ TEST_F(ImageEngineTest, RunsQueuedTasksInOrderOneAtATime)
     for (int id : {4, 2, 9}) {
         const auto done = ExpectRun(id, 'D');
         EXPECT_EQ(done.record.outputPath, Out(QStringLiteral("logo%1.png").arg(id)));
-        EXPECT_EQ(done.record.sourceSize, QFileInfo(Src(QStringLiteral("logo%1.png").arg(id))).size());
+        EXPECT_EQ(done.record.sourceSize,
+                  QFileInfo(Src(QStringLiteral("logo%1.png").arg(id))).size());
         EXPECT_EQ(done.record.outputSize, QFileInfo(done.record.outputPath).size());
     }
     EXPECT_FALSE(engine_.Release(4));  // a stale result

@@ -74,7 +74,8 @@ double Ssim(Magick::Image a, Magick::Image b, bool alpha = false)
                         sab += double(pa[i]) * pb[i];
                     }
                 const double n = 64, ma = sa / n, mb = sb / n;
-                const double va = saa / n - ma * ma, vb = sbb / n - mb * mb, cov = sab / n - ma * mb;
+                const double va = saa / n - ma * ma, vb = sbb / n - mb * mb,
+                             cov = sab / n - ma * mb;
                 total += (2 * ma * mb + c1) * (2 * cov + c2) /
                          ((ma * ma + mb * mb + c1) * (va + vb + c2));
                 ++windows;
@@ -146,7 +147,8 @@ struct PngSample {
     std::function<Magick::Image()> make;
 };
 
-class PngAgainstPngquant : public ImageFolderTest, public ::testing::WithParamInterface<PngSample> {};
+class PngAgainstPngquant : public ImageFolderTest,
+                           public ::testing::WithParamInterface<PngSample> {};
 
 TEST_P(PngAgainstPngquant, IndexedNoLargerAndNoLessSimilar)
 {
@@ -210,7 +212,8 @@ struct JpegSample {
     int quality;
 };
 
-class JpegAgainstCjpeg : public ImageFolderTest, public ::testing::WithParamInterface<JpegSample> {};
+class JpegAgainstCjpeg : public ImageFolderTest,
+                         public ::testing::WithParamInterface<JpegSample> {};
 
 TEST_P(JpegAgainstCjpeg, ProgressiveHalvedChromaNoLargerAndNoLessSimilar)
 {
@@ -320,22 +323,27 @@ void SaveAlphaBmp(const QString& path, bool hides)
 INSTANTIATE_TEST_SUITE_P(
     Formats, StrengthsOrder,
     ::testing::Values(
-        StrengthSample{"Jpeg", "a.jpg", [](const QString& p) { Save(Scaled("rose:", 400, 300), "JPEG", p, 93); }},
-        StrengthSample{"PngPhoto", "a.png", [](const QString& p) { Save(Scaled("rose:", 300, 200), "PNG", p); }},
-        StrengthSample{"PngDrawing", "a.png", [](const QString& p) { Save(Scaled("wizard:", 200, 260), "PNG", p); }},
-        StrengthSample{"Bmp", "a.bmp", [](const QString& p) { Save(Scaled("rose:", 200, 150), "BMP", p); }},
+        StrengthSample{"Jpeg", "a.jpg",
+                       [](const QString& p) { Save(Scaled("rose:", 400, 300), "JPEG", p, 93); }},
+        StrengthSample{"PngPhoto", "a.png",
+                       [](const QString& p) { Save(Scaled("rose:", 300, 200), "PNG", p); }},
+        StrengthSample{"PngDrawing", "a.png",
+                       [](const QString& p) { Save(Scaled("wizard:", 200, 260), "PNG", p); }},
+        StrengthSample{"Bmp", "a.bmp",
+                       [](const QString& p) { Save(Scaled("rose:", 200, 150), "BMP", p); }},
         StrengthSample{"BmpOpaqueAlpha", "a.bmp", [](const QString& p) { SaveAlphaBmp(p, false); }},
         StrengthSample{"BmpTransparent", "a.bmp", [](const QString& p) { SaveAlphaBmp(p, true); }},
-        StrengthSample{"Gif", "a.gif", [](const QString& p) {
-            std::vector<Magick::Image> frames;
-            for (int i = 0; i < 4; ++i) {
-                frames.push_back(Scaled("rose:", 120, 80));
-                frames.back().rotate(i * 5);
-                frames.back().crop(Magick::Geometry(120, 80));
-                frames.back().animationDelay(10);
-            }
-            SaveFrames(frames, p);
-        }}),
+        StrengthSample{"Gif", "a.gif",
+                       [](const QString& p) {
+                           std::vector<Magick::Image> frames;
+                           for (int i = 0; i < 4; ++i) {
+                               frames.push_back(Scaled("rose:", 120, 80));
+                               frames.back().rotate(i * 5);
+                               frames.back().crop(Magick::Geometry(120, 80));
+                               frames.back().animationDelay(10);
+                           }
+                           SaveFrames(frames, p);
+                       }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ImageFolderTest, BmpWithAnAlphaThatHidesNothingBecomesAPaletteBmp)
@@ -392,7 +400,8 @@ TEST_P(ColourProfiles, OutputShowsTheSourcesColoursWithoutAProfile)
     if (!c.adobe) {
         // The same values tagged sRGB: they must stay as they are.
         image = Magick::Image(Magick::Geometry(48, 32), image.pixelColor(0, 0));
-        image.profile("ICC", Magick::Blob(colourprofile::Srgb().data(), colourprofile::Srgb().size()));
+        image.profile("ICC",
+                      Magick::Blob(colourprofile::Srgb().data(), colourprofile::Srgb().size()));
     }
     const QString name = QStringLiteral("green.") + QString::fromLatin1(c.magick).toLower();
     Save(image, c.magick, Src(name), 95);
@@ -403,8 +412,8 @@ TEST_P(ColourProfiles, OutputShowsTheSourcesColoursWithoutAProfile)
     const Magick::Image output = Load(result.done->outputPath);
     EXPECT_EQ(output.iccColorProfile().length(), 0u);
     const Magick::ColorRGB pixel = output.pixelColor(20, 15);
-    const Magick::ColorRGB want =
-        c.adobe ? Magick::ColorRGB(0, 200 / 255.0, 0) : Magick::ColorRGB(Load(Src(name)).pixelColor(20, 15));
+    const Magick::ColorRGB want = c.adobe ? Magick::ColorRGB(0, 200 / 255.0, 0)
+                                          : Magick::ColorRGB(Load(Src(name)).pixelColor(20, 15));
     EXPECT_NEAR(pixel.red() * 255, want.red() * 255, c.tolerance);
     EXPECT_NEAR(pixel.green() * 255, want.green() * 255, c.tolerance);
     EXPECT_NEAR(pixel.blue() * 255, want.blue() * 255, c.tolerance);
@@ -414,12 +423,11 @@ TEST_P(ColourProfiles, OutputShowsTheSourcesColoursWithoutAProfile)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tags, ColourProfiles,
-    ::testing::Values(ProfileCase{"AdobePng", "PNG", true, 2},
-                      ProfileCase{"AdobeJpeg", "JPEG", true, 12},
-                      ProfileCase{"SrgbPng", "PNG", false, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Tags, ColourProfiles,
+                         ::testing::Values(ProfileCase{"AdobePng", "PNG", true, 2},
+                                           ProfileCase{"AdobeJpeg", "JPEG", true, 12},
+                                           ProfileCase{"SrgbPng", "PNG", false, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Reduced JPEG decoding --------------------------------------------------------------------
 
@@ -523,11 +531,25 @@ QByteArray SparseGif(int frames, quint16 side)
     gif += char(side >> 8);
     gif += char(side & 0xFF);
     gif += char(side >> 8);
-    gif += QByteArray::fromHex("800000" "000000" "ffffff");  // a two-colour table
+    gif += QByteArray::fromHex(
+        "800000"
+        "000000"
+        "ffffff");  // a two-colour table
     for (int i = 0; i < frames; ++i) {
-        gif += QByteArray::fromHex("21f904000a0000" "00");      // 0.1 s, no disposal
-        gif += QByteArray::fromHex("2c" "0000" "0000" "0100" "0100" "00");  // 1x1 at 0,0
-        gif += QByteArray::fromHex("02" "024401" "00");         // clear, index 0, end
+        gif += QByteArray::fromHex(
+            "21f904000a0000"
+            "00");  // 0.1 s, no disposal
+        gif += QByteArray::fromHex(
+            "2c"
+            "0000"
+            "0000"
+            "0100"
+            "0100"
+            "00");  // 1x1 at 0,0
+        gif += QByteArray::fromHex(
+            "02"
+            "024401"
+            "00");  // clear, index 0, end
     }
     return gif + QByteArray::fromHex("3b");
 }

@@ -16,7 +16,6 @@
 
 #include "core/image/ImageParams.h"
 
-
 // Helpers of the image engine's tests: real images made with the image library, inspected with
 // the real identifier.
 namespace imagetest {

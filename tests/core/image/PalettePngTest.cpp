@@ -90,8 +90,9 @@ TEST_P(PalettePngEncode, DecodesToThePaletteColoursAtTheSmallestDepth)
     const std::vector<std::uint8_t> decoded = Decode(png, c.width, image.height);
     for (std::size_t i = 0; i < image.indices.size(); ++i) {
         const Rgba& want = image.palette[image.indices[i]];
-        ASSERT_EQ(Rgba({decoded[4 * i], decoded[4 * i + 1], decoded[4 * i + 2], decoded[4 * i + 3]}),
-                  want)
+        ASSERT_EQ(
+            Rgba({decoded[4 * i], decoded[4 * i + 1], decoded[4 * i + 2], decoded[4 * i + 3]}),
+            want)
             << "pixel " << i;
     }
 }
@@ -107,8 +108,8 @@ INSTANTIATE_TEST_SUITE_P(Depths, PalettePngEncode,
 TEST(PalettePng, ExactPaletteCountsHiddenColoursOnceAndGivesUpPastTheLimit)
 {
     // Three visible colours and two transparent pixels whose hidden colours differ.
-    const std::vector<std::uint8_t> rgba = {10, 20, 30, 255, 10, 20, 30, 255, 1, 2, 3, 0,
-                                            9, 9, 9, 0,      200, 0, 0, 128, 0, 0, 255, 255};
+    const std::vector<std::uint8_t> rgba = {10, 20, 30, 255, 10,  20, 30, 255, 1, 2, 3,   0,
+                                            9,  9,  9,  0,   200, 0,  0,  128, 0, 0, 255, 255};
     const PaletteImage exact = ExactPalette(rgba.data(), 3, 2, 4);
     ASSERT_EQ(exact.palette.size(), 4u);
     EXPECT_EQ(exact.indices[2], exact.indices[3]);

@@ -70,7 +70,8 @@ TEST_F(ImageFolderTest, QualityLineWithoutDigitsFailsTheRun)
 TEST_F(ImageFolderTest, FortyEightMegapixelJpegGetsItsRealQualityQuickly)
 {
     const auto made = platform::RunCapture(
-        "convert", {"-size", "8000x6000", "xc:gray", "-quality", "60", Src("big.jpg")}, 60000, 4096);
+        "convert", {"-size", "8000x6000", "xc:gray", "-quality", "60", Src("big.jpg")}, 60000,
+        4096);
     ASSERT_TRUE(made.Succeeded()) << made.output.constData();
 
     QElapsedTimer clock;
@@ -84,8 +85,8 @@ TEST_F(ImageFolderTest, IdentifierThatOverrunsIsKilledAndReaped)
     WriteBytes(Src("x.png"), "data");
     QElapsedTimer clock;
     clock.start();
-    const auto run = platform::RunCapture("/bin/sh", {"-c", "echo $$; exec sleep 30"}, 300, 4096,
-                                          Src("x.png"));
+    const auto run =
+        platform::RunCapture("/bin/sh", {"-c", "echo $$; exec sleep 30"}, 300, 4096, Src("x.png"));
     EXPECT_TRUE(run.started && run.timedOut);
     EXPECT_LT(clock.elapsed(), 3000);
     const pid_t pid = static_cast<pid_t>(run.output.trimmed().toLongLong());

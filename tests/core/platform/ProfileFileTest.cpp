@@ -24,7 +24,6 @@ using platform::WritePrivateProfileString;
 
 namespace {
 
-
 class ProfileFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }

@@ -4,9 +4,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "support/TestEnv.h"
 #include "core/video/OutputNameResolver.h"
 #include "support/Printers.h"
+#include "support/TestEnv.h"
 
 namespace {
 

@@ -210,7 +210,8 @@ TEST(DesktopNotificationTest, NoServiceAndNoTrayShowNothing)
     EXPECT_EQ(desktopnotify::Send(programSide, "t", "b", nullptr), desktopnotify::Route::None);
 
     // No bus at all is the same.
-    const QDBusConnection none = QDBusConnection::connectToBus(QString("unix:path=/nonexistent"), "none");
+    const QDBusConnection none =
+        QDBusConnection::connectToBus(QString("unix:path=/nonexistent"), "none");
     EXPECT_EQ(desktopnotify::Send(none, "t", "b", nullptr), desktopnotify::Route::None);
     QDBusConnection::disconnectFromBus("none");
 }

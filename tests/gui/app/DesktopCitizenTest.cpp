@@ -6,11 +6,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -122,7 +122,9 @@ TEST_F(DesktopCitizenTest, TheSettingsOfferTheTrayOnlyWhenThereIsOne)
             trayChoice = dialog->FindControl<QAbstractButton>("window-close-tray");
             exitChoice = dialog->FindControl<QAbstractButton>("window-close-exit");
             tip = trayChoice->toolTip();
-            return QString("%1 %2 %3").arg(trayChoice->isEnabled()).arg(trayChoice->isChecked())
+            return QString("%1 %2 %3")
+                .arg(trayChoice->isEnabled())
+                .arg(trayChoice->isChecked())
                 .arg(exitChoice->isChecked());
         });
         window->FindControl<QAbstractButton>("seting")->click();
@@ -166,9 +168,9 @@ TEST_F(DesktopCitizenTest, TheMenuButtonOpensTheTrayMenuUnderItAndItsQuitEnds)
         EXPECT_EQ(menu->pos(), QPoint(anchor.x() + anchor.width() - menu->width(),
                                       anchor.y() + anchor.height()));
     }
-    for (const char* entry : {"main_menu_item_upgrade", "main_menu_item_help",
-                              "main_menu_item_feedback", "main_menu_item_seting",
-                              "main_menu_item_quit"})
+    for (const char* entry :
+         {"main_menu_item_upgrade", "main_menu_item_help", "main_menu_item_feedback",
+          "main_menu_item_seting", "main_menu_item_quit"})
         EXPECT_NE(menu->findChild<QAbstractButton*>(entry), nullptr) << entry;
 
     menu->findChild<QAbstractButton*>("main_menu_item_quit")->click();
@@ -265,7 +267,8 @@ TEST_F(DesktopCitizenTest, TheVideoOptionsExplainThemselves)
         EXPECT_GT(window->FindControl(name)->toolTip().size(), 20) << name;
     }
     EXPECT_TRUE(window->FindControl("video-compress-balanced-check")->toolTip().contains("fast"));
-    EXPECT_TRUE(window->FindControl("video-compress-compatible-check")->toolTip().contains("MPEG-4"));
+    EXPECT_TRUE(
+        window->FindControl("video-compress-compatible-check")->toolTip().contains("MPEG-4"));
 }
 
 // ---------------------------------------------------------------- what cannot be opened
@@ -295,10 +298,8 @@ TEST_F(DesktopCitizenTest, HelpAndTheOutputFolderSayWhenNothingOpensThem)
 TEST(QtDialogsTest, TheCatalogueFollowsAChineseLocaleElseSimplifiedChinese)
 {
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    EXPECT_EQ(qttranslations::CatalogueFor(QLocale("en_US"), folder),
-              folder + "/qtbase_zh_CN.qm");
-    EXPECT_EQ(qttranslations::CatalogueFor(QLocale("de_DE"), folder),
-              folder + "/qtbase_zh_CN.qm");
+    EXPECT_EQ(qttranslations::CatalogueFor(QLocale("en_US"), folder), folder + "/qtbase_zh_CN.qm");
+    EXPECT_EQ(qttranslations::CatalogueFor(QLocale("de_DE"), folder), folder + "/qtbase_zh_CN.qm");
     if (QFile::exists(folder + "/qtbase_zh_TW.qm")) {
         EXPECT_EQ(qttranslations::CatalogueFor(QLocale("zh_TW"), folder),
                   folder + "/qtbase_zh_TW.qm");

@@ -7,9 +7,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "gui/app/MainWnd.h"
 #include "core/app/Settings.h"
 #include "core/app/UserAccount.h"
+#include "gui/app/MainWnd.h"
 #include "gui/intake/RowBuilder.h"
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/SkinList.h"
@@ -81,7 +81,8 @@ TEST(JourneyTest, AddBothKindsStartAllAndFindEveryFileWritten)
     }
     QStringList written = QDir(output.path()).entryList(QDir::Files);
     written.sort();
-    EXPECT_EQ(written, (QStringList{"diagram.png", "meeting 2024.mov", "photo.jpg", "旅行 vlog.mp4"}));
+    EXPECT_EQ(written,
+              (QStringList{"diagram.png", "meeting 2024.mov", "photo.jpg", "旅行 vlog.mp4"}));
 
     // With LUMO_SCREENSHOT_DIR set, keep pictures of both pages for people to look at.
     if (const QString shots = qEnvironmentVariable("LUMO_SCREENSHOT_DIR"); !shots.isEmpty()) {

@@ -25,10 +25,7 @@ constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
 
 class MainWndTest : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        delete window.data();
-    }
+    void TearDown() override { delete window.data(); }
 
     // Writes configure.ini as a user's earlier run would have left it, then opens the window.
     void Open(const QByteArray& ini = QByteArray())
@@ -117,16 +114,17 @@ TEST_F(MainWndTest, TheMainPageIsRestoredFromTheSettingsWithoutWritingThem)
 
 TEST_F(MainWndTest, ValuesOutOfRangeSelectNothing)
 {
-    Open("[global]\n"
-         "compress-type=3\nvideo-type=-1\nvideo-ratio-index=13\n"
-         "image-compress-type=9\nimage-type=2\nimage-ratio-index=6\n"
-         "gif-drop-frame-index=99\n"
-         "image-define-param=abc\n");
-    for (const char* name : {"compress-type-general", "compress-type-deep", "compress-type-limit",
-                             "radio-ori", "radio-mp4", "radio-flv", "radio-mov", "radio-mkv",
-                             "image-compress-type-general", "image-compress-type-deep",
-                             "image-compress-type-limit", "image-format-original",
-                             "image-format-jpg"}) {
+    Open(
+        "[global]\n"
+        "compress-type=3\nvideo-type=-1\nvideo-ratio-index=13\n"
+        "image-compress-type=9\nimage-type=2\nimage-ratio-index=6\n"
+        "gif-drop-frame-index=99\n"
+        "image-define-param=abc\n");
+    for (const char* name :
+         {"compress-type-general", "compress-type-deep", "compress-type-limit", "radio-ori",
+          "radio-mp4", "radio-flv", "radio-mov", "radio-mkv", "image-compress-type-general",
+          "image-compress-type-deep", "image-compress-type-limit", "image-format-original",
+          "image-format-jpg"}) {
         EXPECT_FALSE(Checked(name)) << name;
     }
     EXPECT_EQ(Row("video-ratio"), -1);

@@ -117,7 +117,10 @@ struct StartWay {
     std::function<void(ImageRows&, QWidget* row, int id)> start;
 };
 
-void PrintTo(const StartWay& way, std::ostream* os) { *os << way.name; }
+void PrintTo(const StartWay& way, std::ostream* os)
+{
+    *os << way.name;
+}
 
 class ImageRowsStartTest : public ImageRowsGateTest,
                            public ::testing::WithParamInterface<StartWay> {};
@@ -144,13 +147,13 @@ TEST_P(ImageRowsStartTest, QueuesOnlyWhenTheSignInAndThenTheSizeCheckPass)
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, ImageRowsStartTest,
-    ::testing::Values(
-        StartWay{"RowButton",
-                 [](ImageRows& rows, QWidget* row, int) {
-                     rows.Start(row->findChild<QWidget*>("imageCompressBtn"));
-                 }},
-        StartWay{"StartAll", [](ImageRows& rows, QWidget*, int) { rows.StartAll(); }},
-        StartWay{"Recompress", [](ImageRows& rows, QWidget*, int id) { rows.Recompress(id); }}),
+    ::testing::Values(StartWay{"RowButton",
+                               [](ImageRows& rows, QWidget* row, int) {
+                                   rows.Start(row->findChild<QWidget*>("imageCompressBtn"));
+                               }},
+                      StartWay{"StartAll", [](ImageRows& rows, QWidget*, int) { rows.StartAll(); }},
+                      StartWay{"Recompress",
+                               [](ImageRows& rows, QWidget*, int id) { rows.Recompress(id); }}),
     [](const ::testing::TestParamInfo<StartWay>& info) { return info.param.name; });
 
 }  // namespace

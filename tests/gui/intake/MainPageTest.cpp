@@ -8,14 +8,14 @@
 #include <QSlider>
 
 #include "core/app/AppConfig.h"
-#include "gui/app/MainWnd.h"
 #include "core/app/Settings.h"
 #include "core/app/UserAccount.h"
+#include "core/video/VideoEngine.h"
+#include "gui/app/MainWnd.h"
 #include "gui/intake/MainPage.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
 #include "support/GuiTestEnv.h"
-#include "core/video/VideoEngine.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include "gui/support/RecordingOwner.h"
 #include "gui/intake/RowMenu.h"
 #include "gui/skinlib/Controls.h"
+#include "gui/support/RecordingOwner.h"
 #include "support/GuiTestEnv.h"
 
 namespace {

@@ -5,21 +5,21 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QStackedWidget>
 #include <QLabel>
+#include <QMimeData>
 #include <QPointer>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 
-#include "gui/app/MainWnd.h"
 #include "core/app/TextUtil.h"
 #include "core/intake/MediaScan.h"
+#include "core/video/VideoEngine.h"
+#include "gui/app/MainWnd.h"
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
 #include "support/FakeShell.h"
 #include "support/GuiTestEnv.h"
-#include "core/video/VideoEngine.h"
 
 namespace {
 
@@ -76,10 +76,7 @@ protected:
         window->show();
         list = window->FindControl<SkinList>("videoList");
     }
-    void TearDown() override
-    {
-        delete window.data();
-    }
+    void TearDown() override { delete window.data(); }
 
     QString Label(int row, const char* name) const
     {
@@ -202,7 +199,6 @@ TEST_F(VideoIntakeTest, NamesThatAShellWouldMangleShowAndProbeIntact)
 }
 
 }  // namespace
-
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <QPointer>
 #include <QUrlQuery>
 
-#include "gui/net/NetWindowSupport.h"
 #include "core/net/UpgradeCheck.h"
+#include "gui/net/NetWindowSupport.h"
 #include "gui/net/Upgrader.h"
 #include "gui/ui/WindowMessages.h"
 #include "support/GuiTestEnv.h"

@@ -16,8 +16,8 @@
 
 #include "gui/skinlib/ColorScheme.h"
 #include "gui/skinlib/SkinBuilder.h"
-#include "support/Printers.h"
 #include "support/GuiTestEnv.h"
+#include "support/Printers.h"
 
 namespace {
 

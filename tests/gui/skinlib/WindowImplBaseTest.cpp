@@ -3,12 +3,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>

@@ -4,8 +4,8 @@
 #include <QWidget>
 #include <optional>
 
-#include "gui/skinlib/CustomMessage.h"
 #include "core/video/CompressParams.h"
+#include "gui/skinlib/CustomMessage.h"
 
 // Stands in for the main window: records the custom messages posted to it, with the
 // CompressParams record of those that carry one.

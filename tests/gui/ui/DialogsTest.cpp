@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
-#include <QAbstractButton>
 #include <QWidget>
 
-#include "support/GuiTestEnv.h"
 #include "gui/ui/MessageBoxDialog.h"
 #include "gui/ui/PromptBoxDialog.h"
+#include "support/GuiTestEnv.h"
 
 namespace {
 
@@ -57,7 +57,6 @@ TEST_F(DialogsTest, APromptShownModallyWaitsForItsButton)
     EXPECT_EQ(shown, "请先添加要压缩的文件!");
     EXPECT_EQ(testenv::FindShownWindow("PromptBoxDialog"), nullptr);
 }
-
 
 // Presses keys in the next shown window of className from the event loop: first focuses its
 // button focusName (when given), then sends Enter.

@@ -10,7 +10,6 @@
 
 #include "gui/support/RecordingOwner.h"
 #include "gui/ui/WindowMessages.h"
-#include "support/GuiTestEnv.h"
 #include "gui/video/ParamDialog.h"
 #include "support/GuiTestEnv.h"
 

@@ -21,7 +21,6 @@
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
 #include "gui/ui/WindowMessages.h"
-#include "support/GuiTestEnv.h"
 #include "gui/video/ParamDialog.h"
 #include "support/GuiTestEnv.h"
 
@@ -173,8 +172,8 @@ TEST_F(VideoRowsTest, QuittingDuringAnEncodeLeavesNoEncoderAndNoPartialFile)
 {
     const int id = AddClip("long.mp4", 30.0, "640x480");
     Row(id)->findChild<QAbstractButton*>("compressBtn")->click();
-    ASSERT_TRUE(testenv::WaitUntil(
-        [&] { return !window->videoEngine().FfmpegProcesses().empty(); }, 20000));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !window->videoEngine().FfmpegProcesses().empty(); },
+                                   20000));
     const qint64 pid = window->videoEngine().FfmpegProcesses().front();
     ASSERT_EQ(::kill(static_cast<pid_t>(pid), 0), 0) << "the encoder runs";
 
@@ -261,9 +260,8 @@ TEST_F(VideoRowsTest, CancelThenCloseLeavesTheRowWithoutItsOwnParameters)
         return QString();
     });
     skin::PostMessage(window.data(), UM_VIDEO_PARAM, id);
-    ASSERT_TRUE(testenv::WaitUntil([&] {
-        return cancelled && testenv::FindShownWindow("参数设置") == nullptr;
-    }));
+    ASSERT_TRUE(testenv::WaitUntil(
+        [&] { return cancelled && testenv::FindShownWindow("参数设置") == nullptr; }));
     testenv::WaitUntil([] { return false; }, 100);
     EXPECT_FALSE(window->videoEngine().FindParams(id).has_value());
     EXPECT_TRUE(flag->isHidden());
