@@ -1,10 +1,10 @@
 #pragma once
 
-#include "gui/skinlib/WindowImplBase.h"
+#include "gui/ui/TextBoxDialog.h"
 
 // A notice with one confirm button ("msgConfirm", result 1). The dialog deletes itself when
 // closed.
-class PromptBoxDialog : public WindowImplBase {
+class PromptBoxDialog : public TextBoxDialog {
     Q_OBJECT
 public:
     PromptBoxDialog(QWidget* owner, const QString& text);
@@ -16,13 +16,4 @@ public:
 
     QString GetWindowClassName() const override { return "PromptBoxDialog"; }
     QString GetSkinFile() const override { return "PromptBox.xml"; }
-
-protected:
-    void InitWindow() override;
-    void Notify(skin::Notification& msg) override;
-    // Enter and Return press the focused button, which is "msgConfirm" when the notice opens.
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    QString text_;
 };

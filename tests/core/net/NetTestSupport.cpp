@@ -1,6 +1,5 @@
 #include "core/net/NetTestSupport.h"
 
-#include <QRegularExpression>
 #include <QTcpServer>
 
 namespace nettest {
@@ -38,36 +37,6 @@ int UnusedPort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
-}
-
-ServiceProcess::~ServiceProcess()
-{
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(3000)) {
-        process_.kill();
-        process_.waitForFinished(3000);
-    }
-}
-
-bool ServiceProcess::Start(const QStringList& arguments)
-{
-    process_.setProgram(QStringLiteral(LUMO_SERVICE_BINARY));
-    process_.setArguments(QStringList{"--port", "0"} + arguments);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start();
-    if (!process_.waitForStarted(5000)) return false;
-    static const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)");
-    QByteArray output;
-    while (process_.waitForReadyRead(5000)) {
-        output += process_.readAllStandardOutput();
-        const auto match = listening.match(QString::fromUtf8(output));
-        if (match.hasMatch()) {
-            port_ = match.captured(1).toInt();
-            return true;
-        }
-    }
-    return false;
 }
 
 void LogCapture::send(google::LogSeverity, const char*, const char* baseFilename, int,

@@ -11,8 +11,10 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+
 #include <thread>
 #include <vector>
+#include "tools/ServiceHarness.h"
 
 #include "support/Printers.h"
 
@@ -44,18 +46,9 @@ private:
 // A port on 127.0.0.1 where nothing listens (bound and released).
 int UnusedPort();
 
-// The reference service as a child process on a free port of 127.0.0.1.
-class ServiceProcess {
-public:
-    ~ServiceProcess();
-    // Starts it with these extra arguments; false when it did not report its port.
-    bool Start(const QStringList& arguments);
-    QString Address() const { return QString("http://127.0.0.1:%1").arg(port_); }
-
-private:
-    QProcess process_;
-    int port_ = -1;
-};
+// The reference service as a child process on a free port of 127.0.0.1 (the harness the
+// service's own tests use).
+using ServiceProcess = servicetest::Service;
 
 // Collects glog lines while it lives.
 class LogCapture : public google::LogSink {

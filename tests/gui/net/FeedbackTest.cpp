@@ -167,10 +167,10 @@ TEST_F(FeedbackTest, TheServiceKeepsEachMessageAsOneJsonLineWithItsTextIntact)
         {"--feedback-file", lines, "--upgrade-file", folder + "/none.ini", "--files", folder}));
 
     const QString first = QString::fromUtf8("导出的 MP4 没有声音,\n\"第二行\" 🎬");
-    Open(service.Address());
+    Open(QString::fromStdString(service.Address()));
     Fill(first, QString::fromUtf8("邮箱 someone@example.cn"));
     EXPECT_EQ(Submit(), "反馈信息已提交!");
-    Open(service.Address());
+    Open(QString::fromStdString(service.Address()));
     Fill("second", "x");
     EXPECT_EQ(Submit(), "反馈信息已提交!");
 

@@ -263,7 +263,7 @@ TEST_F(UpgraderTest, AForcedUpgradeFromTheServiceDownloadsOpensAndEndsTheProgram
 
     QString seen;
     testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm", &seen);
-    Make(service.Address())->CheckNow();
+    Make(QString::fromStdString(service.Address()))->CheckNow();
 
     EXPECT_EQ(seen, kNewVersionText);
     ASSERT_EQ(shell.opened.size(), 1);
