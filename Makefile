@@ -2,6 +2,7 @@
 # make test         installs what is missing, builds and runs every test
 # make bench        builds and prints every benchmark's figures
 # make package      builds the Debian package lumocompress_<version>_<arch>.deb in the build folder
+# make translations refreshes translations/lumocompress_en.ts from the sources and layouts
 # make format       formats our C++ files with the repository's .clang-format
 # make format-check lists the C++ files that make format would change, and fails if there are any
 # make check        builds in build-check with AddressSanitizer and UndefinedBehaviorSanitizer and
@@ -14,7 +15,7 @@ CLANG_FORMAT ?= clang-format-14
 # Our C++ files: the program, the command line, the tools, the tests and the benchmarks.
 FORMAT_FILES = $(shell find src cli tools tests bench -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
 
-.PHONY: all deps configure build run test bench package format format-check check clean
+.PHONY: all deps configure build run test bench package translations format format-check check clean
 
 all: build
 
@@ -44,6 +45,9 @@ bench: build
 
 package: build
 	@cmake --build $(BUILD_DIR) --target package
+
+translations: deps
+	@scripts/update-translations
 
 format: deps
 	@$(CLANG_FORMAT) -i $(FORMAT_FILES)

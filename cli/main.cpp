@@ -11,6 +11,7 @@
 #include "CliOptions.h"
 #include "ConsoleView.h"
 #include "SignalWatch.h"
+#include "core/app/Language.h"
 #include "core/app/Logging.h"
 #include "core/app/Paths.h"
 
@@ -61,6 +62,8 @@ bool IsTerminal(int fd)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Failure sentences come from the engines in the interface language of the user's locale.
+    language::Install(app, language::MessagesLocale());
 
     const QString userFile = UserSettingsFile();
     const RunValues defaults = RunValues::FromSettingsFile(userFile);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/app/Language.h"
 #include "core/app/Logging.h"
 #include "core/app/TextUtil.h"
 #include "core/platform/SingleInstance.h"
@@ -55,7 +56,11 @@ int RunApplication(int argc, char** argv)
     // The installed menu entry's name: desktops match the window to its entry and icon by it.
     QGuiApplication::setDesktopFileName("io.lumocompress.LumoCompress");
     QApplication::setQuitOnLastWindowClosed(false);
-    qttranslations::Install(app);
+    // The program's texts follow the user's locale; Qt's own dialogs speak Chinese with a Chinese
+    // interface and stay in their own English with an English one.
+    const QLocale locale = language::MessagesLocale();
+    if (language::Install(app, locale) == language::Interface::Chinese)
+        qttranslations::Install(app, locale);
 
     SingleInstance instance;
     if (!instance.Acquire()) {

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+class QCoreApplication;
+
+// The interface language. The program's texts are written in Chinese; an English catalogue
+// (compiled from translations/lumocompress_en.ts into the program) translates them for an
+// English locale. Every other locale, and a locale that names no language (C, POSIX), keeps
+// the Chinese texts.
+namespace language {
+
+enum class Interface { Chinese, English };
+
+// The locale the user chose for messages: LC_ALL, then LC_MESSAGES, then LANG, the first one set
+// and not empty, as the C library orders them; "C" when none is.
+QLocale MessagesLocale();
+
+Interface For(const QLocale& locale);
+
+// Installs the catalogue for the language of locale in app. Returns the language the texts
+// will be shown in: Chinese as well when the English catalogue cannot be loaded.
+Interface Install(QCoreApplication& app, const QLocale& locale);
+
+// The context every text of the program's own code is translated in (the layout files use
+// their class names, as the layout loader looks them up).
+inline constexpr char kContext[] = "LumoCompress";
+
+// The text in the interface language. source is a Chinese text marked for the catalogue with
+// QT_TRANSLATE_NOOP("LumoCompress", ...) where it is written.
+QString Tr(const char* source);
+
+}  // namespace language

@@ -1,0 +1,1281 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>Download</name>
+    <message>
+        <source>升级下载</source>
+        <translation>Download update</translation>
+    </message>
+    <message>
+        <source>dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dialog-title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>正在下载新版本,请稍候…</source>
+        <translation>Downloading the new version, please wait…</translation>
+    </message>
+    <message>
+        <source>0%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>secondary</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Feedback</name>
+    <message>
+        <source>意见反馈</source>
+        <translation>Feedback</translation>
+    </message>
+    <message>
+        <source>dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dialog-title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>反馈内容</source>
+        <translation>Your feedback</translation>
+    </message>
+    <message>
+        <source>field</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请描述您遇到的问题或建议</source>
+        <translation>Describe the problem you met or your suggestion</translation>
+    </message>
+    <message>
+        <source>联系方式</source>
+        <translation>Contact</translation>
+    </message>
+    <message>
+        <source>手机号、邮箱或QQ,方便我们回复您</source>
+        <translation>Phone, e-mail or QQ, so we can answer you</translation>
+    </message>
+    <message>
+        <source>帮助中心</source>
+        <translation>Help center</translation>
+    </message>
+    <message>
+        <source>在浏览器中打开帮助页面</source>
+        <translation>Open the help page in the browser</translation>
+    </message>
+    <message>
+        <source>提交</source>
+        <translation>Submit</translation>
+    </message>
+    <message>
+        <source>primary</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ImagePopMenu</name>
+    <message>
+        <source>#ImagePopMenu {
+    background-color: #FFFFFF;
+    border: 1px solid #D4D8DE;
+}
+QPushButton[class=&quot;menu-item&quot;],
+QPushButton[class=&quot;menu-item-danger&quot;] {
+    border: none;
+    border-radius: 4px;
+    background: transparent;
+    color: #1F2329;
+    text-align: left;
+    padding: 0 12px;
+}
+QPushButton[class=&quot;menu-item&quot;]:hover {
+    background-color: #EAF2FE;
+    color: #2F7CF6;
+}
+QPushButton[class=&quot;menu-item-danger&quot;] {
+    color: #F53F3F;
+}
+QPushButton[class=&quot;menu-item-danger&quot;]:hover {
+    background-color: #FDECEC;
+    color: #F53F3F;
+}
+QPushButton[class=&quot;menu-item&quot;]:pressed {
+    background-color: #DCE9FD;
+}
+QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
+    background-color: #FBDADA;
+}
+#menuSeparator {
+    background-color: #E5E6EB;
+}</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>打开输出目录</source>
+        <translation>Open output folder</translation>
+    </message>
+    <message>
+        <source>menu-item</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>重新压缩</source>
+        <translation>Compress again</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>menu-item-danger</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Login</name>
+    <message>
+        <source>登录</source>
+        <translation>Sign in</translation>
+    </message>
+    <message>
+        <source>dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dialog-title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>手机号登录</source>
+        <translation>Sign in with phone number</translation>
+    </message>
+    <message>
+        <source>heading</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>登录后即可开始压缩视频和图片</source>
+        <translation>Sign in to start compressing videos and images</translation>
+    </message>
+    <message>
+        <source>hint</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请输入11位手机号</source>
+        <translation>Enter your 11-digit phone number</translation>
+    </message>
+    <message>
+        <source>primary</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>手机号仅保存在本机</source>
+        <translation>The number is kept on this computer only</translation>
+    </message>
+</context>
+<context>
+    <name>MainTaskMenu</name>
+    <message>
+        <source>#MainTaskMenu {
+    background-color: #FFFFFF;
+    border: 1px solid #D4D8DE;
+}
+QPushButton[class=&quot;menu-item&quot;] {
+    border: none;
+    border-radius: 4px;
+    background: transparent;
+    color: #1F2329;
+    text-align: left;
+    padding: 0 12px;
+    qproperty-iconSize: 14px 14px;
+}
+QPushButton[class=&quot;menu-item&quot;]:hover {
+    background-color: #EAF2FE;
+    color: #2F7CF6;
+}
+QPushButton[class=&quot;menu-item&quot;]:pressed {
+    background-color: #DCE9FD;
+}
+#menuSeparator {
+    background-color: #E5E6EB;
+}
+#main_menu_item_home { qproperty-icon: url(skin:images/menu-home.png); }
+#main_menu_item_seting { qproperty-icon: url(skin:images/menu-seting.png); }
+#main_menu_item_help { qproperty-icon: url(skin:images/menu-help.png); }
+#main_menu_item_feedback { qproperty-icon: url(skin:images/menu-feedback.png); }
+#main_menu_item_upgrade { qproperty-icon: url(skin:images/menu-upgrade.png); }
+#main_menu_item_quit { qproperty-icon: url(skin:images/menu-quit.png); }</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>主界面</source>
+        <translation>Main window</translation>
+    </message>
+    <message>
+        <source>menu-item</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>意见反馈</source>
+        <translation>Feedback</translation>
+    </message>
+    <message>
+        <source>检查更新</source>
+        <translation>Check for updates</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>LUMO视频压缩</source>
+        <translation>LUMO Video Compressor</translation>
+    </message>
+    <message>
+        <source>视频压缩</source>
+        <translation>Videos</translation>
+    </message>
+    <message>
+        <source>tab</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>图片压缩</source>
+        <translation>Images</translation>
+    </message>
+    <message>
+        <source>account</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>登录</source>
+        <translation>Sign in</translation>
+    </message>
+    <message>
+        <source>|</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>注册</source>
+        <translation>Register</translation>
+    </message>
+    <message>
+        <source>反馈</source>
+        <translation>Feedback</translation>
+    </message>
+    <message>
+        <source>header</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>主菜单</source>
+        <translation>Main menu</translation>
+    </message>
+    <message>
+        <source>winbtn</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>最小化</source>
+        <translation>Minimize</translation>
+    </message>
+    <message>
+        <source>最大化</source>
+        <translation>Maximize</translation>
+    </message>
+    <message>
+        <source>还原</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>添加文件</source>
+        <translation>Add files</translation>
+    </message>
+    <message>
+        <source>primary</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>添加文件夹</source>
+        <translation>Add folder</translation>
+    </message>
+    <message>
+        <source>secondary</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>panel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>全选</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>文件名</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>colhead</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>分辨率</source>
+        <translation>Resolution</translation>
+    </message>
+    <message>
+        <source>帧率</source>
+        <translation>Frame rate</translation>
+    </message>
+    <message>
+        <source>大小</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>状态/操作</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>empty-icon</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>点击添加视频文件</source>
+        <translation>Click to add videos</translation>
+    </message>
+    <message>
+        <source>empty-main</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>或</source>
+        <translation>or</translation>
+    </message>
+    <message>
+        <source>empty-note</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>empty-link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>支持 MP4、MKV、MOV、FLV、AVI 等常见格式</source>
+        <translation>MP4, MKV, MOV, FLV, AVI and other common formats</translation>
+    </message>
+    <message>
+        <source>压缩强度</source>
+        <translation>Strength</translation>
+    </message>
+    <message>
+        <source>optlabel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>普通压缩</source>
+        <translation>General</translation>
+    </message>
+    <message>
+        <source>深度压缩</source>
+        <translation>Deep</translation>
+    </message>
+    <message>
+        <source>极限压缩</source>
+        <translation>Limit</translation>
+    </message>
+    <message>
+        <source>输出格式</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>原格式</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>MP4</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>FLV</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MOV</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MKV</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>编码模式</source>
+        <translation>Encoding</translation>
+    </message>
+    <message>
+        <source>均衡模式</source>
+        <translation>Balanced</translation>
+    </message>
+    <message>
+        <source>转换格式时用 fast 预设代替最快的 ultrafast 编码:同样的码率画质更好,压缩耗时更长。保持原格式时不起作用。</source>
+        <translation>When converting, encode with the fast preset instead of the fastest, ultrafast: better picture at the same bit rate, but slower. No effect when the original format is kept.</translation>
+    </message>
+    <message>
+        <source>兼容模式</source>
+        <translation>Compatible</translation>
+    </message>
+    <message>
+        <source>输出 MP4 时用 MPEG-4 代替 H.264 编码,较旧的手机和播放器也能播放,同样的码率画质稍差。只对 MP4 输出起作用。</source>
+        <translation>Encode MP4 output with MPEG-4 instead of H.264, so older phones and players can play it; the picture is slightly worse at the same bit rate. Only for MP4 output.</translation>
+    </message>
+    <message>
+        <source>原分辨率</source>
+        <translation>Original size</translation>
+    </message>
+    <message>
+        <source>1920x1080</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1280x720</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1024x600</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>800x600</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>720x576</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>720x480</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>640x480</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>640x360</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>480x360</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>480x272</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>352x288</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>320x240</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>码率比例</source>
+        <translation>Bit rate</translation>
+    </message>
+    <message>
+        <source>勾选后按滑块设定视频码率:新码率 = 原码率 × (100% − 滑块值),滑块越大文件越小。不勾选时按压缩强度降低码率(普通压缩减 50%,深度压缩减 70%,极限压缩减 90%)。</source>
+        <translation>When ticked, the slider sets the video bit rate: new rate = original rate × (100% − slider); the further right, the smaller the file. When not ticked, the strength lowers the rate (General by 50%, Deep by 70%, Limit by 90%).</translation>
+    </message>
+    <message>
+        <source>50%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>value</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>全部压缩</source>
+        <translation>Compress all</translation>
+    </message>
+    <message>
+        <source>添加图片</source>
+        <translation>Add images</translation>
+    </message>
+    <message>
+        <source>点击添加图片</source>
+        <translation>Click to add images</translation>
+    </message>
+    <message>
+        <source>支持 JPG、PNG、BMP、GIF</source>
+        <translation>JPG, PNG, BMP and GIF</translation>
+    </message>
+    <message>
+        <source>JPG</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>动图</source>
+        <translation>GIF</translation>
+    </message>
+    <message>
+        <source>GIF抽帧</source>
+        <translation>Drop GIF frames</translation>
+    </message>
+    <message>
+        <source>每6帧抽1帧</source>
+        <translation>1 in 6 frames</translation>
+    </message>
+    <message>
+        <source>每5帧抽1帧</source>
+        <translation>1 in 5 frames</translation>
+    </message>
+    <message>
+        <source>每4帧抽1帧</source>
+        <translation>1 in 4 frames</translation>
+    </message>
+    <message>
+        <source>每3帧抽1帧</source>
+        <translation>1 in 3 frames</translation>
+    </message>
+    <message>
+        <source>每2帧抽1帧</source>
+        <translation>1 in 2 frames</translation>
+    </message>
+    <message>
+        <source>缩放比例</source>
+        <translation>Scale</translation>
+    </message>
+    <message>
+        <source>原尺寸</source>
+        <translation>Original size</translation>
+    </message>
+    <message>
+        <source>90%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>80%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>70%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>60%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>自定义尺寸</source>
+        <translation>Custom size</translation>
+    </message>
+    <message>
+        <source>宽</source>
+        <translation>W</translation>
+    </message>
+    <message>
+        <source>x</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>高</source>
+        <translation>H</translation>
+    </message>
+</context>
+<context>
+    <name>MessageBox</name>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dialog-title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>secondary</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>primary</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Param</name>
+    <message>
+        <source>参数设置</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>#Param #caption {
+    background-color: #FFFFFF;
+    border-bottom: 1px solid #E5E6EB;
+}
+#param-buttons {
+    background-color: #F7F8FA;
+    border-top: 1px solid #E5E6EB;
+}
+#save,
+#cancel {
+    min-width: 64px;
+    padding: 0 16px;
+}</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dialog-title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>压缩强度</source>
+        <translation>Strength</translation>
+    </message>
+    <message>
+        <source>optlabel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>普通压缩</source>
+        <translation>General</translation>
+    </message>
+    <message>
+        <source>深度压缩</source>
+        <translation>Deep</translation>
+    </message>
+    <message>
+        <source>极限压缩</source>
+        <translation>Limit</translation>
+    </message>
+    <message>
+        <source>输出格式</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>原格式</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>MP4</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>FLV</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>分辨率</source>
+        <translation>Resolution</translation>
+    </message>
+    <message>
+        <source>原分辨率</source>
+        <translation>Original size</translation>
+    </message>
+    <message>
+        <source>1920x1080</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1280x720</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1024x600</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>800x600</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>720x576</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>720x480</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>640x480</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>640x360</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>480x360</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>480x272</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>352x288</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>320x240</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>声道</source>
+        <translation>Channels</translation>
+    </message>
+    <message>
+        <source>双声道</source>
+        <translation>Stereo</translation>
+    </message>
+    <message>
+        <source>单声道</source>
+        <translation>Mono</translation>
+    </message>
+    <message>
+        <source>采样率</source>
+        <translation>Sample rate</translation>
+    </message>
+    <message>
+        <source>96000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>88200 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>64000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>48000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>44100 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>32000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>24000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>22050 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>16000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>12000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>11025 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>8000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>7350 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>比特率</source>
+        <translation>Bit rate</translation>
+    </message>
+    <message>
+        <source>320 kbps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>128 kbps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>96 kbps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>64 kbps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>这些参数只用于当前视频,恢复默认后改用全局设置。</source>
+        <translation>These parameters apply to this video only; Restore defaults goes back to the global settings.</translation>
+    </message>
+    <message>
+        <source>hint</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>恢复默认</source>
+        <translation>Restore defaults</translation>
+    </message>
+    <message>
+        <source>清除该视频的单独参数</source>
+        <translation>Clear this video&apos;s own parameters</translation>
+    </message>
+    <message>
+        <source>secondary</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>primary</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PopMenu</name>
+    <message>
+        <source>#PopMenu {
+    background-color: #FFFFFF;
+    border: 1px solid #D4D8DE;
+}
+QPushButton[class=&quot;menu-item&quot;],
+QPushButton[class=&quot;menu-item-danger&quot;] {
+    border: none;
+    border-radius: 4px;
+    background: transparent;
+    color: #1F2329;
+    text-align: left;
+    padding: 0 12px;
+}
+QPushButton[class=&quot;menu-item&quot;]:hover {
+    background-color: #EAF2FE;
+    color: #2F7CF6;
+}
+QPushButton[class=&quot;menu-item-danger&quot;] {
+    color: #F53F3F;
+}
+QPushButton[class=&quot;menu-item-danger&quot;]:hover {
+    background-color: #FDECEC;
+    color: #F53F3F;
+}
+QPushButton[class=&quot;menu-item&quot;]:pressed {
+    background-color: #DCE9FD;
+}
+QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
+    background-color: #FBDADA;
+}
+#menuSeparator {
+    background-color: #E5E6EB;
+}</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>参数设置</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>menu-item</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>打开输出目录</source>
+        <translation>Open output folder</translation>
+    </message>
+    <message>
+        <source>重新压缩</source>
+        <translation>Compress again</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>menu-item-danger</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PromptBox</name>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dialog-title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>primary</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Seting</name>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>#Seting #caption {
+    background-color: #FFFFFF;
+    border-bottom: 1px solid #E5E6EB;
+}
+#seting-nav {
+    background-color: #F7F8FA;
+    border-right: 1px solid #E5E6EB;
+}
+QPushButton[class=&quot;nav&quot;] {
+    border: none;
+    border-radius: 6px;
+    background: transparent;
+    color: #4E5969;
+    text-align: left;
+    padding: 0 14px;
+}
+QPushButton[class=&quot;nav&quot;]:hover {
+    color: #1F2329;
+    background-color: #EEF0F3;
+}
+QPushButton[class=&quot;nav&quot;]:checked {
+    color: #2F7CF6;
+    background-color: #EAF2FE;
+    font-weight: bold;
+}
+QLabel[class=&quot;section&quot;] {
+    font-size: 14px;
+    font-weight: bold;
+    color: #1F2329;
+}
+#output-dir {
+    background-color: #F7F8FA;
+    color: #4E5969;
+}
+#open-dir {
+    qproperty-icon: url(skin:images/folder.png);
+    qproperty-iconSize: 14px 14px;
+}</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dialog-title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>基本设置</source>
+        <translation>General</translation>
+    </message>
+    <message>
+        <source>nav</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>其他设置</source>
+        <translation>Other</translation>
+    </message>
+    <message>
+        <source>输出目录</source>
+        <translation>Output folder</translation>
+    </message>
+    <message>
+        <source>section</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>更改目录</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>primary</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>打开目录</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>音频设置</source>
+        <translation>Audio</translation>
+    </message>
+    <message>
+        <source>声道</source>
+        <translation>Channels</translation>
+    </message>
+    <message>
+        <source>optlabel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>双声道</source>
+        <translation>Stereo</translation>
+    </message>
+    <message>
+        <source>单声道</source>
+        <translation>Mono</translation>
+    </message>
+    <message>
+        <source>采样率</source>
+        <translation>Sample rate</translation>
+    </message>
+    <message>
+        <source>96000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>88200 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>64000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>48000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>44100 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>32000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>24000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>22050 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>16000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>12000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>11025 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>8000 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>7350 Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>比特率</source>
+        <translation>Bit rate</translation>
+    </message>
+    <message>
+        <source>320 kbps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>128 kbps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>96 kbps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>64 kbps</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>每项设置选择后立即保存,从下一个开始压缩的视频起生效。</source>
+        <translation>Each setting is saved when chosen and applies from the next video that starts.</translation>
+    </message>
+    <message>
+        <source>hint</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭主面板时</source>
+        <translation>When the main window is closed</translation>
+    </message>
+    <message>
+        <source>退出程序</source>
+        <translation>Quit the program</translation>
+    </message>
+    <message>
+        <source>最小化到系统托盘,不退出程序</source>
+        <translation>Minimize to the system tray and keep running</translation>
+    </message>
+</context>
+<context>
+    <name>row</name>
+    <message>
+        <source>row</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>rowname</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>rowcell</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>0%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>压缩失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>rowerror</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>rowresult</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>rowsaving</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>压缩</source>
+        <translation>Compress</translation>
+    </message>
+    <message>
+        <source>rowbtn</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>⋯</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>rowmenu</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>更多操作</source>
+        <translation>More</translation>
+    </message>
+    <message>
+        <source>自定义</source>
+        <translation>Custom</translation>
+    </message>
+    <message>
+        <source>rowflag</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>此文件使用自定义参数</source>
+        <translation>This file uses its own parameters</translation>
+    </message>
+</context>
+</TS>
