@@ -9,11 +9,11 @@
     </message>
     <message>
         <source>dialog</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>dialog-title</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>关闭</source>
@@ -25,7 +25,7 @@
     </message>
     <message>
         <source>0%</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>取消</source>
@@ -33,7 +33,7 @@
     </message>
     <message>
         <source>secondary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
 </context>
 <context>
@@ -44,11 +44,11 @@
     </message>
     <message>
         <source>dialog</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>dialog-title</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>关闭</source>
@@ -60,7 +60,7 @@
     </message>
     <message>
         <source>field</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>请描述您遇到的问题或建议</source>
@@ -88,7 +88,7 @@
     </message>
     <message>
         <source>primary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
 </context>
 <context>
@@ -98,8 +98,8 @@
     background-color: #FFFFFF;
     border: 1px solid #D4D8DE;
 }
-QPushButton[class=&quot;menu-item&quot;],
-QPushButton[class=&quot;menu-item-danger&quot;] {
+QPushButton[class="menu-item"],
+QPushButton[class="menu-item-danger"] {
     border: none;
     border-radius: 4px;
     background: transparent;
@@ -107,27 +107,27 @@ QPushButton[class=&quot;menu-item-danger&quot;] {
     text-align: left;
     padding: 0 12px;
 }
-QPushButton[class=&quot;menu-item&quot;]:hover {
+QPushButton[class="menu-item"]:hover {
     background-color: #EAF2FE;
     color: #2F7CF6;
 }
-QPushButton[class=&quot;menu-item-danger&quot;] {
+QPushButton[class="menu-item-danger"] {
     color: #F53F3F;
 }
-QPushButton[class=&quot;menu-item-danger&quot;]:hover {
+QPushButton[class="menu-item-danger"]:hover {
     background-color: #FDECEC;
     color: #F53F3F;
 }
-QPushButton[class=&quot;menu-item&quot;]:pressed {
+QPushButton[class="menu-item"]:pressed {
     background-color: #DCE9FD;
 }
-QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
+QPushButton[class="menu-item-danger"]:pressed {
     background-color: #FBDADA;
 }
 #menuSeparator {
     background-color: #E5E6EB;
 }</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>打开输出目录</source>
@@ -135,7 +135,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>menu-item</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>重新压缩</source>
@@ -147,7 +147,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>menu-item-danger</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
 </context>
 <context>
@@ -158,11 +158,11 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>dialog</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>dialog-title</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>关闭</source>
@@ -174,7 +174,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>heading</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>登录后即可开始压缩视频和图片</source>
@@ -182,7 +182,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>hint</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>请输入11位手机号</source>
@@ -190,11 +190,18 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>primary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>手机号仅保存在本机</source>
         <translation>The number is kept on this computer only</translation>
+    </message>
+</context>
+<context>
+    <name>LumoCompress</name>
+    <message>
+        <source>LUMO视频压缩</source>
+        <translation>LUMO Video Compressor</translation>
     </message>
 </context>
 <context>
@@ -204,7 +211,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     background-color: #FFFFFF;
     border: 1px solid #D4D8DE;
 }
-QPushButton[class=&quot;menu-item&quot;] {
+QPushButton[class="menu-item"] {
     border: none;
     border-radius: 4px;
     background: transparent;
@@ -213,11 +220,11 @@ QPushButton[class=&quot;menu-item&quot;] {
     padding: 0 12px;
     qproperty-iconSize: 14px 14px;
 }
-QPushButton[class=&quot;menu-item&quot;]:hover {
+QPushButton[class="menu-item"]:hover {
     background-color: #EAF2FE;
     color: #2F7CF6;
 }
-QPushButton[class=&quot;menu-item&quot;]:pressed {
+QPushButton[class="menu-item"]:pressed {
     background-color: #DCE9FD;
 }
 #menuSeparator {
@@ -229,7 +236,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
 #main_menu_item_feedback { qproperty-icon: url(skin:images/menu-feedback.png); }
 #main_menu_item_upgrade { qproperty-icon: url(skin:images/menu-upgrade.png); }
 #main_menu_item_quit { qproperty-icon: url(skin:images/menu-quit.png); }</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>主界面</source>
@@ -237,7 +244,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>menu-item</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>设置</source>
@@ -272,7 +279,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>tab</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>图片压缩</source>
@@ -280,7 +287,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>account</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>登录</source>
@@ -288,7 +295,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>|</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>注册</source>
@@ -300,7 +307,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>header</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>帮助</source>
@@ -316,7 +323,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>winbtn</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>最小化</source>
@@ -340,7 +347,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>primary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>添加文件夹</source>
@@ -348,11 +355,11 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>secondary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>panel</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>全选</source>
@@ -364,7 +371,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>colhead</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>分辨率</source>
@@ -388,7 +395,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>empty-icon</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>点击添加视频文件</source>
@@ -396,7 +403,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>empty-main</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>或</source>
@@ -404,11 +411,11 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>empty-note</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>empty-link</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>支持 MP4、MKV、MOV、FLV、AVI 等常见格式</source>
@@ -420,7 +427,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>optlabel</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>普通压缩</source>
@@ -444,19 +451,19 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>MP4</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>FLV</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>MOV</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>MKV</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>编码模式</source>
@@ -484,51 +491,51 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>1920x1080</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>1280x720</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>1024x600</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>800x600</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>720x576</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>720x480</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>640x480</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>640x360</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>480x360</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>480x272</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>352x288</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>320x240</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>码率比例</source>
@@ -540,11 +547,11 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>50%</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>value</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>全部压缩</source>
@@ -564,7 +571,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>JPG</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>动图</source>
@@ -604,19 +611,19 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>90%</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>80%</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>70%</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>60%</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>自定义尺寸</source>
@@ -628,7 +635,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>x</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>高</source>
@@ -643,11 +650,11 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>dialog</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>dialog-title</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>关闭</source>
@@ -659,7 +666,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>secondary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>确定</source>
@@ -667,7 +674,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>primary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
 </context>
 <context>
@@ -678,7 +685,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>dialog</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>#Param #caption {
@@ -694,11 +701,11 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     min-width: 64px;
     padding: 0 16px;
 }</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>dialog-title</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>关闭</source>
@@ -710,7 +717,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>optlabel</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>普通压缩</source>
@@ -734,11 +741,11 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>MP4</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>FLV</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>分辨率</source>
@@ -750,51 +757,51 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>1920x1080</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>1280x720</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>1024x600</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>800x600</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>720x576</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>720x480</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>640x480</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>640x360</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>480x360</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>480x272</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>352x288</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>320x240</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>声道</source>
@@ -814,55 +821,55 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>96000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>88200 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>64000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>48000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>44100 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>32000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>24000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>22050 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>16000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>12000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>11025 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>8000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>7350 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>比特率</source>
@@ -870,19 +877,19 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>320 kbps</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>128 kbps</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>96 kbps</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>64 kbps</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>这些参数只用于当前视频,恢复默认后改用全局设置。</source>
@@ -890,7 +897,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>hint</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>恢复默认</source>
@@ -898,11 +905,11 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>清除该视频的单独参数</source>
-        <translation>Clear this video&apos;s own parameters</translation>
+        <translation>Clear this video's own parameters</translation>
     </message>
     <message>
         <source>secondary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>保存</source>
@@ -910,7 +917,7 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     </message>
     <message>
         <source>primary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
 </context>
 <context>
@@ -920,8 +927,8 @@ QPushButton[class=&quot;menu-item&quot;]:pressed {
     background-color: #FFFFFF;
     border: 1px solid #D4D8DE;
 }
-QPushButton[class=&quot;menu-item&quot;],
-QPushButton[class=&quot;menu-item-danger&quot;] {
+QPushButton[class="menu-item"],
+QPushButton[class="menu-item-danger"] {
     border: none;
     border-radius: 4px;
     background: transparent;
@@ -929,27 +936,27 @@ QPushButton[class=&quot;menu-item-danger&quot;] {
     text-align: left;
     padding: 0 12px;
 }
-QPushButton[class=&quot;menu-item&quot;]:hover {
+QPushButton[class="menu-item"]:hover {
     background-color: #EAF2FE;
     color: #2F7CF6;
 }
-QPushButton[class=&quot;menu-item-danger&quot;] {
+QPushButton[class="menu-item-danger"] {
     color: #F53F3F;
 }
-QPushButton[class=&quot;menu-item-danger&quot;]:hover {
+QPushButton[class="menu-item-danger"]:hover {
     background-color: #FDECEC;
     color: #F53F3F;
 }
-QPushButton[class=&quot;menu-item&quot;]:pressed {
+QPushButton[class="menu-item"]:pressed {
     background-color: #DCE9FD;
 }
-QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
+QPushButton[class="menu-item-danger"]:pressed {
     background-color: #FBDADA;
 }
 #menuSeparator {
     background-color: #E5E6EB;
 }</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>参数设置</source>
@@ -957,7 +964,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>menu-item</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>打开输出目录</source>
@@ -973,7 +980,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>menu-item-danger</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
 </context>
 <context>
@@ -984,11 +991,11 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>dialog</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>dialog-title</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>关闭</source>
@@ -1000,7 +1007,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>primary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
 </context>
 <context>
@@ -1011,7 +1018,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     </message>
     <message>
         <source>dialog</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>#Seting #caption {
@@ -1022,7 +1029,7 @@ QPushButton[class=&quot;menu-item-danger&quot;]:pressed {
     background-color: #F7F8FA;
     border-right: 1px solid #E5E6EB;
 }
-QPushButton[class=&quot;nav&quot;] {
+QPushButton[class="nav"] {
     border: none;
     border-radius: 6px;
     background: transparent;
@@ -1030,16 +1037,16 @@ QPushButton[class=&quot;nav&quot;] {
     text-align: left;
     padding: 0 14px;
 }
-QPushButton[class=&quot;nav&quot;]:hover {
+QPushButton[class="nav"]:hover {
     color: #1F2329;
     background-color: #EEF0F3;
 }
-QPushButton[class=&quot;nav&quot;]:checked {
+QPushButton[class="nav"]:checked {
     color: #2F7CF6;
     background-color: #EAF2FE;
     font-weight: bold;
 }
-QLabel[class=&quot;section&quot;] {
+QLabel[class="section"] {
     font-size: 14px;
     font-weight: bold;
     color: #1F2329;
@@ -1052,11 +1059,11 @@ QLabel[class=&quot;section&quot;] {
     qproperty-icon: url(skin:images/folder.png);
     qproperty-iconSize: 14px 14px;
 }</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>dialog-title</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>关闭</source>
@@ -1068,7 +1075,7 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>nav</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>其他设置</source>
@@ -1080,7 +1087,7 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>section</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>更改目录</source>
@@ -1088,7 +1095,7 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>primary</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>打开目录</source>
@@ -1104,7 +1111,7 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>optlabel</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>双声道</source>
@@ -1120,55 +1127,55 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>96000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>88200 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>64000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>48000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>44100 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>32000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>24000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>22050 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>16000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>12000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>11025 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>8000 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>7350 Hz</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>比特率</source>
@@ -1176,19 +1183,19 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>320 kbps</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>128 kbps</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>96 kbps</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>64 kbps</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>每项设置选择后立即保存,从下一个开始压缩的视频起生效。</source>
@@ -1196,7 +1203,7 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>hint</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>关闭主面板时</source>
@@ -1215,19 +1222,19 @@ QLabel[class=&quot;section&quot;] {
     <name>row</name>
     <message>
         <source>row</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>rowname</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>rowcell</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>0%</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>压缩失败</source>
@@ -1235,15 +1242,15 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>rowerror</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>rowresult</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>rowsaving</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>压缩</source>
@@ -1251,15 +1258,15 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>rowbtn</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>⋯</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>rowmenu</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>更多操作</source>
@@ -1271,7 +1278,7 @@ QLabel[class=&quot;section&quot;] {
     </message>
     <message>
         <source>rowflag</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished" />
     </message>
     <message>
         <source>此文件使用自定义参数</source>

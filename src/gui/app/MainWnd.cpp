@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QSlider>
 #include "core/app/AppConfig.h"
+#include "core/app/Language.h"
 #include "core/app/Paths.h"
 #include "core/app/ServiceAddress.h"
 #include "core/app/Settings.h"
@@ -59,7 +60,7 @@
 
 namespace {
 
-constexpr char kWindowTitle[] = "LUMO视频压缩";
+constexpr char kWindowTitle[] = QT_TRANSLATE_NOOP("LumoCompress", "LUMO视频压缩");
 
 // Every control of the main page the window and its handlers rely on.
 constexpr const char* kMainPageControls[] = {
@@ -245,7 +246,7 @@ CMainWnd::CMainWnd()
         this, [this](const VideoTask& task) { return videoRows_->Add(task); });
     imageIntake_ = std::make_unique<ImageIntake>(
         this, [this](const ImageTask& task) { return imageRows_->Add(task); });
-    setWindowTitle(kWindowTitle);
+    setWindowTitle(language::Tr(kWindowTitle));
 }
 
 CMainWnd::~CMainWnd()
@@ -263,7 +264,7 @@ void CMainWnd::StopEngines()
 void CMainWnd::InitWindow()
 {
     try {
-        setWindowTitle(kWindowTitle);
+        setWindowTitle(language::Tr(kWindowTitle));
         setWindowIcon(skin::AppIcon());
         AddTrayIcon();
         LookUpControls();
@@ -315,7 +316,7 @@ void CMainWnd::AddTrayIcon()
 {
     if (!tray::Available()) return;
     trayIcon_ = new QSystemTrayIcon(skin::AppIcon(), this);
-    trayIcon_->setToolTip(kWindowTitle);
+    trayIcon_->setToolTip(language::Tr(kWindowTitle));
     connect(trayIcon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger)
@@ -787,6 +788,5 @@ bool CMainWnd::EnginesIdle() const
 
 void CMainWnd::ShowBatchSummary(const QString& text)
 {
-    desktopnotify::Send(desktopnotify::SessionBus(), QString::fromUtf8(kWindowTitle), text,
-                        trayIcon_);
+    desktopnotify::Send(desktopnotify::SessionBus(), language::Tr(kWindowTitle), text, trayIcon_);
 }
