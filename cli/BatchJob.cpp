@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "ConsoleView.h"
+#include "core/app/Language.h"
 #include "core/app/UserTexts.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
@@ -169,7 +170,7 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
         // Refused as the window refuses it: no task, the same words.
         item.sourceSize = QFileInfo(task.filePath).isFile() ? QFileInfo(task.filePath).size() : 0;
         item.state = BatchItem::State::Failed;
-        item.error = QString::fromUtf8(texts::kDamagedFile);
+        item.error = language::Tr(texts::kDamagedFile);
         items_.push_back(item);
         view_.Finished(items_.back(), Now());
         return;

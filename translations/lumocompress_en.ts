@@ -203,6 +203,86 @@ QPushButton[class="menu-item-danger"]:pressed {
         <source>LUMO视频压缩</source>
         <translation>LUMO Video Compressor</translation>
     </message>
+    <message>
+        <source>磁盘空间不足,请清理磁盘或更换输出目录!</source>
+        <translation>The disk is full: free some space or choose another output folder!</translation>
+    </message>
+    <message>
+        <source>内存不足或文件太大,无法处理!</source>
+        <translation>Not enough memory, or the file is too large to process!</translation>
+    </message>
+    <message>
+        <source>没有读写权限,请检查文件和输出目录的权限!</source>
+        <translation>No permission: check the permissions of the file and the output folder!</translation>
+    </message>
+    <message>
+        <source>缺少所需的编码器,请安装完整的 ffmpeg!</source>
+        <translation>An encoder is missing: install a complete ffmpeg!</translation>
+    </message>
+    <message>
+        <source>不支持该文件的格式或编码!</source>
+        <translation>The file's format or codec is not supported!</translation>
+    </message>
+    <message>
+        <source>文件可能已经损坏!</source>
+        <translation>The file may be damaged!</translation>
+    </message>
+    <message>
+        <source>找不到文件或目录,可能已被移动或删除!</source>
+        <translation>File or folder not found: it may have been moved or deleted!</translation>
+    </message>
+    <message>
+        <source>无法启动 ffmpeg,请检查是否已安装!</source>
+        <translation>ffmpeg cannot be started: check that it is installed!</translation>
+    </message>
+    <message>
+        <source>压缩程序长时间没有响应,已停止!</source>
+        <translation>The encoder stopped responding and was stopped!</translation>
+    </message>
+    <message>
+        <source>压缩程序意外退出,请重试!</source>
+        <translation>The encoder quit unexpectedly, please try again!</translation>
+    </message>
+    <message>
+        <source>压缩完成：成功 %1 个，失败 %2 个，节省 %3</source>
+        <translation>Compression finished: %1 done, %2 failed, %3 saved</translation>
+    </message>
+    <message>
+        <source>请输入正确的11位手机号!</source>
+        <translation>Enter a valid 11-digit phone number!</translation>
+    </message>
+    <message>
+        <source>反馈内容不能为空!</source>
+        <translation>Please write your feedback!</translation>
+    </message>
+    <message>
+        <source>联系方式不能为空!</source>
+        <translation>Please give a way to contact you!</translation>
+    </message>
+    <message>
+        <source>请先登录后进行反馈!</source>
+        <translation>Please sign in before sending feedback!</translation>
+    </message>
+    <message>
+        <source>反馈信息已提交!</source>
+        <translation>Your feedback was sent!</translation>
+    </message>
+    <message>
+        <source>未知错误</source>
+        <translation>Unknown error</translation>
+    </message>
+    <message>
+        <source>网络错误!</source>
+        <translation>Network error!</translation>
+    </message>
+    <message>
+        <source>无法打开文件夹：</source>
+        <translation>Cannot open the folder: </translation>
+    </message>
+    <message>
+        <source>无法打开网页：</source>
+        <translation>Cannot open the web page: </translation>
+    </message>
 </context>
 <context>
     <name>MainTaskMenu</name>

@@ -48,6 +48,25 @@ protected:
     QTemporaryDir root_;
 };
 
+// The reasons the engines give follow the user's locale: English for an English one, the
+// original Chinese for a Chinese one and for a locale without a language.
+TEST_F(CliRunTest, FailureReasonsSpeakTheLanguageOfTheLocale)
+{
+    Damaged("broken.mp4");
+    const QByteArray saved = qgetenv("LC_ALL");
+    const std::pair<const char*, QString> cases[] = {
+        {"en_US.UTF-8", "broken.mp4: The file may be damaged!"},
+        {"zh_CN.UTF-8", QStringLiteral("broken.mp4: ") + kDamaged},
+        {"C", QStringLiteral("broken.mp4: ") + kDamaged}};
+    for (const auto& [locale, expected] : cases) {
+        qputenv("LC_ALL", locale);
+        const CliResult run = Cli({"--output", Out(""), In("broken.mp4")});
+        EXPECT_TRUE(QString::fromUtf8(run.out).contains(expected))
+            << locale << run.out.toStdString();
+    }
+    qputenv("LC_ALL", saved);
+}
+
 void ExpectOneErrorLine(const CliResult& run)
 {
     ASSERT_EQ(run.ErrLines().size(), 1) << run.err.toStdString();

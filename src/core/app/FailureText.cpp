@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <vector>
+#include "core/app/Language.h"
 
 namespace {
 
@@ -97,25 +98,25 @@ QString FailureSentence(FailureCause cause)
         case FailureCause::Unknown:
             return {};
         case FailureCause::DiskFull:
-            return QStringLiteral("磁盘空间不足,请清理磁盘或更换输出目录!");
+            return Texts::tr("磁盘空间不足,请清理磁盘或更换输出目录!");
         case FailureCause::OutOfMemory:
-            return QStringLiteral("内存不足或文件太大,无法处理!");
+            return Texts::tr("内存不足或文件太大,无法处理!");
         case FailureCause::NoPermission:
-            return QStringLiteral("没有读写权限,请检查文件和输出目录的权限!");
+            return Texts::tr("没有读写权限,请检查文件和输出目录的权限!");
         case FailureCause::MissingEncoder:
-            return QStringLiteral("缺少所需的编码器,请安装完整的 ffmpeg!");
+            return Texts::tr("缺少所需的编码器,请安装完整的 ffmpeg!");
         case FailureCause::Unsupported:
-            return QStringLiteral("不支持该文件的格式或编码!");
+            return Texts::tr("不支持该文件的格式或编码!");
         case FailureCause::Damaged:
-            return QStringLiteral("文件可能已经损坏!");
+            return Texts::tr("文件可能已经损坏!");
         case FailureCause::FileNotFound:
-            return QStringLiteral("找不到文件或目录,可能已被移动或删除!");
+            return Texts::tr("找不到文件或目录,可能已被移动或删除!");
         case FailureCause::ToolNotStarted:
-            return QStringLiteral("无法启动 ffmpeg,请检查是否已安装!");
+            return Texts::tr("无法启动 ffmpeg,请检查是否已安装!");
         case FailureCause::ToolHung:
-            return QStringLiteral("压缩程序长时间没有响应,已停止!");
+            return Texts::tr("压缩程序长时间没有响应,已停止!");
         case FailureCause::ToolCrashed:
-            return QStringLiteral("压缩程序意外退出,请重试!");
+            return Texts::tr("压缩程序意外退出,请重试!");
     }
     return {};
 }

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QString>
-
-class QCoreApplication;
 
 // The interface language. The program's texts are written in Chinese; an English catalogue
 // (compiled from translations/lumocompress_en.ts into the program) translates them for an
@@ -32,3 +31,9 @@ inline constexpr char kContext[] = "LumoCompress";
 QString Tr(const char* source);
 
 }  // namespace language
+
+// The program's own texts, written in Chinese where they are shown: Texts::tr("正在压缩"). Its
+// context is language::kContext, the one Tr translates in.
+class Texts {
+    Q_DECLARE_TR_FUNCTIONS(LumoCompress)
+};

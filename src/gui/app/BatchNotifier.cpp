@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <utility>
+#include "core/app/Language.h"
 
 BatchNotifier::BatchNotifier(Hooks hooks) : hooks_(std::move(hooks)) {}
 
@@ -32,7 +33,7 @@ void BatchNotifier::EndOfTask()
 
 QString BatchNotifier::Text(int done, int failed, qint64 savedBytes)
 {
-    return QStringLiteral("压缩完成：成功 %1 个，失败 %2 个，节省 %3")
+    return Texts::tr("压缩完成：成功 %1 个，失败 %2 个，节省 %3")
         .arg(done)
         .arg(failed)
         .arg(FormatBytes(std::max<qint64>(savedBytes, 0)));

@@ -5,6 +5,7 @@
 #include <QRegularExpressionValidator>
 #include <stdexcept>
 
+#include "core/app/Language.h"
 #include "core/app/UserAccount.h"
 
 LoginDialog::LoginDialog(QWidget* owner) : WindowImplBase(owner, Kind::Dialog) {}
@@ -41,7 +42,7 @@ void LoginDialog::SignIn()
     auto* error = FindControl<QLabel>("loginError");
     if (!UserAccount::IsValidMobile(mobile)) {
         if (error) {
-            error->setText("请输入正确的11位手机号!");
+            error->setText(Texts::tr("请输入正确的11位手机号!"));
             error->show();
         }
         return;

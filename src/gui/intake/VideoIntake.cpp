@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <vector>
 
+#include "core/app/Language.h"
 #include "core/app/UserTexts.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
@@ -27,7 +28,7 @@ public:
 void ShowDamaged(QWidget* owner)
 {
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    PromptBoxDialog::Show(owner, texts::kDamagedFile);
+    PromptBoxDialog::Show(owner, language::Tr(texts::kDamagedFile));
     QApplication::restoreOverrideCursor();
 }
 

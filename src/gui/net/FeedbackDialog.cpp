@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "core/app/JsonText.h"
+#include "core/app/Language.h"
 #include "core/app/ServiceAddress.h"
 #include "core/app/TextUtil.h"
 #include "core/app/UserAccount.h"
@@ -24,12 +25,12 @@ constexpr char kFeedbackPath[] = "/v2/feedback";
 constexpr char kHelpPath[] = "/help";
 constexpr int kFocusDelayMs = 100;
 
-constexpr char kContentMissing[] = "反馈内容不能为空!";
-constexpr char kContactMissing[] = "联系方式不能为空!";
-constexpr char kSignInFirst[] = "请先登录后进行反馈!";
-constexpr char kSent[] = "反馈信息已提交!";
-constexpr char kUnknownError[] = "未知错误";
-constexpr char kNetworkError[] = "网络错误!";
+constexpr char kContentMissing[] = QT_TRANSLATE_NOOP("LumoCompress", "反馈内容不能为空!");
+constexpr char kContactMissing[] = QT_TRANSLATE_NOOP("LumoCompress", "联系方式不能为空!");
+constexpr char kSignInFirst[] = QT_TRANSLATE_NOOP("LumoCompress", "请先登录后进行反馈!");
+constexpr char kSent[] = QT_TRANSLATE_NOOP("LumoCompress", "反馈信息已提交!");
+constexpr char kUnknownError[] = QT_TRANSLATE_NOOP("LumoCompress", "未知错误");
+constexpr char kNetworkError[] = QT_TRANSLATE_NOOP("LumoCompress", "网络错误!");
 
 // The text of an edit control of the layout, whichever kind it is.
 QString TextOf(const QWidget* control)
@@ -103,7 +104,7 @@ bool FeedbackDialog::Validate()
     else if (!UserAccount::Instance().IsSignedIn())
         reason = kSignInFirst;
     if (!reason) return true;
-    errorTips_->setText(QString::fromUtf8(reason));
+    errorTips_->setText(language::Tr(reason));
     errorTips_->show();
     return false;
 }
@@ -122,8 +123,8 @@ std::string FeedbackDialog::RequestBody(const QString& content, const QString& c
 QString FeedbackDialog::OutcomeText(const std::string& reply)
 {
     Json::Value root;
-    if (!json::Parse(reply, root)) return QString::fromUtf8(kNetworkError);
-    return QString::fromUtf8(json::IsAccepted(root) ? kSent : kUnknownError);
+    if (!json::Parse(reply, root)) return language::Tr(kNetworkError);
+    return language::Tr(json::IsAccepted(root) ? kSent : kUnknownError);
 }
 
 void FeedbackDialog::Submit()

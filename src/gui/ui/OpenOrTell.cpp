@@ -1,5 +1,6 @@
 #include "gui/ui/OpenOrTell.h"
 
+#include "core/app/Language.h"
 #include "gui/platform/Shell.h"
 #include "gui/ui/PromptBoxDialog.h"
 
@@ -12,6 +13,6 @@ bool OpenOrTell(QWidget* owner, const QUrl& url)
 
 QString CannotOpenText(const QUrl& url)
 {
-    if (url.isLocalFile()) return QStringLiteral("无法打开文件夹：") + url.toLocalFile();
-    return QStringLiteral("无法打开网页：") + url.toString();
+    if (url.isLocalFile()) return Texts::tr("无法打开文件夹：") + url.toLocalFile();
+    return Texts::tr("无法打开网页：") + url.toString();
 }
