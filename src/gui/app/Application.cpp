@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "gui/app/QtTranslations.h"
 #include "core/app/TextUtil.h"
 #include "core/platform/SingleInstance.h"
+#include "gui/intake/OpenPaths.h"
 #include "gui/skinlib/SkinBuilder.h"
 
 namespace {
@@ -57,9 +59,12 @@ int RunApplication(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     qttranslations::Install(app);
 
+    // Files and folders to open ("open with" passes them); options are ignored.
+    const QStringList paths = PathsFromArguments(QCoreApplication::arguments().mid(1));
+
     SingleInstance instance;
     if (!instance.Acquire()) {
-        instance.ActivateRunning();
+        instance.HandOver(paths);
         return 0;
     }
 
@@ -82,6 +87,8 @@ int RunApplication(int argc, char** argv)
         DebugPrint("instance: brought forward (minimised: %d)\n", window->isMinimized() ? 1 : 0);
         std::fflush(stdout);
     });
+    QObject::connect(&instance, &SingleInstance::filesHanded, window,
+                     [&window](const QStringList& handed) { window->OpenPaths(handed); });
 
     if (InstallTerminationHandlers()) {
         auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
@@ -95,6 +102,8 @@ int RunApplication(int argc, char** argv)
 
     window->CenterWindow();
     window->ShowWindow(true);
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, window, [&window, paths] { window->OpenPaths(paths); });
     const int code = app.exec();
     std::fflush(stdout);
     return code;
