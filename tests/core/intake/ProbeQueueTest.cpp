@@ -50,8 +50,11 @@ protected:
             ProbeQueue::Reports{
                 [this](int batch, const VideoTask& task, bool usable) {
                     heard.probed.emplace_back(batch, task.fileName);
-                    if (!usable) heard.refused.push_back(task.fileName);
-                    if (usable) EXPECT_EQ(task.width, 64) << qPrintable(task.fileName);
+                    if (usable) {
+                        EXPECT_EQ(task.width, 64) << qPrintable(task.fileName);
+                    } else {
+                        heard.refused.push_back(task.fileName);
+                    }
                 },
                 [this](int batch) {
                     heard.batchEnds.push_back(batch);
