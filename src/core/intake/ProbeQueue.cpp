@@ -1,5 +1,7 @@
 #include "core/intake/ProbeQueue.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 
 #include "core/intake/MediaProbe.h"
@@ -59,11 +61,32 @@ void ProbeQueue::Deliver(qint64 sequence, Done done)
 {
     if (stopped_) return;
     early_.emplace(sequence, std::move(done));
+    HandBack();
+}
+
+void ProbeQueue::HandBack()
+{
     // A report may open a nested event loop that delivers more: the outer call hands them on.
-    if (delivering_) return;
+    if (delivering_ || stopped_) return;
     delivering_ = true;
+    QElapsedTimer slice;
+    slice.start();
     for (auto next = early_.find(nextToDeliver_); next != early_.end() && !stopped_;
          next = early_.find(nextToDeliver_)) {
+        if (slice.hasExpired(kHandBackSliceMs)) {
+            // The rest after the events that wait (input, painting, timers).
+            if (!handBackPosted_) {
+                handBackPosted_ = true;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        handBackPosted_ = false;
+                        HandBack();
+                    },
+                    Qt::QueuedConnection);
+            }
+            break;
+        }
         const Done ready = std::move(next->second);
         early_.erase(next);
         ++nextToDeliver_;

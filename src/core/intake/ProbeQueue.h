@@ -20,9 +20,16 @@
 //
 // Results travel as queued calls to this object, so none arrives once it is gone; Stop (and the
 // destructor) kills the probers that run, waits for the workers and drops what is left.
+//
+// Results that waited for an earlier file are handed back in slices of about kHandBackSliceMs,
+// with a turn of the owner's event loop between two slices: a slow first file of a large folder
+// releases hundreds of results at once, and handing them all back in one go (a row built for
+// each) would hold up the window for as long.
 class ProbeQueue : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kHandBackSliceMs = 20;
+
     // What the owner thread is told, always in this order for a batch: each file, then the end.
     struct Reports {
         // One probed file: the record with its facts filled in, and whether it is usable.
@@ -60,6 +67,8 @@ private:
 
     void Work(std::stop_token stop);
     void Deliver(qint64 sequence, Done done);
+    // Hands back the results that are next in order, for one slice; posts the rest for later.
+    void HandBack();
 
     Reports reports_;
     int workerCount_;
@@ -77,5 +86,6 @@ private:
     int lastBatch_ = 0;
     int pending_ = 0;
     bool delivering_ = false;
+    bool handBackPosted_ = false;  // a queued HandBack will come
     bool stopped_ = false;
 };

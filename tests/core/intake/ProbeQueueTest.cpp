@@ -8,10 +8,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -104,6 +107,49 @@ TEST_F(ProbeQueueTest, ResultsComeInTheFilesOrderWhateverOrderTheProbesEndIn)
         << "a batch ends right after its own last file";
     EXPECT_EQ(heard.pendingCounts, (std::vector<int>{3, 5, 4, 3, 2, 1, 0}));
     EXPECT_EQ(queue->Pending(), 0);
+}
+
+TEST_F(ProbeQueueTest, ResultsHeldUpByASlowFirstFileComeBackWithTheEventLoopTurning)
+{
+    // The first file holds its prober until the time limit; the others are read meanwhile and
+    // wait for it. Each report costs what building a row costs.
+    Fifo("slow.mp4");
+    QStringList names{"slow.mp4"};
+    for (int i = 0; i < 12; ++i) {
+        names << QStringLiteral("clip%1.mp4").arg(i, 2, 10, QChar('0'));
+        ASSERT_TRUE(testenv::MakeVideo(dir.path() + "/" + names.last(), 0.2));
+    }
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(0);
+    std::vector<int> ticksAtReport;
+    ProbeQueue queue(
+        ProbeQueue::Reports{
+            [&](int, const VideoTask&, bool) {
+                ticksAtReport.push_back(ticks);
+                QThread::msleep(10);
+            },
+            nullptr,
+            nullptr,
+        },
+        4);
+    queue.Add(Tasks(names));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return queue.Pending() == 0; }, 15000));
+    ASSERT_EQ(ticksAtReport.size(), 13u);
+
+    // The longest run of reports with no tick between them is about one slice's worth.
+    size_t longestRun = 1;
+    size_t run = 1;
+    for (size_t i = 1; i < ticksAtReport.size(); ++i) {
+        run = ticksAtReport[i] == ticksAtReport[i - 1] ? run + 1 : 1;
+        longestRun = std::max(longestRun, run);
+    }
+    QString seen;
+    for (int at : ticksAtReport) seen += QString::number(at) + ' ';
+    EXPECT_LE(longestRun, static_cast<size_t>(ProbeQueue::kHandBackSliceMs / 10 + 2))
+        << "ticks at each report: " << seen.toStdString();
+    EXPECT_GT(ticksAtReport.back(), ticksAtReport[1]) << "the window was not held up";
 }
 
 TEST_F(ProbeQueueTest, StoppingKillsTheProbersThatHangAndReportsNothingMore)
