@@ -2,7 +2,12 @@
 
 #include <QAbstractButton>
 #include <QKeyEvent>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
+#include <QScreen>
+#include <QScrollArea>
+#include <algorithm>
 #include <stdexcept>
 
 #include "gui/skinlib/Controls.h"
@@ -35,6 +40,29 @@ void PromptBoxDialog::InitWindow()
     if (!label || !FindControl("msgConfirm")) throw std::runtime_error("PromptBoxDialog::Init");
     label->setText(text_);
     skin::MakeDefaultButton(FindControl<QAbstractButton>("msgConfirm"));
+    FitText(label);
+}
+
+void PromptBoxDialog::FitText(QLabel* label)
+{
+    // A top-level window keeps the height of its layout file, whatever a wrapped text needs:
+    // the notice grows until the text fits, up to two thirds of the screen; a text longer than
+    // that scrolls inside it.
+    layout()->activate();
+    const int needed = layout()->totalHeightForWidth(width());
+    if (needed <= height()) return;
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const int limit = screen ? screen->availableGeometry().height() * 2 / 3 : needed;
+    if (needed > limit) {
+        auto* area = new QScrollArea;
+        area->setObjectName("msgScroll");
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidgetResizable(true);
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        delete label->parentWidget()->layout()->replaceWidget(label, area);
+        area->setWidget(label);
+    }
+    resize(width(), std::min(needed, limit));
 }
 
 void PromptBoxDialog::Notify(skin::Notification& msg)

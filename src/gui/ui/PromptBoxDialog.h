@@ -2,8 +2,11 @@
 
 #include "gui/skinlib/WindowImplBase.h"
 
+class QLabel;
+
 // A notice with one confirm button ("msgConfirm", result 1). The dialog deletes itself when
-// closed.
+// closed. It grows to show a long text whole; one taller than two thirds of the screen scrolls
+// ("msgScroll").
 class PromptBoxDialog : public WindowImplBase {
     Q_OBJECT
 public:
@@ -24,5 +27,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void FitText(QLabel* label);
+
     QString text_;
 };
