@@ -229,7 +229,6 @@ bool ProbeVideo(const QString& path, VideoInfo& info, std::stop_token stop)
         return false;
     }
     DebugPrint("szPipeOut:%s\n", output.constData());
-    if (!ParseProbeReport(output, absolutePath, info, MediaInfoLibrary::Instance()))
-        return false;
+    if (!ParseProbeReport(output, absolutePath, info, MediaInfoLibrary::Instance())) return false;
     return info.IsUsable();
 }

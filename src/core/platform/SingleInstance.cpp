@@ -67,9 +67,15 @@ SingleInstance::~SingleInstance()
     if (lock_.isLocked()) lock_.unlock();
 }
 
-QString SingleInstance::LockPath() const { return RuntimeFolder() + "/" + name_ + ".lock"; }
+QString SingleInstance::LockPath() const
+{
+    return RuntimeFolder() + "/" + name_ + ".lock";
+}
 
-QString SingleInstance::SocketPath() const { return RuntimeFolder() + "/" + name_ + ".socket"; }
+QString SingleInstance::SocketPath() const
+{
+    return RuntimeFolder() + "/" + name_ + ".socket";
+}
 
 bool SingleInstance::Acquire()
 {
@@ -81,7 +87,10 @@ bool SingleInstance::Acquire()
     return true;
 }
 
-bool SingleInstance::ActivateRunning(int timeoutMs) { return HandOver({}, timeoutMs); }
+bool SingleInstance::ActivateRunning(int timeoutMs)
+{
+    return HandOver({}, timeoutMs);
+}
 
 bool SingleInstance::HandOver(const QStringList& paths, int timeoutMs)
 {

@@ -1,5 +1,7 @@
 #include "gui/app/Application.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -7,14 +9,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include "gui/app/MainWnd.h"
 #include "core/app/Logging.h"
-#include "gui/app/QtTranslations.h"
 #include "core/app/TextUtil.h"
 #include "core/platform/SingleInstance.h"
+#include "gui/app/MainWnd.h"
+#include "gui/app/QtTranslations.h"
 #include "gui/intake/OpenPaths.h"
 #include "gui/skinlib/SkinBuilder.h"
 

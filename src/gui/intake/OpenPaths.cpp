@@ -50,9 +50,8 @@ QStringList PathsFromArguments(const QStringList& arguments)
     QStringList paths;
     for (const QString& argument : arguments) {
         if (argument.isEmpty() || argument.startsWith(u'-')) continue;
-        const QString path = argument.startsWith(QLatin1String("file://"))
-                                 ? QUrl(argument).toLocalFile()
-                                 : argument;
+        const QString path =
+            argument.startsWith(QLatin1String("file://")) ? QUrl(argument).toLocalFile() : argument;
         if (!path.isEmpty()) paths << QFileInfo(path).absoluteFilePath();
     }
     return paths;

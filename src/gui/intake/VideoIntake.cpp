@@ -68,7 +68,10 @@ void VideoIntake::AddFolder(const QString& folder)
     Queue(std::move(tasks));
 }
 
-int VideoIntake::Pending() const { return probes_->Pending(); }
+int VideoIntake::Pending() const
+{
+    return probes_->Pending();
+}
 
 void VideoIntake::Stop()
 {

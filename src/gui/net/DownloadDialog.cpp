@@ -1,8 +1,8 @@
 #include "gui/net/DownloadDialog.h"
 
+#include <glog/logging.h>
 #include <QLabel>
 #include <QProgressBar>
-#include <glog/logging.h>
 #include <QUrl>
 #include <stdexcept>
 
@@ -131,8 +131,9 @@ void DownloadDialog::RunInstaller(QPointer<QWidget> owner, const QString& path,
         HttpDownload::LogUpgradeFailure(path);
         LOG(ERROR) << "installer not started: " << launch.reason.toStdString();
         if (owner)
-            skin::PostMessage(owner, skin::MakeMessage(UM_UPGRADE_FAILED,
-                                                       InstallerNotStartedText(launch.reason, path)));
+            skin::PostMessage(
+                owner,
+                skin::MakeMessage(UM_UPGRADE_FAILED, InstallerNotStartedText(launch.reason, path)));
         return;
     }
     LOG(INFO) << "installer started, pid " << launch.pid;

@@ -1,8 +1,8 @@
 #include "gui/ui/PromptBoxDialog.h"
 
 #include <QAbstractButton>
-#include <QKeyEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QScreen>

@@ -278,7 +278,8 @@ TEST_F(DesktopCitizenTest, HelpAndTheOutputFolderSayWhenNothingOpensThem)
     window->FindControl<QAbstractButton>("help")->click();
     skin::PostMessage(window.data(), UM_VIDEO_OPEN_DIR);
     ASSERT_TRUE(testenv::WaitUntil([&] { return notices.texts().size() == 2; }));
-    EXPECT_EQ(notices.texts()[0], "无法打开网页：" + testenv::UnreachableServiceAddress() + "/help");
+    EXPECT_EQ(notices.texts()[0],
+              "无法打开网页：" + testenv::UnreachableServiceAddress() + "/help");
     EXPECT_EQ(notices.texts()[1], "无法打开文件夹：" + GetOutputFolder());
     EXPECT_EQ(shell.opened.size(), 2) << "each was tried";
 

@@ -5,14 +5,14 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QStackedWidget>
-#include <QLabel>
-#include <QPointer>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QMimeData>
+#include <QPointer>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,16 +20,16 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "gui/app/MainWnd.h"
 #include "core/app/TextUtil.h"
 #include "core/intake/MediaScan.h"
+#include "core/video/VideoEngine.h"
+#include "gui/app/MainWnd.h"
 #include "gui/intake/OpenPaths.h"
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
 #include "support/FakeShell.h"
 #include "support/GuiTestEnv.h"
-#include "core/video/VideoEngine.h"
 
 namespace {
 
@@ -329,9 +329,9 @@ TEST_F(VideoIntakeTest, TheWindowStaysLiveWhileAFolderIsReadAndRowsKeepTheFilesO
     ASSERT_TRUE(testenv::WaitUntil([&] { return !prompts.texts().isEmpty(); }, 30000));
     const qint64 totalMs = total.elapsed();
     ticker.stop();
-    std::printf("adding %d videos took %lld ms; %d ticks of 10 ms; longest event-loop gap %lld ms\n",
-                kVideos + 1, static_cast<long long>(totalMs), ticks,
-                static_cast<long long>(longestGap));
+    std::printf(
+        "adding %d videos took %lld ms; %d ticks of 10 ms; longest event-loop gap %lld ms\n",
+        kVideos + 1, static_cast<long long>(totalMs), ticks, static_cast<long long>(longestGap));
     EXPECT_LT(longestGap, 200);
     // A loop blocked by the reading would tick once or twice in all that time.
     EXPECT_GE(ticks, totalMs / 10 / 4);

@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QAbstractButton>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <sys/stat.h>
-#include <algorithm>
-#include <functional>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <algorithm>
+#include <functional>
 
 #include "core/net/HttpDownload.h"
 #include "gui/net/DownloadDialog.h"
@@ -150,9 +150,9 @@ protected:
     {
         shown.clear();
         shownTexts.clear();
-        auto* window = new DownloadDialog(&owner, QString::fromStdString(server.local.Url(path)),
-                                          force, sha256, [this] { ++endRequests; },
-                                          std::move(mayEnd));
+        auto* window = new DownloadDialog(
+            &owner, QString::fromStdString(server.local.Url(path)), force, sha256,
+            [this] { ++endRequests; }, std::move(mayEnd));
         dialog = window;
         window->Create();
         // The text is set before the bar: both are read when the bar moves.
@@ -338,8 +338,9 @@ TEST_F(DownloadTest, AnInstallerThatCannotRunIsReportedInPlainWordsAndKept)
 
         const QString path = TempFolder() + c.path;
         EXPECT_EQ(owner.messages, QList<int>{UM_UPGRADE_FAILED}) << c.path;
-        EXPECT_EQ(owner.texts, QStringList{QStringLiteral("无法启动安装程序：%1。安装包已保存在 %2。")
-                                               .arg(QString::fromUtf8(c.reason), path)});
+        EXPECT_EQ(owner.texts,
+                  QStringList{QStringLiteral("无法启动安装程序：%1。安装包已保存在 %2。")
+                                  .arg(QString::fromUtf8(c.reason), path)});
         EXPECT_FALSE(owner.texts.value(0).contains("损坏"));
         EXPECT_EQ(endRequests, 0);
         EXPECT_TRUE(QFile::exists(path));

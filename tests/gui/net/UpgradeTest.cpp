@@ -285,9 +285,10 @@ TEST_F(UpgraderTest, TheInstallerRunsOnlyWhenTheProgramMayEnd)
     const QString marker = testenv::Home() + "/ran";
     ASSERT_TRUE(testenv::WriteFile(folder + "/files/up.run",
                                    "#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n"));
-    ASSERT_TRUE(testenv::WriteFile(folder + "/upgrade.ini", "version = 1.6.0\n"
-                                                            "download_url = /download/up.run\n"
-                                                            "force = 1\n"));
+    ASSERT_TRUE(testenv::WriteFile(folder + "/upgrade.ini",
+                                   "version = 1.6.0\n"
+                                   "download_url = /download/up.run\n"
+                                   "force = 1\n"));
     nettest::ServiceProcess service;
     ASSERT_TRUE(service.Start({"--upgrade-file", folder + "/upgrade.ini", "--files",
                                folder + "/files", "--feedback-file", folder + "/feedback.jsonl"}));
@@ -295,7 +296,8 @@ TEST_F(UpgraderTest, TheInstallerRunsOnlyWhenTheProgramMayEnd)
     for (const bool agree : {false, true}) {
         int asked = 0;
         upgrader = new Upgrader(
-            &owner, [this] { ++endRequests; }, service.Address(), [&] {
+            &owner, [this] { ++endRequests; }, service.Address(),
+            [&] {
                 ++asked;
                 return agree;
             });

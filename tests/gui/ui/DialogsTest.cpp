@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QPointer>
 #include <QScreen>
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
-#include <QAbstractButton>
 #include <QWidget>
 
 #include "support/GuiTestEnv.h"
