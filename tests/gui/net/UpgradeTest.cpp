@@ -254,8 +254,8 @@ TEST_F(UpgraderTest, AForcedUpgradeFromTheServiceDownloadsRunsAndEndsTheProgram)
     const QString folder = testenv::Home() + "/service";
     const QString marker = testenv::Home() + "/installer ran";
     // The marker appears whole (written aside, then renamed), so its words are read complete.
-    const QByteArray installer = "#!/bin/sh\necho \"$@\" > '" + marker.toUtf8() + ".part' && mv '" +
-                                 marker.toUtf8() + ".part' '" + marker.toUtf8() + "'\n";
+    const QByteArray installer = "#!/bin/sh\necho \"$@\" > '" + marker.toUtf8() + ".new' && mv '" +
+                                 marker.toUtf8() + ".new' '" + marker.toUtf8() + "'\n";
     ASSERT_TRUE(testenv::WriteFile(folder + "/files/LumoCompress-1.6.0.run", installer));
     ASSERT_TRUE(testenv::WriteFile(folder + "/upgrade.ini",
                                    "# offered to every client\n"
