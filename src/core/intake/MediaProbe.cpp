@@ -5,6 +5,7 @@
 #include "core/app/TextUtil.h"
 #include "core/platform/ChildProcess.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 
 #include <json/json.h>
@@ -18,6 +19,11 @@
 #include <string_view>
 
 namespace {
+
+// How long a stopped prober gets after SIGTERM before SIGKILL, and the longest wait for its
+// output between two looks at the stop request and the deadline.
+constexpr int kProbeStopGraceMs = 200;
+constexpr int kProbeReadSliceMs = 50;
 
 // The number readers below behave like C's atoi/atoll/atof on the prober's texts (leading blanks,
 // an optional sign, then as much of a number as there is; 0 when there is none) but always with
@@ -179,7 +185,7 @@ bool ParseProbeReport(const QByteArray& report, const QString& path, VideoInfo& 
     return true;
 }
 
-bool ProbeVideo(const QString& path, VideoInfo& info)
+bool ProbeVideo(const QString& path, VideoInfo& info, std::stop_token stop)
 {
     info = VideoInfo{};
     const QString prober = FindTool(QStringLiteral("ffprobe"));
@@ -189,23 +195,40 @@ bool ProbeVideo(const QString& path, VideoInfo& info)
     // An absolute path cannot be mistaken by the prober for an option ("-name") or for a
     // protocol ("name:rest").
     const QString absolutePath = QFileInfo(path).absoluteFilePath();
-    const platform::CaptureResult run = platform::RunCapture(prober, ProberArguments(absolutePath),
-                                                             kProbeTimeoutMs, kProbeMaxReportBytes);
-    if (!run.started) {
-        DebugPrint("ffprobe start error: %s\n", WideToAnsi(run.errorText).c_str());
+    platform::ChildProcess child;
+    // The prober holds no state worth a polite stop: SIGTERM, then SIGKILL soon after.
+    child.SetStopSteps(QByteArray(), kProbeStopGraceMs);
+    if (!child.Start(prober, ProberArguments(absolutePath))) {
+        DebugPrint("ffprobe start error: %s\n", WideToAnsi(child.ErrorText()).c_str());
         return false;
     }
-    if (run.timedOut) {
-        DebugPrint("ffprobe timed out: %s\n", WideToAnsi(absolutePath).c_str());
+    const QDeadlineTimer deadline(kProbeTimeoutMs);
+    QByteArray output;
+    bool truncated = false;
+    QByteArray chunk;
+    // The output is taken as it comes, so a large report never blocks the prober.
+    while (child.Read(chunk, kProbeReadSliceMs) != platform::ChildProcess::ReadStatus::Ended) {
+        if (truncated || output.size() + chunk.size() > kProbeMaxReportBytes)
+            truncated = true;
+        else
+            output += chunk;
+        chunk.clear();
+        if (stop.stop_requested()) {
+            child.Stop();
+            DebugPrint("ffprobe stopped: %s\n", WideToAnsi(absolutePath).c_str());
+            return false;
+        }
+        if (deadline.hasExpired()) {
+            child.Stop();
+            DebugPrint("ffprobe timed out: %s\n", WideToAnsi(absolutePath).c_str());
+            return false;
+        }
+    }
+    if (truncated || output.isEmpty()) {
+        DebugPrint("ffprobe report unusable, bytes: %lld\n", static_cast<long long>(output.size()));
         return false;
     }
-    if (run.truncated || run.output.isEmpty()) {
-        DebugPrint("ffprobe report unusable, bytes: %lld\n",
-                   static_cast<long long>(run.output.size()));
-        return false;
-    }
-    DebugPrint("szPipeOut:%s\n", run.output.constData());
-    if (!ParseProbeReport(run.output, absolutePath, info, MediaInfoLibrary::Instance()))
-        return false;
+    DebugPrint("szPipeOut:%s\n", output.constData());
+    if (!ParseProbeReport(output, absolutePath, info, MediaInfoLibrary::Instance())) return false;
     return info.IsUsable();
 }

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <stop_token>
+
 // Limits of one prober run: its time, and the size of the report kept (a report is a few KB per
 // stream, so this only stops a runaway child).
 inline constexpr int kProbeTimeoutMs = 3000;
@@ -16,7 +18,9 @@ inline constexpr qint64 kProbeMaxReportBytes = 16 * 1024 * 1024;
 // none. Starts from a fresh record; whatever cannot be learnt stays 0 or empty. Returns
 // info.IsUsable(): false for a file that is damaged, not a video, or could not be probed within
 // kProbeTimeoutMs (the prober is then killed). Never shows anything; prints diagnostics.
-bool ProbeVideo(const QString& path, VideoInfo& info);
+// A stop requested through stop ends the prober within about 100 ms (it is killed and reaped)
+// and gives false. Any thread may probe; several probes may run at once.
+bool ProbeVideo(const QString& path, VideoInfo& info, std::stop_token stop = {});
 
 // Reads the prober's JSON report (its "streams" array and "format" object) into info, asking
 // mediaInfo about the file at path when a video stream's average frame rate is "0/0". Fields the

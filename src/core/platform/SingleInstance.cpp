@@ -6,10 +6,43 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <optional>
+
 namespace {
 
+// One line per request: "activate", or "open" and each path as base64 of its UTF-8 bytes, so
+// that blanks and line breaks in names travel intact.
 constexpr char kActivate[] = "activate\n";
+constexpr char kOpen[] = "open";
 constexpr char kAnswer[] = "ok\n";
+// A request line longer than this is refused (thousands of long paths fit).
+constexpr qint64 kMaxRequestBytes = 16 * 1024 * 1024;
+
+QByteArray Request(const QStringList& paths)
+{
+    if (paths.isEmpty()) return kActivate;
+    QByteArray line = kOpen;
+    for (const QString& path : paths) line += ' ' + path.toUtf8().toBase64();
+    return line + '\n';
+}
+
+// The paths of an "open" line; nullopt when the line is no request.
+std::optional<QStringList> ParseRequest(QByteArray line)
+{
+    if (line == kActivate) return QStringList();
+    if (!line.endsWith('\n')) return std::nullopt;
+    line.chop(1);
+    const QList<QByteArray> words = line.split(' ');
+    if (words.first() != kOpen) return std::nullopt;
+    QStringList paths;
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const QByteArray::FromBase64Result decoded =
+            QByteArray::fromBase64Encoding(words[i], QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || decoded.decoded.isEmpty()) return std::nullopt;
+        paths << QString::fromUtf8(decoded.decoded);
+    }
+    return paths;
+}
 
 QString RuntimeFolder()
 {
@@ -56,12 +89,18 @@ bool SingleInstance::Acquire()
 
 bool SingleInstance::ActivateRunning(int timeoutMs)
 {
+    return HandOver({}, timeoutMs);
+}
+
+bool SingleInstance::HandOver(const QStringList& paths, int timeoutMs)
+{
+    const QByteArray request = Request(paths);
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
         socket.connectToServer(SocketPath());
         if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
-            socket.write(kActivate);
+            socket.write(request);
             socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
             while (!socket.canReadLine() &&
                    socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
@@ -79,13 +118,20 @@ void SingleInstance::OnNewConnection()
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine()) return;
-            if (socket->readLine() == kActivate) {
-                emit activationRequested();
+            if (!socket->canReadLine()) {
+                if (socket->bytesAvailable() > kMaxRequestBytes) socket->disconnectFromServer();
+                return;
+            }
+            const auto paths = ParseRequest(socket->readLine());
+            // The later start is answered first: it need not wait for the files to be taken in.
+            if (paths) {
                 socket->write(kAnswer);
                 socket->flush();
             }
             socket->disconnectFromServer();
+            if (!paths) return;
+            if (!paths->isEmpty()) emit filesHanded(*paths);
+            emit activationRequested();
         });
     }
 }

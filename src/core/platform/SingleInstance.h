@@ -6,7 +6,7 @@
 
 // One running copy per user. The first start holds a lock file in the user's runtime folder and
 // listens on a local socket beside it; a later start finds the lock taken, asks the first
-// through the socket to come forward, and exits.
+// through the socket to come forward (handing over the files it was given), and exits.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -20,11 +20,16 @@ public:
     // Asks the running instance to come forward, retrying while it is still starting; true when
     // it confirmed within timeoutMs.
     bool ActivateRunning(int timeoutMs = 1500);
+    // The same, handing over files for the running instance to open (absolute paths; any
+    // character may appear in them).
+    bool HandOver(const QStringList& paths, int timeoutMs = 1500);
 
     QString LockPath() const;
     QString SocketPath() const;
 
 signals:
+    // A later start handed over these files; activationRequested follows.
+    void filesHanded(const QStringList& paths);
     // A later start asked this instance to come forward.
     void activationRequested();
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "core/platform/SingleInstance.h"
 #include "gui/app/MainWnd.h"
 #include "gui/app/QtTranslations.h"
+#include "gui/intake/OpenPaths.h"
 #include "gui/skinlib/SkinBuilder.h"
 
 namespace {
@@ -62,9 +64,12 @@ int RunApplication(int argc, char** argv)
     if (language::Install(app, locale) == language::Interface::Chinese)
         qttranslations::Install(app, locale);
 
+    // Files and folders to open ("open with" passes them); options are ignored.
+    const QStringList paths = PathsFromArguments(QCoreApplication::arguments().mid(1));
+
     SingleInstance instance;
     if (!instance.Acquire()) {
-        instance.ActivateRunning();
+        instance.HandOver(paths);
         return 0;
     }
 
@@ -87,6 +92,8 @@ int RunApplication(int argc, char** argv)
         DebugPrint("instance: brought forward (minimised: %d)\n", window->isMinimized() ? 1 : 0);
         std::fflush(stdout);
     });
+    QObject::connect(&instance, &SingleInstance::filesHanded, window,
+                     [&window](const QStringList& handed) { window->OpenPaths(handed); });
 
     if (InstallTerminationHandlers()) {
         auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
@@ -102,6 +109,8 @@ int RunApplication(int argc, char** argv)
 
     window->CenterWindow();
     window->ShowWindow(true);
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, window, [&window, paths] { window->OpenPaths(paths); });
     const int code = app.exec();
     std::fflush(stdout);
     return code;

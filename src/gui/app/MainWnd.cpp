@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QShortcut>
@@ -41,6 +42,7 @@
 #include "gui/image/ImageRows.h"
 #include "gui/intake/ImageIntake.h"
 #include "gui/intake/MainPage.h"
+#include "gui/intake/OpenPaths.h"
 #include "gui/intake/RowMenu.h"
 #include "gui/intake/RowsContext.h"
 #include "gui/intake/VideoIntake.h"
@@ -117,6 +119,7 @@ constexpr const char* kMainPageControls[] = {
 constexpr char kNetworkErrorText[] = "网络异常,请稍后重试!";
 constexpr char kUpgradeFailedText[] = "升级失败,程序可能损坏!";
 constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
+constexpr char kUpgradeQuestion[] = "正在压缩中,升级需要退出程序,确定要现在升级吗?";
 
 }  // namespace
 
@@ -243,7 +246,8 @@ CMainWnd::CMainWnd()
     imageRows_ = std::make_unique<ImageRows>(rows, *imageEngine_,
                                              [this] { return mainPage_->CheckCustomImageSize(); });
     videoIntake_ = std::make_unique<VideoIntake>(
-        this, [this](const VideoTask& task) { return videoRows_->Add(task); });
+        this, [this](const VideoTask& task) { return videoRows_->Add(task); },
+        [this](int pending) { ShowFilesBeingRead(pending); });
     imageIntake_ = std::make_unique<ImageIntake>(
         this, [this](const ImageTask& task) { return imageRows_->Add(task); });
     setWindowTitle(language::Tr(kWindowTitle));
@@ -281,7 +285,8 @@ void CMainWnd::InitWindow()
         tempFolder_ = EnsureUserFolder(kTempFolder);
 
         // Background work, in this order: the upgrade check, then the engines' workers.
-        upgrader_ = new Upgrader(this, [this] { Shutdown(); });
+        upgrader_ = new Upgrader(
+            this, [this] { Shutdown(); }, QString(), [this] { return MayEndForUpgrade(); });
         upgrader_->StartBackgroundCheck();
         KeepEnginesInformed();
         videoEngine_->Start();
@@ -569,7 +574,9 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             PromptBoxDialog::ShowModeless(this, kNetworkErrorText);
             return 0;
         case UM_UPGRADE_FAILED:
-            PromptBoxDialog::ShowModeless(this, kUpgradeFailedText);
+            // An installer that would not start comes with its own words.
+            PromptBoxDialog::ShowModeless(
+                this, msg.Value<QString>() ? *msg.Value<QString>() : QString(kUpgradeFailedText));
             return 0;
         default:
             return 0;
@@ -608,6 +615,13 @@ bool CMainWnd::OnClose(qintptr wParam)
     return false;
 }
 
+bool CMainWnd::MayEndForUpgrade()
+{
+    const bool working = videoEngine_->HasBusyTasks() || !videoEngine_->IdleTasks().empty() ||
+                         !imageEngine_->BusyTasks().empty() || !imageEngine_->IdleTasks().empty();
+    return !working || MessageBoxDialog::Ask(this, kUpgradeQuestion) != 0;
+}
+
 void CMainWnd::Shutdown()
 {
     // Modal dialogs end first, so their loops do not outlive the window.
@@ -621,6 +635,8 @@ void CMainWnd::Shutdown()
 void CMainWnd::OnDestroy()
 {
     if (trayIcon_) trayIcon_->hide();
+    // Files still being read are dropped: their probers are killed, no row comes any more.
+    videoIntake_->Stop();
     // A running ffmpeg is stopped and its partial output removed; an image run is finished.
     StopEngines();
 }
@@ -694,6 +710,22 @@ void CMainWnd::AddDropped(const QStringList& paths)
     const bool addedThere = !(onImagePage ? videos : images).isEmpty();
     if (folders.isEmpty() && !addedHere && addedThere)
         FindControl<QAbstractButton>(onImagePage ? "compress-video" : "compress-image")->click();
+}
+
+void CMainWnd::OpenPaths(const QStringList& paths)
+{
+    const MediaKind first = AddOpenedPaths(paths, *videoIntake_, *imageIntake_);
+    if (first == MediaKind::None) return;
+    FindControl<QAbstractButton>(first == MediaKind::Image ? "compress-image" : "compress-video")
+        ->click();
+}
+
+void CMainWnd::ShowFilesBeingRead(int pending)
+{
+    auto* label = FindControl<QLabel>("video-reading");
+    if (!label) return;
+    label->setText(QStringLiteral("正在读取 %1 个文件…").arg(pending));
+    label->setVisible(pending > 0);
 }
 
 void CMainWnd::changeEvent(QEvent* event)

@@ -36,6 +36,10 @@ public:
     // Ends the program as the quit entry does, without asking: workers stop, the window goes.
     void Shutdown();
 
+    // Adds files and folders named outside the window (see AddOpenedPaths) and shows the page
+    // of the first kind they brought.
+    void OpenPaths(const QStringList& paths);
+
     // Handles one custom message as a posted one would be handled; returns the handler's result.
     qintptr Dispatch(skin::Message& msg, bool& handled);
 
@@ -72,7 +76,11 @@ private:
     void OpenHelpPage();
     void KeepEnginesInformed();
     void AddDropped(const QStringList& paths);
+    // The main page's note of how many files are still being read; hidden at 0.
+    void ShowFilesBeingRead(int pending);
     void StopEngines();
+    // True when nothing is queued or compressing, or the user agrees to end it for the upgrade.
+    bool MayEndForUpgrade();
     // The keyboard's ways to the main actions: add files or a folder to the page shown, start
     // it, delete its ticked rows, quit.
     void AddShortcuts();

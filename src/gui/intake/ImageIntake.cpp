@@ -1,7 +1,10 @@
 #include "gui/intake/ImageIntake.h"
 
 #include <QFileInfo>
+#include <cstdio>
 #include <vector>
+
+#include "core/app/TextUtil.h"
 
 #include "core/intake/MediaScan.h"
 #include "gui/platform/Shell.h"
@@ -25,6 +28,13 @@ ImageIntake::ImageIntake(QWidget* owner, AddRow addRow) : owner_(owner), addRow_
 {
 }
 
+void ImageIntake::Add(const ImageTask& task)
+{
+    DebugPrint("image row: %s\n", WideToAnsi(task.filePath).c_str());
+    std::fflush(stdout);
+    addRow_(task);
+}
+
 void ImageIntake::AddFromFileDialog()
 {
     AddFiles(Shell::Instance().ChooseFiles(owner_, QString(), ImageDialogFilter()));
@@ -32,7 +42,7 @@ void ImageIntake::AddFromFileDialog()
 
 void ImageIntake::AddFiles(const QStringList& paths)
 {
-    for (const QString& path : paths) addRow_(MakeImageTask(path, QFileInfo(path).fileName()));
+    for (const QString& path : paths) Add(MakeImageTask(path, QFileInfo(path).fileName()));
 }
 
 void ImageIntake::AddFromFolder()
@@ -46,5 +56,5 @@ void ImageIntake::AddFolder(const QString& folder)
     std::vector<ImageTask> imageScanList;
     for (const QString& name : ScanFolderForImages(folder))
         imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
-    for (const ImageTask& task : imageScanList) addRow_(task);
+    for (const ImageTask& task : imageScanList) Add(task);
 }

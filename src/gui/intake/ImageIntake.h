@@ -26,6 +26,8 @@ public:
     void AddFolder(const QString& folder);
 
 private:
+    void Add(const ImageTask& task);
+
     QWidget* owner_;
     AddRow addRow_;
 };

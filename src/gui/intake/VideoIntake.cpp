@@ -1,13 +1,14 @@
 #include "gui/intake/VideoIntake.h"
 
-#include <QApplication>
 #include <QFileInfo>
+#include <cstdio>
 #include <vector>
 
 #include "core/app/Language.h"
+#include "core/app/TextUtil.h"
 #include "core/app/UserTexts.h"
-#include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
+#include "core/intake/ProbeQueue.h"
 #include "gui/platform/Shell.h"
 #include "gui/ui/PromptBoxDialog.h"
 
@@ -15,28 +16,27 @@ namespace {
 
 constexpr char kFolderTitle[] = "选择视频存放目录";
 
-// Probing blocks the window for a moment per file: the cursor says so. A prompt shown meanwhile
-// gets the normal cursor back while it waits for the user.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-void ShowDamaged(QWidget* owner)
+// The notice for the damaged files of one choice: the usual sentence, then each file by name.
+QString DamagedNotice(const QStringList& names)
 {
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
-    PromptBoxDialog::Show(owner, language::Tr(texts::kDamagedFile));
-    QApplication::restoreOverrideCursor();
+    return language::Tr(texts::kDamagedFile) + u'\n' + names.join(u'\n');
 }
 
 }  // namespace
 
-VideoIntake::VideoIntake(QWidget* owner, AddRow addRow) : owner_(owner), addRow_(std::move(addRow))
+VideoIntake::VideoIntake(QWidget* owner, AddRow addRow, ShowPending showPending)
+    : owner_(owner), addRow_(std::move(addRow)), showPending_(std::move(showPending))
 {
+    probes_ = std::make_unique<ProbeQueue>(ProbeQueue::Reports{
+        [this](int batch, const VideoTask& task, bool usable) { OnProbed(batch, task, usable); },
+        [this](int batch) { OnBatchDone(batch); },
+        [this](int pending) {
+            if (showPending_) showPending_(pending);
+        },
+    });
 }
+
+VideoIntake::~VideoIntake() = default;
 
 void VideoIntake::AddFromFileDialog()
 {
@@ -45,19 +45,14 @@ void VideoIntake::AddFromFileDialog()
 
 void VideoIntake::AddFiles(const QStringList& paths)
 {
-    if (paths.isEmpty()) return;
-    const BusyCursor busy;
+    std::vector<VideoTask> tasks;
     for (const QString& path : paths) {
         const QFileInfo file(path);
         QString dir = file.absolutePath();
         if (!dir.endsWith('/')) dir += '/';
-        VideoTask task = MakeVideoTask(dir, file.fileName());
-        if (!ProbeVideo(task.filePath, task)) {
-            ShowDamaged(owner_);
-            continue;
-        }
-        addRow_(task);
+        tasks.push_back(MakeVideoTask(dir, file.fileName()));
     }
+    Queue(std::move(tasks));
 }
 
 void VideoIntake::AddFromFolder()
@@ -68,15 +63,42 @@ void VideoIntake::AddFromFolder()
 void VideoIntake::AddFolder(const QString& folder)
 {
     if (folder.isEmpty()) return;
-    const BusyCursor busy;
-    std::vector<VideoTask> videoScanList;
-    for (const QString& name : ScanFolderForVideos(folder)) {
-        VideoTask task = MakeVideoTask(folder, name);
-        if (!ProbeVideo(task.filePath, task)) {
-            ShowDamaged(owner_);
-            continue;
-        }
-        videoScanList.push_back(std::move(task));
-    }
-    for (const VideoTask& task : videoScanList) addRow_(task);
+    std::vector<VideoTask> tasks;
+    for (const QString& name : ScanFolderForVideos(folder))
+        tasks.push_back(MakeVideoTask(folder, name));
+    Queue(std::move(tasks));
+}
+
+int VideoIntake::Pending() const
+{
+    return probes_->Pending();
+}
+
+void VideoIntake::Stop()
+{
+    probes_->Stop();
+    damaged_.clear();
+}
+
+void VideoIntake::Queue(std::vector<VideoTask> tasks)
+{
+    if (const int batch = probes_->Add(std::move(tasks)); batch != 0) damaged_[batch];
+}
+
+void VideoIntake::OnProbed(int batch, const VideoTask& task, bool usable)
+{
+    DebugPrint("video %s: %s\n", usable ? "row" : "refused", WideToAnsi(task.filePath).c_str());
+    std::fflush(stdout);
+    if (usable)
+        addRow_(task);
+    else
+        damaged_[batch] << task.fileName;
+}
+
+void VideoIntake::OnBatchDone(int batch)
+{
+    QStringList names = damaged_[batch];
+    names.removeDuplicates();  // the same file chosen twice is named once
+    damaged_.erase(batch);
+    if (!names.isEmpty()) PromptBoxDialog::ShowModeless(owner_, DamagedNotice(names));
 }

@@ -1,21 +1,24 @@
 #include "gui/net/DownloadDialog.h"
 
+#include <glog/logging.h>
 #include <QLabel>
 #include <QProgressBar>
 #include <QUrl>
 #include <stdexcept>
 
-#include "gui/platform/Shell.h"
+#include "core/net/InstallerLaunch.h"
 #include "gui/ui/WindowMessages.h"
 
 DownloadDialog::DownloadDialog(QWidget* owner, const QString& address, int force,
-                               const QString& sha256, std::function<void()> endProgram)
+                               const QString& sha256, std::function<void()> endProgram,
+                               std::function<bool()> mayEnd)
     : WindowImplBase(owner, Kind::Dialog),
       owner_(owner),
       address_(address),
       force_(force),
       sha256_(sha256),
-      endProgram_(std::move(endProgram))
+      endProgram_(std::move(endProgram)),
+      mayEnd_(std::move(mayEnd))
 {
 }
 
@@ -86,12 +89,6 @@ void DownloadDialog::Finish(HttpDownload::Result result, const QString& path)
     int notice = 0;
     switch (result) {
         case HttpDownload::kComplete:
-            if (Shell::Instance().Open(QUrl::fromLocalFile(path))) {
-                endProgram = true;
-            } else {
-                HttpDownload::LogUpgradeFailure(path);
-                notice = UM_UPGRADE_FAILED;
-            }
             break;
         case HttpDownload::kCancelled:
             endProgram = force_ != 0;
@@ -105,11 +102,45 @@ void DownloadDialog::Finish(HttpDownload::Result result, const QString& path)
     }
     if (notice != 0 && owner_) skin::PostMessage(owner_, notice);
 
-    const std::function<void()> end = endProgram ? endProgram_ : nullptr;
+    // What the rest needs, taken before the window goes: the object goes with it.
+    const QPointer<QWidget> owner(owner_);
+    const std::function<void()> end = endProgram_;
+    const std::function<bool()> mayEnd = mayEnd_;
     if (windowGone_) {
         deleteLater();
     } else {
         Close(1);  // OnFinalMessage deletes the object
     }
+    if (result == HttpDownload::kComplete)
+        RunInstaller(owner, path, mayEnd, end);
+    else if (endProgram && end)
+        end();
+}
+
+void DownloadDialog::RunInstaller(QPointer<QWidget> owner, const QString& path,
+                                  const std::function<bool()>& mayEnd,
+                                  const std::function<void()>& end)
+{
+    // The installer replaces this program, so it runs only when the program may end now.
+    if (mayEnd && !mayEnd()) {
+        LOG(INFO) << "upgrade put off; the installer stays at " << path.toStdString();
+        return;
+    }
+    const InstallerLaunchResult launch = LaunchInstaller(path);
+    if (!launch.started) {
+        HttpDownload::LogUpgradeFailure(path);
+        LOG(ERROR) << "installer not started: " << launch.reason.toStdString();
+        if (owner)
+            skin::PostMessage(
+                owner,
+                skin::MakeMessage(UM_UPGRADE_FAILED, InstallerNotStartedText(launch.reason, path)));
+        return;
+    }
+    LOG(INFO) << "installer started, pid " << launch.pid;
     if (end) end();
+}
+
+QString InstallerNotStartedText(const QString& reason, const QString& path)
+{
+    return QStringLiteral("无法启动安装程序：%1。安装包已保存在 %2。").arg(reason, path);
 }

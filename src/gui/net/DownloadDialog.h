@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -13,16 +15,20 @@ class QProgressBar;
 
 // The progress window of an installer download ("download.xml": "cancel", "download-text",
 // "download-slider"). The download runs on its own thread from InitWindow on; when it ends, the
-// window (on the UI thread) opens the installer and ends the program, or reports the failure to
-// the owner with UM_NETWORK_ERROR or UM_UPGRADE_FAILED and closes. Closing the window in any way
-// before the end cancels the download; cancelling a forced upgrade ends the program.
+// window (on the UI thread) closes and, when the program may end (mayEnd, which asks the user
+// while work is under way), runs the installer and ends the program; otherwise the downloaded
+// installer stays where it is and nothing else happens. A failure is reported to the owner with
+// UM_NETWORK_ERROR or UM_UPGRADE_FAILED (carrying the text to show when the installer would not
+// start). Closing the window in any way before the end cancels the download; cancelling a forced
+// upgrade ends the program.
 // The object outlives its window until the download thread has ended.
 class DownloadDialog : public WindowImplBase, private DownloadObserver {
     Q_OBJECT
 public:
-    // owner: the main window, which receives the notices; endProgram ends the program.
+    // owner: the main window, which receives the notices; endProgram ends the program; mayEnd
+    // (none: always) says whether it may end now.
     DownloadDialog(QWidget* owner, const QString& address, int force, const QString& sha256,
-                   std::function<void()> endProgram);
+                   std::function<void()> endProgram, std::function<bool()> mayEnd = nullptr);
     ~DownloadDialog() override;
 
     QString GetWindowClassName() const override { return QStringLiteral("升级下载"); }
@@ -40,12 +46,16 @@ private:
 
     void ShowPercent(int percent);
     void Finish(HttpDownload::Result result, const QString& path);
+    // Static: it runs after the window (and this object) may be gone.
+    static void RunInstaller(QPointer<QWidget> owner, const QString& path,
+                             const std::function<bool()>& mayEnd, const std::function<void()>& end);
 
     QWidget* owner_;
     QString address_;
     int force_;
     QString sha256_;
     std::function<void()> endProgram_;
+    std::function<bool()> mayEnd_;
 
     QLabel* text_ = nullptr;
     QProgressBar* slider_ = nullptr;
@@ -55,3 +65,6 @@ private:
     bool windowGone_ = false;  // OnFinalMessage ran; delete once finished
     std::jthread thread_;
 };
+
+// The notice when a downloaded installer would not start: why, and where the file stays.
+QString InstallerNotStartedText(const QString& reason, const QString& path);

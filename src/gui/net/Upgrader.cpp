@@ -19,11 +19,12 @@ constexpr char kNoNewVersionText[] = "没有发现新版本!";
 }  // namespace
 
 Upgrader::Upgrader(QWidget* mainWindow, std::function<void()> endProgram,
-                   const QString& serviceAddress)
+                   const QString& serviceAddress, std::function<bool()> mayEnd)
     : QObject(mainWindow),
       mainWindow_(mainWindow),
       endProgram_(std::move(endProgram)),
-      serviceAddress_(serviceAddress)
+      serviceAddress_(serviceAddress),
+      mayEnd_(std::move(mayEnd))
 {
 }
 
@@ -87,7 +88,7 @@ void Upgrader::Prompt(const UpgradeOffer& offer)
     }
 
     auto* dialog = new DownloadDialog(mainWindow_, QString::fromStdString(offer.downloadUrl), force,
-                                      QString::fromStdString(offer.sha256), endProgram_);
+                                      QString::fromStdString(offer.sha256), endProgram_, mayEnd_);
     try {
         dialog->Create();
     } catch (const std::exception& error) {

@@ -19,9 +19,10 @@ public:
     // mainWindow: the parent of the windows and the receiver of UM_NETWORK_ERROR and
     // UM_UPGRADE_FAILED. endProgram: ends the program after the installer has been started, or
     // when a forced upgrade is cancelled. serviceAddress: the service's web server; empty means
-    // ServiceAddress() at each check.
+    // ServiceAddress() at each check. mayEnd: asked before the installer runs (it may ask the
+    // user); false leaves the program running and the installer unrun. None: always true.
     Upgrader(QWidget* mainWindow, std::function<void()> endProgram,
-             const QString& serviceAddress = QString());
+             const QString& serviceAddress = QString(), std::function<bool()> mayEnd = nullptr);
     // Stops a running start-up check and waits for its thread (about a second at most).
     ~Upgrader() override;
 
@@ -39,6 +40,7 @@ private:
     QWidget* mainWindow_;
     std::function<void()> endProgram_;
     QString serviceAddress_;
+    std::function<bool()> mayEnd_;
     bool prompting_ = false;
     std::jthread startupCheck_;
 };

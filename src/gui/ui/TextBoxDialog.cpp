@@ -1,8 +1,13 @@
 #include "gui/ui/TextBoxDialog.h"
 
 #include <QAbstractButton>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
+#include <QScreen>
+#include <QScrollArea>
+#include <algorithm>
 #include <stdexcept>
 
 #include "gui/skinlib/Controls.h"
@@ -26,6 +31,29 @@ void TextBoxDialog::InitWindow()
     if (!complete) throw std::runtime_error(GetWindowClassName().toStdString() + "::Init");
     label->setText(text_);
     skin::MakeDefaultButton(FindControl<QAbstractButton>(buttons_.front().name));
+    FitText(label);
+}
+
+void TextBoxDialog::FitText(QLabel* label)
+{
+    // A top-level window keeps the height of its layout file, whatever a wrapped text needs:
+    // the box grows until the text fits, up to two thirds of the screen; a text longer than
+    // that scrolls inside it.
+    layout()->activate();
+    const int needed = layout()->totalHeightForWidth(width());
+    if (needed <= height()) return;
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const int limit = screen ? screen->availableGeometry().height() * 2 / 3 : needed;
+    if (needed > limit) {
+        auto* area = new QScrollArea;
+        area->setObjectName("msgScroll");
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidgetResizable(true);
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        delete label->parentWidget()->layout()->replaceWidget(label, area);
+        area->setWidget(label);
+    }
+    resize(width(), std::min(needed, limit));
 }
 
 void TextBoxDialog::Notify(skin::Notification& msg)

@@ -4,10 +4,13 @@
 
 #include "gui/skinlib/WindowImplBase.h"
 
+class QLabel;
+
 // A small dialog that shows one text ("msgText") and closes with the result of the button
 // pressed: the common part of the question box and the notice box. The first button is the
-// default one, so Enter and Return confirm when the dialog opens. The dialog deletes itself when
-// closed.
+// default one, so Enter and Return confirm when the dialog opens. The box grows to show a long
+// text whole; one taller than two thirds of the screen scrolls ("msgScroll"). The dialog deletes
+// itself when closed.
 class TextBoxDialog : public WindowImplBase {
     Q_OBJECT
 protected:
@@ -26,6 +29,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void FitText(QLabel* label);
+
     QString text_;
     std::vector<Button> buttons_;
 };

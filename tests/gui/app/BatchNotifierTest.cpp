@@ -253,6 +253,9 @@ TEST(BatchSummaryTest, TheRealEnginesEndABatchWithOneNotification)
     auto click = [&](const char* name) { window->FindControl<QAbstractButton>(name)->click(); };
     shell.files = {video};
     click("add-video-file");
+    // The video row comes once the video is read in the background; both lists start together.
+    ASSERT_TRUE(testenv::WaitUntil(
+        [&] { return window->FindControl<SkinList>("videoList")->Count() == 1; }, 15000));
     click("compress-image");
     shell.files = {image, broken};
     click("add-image-file");

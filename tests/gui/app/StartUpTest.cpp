@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <csignal>
 
 #include "core/platform/SingleInstance.h"
@@ -15,9 +17,10 @@ namespace {
 // --verbose its diagnostics reach the terminal as well as its log file.
 class Program {
 public:
-    explicit Program(const QStringList& args = {})
+    explicit Program(const QStringList& args = {}, const QString& folder = QString())
     {
         process_.setProcessChannelMode(QProcess::MergedChannels);
+        if (!folder.isEmpty()) process_.setWorkingDirectory(folder);
         process_.start(testenv::ProgramPath(), args);
     }
     ~Program()
@@ -44,14 +47,33 @@ private:
     QByteArray output_;
 };
 
-TEST(StartUpTest, ASecondStartHandsOverAndExitsWithoutAWindow)
+// A folder with a video, a folder of images (and a video) and a text file, all tiny.
+class MediaFolder {
+public:
+    MediaFolder()
+    {
+        ok = testenv::MakeVideo(Path("clip one.mp4"), 0.2) && QDir(dir.path()).mkpath("photos") &&
+             testenv::Convert({"-size", "8x8", "xc:red", Path("photos/red.png")}) &&
+             testenv::MakeVideo(Path("photos/inside.mp4"), 0.2) &&
+             testenv::WriteFile(Path("notes.txt"), "text");
+    }
+    QString Path(const QString& name) const { return dir.path() + "/" + name; }
+    QTemporaryDir dir;
+    bool ok = false;
+};
+
+TEST(StartUpTest, ASecondStartHandsOverItsFilesAndExitsWithoutAWindow)
 {
+    MediaFolder media;
+    ASSERT_TRUE(media.ok);
     Program first({"--verbose"});
     ASSERT_TRUE(first.WaitForOutput("mainWindow shown")) << first.output().constData();
 
+    // Relative names, as a file manager or a shell in that folder gives them; options ignored.
     QElapsedTimer timer;
     timer.start();
-    Program second({"--verbose", "--ignored-argument", "/some/file.mp4"});
+    Program second({"--verbose", "--ignored-argument", "clip one.mp4", "notes.txt", "photos"},
+                   media.dir.path());
     ASSERT_TRUE(second.process().waitForFinished(2000));
     EXPECT_LT(timer.elapsed(), 2000);
     EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
@@ -59,7 +81,26 @@ TEST(StartUpTest, ASecondStartHandsOverAndExitsWithoutAWindow)
     EXPECT_FALSE(second.output().contains("mainWindow shown"));
 
     EXPECT_TRUE(first.WaitForOutput("instance: brought forward (minimised: 0)"));
+    ASSERT_TRUE(first.WaitForOutput("image row: " + media.Path("photos/red.png").toUtf8()));
+    ASSERT_TRUE(first.WaitForOutput("video row: " + media.Path("photos/inside.mp4").toUtf8()));
+    const QByteArray output = first.output();
+    EXPECT_TRUE(output.contains("video row: " + media.Path("clip one.mp4").toUtf8()));
+    EXPECT_LT(output.indexOf("video row: " + media.Path("clip one.mp4").toUtf8()),
+              output.indexOf("video row: " + media.Path("photos/inside.mp4").toUtf8()))
+        << "the arguments' order";
+    EXPECT_FALSE(output.contains("notes.txt"));
+    EXPECT_FALSE(output.contains("ignored-argument"));
     EXPECT_EQ(first.process().state(), QProcess::Running);
+}
+
+TEST(StartUpTest, TheFirstStartAddsTheFilesOfItsCommandLine)
+{
+    MediaFolder media;
+    ASSERT_TRUE(media.ok);
+    Program first({"--verbose", "-x", media.Path("photos/red.png"), media.Path("clip one.mp4")});
+    ASSERT_TRUE(first.WaitForOutput("mainWindow shown")) << first.output().constData();
+    EXPECT_TRUE(first.WaitForOutput("image row: " + media.Path("photos/red.png").toUtf8()));
+    EXPECT_TRUE(first.WaitForOutput("video row: " + media.Path("clip one.mp4").toUtf8()));
 }
 
 TEST(StartUpTest, ASecondStartRestoresAMinimisedFirstWindow)

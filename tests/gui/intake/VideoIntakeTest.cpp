@@ -5,16 +5,26 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMimeData>
 #include <QPointer>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "core/app/TextUtil.h"
 #include "core/intake/MediaScan.h"
 #include "core/video/VideoEngine.h"
 #include "gui/app/MainWnd.h"
+#include "gui/intake/OpenPaths.h"
 #include "gui/platform/Shell.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
@@ -88,6 +98,11 @@ protected:
         EXPECT_TRUE(testenv::MakeVideo(path, seconds, "64x48", audio)) << qPrintable(path);
         return path;
     }
+    // Rows come as the background probes end.
+    bool WaitForRows(int count)
+    {
+        return testenv::WaitUntil([&] { return list->Count() == count; }, 15000);
+    }
     void ClickAddFiles() { window->FindControl<QAbstractButton>("add-video-file")->click(); }
     void ClickAddFolder() { window->FindControl<QAbstractButton>("add-video-dir")->click(); }
 
@@ -102,7 +117,7 @@ TEST_F(VideoIntakeTest, FilesFromTheDialogBecomeRowsInTheDialogsOrder)
     const QString first = Video("first clip.mp4", 2.0);
     shell.files = {first};
     ClickAddFiles();
-    ASSERT_EQ(list->Count(), 1);
+    ASSERT_TRUE(WaitForRows(1));
     QWidget* row = list->RowAt(0);
     EXPECT_EQ(row->objectName(), "item-0");
     EXPECT_EQ(Label(0, "fileNameLabel"), "first clip.mp4");
@@ -127,7 +142,7 @@ TEST_F(VideoIntakeTest, FilesFromTheDialogBecomeRowsInTheDialogsOrder)
     five << first;
     shell.files = five;
     ClickAddFiles();
-    ASSERT_EQ(list->Count(), 6);
+    ASSERT_TRUE(WaitForRows(6));
     for (int i = 1; i <= 5; ++i) {
         EXPECT_EQ(list->RowAt(i)->objectName(), QStringLiteral("item-%1").arg(i));
         EXPECT_EQ(window->videoEngine().FindTask(i)->filePath, five[i - 1]);
@@ -135,22 +150,27 @@ TEST_F(VideoIntakeTest, FilesFromTheDialogBecomeRowsInTheDialogsOrder)
     EXPECT_TRUE(shell.lastFilter.startsWith("视频文件("));
 }
 
-TEST_F(VideoIntakeTest, ADamagedFileIsReportedOnceAndTheNextFileStillComes)
+TEST_F(VideoIntakeTest, TheDamagedFilesOfAChoiceAreNamedInOneNoticeAfterItsRows)
 {
     const QString good = Video("good.mp4");
     const QString bad = media.path() + "/bad.mp4";
+    const QString worse = media.path() + "/worse.avi";
     testenv::WriteFile(bad, QByteArray(4096, '\x42'));
-    shell.files = {bad, good, bad};
+    testenv::WriteFile(worse, "not a video");
+    shell.files = {bad, good, worse, bad};
     testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm",
                                 [this] { return QString::number(list->Count()); });
     ClickAddFiles();
-    EXPECT_EQ(prompts.texts(), (QStringList{kDamaged, kDamaged}));
-    EXPECT_EQ(prompts.notes(), (QStringList{"0", "1"})) << "rows appear as each file is probed";
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !prompts.texts().isEmpty(); }, 15000));
+    testenv::WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(prompts.texts(), QStringList{QString(kDamaged) + "\nbad.mp4\nworse.avi"})
+        << "one notice naming each damaged file once";
+    EXPECT_EQ(prompts.notes(), QStringList{"1"}) << "after the good file's row";
     ASSERT_EQ(list->Count(), 1);
     EXPECT_EQ(list->RowAt(0)->objectName(), "item-0") << "a refused file takes no id";
 }
 
-TEST_F(VideoIntakeTest, AFolderGivesItsVideosTogetherAfterItsPrompts)
+TEST_F(VideoIntakeTest, AFolderGivesItsVideosInNameOrderAndOneNotice)
 {
     QDir(media.path()).mkpath("folder/old.mkv");
     const QString folder = media.path() + "/folder";
@@ -162,15 +182,16 @@ TEST_F(VideoIntakeTest, AFolderGivesItsVideosTogetherAfterItsPrompts)
     // A file first, then the folder: one row per file, nothing repeated.
     shell.files = {Video("single.mp4")};
     ClickAddFiles();
-    ASSERT_EQ(list->Count(), 1);
+    ASSERT_TRUE(WaitForRows(1));
 
     shell.folder = folder;
     testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm",
                                 [this] { return QString::number(list->Count()); });
     ClickAddFolder();
     EXPECT_EQ(shell.lastTitle, "选择视频存放目录");
-    EXPECT_EQ(prompts.texts(), QStringList{kDamaged}) << "the subfolder old.mkv";
-    EXPECT_EQ(prompts.notes(), QStringList{"1"}) << "the folder's rows come after its prompts";
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !prompts.texts().isEmpty(); }, 15000));
+    EXPECT_EQ(prompts.texts(), QStringList{QString(kDamaged) + "\nold.mkv"}) << "the subfolder";
+    EXPECT_EQ(prompts.notes(), QStringList{"3"});
     ASSERT_EQ(list->Count(), 3);
     EXPECT_EQ(Label(1, "fileNameLabel"), "clip.MP4");
     EXPECT_EQ(Label(2, "fileNameLabel"), "zebra.mp4");
@@ -192,7 +213,7 @@ TEST_F(VideoIntakeTest, NamesThatAShellWouldMangleShowAndProbeIntact)
     const QString name = QStringLiteral("a 'quoted' \"clip\" $HOME 视频 😀\nline.mp4");
     shell.files = {Video(name)};
     ClickAddFiles();
-    ASSERT_EQ(list->Count(), 1);
+    ASSERT_TRUE(WaitForRows(1));
     EXPECT_EQ(Label(0, "fileNameLabel"), name);
     EXPECT_EQ(Label(0, "ratioLabel"), "64 x 48");
     EXPECT_EQ(Label(0, "durationLabel"), "00:00:01");
@@ -244,8 +265,130 @@ TEST_F(VideoIntakeTest, DroppedFilesGoToTheirListsAndAFolderToThePageOnShow)
     EXPECT_EQ(list->Count(), 1);
     window->FindControl<QAbstractButton>("compress-video")->click();
     Drop(window.data(), {media.path() + "/more"});
-    ASSERT_TRUE(testenv::WaitUntil([this] { return list->Count() == 2; }));
+    ASSERT_TRUE(testenv::WaitUntil([this] { return list->Count() == 2; }, 15000));
     EXPECT_EQ(Label(1, "fileNameLabel"), "inner.mp4");
+}
+
+// The ffprobe processes whose parent is this test (zombies included).
+int ProberChildren()
+{
+    int count = 0;
+    const QByteArray self = QByteArray::number(::getpid());
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QByteArray stat = testenv::ReadFile("/proc/" + pid + "/stat");
+        const qsizetype close = stat.lastIndexOf(')');
+        if (close < 0 || !stat.mid(stat.indexOf('(') + 1).startsWith("ffprobe")) continue;
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        if (fields.size() > 1 && fields[1] == self) ++count;
+    }
+    return count;
+}
+
+TEST_F(VideoIntakeTest, TheWindowStaysLiveWhileAFolderIsReadAndRowsKeepTheFilesOrder)
+{
+    constexpr int kVideos = 30;
+    const QString folder = media.path() + "/many";
+    QDir(media.path()).mkpath("many");
+    QStringList names;
+    for (int i = 0; i < kVideos; ++i) {
+        // Longer clips first, so that later files tend to be read before earlier ones.
+        names << QStringLiteral("clip%1.mp4").arg(i, 2, 10, QChar('0'));
+        ASSERT_TRUE(testenv::MakeVideo(folder + "/" + names.last(), i < 4 ? 1.5 : 0.2));
+    }
+    testenv::WriteFile(folder + "/clip07b.mp4", QByteArray(3000, '\x13'));  // damaged
+
+    auto* reading = window->FindControl<QLabel>("video-reading");
+    ASSERT_NE(reading, nullptr);
+    EXPECT_FALSE(reading->isVisible());
+
+    // The event loop must keep turning: a timer counts its ticks and measures the longest wait
+    // between two of them.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, sinceTick.restart());
+        ++ticks;
+    });
+    testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm");
+    shell.folder = folder;
+    QElapsedTimer total;
+    total.start();
+    sinceTick.start();
+    ticker.start(10);
+    ClickAddFolder();
+    longestGap = std::max(longestGap, sinceTick.elapsed());
+    EXPECT_TRUE(reading->isVisible());
+    EXPECT_EQ(reading->text(), QStringLiteral("正在读取 %1 个文件…").arg(kVideos + 1));
+
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !prompts.texts().isEmpty(); }, 30000));
+    const qint64 totalMs = total.elapsed();
+    ticker.stop();
+    std::printf(
+        "adding %d videos took %lld ms; %d ticks of 10 ms; longest event-loop gap %lld ms\n",
+        kVideos + 1, static_cast<long long>(totalMs), ticks, static_cast<long long>(longestGap));
+    EXPECT_LT(longestGap, 200);
+    // A loop blocked by the reading would tick once or twice in all that time.
+    EXPECT_GE(ticks, totalMs / 10 / 4);
+
+    EXPECT_EQ(prompts.texts(), QStringList{QString(kDamaged) + "\nclip07b.mp4"});
+    ASSERT_EQ(list->Count(), kVideos);
+    for (int i = 0; i < kVideos; ++i) EXPECT_EQ(Label(i, "fileNameLabel"), names[i]) << i;
+    EXPECT_FALSE(reading->isVisible());
+}
+
+TEST_F(VideoIntakeTest, ClosingTheWindowWhileFilesAreReadKillsTheProbers)
+{
+    // Named pipes: the prober opens each and waits for a writer that never comes.
+    const QString folder = media.path() + "/pipes";
+    QDir(media.path()).mkpath("pipes");
+    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"})
+        ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "/" + name).constData(), 0600), 0);
+    shell.folder = folder;
+    ClickAddFolder();
+    ASSERT_TRUE(testenv::WaitUntil([] { return ProberChildren() > 0; }, 5000));
+    EXPECT_TRUE(window->FindControl<QLabel>("video-reading")->isVisible());
+
+    QElapsedTimer timer;
+    timer.start();
+    delete window.data();
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(ProberChildren(), 0) << "killed and reaped";
+    testenv::WaitUntil([] { return false; }, 200);  // nothing arrives for the gone window
+}
+
+TEST(OpenPathsTest, ArgumentsBecomeAbsolutePathsAndOptionsAreSkipped)
+{
+    const QString here = QDir::currentPath();
+    EXPECT_EQ(PathsFromArguments({"-x", "--flag=1", "a b.mp4", "/abs/c.png", "",
+                                  "file:///tmp/%E8%A7%86.mp4", "d.gif"}),
+              (QStringList{here + "/a b.mp4", "/abs/c.png", QString::fromUtf8("/tmp/视.mp4"),
+                           here + "/d.gif"}));
+}
+
+TEST_F(VideoIntakeTest, OpenedPathsGoToTheirListsAndThePageOfTheFirstKindShows)
+{
+    QDir(media.path()).mkpath("photos");
+    ASSERT_TRUE(testenv::Convert({"-size", "8x8", "xc:blue", media.path() + "/photos/b.png"}));
+    ASSERT_TRUE(testenv::MakeVideo(media.path() + "/photos/inside.mp4", 0.2));
+    const QString clip = Video("clip.mp4", 0.2);
+    auto* images = window->FindControl<SkinList>("image-list");
+    auto* tab = window->FindControl<QStackedWidget>("main-tab");
+
+    // A folder first that holds images and a video: it counts as video; both lists fill.
+    window->OpenPaths({media.path() + "/photos", media.path() + "/missing.mp4", clip});
+    EXPECT_EQ(tab->currentIndex(), 0);
+    ASSERT_TRUE(WaitForRows(2));
+    EXPECT_EQ(Label(0, "fileNameLabel"), "inside.mp4");
+    EXPECT_EQ(Label(1, "fileNameLabel"), "clip.mp4");
+    EXPECT_EQ(images->Count(), 1);
+
+    // An image first: the image page comes forward.
+    window->OpenPaths({media.path() + "/photos/b.png", clip});
+    EXPECT_EQ(tab->currentIndex(), 1);
+    ASSERT_TRUE(WaitForRows(3));
+    EXPECT_EQ(images->Count(), 2);
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QAbstractButton>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <algorithm>
+#include <functional>
 
 #include "core/net/HttpDownload.h"
 #include "gui/net/DownloadDialog.h"
@@ -17,10 +21,14 @@ namespace {
 
 using nettest::LocalServer;
 
+// An installer of the given size: a script that leaves "<its path>.ran" beside itself and ends
+// before the binary filler that follows.
 std::string Payload(size_t size)
 {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7) % 251);
+    const std::string script = "#!/bin/sh\necho ran > \"$0.ran\"\nexit 0\n";
+    std::string bytes(std::max(size, script.size()), '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7) % 251);
+    bytes.replace(0, script.size(), script);
     return bytes;
 }
 
@@ -59,6 +67,8 @@ public:
         server.Get("/big.run", Fixed(big));
         server.Get("/mid.run", Fixed(mid));
         server.Get("/small.run", Fixed(small));
+        server.Get("/nointerpreter.run", Fixed(noInterpreter));
+        server.Get("/noprogram.run", Fixed(noProgram));
         server.Get("/slow.run", [this](const httplib::Request&, httplib::Response& response) {
             auto bytes = std::make_shared<std::string>(Payload(400 * 1024));
             response.set_content_provider(bytes->size(), "application/octet-stream",
@@ -102,6 +112,8 @@ public:
     const std::string big = Payload(200 * 1024);
     const std::string mid = Payload(3000);
     const std::string small = Payload(100);
+    const std::string noInterpreter = "#!/nonexistent/interpreter\nexit 0\n";
+    const std::string noProgram = std::string(300, 'x');
 
 private:
     static httplib::Server::Handler Fixed(const std::string& bytes)
@@ -133,12 +145,14 @@ protected:
     }
 
     // Opens the window for path on the server, watching its progress bar.
-    DownloadDialog* Start(const std::string& path, int force = 0, const QString& sha256 = {})
+    DownloadDialog* Start(const std::string& path, int force = 0, const QString& sha256 = {},
+                          std::function<bool()> mayEnd = nullptr)
     {
         shown.clear();
         shownTexts.clear();
-        auto* window = new DownloadDialog(&owner, QString::fromStdString(server.local.Url(path)),
-                                          force, sha256, [this] { ++endRequests; });
+        auto* window = new DownloadDialog(
+            &owner, QString::fromStdString(server.local.Url(path)), force, sha256,
+            [this] { ++endRequests; }, std::move(mayEnd));
         dialog = window;
         window->Create();
         // The text is set before the bar: both are read when the bar moves.
@@ -159,6 +173,11 @@ protected:
     }
 
     static QString TempFolder() { return testenv::ConfigHome() + "/LumoCompress/Temp"; }
+    // The installer at path ran: its marker appeared.
+    static bool Ran(const QString& path, int timeoutMs = 5000)
+    {
+        return testenv::WaitUntil([&] { return QFile::exists(path + ".ran"); }, timeoutMs);
+    }
     static QStringList TempFiles()
     {
         return QDir(TempFolder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -173,7 +192,7 @@ protected:
     int endRequests = 0;
 };
 
-TEST_F(DownloadTest, ShowsRisingPercentagesThenOpensTheCheckedFileAndEndsTheProgram)
+TEST_F(DownloadTest, ShowsRisingPercentagesThenRunsTheCheckedInstallerAndEndsTheProgram)
 {
     Start("/big.run", 0, Sha256Of(server.big).toUpper());
     ASSERT_TRUE(WaitForEnd());
@@ -187,10 +206,13 @@ TEST_F(DownloadTest, ShowsRisingPercentagesThenOpensTheCheckedFileAndEndsTheProg
     EXPECT_EQ(HttpDownload::LastShownPercent(), 100);
 
     const QString path = TempFolder() + "/big.run";
-    ASSERT_EQ(shell.opened.size(), 1);
-    EXPECT_EQ(shell.opened[0].toLocalFile(), path);
+    EXPECT_TRUE(shell.opened.isEmpty()) << "run directly, not handed to the desktop";
+    EXPECT_TRUE(Ran(path));
+    struct stat status = {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0755u);
     EXPECT_EQ(testenv::ReadFile(path).toStdString(), server.big);
-    EXPECT_EQ(TempFiles(), QStringList{"big.run"});
+    EXPECT_EQ(TempFiles(), (QStringList{"big.run", "big.run.ran"}));
     EXPECT_EQ(endRequests, 1);
     EXPECT_TRUE(owner.messages.isEmpty());
     EXPECT_EQ(server.Requests(), (std::vector<std::string>{"HEAD /big.run", "GET /big.run"}));
@@ -207,7 +229,9 @@ TEST_F(DownloadTest, ASecondDownloadKeepsTheLastShownPercentage)
     Start("/small.run");
     ASSERT_TRUE(WaitForEnd());
     EXPECT_TRUE(shown.empty());
-    ASSERT_EQ(shell.opened.size(), 2);
+    EXPECT_TRUE(Ran(TempFolder() + "/mid.run"));
+    EXPECT_TRUE(Ran(TempFolder() + "/small.run"));
+    EXPECT_EQ(endRequests, 2);
     EXPECT_EQ(testenv::ReadFile(TempFolder() + "/small.run").toStdString(), server.small);
 }
 
@@ -295,21 +319,58 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"DotDotName", "/files/%2e%2E", "", UM_UPGRADE_FAILED, false}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
-TEST_F(DownloadTest, AnInstallerThatCannotBeOpenedIsReportedAndKept)
+// Installers that cannot run: the notice says why and where the file stays, without claiming
+// the program is damaged, and the program goes on.
+TEST_F(DownloadTest, AnInstallerThatCannotRunIsReportedInPlainWordsAndKept)
 {
-    shell.openSucceeds = false;
-    nettest::LogCapture log;
-    Start("/mid.run", 1);
-    ASSERT_TRUE(WaitForEnd());
+    const struct {
+        const char* path;
+        const char* reason;
+    } cases[] = {{"/nointerpreter.run", "找不到安装程序或运行它所需的解释器"},
+                 {"/noprogram.run", "它不是可以运行的程序"}};
+    for (const auto& c : cases) {
+        owner.messages.clear();
+        owner.texts.clear();
+        nettest::LogCapture log;
+        Start(c.path, 1);
+        ASSERT_TRUE(WaitForEnd());
+        testenv::WaitUntil([] { return false; }, 50);
 
-    EXPECT_EQ(shell.opened.size(), 1);
-    EXPECT_EQ(owner.messages, QList<int>{UM_UPGRADE_FAILED});
-    EXPECT_EQ(endRequests, 0);
+        const QString path = TempFolder() + c.path;
+        EXPECT_EQ(owner.messages, QList<int>{UM_UPGRADE_FAILED}) << c.path;
+        EXPECT_EQ(owner.texts,
+                  QStringList{QStringLiteral("无法启动安装程序：%1。安装包已保存在 %2。")
+                                  .arg(QString::fromUtf8(c.reason), path)});
+        EXPECT_FALSE(owner.texts.value(0).contains("损坏"));
+        EXPECT_EQ(endRequests, 0);
+        EXPECT_TRUE(QFile::exists(path));
+        EXPECT_TRUE(QFile::permissions(path) & QFile::ExeOwner);
+        const auto lines = log.Lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.rfind("HttpDownload.cpp: 升级失败", 0) == 0;
+        }));
+    }
+}
+
+TEST_F(DownloadTest, WhenTheProgramMayNotEndTheInstallerWaitsUnrun)
+{
+    int asked = 0;
+    Start("/mid.run", 1, {}, [&] {
+        ++asked;
+        EXPECT_FALSE(dialog && dialog->isVisible()) << "the download window has gone first";
+        return false;
+    });
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(Ran(TempFolder() + "/mid.run", 300));
     EXPECT_EQ(TempFiles(), QStringList{"mid.run"});
-    const auto lines = log.Lines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.rfind("HttpDownload.cpp: 升级失败", 0) == 0;
-    }));
+    EXPECT_EQ(endRequests, 0);
+    EXPECT_TRUE(owner.messages.isEmpty());
+
+    Start("/small.run", 0, {}, [&] { return ++asked > 0; });
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_TRUE(Ran(TempFolder() + "/small.run"));
+    EXPECT_EQ(endRequests, 1);
 }
 
 TEST(DownloadFileNameTest, TakesTheLastPathSegmentAndRefusesNonNames)

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QList>
+#include <QStringList>
 #include <QWidget>
 
 #include "core/net/NetTestSupport.h"
@@ -12,16 +13,19 @@
 namespace nettest {
 
 // Stands in for the main window of the network windows: records the ids of the custom messages
-// posted to it.
+// posted to it and the text each carried.
 class RecordingOwner : public QWidget {
 public:
     QList<int> messages;
+    QStringList texts;  // the text each message carried, empty when none
 
 protected:
     void customEvent(QEvent* event) override
     {
-        if (event->type() == skin::MessageEvent::EventType())
-            messages.append(static_cast<skin::MessageEvent*>(event)->message().id);
+        if (event->type() != skin::MessageEvent::EventType()) return;
+        const skin::Message& message = static_cast<skin::MessageEvent*>(event)->message();
+        messages.append(message.id);
+        texts.append(message.Value<QString>() ? *message.Value<QString>() : QString());
     }
 };
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <QAbstractButton>
 #include <QDateTime>
 #include <QLabel>
@@ -246,11 +248,14 @@ TEST_F(UpgraderTest, ClosingDuringAStartUpCheckDoesNotWaitForASilentServer)
 }
 
 // The whole road with the reference service: a forced upgrade is announced, downloaded,
-// checked against the digest the service computed, opened, and the program is asked to end.
-TEST_F(UpgraderTest, AForcedUpgradeFromTheServiceDownloadsOpensAndEndsTheProgram)
+// checked against the digest the service computed, run, and the program is asked to end.
+TEST_F(UpgraderTest, AForcedUpgradeFromTheServiceDownloadsRunsAndEndsTheProgram)
 {
     const QString folder = testenv::Home() + "/service";
-    const QByteArray installer(5000, 'i');
+    const QString marker = testenv::Home() + "/installer ran";
+    // The marker appears whole (written aside, then renamed), so its words are read complete.
+    const QByteArray installer = "#!/bin/sh\necho \"$@\" > '" + marker.toUtf8() + ".new' && mv '" +
+                                 marker.toUtf8() + ".new' '" + marker.toUtf8() + "'\n";
     ASSERT_TRUE(testenv::WriteFile(folder + "/files/LumoCompress-1.6.0.run", installer));
     ASSERT_TRUE(testenv::WriteFile(folder + "/upgrade.ini",
                                    "# offered to every client\n"
@@ -266,12 +271,46 @@ TEST_F(UpgraderTest, AForcedUpgradeFromTheServiceDownloadsOpensAndEndsTheProgram
     Make(QString::fromStdString(service.Address()))->CheckNow();
 
     EXPECT_EQ(seen, kNewVersionText);
-    ASSERT_EQ(shell.opened.size(), 1);
-    const QString path = shell.opened[0].toLocalFile();
-    EXPECT_EQ(path, testenv::ConfigHome() + "/LumoCompress/Temp/LumoCompress-1.6.0.run");
+    EXPECT_TRUE(shell.opened.isEmpty());
+    const QString path = testenv::ConfigHome() + "/LumoCompress/Temp/LumoCompress-1.6.0.run";
     EXPECT_EQ(testenv::ReadFile(path), installer);
+    ASSERT_TRUE(testenv::WaitUntil([&] { return QFile::exists(marker); }));
+    EXPECT_EQ(testenv::ReadFile(marker), "\n") << "run with no arguments";
     EXPECT_EQ(endRequests, 1);
     EXPECT_TRUE(owner.messages.isEmpty());
+}
+
+// While work is under way the user is asked first; declining leaves everything as it was.
+TEST_F(UpgraderTest, TheInstallerRunsOnlyWhenTheProgramMayEnd)
+{
+    const QString folder = testenv::Home() + "/service";
+    const QString marker = testenv::Home() + "/ran";
+    ASSERT_TRUE(testenv::WriteFile(folder + "/files/up.run",
+                                   "#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n"));
+    ASSERT_TRUE(testenv::WriteFile(folder + "/upgrade.ini",
+                                   "version = 1.6.0\n"
+                                   "download_url = /download/up.run\n"
+                                   "force = 1\n"));
+    nettest::ServiceProcess service;
+    ASSERT_TRUE(service.Start({"--upgrade-file", folder + "/upgrade.ini", "--files",
+                               folder + "/files", "--feedback-file", folder + "/feedback.jsonl"}));
+
+    for (const bool agree : {false, true}) {
+        int asked = 0;
+        upgrader = new Upgrader(
+            &owner, [this] { ++endRequests; }, QString::fromStdString(service.Address()),
+            [&] {
+                ++asked;
+                return agree;
+            });
+        testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm");
+        upgrader->CheckNow();
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(testenv::WaitUntil([&] { return QFile::exists(marker); }, agree ? 5000 : 300),
+                  agree);
+        EXPECT_EQ(endRequests, agree ? 1 : 0);
+        delete upgrader.data();
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QPointer>
+#include <QScreen>
+#include <QStringList>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -96,6 +98,33 @@ TEST_F(DialogsTest, EnterWithAModifierOrOtherKeysLeaveANoticeOpen)
     QCoreApplication::processEvents();
     EXPECT_FALSE(prompt.isNull());
     delete prompt.data();
+}
+
+// A notice of many lines (the damaged files of a folder, say) shows all of them: it grows with
+// its text, and a text taller than most of the screen scrolls inside it.
+TEST_F(DialogsTest, ANoticeShowsAllOfALongTextGrowingOrScrolling)
+{
+    QStringList lines{"文件可能已经损坏!"};
+    for (int i = 0; i < 6; ++i) lines << QStringLiteral("网盘同步 %1.mp4").arg(i);
+    QPointer<PromptBoxDialog> grown = PromptBoxDialog::ShowModeless(&owner, lines.join('\n'));
+    auto* label = grown->FindControl<QLabel>("msgText");
+    ASSERT_TRUE(testenv::WaitUntil([&] { return label->isVisible(); }));
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "no line cut off";
+    EXPECT_GT(grown->height(), 200);
+    EXPECT_EQ(grown->findChild<QWidget*>("msgScroll"), nullptr);
+    delete grown.data();
+
+    for (int i = 6; i < 400; ++i) lines << QStringLiteral("网盘同步 %1.mp4").arg(i);
+    QPointer<PromptBoxDialog> scrolled = PromptBoxDialog::ShowModeless(&owner, lines.join('\n'));
+    const QRect screen = scrolled->screen()->availableGeometry();
+    EXPECT_LE(scrolled->height(), screen.height() * 2 / 3);
+    auto* area = scrolled->findChild<QWidget*>("msgScroll");
+    ASSERT_NE(area, nullptr);
+    EXPECT_TRUE(area->isAncestorOf(scrolled->FindControl<QLabel>("msgText")));
+    EXPECT_EQ(scrolled->FindControl<QLabel>("msgText")->text(), lines.join('\n'));
+    ASSERT_NE(scrolled->FindControl("msgConfirm"), nullptr);
+    EXPECT_TRUE(scrolled->FindControl("msgConfirm")->isVisible()) << "the button stays in reach";
+    delete scrolled.data();
 }
 
 }  // namespace
