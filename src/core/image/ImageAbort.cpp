@@ -3,30 +3,40 @@
 namespace imageabort {
 namespace {
 
-thread_local std::stop_token current;
+thread_local const std::stop_token* current = nullptr;
 
 }  // namespace
 
 Aborted::Aborted() : std::runtime_error("the image run was stopped") {}
 
-Scope::Scope(std::stop_token stop) : previous_(std::move(current))
+Scope::Scope(std::stop_token stop) : stop_(std::move(stop)), previous_(current)
 {
-    current = std::move(stop);
+    current = &stop_;
 }
 
 Scope::~Scope()
 {
-    current = std::move(previous_);
+    current = previous_;
 }
 
 bool Requested()
 {
-    return current.stop_requested();
+    return current && current->stop_requested();
 }
 
 void ThrowIfRequested()
 {
     if (Requested()) throw Aborted();
+}
+
+const std::stop_token* Token()
+{
+    return current;
+}
+
+bool RequestedFor(const void* token)
+{
+    return token && static_cast<const std::stop_token*>(token)->stop_requested();
 }
 
 }  // namespace imageabort

@@ -48,17 +48,19 @@ public:
 
 // The image library's progress monitor: false, which makes the library give up the operation,
 // once the run has been asked to stop.
+// It may be called on the library's worker threads: the run's stop token comes as its data.
 MagickCore::MagickBooleanType KeepWorking(const char*, const MagickCore::MagickOffsetType,
-                                          const MagickCore::MagickSizeType, void*)
+                                          const MagickCore::MagickSizeType, void* stop)
 {
-    return imageabort::Requested() ? MagickCore::MagickFalse : MagickCore::MagickTrue;
+    return imageabort::RequestedFor(stop) ? MagickCore::MagickFalse : MagickCore::MagickTrue;
 }
 
 // Images read with these options report their progress to KeepWorking, and so do their copies
 // and whatever is made of them.
 void Watch(MagickCore::ImageInfo* info)
 {
-    MagickCore::SetImageInfoProgressMonitor(info, KeepWorking, nullptr);
+    MagickCore::SetImageInfoProgressMonitor(info, KeepWorking,
+                                            const_cast<std::stop_token*>(imageabort::Token()));
 }
 
 std::string ErrnoText(const char* what, const QString& path, int error)

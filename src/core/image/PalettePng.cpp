@@ -85,10 +85,16 @@ std::string Deflate(const std::string& data, int memLevel, int strategy)
     return out;
 }
 
-// The quantiser's progress callback: 0 (stop) once the run has been asked to stop.
-int KeepQuantising(float, void*)
+// The quantiser's progress callback: 0 (stop) once the run has been asked to stop. Its data is
+// the run's stop token, as it may be called on the quantiser's worker threads.
+int KeepQuantising(float, void* stop)
 {
-    return imageabort::Requested() ? 0 : 1;
+    return imageabort::RequestedFor(stop) ? 0 : 1;
+}
+
+void* StopData()
+{
+    return const_cast<std::stop_token*>(imageabort::Token());
 }
 
 }  // namespace
@@ -144,7 +150,7 @@ PaletteImage Quantiser::Reduce(const QuantiseOptions& options)
     liq_set_speed(attr.p, speed_);
     liq_set_max_colors(attr.p, maxColours);
     liq_set_quality(attr.p, 0, std::clamp(options.targetQuality, 0, 100));
-    liq_attr_set_progress_callback(attr.p, KeepQuantising, nullptr);
+    liq_attr_set_progress_callback(attr.p, KeepQuantising, StopData());
     LiqImage input;
     input.p = liq_image_create_rgba(attr.p, rgba_, width_, height_, 0);
     if (!input.p) throw std::runtime_error("the colour quantiser cannot take the image");
@@ -154,7 +160,7 @@ PaletteImage Quantiser::Reduce(const QuantiseOptions& options)
         throw std::runtime_error("the colour quantiser failed");
     }
     liq_set_dithering_level(result.p, std::clamp(options.dithering, 0.0f, 1.0f));
-    liq_result_set_progress_callback(result.p, KeepQuantising, nullptr);
+    liq_result_set_progress_callback(result.p, KeepQuantising, StopData());
 
     PaletteImage image;
     image.width = width_;
