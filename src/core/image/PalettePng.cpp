@@ -26,15 +26,24 @@ std::uint32_t Key(const std::uint8_t* pixel)
 
 struct LiqAttr {
     liq_attr* p = liq_attr_create();
-    ~LiqAttr() { if (p) liq_attr_destroy(p); }
+    ~LiqAttr()
+    {
+        if (p) liq_attr_destroy(p);
+    }
 };
 struct LiqImage {
     liq_image* p = nullptr;
-    ~LiqImage() { if (p) liq_image_destroy(p); }
+    ~LiqImage()
+    {
+        if (p) liq_image_destroy(p);
+    }
 };
 struct LiqResult {
     liq_result* p = nullptr;
-    ~LiqResult() { if (p) liq_result_destroy(p); }
+    ~LiqResult()
+    {
+        if (p) liq_result_destroy(p);
+    }
 };
 
 void AppendBig(std::string& out, std::uint32_t value)
@@ -49,8 +58,8 @@ void AppendChunk(std::string& out, const char* type, const char* data, std::size
     const std::size_t start = out.size();
     out.append(type, 4);
     out.append(data, size);
-    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(out.data() + start),
-                            static_cast<uInt>(size + 4));
+    const uLong crc =
+        crc32(0L, reinterpret_cast<const Bytef*>(out.data() + start), static_cast<uInt>(size + 4));
     AppendBig(out, static_cast<std::uint32_t>(crc));
 }
 
@@ -250,7 +259,8 @@ std::string EncodePng(const PaletteImage& image, const std::string& iccProfile)
     // and on a slice from the middle of a large one, which is then packed with the winner.
     constexpr std::size_t kWholeTrial = 4u << 20, kSlice = 1u << 20;
     const bool whole = raw.size() <= kWholeTrial;
-    const std::string slice = whole ? std::string() : raw.substr(raw.size() / 2 - kSlice / 2, kSlice);
+    const std::string slice =
+        whole ? std::string() : raw.substr(raw.size() / 2 - kSlice / 2, kSlice);
     std::string idat;
     std::size_t bestTrial = 0;
     int bestLevel = 9;

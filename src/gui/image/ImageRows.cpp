@@ -159,8 +159,7 @@ void ImageRows::Recompress(int taskId)
 
 void ImageRows::Delete(int taskId)
 {
-    if (engine_.IsQueued(taskId))
-        return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
+    if (engine_.IsQueued(taskId)) return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
     if (QWidget* row = Row(taskId))
         context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
     engine_.RemoveTask(taskId);
@@ -215,7 +214,8 @@ void ImageRows::CancelAll()
     if (!list) return;
     std::vector<int> ids;
     for (int i = 0; i < list->Count(); ++i) {
-        if (IsRowQueued(list->RowAt(i))) ids.push_back(static_cast<int>(skin::GetTag(list->RowAt(i))));
+        if (IsRowQueued(list->RowAt(i)))
+            ids.push_back(static_cast<int>(skin::GetTag(list->RowAt(i))));
     }
     for (int id : ids) Cancel(id);
 }

@@ -67,8 +67,8 @@ void RowBatch::Dropped(int taskId)
 
 int RowBatch::EndedCount() const
 {
-    return static_cast<int>(
-        std::count_if(rows_.begin(), rows_.end(), [](const auto& row) { return row.second.ended; }));
+    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(),
+                                          [](const auto& row) { return row.second.ended; }));
 }
 
 std::optional<qint64> RowBatch::SecondsLeft() const

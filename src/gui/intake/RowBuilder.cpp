@@ -41,13 +41,18 @@ QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
 
 }  // namespace
 
-QString RowName(int taskId) { return QStringLiteral("item-%1").arg(taskId); }
+QString RowName(int taskId)
+{
+    return QStringLiteral("item-%1").arg(taskId);
+}
 
 void SetRowText(QWidget* row, const char* name, const QString& text)
 {
     if (!row) return;
-    if (auto* label = row->findChild<QLabel*>(name)) label->setText(text);
-    else if (auto* button = row->findChild<QAbstractButton*>(name)) button->setText(text);
+    if (auto* label = row->findChild<QLabel*>(name))
+        label->setText(text);
+    else if (auto* button = row->findChild<QAbstractButton*>(name))
+        button->setText(text);
 }
 
 void SetRowVisible(QWidget* row, const char* name, bool visible)
@@ -116,12 +121,12 @@ void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize)
 
 QWidget* BuildVideoRow(int taskId, const VideoTask& task, const skin::ControlFactory& factory)
 {
-    QWidget* row = BuildRow("VideoListContainerElement.xml", taskId, task, factory,
-                            "videocheckBox", {"compressBtn", "videoMenuBtn"});
+    QWidget* row = BuildRow("VideoListContainerElement.xml", taskId, task, factory, "videocheckBox",
+                            {"compressBtn", "videoMenuBtn"});
     SetRowText(row, "ratioLabel", QStringLiteral("%1 x %2").arg(task.width).arg(task.height));
     SetRowText(row, "framerateLabel", task.frameRateText);
     SetRowText(row, "durationLabel",
-            FormatDuration(ProbeDurationSeconds(task.filePath.toStdString())));
+               FormatDuration(ProbeDurationSeconds(task.filePath.toStdString())));
     return row;
 }
 

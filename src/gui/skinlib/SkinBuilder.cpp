@@ -105,7 +105,10 @@ QString SkinFolder()
     return FindDataPath(QStringLiteral("skin"));
 }
 
-void SetSkinFolder(const QString& folder) { FolderOverride() = folder; }
+void SetSkinFolder(const QString& folder)
+{
+    FolderOverride() = folder;
+}
 
 bool LoadResources(QString* error)
 {
@@ -163,9 +166,15 @@ bool LoadResources(QString* error)
     return true;
 }
 
-ColorScheme ActiveScheme() { return Scheme(); }
+ColorScheme ActiveScheme()
+{
+    return Scheme();
+}
 
-QIcon AppIcon() { return Icon(); }
+QIcon AppIcon()
+{
+    return Icon();
+}
 
 QWidget* Build(const QString& file, const ControlFactory& factory, QWidget* parent, QString* error)
 {

@@ -25,8 +25,9 @@ constexpr char kEmptyListText[] = "请先添加要压缩的文件!";
 constexpr char kListName[] = "videoList";
 constexpr char kButtonName[] = "compressBtn";
 
-// The time left is shown once the encode has run this long and got this far: before, it jumps.
-constexpr qint64 kTimeLeftAfterMs = 2000;
+// The time left is shown from the first progress report on (about a second in), once the encode
+// has got this far: before, it jumps.
+constexpr qint64 kTimeLeftAfterMs = 800;
 constexpr int kTimeLeftAfterPercent = 1;
 
 QAbstractButton* StartButton(QWidget* row)
@@ -50,9 +51,7 @@ void SetProgress(QWidget* row, int percent)
 }  // namespace
 
 VideoRows::VideoRows(const RowsContext& context, VideoEngine& engine)
-    : context_(context),
-      engine_(engine),
-      batch_([this](const QString& text) { ShowBatch(text); })
+    : context_(context), engine_(engine), batch_([this](const QString& text) { ShowBatch(text); })
 {
 }
 
@@ -146,7 +145,8 @@ void VideoRows::CancelAll()
     if (!list) return;
     std::vector<int> ids;
     for (int i = 0; i < list->Count(); ++i) {
-        if (IsRowQueued(list->RowAt(i))) ids.push_back(static_cast<int>(skin::GetTag(list->RowAt(i))));
+        if (IsRowQueued(list->RowAt(i)))
+            ids.push_back(static_cast<int>(skin::GetTag(list->RowAt(i))));
     }
     for (int id : ids) Cancel(id);
 }

@@ -33,20 +33,17 @@ protected:
     static void SetUpTestSuite()
     {
         folder_ = new QTemporaryDir;
-        ASSERT_TRUE(testenv::Convert({"-size", "4000x4000", "xc:gray", "+noise", "Random",
-                                      folder_->path() + "/noise.png"}));
-        ASSERT_TRUE(testenv::Convert({folder_->path() + "/noise.png", "-quality", "95",
-                                      folder_->path() + "/noise.jpg"}));
+        ASSERT_TRUE(testenv::Convert(
+            {"-size", "4000x4000", "xc:gray", "+noise", "Random", folder_->path() + "/noise.png"}));
+        ASSERT_TRUE(testenv::Convert(
+            {folder_->path() + "/noise.png", "-quality", "95", folder_->path() + "/noise.jpg"}));
     }
     static void TearDownTestSuite()
     {
         delete folder_;
         folder_ = nullptr;
     }
-    static QString Noise(const char* extension)
-    {
-        return folder_->path() + "/noise." + extension;
-    }
+    static QString Noise(const char* extension) { return folder_->path() + "/noise." + extension; }
     ImageParams NoiseParams(const char* extension, int compressType)
     {
         ImageParams params = Params(QStringLiteral("noise.%1").arg(extension));
@@ -96,22 +93,22 @@ TEST_P(PipelineStop, EndsPromptlyAndWritesNothing)
     RecordProperty("stop_to_return_ms", static_cast<int>(tookMs));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Points, PipelineStop,
-    ::testing::Values(StopPoint{"png", 0, 0}, StopPoint{"png", 0, 300}, StopPoint{"png", 2, 1500},
-                      StopPoint{"png", 2, 3500},
-                      StopPoint{"jpg", 2, 400, kJpegEncoderMs},
-                      StopPoint{"jpg", 2, 1200, kJpegEncoderMs}),
-    [](const auto& info) {
-        return std::string(info.param.extension) + "_strength" +
-               std::to_string(info.param.compressType) + "_after" +
-               std::to_string(info.param.afterMs) + "ms";
-    });
+INSTANTIATE_TEST_SUITE_P(Points, PipelineStop,
+                         ::testing::Values(StopPoint{"png", 0, 0}, StopPoint{"png", 0, 300},
+                                           StopPoint{"png", 2, 1500}, StopPoint{"png", 2, 3500},
+                                           StopPoint{"jpg", 2, 400, kJpegEncoderMs},
+                                           StopPoint{"jpg", 2, 1200, kJpegEncoderMs}),
+                         [](const auto& info) {
+                             return std::string(info.param.extension) + "_strength" +
+                                    std::to_string(info.param.compressType) + "_after" +
+                                    std::to_string(info.param.afterMs) + "ms";
+                         });
 
 TEST_F(LargeNoise, AnUnstoppedRunOfTheSameImageStillSucceeds)
 {
     // The checks that end a stopped run must not end one that nobody stops.
-    const ImageRunResult result = ImagePipeline::Run(NoiseParams("jpg", 0), std::stop_source().get_token());
+    const ImageRunResult result =
+        ImagePipeline::Run(NoiseParams("jpg", 0), std::stop_source().get_token());
     ASSERT_TRUE(result.done.has_value()) << result.failure;
     EXPECT_FALSE(result.stopped);
     EXPECT_TRUE(QFileInfo(result.done->outputPath).isFile());

@@ -44,16 +44,13 @@ protected:
         window->FindControl<QAbstractButton>("compress-image")->click();
         images = window->FindControl<SkinList>("image-list");
     }
-    void TearDown() override
-    {
-        delete window.data();
-    }
+    void TearDown() override { delete window.data(); }
 
     QString Jpeg(const QString& name, int quality = 92, const QString& size = "96x64")
     {
         const QString path = media.path() + "/" + name;
-        EXPECT_TRUE(testenv::Convert({"-size", size, "plasma:fractal", "-quality",
-                             QString::number(quality), path}));
+        EXPECT_TRUE(testenv::Convert(
+            {"-size", size, "plasma:fractal", "-quality", QString::number(quality), path}));
         return path;
     }
     void AddFiles(const QStringList& files)
@@ -132,8 +129,7 @@ TEST_F(ImageRowsTest, RowsRunInOrderAndAFailureReleasesTheQueueLikeASuccess)
     EXPECT_EQ(failed->findChild<QWidget*>("errorLabel")->toolTip(),
               FailureSentence(FailureCause::Unsupported))
         << "the failure says why, in the user's words";
-    EXPECT_EQ(QDir(output.path()).entryList(QDir::Files),
-              (QStringList{"first.jpg", "last.jpg"}));
+    EXPECT_EQ(QDir(output.path()).entryList(QDir::Files), (QStringList{"first.jpg", "last.jpg"}));
 }
 
 TEST_F(ImageRowsTest, AStrengthChosenWhileARowWaitsAppliesToIt)

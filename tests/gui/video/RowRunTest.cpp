@@ -73,7 +73,18 @@ protected:
         skin::PostMessage(window.data(), message, id, lParam);
         QCoreApplication::processEvents();
     }
-    QStringList Outputs() const { return QDir(output.path()).entryList(QDir::Files | QDir::Hidden); }
+    // With LUMO_SCREENSHOT_DIR set, keeps a picture of the window for people to look at.
+    void Shot(const QString& name) const
+    {
+        const QString shots = qEnvironmentVariable("LUMO_SCREENSHOT_DIR");
+        if (shots.isEmpty()) return;
+        QCoreApplication::processEvents();
+        window->grab().save(shots + "/" + name + ".png");
+    }
+    QStringList Outputs() const
+    {
+        return QDir(output.path()).entryList(QDir::Files | QDir::Hidden);
+    }
     bool EncoderRuns() const
     {
         const auto pids = window->videoEngine().FfmpegProcesses();
@@ -168,13 +179,15 @@ void ExpectFits(QWidget* row, const std::string& look)
 
 TEST_F(RowRunTest, TheStatusColumnHoldsEveryLookWithoutCuttingText)
 {
-    const int video = AddClip("a clip with a name far too long to be shown whole in its column of "
-                              "the list, however wide the window is made.mp4");
+    const int video = AddClip(
+        "a clip with a name far too long to be shown whole in its column of "
+        "the list, however wide the window is made.mp4");
     Post(UM_VIDEO_STARTED, video);
     for (int percent : {0, 50, 100}) {
         Post(UM_TASK_PROGRESS, video, percent);
         QCoreApplication::processEvents();
         ExpectFits(Row(video), "video at " + std::to_string(percent) + "%");
+        Shot(QStringLiteral("row-progress-%1").arg(percent));
         EXPECT_FALSE(Part(video, "progress-slider")->isHidden());
         EXPECT_GE(Part(video, "progress-slider")->width(), 30) << "the bar keeps a usable length";
     }
@@ -192,8 +205,10 @@ TEST_F(RowRunTest, TheStatusColumnHoldsEveryLookWithoutCuttingText)
 
     auto* name = Row(video)->findChild<ElideLabel*>("fileNameLabel");
     ASSERT_NE(name, nullptr);
-    EXPECT_TRUE(name->ShownText().endsWith(QStringLiteral("…"))) << "a long name ends in an ellipsis";
-    EXPECT_LE(name->fontMetrics().horizontalAdvance(name->ShownText()), name->contentsRect().width());
+    EXPECT_TRUE(name->ShownText().endsWith(QStringLiteral("…")))
+        << "a long name ends in an ellipsis";
+    EXPECT_LE(name->fontMetrics().horizontalAdvance(name->ShownText()),
+              name->contentsRect().width());
     EXPECT_TRUE(name->text().endsWith("window is made.mp4")) << "the label keeps the whole name";
 
     // The image page: its running row shows its state text whole.
@@ -235,6 +250,7 @@ TEST_F(RowRunTest, StartAllSkipsFinishedRowsAndRequeuingClearsTheOldResults)
     EXPECT_FALSE(Shown(done, "progress-container")) << "no bar on top of old results";
     EXPECT_TRUE(Text(done, "s1Label").isEmpty());
     EXPECT_TRUE(Text(done, "y1Label").isEmpty());
+    Shot("row-requeued");
     // Queued twice before it ran: still one run.
     Post(UM_VIDEO_RECOMPRESS, done);
     EXPECT_EQ(window->videoEngine().IdleTasks(), std::vector<int>{done});
@@ -257,6 +273,7 @@ TEST_F(RowRunTest, AWaitingRowShowsItAndCancelsFromItsButtonOrTheMenu)
         EXPECT_EQ(Text(id, "compressBtn"), "等待中");
         EXPECT_TRUE(skin::IsMouseEnabled(Part(id, "compressBtn"))) << "a click cancels it";
     }
+    Shot("row-waiting");
 
     // The menu of a waiting row offers its cancel instead of a re-compress.
     static_cast<QAbstractButton*>(Part(second, "videoMenuBtn"))->click();
@@ -272,6 +289,7 @@ TEST_F(RowRunTest, AWaitingRowShowsItAndCancelsFromItsButtonOrTheMenu)
     EXPECT_TRUE(Idle(third));
     EXPECT_EQ(window->videoEngine().IdleTasks(), std::vector<int>{first});
     EXPECT_EQ(window->FindControl<QLabel>("video-batch-label")->text(), "已完成 0/1");
+    Shot("row-cancelled");
 
     // An idle row's menu offers the re-compress again.
     static_cast<QAbstractButton*>(Part(third, "videoMenuBtn"))->click();
@@ -290,9 +308,11 @@ TEST_F(RowRunTest, CancellingTheRunningRowStopsItsEncoderAndTheNextRowRuns)
     const int running = AddClip("long.mp4", 30.0, "640x480");
     const int next = AddClip("next.mp4");
     window->FindControl<QAbstractButton>("all-compress")->click();
-    ASSERT_TRUE(testenv::WaitUntil([&] { return EncoderRuns() && Text(running, "compressBtn") == "压缩中"; }, 20000));
+    ASSERT_TRUE(testenv::WaitUntil(
+        [&] { return EncoderRuns() && Text(running, "compressBtn") == "压缩中"; }, 20000));
     const auto encoder = static_cast<pid_t>(window->videoEngine().FfmpegProcesses().front());
-    ASSERT_TRUE(testenv::WaitUntil([&] { return QFileInfo(output.path() + "/long.mp4").size() > 0; }, 20000))
+    ASSERT_TRUE(testenv::WaitUntil(
+        [&] { return QFileInfo(output.path() + "/long.mp4").size() > 0; }, 20000))
         << "a partial output to remove";
 
     static_cast<QAbstractButton*>(Part(running, "compressBtn"))->click();
@@ -308,7 +328,8 @@ TEST_F(RowRunTest, CancellingTheRunningRowStopsItsEncoderAndTheNextRowRuns)
 
 TEST_F(RowRunTest, CancelAllEmptiesTheQueueAndTheRunningRowShowsItsTimeLeftMeanwhile)
 {
-    const int running = AddClip("long.mp4", 30.0, "640x480");
+    const int running =
+        AddClip("long.mp4", 120.0, "640x480");  // seconds of encoding on any machine
     const int waiting = AddClip("waiting.mp4");
     auto* cancelAll = window->FindControl<QAbstractButton>("all-cancel");
     auto* batch = window->FindControl<QLabel>("video-batch-label");
@@ -320,11 +341,17 @@ TEST_F(RowRunTest, CancelAllEmptiesTheQueueAndTheRunningRowShowsItsTimeLeftMeanw
 
     const QRegularExpression timeLeft("^剩余 \\d+:\\d\\d$");
     ASSERT_TRUE(testenv::WaitUntil(
-        [&] { return Shown(running, "time-left-label") && Text(running, "time-left-label").contains(timeLeft); },
+        [&] {
+            return Shown(running, "time-left-label") &&
+                   Text(running, "time-left-label").contains(timeLeft);
+        },
         30000))
-        << Text(running, "time-left-label").toStdString();
+        << "time left \"" << Text(running, "time-left-label").toStdString() << "\", progress "
+        << Text(running, "progress-label").toStdString() << ", button "
+        << Text(running, "compressBtn").toStdString();
     EXPECT_TRUE(batch->text().contains(QRegularExpression("^已完成 0/2 · 剩余约 \\d+:\\d\\d$")))
         << batch->text().toStdString();
+    Shot("batch-progress");
 
     cancelAll->click();
     ASSERT_TRUE(testenv::WaitUntil([&] { return Idle(running) && Idle(waiting); }, 10000));
