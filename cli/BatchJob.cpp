@@ -226,8 +226,9 @@ void BatchJob::Interrupt()
 {
     if (stopping_ || finished_) return;
     stopping_ = true;
-    // The video engine ends its encoder and removes what it wrote; the image engine finishes
-    // its image. Then whatever they reported on the way is taken in.
+    // The video engine ends its encoder and removes what it wrote; the image engine gives up
+    // its image within about a second, writing nothing. Then whatever they reported on the way
+    // is taken in (a file given up stays running here and is marked stopped below).
     videoEngine_->Stop();
     imageEngine_->Stop();
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);

@@ -50,7 +50,8 @@ void ImageEngine::Stop()
 {
     std::lock_guard life(lifeLock_);
     started_ = true;  // a stopped engine stays stopped
-    // Wakes a waiting worker; a run in progress is finished first.
+    // Wakes a waiting worker and asks a run in progress to stop, which it does within a
+    // fraction of a second.
     queue_.Stop();
     if (worker_.joinable()) worker_.join();
 }
@@ -185,7 +186,7 @@ void ImageEngine::WorkerProc()
             if (!task) {
                 result.failure = "no row record for the task";
             } else if (!queue_.IsCancelled(taskId)) {
-                result = ImagePipeline::Run(params);
+                result = ImagePipeline::Run(params, taken->stop);
             }
         } catch (const std::exception& error) {
             DebugPrint("%s\n", error.what());
@@ -205,6 +206,9 @@ void ImageEngine::WorkerProc()
             sink_.TaskCancelled(taskId);
         } else if (result.done) {
             sink_.TaskDone(taskId, std::move(*result.done));
+        } else if (result.stopped) {
+            // Stop ended the run half-way: as with the video engine, its task gets no report.
+            DebugPrint("image task %d stopped\n", taskId);
         } else {
             keepRunEntry();
             sink_.TaskFailed(taskId, QString::fromStdString(result.failure));

@@ -38,8 +38,9 @@ public:
     // Starts the worker. False when it was started or stopped before (an engine runs one worker
     // in its life).
     bool Start();
-    // Stops the worker and joins it. An image being compressed is finished first (and
-    // reported); waiting ids stay where they are.
+    // Stops the worker and joins it. An image being compressed is given up within about a
+    // second, writes nothing and gets no report (one that was already written keeps its
+    // report); waiting ids stay where they are.
     void Stop();
 
     // The queue (see platform::TaskQueue): Enqueue and EnqueueAll append ids that do not wait
@@ -54,9 +55,9 @@ public:
     bool Release(int taskId);
 
     // Takes the id out of the queue. A waiting id is removed at once and gets no report. The
-    // running image cannot be interrupted inside the pipeline: it is finished, what it wrote is
-    // removed, and the task reports TaskCancelled instead of TaskDone or TaskFailed, then waits
-    // for Release like any other. False when the id was neither waiting nor running.
+    // running image is given up within about a second wherever the pipeline is (what it wrote
+    // is removed), and the task reports TaskCancelled instead of TaskDone or TaskFailed, then
+    // waits for Release like any other. False when the id was neither waiting nor running.
     bool Cancel(int taskId);
 
     std::vector<int> IdleTasks() const;

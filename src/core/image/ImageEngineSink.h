@@ -7,8 +7,9 @@
 // its UI thread (a posted message) and changes nothing there itself.
 //
 // Each task the worker takes gets TaskStarted, then exactly one of TaskDone, TaskFailed and
-// TaskCancelled. After it, the worker starts nothing until the receiver's side calls
-// ImageEngine::Release with the task id. The sink must outlive the engine's Stop().
+// TaskCancelled (none for a run that ImageEngine::Stop gave up). After it, the worker starts
+// nothing until the receiver's side calls ImageEngine::Release with the task id. The sink must
+// outlive the engine's Stop().
 class ImageEngineSink {
 public:
     virtual ~ImageEngineSink() = default;

@@ -2,6 +2,7 @@
 
 #include "core/app/TextUtil.h"
 #include "core/image/ColourProfile.h"
+#include "core/image/ImageAbort.h"
 #include "core/image/OutputFile.h"
 #include "core/image/PalettePng.h"
 #include "core/image/SourceQuality.h"
@@ -43,6 +44,23 @@ public:
 {
     DebugPrint("%s%s\n", words, error.what());
     throw ReportedFailure(error.what());
+}
+
+// The image library's progress monitor: false, which makes the library give up the operation,
+// once the run has been asked to stop.
+// It may be called on the library's worker threads: the run's stop token comes as its data.
+MagickCore::MagickBooleanType KeepWorking(const char*, const MagickCore::MagickOffsetType,
+                                          const MagickCore::MagickSizeType, void* stop)
+{
+    return imageabort::RequestedFor(stop) ? MagickCore::MagickFalse : MagickCore::MagickTrue;
+}
+
+// Images read with these options report their progress to KeepWorking, and so do their copies
+// and whatever is made of them.
+void Watch(MagickCore::ImageInfo* info)
+{
+    MagickCore::SetImageInfoProgressMonitor(info, KeepWorking,
+                                            const_cast<std::stop_token*>(imageabort::Token()));
 }
 
 std::string ErrnoText(const char* what, const QString& path, int error)
@@ -181,6 +199,7 @@ Probe ProbeSource(const Source& source, bool allFrames)
     }
     std::vector<Magick::Image> frames;
     Magick::ReadOptions options;
+    Watch(options.imageInfo());
     options.imageInfo()->ping = MagickCore::MagickTrue;
     options.imageInfo()->scene = 0;
     options.imageInfo()->number_scenes = 1;
@@ -289,8 +308,11 @@ void ReadFirstFrame(Magick::Image& image, const Source& source, const Plan* plan
             "jpeg", "size",
             std::to_string(plan->jpegHint->width) + "x" + std::to_string(plan->jpegHint->height));
     }
+    Watch(image.imageInfo());
     image.read(source.blob);
+    imageabort::ThrowIfRequested();
     image.autoOrient();
+    imageabort::ThrowIfRequested();
 }
 
 Magick::Geometry BoxFor(const Magick::Image& image, const ImageParams& params)
@@ -341,8 +363,10 @@ template <typename Encoded>
 Encoded Smallest(const std::vector<int>& strengths, const std::function<Encoded(int)>& encode,
                  const std::function<std::size_t(const Encoded&)>& size)
 {
+    imageabort::ThrowIfRequested();
     Encoded best = encode(strengths.front());
     for (std::size_t i = 1; i < strengths.size(); ++i) {
+        imageabort::ThrowIfRequested();
         Encoded other = encode(strengths[i]);
         if (size(other) < size(best)) best = std::move(other);
     }
@@ -592,9 +616,11 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
     std::vector<Magick::Image> frames;
     try {
         Magick::ReadOptions options;
+        Watch(options.imageInfo());
         std::strncpy(options.imageInfo()->magick, source.magick.c_str(), MaxTextExtent - 1);
         Magick::readImages(&frames, source.blob, options);
     } catch (const std::exception& error) {
+        imageabort::ThrowIfRequested();
         Report("readImages: ", error);
     }
     DebugPrint("lstImage->size: %zu\n", frames.size());
@@ -603,10 +629,12 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
     // Every frame as the viewer sees it: the whole canvas, whatever part the file stored. Only
     // then can frames be resized alike and dropped without losing what they drew.
     std::vector<Magick::Image> canvas;
+    imageabort::ThrowIfRequested();
     Magick::coalesceImages(&canvas, frames.begin(), frames.end());
     frames.clear();
 
     for (Magick::Image& frame : canvas) {
+        imageabort::ThrowIfRequested();
         frame.strip();
         frame.resize(BoxFor(frame, params));
         frame.page(Magick::Geometry(frame.columns(), frame.rows(), 0, 0));
@@ -689,6 +717,8 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     else
         encoded = CompressGif(source, probe, params);
 
+    // The last moment a stop keeps the output from being written at all.
+    imageabort::ThrowIfRequested();
     ImageDoneRecord done;
     done.task_id = params.task_id;
     done.outputPath = OutputFile::SaveNew(params.outputDir, name.baseName, extension,
@@ -778,12 +808,16 @@ void ImagePipeline::InitializeLibrary()
     std::call_once(once, StartLibraryWithBudget);
 }
 
-ImageRunResult ImagePipeline::Run(const ImageParams& params)
+ImageRunResult ImagePipeline::Run(const ImageParams& params, std::stop_token stop)
 {
     ImageRunResult result;
+    const imageabort::Scope scope(std::move(stop));
     try {
         InitializeLibrary();
+        imageabort::ThrowIfRequested();
         result.done = RunUnguarded(params);
+    } catch (const imageabort::Aborted& aborted) {
+        result.failure = aborted.what();
     } catch (const ReportedFailure& failure) {
         result.failure = failure.what();
     } catch (const std::exception& error) {
@@ -793,6 +827,11 @@ ImageRunResult ImagePipeline::Run(const ImageParams& params)
     } catch (...) {
         DebugPrint("unknown error\n");
         result.failure = "unknown error";
+    }
+    // Whatever a step made of an operation the library gave up, the run counts as stopped.
+    if (imageabort::Requested() && !result.done) {
+        result.stopped = true;
+        result.failure = imageabort::Aborted().what();
     }
     return result;
 }

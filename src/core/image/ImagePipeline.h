@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "core/image/ImageParams.h"
@@ -9,6 +10,7 @@
 struct ImageRunResult {
     std::optional<ImageDoneRecord> done;
     std::string failure;
+    bool stopped = false;  // the stop token ended the run; nothing was written
 
     bool Succeeded() const { return done.has_value(); }
 };
@@ -41,8 +43,11 @@ public:
     // The image library's memory resource limit.
     static constexpr unsigned long long kMemoryLimit = 800ULL * 1024 * 1024;
 
-    // Never throws: every failure becomes the result's failure text (also printed).
-    static ImageRunResult Run(const ImageParams& params);
+    // Never throws: every failure becomes the result's failure text (also printed). Once stop
+    // is requested the run ends within a fraction of a second, wherever it is (the image
+    // library's progress monitor, the quantiser's and the packer's checks, and checks between
+    // the steps), writes nothing and reports stopped.
+    static ImageRunResult Run(const ImageParams& params, std::stop_token stop = {});
 
     // PNG colour reduction: the quantiser's quality (0..100) at which a palette is not made
     // larger, whatever the strength's colour count allows, and its dithering level.

@@ -1,5 +1,7 @@
 #include "core/image/PalettePng.h"
 
+#include "core/image/ImageAbort.h"
+
 #include <libimagequant.h>
 #include <zlib.h>
 
@@ -68,15 +70,40 @@ std::string Deflate(const std::string& data, int memLevel, int strategy)
     if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15, memLevel, strategy) != Z_OK)
         throw std::runtime_error("zlib cannot start");
     std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
     stream.next_out = reinterpret_cast<Bytef*>(out.data());
     stream.avail_out = static_cast<uInt>(out.size());
-    const int status = deflate(&stream, Z_FINISH);
+    // Fed in pieces, so that a run asked to stop does not wait for a large image to be packed
+    // (zlib writes the same stream however its input is cut).
+    constexpr std::size_t kPiece = 1u << 20;
+    int status = Z_OK;
+    for (std::size_t at = 0; status == Z_OK;) {
+        if (imageabort::Requested()) {
+            deflateEnd(&stream);
+            throw imageabort::Aborted();
+        }
+        const std::size_t piece = std::min(kPiece, data.size() - at);
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + at));
+        stream.avail_in = static_cast<uInt>(piece);
+        at += piece;
+        status = deflate(&stream, at == data.size() ? Z_FINISH : Z_NO_FLUSH);
+        if (status == Z_BUF_ERROR) break;
+    }
     out.resize(stream.total_out);
     deflateEnd(&stream);
     if (status != Z_STREAM_END) throw std::runtime_error("zlib cannot compress");
     return out;
+}
+
+// The quantiser's progress callback: 0 (stop) once the run has been asked to stop. Its data is
+// the run's stop token, as it may be called on the quantiser's worker threads.
+int KeepQuantising(float, void* stop)
+{
+    return imageabort::RequestedFor(stop) ? 0 : 1;
+}
+
+void* StopData()
+{
+    return const_cast<std::stop_token*>(imageabort::Token());
 }
 
 }  // namespace
@@ -132,21 +159,28 @@ PaletteImage Quantiser::Reduce(const QuantiseOptions& options)
     liq_set_speed(attr.p, speed_);
     liq_set_max_colors(attr.p, maxColours);
     liq_set_quality(attr.p, 0, std::clamp(options.targetQuality, 0, 100));
+    liq_attr_set_progress_callback(attr.p, KeepQuantising, StopData());
     LiqImage input;
     input.p = liq_image_create_rgba(attr.p, rgba_, width_, height_, 0);
     if (!input.p) throw std::runtime_error("the colour quantiser cannot take the image");
     LiqResult result;
-    if (liq_image_quantize(input.p, attr.p, &result.p) != LIQ_OK)
+    if (liq_image_quantize(input.p, attr.p, &result.p) != LIQ_OK) {
+        imageabort::ThrowIfRequested();
         throw std::runtime_error("the colour quantiser failed");
+    }
     liq_set_dithering_level(result.p, std::clamp(options.dithering, 0.0f, 1.0f));
+    liq_result_set_progress_callback(result.p, KeepQuantising, StopData());
 
     PaletteImage image;
     image.width = width_;
     image.height = height_;
     image.indices.resize(std::size_t(width_) * std::size_t(height_));
     if (liq_write_remapped_image(result.p, input.p, image.indices.data(), image.indices.size()) !=
-        LIQ_OK)
+        LIQ_OK) {
+        imageabort::ThrowIfRequested();
         throw std::runtime_error("the colour quantiser cannot remap the image");
+    }
+    imageabort::ThrowIfRequested();
     // Read after remapping, which refines the palette.
     const liq_palette* palette = liq_get_palette(result.p);
     for (unsigned i = 0; i < palette->count; ++i) {

@@ -141,12 +141,9 @@ public:
     {
         skin::PostMessage(window_, skin::MakeMessage(UM_VIDEO_STATUS, record, record.taskId));
     }
-    // The window cancels nothing yet; a cancelled task only lets the queue go on.
     void TaskCancelled(int taskId) override
     {
-        QMetaObject::invokeMethod(
-            window_, [window = window_, taskId] { window->videoEngine().Release(taskId); },
-            Qt::QueuedConnection);
+        skin::PostMessage(window_, UM_VIDEO_CANCELLED, taskId);
     }
 
     // The image engine's reports (their names are the video engine's, so they live apart).
@@ -166,9 +163,7 @@ public:
         }
         void TaskCancelled(int taskId) override
         {
-            QMetaObject::invokeMethod(
-                window, [window = window, taskId] { window->imageEngine().Release(taskId); },
-                Qt::QueuedConnection);
+            skin::PostMessage(window, UM_IMAGE_CANCELLED, taskId);
         }
         CMainWnd* window;
     } images;
@@ -426,6 +421,10 @@ void CMainWnd::Notify(skin::Notification& msg)
             imageRows_->Start(msg.sender);
         } else if (name == QLatin1String("all-image-compress")) {
             imageRows_->StartAll();
+        } else if (name == QLatin1String("all-cancel")) {
+            videoRows_->CancelAll();
+        } else if (name == QLatin1String("all-image-cancel")) {
+            imageRows_->CancelAll();
         }
     } else if (msg.type == QLatin1String(skin::kSelectChanged)) {
         auto* tab = FindControl<QStackedWidget>("main-tab");
@@ -564,6 +563,18 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
                                  msg.Value<QString>() ? *msg.Value<QString>() : QString());
             batchNotifier_->TaskFailed();
             return 0;
+        case UM_VIDEO_CANCEL:
+            videoRows_->Cancel(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_VIDEO_CANCELLED:
+            videoRows_->OnCancelled(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_IMAGE_CANCEL:
+            imageRows_->Cancel(static_cast<int>(msg.wParam));
+            return 0;
+        case UM_IMAGE_CANCELLED:
+            imageRows_->OnCancelled(static_cast<int>(msg.wParam));
+            return 0;
         case UM_IMAGE_RECOMPRESS:
             imageRows_->Recompress(static_cast<int>(msg.wParam));
             return 0;
@@ -637,7 +648,7 @@ void CMainWnd::OnDestroy()
     if (trayIcon_) trayIcon_->hide();
     // Files still being read are dropped: their probers are killed, no row comes any more.
     videoIntake_->Stop();
-    // A running ffmpeg is stopped and its partial output removed; an image run is finished.
+    // A running ffmpeg is stopped and its partial output removed; an image run is given up.
     StopEngines();
 }
 

@@ -17,12 +17,28 @@ namespace {
 constexpr char kCannotDeleteText[] = "文件正在压缩中,不能删除!";
 constexpr char kEmptyListText[] = "请先添加要压缩的文件!";
 constexpr char kListName[] = "image-list";
+constexpr char kButtonName[] = "imageCompressBtn";
+
+QAbstractButton* StartButton(QWidget* row)
+{
+    return row ? row->findChild<QAbstractButton*>(kButtonName) : nullptr;
+}
+
+void SetButton(QWidget* row, const QString& text, const QString& hoverText, bool reacts)
+{
+    QAbstractButton* button = StartButton(row);
+    skin::SetButtonTexts(button, text, hoverText);
+    skin::SetMouseEnabled(button, reacts);
+}
 
 }  // namespace
 
 ImageRows::ImageRows(const RowsContext& context, ImageEngine& engine,
                      std::function<bool()> checkCustomImageSize)
-    : context_(context), engine_(engine), checkCustomImageSize_(std::move(checkCustomImageSize))
+    : context_(context),
+      engine_(engine),
+      checkCustomImageSize_(std::move(checkCustomImageSize)),
+      batch_([this](const QString& text) { ShowBatch(text); })
 {
 }
 
@@ -46,18 +62,39 @@ bool ImageRows::MayCompress() const
     return context_.requireSignIn() && checkCustomImageSize_();
 }
 
+void ImageRows::ShowWaiting(int taskId)
+{
+    QWidget* row = Row(taskId);
+    if (!row) return;
+    SetRowState(row, RowState::Waiting);
+    ClearResults(row);
+    SetRowText(row, "progress-label", {});
+    ShowStatusParts(row, {});
+    StartButton(row)->setToolTip({});
+    SetButton(row, QStringLiteral("等待中"), QStringLiteral("取消"), true);
+    const auto task = engine_.FindTask(taskId);
+    batch_.Queued(taskId, task ? task->fileSize : 0);
+}
+
+void ImageRows::ShowIdle(QWidget* row)
+{
+    if (!row) return;
+    SetRowState(row, RowState::Idle);
+    ClearResults(row);
+    SetRowText(row, "progress-label", {});
+    ShowStatusParts(row, {});
+    SetButton(row, QStringLiteral("压缩"), {}, true);
+}
+
 void ImageRows::OnStarted(int taskId)
 {
     QWidget* row = Row(taskId);
     if (!row) return;
-    // Images have no progress to show: the state text stands alone.
-    SetRowVisible(row, "progress-container", true);
-    SetRowVisible(row, "progress-slider", false);
-    SetRowVisible(row, "progress-label", true);
+    SetRowState(row, RowState::Running);
+    // Images have no progress to show: the state text stands alone, as wide as it needs.
+    ShowStatusParts(row, {.label = true});
     SetRowText(row, "progress-label", QStringLiteral("正在压缩"));
-    SetRowVisible(row, "errorLabel", false);
-    skin::SetMouseEnabled(row->findChild<QWidget*>("imageCompressBtn"), false);
-    SetRowText(row, "imageCompressBtn", QStringLiteral("压缩中"));
+    SetButton(row, QStringLiteral("压缩中"), QStringLiteral("取消"), true);
 }
 
 void ImageRows::OnDone(const ImageDoneRecord& record)
@@ -70,18 +107,20 @@ void ImageRows::OnDone(const ImageDoneRecord& record)
     if (!output.isFile()) {
         // Reported as written, but the file is not there: the user must not see a success.
         ShowFailed(row, QStringLiteral("输出文件不存在"));
-    } else {
+    } else if (row) {
         const qint64 outputSize = output.size();
         DebugPrint("srcFile.fileSize: %lld\nfileSize: %lld\n", static_cast<long long>(sourceSize),
                    static_cast<long long>(outputSize));
+        SetRowState(row, RowState::Finished);
         SetRowText(row, "progress-label", QStringLiteral("完成"));
         // The size and the saving take the state text's place.
-        SetRowVisible(row, "progress-container", false);
-        SetRowText(row, "imageCompressBtn", QStringLiteral("压缩完成"));
-        if (row) row->findChild<QWidget*>("imageCompressBtn")->setToolTip(record.outputPath);
+        ShowStatusParts(row, {.results = true});
+        SetButton(row, QStringLiteral("压缩完成"), {}, false);
+        StartButton(row)->setToolTip(record.outputPath);
         ShowSaving(row, sourceSize, outputSize);
     }
     engine_.Release(record.task_id);
+    batch_.Ended(record.task_id);
 }
 
 void ImageRows::OnFailed(int taskId, const QString& reason)
@@ -89,27 +128,32 @@ void ImageRows::OnFailed(int taskId, const QString& reason)
     if (!engine_.FindParams(taskId)) return;
     ShowFailed(Row(taskId), reason);
     engine_.Release(taskId);
+    batch_.Ended(taskId);
+}
+
+void ImageRows::OnCancelled(int taskId)
+{
+    ShowIdle(Row(taskId));
+    engine_.Release(taskId);
+    batch_.Dropped(taskId);
 }
 
 void ImageRows::ShowFailed(QWidget* row, const QString& reason)
 {
     if (!row) return;
+    SetRowState(row, RowState::Failed);
     if (auto* error = row->findChild<QLabel*>("errorLabel"))
         error->setToolTip(ReadableFailure(reason));
-    SetRowVisible(row, "progress-container", false);
-    SetRowVisible(row, "progress-label", false);
-    SetRowVisible(row, "errorLabel", true);
-    SetRowText(row, "imageCompressBtn", QStringLiteral("压缩"));
-    skin::SetMouseEnabled(row->findChild<QWidget*>("imageCompressBtn"), true);
+    ShowStatusParts(row, {.error = true});
+    SetButton(row, QStringLiteral("压缩"), {}, true);
 }
 
 void ImageRows::Recompress(int taskId)
 {
-    if (!MayCompress()) return;
     QWidget* row = Row(taskId);
-    if (!row) return;
-    skin::SetMouseEnabled(row->findChild<QWidget*>("imageCompressBtn"), false);
-    for (const char* name : {"progress-label", "s1Label", "y1Label"}) SetRowText(row, name, {});
+    if (!row || IsRowQueued(row) || engine_.IsQueued(taskId)) return;
+    if (!MayCompress()) return;
+    ShowWaiting(taskId);
     engine_.Enqueue(taskId);
 }
 
@@ -123,10 +167,12 @@ void ImageRows::Delete(int taskId)
 
 void ImageRows::Start(QWidget* button)
 {
-    if (!MayCompress()) return;
     const int id = static_cast<int>(skin::GetTag(button));
-    if (QWidget* row = Row(id))
-        skin::SetMouseEnabled(row->findChild<QWidget*>("imageCompressBtn"), false);
+    QWidget* row = Row(id);
+    if (IsRowQueued(row)) return Cancel(id);
+    if (GetRowState(row) == RowState::Finished) return;
+    if (!MayCompress()) return;
+    ShowWaiting(id);
     engine_.Enqueue(id);
 }
 
@@ -137,8 +183,49 @@ void ImageRows::StartAll()
     if (!MayCompress()) return;
     std::vector<int> ids;
     for (int i = 0; i < list->Count(); ++i) {
-        auto* check = list->RowAt(i)->findChild<QAbstractButton*>("imagecheckBox");
-        if (check && check->isChecked()) ids.push_back(static_cast<int>(skin::GetTag(check)));
+        QWidget* row = list->RowAt(i);
+        auto* check = row->findChild<QAbstractButton*>("imagecheckBox");
+        if (!check || !check->isChecked()) continue;
+        const RowState state = GetRowState(row);
+        if (state != RowState::Idle && state != RowState::Failed) continue;
+        const int id = static_cast<int>(skin::GetTag(check));
+        ShowWaiting(id);
+        ids.push_back(id);
     }
     engine_.EnqueueAll(ids);
+}
+
+void ImageRows::Cancel(int taskId)
+{
+    QWidget* row = Row(taskId);
+    if (!IsRowQueued(row)) return;
+    engine_.Cancel(taskId);
+    if (engine_.IsQueued(taskId)) {
+        SetButton(row, QStringLiteral("取消中"), {}, false);
+        return;
+    }
+    batch_.Dropped(taskId);
+    ShowIdle(row);
+}
+
+void ImageRows::CancelAll()
+{
+    auto* list = context_.window.FindControl<SkinList>(kListName);
+    if (!list) return;
+    std::vector<int> ids;
+    for (int i = 0; i < list->Count(); ++i) {
+        if (IsRowQueued(list->RowAt(i)))
+            ids.push_back(static_cast<int>(skin::GetTag(list->RowAt(i))));
+    }
+    for (int id : ids) Cancel(id);
+}
+
+void ImageRows::ShowBatch(const QString& text)
+{
+    if (auto* label = context_.window.FindControl<QLabel>("image-batch-label")) {
+        label->setText(text);
+        label->setVisible(!text.isEmpty());
+    }
+    if (QWidget* cancelAll = context_.window.FindControl("all-image-cancel"))
+        cancelAll->setVisible(batch_.Active());
 }

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QFileInfo>
 #include <QLabel>
+#include <QStyle>
+#include <iterator>
 #include <stdexcept>
 
 #include "core/app/TextUtil.h"
@@ -11,6 +13,10 @@
 #include "gui/skinlib/Controls.h"
 
 namespace {
+
+constexpr char kStateProperty[] = "rowState";
+
+constexpr const char* kStateNames[] = {"idle", "waiting", "running", "finished", "failed"};
 
 QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
                   const skin::ControlFactory& factory, const char* check,
@@ -29,6 +35,7 @@ QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
     SetRowText(row, "fileNameLabel", task.fileName);
     if (auto* name = row->findChild<QLabel*>("fileNameLabel")) name->setToolTip(task.filePath);
     SetRowText(row, "fileSizeLabel", FormatSize(task.fileSize));
+    SetRowState(row, RowState::Idle);
     return row;
 }
 
@@ -52,6 +59,48 @@ void SetRowVisible(QWidget* row, const char* name, bool visible)
 {
     if (QWidget* control = row ? row->findChild<QWidget*>(name) : nullptr)
         control->setVisible(visible);
+}
+
+void SetRowState(QWidget* row, RowState state)
+{
+    if (!row) return;
+    const char* name = kStateNames[static_cast<int>(state)];
+    if (row->property(kStateProperty).toString() == QLatin1String(name)) return;
+    row->setProperty(kStateProperty, QString::fromLatin1(name));
+    // The style sheet may draw the states apart: it is applied again for the new value.
+    row->style()->unpolish(row);
+    row->style()->polish(row);
+}
+
+RowState GetRowState(const QWidget* row)
+{
+    const QString name = row ? row->property(kStateProperty).toString() : QString();
+    for (int i = 0; i < static_cast<int>(std::size(kStateNames)); ++i) {
+        if (name == QLatin1String(kStateNames[i])) return static_cast<RowState>(i);
+    }
+    return RowState::Idle;
+}
+
+bool IsRowQueued(const QWidget* row)
+{
+    const RowState state = GetRowState(row);
+    return state == RowState::Waiting || state == RowState::Running;
+}
+
+void ShowStatusParts(QWidget* row, const StatusParts& parts)
+{
+    if (!row) return;
+    SetRowVisible(row, "progress-slider", parts.bar);
+    SetRowVisible(row, "progress-label", parts.label);
+    SetRowVisible(row, "time-left-label", parts.timeLeft);
+    SetRowVisible(row, "progress-container", parts.bar || parts.label || parts.timeLeft);
+    SetRowVisible(row, "errorLabel", parts.error);
+    SetRowVisible(row, "result-box", parts.results);
+}
+
+void ClearResults(QWidget* row)
+{
+    for (const char* name : {"s1Label", "y1Label", "time-left-label"}) SetRowText(row, name, {});
 }
 
 void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize)

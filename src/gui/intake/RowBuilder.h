@@ -15,6 +15,28 @@ QWidget* BuildImageRow(int taskId, const ImageTask& task, const skin::ControlFac
 // "item-%d" of the task id: how a row is found in its list.
 QString RowName(int taskId);
 
+// Where a row stands, kept on the row as its "rowState" property (read by the row menu and the
+// style sheet): idle (never queued, or cancelled), waiting in its engine's queue, running,
+// finished, failed.
+enum class RowState { Idle, Waiting, Running, Finished, Failed };
+void SetRowState(QWidget* row, RowState state);
+RowState GetRowState(const QWidget* row);
+// Waiting or running: the rows a cancel applies to.
+bool IsRowQueued(const QWidget* row);
+
+// The parts of a row's status column. Each look shows exactly the parts it names, so nothing of
+// an earlier look (a bar over old results, a stale percentage) stays behind.
+struct StatusParts {
+    bool bar = false;       // "progress-slider"
+    bool label = false;     // "progress-label": the percentage, or a state text
+    bool timeLeft = false;  // "time-left-label" under the bar
+    bool error = false;     // "errorLabel"
+    bool results = false;   // "result-box": "s1Label" over "y1Label"
+};
+void ShowStatusParts(QWidget* row, const StatusParts& parts);
+// Empties the results of an earlier run ("s1Label", "y1Label") and the time left.
+void ClearResults(QWidget* row);
+
 // The result of a finished row: "s1Label" the output's size, "y1Label" the saving in percent,
 // green when the file did not grow, red when it did ("--" when the source was empty).
 void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize);

@@ -1,28 +1,43 @@
 #include "gui/intake/RowMenu.h"
 
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
 #include <QWheelEvent>
 #include <algorithm>
 #include <memory>
 
+#include "gui/intake/RowBuilder.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/ui/WindowMessages.h"
 
 namespace {
 
+using Offered = RowMenu::Offered;
+
 constexpr RowMenu::Item kVideoItems[] = {
     {"seting-param", UM_VIDEO_PARAM},
     {"open-dir", UM_VIDEO_OPEN_DIR},
-    {"repeat-compress", UM_VIDEO_RECOMPRESS},
+    {"repeat-compress", UM_VIDEO_RECOMPRESS, Offered::WhileNotQueued},
+    {"cancel-compress", UM_VIDEO_CANCEL, Offered::WhileQueued},
     {"file-delete", UM_VIDEO_DELETE},
 };
 
 constexpr RowMenu::Item kImageItems[] = {
     {"open-image-dir", UM_IMAGE_OPEN_DIR},
-    {"repeat-image-compress", UM_IMAGE_RECOMPRESS},
+    {"repeat-image-compress", UM_IMAGE_RECOMPRESS, Offered::WhileNotQueued},
+    {"cancel-image-compress", UM_IMAGE_CANCEL, Offered::WhileQueued},
     {"file-image-delete", UM_IMAGE_DELETE},
 };
+
+// The row a control belongs to: its nearest ancestor with a row state.
+const QWidget* RowOf(const QWidget* control)
+{
+    for (const QWidget* widget = control; widget; widget = widget->parentWidget()) {
+        if (widget->property("rowState").isValid()) return widget;
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -58,6 +73,7 @@ RowMenu* RowMenu::Open(QWidget* owner, QWidget* sender, const QPoint& click,
         Current() = menu;
     }
     menu->taskId_ = static_cast<int>(skin::GetTag(sender));
+    menu->OfferFor(sender);
 
     const QScreen* screen = QGuiApplication::screenAt(click);
     if (!screen) screen = QGuiApplication::primaryScreen();
@@ -65,6 +81,19 @@ RowMenu* RowMenu::Open(QWidget* owner, QWidget* sender, const QPoint& click,
     menu->move(PlaceAt(click, menu->size(), area));
     menu->ShowWindow(true);
     return menu;
+}
+
+void RowMenu::OfferFor(const QWidget* sender)
+{
+    const bool queued = IsRowQueued(RowOf(sender));
+    for (const Item& item : items_) {
+        if (item.offered == Offered::Always) continue;
+        if (QWidget* control = FindControl(QLatin1String(item.name)))
+            control->setVisible(queued == (item.offered == Offered::WhileQueued));
+    }
+    // As wide as the layout file makes it, as high as the items offered.
+    if (layout()) layout()->activate();
+    resize(width(), sizeHint().height());
 }
 
 QPoint RowMenu::PlaceAt(const QPoint& click, const QSize& size, const QRect& area)

@@ -15,9 +15,13 @@
 class RowMenu : public WindowImplBase {
     Q_OBJECT
 public:
+    // Which rows an item is offered for: every row, or only rows that wait or run (a cancel),
+    // or only rows that do neither (a re-compress).
+    enum class Offered { Always, WhileQueued, WhileNotQueued };
     struct Item {
         const char* name;
         int message;
+        Offered offered = Offered::Always;
     };
 
     ~RowMenu() override;
@@ -38,7 +42,8 @@ protected:
 
     // Opens a menu of kind for the row whose menu button is sender at the click point (screen
     // coordinates), made by create when no menu of that kind is open; an open one is moved
-    // there and takes the new row instead. Null, and nothing opens, without a sender.
+    // there and takes the new row instead. It offers the items that fit the row's state (see
+    // RowState in RowBuilder.h). Null, and nothing opens, without a sender.
     static RowMenu* Open(QWidget* owner, QWidget* sender, const QPoint& click,
                          const QMetaObject& kind, const std::function<RowMenu*()>& create);
 
@@ -47,6 +52,8 @@ protected:
 
 private:
     static QPointer<RowMenu>& Current();
+    // Shows the items offered for the row that holds sender, and fits the menu to them.
+    void OfferFor(const QWidget* sender);
 
     QString skinFile_;
     std::span<const Item> items_;
@@ -55,7 +62,9 @@ private:
 };
 
 // The menu of a video row: "seting-param" (UM_VIDEO_PARAM), "open-dir" (UM_VIDEO_OPEN_DIR),
-// "repeat-compress" (UM_VIDEO_RECOMPRESS), "file-delete" (UM_VIDEO_DELETE).
+// "repeat-compress" (UM_VIDEO_RECOMPRESS, for a row that neither waits nor runs),
+// "cancel-compress" (UM_VIDEO_CANCEL, for a row that waits or runs), "file-delete"
+// (UM_VIDEO_DELETE).
 class PopMenu : public RowMenu {
     Q_OBJECT
 public:
@@ -68,7 +77,8 @@ public:
 };
 
 // The menu of an image row: "open-image-dir" (UM_IMAGE_OPEN_DIR), "repeat-image-compress"
-// (UM_IMAGE_RECOMPRESS), "file-image-delete" (UM_IMAGE_DELETE).
+// (UM_IMAGE_RECOMPRESS, for a row that neither waits nor runs), "cancel-image-compress"
+// (UM_IMAGE_CANCEL, for a row that waits or runs), "file-image-delete" (UM_IMAGE_DELETE).
 class ImagePopMenu : public RowMenu {
     Q_OBJECT
 public:

@@ -4,6 +4,7 @@
 
 class QAbstractButton;
 class QKeyEvent;
+class QProgressBar;
 
 // Small operations on controls that the layouts and the program share.
 namespace skin {
@@ -16,6 +17,15 @@ bool IsMouseEnabled(const QWidget* control);
 // The tag: a pointer-sized integer a control carries, such as the task id of a row's buttons.
 void SetTag(QObject* control, qintptr tag);
 qintptr GetTag(const QObject* control);
+
+// Sets a progress bar's value and repaints it at once. QProgressBar repaints by itself only when
+// it judges the change visible, and under a style sheet it judges by a chunk of 9 px: a bar of
+// 60 px would wait for steps of 15 % and otherwise keep its old pixels.
+void SetProgressValue(QProgressBar* bar, int value);
+
+// The text a button shows, and the one it shows while the mouse is over it (none: the same). A
+// row's "压缩中" reads "取消" under the mouse, saying what a click does.
+void SetButtonTexts(QAbstractButton* button, const QString& text, const QString& hoverText = {});
 
 // The button a dialog's Enter presses: it takes the keyboard focus (Tab reaches it too).
 void MakeDefaultButton(QAbstractButton* button);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/app/Paths.h"
+#include "gui/skinlib/ElideLabel.h"
 #include "gui/skinlib/SkinList.h"
 
 namespace skin {
@@ -72,7 +73,7 @@ void FollowWithDarkSheet(QWidget* root)
     }
 }
 
-// Lets the window's factory make custom controls first, then knows the skin's own list class.
+// Lets the window's factory make custom controls first, then knows the skin's own classes.
 class Loader : public QUiLoader {
 public:
     explicit Loader(const ControlFactory& factory) : factory_(factory) {}
@@ -81,6 +82,7 @@ public:
     {
         QWidget* widget = factory_ ? factory_(className, parent) : nullptr;
         if (!widget && className == QLatin1String("SkinList")) widget = new SkinList(parent);
+        if (!widget && className == QLatin1String("ElideLabel")) widget = new ElideLabel(parent);
         if (!widget) return QUiLoader::createWidget(className, parent, name);
         widget->setObjectName(name);
         return widget;

@@ -30,6 +30,10 @@ enum : int {
     UM_IMAGE_DONE = skin::WM_USER + 265,
     UM_IMAGE_STATUS = skin::WM_USER + 266,
     UM_IMAGE_STARTED = skin::WM_USER + 267,  // the worker took a task: show it as compressing
+    UM_VIDEO_CANCEL = skin::WM_USER + 270,   // the row menu's cancel
+    UM_IMAGE_CANCEL = skin::WM_USER + 271,
+    UM_VIDEO_CANCELLED = skin::WM_USER + 272,  // the engine stopped a cancelled task
+    UM_IMAGE_CANCELLED = skin::WM_USER + 273,
     UM_USER_INFO = skin::WM_USER + 301,
     UM_NETWORK_ERROR = skin::WM_USER + 400,
     UM_UPGRADE_FAILED = skin::WM_USER + 410,

@@ -23,22 +23,35 @@ namespace {
 constexpr char kCannotDeleteText[] = "文件正在压缩中,不能删除!";
 constexpr char kEmptyListText[] = "请先添加要压缩的文件!";
 constexpr char kListName[] = "videoList";
+constexpr char kButtonName[] = "compressBtn";
+
+// The time left is shown from the first progress report on (about a second in), once the encode
+// has got this far: before, it jumps.
+constexpr qint64 kTimeLeftAfterMs = 800;
+constexpr int kTimeLeftAfterPercent = 1;
+
+QAbstractButton* StartButton(QWidget* row)
+{
+    return row ? row->findChild<QAbstractButton*>(kButtonName) : nullptr;
+}
+
+void SetButton(QWidget* row, const QString& text, const QString& hoverText, bool reacts)
+{
+    QAbstractButton* button = StartButton(row);
+    skin::SetButtonTexts(button, text, hoverText);
+    skin::SetMouseEnabled(button, reacts);
+}
 
 void SetProgress(QWidget* row, int percent)
 {
-    if (auto* bar = row->findChild<QProgressBar*>("progress-slider")) bar->setValue(percent);
+    skin::SetProgressValue(row->findChild<QProgressBar*>("progress-slider"), percent);
     SetRowText(row, "progress-label", QStringLiteral("%1%").arg(percent));
-}
-
-QWidget* StartButton(QWidget* row)
-{
-    return row->findChild<QWidget*>("compressBtn");
 }
 
 }  // namespace
 
 VideoRows::VideoRows(const RowsContext& context, VideoEngine& engine)
-    : context_(context), engine_(engine)
+    : context_(context), engine_(engine), batch_([this](const QString& text) { ShowBatch(text); })
 {
 }
 
@@ -57,11 +70,38 @@ int VideoRows::Add(const VideoTask& task)
     return id;
 }
 
+void VideoRows::ShowWaiting(int taskId)
+{
+    QWidget* row = Row(taskId);
+    if (!row) return;
+    SetRowState(row, RowState::Waiting);
+    // Nothing of an earlier run stays: no old size or saving, no bar over them.
+    ClearResults(row);
+    ShowStatusParts(row, {});
+    SetProgress(row, 0);
+    StartButton(row)->setToolTip({});
+    SetButton(row, QStringLiteral("等待中"), QStringLiteral("取消"), true);
+    const auto task = engine_.FindTask(taskId);
+    batch_.Queued(taskId, task ? task->fileSize : 0);
+}
+
+void VideoRows::ShowIdle(QWidget* row)
+{
+    if (!row) return;
+    SetRowState(row, RowState::Idle);
+    ClearResults(row);
+    ShowStatusParts(row, {});
+    SetButton(row, QStringLiteral("压缩"), {}, true);
+}
+
 void VideoRows::Start(QWidget* button)
 {
-    if (!context_.requireSignIn()) return;
     const int id = static_cast<int>(skin::GetTag(button));
-    if (QWidget* row = Row(id)) skin::SetMouseEnabled(StartButton(row), false);
+    QWidget* row = Row(id);
+    if (IsRowQueued(row)) return Cancel(id);
+    if (GetRowState(row) == RowState::Finished) return;
+    if (!context_.requireSignIn()) return;
+    ShowWaiting(id);
     engine_.Enqueue(id);
 }
 
@@ -72,45 +112,91 @@ void VideoRows::StartAll()
     if (!context_.requireSignIn()) return;
     std::vector<int> ids;
     for (int i = 0; i < list->Count(); ++i) {
-        auto* check = list->RowAt(i)->findChild<QAbstractButton*>("videocheckBox");
-        if (check && check->isChecked()) ids.push_back(static_cast<int>(skin::GetTag(check)));
+        QWidget* row = list->RowAt(i);
+        auto* check = row->findChild<QAbstractButton*>("videocheckBox");
+        if (!check || !check->isChecked()) continue;
+        const RowState state = GetRowState(row);
+        if (state != RowState::Idle && state != RowState::Failed) continue;
+        const int id = static_cast<int>(skin::GetTag(check));
+        ShowWaiting(id);
+        ids.push_back(id);
     }
     engine_.EnqueueAll(ids);
+}
+
+void VideoRows::Cancel(int taskId)
+{
+    QWidget* row = Row(taskId);
+    if (!IsRowQueued(row)) return;
+    engine_.Cancel(taskId);
+    if (engine_.IsQueued(taskId)) {
+        // Running: the encoder is being stopped; the report turns the row idle.
+        SetButton(row, QStringLiteral("取消中"), {}, false);
+        return;
+    }
+    runningSince_.erase(taskId);
+    batch_.Dropped(taskId);
+    ShowIdle(row);
+}
+
+void VideoRows::CancelAll()
+{
+    auto* list = context_.window.FindControl<SkinList>(kListName);
+    if (!list) return;
+    std::vector<int> ids;
+    for (int i = 0; i < list->Count(); ++i) {
+        if (IsRowQueued(list->RowAt(i)))
+            ids.push_back(static_cast<int>(skin::GetTag(list->RowAt(i))));
+    }
+    for (int id : ids) Cancel(id);
 }
 
 void VideoRows::OnStarted(int taskId)
 {
     QWidget* row = Row(taskId);
     if (!row) return;
-    QWidget* container = row->findChild<QWidget*>("progress-container");
-    if (container && !container->isVisible()) {
-        container->show();
-        SetRowVisible(row, "progress-label", true);
-        SetRowVisible(row, "errorLabel", false);
-    }
-    SetRowVisible(row, "progress-slider", true);
+    SetRowState(row, RowState::Running);
+    runningSince_[taskId].start();
+    ShowStatusParts(row, {.bar = true, .label = true});
+    // The widest percentage decides the label's width, so the bar does not move as it fills.
+    if (auto* label = row->findChild<QLabel*>("progress-label"))
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
     SetProgress(row, 0);
-    skin::SetMouseEnabled(StartButton(row), false);
-    SetRowText(row, "compressBtn", QStringLiteral("压缩中"));
+    SetButton(row, QStringLiteral("压缩中"), QStringLiteral("取消"), true);
 }
 
 void VideoRows::OnProgress(int taskId, int percent)
 {
-    if (QWidget* row = Row(taskId)) SetProgress(row, std::clamp(percent, 0, 100));
+    QWidget* row = Row(taskId);
+    if (!row || GetRowState(row) != RowState::Running) return;
+    percent = std::clamp(percent, 0, 100);
+    SetProgress(row, percent);
+    batch_.Progress(taskId, percent);
+
+    // The rest takes as long again as the part done so far took, in proportion.
+    const auto since = runningSince_.find(taskId);
+    if (since == runningSince_.end()) return;
+    const qint64 elapsedMs = since->second.elapsed();
+    if (elapsedMs < kTimeLeftAfterMs || percent < kTimeLeftAfterPercent || percent >= 100) return;
+    const qint64 leftSeconds = (elapsedMs * (100 - percent) / percent + 999) / 1000;
+    SetRowText(row, "time-left-label", QStringLiteral("剩余 %1").arg(FormatTimeLeft(leftSeconds)));
+    SetRowVisible(row, "time-left-label", true);
 }
 
 void VideoRows::OnDone(const VideoDoneRecord& record)
 {
     QWidget* row = Row(record.taskId);
+    runningSince_.erase(record.taskId);
     const QFileInfo output(record.outputPath);
     if (!output.isFile()) {
         // Reported as finished, but the file is not there: the user must not see a success.
         ShowFailed(row, QStringLiteral("输出文件不存在"));
     } else if (row) {
+        SetRowState(row, RowState::Finished);
         SetProgress(row, 100);
         // The size and the saving take the progress bar's place.
-        SetRowVisible(row, "progress-container", false);
-        SetRowText(row, "compressBtn", QStringLiteral("压缩完成"));
+        ShowStatusParts(row, {.results = true});
+        SetButton(row, QStringLiteral("压缩完成"), {}, false);
         StartButton(row)->setToolTip(record.outputPath);
         const auto task = engine_.FindTask(record.taskId);
         const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
@@ -122,36 +208,44 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
         ShowSaving(row, sourceSize, outputSize);
     }
     engine_.Release(record.taskId);
+    batch_.Ended(record.taskId);
 }
 
 void VideoRows::OnFailed(const VideoFailRecord& record)
 {
     DebugPrint("task %d failed: %s\n", record.taskId, qPrintable(record.reason));
+    runningSince_.erase(record.taskId);
     ShowFailed(Row(record.taskId), record.reason);
     engine_.Release(record.taskId);
+    batch_.Ended(record.taskId);
+}
+
+void VideoRows::OnCancelled(int taskId)
+{
+    DebugPrint("task %d cancelled\n", taskId);
+    runningSince_.erase(taskId);
+    ShowIdle(Row(taskId));
+    engine_.Release(taskId);
+    batch_.Dropped(taskId);
 }
 
 void VideoRows::ShowFailed(QWidget* row, const QString& reason)
 {
     if (!row) return;
-    SetRowVisible(row, "progress-container", false);
-    SetRowVisible(row, "progress-label", false);
-    SetRowVisible(row, "errorLabel", true);
+    SetRowState(row, RowState::Failed);
+    ShowStatusParts(row, {.error = true});
     if (auto* error = row->findChild<QLabel*>("errorLabel"))
         error->setToolTip(ReadableFailure(reason));
-    SetRowText(row, "compressBtn", QStringLiteral("压 缩"));
-    skin::SetMouseEnabled(StartButton(row), true);
+    SetButton(row, QStringLiteral("压 缩"), {}, true);
 }
 
 void VideoRows::Recompress(int taskId)
 {
+    QWidget* row = Row(taskId);
+    // A row that waits or runs is compressed once; a second turn would write a second copy.
+    if (!row || IsRowQueued(row) || engine_.IsQueued(taskId)) return;
     if (!context_.requireSignIn()) return;
-    if (QWidget* row = Row(taskId)) {
-        skin::SetMouseEnabled(StartButton(row), false);
-        SetRowText(row, "s1Label", {});
-        SetRowText(row, "y1Label", {});
-        if (auto* bar = row->findChild<QProgressBar*>("progress-slider")) bar->setValue(0);
-    }
+    ShowWaiting(taskId);
     engine_.Enqueue(taskId);
 }
 
@@ -180,4 +274,14 @@ void VideoRows::ResetParams(int taskId)
 void VideoRows::OpenOutputFolder()
 {
     OpenOrTell(&context_.window, QUrl::fromLocalFile(GetOutputFolder()));
+}
+
+void VideoRows::ShowBatch(const QString& text)
+{
+    if (auto* label = context_.window.FindControl<QLabel>("video-batch-label")) {
+        label->setText(text);
+        label->setVisible(!text.isEmpty());
+    }
+    if (QWidget* cancelAll = context_.window.FindControl("all-cancel"))
+        cancelAll->setVisible(batch_.Active());
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QProcess>
@@ -161,6 +162,48 @@ TEST_F(ImageRowsTest, AWaitingRowCannotBeDeletedAndTheCustomSizeGuardsRecompress
     skin::PostMessage(window.data(), UM_IMAGE_DELETE, 1);
     ASSERT_TRUE(testenv::WaitUntil([&] { return images->Count() == 1; }));
     EXPECT_FALSE(window->imageEngine().FindTask(1).has_value());
+}
+
+}  // namespace
+
+namespace {
+
+// A large image keeps the pipeline busy for seconds in every step.
+QString LargeNoisePng(const QString& folder)
+{
+    const QString path = folder + "/noise.png";
+    EXPECT_TRUE(testenv::Convert({"-size", "3000x3000", "xc:gray", "+noise", "Random", path}));
+    return path;
+}
+
+TEST_F(ImageRowsTest, CancelOrQuitEndsARunningImageWithinASecond)
+{
+    const QString noise = LargeNoisePng(media.path());
+    AddFiles({noise, Jpeg("after.jpg")});
+    window->FindControl<QAbstractButton>("all-image-compress")->click();
+    EXPECT_EQ(Text(1, "imageCompressBtn"), "等待中");
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Text(0, "imageCompressBtn") == "压缩中"; }));
+    testenv::WaitUntil([] { return false; }, 300);  // well inside the run
+
+    QElapsedTimer sinceCancel;
+    sinceCancel.start();
+    images->FindRow(RowName(0))->findChild<QAbstractButton*>("imageCompressBtn")->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Text(0, "imageCompressBtn") == "压缩"; }, 5000));
+    EXPECT_LT(sinceCancel.elapsed(), 1200) << "from the click to the idle row";
+    EXPECT_FALSE(images->FindRow(RowName(0))->findChild<QWidget*>("errorLabel")->isVisible());
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Done(1); }, 30000)) << "the queue goes on";
+    EXPECT_EQ(QDir(output.path()).entryList(QDir::Files), QStringList{"after.jpg"});
+
+    // Started again, then the program quits: the window goes without waiting for the image.
+    images->FindRow(RowName(0))->findChild<QAbstractButton*>("imageCompressBtn")->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Text(0, "imageCompressBtn") == "压缩中"; }));
+    testenv::WaitUntil([] { return false; }, 300);
+    QElapsedTimer quitting;
+    quitting.start();
+    window->Shutdown();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return window.isNull(); }, 5000));
+    EXPECT_LT(quitting.elapsed(), 1200);
+    EXPECT_EQ(QDir(output.path()).entryList(QDir::Files), QStringList{"after.jpg"});
 }
 
 }  // namespace

@@ -1,0 +1,103 @@
+#include "gui/intake/RowBatch.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Before this much work an estimate is a guess.
+constexpr qint64 kFirstEstimateMs = 1000;
+
+}  // namespace
+
+QString FormatTimeLeft(qint64 seconds)
+{
+    seconds = std::max<qint64>(seconds, 0);
+    const qint64 hours = seconds / 3600;
+    const qint64 minutes = seconds / 60 % 60;
+    const qint64 rest = seconds % 60;
+    if (hours > 0)
+        return QStringLiteral("%1:%2:%3")
+            .arg(hours)
+            .arg(minutes, 2, 10, QLatin1Char('0'))
+            .arg(rest, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(minutes).arg(rest, 2, 10, QLatin1Char('0'));
+}
+
+RowBatch::RowBatch(std::function<void(const QString&)> show, Clock clock)
+    : show_(std::move(show)), clock_(std::move(clock))
+{
+    if (!clock_) {
+        ownClock_.start();
+        clock_ = [this] { return ownClock_.elapsed(); };
+    }
+}
+
+void RowBatch::Queued(int taskId, qint64 bytes)
+{
+    if (rows_.empty()) startMs_ = clock_();
+    Row& row = rows_[taskId];
+    if (row.ended) row = Row{};  // compressed again within the same batch: it counts anew
+    row.bytes = std::max<qint64>(bytes, 1);
+    Changed();
+}
+
+void RowBatch::Progress(int taskId, int percent)
+{
+    const auto it = rows_.find(taskId);
+    if (it == rows_.end() || it->second.ended) return;
+    it->second.fraction = std::clamp(percent, 0, 100) / 100.0;
+    Changed();
+}
+
+void RowBatch::Ended(int taskId)
+{
+    const auto it = rows_.find(taskId);
+    if (it == rows_.end()) return;
+    it->second.ended = true;
+    it->second.fraction = 1;
+    Changed();
+}
+
+void RowBatch::Dropped(int taskId)
+{
+    if (rows_.erase(taskId) == 0) return;
+    Changed();
+}
+
+int RowBatch::EndedCount() const
+{
+    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(),
+                                          [](const auto& row) { return row.second.ended; }));
+}
+
+std::optional<qint64> RowBatch::SecondsLeft() const
+{
+    double total = 0, done = 0;
+    for (const auto& [id, row] : rows_) {
+        total += static_cast<double>(row.bytes);
+        done += static_cast<double>(row.bytes) * row.fraction;
+    }
+    const qint64 elapsedMs = clock_() - startMs_;
+    if (elapsedMs < kFirstEstimateMs || done <= 0) return std::nullopt;
+    const double leftMs = static_cast<double>(elapsedMs) * (total - done) / done;
+    return static_cast<qint64>(std::ceil(leftMs / 1000.0));
+}
+
+QString RowBatch::Text() const
+{
+    if (rows_.empty()) return {};
+    QString text = QStringLiteral("已完成 %1/%2").arg(EndedCount()).arg(Total());
+    if (EndedCount() < Total()) {
+        if (const auto left = SecondsLeft())
+            text += QStringLiteral(" · 剩余约 %1").arg(FormatTimeLeft(*left));
+    }
+    return text;
+}
+
+void RowBatch::Changed()
+{
+    // The batch is over once every row in it has ended.
+    if (!rows_.empty() && EndedCount() == Total()) rows_.clear();
+    if (show_) show_(Text());
+}

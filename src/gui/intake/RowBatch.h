@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <functional>
+#include <map>
+#include <optional>
+
+// The progress of one list's batch: the rows queued since the list was last idle, how many of
+// them have ended (done or failed), and an estimate of the time the rest takes. The estimate
+// goes by bytes: the part of the batch's bytes already compressed (a running video counts with
+// its percentage) against the time the batch has taken, so one large file weighs as it should.
+//
+// show receives the text after every change, and an empty text once the batch is over (the
+// last row ended or was cancelled).
+class RowBatch {
+public:
+    using Clock = std::function<qint64()>;  // milliseconds, from any fixed start
+
+    explicit RowBatch(std::function<void(const QString& text)> show, Clock clock = {});
+
+    // A row joined the batch (a row queued again while it still counts is not added twice).
+    void Queued(int taskId, qint64 bytes);
+    // A video row's percentage.
+    void Progress(int taskId, int percent);
+    // The row finished or failed: it counts as ended.
+    void Ended(int taskId);
+    // The row was cancelled: it leaves the batch.
+    void Dropped(int taskId);
+
+    bool Active() const { return !rows_.empty(); }
+    int EndedCount() const;
+    int Total() const { return static_cast<int>(rows_.size()); }
+    // Seconds the rest of the batch is expected to take; empty until there is enough to go by
+    // (a second of work and some bytes compressed).
+    std::optional<qint64> SecondsLeft() const;
+    // "已完成 2/5 · 剩余约 1:10", or "已完成 2/5" without an estimate; empty when no batch runs.
+    QString Text() const;
+
+private:
+    struct Row {
+        qint64 bytes = 0;
+        double fraction = 0;  // 0..1 compressed
+        bool ended = false;
+    };
+    void Changed();
+
+    std::function<void(const QString&)> show_;
+    Clock clock_;
+    QElapsedTimer ownClock_;
+    qint64 startMs_ = 0;
+    std::map<int, Row> rows_;
+};
+
+// A time left as the rows and the batch show it: "0:42", "12:05", "1:02:03".
+QString FormatTimeLeft(qint64 seconds);

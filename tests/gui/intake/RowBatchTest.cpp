@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include "gui/intake/RowBatch.h"
+
+namespace {
+
+// A batch on a clock the test moves, recording what it shows.
+class RowBatchTest : public ::testing::Test {
+protected:
+    RowBatch batch{[this](const QString& text) { shown << text; }, [this] { return nowMs; }};
+    qint64 nowMs = 50000;
+    QStringList shown;
+};
+
+TEST_F(RowBatchTest, CountsEndedRowsAndEndsWithTheLastOne)
+{
+    batch.Queued(1, 1000);
+    batch.Queued(2, 1000);
+    batch.Queued(2, 1000);  // queued again while it waits: still one row
+    EXPECT_EQ(shown.back(), "已完成 0/2");
+    batch.Ended(1);
+    EXPECT_EQ(batch.EndedCount(), 1);
+    EXPECT_TRUE(batch.Active());
+    batch.Ended(2);
+    EXPECT_FALSE(batch.Active());
+    EXPECT_EQ(shown.back(), "") << "an empty text hides the batch";
+    batch.Ended(2);  // a stale report changes nothing
+    EXPECT_EQ(batch.Total(), 0);
+}
+
+TEST_F(RowBatchTest, EstimatesTheRestByTheBytesDoneSoFar)
+{
+    batch.Queued(1, 3000);
+    batch.Queued(2, 1000);
+    nowMs += 500;
+    batch.Progress(1, 50);
+    EXPECT_FALSE(batch.SecondsLeft().has_value()) << "half a second is too little to go by";
+    nowMs += 1000;
+    batch.Progress(1, 50);
+    // 1500 of 4000 bytes in 1.5 s: 2500 bytes take 2.5 s more, shown rounded up.
+    ASSERT_TRUE(batch.SecondsLeft().has_value());
+    EXPECT_EQ(*batch.SecondsLeft(), 3);
+    EXPECT_EQ(shown.back(), "已完成 0/2 · 剩余约 0:03");
+
+    nowMs += 1500;
+    batch.Ended(1);
+    // 3000 of 4000 in 3 s.
+    EXPECT_EQ(*batch.SecondsLeft(), 1);
+    EXPECT_EQ(shown.back(), "已完成 1/2 · 剩余约 0:01");
+}
+
+TEST_F(RowBatchTest, ACancelledRowLeavesTheBatchAndARequeuedOneCountsAnew)
+{
+    batch.Queued(1, 1000);
+    batch.Queued(2, 1000);
+    batch.Queued(3, 1000);
+    batch.Ended(1);
+    batch.Dropped(3);
+    EXPECT_EQ(shown.back(), "已完成 1/2");
+    batch.Queued(1, 1000);  // the finished row compressed again in the same batch
+    EXPECT_EQ(shown.back(), "已完成 0/2");
+    batch.Dropped(2);
+    batch.Dropped(1);
+    EXPECT_FALSE(batch.Active());
+    EXPECT_EQ(shown.back(), "");
+
+    // The next batch starts its clock afresh.
+    nowMs += 60000;
+    batch.Queued(4, 1000);
+    nowMs += 2000;
+    batch.Progress(4, 25);
+    EXPECT_EQ(*batch.SecondsLeft(), 6);
+}
+
+TEST(TimeLeftTest, MinutesAndSecondsThenHours)
+{
+    EXPECT_EQ(FormatTimeLeft(0), "0:00");
+    EXPECT_EQ(FormatTimeLeft(42), "0:42");
+    EXPECT_EQ(FormatTimeLeft(725), "12:05");
+    EXPECT_EQ(FormatTimeLeft(3723), "1:02:03");
+    EXPECT_EQ(FormatTimeLeft(-5), "0:00");
+}
+
+}  // namespace
