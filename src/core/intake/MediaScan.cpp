@@ -1,6 +1,10 @@
 #include "core/intake/MediaScan.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+
 #include <array>
 
 namespace {
@@ -29,8 +33,16 @@ QStringList ScanFolder(const QString& folder, bool (*accepts)(const QString&))
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
         QDir::Name | QDir::IgnoreCase);
     QStringList accepted;
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
     for (const QString& name : entries) {
-        if (accepts(EntryExtension(name))) accepted << name;
+        if (!accepts(EntryExtension(name))) continue;
+        // A name that is not valid UTF-8 comes back with replacement characters and names no
+        // file; FileCheck's UnnameableEntries reports it instead.
+        struct stat info;
+        if (name.contains(QChar::ReplacementCharacter) &&
+            ::lstat(QFile::encodeName(prefix + name).constData(), &info) != 0)
+            continue;
+        accepted << name;
     }
     return accepted;
 }

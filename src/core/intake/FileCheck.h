@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Which entries the program takes as sources: regular files only (a link counts as what it
+// points to), so a named pipe, a device or a socket that carries a media extension is refused
+// with a reason instead of blocking the reader that would open it. Nothing here opens the entry.
+
+// Empty for a regular file; otherwise why the path is not taken ("a named pipe (FIFO), not a
+// regular file", the system's error for a path that cannot be looked at, ...).
+QString NotRegularFileReason(const QString& path);
+
+// True when the program can name the file: its name's bytes come back unchanged from the
+// program's text form (QFile::decodeName then encodeName). Names that are not valid UTF-8
+// do not; such a file cannot be opened through its text name.
+bool NameRoundTrips(const QByteArray& nativeName);
+
+// A file name for showing: the valid UTF-8 parts as they are, every other byte as "\xNN".
+QString ShownName(const QByteArray& nativeName);
+
+// The entries of folder (no recursion) whose names do not round trip and whose extension is a
+// video extension (videos = true) or an image extension (videos = false), shown by ShownName,
+// in byte order. Such files cannot be taken and are reported rather than left out silently.
+QStringList UnnameableEntries(const QString& folder, bool videos);
+
+// The sentence that reports one of them.
+QString UnnameableReason();
