@@ -99,7 +99,7 @@ bool IsOutputPartName(const QByteArray& name)
     }
     // The video engine's: "." + a name + ".lumo-part." + an extension without dots.
     const qsizetype at = name.lastIndexOf(kVideoPartMarker);
-    if (at < 2) return false;
+    if (at < 1) return false;
     const QByteArray extension = name.mid(at + sizeof(kVideoPartMarker) - 1);
     return !extension.isEmpty() && !extension.contains('.');
 }

@@ -185,7 +185,7 @@ void ImageEngine::WorkerProc()
             }
             if (!task) {
                 result.failure = "no row record for the task";
-            } else if (const QString notFile = NotRegularFileReason(task->filePath);
+            } else if (const QString notFile = SpecialFileReason(task->filePath);
                        !notFile.isEmpty()) {
                 // Looked at before anything opens it: a named pipe would hold the worker.
                 result.failure = ("cannot read " + task->filePath + ": " + notFile).toStdString();

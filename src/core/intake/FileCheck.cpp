@@ -1,5 +1,6 @@
 #include "core/intake/FileCheck.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringDecoder>
 
@@ -24,6 +25,13 @@ QString NotRegularFileReason(const QString& path)
     if (S_ISSOCK(info.st_mode)) return QStringLiteral("a socket, not a regular file");
     if (S_ISDIR(info.st_mode)) return QStringLiteral("a folder, not a regular file");
     return QStringLiteral("not a regular file");
+}
+
+QString SpecialFileReason(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return {};
+    return NotRegularFileReason(path);
 }
 
 bool NameRoundTrips(const QByteArray& nativeName)
@@ -82,4 +90,26 @@ QStringList UnnameableEntries(const QString& folder, bool videos)
 QString UnnameableReason()
 {
     return QStringLiteral("its name is not valid UTF-8; rename the file to compress it");
+}
+
+QStringList EntriesNotTaken(const QString& folder, bool videos)
+{
+    QStringList lines;
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    const QStringList names = QDir(folder).entryList(
+        QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : names) {
+        const QString extension = EntryExtension(name);
+        if (!(videos ? IsVideoExtension(extension) : IsImageExtension(extension))) continue;
+        if (const QString reason = SpecialFileReason(prefix + name); !reason.isEmpty())
+            lines << name + QStringLiteral(": ") + reason;
+    }
+    for (const QString& name : UnnameableEntries(folder, videos))
+        lines << name + QStringLiteral(": ") + UnnameableReason();
+    return lines;
+}
+
+QString NotTakenNotice(const QStringList& lines)
+{
+    return QStringLiteral("These files were not added:\n") + lines.join(u'\n');
 }

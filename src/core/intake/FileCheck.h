@@ -12,6 +12,10 @@
 // regular file", the system's error for a path that cannot be looked at, ...).
 QString NotRegularFileReason(const QString& path);
 
+// What the engines ask before they open a source: the reason when the entry exists but is not a
+// regular file, empty otherwise (a missing file is left to the reader, which says so itself).
+QString SpecialFileReason(const QString& path);
+
 // True when the program can name the file: its name's bytes come back unchanged from the
 // program's text form (QFile::decodeName then encodeName). Names that are not valid UTF-8
 // do not; such a file cannot be opened through its text name.
@@ -27,3 +31,11 @@ QStringList UnnameableEntries(const QString& folder, bool videos);
 
 // The sentence that reports one of them.
 QString UnnameableReason();
+
+// What a folder holds that the scan (core/intake/MediaScan.h) leaves out although its name is
+// that of a video (videos = true) or an image: special entries and names that are not UTF-8,
+// one "name: reason" line each, for the notice that tells the user.
+QStringList EntriesNotTaken(const QString& folder, bool videos);
+
+// The notice for files that were not taken: a heading and one line each.
+QString NotTakenNotice(const QStringList& lines);

@@ -39,8 +39,14 @@ QStringList ScanFolder(const QString& folder, bool (*accepts)(const QString&))
         // A name that is not valid UTF-8 comes back with replacement characters and names no
         // file; FileCheck's UnnameableEntries reports it instead.
         struct stat info;
-        if (name.contains(QChar::ReplacementCharacter) &&
-            ::lstat(QFile::encodeName(prefix + name).constData(), &info) != 0)
+        const QByteArray native = QFile::encodeName(prefix + name);
+        if (name.contains(QChar::ReplacementCharacter) && ::lstat(native.constData(), &info) != 0)
+            continue;
+        // Named pipes, devices and sockets are never opened (a reader would wait on a pipe);
+        // FileCheck's EntriesNotTaken reports them.
+        if (::stat(native.constData(), &info) == 0 &&
+            (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ||
+             S_ISSOCK(info.st_mode)))
             continue;
         accepted << name;
     }

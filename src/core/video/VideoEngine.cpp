@@ -225,7 +225,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     const QString program = encoder.isEmpty() ? FindTool(QStringLiteral("ffmpeg")) : encoder;
     if (program.isEmpty()) return Fail(taskId, QStringLiteral("ffmpeg not found"));
 
-    if (const QString notFile = NotRegularFileReason(task->filePath); !notFile.isEmpty())
+    if (const QString notFile = SpecialFileReason(task->filePath); !notFile.isEmpty())
         return Fail(taskId, QStringLiteral("cannot read the source: ") + notFile);
 
     std::set<QString> reserved;

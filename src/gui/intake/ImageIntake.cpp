@@ -3,8 +3,10 @@
 #include <QFileInfo>
 #include <vector>
 
+#include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
 #include "gui/platform/Shell.h"
+#include "gui/ui/PromptBoxDialog.h"
 
 namespace {
 
@@ -47,4 +49,6 @@ void ImageIntake::AddFolder(const QString& folder)
     for (const QString& name : ScanFolderForImages(folder))
         imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
     for (const ImageTask& task : imageScanList) addRow_(task);
+    if (const QStringList notTaken = EntriesNotTaken(folder, false); !notTaken.isEmpty())
+        PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/app/UserTexts.h"
+#include "core/intake/FileCheck.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
 #include "gui/platform/Shell.h"
@@ -51,6 +52,10 @@ void VideoIntake::AddFiles(const QStringList& paths)
         QString dir = file.absolutePath();
         if (!dir.endsWith('/')) dir += '/';
         VideoTask task = MakeVideoTask(dir, file.fileName());
+        if (const QString reason = SpecialFileReason(path); !reason.isEmpty()) {
+            PromptBoxDialog::ShowModeless(owner_, NotTakenNotice({file.fileName() + ": " + reason}));
+            continue;
+        }
         if (!ProbeVideo(task.filePath, task)) {
             ShowDamaged(owner_);
             continue;
@@ -78,4 +83,6 @@ void VideoIntake::AddFolder(const QString& folder)
         videoScanList.push_back(std::move(task));
     }
     for (const VideoTask& task : videoScanList) addRow_(task);
+    if (const QStringList notTaken = EntriesNotTaken(folder, true); !notTaken.isEmpty())
+        PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
 }
