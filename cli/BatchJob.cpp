@@ -152,11 +152,12 @@ void BatchJob::IntakeFolder(const QString& folder, const QString& shown, QSet<QS
     }
     for (const QString& name : ScanFolderForImages(folder))
         AddImage(MakeVideoTask(folder, name).filePath, name, JoinPath(shown, name));
-    // Files the program cannot name are not left out silently.
+    // Named pipes, devices, sockets and files the program cannot name are not left out
+    // silently.
     for (const bool videos : {true, false}) {
-        for (const QString& name : UnnameableEntries(folder, videos))
+        for (const NotTaken& entry : EntriesNotTaken(folder, videos))
             Refuse(videos ? BatchItem::Kind::Video : BatchItem::Kind::Image,
-                   JoinPath(shown, name), JoinPath(folder, name), UnnameableReason());
+                   JoinPath(shown, entry.name), JoinPath(folder, entry.name), entry.reason);
     }
     if (!options_.recursive) return;
 

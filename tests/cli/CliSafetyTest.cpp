@@ -85,9 +85,9 @@ TEST_F(CliSafetyTest, AKilledRunTakesItsEncoderAlongAndTheNextRunCleansUp)
 TEST_F(CliSafetyTest, AFullDiskIsAFailureNamedPlainlyNeverDone)
 {
     ASSERT_TRUE(testenv::MakeVideo(Path("in/big.mp4"), 2.0, "320x240"));
-    ASSERT_TRUE(testenv::WriteFile(Path("bin/ffmpeg"),
-                                   "#!/bin/bash\nulimit -f 8; trap '' XFSZ\nPATH=" +
-                                       qgetenv("PATH") + " exec ffmpeg \"$@\"\n"));
+    ASSERT_TRUE(testenv::WriteFile(
+        Path("bin/ffmpeg"), "#!/bin/bash\nulimit -f 8; trap '' XFSZ\nPATH=" + qgetenv("PATH") +
+                                " exec ffmpeg \"$@\"\n"));
     ::chmod(QFile::encodeName(Path("bin/ffmpeg")).constData(), 0755);
     // The program finds "ffmpeg" on PATH, where the wrapper now comes first.
     const QByteArray path = qgetenv("PATH");

@@ -41,8 +41,8 @@ TEST_P(CliStopTest, SignalEndsTheEncoderRemovesItsPartialOutputAndNothingElse)
     QDeadlineTimer deadline(60000);
     // ffmpeg writes a hidden temporary file; the final name comes only with a finished file.
     const QString part = out + ".long.lumo-part.mkv";
-    while (!deadline.hasExpired() && !(encoder && QFileInfo(part).size() > 0 &&
-                                       QFileInfo(out + "rose.png").exists())) {
+    while (!deadline.hasExpired() &&
+           !(encoder && QFileInfo(part).size() > 0 && QFileInfo(out + "rose.png").exists())) {
         for (const ChildProcess& child : ChildrenOf(pid))
             if (child.name == "ffmpeg") encoder = child.pid;
         QThread::msleep(20);

@@ -63,8 +63,7 @@ QString FittedFileName(const QString& baseName, const QString& extension, int n,
     QString tail = n >= 2 ? u'(' + QString::number(n) + u')' : QString();
     tail += u'.' + extension;
     const qsizetype room = maxBytes - tail.toUtf8().size();
-    const QString base =
-        baseName.toUtf8().size() > room ? CutToBytes(baseName, room) : baseName;
+    const QString base = baseName.toUtf8().size() > room ? CutToBytes(baseName, room) : baseName;
     return base + tail;
 }
 

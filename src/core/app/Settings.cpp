@@ -46,9 +46,8 @@ void CheckReadable(const QString& iniPath)
     std::lock_guard guard(problemLock);
     if (reportedFiles.contains(iniPath)) return;
     reportedFiles.insert(iniPath);
-    const QString text =
-        QStringLiteral("cannot read the settings file %1 (%2); the defaults apply")
-            .arg(iniPath, problem);
+    const QString text = QStringLiteral("cannot read the settings file %1 (%2); the defaults apply")
+                             .arg(iniPath, problem);
     qWarning("%s", qPrintable(text));
     if (pendingProblem.isEmpty()) pendingProblem = text;
 }

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <dirent.h>
@@ -58,8 +59,8 @@ QString ShownName(const QByteArray& nativeName)
         if (end > pos) {
             pos = end;
         } else {
-            shown += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(nativeName[pos]), 2,
-                                                 16, QLatin1Char('0'));
+            shown += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(nativeName[pos]), 2, 16,
+                                                 QLatin1Char('0'));
             ++pos;
         }
     }
@@ -92,24 +93,29 @@ QString UnnameableReason()
     return QStringLiteral("its name is not valid UTF-8; rename the file to compress it");
 }
 
-QStringList EntriesNotTaken(const QString& folder, bool videos)
+std::vector<NotTaken> EntriesNotTaken(const QString& folder, bool videos)
 {
-    QStringList lines;
+    std::vector<NotTaken> entries;
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
     const QStringList names = QDir(folder).entryList(
         QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString& name : names) {
         const QString extension = EntryExtension(name);
         if (!(videos ? IsVideoExtension(extension) : IsImageExtension(extension))) continue;
+        // A folder with a media name is scanned as it always was (its probe fails).
+        if (QFileInfo(prefix + name).isDir()) continue;
         if (const QString reason = SpecialFileReason(prefix + name); !reason.isEmpty())
-            lines << name + QStringLiteral(": ") + reason;
+            entries.push_back({name, reason});
     }
     for (const QString& name : UnnameableEntries(folder, videos))
-        lines << name + QStringLiteral(": ") + UnnameableReason();
-    return lines;
+        entries.push_back({name, UnnameableReason()});
+    return entries;
 }
 
-QString NotTakenNotice(const QStringList& lines)
+QString NotTakenNotice(const std::vector<NotTaken>& entries)
 {
-    return QStringLiteral("These files were not added:\n") + lines.join(u'\n');
+    QString text = QStringLiteral("These files were not added:");
+    for (const NotTaken& entry : entries)
+        text += u'\n' + entry.name + QStringLiteral(": ") + entry.reason;
+    return text;
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // Which entries the program takes as sources: regular files only (a link counts as what it
 // points to), so a named pipe, a device or a socket that carries a media extension is refused
 // with a reason instead of blocking the reader that would open it. Nothing here opens the entry.
@@ -32,10 +34,16 @@ QStringList UnnameableEntries(const QString& folder, bool videos);
 // The sentence that reports one of them.
 QString UnnameableReason();
 
-// What a folder holds that the scan (core/intake/MediaScan.h) leaves out although its name is
-// that of a video (videos = true) or an image: special entries and names that are not UTF-8,
-// one "name: reason" line each, for the notice that tells the user.
-QStringList EntriesNotTaken(const QString& folder, bool videos);
+// An entry a folder holds that the scan (core/intake/MediaScan.h) leaves out although its name
+// is that of a video or an image.
+struct NotTaken {
+    QString name;  // as ShownName shows it
+    QString reason;
+};
 
-// The notice for files that were not taken: a heading and one line each.
-QString NotTakenNotice(const QStringList& lines);
+// Special entries and names that are not UTF-8 with a video (videos = true) or an image
+// extension, special entries first, for the report that tells the user.
+std::vector<NotTaken> EntriesNotTaken(const QString& folder, bool videos);
+
+// The notice for files that were not taken: a heading and one "name: reason" line each.
+QString NotTakenNotice(const std::vector<NotTaken>& entries);

@@ -82,8 +82,9 @@ QString OutputProblem(const ReadBack& output, qint64 encodedMs, double sourceSec
         return QStringLiteral("the written file holds %1 of the %2 encoded; it is incomplete")
             .arg(Seconds(output.seconds), Seconds(encoded));
     if (sourceSeconds > kShortestCheckedSource && output.seconds < sourceSeconds * kSourceShare)
-        return QStringLiteral("the source is truncated or damaged: the output holds only %1 of "
-                              "its %2")
+        return QStringLiteral(
+                   "the source is truncated or damaged: the output holds only %1 of "
+                   "its %2")
             .arg(Seconds(output.seconds), Seconds(sourceSeconds));
     return {};
 }

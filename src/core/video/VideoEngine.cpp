@@ -292,8 +292,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         return Fail(taskId, QStringLiteral("ffmpeg reported success but wrote no output"), 0);
     }
     // Done only when the file opens again and holds what was encoded.
-    const double sourceSeconds = task->formatDuration > 0 ? task->formatDuration
-                                                          : task->videoDuration;
+    const double sourceSeconds =
+        task->formatDuration > 0 ? task->formatDuration : task->videoDuration;
     const QString problem =
         OutputProblem(ReadBackVideo(claim.partPath), outcome.encodedMs, sourceSeconds);
     if (!problem.isEmpty()) {

@@ -53,7 +53,7 @@ void VideoIntake::AddFiles(const QStringList& paths)
         if (!dir.endsWith('/')) dir += '/';
         VideoTask task = MakeVideoTask(dir, file.fileName());
         if (const QString reason = SpecialFileReason(path); !reason.isEmpty()) {
-            PromptBoxDialog::ShowModeless(owner_, NotTakenNotice({file.fileName() + ": " + reason}));
+            PromptBoxDialog::ShowModeless(owner_, NotTakenNotice({{file.fileName(), reason}}));
             continue;
         }
         if (!ProbeVideo(task.filePath, task)) {
@@ -83,6 +83,6 @@ void VideoIntake::AddFolder(const QString& folder)
         videoScanList.push_back(std::move(task));
     }
     for (const VideoTask& task : videoScanList) addRow_(task);
-    if (const QStringList notTaken = EntriesNotTaken(folder, true); !notTaken.isEmpty())
+    if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, true); !notTaken.isEmpty())
         PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
 }

@@ -142,8 +142,8 @@ TEST_F(AppConfigTest, OutOfRangeValuesFallBackToTheDefault)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.setting.key) + "=" + c.stored);
-        testenv::WriteFile(ConfigFile(), QByteArray("[global]\n") + c.setting.key + "=" + c.stored +
-                                             "\n");
+        testenv::WriteFile(ConfigFile(),
+                           QByteArray("[global]\n") + c.setting.key + "=" + c.stored + "\n");
         EXPECT_EQ(ReadSetting(c.setting), c.read);
     }
 }
@@ -155,8 +155,8 @@ TEST_F(AppConfigTest, AnUnreadableSettingsFileIsReportedOnce)
     TakeSettingsReadProblem();
     ASSERT_TRUE(QDir().mkpath(ConfigFile()));  // a folder where the file should be
     QStringList warnings;
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
             if (type == QtWarningMsg) CapturedWarnings().append(text);
         });
     CapturedWarnings().clear();

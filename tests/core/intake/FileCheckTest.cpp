@@ -22,7 +22,10 @@ namespace {
 class FileCheckTest : public ::testing::Test {
 protected:
     QString Path(const QString& name) const { return dir.path() + "/" + name; }
-    QByteArray Native(const QByteArray& name) const { return QFile::encodeName(dir.path()) + "/" + name; }
+    QByteArray Native(const QByteArray& name) const
+    {
+        return QFile::encodeName(dir.path()) + "/" + name;
+    }
 
     QTemporaryDir dir{testenv::Home() + "/in-XXXXXX"};
 };
@@ -50,6 +53,25 @@ TEST_F(FileCheckTest, OnlyRegularFilesAreTaken)
     EXPECT_EQ(NotRegularFileReason(Path("s.mp4")), "a socket, not a regular file");
     EXPECT_EQ(NotRegularFileReason(Path("folder.mp4")), "a folder, not a regular file");
     EXPECT_EQ(NotRegularFileReason(Path("gone.mp4")), "No such file or directory");
+    // The engines leave a missing file to their readers.
+    EXPECT_EQ(SpecialFileReason(Path("gone.mp4")), "");
+    EXPECT_EQ(SpecialFileReason(Path("x.png")), "a named pipe (FIFO), not a regular file");
+
+    // A folder scan leaves the special entries out and reports them instead; a folder with a
+    // media name is scanned as before.
+    EXPECT_EQ(ScanFolderForImages(dir.path()), (QStringList{"link.png", "real.png"}));
+    EXPECT_EQ(ScanFolderForVideos(dir.path()), QStringList{"folder.mp4"});
+    const std::vector<NotTaken> images = EntriesNotTaken(dir.path(), false);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].name, "x.png");
+    const std::vector<NotTaken> videos = EntriesNotTaken(dir.path(), true);
+    ASSERT_EQ(videos.size(), 1u);
+    EXPECT_EQ(videos[0].name, "s.mp4");
+    std::vector<NotTaken> both = images;
+    both.insert(both.end(), videos.begin(), videos.end());
+    EXPECT_EQ(NotTakenNotice(both),
+              "These files were not added:\nx.png: a named pipe (FIFO), not a regular file\n"
+              "s.mp4: a socket, not a regular file");
     ::close(sock);
 }
 
@@ -71,9 +93,15 @@ TEST_F(FileCheckTest, NamesThatAreNotUtf8AreReportedByName)
 
     EXPECT_EQ(UnnameableEntries(dir.path(), false), QStringList{"\\xff\\xfe.png"});
     EXPECT_EQ(UnnameableEntries(dir.path(), true), QStringList{"caf\\xe9.MP4"});
+    ASSERT_EQ(EntriesNotTaken(dir.path(), false).size(), 1u);
+    EXPECT_EQ(EntriesNotTaken(dir.path(), false)[0].reason,
+              "its name is not valid UTF-8; rename the file to compress it");
     // The scan keeps the names it can use and leaves the others to the report.
     EXPECT_EQ(ScanFolderForImages(dir.path()), QStringList{"fine é.png"});
     EXPECT_EQ(ScanFolderForVideos(dir.path()), QStringList());
+    // Qt cannot name them either, so its temporary folder could not remove them.
+    for (const char* name : {"\xff\xfe.png", "caf\xe9.MP4", "\xff.txt"})
+        ::unlink(Native(name).constData());
 }
 
 }  // namespace

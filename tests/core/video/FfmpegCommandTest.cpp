@@ -287,20 +287,23 @@ TEST(FfmpegCommandTest, OddPicturesAreMadeEvenOnlyForEncodersThatNeedIt)
     EXPECT_EQ(plan.sizeText, "320*240");
 
     // Even pictures, and mpeg4 (the compatible MP4), are left alone.
-    for (const auto& [task, page] : {std::pair{even, MainPageSnapshot{}},
-                                     std::pair{odd, [] {
-                                                   MainPageSnapshot compatible;
-                                                   compatible.compatibleChecked = true;
-                                                   return compatible;
-                                               }()}}) {
+    for (const auto& [task, page] :
+         {std::pair{even, MainPageSnapshot{}}, std::pair{odd, [] {
+                                                             MainPageSnapshot compatible;
+                                                             compatible.compatibleChecked = true;
+                                                             return compatible;
+                                                         }()}}) {
         const FfmpegCommand command = Render(task, Container(1), page);
         EXPECT_FALSE(command.arguments.contains("-vf")) << command.text.toStdString();
     }
-    Render(odd, Container(1, 321, 241), [] {
-        MainPageSnapshot compatible;
-        compatible.compatibleChecked = true;
-        return compatible;
-    }(), &plan);
+    Render(
+        odd, Container(1, 321, 241),
+        [] {
+            MainPageSnapshot compatible;
+            compatible.compatibleChecked = true;
+            return compatible;
+        }(),
+        &plan);
     EXPECT_EQ(plan.sizeText, "321*241");
 }
 

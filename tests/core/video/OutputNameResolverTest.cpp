@@ -6,10 +6,10 @@
 
 #include <unistd.h>
 
-#include "support/TestEnv.h"
 #include "core/app/OutputName.h"
 #include "core/video/OutputNameResolver.h"
 #include "support/Printers.h"
+#include "support/TestEnv.h"
 
 namespace {
 

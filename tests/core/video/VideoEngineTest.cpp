@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <ctime>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -631,9 +631,8 @@ namespace {
 
 QStringList AllEntries(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                      QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 void WriteScript(const QString& path, const QByteArray& body)
@@ -645,9 +644,8 @@ void WriteScript(const QString& path, const QByteArray& body)
 void SetModified(const QString& path, qint64 secondsAgo)
 {
     const struct timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - secondsAgo, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times,
-                          AT_SYMLINK_NOFOLLOW),
-              0);
+    ASSERT_EQ(
+        ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
 }
 
 // While ffmpeg writes, the output folder holds only a hidden temporary file; the final name
@@ -757,9 +755,12 @@ TEST_F(VideoEngineTest, LeftoversOfAKilledRunAreRemovedAndNothingElse)
     MakeClip(Source("a.mp4"), kH264Aac);
     const QStringList leftovers = {".old.lumo-part.mp4", ".old(2).lumo-part.mkv",
                                    ".lumo-0123456789abcdef.part"};
-    const QStringList kept = {"mine.lumo-part.mp4",  ".notes.lumo-part",
-                              ".fresh.lumo-part.mp4", ".locked.lumo-part.mp4",
-                              ".link.lumo-part.mp4", ".dir.lumo-part.mp4",
+    const QStringList kept = {"mine.lumo-part.mp4",
+                              ".notes.lumo-part",
+                              ".fresh.lumo-part.mp4",
+                              ".locked.lumo-part.mp4",
+                              ".link.lumo-part.mp4",
+                              ".dir.lumo-part.mp4",
                               "user.txt"};
     for (const QString& name : leftovers + kept) {
         if (name == ".link.lumo-part.mp4") {
