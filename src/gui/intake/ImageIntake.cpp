@@ -49,6 +49,6 @@ void ImageIntake::AddFolder(const QString& folder)
     for (const QString& name : ScanFolderForImages(folder))
         imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
     for (const ImageTask& task : imageScanList) addRow_(task);
-    if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, false); !notTaken.isEmpty())
+    if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, false); !notTaken.empty())
         PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
 }

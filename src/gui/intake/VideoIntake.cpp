@@ -83,6 +83,6 @@ void VideoIntake::AddFolder(const QString& folder)
         videoScanList.push_back(std::move(task));
     }
     for (const VideoTask& task : videoScanList) addRow_(task);
-    if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, true); !notTaken.isEmpty())
+    if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, true); !notTaken.empty())
         PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
 }
