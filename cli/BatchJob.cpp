@@ -7,6 +7,7 @@
 #include "ConsoleView.h"
 #include "core/app/Language.h"
 #include "core/app/UserTexts.h"
+#include "core/intake/FileCheck.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
 
@@ -115,6 +116,11 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
     for (const QString& path : options_.paths) {
         if (stopped || stopRequested()) return false;
         const QFileInfo info(path);
+        // A name that is not valid UTF-8 reaches us with replacement characters in its place.
+        if (!info.exists() && !info.isSymLink() && path.contains(QChar::ReplacementCharacter)) {
+            Refuse(BatchItem::Kind::Image, path, path, UnnameableReason());
+            continue;
+        }
         if (info.isDir()) {
             QSet<QString> visited;
             IntakeFolder(QDir::cleanPath(info.absoluteFilePath()), path, visited, stopRequested,
@@ -147,6 +153,13 @@ void BatchJob::IntakeFolder(const QString& folder, const QString& shown, QSet<QS
     }
     for (const QString& name : ScanFolderForImages(folder))
         AddImage(MakeVideoTask(folder, name).filePath, name, JoinPath(shown, name));
+    // Named pipes, devices, sockets and files the program cannot name are not left out
+    // silently.
+    for (const bool videos : {true, false}) {
+        for (const NotTaken& entry : EntriesNotTaken(folder, videos))
+            Refuse(videos ? BatchItem::Kind::Video : BatchItem::Kind::Image,
+                   JoinPath(shown, entry.name), JoinPath(folder, entry.name), entry.reason);
+    }
     if (!options_.recursive) return;
 
     // Hidden subfolders (caches, version control) are left out.
@@ -162,6 +175,9 @@ void BatchJob::IntakeFolder(const QString& folder, const QString& shown, QSet<QS
 void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& shown)
 {
     VideoTask task = MakeVideoTask(dir, name);
+    // A named pipe or a device is never opened: the prober would wait on it for ever.
+    if (const QString reason = NotRegularFileReason(task.filePath); !reason.isEmpty())
+        return Refuse(BatchItem::Kind::Video, shown, task.filePath, reason);
     BatchItem item;
     item.kind = BatchItem::Kind::Video;
     item.shownPath = shown;
@@ -185,6 +201,8 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
 
 void BatchJob::AddImage(const QString& path, const QString& name, const QString& shown)
 {
+    if (const QString reason = NotRegularFileReason(path); !reason.isEmpty())
+        return Refuse(BatchItem::Kind::Image, shown, path, reason);
     // Images are not probed: the pipeline meets a bad one when it compresses it.
     ImageTask task;
     task.fileName = name;
@@ -199,6 +217,19 @@ void BatchJob::AddImage(const QString& path, const QString& name, const QString&
     imageEngine_->AddTask(item.taskId, task);
     byTaskId_[item.taskId] = items_.size();
     items_.push_back(item);
+}
+
+void BatchJob::Refuse(BatchItem::Kind kind, const QString& shown, const QString& path,
+                      const QString& reason)
+{
+    BatchItem item;
+    item.kind = kind;
+    item.shownPath = shown;
+    item.sourcePath = path;
+    item.state = BatchItem::State::Failed;
+    item.error = QStringLiteral("not taken: ") + reason;
+    items_.push_back(item);
+    view_.Finished(items_.back(), Now());
 }
 
 void BatchJob::Start()

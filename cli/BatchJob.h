@@ -55,6 +55,10 @@ private:
                       const std::function<bool()>& stopRequested, bool& stopped);
     void AddVideo(const QString& dir, const QString& name, const QString& shown);
     void AddImage(const QString& path, const QString& name, const QString& shown);
+    // A file that is not taken (not a regular file, a name we cannot use): a failed result
+    // with the reason, no task.
+    void Refuse(BatchItem::Kind kind, const QString& shown, const QString& path,
+                const QString& reason);
     BatchItem* Find(int taskId);
     qint64 Now() const { return clock_.elapsed(); }
 

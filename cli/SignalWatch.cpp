@@ -43,6 +43,8 @@ SignalWatch::SignalWatch()
     connect(notifier_, &QSocketNotifier::activated, this, &SignalWatch::Drain);
     Handle(SIGINT, &OnSignal);
     Handle(SIGTERM, &OnSignal);
+    // A closed terminal ends the run as cleanly as SIGTERM does.
+    Handle(SIGHUP, &OnSignal);
     // A reader that went away (a pipe into head) makes writes fail instead of ending the run
     // with its encoder still going. Caught rather than ignored, so children start with the
     // default again.
@@ -54,6 +56,7 @@ SignalWatch::~SignalWatch()
     if (!notifier_) return;
     Handle(SIGINT, SIG_DFL);
     Handle(SIGTERM, SIG_DFL);
+    Handle(SIGHUP, SIG_DFL);
     Handle(SIGPIPE, SIG_DFL);
     delete notifier_;
     ::close(g_pipe[0]);

@@ -4,8 +4,8 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal on the thread that made the watch: the handler only
-// notes the signal and writes one byte to a pipe, whose read end the event loop watches. Work
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the thread that made the watch: the handler
+// only notes the signal and writes one byte to a pipe, whose read end the event loop watches. Work
 // that keeps the event loop from running (the probes of the intake) asks Caught() between steps.
 // One watch at a time; the default handling comes back when it is gone.
 class SignalWatch : public QObject {
@@ -14,7 +14,7 @@ public:
     SignalWatch();
     ~SignalWatch() override;
 
-    // True once SIGINT or SIGTERM has arrived.
+    // True once one of them has arrived.
     static bool Caught();
 
 signals:

@@ -39,14 +39,17 @@ TEST_P(CliStopTest, SignalEndsTheEncoderRemovesItsPartialOutputAndNothingElse)
 
     pid_t encoder = 0;
     QDeadlineTimer deadline(60000);
-    while (!deadline.hasExpired() && !(encoder && QFileInfo(out + "long.mkv").size() > 0 &&
-                                       QFileInfo(out + "rose.png").exists())) {
+    // ffmpeg writes a hidden temporary file; the final name comes only with a finished file.
+    const QString part = out + ".long.lumo-part.mkv";
+    while (!deadline.hasExpired() &&
+           !(encoder && QFileInfo(part).size() > 0 && QFileInfo(out + "rose.png").exists())) {
         for (const ChildProcess& child : ChildrenOf(pid))
             if (child.name == "ffmpeg") encoder = child.pid;
         QThread::msleep(20);
     }
     ASSERT_NE(encoder, 0) << "ffmpeg never ran";
-    ASSERT_GT(QFileInfo(out + "long.mkv").size(), 0) << "no partial output to remove";
+    ASSERT_GT(QFileInfo(part).size(), 0) << "no partial output to remove";
+    EXPECT_FALSE(QFileInfo::exists(out + "long.mkv"));
     ASSERT_TRUE(QFileInfo(out + "rose.png").exists()) << "the image did not finish alongside";
 
     ::kill(pid, GetParam());
@@ -106,9 +109,11 @@ TEST(CliTemporaryFilesTest, ARunKilledMidwayLeavesNothingInTheTemporaryFolder)
     EXPECT_FALSE(QFileInfo::exists(testenv::ConfigHome() + "/LumoCompress/Config/configure.ini"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, CliStopTest, ::testing::Values(SIGINT, SIGTERM),
+INSTANTIATE_TEST_SUITE_P(Signals, CliStopTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const auto& info) {
-                             return std::string(info.param == SIGINT ? "Interrupt" : "Terminate");
+                             return std::string(info.param == SIGINT    ? "Interrupt"
+                                                : info.param == SIGTERM ? "Terminate"
+                                                                        : "HangUp");
                          });
 
 }  // namespace

@@ -3,14 +3,20 @@
 #include <QString>
 
 #include <array>
+#include <climits>
 #include <span>
 
 // Every key of "configure.ini" with its type and its default, in one table. Readers ask the file
 // each time (a change reaches the next reader at once); writers write at the moment of the
 // user's choice.
+// A stored value outside [minValue, maxValue] (a negative size, a huge number) is read as the
+// default: what the program writes always lies inside. A setting that holds a row of a list
+// below (a choice, a list position) must also name one of its rows.
 struct IntSetting {
     const char* key;
     int defaultValue;
+    int minValue = INT_MIN;
+    int maxValue = INT_MAX;
 };
 
 struct StringSetting {
@@ -26,20 +32,20 @@ inline constexpr StringSetting kOutputDir{"output-dir", 260};
 inline constexpr IntSetting kCompressType{"compress-type", 0};
 inline constexpr IntSetting kVideoType{"video-type", 0};
 inline constexpr IntSetting kVideoRatioIndex{"video-ratio-index", 0};
-inline constexpr IntSetting kVideoRatioWidth{"video-ratio-width", 0};
-inline constexpr IntSetting kVideoRatioHeight{"video-ratio-height", 0};
-inline constexpr IntSetting kAudioChannel{"audio-channel", 2};
+inline constexpr IntSetting kVideoRatioWidth{"video-ratio-width", 0, 0, 16384};
+inline constexpr IntSetting kVideoRatioHeight{"video-ratio-height", 0, 0, 16384};
+inline constexpr IntSetting kAudioChannel{"audio-channel", 2, 1, 8};
 inline constexpr IntSetting kAudioChannelIndex{"audio-channel-index", 0};
-inline constexpr IntSetting kAudioSampleRate{"audio-sample-rate", 44100};
+inline constexpr IntSetting kAudioSampleRate{"audio-sample-rate", 44100, 1000, 384000};
 inline constexpr IntSetting kAudioSampleRateIndex{"audio-sample-rate-index", 4};
-inline constexpr IntSetting kAudioBitrate{"audio-bitrate", 128000};
+inline constexpr IntSetting kAudioBitrate{"audio-bitrate", 128000, 1000, 1536000};
 inline constexpr IntSetting kAudioBitrateIndex{"audio-bitrate-index", 1};
-inline constexpr IntSetting kWindowClose{"window-close", 0};
+inline constexpr IntSetting kWindowClose{"window-close", 0, 0, 1};
 inline constexpr IntSetting kImageCompressType{"image-compress-type", 0};
 inline constexpr IntSetting kImageType{"image-type", 0};
 inline constexpr IntSetting kImageRatioIndex{"image-ratio-index", 0};
-inline constexpr IntSetting kImageDefineParam{"image-define-param", 0};
-inline constexpr IntSetting kGifDefineParam{"gif-define-param", 0};
+inline constexpr IntSetting kImageDefineParam{"image-define-param", 0, 0, 1};
+inline constexpr IntSetting kGifDefineParam{"gif-define-param", 0, 0, 1};
 inline constexpr IntSetting kGifDropFrameIndex{"gif-drop-frame-index", 0};
 inline constexpr StringSetting kUserRealIp{"user-real-ip", 56};
 
@@ -132,6 +138,11 @@ int ReadSetting(const IntSetting& setting);
 QString ReadSetting(const StringSetting& setting);
 bool WriteSetting(const IntSetting& setting, int value);
 bool WriteSetting(const StringSetting& setting, const QString& value);
+
+// The reads below check that the file, when it is there, can be read; the first time one cannot
+// be, a warning goes to the log and this returns its text once (for the window's notice); empty
+// when nothing went wrong or it was taken before.
+QString TakeSettingsReadProblem();
 
 // The same reads from the ini file at iniPath, which is only read (a missing file gives every
 // default and is not created): for a reader that must leave the store alone.

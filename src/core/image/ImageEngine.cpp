@@ -3,6 +3,7 @@
 #include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
 #include "core/image/ImagePipeline.h"
+#include "core/intake/FileCheck.h"
 
 #include <QFile>
 
@@ -185,6 +186,10 @@ void ImageEngine::WorkerProc()
             }
             if (!task) {
                 result.failure = "no row record for the task";
+            } else if (const QString notFile = SpecialFileReason(task->filePath);
+                       !notFile.isEmpty()) {
+                // Looked at before anything opens it: a named pipe would hold the worker.
+                result.failure = ("cannot read " + task->filePath + ": " + notFile).toStdString();
             } else if (!queue_.IsCancelled(taskId)) {
                 result = ImagePipeline::Run(params, taken->stop);
             }

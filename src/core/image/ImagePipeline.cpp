@@ -90,7 +90,8 @@ std::string FormatOf(const unsigned char* bytes, std::size_t size)
 Source ReadSource(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    // Never blocks: a named pipe put in the file's place is refused below, not waited on.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) throw std::runtime_error(ErrnoText("cannot open", path, errno));
     struct Closer {
         int fd;

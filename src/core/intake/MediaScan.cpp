@@ -1,6 +1,10 @@
 #include "core/intake/MediaScan.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+
 #include <array>
 
 namespace {
@@ -29,8 +33,22 @@ QStringList ScanFolder(const QString& folder, bool (*accepts)(const QString&))
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
         QDir::Name | QDir::IgnoreCase);
     QStringList accepted;
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
     for (const QString& name : entries) {
-        if (accepts(EntryExtension(name))) accepted << name;
+        if (!accepts(EntryExtension(name))) continue;
+        // A name that is not valid UTF-8 comes back with replacement characters and names no
+        // file; FileCheck's UnnameableEntries reports it instead.
+        struct stat info;
+        const QByteArray native = QFile::encodeName(prefix + name);
+        if (name.contains(QChar::ReplacementCharacter) && ::lstat(native.constData(), &info) != 0)
+            continue;
+        // Named pipes, devices and sockets are never opened (a reader would wait on a pipe);
+        // FileCheck's EntriesNotTaken reports them.
+        if (::stat(native.constData(), &info) == 0 &&
+            (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ||
+             S_ISSOCK(info.st_mode)))
+            continue;
+        accepted << name;
     }
     return accepted;
 }

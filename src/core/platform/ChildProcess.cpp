@@ -5,7 +5,10 @@
 
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <sys/prctl.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 
@@ -50,6 +53,16 @@ void AppendLimited(CaptureResult& result, const QByteArray& chunk, qint64 maxByt
     }
 }
 
+// Also runs between fork and exec: the child is killed when the thread that started it ends,
+// which for our children (always reaped by the thread that started them) happens only when this
+// process dies, by a signal it cannot catch included. A parent that died before the request
+// took effect is noticed by the parent id having changed; the child then ends at once.
+void DieWithParent(pid_t parent)
+{
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) return;
+    if (::getppid() != parent) ::_exit(127);
+}
+
 }  // namespace
 
 void ConfigureChild(QProcess& process)
@@ -57,7 +70,11 @@ void ConfigureChild(QProcess& process)
     process.setProcessChannelMode(QProcess::MergedChannels);
     const long openMax = ::sysconf(_SC_OPEN_MAX);
     const int limit = openMax > 0 && openMax < (1L << 20) ? static_cast<int>(openMax) : (1 << 20);
-    process.setChildProcessModifier([limit] { MarkDescriptorsCloseOnExec(limit); });
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([limit, parent] {
+        DieWithParent(parent);
+        MarkDescriptorsCloseOnExec(limit);
+    });
 }
 
 CaptureResult RunCapture(const QString& program, const QStringList& arguments, int timeoutMs,

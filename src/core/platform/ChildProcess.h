@@ -48,7 +48,8 @@ CaptureResult RunCapture(const QString& program, const QStringList& arguments, i
 
 // Prepares a QProcess the way every child of the program is started: standard output and error
 // merged, and no descriptor of ours inherited (Qt 6.4's QProcess passes on every descriptor
-// that lacks close-on-exec).
+// that lacks close-on-exec), and the child killed (SIGKILL) when this process dies, so no
+// encoder outlives the program, however it ends.
 void ConfigureChild(QProcess& process);
 
 // A long-running child whose output is read piece by piece as it comes, for jobs such as an

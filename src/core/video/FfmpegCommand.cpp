@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <vector>
 
 namespace {
@@ -171,11 +172,10 @@ CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
     if (values.width != 0 && values.height != 0)
         plan.sizeText = Number(values.width) + u'*' + Number(values.height);
 
-    // The stream's rate, else the container's (its low 32 bits).
+    // The stream's rate, else the container's.
     int baseRate = task.videoBitRate;
-    if (baseRate == 0)
-        baseRate = static_cast<int>(static_cast<quint32>(static_cast<quint64>(task.formatBitRate)));
-    plan.videoBitRate = ComputeVideoBitRate(baseRate, values.compressType, page);
+    if (baseRate == 0) baseRate = ContainerBaseRate(task.formatBitRate);
+    plan.videoBitRate = ClampVideoBitRate(ComputeVideoBitRate(baseRate, values.compressType, page));
     plan.preset = page.balancedChecked ? QStringLiteral("fast") : QStringLiteral("ultrafast");
 
     int container = values.videoType;
@@ -237,7 +237,37 @@ CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
         plan.sampleRate = values.sampleRate;
         plan.channels = values.channel;
     }
+    FitPictureToEncoder(task, plan);
     return plan;
+}
+
+int ClampVideoBitRate(qint64 rate)
+{
+    return static_cast<int>(std::clamp<qint64>(rate, kMinVideoBitRate, INT_MAX));
+}
+
+int ContainerBaseRate(qint64 formatBitRate)
+{
+    return static_cast<int>(std::clamp<qint64>(formatBitRate, INT_MIN, INT_MAX));
+}
+
+void FitPictureToEncoder(const VideoTask& task, CommandPlan& plan)
+{
+    // Templates 7, 8 and 10 write h264; a kept container re-encodes with the source's codec.
+    static const std::array<std::string, 4> kEvenOnly = {"h264", "hevc", "libx264", "libx265"};
+    const int template_ = plan.templateNumber;
+    const bool h264 = template_ == 7 || template_ == 8 || template_ == 10;
+    const bool kept = plan.keepContainer && std::find(kEvenOnly.begin(), kEvenOnly.end(),
+                                                      plan.videoCodec) != kEvenOnly.end();
+    if (!h264 && !kept) return;
+    if (!plan.sizeText.isEmpty()) {
+        const QStringList sides = plan.sizeText.split(u'*');
+        const int width = sides.value(0).toInt(), height = sides.value(1).toInt();
+        if (width % 2 == 0 && height % 2 == 0) return;
+        plan.sizeText = Number(std::max(2, width & ~1)) + u'*' + Number(std::max(2, height & ~1));
+    } else if (task.width % 2 != 0 || task.height % 2 != 0) {
+        plan.videoFilter = QStringLiteral("scale=trunc(iw/2)*2:trunc(ih/2)*2");
+    }
 }
 
 FfmpegCommand RenderCommand(const CommandPlan& plan, const QString& encoder,
@@ -287,6 +317,10 @@ FfmpegCommand RenderCommand(const CommandPlan& plan, const QString& encoder,
     for (size_t i = 0; i < tokens.size(); ++i) {
         const Token& token = tokens[i];
         if (token.dropped) continue;
+        if (i + 1 == tokens.size() && !plan.videoFilter.isEmpty()) {
+            command.text += QStringLiteral(" -vf ") + plan.videoFilter;
+            command.arguments << QStringLiteral("-vf") << plan.videoFilter;
+        }
         QString filled = token.text;
         const qsizetype at =
             std::max(filled.indexOf(QLatin1String("%s")), filled.indexOf(QLatin1String("%d")));

@@ -29,6 +29,7 @@ struct CommandPlan {
     int audioBitRate = 0;
     int sampleRate = 0;
     int channels = 0;
+    QString videoFilter;  // "-vf" before the output when not empty (see FitPictureToEncoder)
 };
 
 struct FfmpegCommand {
@@ -43,6 +44,21 @@ struct FfmpegCommand {
 // b - b*0.01 and 100 b - b*0.99 (double precision), any other value v b - v*b/100 in single
 // precision. Results are truncated toward zero.
 int ComputeVideoBitRate(int baseRate, int compressType, const MainPageSnapshot& page);
+
+// The video bit rates the encoders take: below 1 kbit/s x264 sees no rate at all and refuses
+// to start; a negative or overflowed rate is refused by every encoder.
+inline constexpr int kMinVideoBitRate = 1000;
+// The rate clamped to what the encoders take: below kMinVideoBitRate gives kMinVideoBitRate.
+int ClampVideoBitRate(qint64 rate);
+// The base rate from a container's bit rate: rates above the int range are taken as its largest
+// value rather than wrapped.
+int ContainerBaseRate(qint64 formatBitRate);
+
+// Encoders of 4:2:0 pictures that refuse odd widths or heights (x264, x265): the plan's picture
+// is rounded down to even sizes for them, by an even "-s" for a chosen size or a scale filter
+// that keeps the source's size otherwise. Pictures of even size and other encoders are left as
+// they are.
+void FitPictureToEncoder(const VideoTask& task, CommandPlan& plan);
 
 // True for a text ffmpeg's "-r" reads as a positive frame rate: "25", "29.970", "30000/1001".
 bool IsFrameRateText(const QString& text);

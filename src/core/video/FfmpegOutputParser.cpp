@@ -112,6 +112,10 @@ void FfmpegOutputParser::ParseLine(QByteArrayView line, qint64 nowMs, bool& prog
         }
     }
 
+    if (const qsizetype at = line.indexOf(kTime); at >= 0) {
+        const QByteArrayView value = ValueAfter(line, at + kTime.size());
+        if (value.size() >= 2 && value.contains(':')) lastTimeMs_ = ParseClock(value);
+    }
     if (const qsizetype at = line.indexOf(kTime); at >= 0 && !progressReported) {
         const QByteArrayView value = ValueAfter(line, at + kTime.size());
         // "time=N/A" (nothing encoded yet) carries no position.

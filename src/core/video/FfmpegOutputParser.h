@@ -40,6 +40,8 @@ public:
     bool DurationKnown() const { return durationKnown_; }
     qint64 DurationMs() const { return durationMs_; }
     bool DoneSeen() const { return doneSeen_; }
+    // The last "time=" position read, reported or not (how much was encoded); 0 for none.
+    qint64 LastTimeMs() const { return lastTimeMs_; }
     bool FailedSeen() const { return failedSeen_; }
 
     // A time as ffmpeg prints it, HH:MM:SS.cc, in milliseconds: hours × 3600000 + minutes ×
@@ -62,6 +64,7 @@ private:
     qint64 durationMs_ = 0;
     bool anyProgress_ = false;
     qint64 lastProgressMs_ = 0;
+    qint64 lastTimeMs_ = 0;
     bool doneSeen_ = false;
     bool failedSeen_ = false;
 };

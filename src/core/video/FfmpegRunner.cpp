@@ -101,6 +101,7 @@ FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& argum
 
     outcome.doneMarkerSeen = parser.DoneSeen();
     outcome.durationMs = parser.DurationMs();
+    outcome.encodedMs = parser.LastTimeMs();
     outcome.normalExit = child.NormalExit();
     outcome.exitCode = outcome.normalExit ? child.ExitCode() : -1;
 

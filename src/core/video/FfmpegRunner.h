@@ -25,6 +25,7 @@ struct FfmpegOutcome {
     int exitCode = -1;
     qint64 processId = 0;
     qint64 durationMs = 0;  // the source duration ffmpeg printed, 0 when none
+    qint64 encodedMs = 0;   // the last position ffmpeg printed ("time="), 0 when none
 };
 
 // Runs one ffmpeg child through platform::ChildProcess and reads its console output while it

@@ -26,6 +26,27 @@ public:
     // when no file could be created; error then says why.
     QString Claim(const TakenTest& reserved, QString* error) const;
 
+    // The claim of an output that is written under a hidden temporary name first.
+    struct PartClaim {
+        QString path;      // the final name it is meant for (still free when claimed)
+        QString partPath;  // the temporary file, created empty
+        int lockFd = -1;   // open on the temporary file and locked (see LockPartFile)
+    };
+    // The first candidate whose final name is not an entry of the folder and not refused by
+    // reserved(), and whose temporary name (core/app/OutputName.h) could be created exclusively.
+    // The caller closes lockFd once the temporary file is published or removed. An empty path
+    // when nothing could be created; error then says why.
+    PartClaim ClaimPart(const TakenTest& reserved, QString* error) const;
+
+    // Gives the finished temporary file the claimed final name, or, when that name was taken in
+    // the meantime, the next free candidate after it; an existing file is never replaced.
+    // Returns the final path, empty when the file could not be renamed (error says why; the
+    // temporary file is then still there).
+    QString Publish(const PartClaim& claim, const TakenTest& reserved, QString* error) const;
+
+    // The number of a candidate path of this resolver (1 for the plain name), 0 for none.
+    int CandidateNumber(const QString& path) const;
+
     // An entry of any kind exists at the path (links are not followed).
     static bool EntryExists(const QString& path);
 

@@ -3,12 +3,17 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <exception>
 
+#include "core/app/OutputName.h"
 #include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
+#include "core/intake/FileCheck.h"
 #include "core/video/FfmpegCommand.h"
+#include "core/video/OutputCheck.h"
 #include "core/video/OutputNameResolver.h"
 
 VideoEngine::VideoEngine(VideoEngineSink& sink, VideoSettingsReader reader)
@@ -220,23 +225,42 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     const QString program = encoder.isEmpty() ? FindTool(QStringLiteral("ffmpeg")) : encoder;
     if (program.isEmpty()) return Fail(taskId, QStringLiteral("ffmpeg not found"));
 
+    if (const QString notFile = SpecialFileReason(task->filePath); !notFile.isEmpty())
+        return Fail(taskId, QStringLiteral("cannot read the source: ") + notFile);
+
     std::set<QString> reserved;
+    bool clean = false;
     {
         std::lock_guard guard(lock_);
         reserved = reservedOutputs_;
+        clean = cleanedFolders_.insert(values.outputFolder).second;
     }
+    // What a killed earlier run left in this folder goes before the first task writes there.
+    if (clean) RemoveLeftoverParts(values.outputFolder);
+    const auto isReserved = [&reserved](const QString& path) { return reserved.count(path) > 0; };
     const OutputNameResolver resolver(values.outputFolder, task->fileName, plan.extension);
     QString error;
-    const QString output = resolver.Claim(
-        [&reserved](const QString& path) { return reserved.count(path) > 0; }, &error);
-    if (output.isEmpty()) return Fail(taskId, QStringLiteral("cannot create the output: ") + error);
+    const OutputNameResolver::PartClaim claim = resolver.ClaimPart(isReserved, &error);
+    if (claim.path.isEmpty())
+        return Fail(taskId, QStringLiteral("cannot create the output: ") + error);
+    // The lock tells other runs the temporary file is being written; it goes with the file.
+    struct LockCloser {
+        int fd;
+        ~LockCloser() { ::close(fd); }
+    } lockCloser{claim.lockFd};
     {
         std::lock_guard guard(lock_);
-        reservedOutputs_.insert(output);
-        outputPathMap[taskId] = output;
+        reservedOutputs_.insert(claim.path);
+        outputPathMap[taskId] = claim.path;
     }
+    // Whatever happens below, the final name is free for others again and no temporary file
+    // is left, unless it became the output.
+    const auto discard = [&] {
+        QFile::remove(claim.partPath);
+        Unreserve(claim.path);
+    };
 
-    const FfmpegCommand command = RenderCommand(plan, program, task->filePath, output);
+    const FfmpegCommand command = RenderCommand(plan, program, task->filePath, claim.partPath);
     DebugPrint("template %d: %s\n", plan.templateNumber, WideToAnsi(command.text).c_str());
 
     const FfmpegOutcome outcome = runner_.Run(
@@ -256,25 +280,47 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
 
     if (outcome.kind != FfmpegOutcome::Kind::Done) {
         // What a stopped or failed encoder left behind is no result.
-        QFile::remove(output);
-        Unreserve(output);
+        discard();
         if (outcome.kind == FfmpegOutcome::Kind::Failed)
             return Fail(taskId, outcome.reason, outcome.exitCode);
         return EndStopped(taskId);
     }
 
-    const QFileInfo info(output);
-    Unreserve(output);
-    if (!info.exists() || info.size() == 0) {
-        QFile::remove(output);
+    const QFileInfo written(claim.partPath);
+    if (!written.exists() || written.size() == 0) {
+        discard();
         return Fail(taskId, QStringLiteral("ffmpeg reported success but wrote no output"), 0);
     }
+    // Done only when the file opens again and holds what was encoded.
+    const double sourceSeconds =
+        task->formatDuration > 0 ? task->formatDuration : task->videoDuration;
+    const QString problem =
+        OutputProblem(ReadBackVideo(claim.partPath), outcome.encodedMs, sourceSeconds);
+    if (!problem.isEmpty()) {
+        discard();
+        return Fail(taskId, problem, 0);
+    }
+    if (stop.stop_requested()) {
+        discard();
+        return EndStopped(taskId);
+    }
+    const QString output = resolver.Publish(claim, isReserved, &error);
+    if (output.isEmpty()) {
+        discard();
+        return Fail(taskId, QStringLiteral("cannot name the output: ") + error, 0);
+    }
+    Unreserve(claim.path);
+    {
+        std::lock_guard guard(lock_);
+        outputPathMap[taskId] = output;
+    }
+
     VideoDoneRecord record;
     record.taskId = taskId;
     record.sourcePath = task->filePath;
     record.outputPath = output;
     record.sourceSize = task->fileSize;
-    record.outputSize = info.size();
+    record.outputSize = QFileInfo(output).size();
     record.durationMs = outcome.durationMs;
     sink_.TaskDone(record);
 }

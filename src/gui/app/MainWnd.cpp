@@ -274,6 +274,9 @@ void CMainWnd::InitWindow()
         DebugPrint("agent:%s\n", channelWord.c_str());
 
         RestoreMainPage();
+        // A settings file that could not be read left the defaults in place: said once.
+        if (const QString problem = TakeSettingsReadProblem(); !problem.isEmpty())
+            PromptBoxDialog::ShowModeless(this, problem);
         accountArea_->Update();
         setAcceptDrops(true);
         GetOutputFolder();

@@ -6,8 +6,10 @@
 
 #include "core/app/TextUtil.h"
 
+#include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
 #include "gui/platform/Shell.h"
+#include "gui/ui/PromptBoxDialog.h"
 
 namespace {
 
@@ -57,4 +59,6 @@ void ImageIntake::AddFolder(const QString& folder)
     for (const QString& name : ScanFolderForImages(folder))
         imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
     for (const ImageTask& task : imageScanList) Add(task);
+    if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, false); !notTaken.empty())
+        PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
 }

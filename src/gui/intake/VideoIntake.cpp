@@ -7,6 +7,7 @@
 #include "core/app/Language.h"
 #include "core/app/TextUtil.h"
 #include "core/app/UserTexts.h"
+#include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
 #include "core/intake/ProbeQueue.h"
 #include "gui/platform/Shell.h"
@@ -50,6 +51,10 @@ void VideoIntake::AddFiles(const QStringList& paths)
         const QFileInfo file(path);
         QString dir = file.absolutePath();
         if (!dir.endsWith('/')) dir += '/';
+        if (const QString reason = SpecialFileReason(path); !reason.isEmpty()) {
+            PromptBoxDialog::ShowModeless(owner_, NotTakenNotice({{file.fileName(), reason}}));
+            continue;
+        }
         tasks.push_back(MakeVideoTask(dir, file.fileName()));
     }
     Queue(std::move(tasks));
@@ -67,6 +72,8 @@ void VideoIntake::AddFolder(const QString& folder)
     for (const QString& name : ScanFolderForVideos(folder))
         tasks.push_back(MakeVideoTask(folder, name));
     Queue(std::move(tasks));
+    if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, true); !notTaken.empty())
+        PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
 }
 
 int VideoIntake::Pending() const

@@ -18,6 +18,12 @@
 
 namespace {
 
+QStringList& CapturedWarnings()
+{
+    static QStringList warnings;
+    return warnings;
+}
+
 class AppConfigTest : public ::testing::Test {
 protected:
     void SetUp() override { QFile::remove(ConfigFile()); }
@@ -67,8 +73,11 @@ TEST_F(AppConfigTest, MissingKeysGiveDefaultsLettersGiveZero)
     EXPECT_FALSE(AppConfig::GetString("global", "user-real-ip", "", out, 56));
     EXPECT_EQ(out, "");
 
-    testenv::WriteFile(ConfigFile(), "[global]\naudio-channel=two\naudio-bitrate=\n");
-    EXPECT_EQ(ReadSetting(settings::kAudioChannel), 0);
+    testenv::WriteFile(ConfigFile(),
+                       "[global]\ncompress-type=two\naudio-channel=two\naudio-bitrate=\n");
+    EXPECT_EQ(ReadSetting(settings::kCompressType), 0);
+    // No channels at all is no value ffmpeg takes: the default stands in.
+    EXPECT_EQ(ReadSetting(settings::kAudioChannel), 2);
     EXPECT_EQ(ReadSetting(settings::kAudioBitrate), 128000);  // empty counts as missing
     EXPECT_EQ(ReadSetting(settings::kAudioSampleRate), 44100);
 }
@@ -90,6 +99,83 @@ TEST_F(AppConfigTest, StringsAreCutToTheTableCapacity)
 {
     ASSERT_TRUE(WriteSetting(settings::kUserRealIp, QString(80, u'9')));
     EXPECT_EQ(ReadSetting(settings::kUserRealIp), QString(55, u'9'));
+}
+
+// Values no version of the program writes (negative sizes, huge numbers, rows past a list) read
+// as the setting's default; every value it does write reads back unchanged.
+TEST_F(AppConfigTest, OutOfRangeValuesFallBackToTheDefault)
+{
+    struct Case {
+        const IntSetting& setting;
+        const char* stored;
+        int read;
+    };
+    const Case cases[] = {
+        {settings::kVideoRatioWidth, "-640", 0},
+        {settings::kVideoRatioWidth, "99999999999", 0},
+        {settings::kVideoRatioWidth, "1920", 1920},
+        {settings::kVideoRatioWidth, "321", 321},
+        {settings::kAudioBitrate, "-128000", 128000},
+        {settings::kAudioBitrate, "4294967296", 128000},
+        {settings::kAudioBitrate, "64000", 64000},
+        {settings::kAudioSampleRate, "0", 44100},
+        {settings::kAudioSampleRate, "7350", 7350},
+        {settings::kAudioChannel, "1", 1},
+        {settings::kAudioChannel, "-1", 2},
+        {settings::kCompressType, "2", 2},
+        {settings::kCompressType, "3", 0},
+        {settings::kVideoType, "4", 4},
+        {settings::kVideoType, "5", 0},
+        {settings::kVideoType, "-1", 0},
+        {settings::kVideoRatioIndex, "12", 12},
+        {settings::kVideoRatioIndex, "13", 0},
+        {settings::kAudioSampleRateIndex, "12", 12},
+        {settings::kAudioSampleRateIndex, "99", 4},
+        {settings::kAudioBitrateIndex, "3", 3},
+        {settings::kAudioBitrateIndex, "4", 1},
+        {settings::kImageRatioIndex, "5", 5},
+        {settings::kImageRatioIndex, "6", 0},
+        {settings::kGifDropFrameIndex, "4", 4},
+        {settings::kGifDropFrameIndex, "-4", 0},
+        {settings::kWindowClose, "1", 1},
+        {settings::kWindowClose, "7", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.setting.key) + "=" + c.stored);
+        testenv::WriteFile(ConfigFile(),
+                           QByteArray("[global]\n") + c.setting.key + "=" + c.stored + "\n");
+        EXPECT_EQ(ReadSetting(c.setting), c.read);
+    }
+}
+
+// A settings file that is there but cannot be read gives the defaults, and says so once: a
+// warning in the log (which a terminal shows) and one notice for the window.
+TEST_F(AppConfigTest, AnUnreadableSettingsFileIsReportedOnce)
+{
+    TakeSettingsReadProblem();
+    ASSERT_TRUE(QDir().mkpath(ConfigFile()));  // a folder where the file should be
+    QStringList warnings;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtWarningMsg) CapturedWarnings().append(text);
+        });
+    CapturedWarnings().clear();
+    EXPECT_EQ(ReadSetting(settings::kAudioSampleRate), 44100);
+    EXPECT_EQ(ReadSetting(settings::kCompressType), 0);
+    EXPECT_EQ(ReadSetting(settings::kOutputDir), "");
+    qInstallMessageHandler(previous);
+    warnings = CapturedWarnings();
+    ASSERT_EQ(warnings.size(), 1) << warnings.join('|').toStdString();
+    EXPECT_TRUE(warnings[0].startsWith("cannot read the settings file " + ConfigFile()))
+        << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[0].endsWith("; the defaults apply"));
+    EXPECT_EQ(TakeSettingsReadProblem(), warnings[0]);
+    EXPECT_EQ(TakeSettingsReadProblem(), "");
+    QDir(ConfigFile()).removeRecursively();
+
+    // A file that is simply missing is no problem.
+    EXPECT_EQ(ReadSetting(settings::kCompressType), 0);
+    EXPECT_EQ(TakeSettingsReadProblem(), "");
 }
 
 TEST_F(AppConfigTest, InstallConfigLiesBesideTheExecutable)

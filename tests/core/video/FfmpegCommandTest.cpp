@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <climits>
 #include <clocale>
 #include <cstdio>
 
@@ -225,8 +226,85 @@ TEST(FfmpegCommandTest, ContainerRateStandsInForAMissingStreamRate)
 {
     VideoTask task = Source("clip.mp4");
     task.videoBitRate = 0;
-    task.formatBitRate = (qint64{1} << 32) + 3000000;  // only the low 32 bits count
+    task.formatBitRate = 3000000;
     EXPECT_EQ(PlanCommand(task, Container(0), {}).videoBitRate, 1500000);
+}
+
+// Rates the encoders refuse never reach "-b:v": a container rate past 2^31 once came out as
+// "-b:v -654457288", a tiny kept rate as "-b:v 40" (x264 then sees no rate and will not start).
+TEST(FfmpegCommandTest, BitRatesStayWithinWhatTheEncodersTake)
+{
+    VideoTask task = Source("clip.mp4");
+    task.videoBitRate = 0;
+    for (const qint64 huge : {qint64{1} << 32, qint64{3640510008}, qint64{1} << 40}) {
+        task.formatBitRate = huge;
+        const int rate = PlanCommand(task, Container(0), {}).videoBitRate;
+        EXPECT_EQ(rate, 1073741823) << huge;  // the largest int rate, halved by strength 0
+        EXPECT_TRUE(Render(task, Container(0), {}).arguments.contains("1073741823"));
+    }
+    task.formatBitRate = -5000;
+    EXPECT_EQ(PlanCommand(task, Container(0), {}).videoBitRate, kMinVideoBitRate);
+
+    task.videoBitRate = 80;  // kept at a tenth by "limit": 8 bit/s
+    CompressSettings limit = Container(0);
+    limit.compressType = 2;
+    EXPECT_EQ(PlanCommand(task, limit, {}).videoBitRate, kMinVideoBitRate);
+    // Rates that always worked are left exactly as they were.
+    task.videoBitRate = 2000;
+    EXPECT_EQ(PlanCommand(task, Container(0), {}).videoBitRate, 1000);
+    task.videoBitRate = 2000000;
+    EXPECT_EQ(PlanCommand(task, limit, {}).videoBitRate, 200000);
+    EXPECT_EQ(ClampVideoBitRate(qint64{1} << 35), INT_MAX);
+}
+
+// x264 refuses 4:2:0 pictures of odd width or height; those are rounded down to even sizes for
+// it, and nothing changes for even pictures or for encoders that take odd ones.
+TEST(FfmpegCommandTest, OddPicturesAreMadeEvenOnlyForEncodersThatNeedIt)
+{
+    VideoTask odd = Source("odd.mkv");
+    odd.width = 65;
+    odd.height = 47;
+    VideoTask even = Source("even.mkv");
+    even.width = 64;
+    even.height = 48;
+
+    // Kept size, h264 into MP4 (template 8): a scale filter right before the output.
+    const FfmpegCommand scaled = Render(odd, Container(1), {});
+    ASSERT_GE(scaled.arguments.size(), 3);
+    EXPECT_EQ(scaled.arguments.mid(scaled.arguments.size() - 3, 2),
+              (QStringList{"-vf", "scale=trunc(iw/2)*2:trunc(ih/2)*2"}));
+    EXPECT_TRUE(scaled.text.endsWith(" -vf scale=trunc(iw/2)*2:trunc(ih/2)*2 \"/out/odd.mp4\""))
+        << scaled.text.toStdString();
+    // The kept container re-encodes h264 too.
+    EXPECT_TRUE(Render(odd, Container(0), {}).arguments.contains("-vf"));
+
+    // An odd chosen size becomes the even size below it; an even one stays.
+    CommandPlan plan;
+    Render(even, Container(1, 321, 241), {}, &plan);
+    EXPECT_EQ(plan.sizeText, "320*240");
+    EXPECT_TRUE(plan.videoFilter.isEmpty());
+    Render(even, Container(1, 320, 240), {}, &plan);
+    EXPECT_EQ(plan.sizeText, "320*240");
+
+    // Even pictures, and mpeg4 (the compatible MP4), are left alone.
+    for (const auto& [task, page] :
+         {std::pair{even, MainPageSnapshot{}}, std::pair{odd, [] {
+                                                             MainPageSnapshot compatible;
+                                                             compatible.compatibleChecked = true;
+                                                             return compatible;
+                                                         }()}}) {
+        const FfmpegCommand command = Render(task, Container(1), page);
+        EXPECT_FALSE(command.arguments.contains("-vf")) << command.text.toStdString();
+    }
+    Render(
+        odd, Container(1, 321, 241),
+        [] {
+            MainPageSnapshot compatible;
+            compatible.compatibleChecked = true;
+            return compatible;
+        }(),
+        &plan);
+    EXPECT_EQ(plan.sizeText, "321*241");
 }
 
 TEST(FfmpegCommandTest, BalancedCheckPicksTheFastPreset)

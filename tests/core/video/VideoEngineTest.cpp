@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -19,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "core/app/OutputName.h"
 #include "core/app/Paths.h"
 #include "core/intake/MediaProbe.h"
 #include "core/platform/ChildProcess.h"
@@ -376,8 +378,10 @@ TEST_P(EncoderOutcomeTest, DoneNeedsTheMarkerAStatusOfZeroAndAnOutput)
 {
     const QString script = testenv::Home() + "/fake-ffmpeg";
     if (*GetParam().script) {
-        ASSERT_TRUE(testenv::WriteFile(
-            script, QByteArray("#!/bin/sh\nfor out; do :; done\n") + GetParam().script + "\n"));
+        // "$src" is a real clip, so an encoder that "succeeds" leaves a file that reads back.
+        ASSERT_TRUE(testenv::WriteFile(script, "#!/bin/sh\nfor out; do :; done\nsrc='" +
+                                                   QFile::encodeName(Source("a.mp4")) + "'\n" +
+                                                   GetParam().script + "\n"));
         ::chmod(QFile::encodeName(script).constData(), 0755);
     }
     MakeClip(Source("a.mp4"), kH264Aac);
@@ -390,7 +394,7 @@ TEST_P(EncoderOutcomeTest, DoneNeedsTheMarkerAStatusOfZeroAndAnOutput)
     for (int id : {a, b}) {
         if (!*GetParam().reasonPart) {
             ASSERT_TRUE(reports.done.count(id)) << reports.failed.at(id).reason.toStdString();
-            EXPECT_EQ(reports.done.at(id).outputSize, 5);
+            EXPECT_EQ(reports.done.at(id).outputSize, QFileInfo(Source("a.mp4")).size());
         } else {
             ASSERT_TRUE(reports.failed.count(id));
             EXPECT_TRUE(reports.failed.at(id).reason.contains(GetParam().reasonPart))
@@ -405,7 +409,10 @@ TEST_P(EncoderOutcomeTest, DoneNeedsTheMarkerAStatusOfZeroAndAnOutput)
 INSTANTIATE_TEST_SUITE_P(
     Scripts, EncoderOutcomeTest,
     ::testing::Values(
-        ScriptCase{"Success", "echo data > \"$out\"; echo 'muxing overhead: 1.0%'", ""},
+        ScriptCase{"Success", "cat \"$src\" > \"$out\"; echo 'muxing overhead: 1.0%'", ""},
+        // Status 0 and the marker, but what was written is no video.
+        ScriptCase{"UnreadableOutput", "echo data > \"$out\"; echo 'muxing overhead: 1.0%'",
+                   "cannot be read back"},
         ScriptCase{"MarkerThenErrorStatus",
                    "echo data > \"$out\"; echo 'muxing overhead: 1%'; echo 'Error closing'; exit 1",
                    "status 1: Error closing"},
@@ -416,7 +423,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Standard input is the null device, never a terminal or a pipe of ours.
         ScriptCase{"InputIsNull",
                    "[ \"$(readlink /proc/self/fd/0)\" = /dev/null ] || exit 3; "
-                   "echo data > \"$out\"; echo 'muxing overhead: 1.0%'",
+                   "cat \"$src\" > \"$out\"; echo 'muxing overhead: 1.0%'",
                    ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -454,6 +461,19 @@ private:
     std::thread thread_;
 };
 
+// The engine never opens a named pipe as a source, so the pipe goes in on the encoder's side: a
+// wrapper hands ffmpeg the pipe where the engine named the (regular) source.
+void FeedEncoderFromPipe(VideoEngine& engine, const QString& source, const QString& fifo)
+{
+    const QString script = testenv::Home() + "/pipe-encoder";
+    ASSERT_TRUE(testenv::WriteFile(
+        script, "#!/bin/bash\nargs=()\nfor a; do [ \"$a\" = '" + QFile::encodeName(source) +
+                    "' ] && a='" + QFile::encodeName(fifo) +
+                    "'; args+=(\"$a\"); done\nexec ffmpeg \"${args[@]}\"\n"));
+    ::chmod(QFile::encodeName(script).constData(), 0755);
+    engine.SetEncoder(script);
+}
+
 TEST_F(VideoEngineTest, StopDuringAnEncodeLeavesNoProcessAndNoOutput)
 {
     // The encoder is at work, then blocked in a read of the pipe (where SIGTERM alone does not
@@ -461,24 +481,27 @@ TEST_F(VideoEngineTest, StopDuringAnEncodeLeavesNoProcessAndNoOutput)
     ::signal(SIGPIPE, SIG_IGN);
     MakeClip(Source("full.ts"), kH264Aac, true, 30);
     const VideoInfo facts = Probe(Source("full.ts"));
-    const QString fifo = Source("stream.ts");
+    ASSERT_TRUE(QFile::copy(Source("full.ts"), Source("stream.ts")));
+    const QString fifo = testenv::Home() + "/feed.ts";
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     PipeFeeder feeder(fifo, testenv::ReadFile(Source("full.ts")));
+    FeedEncoderFromPipe(engine, Source("stream.ts"), fifo);
 
-    const int id = Add(fifo, &facts);
+    const int id = Add(Source("stream.ts"), &facts);
     engine.SetStopGrace(300);
     ASSERT_TRUE(engine.Start());
     engine.Enqueue(id);
     ASSERT_TRUE(testenv::WaitUntil([&] { return !sink.Get().percents.empty(); }, 20000));
     const qint64 pid = sink.Get().processIds.at(id);
     EXPECT_FALSE(ProcessGone(pid));
-    EXPECT_EQ(OutputFiles(), QStringList{"stream.ts"});
+    EXPECT_EQ(QDir(outputs).entryList(QDir::Files | QDir::Hidden),
+              QStringList{".stream.lumo-part.ts"});
 
     const auto before = std::chrono::steady_clock::now();
     engine.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
     EXPECT_TRUE(ProcessGone(pid));
-    EXPECT_TRUE(OutputFiles().isEmpty()) << OutputFiles().join(", ").toStdString();
+    EXPECT_TRUE(QDir(outputs).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_EQ(sink.Finished(), 0u);  // the stopped task gets no report
 }
 
@@ -490,12 +513,14 @@ TEST_F(VideoEngineTest, CancelEndsTheRunningEncoderAndTheQueueGoesOnAfterTheRele
     MakeClip(Source("full.ts"), kH264Aac, true, 30);
     MakeClip(Source("next.mp4"), kH264Aac);
     const VideoInfo facts = Probe(Source("full.ts"));
-    const QString fifo = Source("stream.ts");
+    ASSERT_TRUE(QFile::copy(Source("full.ts"), Source("stream.ts")));
+    const QString fifo = testenv::Home() + "/feed.ts";
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     PipeFeeder feeder(fifo, testenv::ReadFile(Source("full.ts")));
+    FeedEncoderFromPipe(engine, Source("stream.ts"), fifo);
     ASSERT_TRUE(testenv::WriteFile(outputs + "/earlier.mp4", "an earlier output"));
 
-    const int running = Add(fifo, &facts);
+    const int running = Add(Source("stream.ts"), &facts);
     const int next = Add(Source("next.mp4"));
     engine.SetStopGrace(300);
     sink.autoRelease = false;
@@ -616,6 +641,174 @@ TEST_F(VideoEngineTest, RowParametersAndSettingsAreReadWhenATaskStarts)
     const VideoInfo sized = Probe(outputs + "/a.mkv");
     EXPECT_EQ(sized.width, 32);
     EXPECT_EQ(sized.audioChannels, 1);
+}
+
+}  // namespace
+
+namespace {
+
+QStringList AllEntries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+void WriteScript(const QString& path, const QByteArray& body)
+{
+    ASSERT_TRUE(testenv::WriteFile(path, "#!/bin/bash\n" + body + "\n"));
+    ::chmod(QFile::encodeName(path).constData(), 0755);
+}
+
+void SetModified(const QString& path, qint64 secondsAgo)
+{
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - secondsAgo, 0}};
+    ASSERT_EQ(
+        ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+// While ffmpeg writes, the output folder holds only a hidden temporary file; the final name
+// appears once the file is complete and has been read back.
+TEST_F(VideoEngineTest, TheFinalNameAppearsOnlyWhenTheOutputIsComplete)
+{
+    MakeClip(Source("a.mp4"), kH264Aac);
+    const QString listing = testenv::Home() + "/listing";
+    WriteScript(testenv::Home() + "/encoder",
+                "for out; do :; done\nls -A \"$(dirname \"$out\")\" > '" +
+                    QFile::encodeName(listing) + "'\nexec ffmpeg \"$@\"");
+    engine.SetEncoder(testenv::Home() + "/encoder");
+    const int id = Add(Source("a.mp4"));
+    ASSERT_TRUE(engine.Start());
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitFinished(1));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.done.count(id)) << reports.failed.at(id).reason.toStdString();
+    EXPECT_EQ(testenv::ReadFile(listing), ".a.lumo-part.mp4\n");
+    EXPECT_EQ(AllEntries(outputs), QStringList{"a.mp4"});
+    EXPECT_EQ(reports.done.at(id).outputPath, outputs + "/a.mp4");
+    EXPECT_EQ(engine.OutputPath(id), outputs + "/a.mp4");
+}
+
+// A disk that fills up mid-way (here a file size limit on the encoder, which makes every
+// write past it fail as a full disk does) fails the task with the system's words, never done.
+TEST_F(VideoEngineTest, AFullDiskFailsTheTaskWithTheRealReasonAndLeavesNothing)
+{
+    ASSERT_TRUE(testenv::MakeVideo(Source("big.mp4"), 2.0, "320x240"));
+    WriteScript(testenv::Home() + "/encoder", "ulimit -f 8; trap '' XFSZ; exec ffmpeg \"$@\"");
+    engine.SetEncoder(testenv::Home() + "/encoder");
+    const int id = Add(Source("big.mp4"));
+    ASSERT_TRUE(engine.Start());
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitFinished(1));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.failed.count(id)) << "reported done";
+    const QString reason = reports.failed.at(id).reason;
+    EXPECT_TRUE(reason.contains("File too large") || reason.contains("No space left on device"))
+        << reason.toStdString();
+    EXPECT_EQ(AllEntries(outputs), QStringList());
+}
+
+// A source cut short (an mkv with 30 % of its bytes) encodes "successfully" into a short
+// file: the task fails and says why.
+TEST_F(VideoEngineTest, ACutSourceFailsAsTruncatedInsteadOfGivingAShortOutput)
+{
+    ASSERT_TRUE(testenv::MakeVideo(Source("whole.mkv"), 4.0, "160x120"));
+    const QByteArray whole = testenv::ReadFile(Source("whole.mkv"));
+    ASSERT_TRUE(testenv::WriteFile(Source("cut.mkv"), whole.left(whole.size() * 3 / 10)));
+    const VideoInfo facts = Probe(Source("cut.mkv"));
+    ASSERT_GE(facts.formatDuration, 3.0f) << "the header still tells the whole duration";
+    const int cut = Add(Source("cut.mkv"), &facts);
+    const int good = Add(Source("whole.mkv"));
+    ASSERT_TRUE(engine.Start());
+    engine.EnqueueAll({cut, good});
+    ASSERT_TRUE(WaitFinished(2));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.failed.count(cut)) << "a short output was reported done";
+    EXPECT_TRUE(reports.failed.at(cut).reason.contains("truncated"))
+        << reports.failed.at(cut).reason.toStdString();
+    ASSERT_TRUE(reports.done.count(good)) << reports.failed.at(good).reason.toStdString();
+    EXPECT_EQ(AllEntries(outputs), QStringList{"whole.mkv"});
+}
+
+TEST_F(VideoEngineTest, AnOddSizedSourceBecomesAnEvenSizedMp4)
+{
+    ASSERT_TRUE(testenv::MakeVideo(Source("odd.mkv"), 1.0, "65x47", true,
+                                   {"-c:v", "mpeg4", "-pix_fmt", "yuv420p"}));
+    settings.Change([](VideoSettings& values) { values.settings.videoType = 1; });
+    const int id = Add(Source("odd.mkv"));
+    ASSERT_TRUE(engine.Start());
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitFinished(1));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.done.count(id)) << reports.failed.at(id).reason.toStdString();
+    const VideoInfo out = Probe(outputs + "/odd.mp4");
+    EXPECT_EQ(out.videoCodec, "h264");
+    EXPECT_EQ(out.width, 64);
+    EXPECT_EQ(out.height, 46);
+}
+
+// A file replaced by a named pipe between adding and compressing is refused at once; ffmpeg
+// would wait on the pipe for ever.
+TEST_F(VideoEngineTest, ASourceReplacedByANamedPipeFailsWithoutWaiting)
+{
+    MakeClip(Source("a.mp4"), kH264Aac);
+    const int id = Add(Source("a.mp4"));
+    ASSERT_TRUE(QFile::remove(Source("a.mp4")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Source("a.mp4")).constData(), 0600), 0);
+    ASSERT_TRUE(engine.Start());
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitFinished(1, 5000)) << "the engine waits on the pipe";
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.failed.count(id));
+    EXPECT_TRUE(reports.failed.at(id).reason.contains("named pipe"))
+        << reports.failed.at(id).reason.toStdString();
+    EXPECT_TRUE(reports.processIds.empty()) << "no encoder was started";
+    EXPECT_EQ(AllEntries(outputs), QStringList());
+}
+
+// What a killed run left goes before the first task writes into the folder: only our hidden
+// temporary files, only regular ones, only those older than this process and not being written
+// by another run. Everything else in the folder stays.
+TEST_F(VideoEngineTest, LeftoversOfAKilledRunAreRemovedAndNothingElse)
+{
+    MakeClip(Source("a.mp4"), kH264Aac);
+    const QStringList leftovers = {".old.lumo-part.mp4", ".old(2).lumo-part.mkv",
+                                   ".lumo-0123456789abcdef.part"};
+    const QStringList kept = {"mine.lumo-part.mp4",
+                              ".notes.lumo-part",
+                              ".fresh.lumo-part.mp4",
+                              ".locked.lumo-part.mp4",
+                              ".link.lumo-part.mp4",
+                              ".dir.lumo-part.mp4",
+                              "user.txt"};
+    for (const QString& name : leftovers + kept) {
+        if (name == ".link.lumo-part.mp4") {
+            ASSERT_TRUE(QFile::link(outputs + "/user.txt", outputs + "/" + name));
+        } else if (name == ".dir.lumo-part.mp4") {
+            ASSERT_TRUE(QDir().mkpath(outputs + "/" + name));
+        } else {
+            ASSERT_TRUE(testenv::WriteFile(outputs + "/" + name, "bytes"));
+        }
+        SetModified(outputs + "/" + name, name == ".fresh.lumo-part.mp4" ? -3600 : 3600);
+    }
+    // Another run still writes this one: it holds the lock.
+    const int locked = ::open(QFile::encodeName(outputs + "/.locked.lumo-part.mp4").constData(),
+                              O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(locked, 0);
+    ASSERT_TRUE(LockPartFile(locked));
+
+    const int id = Add(Source("a.mp4"));
+    ASSERT_TRUE(engine.Start());
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitFinished(1));
+    ::close(locked);
+    ASSERT_TRUE(sink.Get().done.count(id));
+    QStringList expected = kept;
+    expected << "a.mp4";
+    expected.sort();
+    QStringList entries = AllEntries(outputs);
+    entries.sort();
+    EXPECT_EQ(entries, expected);
+    EXPECT_EQ(testenv::ReadFile(outputs + "/user.txt"), "bytes");
 }
 
 }  // namespace
