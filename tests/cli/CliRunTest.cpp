@@ -242,6 +242,26 @@ TEST_F(CliRunTest, VideoOptionsReachTheEncoder)
     EXPECT_EQ(facts.channels, 2);
 }
 
+TEST_F(CliRunTest, SkipLargerKeepsNoOutputThatGrewAndH265ReachesTheEncoder)
+{
+    ASSERT_TRUE(testenv::Convert({"-size", "8x8", "xc:gray", In("dot.png")}));
+    MakeImage("logo:", In("logo.png"));
+    CliResult run =
+        Cli({"--output", Out(""), "--image-format", "jpg", "--skip-larger", In("dot.png"),
+             In("logo.png")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(run.out).contains("kept     " + In("dot.png") +
+                                                    ": the original is already smaller"))
+        << run.out.toStdString();
+    EXPECT_EQ(Names(Out("")), QStringList{"logo.jpg"});
+
+    Clip("clip.mp4");
+    run = Cli({"--output", Out(""), "--container", "mkv", "--video-codec", "h265",
+               In("clip.mp4")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_EQ(Probe(Out("clip.mkv")).videoCodec, "hevc");
+}
+
 TEST_F(CliRunTest, ImageOptionsReachThePipeline)
 {
     MakeImage("logo:", In("logo.jpg"));  // 640x480

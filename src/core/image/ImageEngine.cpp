@@ -27,9 +27,10 @@ int LeadingInt(const QString& text)
 
 }  // namespace
 
-ImageEngine::ImageEngine(ImageEngineSink& sink, ImageSettingsReader reader)
-    : sink_(sink), reader_(std::move(reader))
+ImageEngine::ImageEngine(ImageEngineSink& sink, ImageSettingsReader reader, int workers)
+    : sink_(sink), reader_(std::move(reader)), workerCount_(std::max(1, workers))
 {
+    queue_.SetMaxRunning(workerCount_);
 }
 
 ImageEngine::~ImageEngine()
@@ -42,7 +43,7 @@ bool ImageEngine::Start()
     std::lock_guard life(lifeLock_);
     if (started_) return false;
     started_ = true;
-    worker_ = std::jthread([this] { WorkerProc(); });
+    for (int i = 0; i < workerCount_; ++i) workers_.emplace_back([this] { WorkerProc(); });
     return true;
 }
 
@@ -50,9 +51,10 @@ void ImageEngine::Stop()
 {
     std::lock_guard life(lifeLock_);
     started_ = true;  // a stopped engine stays stopped
-    // Wakes a waiting worker; a run in progress is finished first.
+    // Wakes the waiting workers; runs in progress are finished first.
     queue_.Stop();
-    if (worker_.joinable()) worker_.join();
+    for (std::jthread& worker : workers_)
+        if (worker.joinable()) worker.join();
 }
 
 bool ImageEngine::Enqueue(int taskId)
@@ -160,6 +162,7 @@ ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath) con
     params.outputDir = values.outputFolder;
     params.tempDir = EnsureUserFolder(QString::fromUtf8(kTempFolder));
     params.identifyPath = FindTool(QStringLiteral("identify"));
+    params.keepSmaller = values.keepSmaller;
     return params;
 }
 
