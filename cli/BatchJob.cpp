@@ -96,7 +96,7 @@ BatchJob::BatchJob(const CliOptions& options, const QString& outputFolder, Conso
           *videoSink_, [values = options.values] { return values.Video(); })),
       imageEngine_(std::make_unique<ImageEngine>(
           *imageSink_, [values = options.values] { return values.Image(); },
-          QThread::idealThreadCount()))
+          options.imageWorkers > 0 ? options.imageWorkers : QThread::idealThreadCount()))
 {
     clock_.start();
     tick_.setInterval(kTickMs);

@@ -62,6 +62,7 @@ struct CliOptions {
     bool recursive = false;
     bool json = false;
     bool verbose = false;
+    int imageWorkers = 0;  // images compressed at once; 0: as many as the machine has cores
 };
 
 struct ParsedCommandLine {
