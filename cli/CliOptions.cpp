@@ -324,19 +324,19 @@ const std::vector<OptionSpec>& Options()
                             return true;
                         },
                         QStringLiteral("off or 0 to 4")});
-        list.push_back({"Images", "image-workers", "N",
-                        "images compressed at once, 1 to 64; they share one memory budget",
-                        [](const RunValues&) {
-                            return QStringLiteral("%1, the machine's cores")
-                                .arg(QThread::idealThreadCount());
-                        },
-                        [](const QString& s, CliOptions& o) {
-                            const auto n = ReadNumber(s);
-                            if (!n || *n < 1 || *n > 64) return false;
-                            o.imageWorkers = *n;
-                            return true;
-                        },
-                        QStringLiteral("1 to 64")});
+        list.push_back(
+            {"Images", "image-workers", "N",
+             "images compressed at once, 1 to 64; they share one memory budget",
+             [](const RunValues&) {
+                 return QStringLiteral("%1, the machine's cores").arg(QThread::idealThreadCount());
+             },
+             [](const QString& s, CliOptions& o) {
+                 const auto n = ReadNumber(s);
+                 if (!n || *n < 1 || *n > 64) return false;
+                 o.imageWorkers = *n;
+                 return true;
+             },
+             QStringLiteral("1 to 64")});
         // Both.
         list.push_back({"Output", "output", "DIR",
                         "folder the compressed files go to (created when missing); a name taken "

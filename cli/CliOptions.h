@@ -21,7 +21,7 @@ struct RunValues {
     int sampleRate = 44100;
     int bitrate = 128000;
     // ... and the main page, which opens with its check boxes cleared.
-    int codec = 0;  // "video-codec": 0 H.264, 1 H.265, 2 AV1
+    int codec = 0;                     // "video-codec": 0 H.264, 1 H.265, 2 AV1
     std::optional<int> bitRateSlider;  // set: the bit-rate box is checked, at this value
     bool balanced = false;
     bool compatible = false;

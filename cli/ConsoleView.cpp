@@ -131,8 +131,9 @@ QString ConsoleView::ResultLine(const BatchItem& item)
                      FormatSize(item.outputSize), FormatSaving(saving));
         }
         case BatchItem::State::Kept:
-            return QStringLiteral("kept     %1: the original is already smaller (%2), no output "
-                                  "kept")
+            return QStringLiteral(
+                       "kept     %1: the original is already smaller (%2), no output "
+                       "kept")
                 .arg(item.shownPath, FormatSize(item.sourceSize));
         case BatchItem::State::Failed:
             return QStringLiteral("failed   %1: %2")

@@ -5,10 +5,10 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include "core/app/FailureText.h"
 #include "CliOptions.h"
 #include "ConsoleText.h"
 #include "ConsoleView.h"
+#include "core/app/FailureText.h"
 #include "support/TestEnv.h"
 
 namespace {
@@ -193,8 +193,7 @@ TEST(CliOptionsTest, EncoderChoicesAndSkipLargerParseOverTheSettings)
     EXPECT_TRUE(parsed.options.values.Image().keepSmaller);
 
     // Left out, nothing changes from today's defaults.
-    const VideoSettings plain =
-        ParseCommandLine({path}, RunValues()).options.values.Video();
+    const VideoSettings plain = ParseCommandLine({path}, RunValues()).options.values.Video();
     EXPECT_EQ(plain.settings.codec, 0);
     EXPECT_FALSE(plain.page.qualityMode || plain.page.twoPass || plain.keepSmaller);
 
@@ -202,7 +201,8 @@ TEST(CliOptionsTest, EncoderChoicesAndSkipLargerParseOverTheSettings)
          {QStringList{"--video-codec", "vp9", path}, QStringList{"--video-mode", "crf", path},
           QStringList{"--two-pass=1", path}, QStringList{"--skip-larger=yes", path}}) {
         const ParsedCommandLine refused = ParseCommandLine(bad, RunValues());
-        EXPECT_EQ(refused.action, ParsedCommandLine::Action::UsageError) << bad.join(' ').toStdString();
+        EXPECT_EQ(refused.action, ParsedCommandLine::Action::UsageError)
+            << bad.join(' ').toStdString();
     }
     const QString help = HelpText(RunValues(), ini);
     for (const char* option : {"--video-codec h264|h265|av1", "--video-mode bitrate|quality",

@@ -246,9 +246,8 @@ TEST_F(CliRunTest, SkipLargerKeepsNoOutputThatGrewAndH265ReachesTheEncoder)
 {
     ASSERT_TRUE(testenv::Convert({"-size", "8x8", "xc:gray", In("dot.png")}));
     ASSERT_TRUE(testenv::Convert({"-size", "160x120", "plasma:fractal", In("plasma.png")}));
-    CliResult run =
-        Cli({"--output", Out(""), "--image-format", "jpg", "--skip-larger", In("dot.png"),
-             In("plasma.png")});
+    CliResult run = Cli({"--output", Out(""), "--image-format", "jpg", "--skip-larger",
+                         In("dot.png"), In("plasma.png")});
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     EXPECT_TRUE(QString::fromUtf8(run.out).contains("kept     " + In("dot.png") +
                                                     ": the original is already smaller"))
@@ -256,8 +255,7 @@ TEST_F(CliRunTest, SkipLargerKeepsNoOutputThatGrewAndH265ReachesTheEncoder)
     EXPECT_EQ(Names(Out("")), QStringList{"plasma.jpg"});
 
     Clip("clip.mp4");
-    run = Cli({"--output", Out(""), "--container", "mkv", "--video-codec", "h265",
-               In("clip.mp4")});
+    run = Cli({"--output", Out(""), "--container", "mkv", "--video-codec", "h265", In("clip.mp4")});
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_EQ(Probe(Out("clip.mkv")).videoCodec, "hevc");
 }

@@ -81,9 +81,8 @@ inline constexpr std::array<Resolution, 13> kResolutions = {{{0, 0},
                                                              {352, 288},
                                                              {320, 240}}};
 inline constexpr std::array<int, 2> kAudioChannels = {2, 1};
-inline constexpr std::array<int, 13> kSampleRates = {96000, 88200, 64000, 48000, 44100,
-                                                     32000, 24000, 22050, 16000, 12000,
-                                                     11025, 8000,  7350};
+inline constexpr std::array<int, 13> kSampleRates = {
+    96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
 inline constexpr std::array<int, 4> kAudioBitrates = {320000, 128000, 96000, 64000};
 
 }  // namespace choices
@@ -116,12 +115,11 @@ inline constexpr std::array<Choice, 3> kImageStrengths = {
      {"deep", "image-compress-type-deep"},
      {"limit", "image-compress-type-limit"}}};
 inline constexpr std::array<Choice, 4> kImageFormats = {{{"keep", "image-format-original"},
-                                                        {"jpg", "image-format-jpg"},
-                                                        {"webp", "image-format-webp"},
-                                                        {"avif", "image-format-avif"}}};
-inline constexpr std::array<Choice, 3> kVideoCodecs = {{{"h264", "video-codec-h264"},
-                                                       {"h265", "video-codec-h265"},
-                                                       {"av1", "video-codec-av1"}}};
+                                                         {"jpg", "image-format-jpg"},
+                                                         {"webp", "image-format-webp"},
+                                                         {"avif", "image-format-avif"}}};
+inline constexpr std::array<Choice, 3> kVideoCodecs = {
+    {{"h264", "video-codec-h264"}, {"h265", "video-codec-h265"}, {"av1", "video-codec-av1"}}};
 
 // Every option group of the main page with the key its selection writes.
 inline constexpr std::array<ChoiceSetting, 5> kPageOptionGroups = {{

@@ -72,9 +72,9 @@ std::string FormatOf(const unsigned char* bytes, std::size_t size)
     // The HEIF family opens with its "ftyp" box: a major brand and compatible brands. An AV1
     // picture names "avif" among them; the others are HEVC pictures.
     if (size >= 16 && std::memcmp(bytes + 4, "ftyp", 4) == 0) {
-        const std::size_t box = std::min<std::size_t>(
-            size, std::size_t(bytes[0]) << 24 | std::size_t(bytes[1]) << 16 |
-                      std::size_t(bytes[2]) << 8 | bytes[3]);
+        const std::size_t box =
+            std::min<std::size_t>(size, std::size_t(bytes[0]) << 24 | std::size_t(bytes[1]) << 16 |
+                                            std::size_t(bytes[2]) << 8 | bytes[3]);
         bool heif = false, av1 = false;
         for (std::size_t at = 8; at + 4 <= box; at += 4) {
             const std::string brand(reinterpret_cast<const char*>(bytes + at), 4);
@@ -157,7 +157,9 @@ bool ReadGifLayout(const Source& source, Probe& probe)
 {
     const auto* bytes = static_cast<const unsigned char*>(source.blob.data());
     const std::size_t size = source.blob.length();
-    const auto word = [bytes](std::size_t at) { return std::size_t(bytes[at] | bytes[at + 1] << 8); };
+    const auto word = [bytes](std::size_t at) {
+        return std::size_t(bytes[at] | bytes[at + 1] << 8);
+    };
     if (size < 13) return false;
     const std::size_t screenWidth = word(6), screenHeight = word(8);
     probe.screen = {screenWidth, screenHeight};
@@ -182,8 +184,8 @@ bool ReadGifLayout(const Source& source, Probe& probe)
             if (probe.frames == 0) probe.stored = {width, height};
             ++probe.frames;
             probe.storedPixels += 1ULL * width * height;
-            probe.canvasPixels += 1ULL * std::max(screenWidth, left + width) *
-                                  std::max(screenHeight, top + height);
+            probe.canvasPixels +=
+                1ULL * std::max(screenWidth, left + width) * std::max(screenHeight, top + height);
         } else {
             break;
         }
@@ -319,9 +321,9 @@ void ReadFirstFrame(Magick::Image& image, const Source& source, const Plan* plan
     image.subRange(1);
     image.magick(source.magick);
     if (plan && plan->jpegHint) {
-        image.defineValue("jpeg", "size",
-                          std::to_string(plan->jpegHint->width) + "x" +
-                              std::to_string(plan->jpegHint->height));
+        image.defineValue(
+            "jpeg", "size",
+            std::to_string(plan->jpegHint->width) + "x" + std::to_string(plan->jpegHint->height));
     }
     image.read(source.blob);
     image.autoOrient();
@@ -438,7 +440,9 @@ Magick::Blob CompressJpeg(const Source& source, const Probe& probe, const ImageP
     const int quality = sourceQuality.get();
     return Smallest<Magick::Blob>(
         CandidateStrengths(params.compressType),
-        [&](int strength) { return EncodeJpeg(image, ImagePipeline::JpegQuality(quality, strength)); },
+        [&](int strength) {
+            return EncodeJpeg(image, ImagePipeline::JpegQuality(quality, strength));
+        },
         BlobSize);
 }
 
@@ -456,8 +460,8 @@ std::optional<Magick::Blob> StrippedPng(const Source& source)
     bool ended = false;
     while (!ended && at + 12 <= size) {
         const auto* p = reinterpret_cast<const unsigned char*>(bytes + at);
-        const std::size_t length = std::size_t(p[0]) << 24 | std::size_t(p[1]) << 16 |
-                                   std::size_t(p[2]) << 8 | p[3];
+        const std::size_t length =
+            std::size_t(p[0]) << 24 | std::size_t(p[1]) << 16 | std::size_t(p[2]) << 8 | p[3];
         if (length > size - at - 12) return std::nullopt;
         const std::string type(bytes + at + 4, 4);
         ended = type == "IEND";
@@ -611,15 +615,15 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
 {
     // The stored frames beside their whole canvases; later the resized canvases beside their
     // optimised parts (never larger) and the quantiser's cube. Two lists of records throughout.
-    const double shrink =
-        probe.screen.Pixels() == 0
-            ? 1.0
-            : std::min(1.0, double(FinalSize(probe.screen, params).Pixels()) /
-                                double(probe.screen.Pixels()));
+    const double shrink = probe.screen.Pixels() == 0
+                              ? 1.0
+                              : std::min(1.0, double(FinalSize(probe.screen, params).Pixels()) /
+                                                  double(probe.screen.Pixels()));
     const auto resizedCanvas = static_cast<unsigned long long>(double(probe.canvasPixels) * shrink);
     CheckMemory(std::max(kPixelBytes * (probe.storedPixels + probe.canvasPixels),
                          2 * kPixelBytes * resizedCanvas + kQuantiserCube) +
-                    2 * kFrameOverhead * probe.frames + static_cast<unsigned long long>(source.size),
+                    2 * kFrameOverhead * probe.frames +
+                    static_cast<unsigned long long>(source.size),
                 probe.canvasPixels);
     std::vector<Magick::Image> frames;
     try {
@@ -803,7 +807,7 @@ void StartLibraryWithBudget()
         const char* name;
         unsigned long long value;
     };
-    const Limit limits[] = {{"memory", budget}, {"map", 0},         {"disk", budget},
+    const Limit limits[] = {{"memory", budget}, {"map", 0},        {"disk", budget},
                             {"area", pixels},   {"width", pixels}, {"height", pixels}};
 
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/lumo-magick-XXXXXX"));

@@ -6,11 +6,11 @@
 namespace {
 
 constexpr std::array<const char*, 24> kVideoExtensions = {
-    "mp4",  "flv", "wmv", "avi", "mov", "mkv", "m4v", "f4v", "ts",  "mts", "rm",  "rmvb",
+    "mp4",  "flv",  "wmv", "avi",  "mov", "mkv", "m4v", "f4v", "ts",  "mts", "rm",   "rmvb",
     "m3u8", "webm", "mpg", "mpeg", "asf", "dat", "3gp", "3g2", "vob", "ogv", "divx", "mxf"};
 
-constexpr std::array<const char*, 10> kImageExtensions = {
-    "bmp", "jpg", "png", "gif", "webp", "heic", "heif", "avif", "tif", "tiff"};
+constexpr std::array<const char*, 10> kImageExtensions = {"bmp",  "jpg",  "png",  "gif", "webp",
+                                                          "heic", "heif", "avif", "tif", "tiff"};
 
 constexpr int kLongestExtension = 19;
 
@@ -54,7 +54,10 @@ QString EntryExtension(const QString& name)
     return extension.size() > kLongestExtension ? QString() : extension;
 }
 
-bool IsVideoExtension(const QString& extension) { return IsOneOf(kVideoExtensions, extension); }
+bool IsVideoExtension(const QString& extension)
+{
+    return IsOneOf(kVideoExtensions, extension);
+}
 
 QStringList ScanFolderForVideos(const QString& folder)
 {
@@ -68,7 +71,10 @@ QString ImageDialogFilter()
     return QStringLiteral("支持图片格式(") + patterns.join(' ') + ')';
 }
 
-bool IsImageExtension(const QString& extension) { return IsOneOf(kImageExtensions, extension); }
+bool IsImageExtension(const QString& extension)
+{
+    return IsOneOf(kImageExtensions, extension);
+}
 
 QStringList ScanFolderForImages(const QString& folder)
 {

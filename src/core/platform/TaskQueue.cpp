@@ -164,8 +164,6 @@ bool TaskQueue::IsQueued(int taskId) const
     return Contains(idle_, taskId) || Contains(busy_, taskId);
 }
 
-
-
 void TaskQueue::SetMaxRunning(int count)
 {
     {

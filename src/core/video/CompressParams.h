@@ -63,7 +63,7 @@ struct VideoSettings {
     CompressSettings settings;  // for a row without its own parameters
     MainPageSnapshot page;
     bool keepSmaller = false;  // "keep-smaller": an output not smaller than its source is dropped
-    QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
+    QString outputFolder;      // an existing folder, no trailing "/" (see ResolveOutputFolder)
 };
 
 // Hands the engine the values a task starts with; called on the engine's worker thread.

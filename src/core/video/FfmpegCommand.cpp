@@ -367,8 +367,7 @@ int EffectiveCodec(const CommandPlan& plan)
 
 std::vector<FfmpegCommand> RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
                                              const QString& sourcePath, const QString& outputPath,
-                                             const QString& passFolder,
-                                             const QString& av1Encoder)
+                                             const QString& passFolder, const QString& av1Encoder)
 {
     FfmpegCommand command = RenderCommand(plan, encoder, sourcePath, outputPath);
     const int codec = EffectiveCodec(plan);
@@ -383,8 +382,8 @@ std::vector<FfmpegCommand> RenderEncoderRuns(const CommandPlan& plan, const QStr
     const QString codecName = codec == videocodec::kH264 ? QStringLiteral("libx264") : name;
     SetValue(arguments, "-vcodec", codecName);
 
-    const QString preset = videocodec::PresetValue(
-        codecName, twoPass ? QStringLiteral("medium") : plan.preset);
+    const QString preset =
+        videocodec::PresetValue(codecName, twoPass ? QStringLiteral("medium") : plan.preset);
     SetValue(arguments, "-preset", preset);
     if (codecName == QLatin1String("libaom-av1")) {
         const qsizetype at = arguments.indexOf(QStringLiteral("-preset"));
@@ -422,10 +421,12 @@ std::vector<FfmpegCommand> RenderEncoderRuns(const CommandPlan& plan, const QStr
     }
 
     FfmpegCommand first = command;
-    for (const char* option : {"-acodec", "-ab", "-ar", "-ac"}) RemoveOption(first.arguments, option);
+    for (const char* option : {"-acodec", "-ab", "-ar", "-ac"})
+        RemoveOption(first.arguments, option);
     first.arguments.removeLast();
     first.arguments << PassOptions(codecName, 1, passFolder) << QStringLiteral("-an")
-                    << QStringLiteral("-f") << QStringLiteral("null") << QStringLiteral("/dev/null");
+                    << QStringLiteral("-f") << QStringLiteral("null")
+                    << QStringLiteral("/dev/null");
     first.text = CommandText(first.program, first.arguments);
 
     FfmpegCommand second = command;

@@ -81,5 +81,4 @@ int EffectiveCodec(const CommandPlan& plan);
 // reference encoder, the only one whose ffmpeg wrapper reads a first pass's statistics.
 std::vector<FfmpegCommand> RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
                                              const QString& sourcePath, const QString& outputPath,
-                                             const QString& passFolder,
-                                             const QString& av1Encoder);
+                                             const QString& passFolder, const QString& av1Encoder);

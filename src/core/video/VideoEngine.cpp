@@ -248,8 +248,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
             return Fail(taskId, QStringLiteral("cannot create a folder for the pass log"));
         }
     }
-    const QString av1 = EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program)
-                                                                 : QString();
+    const QString av1 =
+        EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program) : QString();
     const std::vector<FfmpegCommand> runs = RenderEncoderRuns(
         plan, program, task->filePath, output, passFolder ? passFolder->path() : QString(), av1);
 

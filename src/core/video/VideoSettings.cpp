@@ -41,10 +41,9 @@ QString Av1Encoder(const QString& program)
         listing = ffmpeg.readAll();
     else
         ffmpeg.kill();
-    const QString encoder =
-        listing.contains(QByteArray(" ") + kSvtAv1 + ' ') || listing.isEmpty()
-            ? QString::fromLatin1(kSvtAv1)
-            : QString::fromLatin1(kAomAv1);
+    const QString encoder = listing.contains(QByteArray(" ") + kSvtAv1 + ' ') || listing.isEmpty()
+                                ? QString::fromLatin1(kSvtAv1)
+                                : QString::fromLatin1(kAomAv1);
     if (!listing.isEmpty()) known[program] = encoder;
     return encoder;
 }

@@ -1,82 +1,123 @@
 #include "gui/app/MainWnd.h"
 
+#include <QAbstractButton>
 #include <QApplication>
-#include <QThread>
 #include <QComboBox>
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QMimeData>
-#include <QCursor>
-#include <QRadioButton>
 #include <QKeySequence>
+#include <QMimeData>
+#include <QRadioButton>
 #include <QShortcut>
-#include <QAbstractButton>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 #include <mutex>
 #include <span>
 #include <stdexcept>
 
+#include <QLineEdit>
+#include <QSlider>
 #include "core/app/AppConfig.h"
-#include "gui/app/AccountArea.h"
-#include "gui/app/BatchNotifier.h"
-#include "gui/app/TrayPresence.h"
-#include "gui/platform/DesktopNotification.h"
-#include "gui/skinlib/Controls.h"
-#include "gui/ui/OpenOrTell.h"
-#include "gui/app/ElipsePhotoUI.h"
-#include "gui/ui/WindowMessages.h"
-#include "gui/app/MainTaskMenu.h"
 #include "core/app/Paths.h"
-#include "gui/app/SetingDialog.h"
 #include "core/app/ServiceAddress.h"
 #include "core/app/Settings.h"
 #include "core/app/TextUtil.h"
-#include "gui/platform/Shell.h"
-#include "gui/skinlib/SkinBuilder.h"
-#include "gui/skinlib/SkinList.h"
-#include "gui/ui/MessageBoxDialog.h"
-#include "gui/ui/PromptBoxDialog.h"
 #include "core/image/ImageEngine.h"
 #include "core/image/ImageEngineSink.h"
-#include "gui/image/ImageRows.h"
-#include "gui/intake/ImageIntake.h"
 #include "core/intake/MediaScan.h"
 #include "core/video/VideoEngine.h"
 #include "core/video/VideoEngineSink.h"
-#include "gui/video/VideoRows.h"
-#include <QLineEdit>
-#include <QSlider>
+#include "gui/app/AccountArea.h"
+#include "gui/app/BatchNotifier.h"
+#include "gui/app/ElipsePhotoUI.h"
+#include "gui/app/MainTaskMenu.h"
+#include "gui/app/SetingDialog.h"
+#include "gui/app/TrayPresence.h"
+#include "gui/image/ImageRows.h"
+#include "gui/intake/ImageIntake.h"
 #include "gui/intake/MainPage.h"
 #include "gui/intake/RowMenu.h"
 #include "gui/intake/RowsContext.h"
-#include "gui/video/ParamDialog.h"
+#include "gui/intake/VideoIntake.h"
 #include "gui/net/FeedbackDialog.h"
 #include "gui/net/Upgrader.h"
-#include "gui/intake/VideoIntake.h"
+#include "gui/platform/DesktopNotification.h"
+#include "gui/platform/Shell.h"
+#include "gui/skinlib/Controls.h"
+#include "gui/skinlib/SkinBuilder.h"
+#include "gui/skinlib/SkinList.h"
+#include "gui/ui/MessageBoxDialog.h"
+#include "gui/ui/OpenOrTell.h"
+#include "gui/ui/PromptBoxDialog.h"
+#include "gui/ui/WindowMessages.h"
+#include "gui/video/ParamDialog.h"
+#include "gui/video/VideoRows.h"
 
 namespace {
 
 constexpr char kWindowTitle[] = "LUMO视频压缩";
 
 // Every control of the main page the window and its handlers rely on.
-constexpr const char* kMainPageControls[] = {
-    "compress-video", "compress-image", "main-tab", "add-video-file", "add-video-file-info",
-    "add-video-dir", "add-video-dir-label", "videoList", "login", "separator", "register",
-    "username", "usepic", "feedback", "help", "seting", "min-btn", "max-btn", "restore-btn",
-    "close-btn", "compress-type-general", "compress-type-deep", "compress-type-limit", "radio-ori",
-    "radio-mp4", "radio-flv", "radio-mov", "radio-mkv", "video-ratio", "video-compress-check",
-    "video-compress-slider", "video-compress-label", "video-compress-balanced-check",
-    "video-compress-compatible-check", "video-quality-check", "video-two-pass-check",
-    "video-codec-h264", "video-codec-h265", "video-codec-av1", "image-compress-type-general", "image-compress-type-deep",
-    "image-compress-type-limit", "image-format-original", "image-format-jpg", "image-format-webp",
-    "image-format-avif", "image-ratio",
-    "image-define-param", "image-width", "image-height", "gif-define-param", "gif-drop-frame",
-    "add-image-file", "add-image-dir", "image-list",
-};
+constexpr const char* kMainPageControls[] = {"compress-video",
+                                             "compress-image",
+                                             "main-tab",
+                                             "add-video-file",
+                                             "add-video-file-info",
+                                             "add-video-dir",
+                                             "add-video-dir-label",
+                                             "videoList",
+                                             "login",
+                                             "separator",
+                                             "register",
+                                             "username",
+                                             "usepic",
+                                             "feedback",
+                                             "help",
+                                             "seting",
+                                             "min-btn",
+                                             "max-btn",
+                                             "restore-btn",
+                                             "close-btn",
+                                             "compress-type-general",
+                                             "compress-type-deep",
+                                             "compress-type-limit",
+                                             "radio-ori",
+                                             "radio-mp4",
+                                             "radio-flv",
+                                             "radio-mov",
+                                             "radio-mkv",
+                                             "video-ratio",
+                                             "video-compress-check",
+                                             "video-compress-slider",
+                                             "video-compress-label",
+                                             "video-compress-balanced-check",
+                                             "video-compress-compatible-check",
+                                             "video-quality-check",
+                                             "video-two-pass-check",
+                                             "video-codec-h264",
+                                             "video-codec-h265",
+                                             "video-codec-av1",
+                                             "image-compress-type-general",
+                                             "image-compress-type-deep",
+                                             "image-compress-type-limit",
+                                             "image-format-original",
+                                             "image-format-jpg",
+                                             "image-format-webp",
+                                             "image-format-avif",
+                                             "image-ratio",
+                                             "image-define-param",
+                                             "image-width",
+                                             "image-height",
+                                             "gif-define-param",
+                                             "gif-drop-frame",
+                                             "add-image-file",
+                                             "add-image-dir",
+                                             "image-list"};
 
 constexpr char kNetworkErrorText[] = "网络异常,请稍后重试!";
 constexpr char kUpgradeFailedText[] = "升级失败,程序可能损坏!";
@@ -89,10 +130,7 @@ class CMainWnd::EngineSink : public VideoEngineSink {
 public:
     explicit EngineSink(CMainWnd* window) : images(window), window_(window) {}
 
-    void TaskStarted(int taskId) override
-    {
-        skin::PostMessage(window_, UM_VIDEO_STARTED, taskId);
-    }
+    void TaskStarted(int taskId) override { skin::PostMessage(window_, UM_VIDEO_STARTED, taskId); }
     void TaskProgress(int taskId, int percent) override
     {
         skin::PostMessage(window_, UM_TASK_PROGRESS, taskId, percent);
@@ -190,15 +228,14 @@ CMainWnd::CMainWnd()
       engineSettings_(new EngineSettings),
       videoEngine_(new VideoEngine(
           *engineSink_, [settings = engineSettings_.get()] { return settings->ReadVideo(); })),
-      imageEngine_(
-          new ImageEngine(engineSink_->images,
-                          [settings = engineSettings_.get()] { return settings->ReadImage(); },
-                          QThread::idealThreadCount())),
+      imageEngine_(new ImageEngine(
+          engineSink_->images, [settings = engineSettings_.get()] { return settings->ReadImage(); },
+          QThread::idealThreadCount())),
       mainPage_(new MainPage(*this)),
       accountArea_(new AccountArea(*this)),
-      batchNotifier_(new BatchNotifier({[this] { return EnginesIdle(); },
-                                        [this] { return isActiveWindow(); },
-                                        [this](const QString& text) { ShowBatchSummary(text); }}))
+      batchNotifier_(
+          new BatchNotifier({[this] { return EnginesIdle(); }, [this] { return isActiveWindow(); },
+                             [this](const QString& text) { ShowBatchSummary(text); }}))
 {
     const RowsContext rows{
         *this,
@@ -276,9 +313,8 @@ void CMainWnd::LookUpControls()
         QWidget* empty = FindControl(emptyName);
         if (!list || !empty) continue;
         empty->setVisible(list->Count() == 0);
-        connect(list, &SkinList::countChanged, empty, [empty](int count) {
-            empty->setVisible(count == 0);
-        });
+        connect(list, &SkinList::countChanged, empty,
+                [empty](int count) { empty->setVisible(count == 0); });
     }
 }
 
@@ -499,7 +535,8 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             return 0;
         case UM_VIDEO_PARAM: {
             const int id = static_cast<int>(msg.wParam);
-            if (videoEngine_->FindTask(id)) ParamDialog::Open(this, id, videoEngine_->FindParams(id));
+            if (videoEngine_->FindTask(id))
+                ParamDialog::Open(this, id, videoEngine_->FindParams(id));
             return 0;
         }
         case UM_VIDEO_PARAM_SAVE:
@@ -549,7 +586,10 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
     }
 }
 
-void CMainWnd::OpenHelpPage() { OpenOrTell(this, ServiceUrl("/help")); }
+void CMainWnd::OpenHelpPage()
+{
+    OpenOrTell(this, ServiceUrl("/help"));
+}
 
 void CMainWnd::BringToFront()
 {
@@ -708,7 +748,8 @@ void CMainWnd::AddShortcuts()
     };
     add(QKeySequence(Qt::CTRL | Qt::Key_Return), startAll);
     add(QKeySequence(Qt::CTRL | Qt::Key_Enter), startAll);
-    add(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Enter)), startAll);
+    add(QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Enter)),
+        startAll);
     // An edit that has the focus keeps Delete for its text (it takes the shortcut override).
     add(QKeySequence(Qt::Key_Delete), [this] { DeleteCheckedRows(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { skin::PostMessage(this, UM_MENU_QUIT); });

@@ -27,7 +27,6 @@ constexpr char kNotWritable[] = "该目录没有写入权限!";
 constexpr char kNotStorable[] = "该目录路径无法保存,请选择其他目录!";
 constexpr char kNoTray[] = "当前桌面没有系统托盘";
 
-
 // A combo whose row number and the value of that row are both stored, index key first.
 struct AudioCombo {
     const char* control;

@@ -120,8 +120,7 @@ void ImageRows::Recompress(int taskId)
 
 void ImageRows::Delete(int taskId)
 {
-    if (engine_.IsQueued(taskId))
-        return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
+    if (engine_.IsQueued(taskId)) return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
     if (QWidget* row = Row(taskId))
         context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
     engine_.RemoveTask(taskId);
@@ -131,7 +130,8 @@ void ImageRows::Start(QWidget* button)
 {
     if (!MayCompress()) return;
     const int id = static_cast<int>(skin::GetTag(button));
-    if (QWidget* row = Row(id)) skin::SetMouseEnabled(row->findChild<QWidget*>("imageCompressBtn"), false);
+    if (QWidget* row = Row(id))
+        skin::SetMouseEnabled(row->findChild<QWidget*>("imageCompressBtn"), false);
     engine_.Enqueue(id);
 }
 

@@ -12,7 +12,6 @@
 
 namespace {
 
-
 QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
                   const skin::ControlFactory& factory, const char* check,
                   std::initializer_list<const char*> buttons)
@@ -35,13 +34,18 @@ QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
 
 }  // namespace
 
-QString RowName(int taskId) { return QStringLiteral("item-%1").arg(taskId); }
+QString RowName(int taskId)
+{
+    return QStringLiteral("item-%1").arg(taskId);
+}
 
 void SetRowText(QWidget* row, const char* name, const QString& text)
 {
     if (!row) return;
-    if (auto* label = row->findChild<QLabel*>(name)) label->setText(text);
-    else if (auto* button = row->findChild<QAbstractButton*>(name)) button->setText(text);
+    if (auto* label = row->findChild<QLabel*>(name))
+        label->setText(text);
+    else if (auto* button = row->findChild<QAbstractButton*>(name))
+        button->setText(text);
 }
 
 void SetRowVisible(QWidget* row, const char* name, bool visible)
@@ -78,12 +82,12 @@ void ShowSourceKept(QWidget* row, qint64 sourceSize)
 
 QWidget* BuildVideoRow(int taskId, const VideoTask& task, const skin::ControlFactory& factory)
 {
-    QWidget* row = BuildRow("VideoListContainerElement.xml", taskId, task, factory,
-                            "videocheckBox", {"compressBtn", "videoMenuBtn"});
+    QWidget* row = BuildRow("VideoListContainerElement.xml", taskId, task, factory, "videocheckBox",
+                            {"compressBtn", "videoMenuBtn"});
     SetRowText(row, "ratioLabel", QStringLiteral("%1 x %2").arg(task.width).arg(task.height));
     SetRowText(row, "framerateLabel", task.frameRateText);
     SetRowText(row, "durationLabel",
-            FormatDuration(ProbeDurationSeconds(task.filePath.toStdString())));
+               FormatDuration(ProbeDurationSeconds(task.filePath.toStdString())));
     return row;
 }
 

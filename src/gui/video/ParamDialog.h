@@ -3,8 +3,8 @@
 #include <QPointer>
 #include <optional>
 
-#include "gui/skinlib/WindowImplBase.h"
 #include "core/video/CompressParams.h"
+#include "gui/skinlib/WindowImplBase.h"
 
 class QAbstractButton;
 class QComboBox;

@@ -30,7 +30,10 @@ void SetProgress(QWidget* row, int percent)
     SetRowText(row, "progress-label", QStringLiteral("%1%").arg(percent));
 }
 
-QWidget* StartButton(QWidget* row) { return row->findChild<QWidget*>("compressBtn"); }
+QWidget* StartButton(QWidget* row)
+{
+    return row->findChild<QWidget*>("compressBtn");
+}
 
 }  // namespace
 

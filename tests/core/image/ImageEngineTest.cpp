@@ -133,7 +133,8 @@ TEST_F(ImageEngineTest, RunsQueuedTasksInOrderOneAtATime)
     for (int id : {4, 2, 9}) {
         const auto done = ExpectRun(id, 'D');
         EXPECT_EQ(done.record.outputPath, Out(QStringLiteral("logo%1.png").arg(id)));
-        EXPECT_EQ(done.record.sourceSize, QFileInfo(Src(QStringLiteral("logo%1.png").arg(id))).size());
+        EXPECT_EQ(done.record.sourceSize,
+                  QFileInfo(Src(QStringLiteral("logo%1.png").arg(id))).size());
         EXPECT_EQ(done.record.outputSize, QFileInfo(done.record.outputPath).size());
     }
     EXPECT_FALSE(engine_.Release(4));  // a stale result
@@ -298,9 +299,7 @@ TEST(MemoryBudgetTest, ReservationsWaitForRoomAndTheWholeIsNeverExceeded)
     EXPECT_FALSE(budget.Acquire(101)) << "could never fit: refused at once";
     ASSERT_TRUE(budget.Acquire(60));
     std::atomic<bool> got{false};
-    std::thread other([&] {
-        got = budget.Acquire(50);
-    });
+    std::thread other([&] { got = budget.Acquire(50); });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(got) << "60 + 50 would pass 100";
     budget.Release(60);

@@ -92,10 +92,13 @@ TEST_P(PipelineNaming, TakesTheFirstFreeNameAndLeavesExistingFilesAlone)
 INSTANTIATE_TEST_SUITE_P(
     Names, PipelineNaming,
     ::testing::Values(
-        NamingCase{"ThirdAfterTwoTaken", "photo.jpg", 0, {"photo.jpg", "photo(2).jpg"},
+        NamingCase{"ThirdAfterTwoTaken",
+                   "photo.jpg",
+                   0,
+                   {"photo.jpg", "photo(2).jpg"},
                    "photo(3).jpg JPEG"},
-        NamingCase{"GapIsNotFilledBeforeTheFirst", "photo.jpg", 0, {"photo(2).jpg"},
-                   "photo.jpg JPEG"},
+        NamingCase{
+            "GapIsNotFilledBeforeTheFirst", "photo.jpg", 0, {"photo(2).jpg"}, "photo.jpg JPEG"},
         NamingCase{"UpperCaseKeepsItsForm", "Photo.PNG", 0, {}, "Photo.png PNG"},
         NamingCase{"JpegFormatRenames", "Photo.PNG", 1, {"Photo.png"}, "Photo.jpg JPEG"}),
     CaseName<::testing::TestParamInfo<NamingCase>>);
@@ -121,8 +124,8 @@ TEST_P(PipelineColours, PngHasAtMostTheStrengthsColourCount)
 
 // Strength 3 sets no count: the quantizer's own default of 256 applies.
 INSTANTIATE_TEST_SUITE_P(Strengths, PipelineColours,
-                         ::testing::Values(std::pair{0, 256}, std::pair{1, 220},
-                                           std::pair{2, 200}, std::pair{3, 256}));
+                         ::testing::Values(std::pair{0, 256}, std::pair{1, 220}, std::pair{2, 200},
+                                           std::pair{3, 256}));
 
 TEST_F(ImageFolderTest, BmpComesOutAsBmpAndItsTemporaryPngIsRemovedEitherWay)
 {
@@ -333,13 +336,14 @@ TEST_P(PipelineBadInput, FailsAndWritesNothing)
 
 INSTANTIATE_TEST_SUITE_P(
     Files, PipelineBadInput,
-    ::testing::Values(BadInput{"TextNamedJpg", "x.jpg", [] { return QByteArray("hello\n"); }},
-                      BadInput{"Empty", "empty.png", [] { return QByteArray(); }},
-                      BadInput{"TruncatedPng", "cut.png", TruncatedPng},
-                      BadInput{"ClaimsAHugeSize", "claim.png", [] { return BlankPng(200000, false); }},
-                      // 121 megapixels: within the library's size limits, 968 MB of pixels.
-                      BadInput{"BeyondTheMemoryLimit", "blank.png", [] { return BlankPng(11000, true); }},
-                      BadInput{"UnknownExtension", "x.tif", [] { return QByteArray("II*"); }}),
+    ::testing::Values(
+        BadInput{"TextNamedJpg", "x.jpg", [] { return QByteArray("hello\n"); }},
+        BadInput{"Empty", "empty.png", [] { return QByteArray(); }},
+        BadInput{"TruncatedPng", "cut.png", TruncatedPng},
+        BadInput{"ClaimsAHugeSize", "claim.png", [] { return BlankPng(200000, false); }},
+        // 121 megapixels: within the library's size limits, 968 MB of pixels.
+        BadInput{"BeyondTheMemoryLimit", "blank.png", [] { return BlankPng(11000, true); }},
+        BadInput{"UnknownExtension", "x.tif", [] { return QByteArray("II*"); }}),
     CaseName<::testing::TestParamInfo<BadInput>>);
 
 }  // namespace
@@ -403,8 +407,7 @@ TEST_P(PipelineFormats, ReadsTheSourceAndWritesTheChosenFormat)
     const ImageRunResult result = ImagePipeline::Run(params);
     ASSERT_TRUE(result.Succeeded()) << result.failure;
     EXPECT_EQ(result.done->outputPath, Out(c.outputName));
-    EXPECT_EQ(Identify(result.done->outputPath, "%m %wx%h"),
-              QString(c.outputMagick) + " 80x60");
+    EXPECT_EQ(Identify(result.done->outputPath, "%m %wx%h"), QString(c.outputMagick) + " 80x60");
     if (QString(c.outputName).endsWith(".avif")) {
         EXPECT_EQ(ReadBytes(result.done->outputPath).mid(4, 8), "ftypavif");
     }

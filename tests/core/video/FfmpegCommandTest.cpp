@@ -444,7 +444,7 @@ TEST(EncoderChoiceTest, CodecsNameTheirEncodersForMp4AndMkvOnly)
     const MainPageSnapshot page;
     const FfmpegCommand h265 = Runs(1, page, 1).runs.at(0);
     EXPECT_EQ(ValueOf(h265.arguments, "-vcodec"), "libx265");
-    EXPECT_EQ(ValueOf(h265.arguments, "-tag:v"), "hvc1");  // players of MP4 want this tag
+    EXPECT_EQ(ValueOf(h265.arguments, "-tag:v"), "hvc1");   // players of MP4 want this tag
     EXPECT_EQ(ValueOf(h265.arguments, "-b:v"), "1000000");  // the strength's rule holds
     EXPECT_EQ(ValueOf(h265.arguments, "-preset"), "ultrafast");
     EXPECT_EQ(h265.arguments.last(), "/out/clip.mp4");
@@ -516,8 +516,7 @@ TEST(EncoderChoiceTest, TwoPassWritesAStatisticsPassThenTheOutputAtTheMediumPres
         EXPECT_EQ(ValueOf(*run, "-b:v"), "1000000");  // the same 50 % target
     }
     // The first pass writes nothing and encodes no sound.
-    EXPECT_EQ(first.mid(first.size() - 4),
-              QStringList({"-an", "-f", "null", "/dev/null"}));
+    EXPECT_EQ(first.mid(first.size() - 4), QStringList({"-an", "-f", "null", "/dev/null"}));
     EXPECT_FALSE(first.contains("-acodec"));
     EXPECT_EQ(second.last(), "/out/clip.mp4");
     EXPECT_EQ(ValueOf(second, "-acodec"), "aac");

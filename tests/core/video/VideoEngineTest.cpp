@@ -622,11 +622,11 @@ TEST_F(VideoEngineTest, RowParametersAndSettingsAreReadWhenATaskStarts)
 // The stream's codec tag as the container stores it ("hvc1", "hev1", "avc1", ...).
 QString CodecTag(const QString& path)
 {
-    const auto result = platform::RunCapture(
-        FindTool("ffprobe"),
-        {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=codec_tag_string",
-         "-of", "csv=p=0", path},
-        30000, 1 << 16);
+    const auto result =
+        platform::RunCapture(FindTool("ffprobe"),
+                             {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                              "stream=codec_tag_string", "-of", "csv=p=0", path},
+                             30000, 1 << 16);
     return result.output.trimmed();
 }
 
@@ -689,7 +689,8 @@ TEST_F(VideoEngineTest, TwoPassRunsTwoEncodersOnOneBarAndRemovesItsPassLog)
     EXPECT_LE(reports.percents.back(), 100);
     // The statistics went to a private folder that is gone with the task; nothing of them is
     // left in the output folder or the working folder.
-    EXPECT_TRUE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+    EXPECT_TRUE(QDir(temp)
+                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
                     .filter("passlog")
                     .isEmpty());
     EXPECT_EQ(OutputFiles(), QStringList{"a.mp4"});

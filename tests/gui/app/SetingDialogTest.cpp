@@ -14,9 +14,9 @@
 #include <unistd.h>
 
 #include "core/app/AppConfig.h"
+#include "core/app/Settings.h"
 #include "gui/app/SetingDialog.h"
 #include "gui/app/TrayPresence.h"
-#include "core/app/Settings.h"
 #include "gui/platform/Shell.h"
 #include "support/FakeShell.h"
 #include "support/GuiTestEnv.h"
