@@ -47,14 +47,18 @@ ssim() {
   ffmpeg -i "$a" -i "$b" -lavfi "[0:v]format=gray[x];[1:v]format=gray[y];[x][y]ssim" \
     -f null - 2>&1 | grep -o 'All:[0-9.]*' | tail -n 1 | cut -d: -f2
 }
-row() {  # kind, maker, setting, source, output
+row() {  # kind, maker, setting, source, output (empty: the source was kept as the smaller)
+  if [ -z "$5" ]; then
+    printf '| %s | %s | %s | 1.000 (source kept) | 1.000 |\n' "$1" "$2" "$3"
+    return
+  fi
   printf '| %s | %s | %s | %.3f | %s |\n' "$1" "$2" "$3" \
     "$(awk -v o="$(size "$5")" -v s="$(size "$4")" 'BEGIN { print o / s }')" "$(ssim "$4" "$5")"
 }
 ours() {  # output path of the one file lumocompress-cli writes for the options given
   rm -rf "$work/out"
   "$cli" --json --output "$work/out" "$@" >/dev/null
-  find "$work/out" -type f | head -n 1
+  find "$work/out" -type f 2>/dev/null | head -n 1
 }
 
 echo "| Source | Maker | Setting | Size ratio | SSIM |"
@@ -98,7 +102,8 @@ for clip in camera.mp4 screen.mp4; do
   done
   for encoder in libx264 libx265; do
     for crf in 23 28; do
-      ffmpeg -v error -y -i "$src/$clip" -c:v "$encoder" -crf "$crf" -c:a copy "$work/base.mp4"
+      ffmpeg -v error -y -i "$src/$clip" -c:v "$encoder" -crf "$crf" -c:a copy \
+        $([ "$encoder" = libx265 ] && echo -x265-params log-level=error) "$work/base.mp4"
       row "$clip" "ffmpeg $encoder" "CRF $crf" "$src/$clip" "$work/base.mp4"
     done
   done

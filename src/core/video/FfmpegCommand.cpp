@@ -399,8 +399,7 @@ std::vector<FfmpegCommand> RenderEncoderRuns(const CommandPlan& plan, const QStr
             rate << QStringLiteral("-b:v") << QString::number(std::max(0, plan.baseRate));
         } else if (plan.baseRate > 0) {
             rate << QStringLiteral("-maxrate") << QString::number(plan.baseRate)
-                 << QStringLiteral("-bufsize")
-                 << QString::number(static_cast<qint64>(plan.baseRate) * 2);
+                 << QStringLiteral("-bufsize") << QString::number(plan.baseRate);
         }
         if (at >= 0) {
             arguments.remove(at, 2);

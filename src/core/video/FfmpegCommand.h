@@ -75,7 +75,7 @@ int EffectiveCodec(const CommandPlan& plan);
 // The encoder runs of one task: RenderCommand's command line, then, where TakesEncoderChoices,
 // changed by the choices: the codec's encoder (with the "hvc1" tag for H.265 in MP4), its preset
 // value; in quality mode "-crf" in place of "-b:v" with the source's rate as "-maxrate" (a
-// buffer of two seconds of it); with two-pass (bit-rate mode only) two runs at the medium
+// buffer of one second of it); with two-pass (bit-rate mode only) two runs at the medium
 // preset, the first writing no output, only its statistics into passFolder. av1Encoder names the
 // AV1 encoder the ffmpeg has (see videocodec::Av1Encoder); two-pass AV1 always takes the
 // reference encoder, the only one whose ffmpeg wrapper reads a first pass's statistics.

@@ -288,7 +288,10 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     record.outputPath = output;
     record.sourceSize = task->fileSize;
     record.outputSize = info.size();
-    if (values.keepSmaller) {
+    // Quality mode promises a file no larger than the source: the rate ceiling holds over
+    // time, but a short clip can end inside the encoder's buffer allowance.
+    const bool quality = TakesEncoderChoices(plan) && plan.qualityMode;
+    if (values.keepSmaller || quality) {
         const qint64 sourceSize = QFileInfo(task->filePath).size();
         if (record.outputSize >= (sourceSize > 0 ? sourceSize : task->fileSize)) {
             // The source is the smaller file: nothing is kept beside it.

@@ -484,7 +484,7 @@ TEST(EncoderChoiceTest, QualityModeTradesTheBitRateForACrfUnderTheSourcesRate)
         EXPECT_EQ(ValueOf(command.arguments, "-crf"),
                   QString::number(videocodec::QualityLevel(codec, 0)));
         EXPECT_EQ(ValueOf(command.arguments, "-maxrate"), "2000000");
-        EXPECT_EQ(ValueOf(command.arguments, "-bufsize"), "4000000");
+        EXPECT_EQ(ValueOf(command.arguments, "-bufsize"), "2000000");
     }
     EXPECT_EQ(ValueOf(Runs(0, page).runs.at(0).arguments, "-vcodec"), "libx264");
     // The reference AV1 encoder takes its ceiling as the bit rate beside the CRF.

@@ -727,4 +727,22 @@ TEST_F(VideoEngineTest, KeepSmallerDropsAnOutputThatGrew)
     EXPECT_EQ(OutputFiles(), QStringList{"thin.mp4"});
 }
 
+TEST_F(VideoEngineTest, QualityModeNeverLeavesAnOutputLargerThanItsSource)
+{
+    MakeClip(Source("thin.mp4"), {"-c:v", "libx264", "-b:v", "20k", "-c:a", "aac", "-b:a", "16k"});
+    const int id = Add(Source("thin.mp4"));
+    settings.Change([](VideoSettings& values) {
+        values.settings.videoType = 1;
+        values.settings.bitrate = 320000;
+        values.page.qualityMode = true;
+    });
+    ASSERT_TRUE(engine.Start());
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitFinished(1));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.done.count(id));
+    EXPECT_TRUE(reports.done.at(id).sourceKept);
+    EXPECT_TRUE(OutputFiles().isEmpty());
+}
+
 }  // namespace
