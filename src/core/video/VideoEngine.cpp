@@ -276,6 +276,15 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         if (outcome.kind != FfmpegOutcome::Kind::Done) break;
     }
 
+    if (outcome.kind != FfmpegOutcome::Kind::Done) {
+        // What a stopped or failed encoder left behind is no result.
+        QFile::remove(output);
+        Unreserve(output);
+        if (outcome.kind == FfmpegOutcome::Kind::Failed)
+            return Fail(taskId, outcome.reason, outcome.exitCode);
+        return EndStopped(taskId);
+    }
+
     const QFileInfo info(output);
     Unreserve(output);
     if (!info.exists() || info.size() == 0) {

@@ -74,12 +74,13 @@ TEST(TaskQueueTest, WithTwoRunningPlacesTwoWorkersTakeTasksAtOnceInOrder)
 {
     TaskQueue queue;
     queue.SetMaxRunning(2);
-    queue.EnqueueAll({1, 2, 3, 1});
+    queue.EnqueueAll({1, 2, 3});
     const auto first = queue.WaitNext(), second = queue.WaitNext();
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first->taskId, 1);
     EXPECT_EQ(second->taskId, 2);
     EXPECT_EQ(queue.BusyTasks(), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(queue.Enqueue(1));  // waits again while it runs
 
     auto third = TakeOnWorker(queue);
     EXPECT_TRUE(StillWaiting(third)) << "a third ran beside two";

@@ -632,7 +632,8 @@ QString CodecTag(const QString& path)
 
 TEST_F(VideoEngineTest, CodecChoiceWritesH265AndAv1AndQualityModeEncodes)
 {
-    MakeClip(Source("a.mp4"), kH264Aac);
+    // A lossless source, so that quality mode's file is the smaller one and is kept.
+    MakeClip(Source("a.mp4"), {"-c:v", "libx264", "-qp", "0", "-c:a", "aac"});
     const int h265 = Add(Source("a.mp4")), av1 = Add(Source("a.mp4"));
     const int quality = Add(Source("a.mp4"));
     sink.autoRelease = false;
