@@ -268,7 +268,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
                 sink_.EncoderStarted(taskId, processId, command.program, command.arguments);
             },
             [&](const FfmpegEvent& event) {
-                // The passes share the bar: each one its part of it.
+                // The passes share the bar: each fills its own share of it.
                 if (event.kind == FfmpegEvent::Kind::Progress)
                     sink_.TaskProgress(taskId, (pass * 100 + event.percent) / count);
             },

@@ -465,7 +465,7 @@ TEST(EncoderChoiceTest, CodecsNameTheirEncodersForMp4AndMkvOnly)
     EXPECT_FALSE(aom.arguments.contains("-preset"));
 
     // FLV and MOV keep H.264; a kept container keeps the source's codec; compatible MP4 stays
-    // MPEG-4 Part 2.
+    // "mpeg4".
     EXPECT_EQ(ValueOf(Runs(1, page, 2).runs.at(0).arguments, "-vcodec"), "h264");
     EXPECT_EQ(ValueOf(Runs(2, page, 3).runs.at(0).arguments, "-vcodec"), "h264");
     EXPECT_EQ(ValueOf(Runs(1, page, 0).runs.at(0).arguments, "-vcodec"), "h264");
