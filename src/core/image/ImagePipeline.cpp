@@ -954,10 +954,10 @@ QString ImagePipeline::OutputExtension(int imageType, const QString& sourceExten
 int ImagePipeline::ModernQuality(const char* magick, int compressType)
 {
     // Measured against this program's JPEG at the strengths' usual qualities (80, 65, 55):
-    // the lowest encoder quality whose luma SSIM stays within 0.005 of the JPEG's on a photo,
-    // a noisy photo and a screenshot (see the README).
-    static constexpr int kWebp[] = {80, 75, 65};
-    static constexpr int kHeif[] = {60, 58, 57};
+    // the lowest encoder quality whose luma SSIM stays within 0.005 of the JPEG's on two
+    // photos with grain, a noisy photo and a screenshot (see the README).
+    static constexpr int kWebp[] = {80, 75, 70};
+    static constexpr int kHeif[] = {60, 60, 58};
     const int strength = compressType >= 0 && compressType <= 2 ? compressType : 0;
     return std::strcmp(magick, "WEBP") == 0 ? kWebp[strength] : kHeif[strength];
 }
