@@ -80,6 +80,9 @@ section "video batch: engine against the same command lines run directly (video_
 section "image pipeline against the equivalent convert commands (image_bench --repeat 2)"
 "$build/image_bench" --repeat 2 | figures
 
+section "compression: size ratio and SSIM per source kind, beside the usual tools (bench/compression.sh)"
+bash "$here/compression.sh" "$build"
+
 section "lumocompress-cli: videos and images side by side"
 (cli_batch "$build/lumocompress-cli")
 

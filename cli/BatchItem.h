@@ -10,6 +10,7 @@ struct BatchItem {
         Waiting,     // queued in its engine
         Running,     // its engine has started it
         Done,        // compressed; outputPath and outputSize hold the result
+        Kept,        // compressed, but not smaller than the source: no output was kept
         Failed,      // error says why
         Stopped,     // the run was interrupted while it ran
         NotStarted,  // the run was interrupted before it started
@@ -31,5 +32,5 @@ struct BatchItem {
     QString error;
 
     bool Finished() const { return state != State::Waiting && state != State::Running; }
-    bool Succeeded() const { return state == State::Done; }
+    bool Succeeded() const { return state == State::Done || state == State::Kept; }
 };

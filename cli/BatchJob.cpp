@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include "ConsoleView.h"
 #include "core/app/Language.h"
@@ -96,7 +97,8 @@ BatchJob::BatchJob(const CliOptions& options, const QString& outputFolder, Conso
       videoEngine_(std::make_unique<VideoEngine>(
           *videoSink_, [values = options.values] { return values.Video(); })),
       imageEngine_(std::make_unique<ImageEngine>(
-          *imageSink_, [values = options.values] { return values.Image(); }))
+          *imageSink_, [values = options.values] { return values.Image(); },
+          options.imageWorkers > 0 ? options.imageWorkers : QThread::idealThreadCount()))
 {
     clock_.start();
     tick_.setInterval(kTickMs);
@@ -302,7 +304,7 @@ void BatchJob::OnVideoProgress(int taskId, int percent)
 void BatchJob::OnVideoDone(const VideoDoneRecord& record)
 {
     if (BatchItem* item = Find(record.taskId); item && !item->Finished())
-        Conclude(*item, record.outputPath);
+        record.sourceKept ? KeepSource(*item) : Conclude(*item, record.outputPath);
     if (!stopping_) videoEngine_->Release(record.taskId);
     FinishIfDone();
 }
@@ -325,7 +327,7 @@ void BatchJob::OnVideoFailed(const VideoFailRecord& record)
 void BatchJob::OnImageDone(int taskId, const ImageDoneRecord& record)
 {
     if (BatchItem* item = Find(taskId); item && !item->Finished())
-        Conclude(*item, record.outputPath);
+        record.sourceKept ? KeepSource(*item) : Conclude(*item, record.outputPath);
     if (!stopping_) imageEngine_->Release(taskId);
     FinishIfDone();
 }
@@ -364,6 +366,15 @@ void BatchJob::Conclude(BatchItem& item, const QString& outputPath)
     item.percent = 100;
     item.outputPath = output.absoluteFilePath();
     item.outputSize = output.size();
+    view_.Finished(item, Now());
+}
+
+void BatchJob::KeepSource(BatchItem& item)
+{
+    item.state = BatchItem::State::Kept;
+    item.percent = 100;
+    item.outputPath.clear();
+    item.outputSize = 0;
     view_.Finished(item, Now());
 }
 

@@ -70,6 +70,8 @@ private:
     void OnImageFailed(int taskId, const QString& reason);
     void OnCancelled(int taskId);
     void Conclude(BatchItem& item, const QString& outputPath);
+    // The output was not smaller than the source and is gone: the source stays the result.
+    void KeepSource(BatchItem& item);
     void Fail(BatchItem& item, const QString& error);
     void FinishIfDone();
     void Finish();

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <array>
 #include <functional>
@@ -19,6 +20,7 @@ using choices::kContainers;
 using choices::kImageFormats;
 using choices::kImageStrengths;
 using choices::kSampleRates;
+using choices::kVideoCodecs;
 using choices::kVideoStrengths;
 constexpr const auto& kChannels = choices::kAudioChannels;
 constexpr int kScaleCount = choices::kImageRatioRows;
@@ -186,6 +188,39 @@ const std::vector<OptionSpec>& Options()
                         [](const RunValues& v) { return v.compatible ? "on" : "off"; },
                         [](const QString&, CliOptions& o) { return o.values.compatible = true; },
                         {}});
+        list.push_back({"Videos", "video-codec", "h264|h265|av1",
+                        "video encoder of mp4 and mkv outputs in a new container: H.264 (the "
+                        "usual command lines), H.265 (libx265) or AV1 (libsvtav1, else "
+                        "libaom-av1)",
+                        [](const RunValues& v) { return WordOf(kVideoCodecs, v.codec); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto i = IndexOf(kVideoCodecs, s);
+                            if (i) o.values.codec = *i;
+                            return i.has_value();
+                        },
+                        Join(kVideoCodecs)});
+        list.push_back({"Videos", "video-mode", "bitrate|quality",
+                        "bitrate: the strength's share of the source's bit rate; quality: a "
+                        "constant quality per strength, never above the source's bit rate",
+                        [](const RunValues& v) {
+                            return v.qualityMode ? QStringLiteral("quality")
+                                                 : QStringLiteral("bitrate");
+                        },
+                        [](const QString& s, CliOptions& o) {
+                            if (s != QLatin1String("bitrate") && s != QLatin1String("quality"))
+                                return false;
+                            o.values.qualityMode = s == QLatin1String("quality");
+                            return true;
+                        },
+                        QStringLiteral("bitrate|quality")});
+        list.push_back({"Videos",
+                        "two-pass",
+                        nullptr,
+                        "two passes at the medium preset for the same bit rate (bitrate mode; "
+                        "slower, better looking)",
+                        [](const RunValues& v) { return v.twoPass ? "on" : "off"; },
+                        [](const QString&, CliOptions& o) { return o.values.twoPass = true; },
+                        {}});
         list.push_back({"Videos", "audio-channels", "1|2",
                         "audio channels of a video written to a new container",
                         [](const RunValues& v) { return QString::number(v.channel); },
@@ -231,8 +266,9 @@ const std::vector<OptionSpec>& Options()
                  return i.has_value();
              },
              Join(kImageStrengths)});
-        list.push_back({"Images", "image-format", "keep|jpg",
-                        "output format: the source's, or JPEG for every image",
+        list.push_back({"Images", "image-format", "keep|jpg|webp|avif",
+                        "output format: the source's (HEIF becomes .heic, TIFF .tiff), or JPEG, "
+                        "WebP or AVIF for every image",
                         [](const RunValues& v) { return WordOf(kImageFormats, v.imageType); },
                         [](const QString& s, CliOptions& o) {
                             const auto i = IndexOf(kImageFormats, s);
@@ -288,6 +324,19 @@ const std::vector<OptionSpec>& Options()
                             return true;
                         },
                         QStringLiteral("off or 0 to 4")});
+        list.push_back(
+            {"Images", "image-workers", "N",
+             "images compressed at once, 1 to 64; they share one memory budget",
+             [](const RunValues&) {
+                 return QStringLiteral("%1, the machine's cores").arg(QThread::idealThreadCount());
+             },
+             [](const QString& s, CliOptions& o) {
+                 const auto n = ReadNumber(s);
+                 if (!n || *n < 1 || *n > 64) return false;
+                 o.imageWorkers = *n;
+                 return true;
+             },
+             QStringLiteral("1 to 64")});
         // Both.
         list.push_back({"Output", "output", "DIR",
                         "folder the compressed files go to (created when missing); a name taken "
@@ -308,6 +357,14 @@ const std::vector<OptionSpec>& Options()
                             return true;
                         },
                         QStringLiteral("a folder path of at most 259 characters")});
+        list.push_back({"Output",
+                        "skip-larger",
+                        nullptr,
+                        "keep no output that is not smaller than its source (the original is "
+                        "already smaller)",
+                        [](const RunValues& v) { return v.keepSmaller ? "on" : "off"; },
+                        [](const QString&, CliOptions& o) { return o.values.keepSmaller = true; },
+                        {}});
         list.push_back({"Output",
                         "recursive",
                         nullptr,
@@ -381,6 +438,8 @@ RunValues RunValues::FromSettingsFile(const QString& path)
     values.channel = video.channel;
     values.sampleRate = video.sampleRate;
     values.bitrate = video.bitrate;
+    values.codec = video.codec;
+    values.keepSmaller = ReadSettingFrom(path, settings::kKeepSmaller) != 0;
     values.imageCompressType = image.compressType;
     values.imageType = image.imageType;
     values.ratioIndex = image.ratioIndex;
@@ -400,6 +459,10 @@ VideoSettings RunValues::Video() const
     values.settings.channel = channel;
     values.settings.sampleRate = sampleRate;
     values.settings.bitrate = bitrate;
+    values.settings.codec = codec;
+    values.page.qualityMode = qualityMode;
+    values.page.twoPass = twoPass;
+    values.keepSmaller = keepSmaller;
     values.page.bitRateChecked = bitRateSlider.has_value();
     values.page.bitRateSlider = bitRateSlider.value_or(0);
     values.page.balancedChecked = balanced;
@@ -416,6 +479,7 @@ ImageSettings RunValues::Image() const
     values.ratioIndex = ratioIndex;
     values.gifDefineParam = gifDefineParam;
     values.gifDropFrameIndex = gifDropFrameIndex;
+    values.keepSmaller = keepSmaller;
     if (customSize) {
         values.page.defineParam = true;
         values.page.widthText = QString::number(customSize->width());
@@ -503,16 +567,17 @@ QString HelpText(const RunValues& defaults, const QString& configPath)
     text += QStringLiteral(
         "Usage: lumocompress-cli [options] PATH...\n"
         "\n"
-        "Compresses videos (with ffmpeg) and images (BMP, JPEG, PNG, GIF) the way LumoCompress\n"
-        "does: the same strengths, command lines and output names. Each PATH is a video, an\n"
-        "image or a folder; a folder's files are taken by their extension, as the folder\n"
-        "intake takes them. Videos are probed first and a damaged one is reported and skipped.\n"
-        "One video and one image are compressed at a time, side by side. Sources are never\n"
-        "changed and no file is overwritten.\n"
+        "Compresses videos (with ffmpeg) and images (BMP, JPEG, PNG, GIF, WebP, HEIC/HEIF,\n"
+        "AVIF, TIFF) the way LumoCompress does: the same strengths, command lines and output\n"
+        "names. Each PATH is a video, an image or a folder; a folder's files are taken by their\n"
+        "extension, as the folder intake takes them. Videos are probed first and a damaged one\n"
+        "is reported and skipped. One video at a time and as many images at once as the machine\n"
+        "has cores are compressed, side by side. Sources are never changed and no file is\n"
+        "overwritten.\n"
         "\n"
         "Video extensions: mp4 flv wmv avi mov mkv m4v f4v ts mts rm rmvb m3u8 webm mpg mpeg\n"
-        "  asf dat 3gp 3g2 vob ogv divx mxf. Image extensions: bmp jpg png gif. Each all in\n"
-        "  lower or all in upper case.\n"
+        "  asf dat 3gp 3g2 vob ogv divx mxf. Image extensions: bmp jpg png gif webp heic heif\n"
+        "  avif tif tiff. Each all in lower or all in upper case.\n"
         "\n"
         "Defaults are the desktop program's settings, read (never written) from\n"
         "  ");

@@ -21,9 +21,12 @@ struct RunValues {
     int sampleRate = 44100;
     int bitrate = 128000;
     // ... and the main page, which opens with its check boxes cleared.
+    int codec = 0;                     // "video-codec": 0 H.264, 1 H.265, 2 AV1
     std::optional<int> bitRateSlider;  // set: the bit-rate box is checked, at this value
     bool balanced = false;
     bool compatible = false;
+    bool qualityMode = false;
+    bool twoPass = false;
 
     // Images: the settings ...
     int imageCompressType = 0;
@@ -33,6 +36,9 @@ struct RunValues {
     int gifDropFrameIndex = 0;
     // ... and the custom size box, whose two fields the window opens empty.
     std::optional<QSize> customSize;
+
+    // "keep-smaller": an output not smaller than its source is not kept.
+    bool keepSmaller = false;
 
     // "output-dir" as the file holds it; empty means the default output folder.
     QString outputDir;
@@ -56,6 +62,7 @@ struct CliOptions {
     bool recursive = false;
     bool json = false;
     bool verbose = false;
+    int imageWorkers = 0;  // images compressed at once; 0: as many as the machine has cores
 };
 
 struct ParsedCommandLine {

@@ -33,6 +33,8 @@ QString ResultWord(const BatchItem& item)
     switch (item.state) {
         case BatchItem::State::Done:
             return QStringLiteral("done");
+        case BatchItem::State::Kept:
+            return QStringLiteral("kept: the original is smaller");
         case BatchItem::State::Failed:
             return QStringLiteral("failed: ") + ReadableFailure(item.error);
         case BatchItem::State::Stopped:
@@ -79,8 +81,12 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
                   done ? QJsonValue(static_cast<double>(item.outputSize)) : QJsonValue());
     const double saving = SavingPercent(item.sourceSize, item.outputSize);
     object.insert("saving", done ? QJsonValue(std::round(saving * 100.0) / 100.0) : QJsonValue());
-    object.insert("result", done ? "done" : "failed");
-    if (!done) {
+    const bool kept = item.state == BatchItem::State::Kept;
+    object.insert("result", done ? "done" : kept ? "kept" : "failed");
+    if (kept) {
+        object.insert("saving", 0.0);
+        object.insert("note", QStringLiteral("the original is already smaller; no output kept"));
+    } else if (!done) {
         QString error = item.error;
         if (item.state == BatchItem::State::Stopped) error = QStringLiteral("stopped");
         if (item.state == BatchItem::State::NotStarted) error = QStringLiteral("not started");
@@ -124,6 +130,11 @@ QString ConsoleView::ResultLine(const BatchItem& item)
                 .arg(item.shownPath, item.outputPath, FormatSize(item.sourceSize),
                      FormatSize(item.outputSize), FormatSaving(saving));
         }
+        case BatchItem::State::Kept:
+            return QStringLiteral(
+                       "kept     %1: the original is already smaller (%2), no output "
+                       "kept")
+                .arg(item.shownPath, FormatSize(item.sourceSize));
         case BatchItem::State::Failed:
             return QStringLiteral("failed   %1: %2")
                 .arg(item.shownPath, ReadableFailure(item.error));

@@ -170,4 +170,63 @@ TEST(CliOptionsTest, ValuesComeFromTheFileAndTheLastOptionWins)
               ParsedCommandLine::Action::Help);
 }
 
+TEST(CliOptionsTest, EncoderChoicesAndSkipLargerParseOverTheSettings)
+{
+    const QString ini = testenv::Home() + "/configure.ini";
+    testenv::WriteFile(ini, "[global]\nvideo-codec=1\nkeep-smaller=1\n");
+    const RunValues defaults = RunValues::FromSettingsFile(ini);
+    EXPECT_EQ(defaults.codec, 1);
+    EXPECT_TRUE(defaults.keepSmaller);
+    EXPECT_TRUE(defaults.Video().keepSmaller);
+    EXPECT_TRUE(defaults.Image().keepSmaller);
+    EXPECT_FALSE(RunValues::FromSettingsFile(ini + ".missing").keepSmaller);
+
+    const QString path = testenv::Home();
+    const ParsedCommandLine parsed = ParseCommandLine(
+        {"--video-codec", "av1", "--video-mode=quality", "--two-pass", "--skip-larger", path},
+        RunValues());
+    ASSERT_EQ(parsed.action, ParsedCommandLine::Action::Run) << parsed.error.toStdString();
+    const VideoSettings video = parsed.options.values.Video();
+    EXPECT_EQ(video.settings.codec, 2);
+    EXPECT_TRUE(video.page.qualityMode);
+    EXPECT_TRUE(video.page.twoPass);
+    EXPECT_TRUE(video.keepSmaller);
+    EXPECT_TRUE(parsed.options.values.Image().keepSmaller);
+
+    // Left out, nothing changes from today's defaults.
+    const VideoSettings plain = ParseCommandLine({path}, RunValues()).options.values.Video();
+    EXPECT_EQ(plain.settings.codec, 0);
+    EXPECT_FALSE(plain.page.qualityMode || plain.page.twoPass || plain.keepSmaller);
+
+    for (const QStringList& bad :
+         {QStringList{"--video-codec", "vp9", path}, QStringList{"--video-mode", "crf", path},
+          QStringList{"--two-pass=1", path}, QStringList{"--skip-larger=yes", path}}) {
+        const ParsedCommandLine refused = ParseCommandLine(bad, RunValues());
+        EXPECT_EQ(refused.action, ParsedCommandLine::Action::UsageError)
+            << bad.join(' ').toStdString();
+    }
+    const QString help = HelpText(RunValues(), ini);
+    for (const char* option : {"--video-codec h264|h265|av1", "--video-mode bitrate|quality",
+                               "--two-pass", "--skip-larger"})
+        EXPECT_TRUE(help.contains(option)) << option;
+}
+
+TEST(ConsoleViewTest, AKeptOriginalReadsAsSuchInLinesAndJson)
+{
+    BatchItem item;
+    item.kind = BatchItem::Kind::Image;
+    item.shownPath = "in/dot.png";
+    item.sourcePath = "/abs/in/dot.png";
+    item.sourceSize = 70;
+    item.state = BatchItem::State::Kept;
+    EXPECT_TRUE(item.Succeeded());
+    const QString line = ConsoleView::ResultLine(item);
+    EXPECT_TRUE(line.startsWith("kept     in/dot.png: the original is already smaller"))
+        << line.toStdString();
+    const QJsonObject json = ConsoleView::ToJson(item);
+    EXPECT_EQ(json["result"].toString(), "kept");
+    EXPECT_TRUE(json["output"].isNull());
+    EXPECT_FALSE(json.contains("error"));
+}
+
 }  // namespace

@@ -202,8 +202,9 @@ TEST_F(CliRunTest, SettingsFileGivesTheDefaultsAndIsNeverWritten)
 
     const QString help = QString::fromUtf8(Cli({"--help"}).out).simplified();
     EXPECT_TRUE(
-        help.contains("--image-format keep|jpg output format: the source's, or JPEG for "
-                      "every image [default: jpg]"))
+        help.contains("--image-format keep|jpg|webp|avif output format: the source's (HEIF "
+                      "becomes .heic, TIFF .tiff), or JPEG, WebP or AVIF for every image "
+                      "[default: jpg]"))
         << help.toStdString();
     EXPECT_TRUE(
         help.contains("0 keeps the size; 1 to 5 keep 90, 80, 70, 60 or 50 % of the width "
@@ -261,6 +262,24 @@ TEST_F(CliRunTest, VideoOptionsReachTheEncoder)
     EXPECT_EQ(facts.channels, 2);
 }
 
+TEST_F(CliRunTest, SkipLargerKeepsNoOutputThatGrewAndH265ReachesTheEncoder)
+{
+    ASSERT_TRUE(testenv::Convert({"-size", "8x8", "xc:gray", In("dot.png")}));
+    ASSERT_TRUE(testenv::Convert({"-size", "160x120", "plasma:fractal", In("plasma.png")}));
+    CliResult run = Cli({"--output", Out(""), "--image-format", "jpg", "--skip-larger",
+                         In("dot.png"), In("plasma.png")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(run.out).contains("kept     " + In("dot.png") +
+                                                    ": the original is already smaller"))
+        << run.out.toStdString();
+    EXPECT_EQ(Names(Out("")), QStringList{"plasma.jpg"});
+
+    Clip("clip.mp4");
+    run = Cli({"--output", Out(""), "--container", "mkv", "--video-codec", "h265", In("clip.mp4")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_EQ(Probe(Out("clip.mkv")).videoCodec, "hevc");
+}
+
 TEST_F(CliRunTest, ImageOptionsReachThePipeline)
 {
     MakeImage("logo:", In("logo.jpg"));  // 640x480
@@ -294,9 +313,17 @@ TEST_F(CliRunTest, RecursiveEntersSubfoldersButNotHiddenOnes)
     EXPECT_EQ(Names(all), QStringList({"top(2).png", "top.png"}));
     const QList<QJsonObject> lines = run.JsonLines();
     ASSERT_EQ(lines.size(), 2);
-    // The folder's own files come before its subfolders'.
-    EXPECT_EQ(lines[0]["source"].toString(), In("top.png"));
-    EXPECT_EQ(lines[0]["output"].toString(), all + "/top.png");
+    // Images run side by side: the lines come as they finish, and the first to be saved takes
+    // the plain name.
+    QStringList sources, outputs;
+    for (const QJsonObject& line : lines) {
+        sources << line["source"].toString();
+        outputs << line["output"].toString();
+    }
+    sources.sort();
+    outputs.sort();
+    EXPECT_EQ(sources, QStringList({In("sub/deeper/top.png"), In("top.png")}));
+    EXPECT_EQ(outputs, QStringList({all + "/top(2).png", all + "/top.png"}));
 }
 
 TEST_F(CliRunTest, OnATerminalProgressLinesAreRedrawnInPlace)

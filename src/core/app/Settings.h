@@ -48,6 +48,11 @@ inline constexpr IntSetting kImageDefineParam{"image-define-param", 0, 0, 1};
 inline constexpr IntSetting kGifDefineParam{"gif-define-param", 0, 0, 1};
 inline constexpr IntSetting kGifDropFrameIndex{"gif-drop-frame-index", 0};
 inline constexpr StringSetting kUserRealIp{"user-real-ip", 56};
+// 1: an output that is not smaller than its source is not kept (the settings dialog).
+inline constexpr IntSetting kKeepSmaller{"keep-smaller", 0};
+// The video encoder of outputs in a new MP4 or MKV container: 0 H.264 (the templates as they
+// are), 1 H.265, 2 AV1.
+inline constexpr IntSetting kVideoCodec{"video-codec", 0};
 
 // "Config.ini" beside the executable or installed (see FindDataPath): the installation's
 // distribution channel word.
@@ -115,15 +120,20 @@ inline constexpr std::array<Choice, 3> kImageStrengths = {
     {{"general", "image-compress-type-general"},
      {"deep", "image-compress-type-deep"},
      {"limit", "image-compress-type-limit"}}};
-inline constexpr std::array<Choice, 2> kImageFormats = {
-    {{"keep", "image-format-original"}, {"jpg", "image-format-jpg"}}};
+inline constexpr std::array<Choice, 4> kImageFormats = {{{"keep", "image-format-original"},
+                                                         {"jpg", "image-format-jpg"},
+                                                         {"webp", "image-format-webp"},
+                                                         {"avif", "image-format-avif"}}};
+inline constexpr std::array<Choice, 3> kVideoCodecs = {
+    {{"h264", "video-codec-h264"}, {"h265", "video-codec-h265"}, {"av1", "video-codec-av1"}}};
 
 // Every option group of the main page with the key its selection writes.
-inline constexpr std::array<ChoiceSetting, 4> kPageOptionGroups = {{
+inline constexpr std::array<ChoiceSetting, 5> kPageOptionGroups = {{
     {&settings::kCompressType, kVideoStrengths},
     {&settings::kVideoType, kContainers},
     {&settings::kImageCompressType, kImageStrengths},
     {&settings::kImageType, kImageFormats},
+    {&settings::kVideoCodec, kVideoCodecs},
 }};
 
 // The rows of "image-ratio" (0 keeps the size, 1..5 keep 90..50 % of the width) and of

@@ -28,9 +28,10 @@ int LeadingInt(const QString& text)
 
 }  // namespace
 
-ImageEngine::ImageEngine(ImageEngineSink& sink, ImageSettingsReader reader)
-    : sink_(sink), reader_(std::move(reader))
+ImageEngine::ImageEngine(ImageEngineSink& sink, ImageSettingsReader reader, int workers)
+    : sink_(sink), reader_(std::move(reader)), workerCount_(std::max(1, workers))
 {
+    queue_.SetMaxRunning(workerCount_);
 }
 
 ImageEngine::~ImageEngine()
@@ -43,7 +44,7 @@ bool ImageEngine::Start()
     std::lock_guard life(lifeLock_);
     if (started_) return false;
     started_ = true;
-    worker_ = std::jthread([this] { WorkerProc(); });
+    for (int i = 0; i < workerCount_; ++i) workers_.emplace_back([this] { WorkerProc(); });
     return true;
 }
 
@@ -51,10 +52,11 @@ void ImageEngine::Stop()
 {
     std::lock_guard life(lifeLock_);
     started_ = true;  // a stopped engine stays stopped
-    // Wakes a waiting worker and asks a run in progress to stop, which it does within a
+    // Wakes the waiting workers and asks runs in progress to stop, which they do within a
     // fraction of a second.
     queue_.Stop();
-    if (worker_.joinable()) worker_.join();
+    for (std::jthread& worker : workers_)
+        if (worker.joinable()) worker.join();
 }
 
 bool ImageEngine::Enqueue(int taskId)
@@ -162,6 +164,7 @@ ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath) con
     params.outputDir = values.outputFolder;
     params.tempDir = EnsureUserFolder(QString::fromUtf8(kTempFolder));
     params.identifyPath = FindTool(QStringLiteral("identify"));
+    params.keepSmaller = values.keepSmaller;
     return params;
 }
 

@@ -14,14 +14,16 @@
 #include "core/intake/VideoTask.h"
 #include "core/platform/TaskQueue.h"
 
-// The image engine: a TaskQueue of task ids compressed one at a time, first in, first out, by
-// one worker thread through ImagePipeline.
+// The image engine: a TaskQueue of task ids started first in, first out, by as many worker threads
+// as the engine was made with (the window and the command line: one per core), each compressing
+// one image at a time through ImagePipeline. Images run side by side and finish in any order;
+// together they stay within the pipeline's memory budget.
 //
-// The worker takes the oldest waiting id only when no task is running, moves it to the running
-// list in the same step (so an id is always either waiting, running or neither), asks the
-// settings reader for what the task is compressed with, runs the pipeline and reports through
-// the sink. The id stays in the running list until the owner calls Release, so the next image
-// starts only after the previous result has been shown.
+// A worker takes the oldest waiting id only while fewer tasks than workers are running, moves it
+// to the running list in the same step (so an id is always either waiting, running or neither),
+// asks the settings reader for what the task is compressed with, runs the pipeline and reports
+// through the sink. The id stays in the running list until the owner calls Release, so a worker
+// starts its next image only after a result has been shown.
 //
 // Threads: every public function may be called from any thread, except that the sink and the
 // reader (called from the worker) must not call Stop. The engine's lock guards the parameter
@@ -29,18 +31,19 @@
 // runs.
 class ImageEngine {
 public:
-    // The sink must stay alive until Stop has returned; the reader is called on the worker.
-    ImageEngine(ImageEngineSink& sink, ImageSettingsReader reader);
+    // The sink must stay alive until Stop has returned; the reader is called on the workers.
+    // workers: how many images run at once (at least 1).
+    ImageEngine(ImageEngineSink& sink, ImageSettingsReader reader, int workers = 1);
     ~ImageEngine();  // Stop()
     ImageEngine(const ImageEngine&) = delete;
     ImageEngine& operator=(const ImageEngine&) = delete;
 
-    // Starts the worker. False when it was started or stopped before (an engine runs one worker
-    // in its life).
+    // Starts the workers. False when they were started or stopped before (an engine starts its
+    // workers once in its life).
     bool Start();
-    // Stops the worker and joins it. An image being compressed is given up within about a
-    // second, writes nothing and gets no report (one that was already written keeps its
-    // report); waiting ids stay where they are.
+    // Stops the workers and joins them. Images being compressed are given up within about a
+    // second, write nothing and get no report (one that was already written keeps its report);
+    // waiting ids stay where they are.
     void Stop();
 
     // The queue (see platform::TaskQueue): Enqueue and EnqueueAll append ids that do not wait
@@ -66,6 +69,8 @@ public:
     // Waiting or running: a row that must not be deleted.
     bool IsQueued(int taskId) const;
 
+    int WorkerCount() const { return workerCount_; }
+
     // The run parameters of a running or finished-but-unreleased task (imageParamsMap).
     std::optional<ImageParams> FindParams(int taskId) const;
 
@@ -86,7 +91,8 @@ private:
     std::map<int, ImageParams> imageParamsMap;
     std::map<int, ImageTask> taskMap_;
 
+    const int workerCount_;
     std::mutex lifeLock_;  // orders Start and Stop
     bool started_ = false;
-    std::jthread worker_;
+    std::vector<std::jthread> workers_;
 };

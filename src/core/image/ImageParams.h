@@ -9,7 +9,7 @@ struct ImageParams {
     QString sourcePath;         // full path of the source file (the row's filePath)
     QString outputDir;          // output folder resolved when the task started
     int compressType = 0;       // strength: 0 general, 1 deep, 2 limit ("image-compress-type")
-    int imageType = 0;          // 0 keeps the source format, anything else writes JPEG
+    int imageType = 0;          // 0 keeps the source format, 2 WebP, 3 AVIF, any other JPEG
     int task_id = 0;            // the row's task id
     QString tempDir;            // the per-user temporary folder
     int ratioIndex = 0;         // scale choice 1..5 keeps 90..50 % of the width; others keep it
@@ -19,6 +19,7 @@ struct ImageParams {
     int gifDefineParam = 0;     // non-zero: GIF frame dropping applies
     int gifDropFrameIndex = 0;  // frame dropping choice 0..4
     QString identifyPath;       // the image identifier program; empty when there is none
+    bool keepSmaller = false;   // an encoding not smaller than the source is not saved
 };
 
 // The result of a successful run, handed to the UI thread.
@@ -27,4 +28,7 @@ struct ImageDoneRecord {
     QString outputPath;     // the written file
     qint64 sourceSize = 0;  // bytes of the source when the run read it
     qint64 outputSize = 0;  // bytes written
+    // keepSmaller and the encoding was not smaller than the source: nothing was written,
+    // outputPath is empty and outputSize 0.
+    bool sourceKept = false;
 };

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QString>
+
 #include <optional>
 #include <stop_token>
 #include <string>
 
 #include "core/image/ImageParams.h"
+#include "core/image/MemoryBudget.h"
 
 // The outcome of one run: the done record, or the text of what went wrong.
 struct ImageRunResult {
@@ -28,16 +31,18 @@ struct ImageRunResult {
 // weaker strengths' results are made too and the smallest is kept.
 //
 // Memory: every run checks from the headers that its pixels and copies fit kMemoryLimit before
-// decoding, and the image library's own limits are set from it (see InitializeLibrary).
+// decoding and reserves them from the process's Budget until it ends, so runs side by side hold
+// no more than the limit together; the image library's own limits are set from it (see
+// InitializeLibrary).
 //
 // No file name ever reaches the image library: the source is read into memory here and handed
 // over as data of an explicitly named format (taken from its first bytes, so a mislabelled file
-// still works and nothing but a BMP, JPEG, PNG or GIF decoder ever sees it), and the encoded
+// still works and nothing but a BMP, JPEG, PNG, GIF, WebP, HEIF (HEIC, AVIF) or TIFF decoder
+// ever sees it), and the encoded
 // result comes back as data that OutputFile saves. Names with brackets, "%", ":" or any script
 // therefore mean nothing to the library.
 //
-// Runs are independent; the caller runs at most one at a time (the library itself is
-// thread-safe, so more would work, only slower).
+// Runs are independent and may run on several threads at once (the library is thread-safe).
 class ImagePipeline {
 public:
     // The image library's memory resource limit.
@@ -48,6 +53,9 @@ public:
     // library's progress monitor, the quantiser's and the packer's checks, and checks between
     // the steps), writes nothing and reports stopped.
     static ImageRunResult Run(const ImageParams& params, std::stop_token stop = {});
+
+    // The memory budget every run reserves from (kMemoryLimit bytes).
+    static MemoryBudget& Budget();
 
     // PNG colour reduction: the quantiser's quality (0..100) at which a palette is not made
     // larger, whatever the strength's colour count allows, and its dithering level.
@@ -72,6 +80,13 @@ public:
 
     // JPEG quality for a source of quality q; empty when the strength sets none.
     static std::optional<int> JpegQuality(int sourceQuality, int compressType);
+    // The output's extension for an output format choice (0 keeps the source's form, 1 JPEG,
+    // 2 WebP, 3 AVIF; others JPEG) and a source extension in lower case: "jpg", "png", "bmp",
+    // "gif", "webp", "avif", "heic" (for .heic and .heif) or "tiff" (for .tif and .tiff). Empty
+    // for a source the program has no treatment for.
+    static QString OutputExtension(int imageType, const QString& sourceExtension);
+    // The encoder quality of a WebP ("WEBP") or HEIF-family ("AVIF", "HEIC") output by strength.
+    static int ModernQuality(const char* magick, int compressType);
     // PNG and BMP colour count; empty when the strength sets none.
     static std::optional<int> ColourCount(int compressType);
     // GIF colour fuzz in percent of the quantum range.

@@ -10,5 +10,6 @@ ImageSettings ReadImageSettings(const QString& iniPath)
     values.ratioIndex = ReadSettingFrom(iniPath, settings::kImageRatioIndex);
     values.gifDefineParam = ReadSettingFrom(iniPath, settings::kGifDefineParam);
     values.gifDropFrameIndex = ReadSettingFrom(iniPath, settings::kGifDropFrameIndex);
+    values.keepSmaller = ReadSettingFrom(iniPath, settings::kKeepSmaller) != 0;
     return values;
 }

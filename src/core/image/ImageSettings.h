@@ -20,6 +20,7 @@ struct ImageSettings {
     int ratioIndex = 0;         // "image-ratio-index"
     int gifDefineParam = 0;     // "gif-define-param"
     int gifDropFrameIndex = 0;  // "gif-drop-frame-index"
+    bool keepSmaller = false;   // "keep-smaller": an output not smaller than its source is dropped
     ImagePageFields page;
     QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
 };
@@ -27,6 +28,6 @@ struct ImageSettings {
 // Hands the engine the values a task starts with; called on the engine's worker thread.
 using ImageSettingsReader = std::function<ImageSettings()>;
 
-// The five keys above from section "global" of the ini file at iniPath, which is only read; a
+// The six keys above from section "global" of the ini file at iniPath, which is only read; a
 // missing key or file gives the settings table's default. The page and the folder stay empty.
 ImageSettings ReadImageSettings(const QString& iniPath);

@@ -13,7 +13,8 @@ constexpr std::array<const char*, 24> kVideoExtensions = {
     "mp4",  "flv",  "wmv", "avi",  "mov", "mkv", "m4v", "f4v", "ts",  "mts", "rm",   "rmvb",
     "m3u8", "webm", "mpg", "mpeg", "asf", "dat", "3gp", "3g2", "vob", "ogv", "divx", "mxf"};
 
-constexpr std::array<const char*, 4> kImageExtensions = {"bmp", "jpg", "png", "gif"};
+constexpr std::array<const char*, 10> kImageExtensions = {"bmp",  "jpg",  "png",  "gif", "webp",
+                                                          "heic", "heif", "avif", "tif", "tiff"};
 
 constexpr int kLongestExtension = 19;
 

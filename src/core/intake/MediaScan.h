@@ -22,9 +22,10 @@ bool IsVideoExtension(const QString& extension);
 // extension is a video extension. Empty when the folder cannot be read.
 QStringList ScanFolderForVideos(const QString& folder);
 
-// "支持图片格式(...)" with the four image extensions, as the file dialog offers them.
+// "支持图片格式(...)" with the ten image extensions, as the file dialog offers them.
 QString ImageDialogFilter();
-// True for bmp, jpg, png, gif spelt all in lower or all in upper case ("jpeg" is not accepted).
+// True for bmp, jpg, png, gif, webp, heic, heif, avif, tif and tiff spelt all in lower or all in
+// upper case ("jpeg" is not accepted).
 bool IsImageExtension(const QString& extension);
 // As ScanFolderForVideos, for images.
 QStringList ScanFolderForImages(const QString& folder);

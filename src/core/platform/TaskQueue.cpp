@@ -20,7 +20,7 @@ bool TaskQueue::Enqueue(int taskId)
         if (Contains(idle_, taskId)) return false;
         idle_.push_back(taskId);
     }
-    wake_.notify_one();
+    wake_.notify_all();
     return true;
 }
 
@@ -35,7 +35,7 @@ bool TaskQueue::EnqueueAll(const std::vector<int>& taskIds)
             added = true;
         }
     }
-    if (added) wake_.notify_one();
+    if (added) wake_.notify_all();
     return added;
 }
 
@@ -53,7 +53,10 @@ TaskQueue::Taken TaskQueue::TakeFront()
 std::optional<TaskQueue::Taken> TaskQueue::WaitNext()
 {
     std::unique_lock lock(lock_);
-    wake_.wait(lock, [this] { return stopped_ || (!paused_ && busy_.empty() && !idle_.empty()); });
+    wake_.wait(lock, [this] {
+        return stopped_ || (!paused_ && busy_.size() < maxRunning_ && !idle_.empty() &&
+                            std::find(busy_.begin(), busy_.end(), idle_.front()) == busy_.end());
+    });
     if (stopped_) return std::nullopt;
     return TakeFront();
 }
@@ -75,7 +78,7 @@ bool TaskQueue::Release(int taskId)
         running_.erase(taskId);
         cancelled_.erase(taskId);
     }
-    wake_.notify_one();
+    wake_.notify_all();
     return true;
 }
 
@@ -110,7 +113,7 @@ void TaskQueue::SetPaused(bool paused)
         std::lock_guard guard(lock_);
         paused_ = paused;
     }
-    wake_.notify_one();
+    wake_.notify_all();
 }
 
 bool TaskQueue::Paused() const
@@ -159,6 +162,15 @@ bool TaskQueue::IsQueued(int taskId) const
 {
     std::lock_guard guard(lock_);
     return Contains(idle_, taskId) || Contains(busy_, taskId);
+}
+
+void TaskQueue::SetMaxRunning(int count)
+{
+    {
+        std::lock_guard guard(lock_);
+        maxRunning_ = static_cast<std::size_t>(std::max(1, count));
+    }
+    wake_.notify_all();
 }
 
 }  // namespace platform

@@ -11,8 +11,8 @@
 
 namespace platform {
 
-// The waiting and running lists of an engine that works through task ids one at a time, first
-// in, first out, with one worker thread.
+// The waiting and running lists of an engine that works through task ids first in, first out,
+// one at a time with one worker thread, or up to SetMaxRunning at once with as many workers.
 //
 // An id is waiting, running or neither, never both. The worker takes the oldest waiting id only
 // while nothing runs, the queue is not paused and not stopped, and moves it to the running list
@@ -68,6 +68,10 @@ public:
     // True while the running id has been cancelled (until it is released).
     bool IsCancelled(int taskId) const;
 
+    // How many ids may run at once (default 1, at least 1). A waiting id that runs already waits
+    // for its release, and the ids behind it with it.
+    void SetMaxRunning(int count);
+
     // While paused no task is taken by WaitNext (a running one goes on); resuming wakes the
     // worker.
     void SetPaused(bool paused);
@@ -93,6 +97,7 @@ private:
     std::list<int> busy_;
     std::map<int, std::stop_source> running_;  // the stop of each running id
     std::set<int> cancelled_;                  // running ids that were cancelled
+    std::size_t maxRunning_ = 1;
     bool paused_ = false;
     bool stopped_ = false;
 };

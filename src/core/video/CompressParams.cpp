@@ -12,6 +12,7 @@ CompressSettings ReadCompressSettings(const QString& iniPath)
     values.channel = ReadSettingFrom(iniPath, settings::kAudioChannel);
     values.sampleRate = ReadSettingFrom(iniPath, settings::kAudioSampleRate);
     values.bitrate = ReadSettingFrom(iniPath, settings::kAudioBitrate);
+    values.codec = ReadSettingFrom(iniPath, settings::kVideoCodec);
     return values;
 }
 
@@ -27,5 +28,6 @@ CompressSettings ResolveCompressSettings(const std::optional<CompressParams>& ow
     values.channel = own->channel;
     values.sampleRate = own->sampleRate;
     values.bitrate = own->bitrate;
+    values.codec = own->videoCodec;
     return values;
 }

@@ -6,8 +6,8 @@
 #include <functional>
 #include <optional>
 
-// A row's own video parameters, saved from the parameter dialog: twelve 32-bit integers in this
-// order. The *Index fields only preselect the dialog's lists; the engine reads the others.
+// A row's own video parameters, saved from the parameter dialog: thirteen 32-bit integers in
+// this order. The *Index fields only preselect the dialog's lists; the engine reads the others.
 struct CompressParams {
     std::int32_t unique_id = 0;     // task id of the row
     std::int32_t compressType = 0;  // 0 general, 1 deep, 2 limit
@@ -21,14 +21,15 @@ struct CompressParams {
     std::int32_t sampleRate = 44100;  // audio sample rate in Hz
     std::int32_t bitrateIndex = 0;
     std::int32_t bitrate = 128000;  // audio bit rate in bits per second
+    std::int32_t videoCodec = 0;    // 0 H.264, 1 H.265, 2 AV1 (see VideoSettings.h)
 
     bool operator==(const CompressParams&) const = default;
 };
-static_assert(sizeof(CompressParams) == 12 * sizeof(std::int32_t));
+static_assert(sizeof(CompressParams) == 13 * sizeof(std::int32_t));
 
-// The seven values one task is compressed with, taken from the row's own CompressParams or, when
+// The eight values one task is compressed with, taken from the row's own CompressParams or, when
 // it has none, from the settings ("compress-type", "video-type", "video-ratio-width",
-// "video-ratio-height", "audio-channel", "audio-sample-rate", "audio-bitrate").
+// "video-ratio-height", "audio-channel", "audio-sample-rate", "audio-bitrate", "video-codec").
 struct CompressSettings {
     int compressType = 0;
     int videoType = 0;
@@ -37,6 +38,7 @@ struct CompressSettings {
     int channel = 2;
     int sampleRate = 44100;
     int bitrate = 128000;
+    int codec = 0;  // 0 H.264, 1 H.265, 2 AV1
 };
 
 // The main page's controls that adjust every task: "video-compress-check" with the value of
@@ -47,6 +49,10 @@ struct MainPageSnapshot {
     int bitRateSlider = 0;
     bool balancedChecked = false;
     bool compatibleChecked = false;
+    // "video-quality-check": constant quality per strength under the source's bit rate.
+    bool qualityMode = false;
+    // "video-two-pass-check": two passes at the medium preset for the same bit rate.
+    bool twoPass = false;
 
     bool operator==(const MainPageSnapshot&) const = default;
 };
@@ -56,17 +62,18 @@ struct MainPageSnapshot {
 struct VideoSettings {
     CompressSettings settings;  // for a row without its own parameters
     MainPageSnapshot page;
-    QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
+    bool keepSmaller = false;  // "keep-smaller": an output not smaller than its source is dropped
+    QString outputFolder;      // an existing folder, no trailing "/" (see ResolveOutputFolder)
 };
 
 // Hands the engine the values a task starts with; called on the engine's worker thread.
 using VideoSettingsReader = std::function<VideoSettings()>;
 
-// The seven keys of section "global" of the ini file at iniPath, which is only read; a missing
+// The eight keys of section "global" of the ini file at iniPath, which is only read; a missing
 // key or file gives the settings table's default.
 CompressSettings ReadCompressSettings(const QString& iniPath);
 
-// The row's own values when it has a record (all seven together: a row's record never mixes
+// The row's own values when it has a record (all eight together: a row's record never mixes
 // with the settings), otherwise the settings' values.
 CompressSettings ResolveCompressSettings(const std::optional<CompressParams>& own,
                                          const CompressSettings& settings);

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include "core/video/VideoSettings.h"
+
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -176,6 +178,11 @@ CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
     int baseRate = task.videoBitRate;
     if (baseRate == 0) baseRate = ContainerBaseRate(task.formatBitRate);
     plan.videoBitRate = ClampVideoBitRate(ComputeVideoBitRate(baseRate, values.compressType, page));
+    plan.baseRate = baseRate;
+    plan.compressType = values.compressType;
+    plan.codec = values.codec;
+    plan.qualityMode = page.qualityMode;
+    plan.twoPass = page.twoPass;
     plan.preset = page.balancedChecked ? QStringLiteral("fast") : QStringLiteral("ultrafast");
 
     int container = values.videoType;
@@ -333,4 +340,130 @@ FfmpegCommand RenderCommand(const CommandPlan& plan, const QString& encoder,
             command.arguments.append(argument);
     }
     return command;
+}
+
+namespace {
+
+// The printed form of a changed command line: arguments with blanks, and paths, in quotes.
+QString CommandText(const QString& program, const QStringList& arguments)
+{
+    QString text = u'"' + program + u'"';
+    for (const QString& argument : arguments) {
+        const bool quoted = argument.contains(u' ') || argument.startsWith(u'/');
+        text += u' ' + (quoted ? u'"' + argument + u'"' : argument);
+    }
+    return text;
+}
+
+// Replaces the value after option; false when the option is not there.
+bool SetValue(QStringList& arguments, const char* option, const QString& value)
+{
+    const qsizetype at = arguments.indexOf(QLatin1String(option));
+    if (at < 0 || at + 1 >= arguments.size()) return false;
+    arguments[at + 1] = value;
+    return true;
+}
+
+void RemoveOption(QStringList& arguments, const char* option)
+{
+    const qsizetype at = arguments.indexOf(QLatin1String(option));
+    if (at >= 0 && at + 1 < arguments.size()) arguments.remove(at, 2);
+}
+
+// The options of one of two passes, for the encoder: x264's and the reference AV1 encoder's own
+// "-pass", x265's through its parameter string (its ffmpeg wrapper ignores "-pass").
+QStringList PassOptions(const QString& encoder, int pass, const QString& passFolder)
+{
+    const QString folder = passFolder.endsWith(u'/') ? passFolder.chopped(1) : passFolder;
+    if (encoder == QLatin1String("libx265")) {
+        return {QStringLiteral("-x265-params"),
+                QStringLiteral("pass=%1:stats=%2/x265.log").arg(pass).arg(folder)};
+    }
+    return {QStringLiteral("-pass"), QString::number(pass), QStringLiteral("-passlogfile"),
+            folder + QStringLiteral("/pass")};
+}
+
+}  // namespace
+
+bool TakesEncoderChoices(const CommandPlan& plan)
+{
+    return plan.templateNumber == 7 || plan.templateNumber == 8 || plan.templateNumber == 10;
+}
+
+int EffectiveCodec(const CommandPlan& plan)
+{
+    if (!TakesEncoderChoices(plan)) return videocodec::kH264;
+    if (plan.extension != QLatin1String("mp4") && plan.extension != QLatin1String("mkv"))
+        return videocodec::kH264;
+    return plan.codec == videocodec::kH265 || plan.codec == videocodec::kAv1 ? plan.codec
+                                                                             : videocodec::kH264;
+}
+
+std::vector<FfmpegCommand> RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
+                                             const QString& sourcePath, const QString& outputPath,
+                                             const QString& passFolder, const QString& av1Encoder)
+{
+    FfmpegCommand command = RenderCommand(plan, encoder, sourcePath, outputPath);
+    const int codec = EffectiveCodec(plan);
+    const bool twoPass = TakesEncoderChoices(plan) && plan.twoPass && !plan.qualityMode;
+    const bool quality = TakesEncoderChoices(plan) && plan.qualityMode;
+    if (codec == videocodec::kH264 && !twoPass && !quality) return {command};
+
+    QStringList& arguments = command.arguments;
+    QString name = videocodec::EncoderName(codec, av1Encoder);
+    if (codec == videocodec::kAv1 && twoPass) name = QStringLiteral("libaom-av1");
+    // "h264" names libx264, which every pass and quality option below is written for.
+    const QString codecName = codec == videocodec::kH264 ? QStringLiteral("libx264") : name;
+    SetValue(arguments, "-vcodec", codecName);
+
+    const QString preset =
+        videocodec::PresetValue(codecName, twoPass ? QStringLiteral("medium") : plan.preset);
+    SetValue(arguments, "-preset", preset);
+    if (codecName == QLatin1String("libaom-av1")) {
+        const qsizetype at = arguments.indexOf(QStringLiteral("-preset"));
+        if (at >= 0) arguments[at] = QStringLiteral("-cpu-used");
+    }
+
+    if (quality) {
+        const qsizetype at = arguments.indexOf(QStringLiteral("-b:v"));
+        const QString level = QString::number(videocodec::QualityLevel(codec, plan.compressType));
+        QStringList rate{QStringLiteral("-crf"), level};
+        if (codecName == QLatin1String("libaom-av1")) {
+            // The reference encoder takes a bit rate beside "-crf" as its ceiling.
+            rate << QStringLiteral("-b:v") << QString::number(std::max(0, plan.baseRate));
+        } else if (plan.baseRate > 0) {
+            rate << QStringLiteral("-maxrate") << QString::number(plan.baseRate)
+                 << QStringLiteral("-bufsize") << QString::number(plan.baseRate);
+        }
+        if (at >= 0) {
+            arguments.remove(at, 2);
+            for (qsizetype i = 0; i < rate.size(); ++i) arguments.insert(at + i, rate[i]);
+        }
+    }
+
+    // Options go before the output, the last argument.
+    const auto beforeOutput = [](QStringList& list, const QStringList& options) {
+        for (const QString& option : options) list.insert(list.size() - 1, option);
+    };
+    if (codec == videocodec::kH265 && plan.extension == QLatin1String("mp4"))
+        beforeOutput(arguments, {QStringLiteral("-tag:v"), QStringLiteral("hvc1")});
+
+    if (!twoPass) {
+        command.text = CommandText(command.program, arguments);
+        return {command};
+    }
+
+    FfmpegCommand first = command;
+    for (const char* option : {"-acodec", "-ab", "-ar", "-ac"})
+        RemoveOption(first.arguments, option);
+    first.arguments.removeLast();
+    first.arguments << PassOptions(codecName, 1, passFolder) << QStringLiteral("-an")
+                    << QStringLiteral("-f") << QStringLiteral("null")
+                    << QStringLiteral("/dev/null");
+    first.text = CommandText(first.program, first.arguments);
+
+    FfmpegCommand second = command;
+    beforeOutput(second.arguments, PassOptions(codecName, 2, passFolder));
+    second.text = CommandText(second.program, second.arguments);
+    return {first, second};
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <string>
+#include <vector>
 
 #include "core/intake/VideoTask.h"
 #include "core/video/CompressParams.h"
@@ -30,6 +31,12 @@ struct CommandPlan {
     int sampleRate = 0;
     int channels = 0;
     QString videoFilter;  // "-vf" before the output when not empty (see FitPictureToEncoder)
+    // What the codec, quality and two-pass choices need (see RenderEncoderRuns).
+    int compressType = 0;
+    int codec = 0;             // 0 H.264, 1 H.265, 2 AV1
+    bool qualityMode = false;  // constant quality under baseRate
+    bool twoPass = false;
+    int baseRate = 0;  // the source's video bit rate the strength works from
 };
 
 struct FfmpegCommand {
@@ -73,3 +80,21 @@ FfmpegCommand RenderCommand(const CommandPlan& plan, const QString& encoder,
 
 // The template's text as the program holds it (1 to 10); empty for any other number.
 const char* CommandTemplate(int templateNumber);
+
+// True when the plan's encode is one the codec, quality and two-pass choices change: a new
+// container written with H.264 (templates 7, 8 and 10). The codec choice itself applies to MP4
+// and MKV outputs only; other containers keep H.264.
+bool TakesEncoderChoices(const CommandPlan& plan);
+// The codec the plan is encoded with after that rule.
+int EffectiveCodec(const CommandPlan& plan);
+
+// The encoder runs of one task: RenderCommand's command line, then, where TakesEncoderChoices,
+// changed by the choices: the codec's encoder (with the "hvc1" tag for H.265 in MP4), its preset
+// value; in quality mode "-crf" in place of "-b:v" with the source's rate as "-maxrate" (a
+// buffer of one second of it); with two-pass (bit-rate mode only) two runs at the medium
+// preset, the first writing no output, only its statistics into passFolder. av1Encoder names the
+// AV1 encoder the ffmpeg has (see videocodec::Av1Encoder); two-pass AV1 always takes the
+// reference encoder, the only one whose ffmpeg wrapper reads a first pass's statistics.
+std::vector<FfmpegCommand> RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
+                                             const QString& sourcePath, const QString& outputPath,
+                                             const QString& passFolder, const QString& av1Encoder);

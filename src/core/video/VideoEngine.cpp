@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "core/video/FfmpegCommand.h"
 #include "core/video/OutputCheck.h"
 #include "core/video/OutputNameResolver.h"
+#include "core/video/VideoSettings.h"
 
 VideoEngine::VideoEngine(VideoEngineSink& sink, VideoSettingsReader reader)
     : sink_(sink), reader_(std::move(reader))
@@ -260,23 +262,44 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         Unreserve(claim.path);
     };
 
-    const FfmpegCommand command = RenderCommand(plan, program, task->filePath, claim.partPath);
-    DebugPrint("template %d: %s\n", plan.templateNumber, WideToAnsi(command.text).c_str());
+    // Two passes keep their statistics in a folder of their own, removed with the task.
+    std::optional<QTemporaryDir> passFolder;
+    if (TakesEncoderChoices(plan) && plan.twoPass && !plan.qualityMode) {
+        passFolder.emplace(EnsureUserFolder(QString::fromUtf8(kTempFolder)) +
+                           QStringLiteral("/passlog-XXXXXX"));
+        if (!passFolder->isValid()) {
+            discard();
+            return Fail(taskId, QStringLiteral("cannot create a folder for the pass log"));
+        }
+    }
+    const QString av1 =
+        EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program) : QString();
+    const std::vector<FfmpegCommand> runs =
+        RenderEncoderRuns(plan, program, task->filePath, claim.partPath,
+                          passFolder ? passFolder->path() : QString(), av1);
 
-    const FfmpegOutcome outcome = runner_.Run(
-        command.program, command.arguments,
-        [&](qint64 processId) {
-            {
-                std::lock_guard guard(lock_);
-                ffmpegProcesses.push_back(processId);
-            }
-            sink_.EncoderStarted(taskId, processId, command.program, command.arguments);
-        },
-        [&](const FfmpegEvent& event) {
-            if (event.kind == FfmpegEvent::Kind::Progress)
-                sink_.TaskProgress(taskId, event.percent);
-        },
-        stop);
+    FfmpegOutcome outcome;
+    const int count = static_cast<int>(runs.size());
+    for (int pass = 0; pass < count; ++pass) {
+        const FfmpegCommand& command = runs[pass];
+        DebugPrint("template %d: %s\n", plan.templateNumber, WideToAnsi(command.text).c_str());
+        outcome = runner_.Run(
+            command.program, command.arguments,
+            [&](qint64 processId) {
+                {
+                    std::lock_guard guard(lock_);
+                    ffmpegProcesses.push_back(processId);
+                }
+                sink_.EncoderStarted(taskId, processId, command.program, command.arguments);
+            },
+            [&](const FfmpegEvent& event) {
+                // The passes share the bar: each fills its own share of it.
+                if (event.kind == FfmpegEvent::Kind::Progress)
+                    sink_.TaskProgress(taskId, (pass * 100 + event.percent) / count);
+            },
+            stop);
+        if (outcome.kind != FfmpegOutcome::Kind::Done) break;
+    }
 
     if (outcome.kind != FfmpegOutcome::Kind::Done) {
         // What a stopped or failed encoder left behind is no result.
@@ -321,6 +344,19 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     record.outputPath = output;
     record.sourceSize = task->fileSize;
     record.outputSize = QFileInfo(output).size();
+    // Quality mode promises a file no larger than the source: the rate ceiling holds over
+    // time, but a short clip can end inside the encoder's buffer allowance.
+    const bool quality = TakesEncoderChoices(plan) && plan.qualityMode;
+    if (values.keepSmaller || quality) {
+        const qint64 sourceSize = QFileInfo(task->filePath).size();
+        if (record.outputSize >= (sourceSize > 0 ? sourceSize : task->fileSize)) {
+            // The source is the smaller file: nothing is kept beside it.
+            QFile::remove(output);
+            record.outputPath.clear();
+            record.outputSize = 0;
+            record.sourceKept = true;
+        }
+    }
     record.durationMs = outcome.durationMs;
     sink_.TaskDone(record);
 }

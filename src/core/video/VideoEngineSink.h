@@ -12,6 +12,9 @@ struct VideoDoneRecord {
     qint64 sourceSize = 0;  // the row's fileSize
     qint64 outputSize = 0;  // the output file's size on disk
     qint64 durationMs = 0;  // the source duration ffmpeg printed, 0 when it printed none
+    // The output was not smaller than the source and "keep-smaller" is on: it is removed,
+    // outputPath is empty and outputSize 0.
+    bool sourceKept = false;
 };
 
 // Why a compression failed, handed over by value.

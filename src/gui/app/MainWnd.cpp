@@ -14,6 +14,7 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 #include <mutex>
@@ -65,56 +66,61 @@ namespace {
 constexpr char kWindowTitle[] = QT_TRANSLATE_NOOP("LumoCompress", "LUMO视频压缩");
 
 // Every control of the main page the window and its handlers rely on.
-constexpr const char* kMainPageControls[] = {
-    "compress-video",
-    "compress-image",
-    "main-tab",
-    "add-video-file",
-    "add-video-file-info",
-    "add-video-dir",
-    "add-video-dir-label",
-    "videoList",
-    "login",
-    "separator",
-    "register",
-    "username",
-    "usepic",
-    "feedback",
-    "help",
-    "seting",
-    "min-btn",
-    "max-btn",
-    "restore-btn",
-    "close-btn",
-    "compress-type-general",
-    "compress-type-deep",
-    "compress-type-limit",
-    "radio-ori",
-    "radio-mp4",
-    "radio-flv",
-    "radio-mov",
-    "radio-mkv",
-    "video-ratio",
-    "video-compress-check",
-    "video-compress-slider",
-    "video-compress-label",
-    "video-compress-balanced-check",
-    "video-compress-compatible-check",
-    "image-compress-type-general",
-    "image-compress-type-deep",
-    "image-compress-type-limit",
-    "image-format-original",
-    "image-format-jpg",
-    "image-ratio",
-    "image-define-param",
-    "image-width",
-    "image-height",
-    "gif-define-param",
-    "gif-drop-frame",
-    "add-image-file",
-    "add-image-dir",
-    "image-list",
-};
+constexpr const char* kMainPageControls[] = {"compress-video",
+                                             "compress-image",
+                                             "main-tab",
+                                             "add-video-file",
+                                             "add-video-file-info",
+                                             "add-video-dir",
+                                             "add-video-dir-label",
+                                             "videoList",
+                                             "login",
+                                             "separator",
+                                             "register",
+                                             "username",
+                                             "usepic",
+                                             "feedback",
+                                             "help",
+                                             "seting",
+                                             "min-btn",
+                                             "max-btn",
+                                             "restore-btn",
+                                             "close-btn",
+                                             "compress-type-general",
+                                             "compress-type-deep",
+                                             "compress-type-limit",
+                                             "radio-ori",
+                                             "radio-mp4",
+                                             "radio-flv",
+                                             "radio-mov",
+                                             "radio-mkv",
+                                             "video-ratio",
+                                             "video-compress-check",
+                                             "video-compress-slider",
+                                             "video-compress-label",
+                                             "video-compress-balanced-check",
+                                             "video-compress-compatible-check",
+                                             "video-quality-check",
+                                             "video-two-pass-check",
+                                             "video-codec-h264",
+                                             "video-codec-h265",
+                                             "video-codec-av1",
+                                             "image-compress-type-general",
+                                             "image-compress-type-deep",
+                                             "image-compress-type-limit",
+                                             "image-format-original",
+                                             "image-format-jpg",
+                                             "image-format-webp",
+                                             "image-format-avif",
+                                             "image-ratio",
+                                             "image-define-param",
+                                             "image-width",
+                                             "image-height",
+                                             "gif-define-param",
+                                             "gif-drop-frame",
+                                             "add-image-file",
+                                             "add-image-dir",
+                                             "image-list"};
 
 constexpr char kNetworkErrorText[] = "网络异常,请稍后重试!";
 constexpr char kUpgradeFailedText[] = "升级失败,程序可能损坏!";
@@ -190,6 +196,7 @@ public:
     {
         VideoSettings values;
         values.settings = ReadCompressSettings(AppConfig::Path());
+        values.keepSmaller = ReadSettingFrom(AppConfig::Path(), settings::kKeepSmaller) != 0;
         {
             std::lock_guard guard(lock_);
             values.page = videoPage_;
@@ -220,9 +227,9 @@ CMainWnd::CMainWnd()
       engineSettings_(new EngineSettings),
       videoEngine_(new VideoEngine(
           *engineSink_, [settings = engineSettings_.get()] { return settings->ReadVideo(); })),
-      imageEngine_(
-          new ImageEngine(engineSink_->images,
-                          [settings = engineSettings_.get()] { return settings->ReadImage(); })),
+      imageEngine_(new ImageEngine(
+          engineSink_->images, [settings = engineSettings_.get()] { return settings->ReadImage(); },
+          QThread::idealThreadCount())),
       mainPage_(new MainPage(*this)),
       accountArea_(new AccountArea(*this)),
       batchNotifier_(
@@ -443,15 +450,19 @@ void CMainWnd::KeepEnginesInformed()
     auto* slider = FindControl<QSlider>("video-compress-slider");
     auto* balanced = FindControl<QAbstractButton>("video-compress-balanced-check");
     auto* compatible = FindControl<QAbstractButton>("video-compress-compatible-check");
+    auto* quality = FindControl<QAbstractButton>("video-quality-check");
+    auto* twoPass = FindControl<QAbstractButton>("video-two-pass-check");
     const auto videoPage = [=, this] {
         MainPageSnapshot page;
         page.bitRateChecked = bitRate->isChecked();
         page.bitRateSlider = slider->value();
         page.balancedChecked = balanced->isChecked();
         page.compatibleChecked = compatible->isChecked();
+        page.qualityMode = quality->isChecked();
+        page.twoPass = twoPass->isChecked();
         engineSettings_->SetVideoPage(page);
     };
-    for (QAbstractButton* check : {bitRate, balanced, compatible})
+    for (QAbstractButton* check : {bitRate, balanced, compatible, quality, twoPass})
         connect(check, &QAbstractButton::toggled, this, videoPage);
     connect(slider, &QSlider::valueChanged, this, videoPage);
     videoPage();

@@ -47,7 +47,7 @@ constexpr AudioCombo kAudioCombos[] = {
 constexpr const char* kControls[] = {
     "settings",          "basic-seting",      "other-seting",      "audio-channel",
     "audio-sample-rate", "audio-bitrate",     "output-dir",        "choose-dir",
-    "open-dir",          "window-close-exit", "window-close-tray",
+    "open-dir",          "window-close-exit", "window-close-tray", "keep-smaller",
 };
 
 // True when a file can be created in folder. The probe has a name of its own that no existing
@@ -114,6 +114,10 @@ void SetingDialog::InitWindow()
         (toTray ? trayChoice : exitChoice)->setChecked(true);
 
         FindControl<QLineEdit>("output-dir")->setText(GetOutputFolder());
+
+        auto* keepSmaller = FindControl<QAbstractButton>("keep-smaller");
+        const QSignalBlocker quietKeep(keepSmaller);
+        keepSmaller->setChecked(ReadSetting(settings::kKeepSmaller) != 0);
     } catch (...) {
         throw std::runtime_error("SetingDialog::Init");
     }
@@ -130,6 +134,8 @@ void SetingDialog::Notify(skin::Notification& msg)
         if (name == QLatin1String("other-seting")) pages->setCurrentIndex(1);
         if (name == QLatin1String("window-close-exit")) WriteSetting(settings::kWindowClose, 0);
         if (name == QLatin1String("window-close-tray")) WriteSetting(settings::kWindowClose, 1);
+        if (name == QLatin1String("keep-smaller"))
+            WriteSetting(settings::kKeepSmaller, msg.wParam ? 1 : 0);
     } else if (msg.type == QLatin1String(skin::kClick)) {
         if (name == QLatin1String("choose-dir") && !ChooseOutputFolder()) return;
         if (name == QLatin1String("open-dir")) OpenOutputFolder();

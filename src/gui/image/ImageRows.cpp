@@ -104,7 +104,12 @@ void ImageRows::OnDone(const ImageDoneRecord& record)
     const QFileInfo output(record.outputPath);
     const auto task = engine_.FindTask(record.task_id);
     const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
-    if (!output.isFile()) {
+    if (record.sourceKept) {
+        SetRowText(row, "progress-label", QStringLiteral("完成"));
+        SetRowVisible(row, "progress-container", false);
+        SetRowText(row, "imageCompressBtn", QStringLiteral("压缩完成"));
+        ShowSourceKept(row, sourceSize);
+    } else if (!output.isFile()) {
         // Reported as written, but the file is not there: the user must not see a success.
         ShowFailed(row, QStringLiteral("输出文件不存在"));
     } else if (row) {

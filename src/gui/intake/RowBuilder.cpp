@@ -119,6 +119,16 @@ void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize)
     saving->setText(FormatSaving(percent));
 }
 
+void ShowSourceKept(QWidget* row, qint64 sourceSize)
+{
+    SetRowText(row, "s1Label", FormatSize(sourceSize));
+    if (auto* saving = row ? row->findChild<QLabel*>("y1Label") : nullptr) {
+        saving->setStyleSheet(QStringLiteral("color: #10C00B;"));
+        saving->setText(QStringLiteral("原文件已更小"));
+        saving->setToolTip(QStringLiteral("压缩后的文件不比原文件小,未保留输出"));
+    }
+}
+
 QWidget* BuildVideoRow(int taskId, const VideoTask& task, const skin::ControlFactory& factory)
 {
     QWidget* row = BuildRow("VideoListContainerElement.xml", taskId, task, factory, "videocheckBox",

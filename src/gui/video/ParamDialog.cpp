@@ -107,7 +107,9 @@ void ParamDialog::InitWindow()
         channel_ = FindControl<QComboBox>("audio-channel");
         sampleRate_ = FindControl<QComboBox>("audio-sample-rate");
         bitrate_ = FindControl<QComboBox>("audio-bitrate");
-        if (!ratio_ || !channel_ || !sampleRate_ || !bitrate_) throw std::runtime_error("lists");
+        codec_ = FindControl<QComboBox>("video-codec");
+        if (!ratio_ || !channel_ || !sampleRate_ || !bitrate_ || !codec_)
+            throw std::runtime_error("lists");
         if (!FindControl<QAbstractButton>("save") || !FindControl<QAbstractButton>("cancel"))
             throw std::runtime_error("buttons");
         ShowParams(params_);
@@ -125,6 +127,7 @@ void ParamDialog::ShowParams(const CompressParams& params)
     channel_->setCurrentIndex(params.channelIndex);
     sampleRate_->setCurrentIndex(params.sampleRateIndex);
     bitrate_->setCurrentIndex(params.bitrateIndex);
+    codec_->setCurrentIndex(params.videoCodec);
 }
 
 void ParamDialog::Notify(skin::Notification& msg)
@@ -160,6 +163,7 @@ void ParamDialog::ReadControls()
         params_.sampleRateIndex = sampleRate_->currentIndex();
         params_.sampleRate = kSampleRates[params_.sampleRateIndex];
     }
+    if (InTable(codec_, choices::kVideoCodecs)) params_.videoCodec = codec_->currentIndex();
     if (InTable(bitrate_, kBitrates)) {
         params_.bitrateIndex = bitrate_->currentIndex();
         params_.bitrate = kBitrates[params_.bitrateIndex];

@@ -58,4 +58,5 @@ private:
     QComboBox* channel_ = nullptr;
     QComboBox* sampleRate_ = nullptr;
     QComboBox* bitrate_ = nullptr;
+    QComboBox* codec_ = nullptr;
 };

@@ -188,7 +188,16 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
     QWidget* row = Row(record.taskId);
     runningSince_.erase(record.taskId);
     const QFileInfo output(record.outputPath);
-    if (!output.isFile()) {
+    if (record.sourceKept) {
+        if (row) {
+            SetProgress(row, 100);
+            SetRowVisible(row, "progress-container", false);
+            SetRowText(row, "compressBtn", QStringLiteral("压缩完成"));
+            StartButton(row)->setToolTip(record.sourcePath);
+            const auto task = engine_.FindTask(record.taskId);
+            ShowSourceKept(row, task ? task->fileSize : record.sourceSize);
+        }
+    } else if (!output.isFile()) {
         // Reported as finished, but the file is not there: the user must not see a success.
         ShowFailed(row, QStringLiteral("输出文件不存在"));
     } else if (row) {

@@ -1,16 +1,20 @@
 #include "core/image/ImageEngine.h"
 
+#include "core/image/ImagePipeline.h"
 #include "core/image/ImageTestSupport.h"
 
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <set>
+#include <thread>
 
 using namespace imagetest;
 
@@ -220,6 +224,91 @@ TEST_F(ImageEngineTest, CancelRemovesAWaitingTaskAndStopsTheRunningOne)
     ExpectRun(3, 'D');
     EXPECT_EQ(Entries(OutDir()), QStringList{"logo3.png"});
     EXPECT_TRUE(engine_.IdleTasks().empty());
+}
+
+// Two workers, as on a two-core machine.
+class ParallelImageEngineTest : public ImageEngineTest {
+protected:
+    RecordingSink sink2_;
+    ImageEngine parallel_{sink2_, [this] { return Read(); }, 2};
+    void AddTo(int taskId, const QString& name)
+    {
+        Save(MakeImage("logo:"), "PNG", Src(name), 92);
+        ImageTask task;
+        task.fileName = name;
+        task.filePath = Src(name);
+        parallel_.AddTask(taskId, task);
+    }
+};
+
+TEST_F(ParallelImageEngineTest, TwoImagesRunAtOnceAndFinishInAnyOrder)
+{
+    for (int id : {1, 2, 3}) AddTo(id, QStringLiteral("logo%1.png").arg(id));
+    Hold(true);  // each started task waits for its settings: both must be under way at once
+    parallel_.Start();
+    parallel_.EnqueueAll({1, 2, 3});
+    const auto first = sink2_.Next(), second = sink2_.Next();
+    EXPECT_EQ(first.kind, 'S');
+    EXPECT_EQ(second.kind, 'S');
+    EXPECT_EQ(std::set<int>({first.taskId, second.taskId}), std::set<int>({1, 2}));
+    EXPECT_EQ(sink2_.Next(300).kind, 'T') << "a third started beside two";
+    EXPECT_EQ(parallel_.IdleTasks(), std::vector<int>{3});
+    Hold(false);
+
+    std::set<int> done;
+    for (int i = 0; i < 2; ++i) {
+        const auto ended = sink2_.Next();
+        ASSERT_EQ(ended.kind, 'D');
+        done.insert(ended.taskId);
+    }
+    EXPECT_EQ(done, std::set<int>({1, 2}));
+    // One release frees one worker for the third image.
+    EXPECT_TRUE(parallel_.Release(2));
+    const auto third = sink2_.Next();
+    EXPECT_TRUE(third.kind == 'S' && third.taskId == 3);
+    EXPECT_EQ(sink2_.Next().kind, 'D');
+    EXPECT_TRUE(parallel_.Release(1));
+    EXPECT_TRUE(parallel_.Release(3));
+    EXPECT_EQ(ImagePipeline::Budget().InUse(), 0u);
+    EXPECT_LE(ImagePipeline::Budget().Peak(), ImagePipeline::kMemoryLimit);
+    EXPECT_EQ(Entries(OutDir()).size(), 3);
+}
+
+TEST_F(ParallelImageEngineTest, AnImageWaitsUntilItsMemoryFitsBesideTheOthers)
+{
+    AddTo(1, "logo.png");
+    MemoryBudget& budget = ImagePipeline::Budget();
+    // Everything but a few kilobytes is held, as by other images under way: the 640x480 logo
+    // (a few megabytes decoded) cannot start decoding.
+    const unsigned long long held = budget.Total() - 4096;
+    ASSERT_TRUE(budget.Acquire(held));
+    parallel_.Start();
+    parallel_.Enqueue(1);
+    EXPECT_EQ(sink2_.Next().kind, 'S');
+    EXPECT_EQ(sink2_.Next(800).kind, 'T') << "ran beyond the budget";
+    budget.Release(held);
+    const auto done = sink2_.Next();
+    EXPECT_EQ(done.kind, 'D');
+    EXPECT_TRUE(parallel_.Release(1));
+    EXPECT_EQ(budget.InUse(), 0u);
+}
+
+TEST(MemoryBudgetTest, ReservationsWaitForRoomAndTheWholeIsNeverExceeded)
+{
+    MemoryBudget budget(100);
+    EXPECT_FALSE(budget.Acquire(101)) << "could never fit: refused at once";
+    ASSERT_TRUE(budget.Acquire(60));
+    std::atomic<bool> got{false};
+    std::thread other([&] { got = budget.Acquire(50); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(got) << "60 + 50 would pass 100";
+    budget.Release(60);
+    other.join();
+    EXPECT_TRUE(got);
+    EXPECT_EQ(budget.InUse(), 50u);
+    EXPECT_EQ(budget.Peak(), 60u);
+    budget.Release(50);
+    EXPECT_EQ(budget.InUse(), 0u);
 }
 
 }  // namespace

@@ -347,3 +347,124 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<::testing::TestParamInfo<BadInput>>);
 
 }  // namespace
+
+// ---- Keeping the smaller file -------------------------------------------------------------
+
+TEST_F(ImageFolderTest, KeepSmallerWritesNothingWhenTheSourceIsTheSmallerFile)
+{
+    // An 8x8 flat PNG is far smaller than any JPEG with its tables.
+    Save(MakeImage("gray", 8, 8), "PNG", Src("dot.png"));
+    ImageParams params = Params("dot.png");
+    params.imageType = 1;
+    const ImageRunResult grown = ImagePipeline::Run(params);
+    ASSERT_TRUE(grown.Succeeded()) << grown.failure;
+    EXPECT_FALSE(grown.done->sourceKept);
+    ASSERT_GE(grown.done->outputSize, QFileInfo(Src("dot.png")).size());
+    ASSERT_TRUE(QFile::remove(grown.done->outputPath));
+
+    params.keepSmaller = true;
+    const ImageRunResult kept = ImagePipeline::Run(params);
+    ASSERT_TRUE(kept.Succeeded()) << kept.failure;
+    EXPECT_TRUE(kept.done->sourceKept);
+    EXPECT_TRUE(kept.done->outputPath.isEmpty());
+    EXPECT_EQ(kept.done->sourceSize, QFileInfo(Src("dot.png")).size());
+    EXPECT_TRUE(Entries(OutDir()).isEmpty());
+    EXPECT_TRUE(Entries(TmpDir()).isEmpty());
+
+    // A file that does shrink is written as before.
+    Save(MakeImage("rose:"), "BMP", Src("rose.bmp"));
+    ImageParams shrinking = Params("rose.bmp");
+    shrinking.imageType = 1;
+    shrinking.keepSmaller = true;
+    const ImageRunResult written = ImagePipeline::Run(shrinking);
+    ASSERT_TRUE(written.Succeeded()) << written.failure;
+    EXPECT_FALSE(written.done->sourceKept);
+    EXPECT_EQ(written.done->outputPath, Out("rose.jpg"));
+}
+
+// ---- WebP, HEIF and TIFF ------------------------------------------------------------------
+
+struct FormatCase {
+    const char* name;
+    const char* sourceMagick;  // the source as written
+    const char* sourceName;
+    int imageType;
+    const char* outputName;
+    const char* outputMagick;  // as the identifier names it
+};
+
+class PipelineFormats : public ImageFolderTest, public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(PipelineFormats, ReadsTheSourceAndWritesTheChosenFormat)
+{
+    const FormatCase& c = GetParam();
+    Magick::Image logo = MakeImage("logo:");
+    logo.resize(Magick::Geometry(160, 120));
+    Save(logo, c.sourceMagick, Src(c.sourceName), 90);
+    ImageParams params = Params(c.sourceName);
+    params.imageType = c.imageType;
+    params.ratioIndex = 5;  // half the width: the size shows the run resized it
+    const ImageRunResult result = ImagePipeline::Run(params);
+    ASSERT_TRUE(result.Succeeded()) << result.failure;
+    EXPECT_EQ(result.done->outputPath, Out(c.outputName));
+    EXPECT_EQ(Identify(result.done->outputPath, "%m %wx%h"), QString(c.outputMagick) + " 80x60");
+    if (QString(c.outputName).endsWith(".avif")) {
+        EXPECT_EQ(ReadBytes(result.done->outputPath).mid(4, 8), "ftypavif");
+    }
+    if (QString(c.outputName).endsWith(".heic")) {
+        EXPECT_EQ(ReadBytes(result.done->outputPath).mid(4, 8), "ftypheic");
+    }
+    EXPECT_TRUE(Entries(TmpDir()).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, PipelineFormats,
+    ::testing::Values(FormatCase{"WebpKept", "WEBP", "a.webp", 0, "a.webp", "WEBP"},
+                      FormatCase{"HeicKept", "HEIC", "a.heic", 0, "a.heic", "HEIC"},
+                      FormatCase{"HeifBecomesHeic", "HEIC", "a.heif", 0, "a.heic", "HEIC"},
+                      FormatCase{"AvifKept", "AVIF", "a.avif", 0, "a.avif", "HEIC"},
+                      FormatCase{"TiffKept", "TIFF", "a.tif", 0, "a.tiff", "TIFF"},
+                      FormatCase{"HeicToJpeg", "HEIC", "a.heic", 1, "a.jpg", "JPEG"},
+                      FormatCase{"PngToWebp", "PNG", "a.png", 2, "a.webp", "WEBP"},
+                      FormatCase{"JpegToAvif", "JPEG", "a.jpg", 3, "a.avif", "HEIC"},
+                      FormatCase{"MislabelledWebp", "WEBP", "a.png", 0, "a.png", "PNG"}),
+    CaseName<::testing::TestParamInfo<FormatCase>>);
+
+TEST(ImageFormatTest, OutputExtensionsAndQualitiesPerStrength)
+{
+    EXPECT_EQ(ImagePipeline::OutputExtension(0, "jpeg"), "jpg");
+    EXPECT_EQ(ImagePipeline::OutputExtension(0, "gif"), "gif");
+    EXPECT_EQ(ImagePipeline::OutputExtension(0, "heif"), "heic");
+    EXPECT_EQ(ImagePipeline::OutputExtension(0, "tif"), "tiff");
+    EXPECT_EQ(ImagePipeline::OutputExtension(0, "psd"), "");
+    EXPECT_EQ(ImagePipeline::OutputExtension(1, "psd"), "jpg") << "JPEG for every image";
+    EXPECT_EQ(ImagePipeline::OutputExtension(2, "gif"), "webp");
+    EXPECT_EQ(ImagePipeline::OutputExtension(3, "bmp"), "avif");
+    EXPECT_EQ(ImagePipeline::OutputExtension(7, "png"), "jpg") << "as any non-zero type did";
+    for (const char* magick : {"WEBP", "AVIF", "HEIC"}) {
+        EXPECT_GE(ImagePipeline::ModernQuality(magick, 0), ImagePipeline::ModernQuality(magick, 1));
+        EXPECT_GE(ImagePipeline::ModernQuality(magick, 1), ImagePipeline::ModernQuality(magick, 2));
+    }
+}
+
+TEST_F(ImageFolderTest, StrongerStrengthsNeverWriteLargerWebpOrAvif)
+{
+    Magick::Image logo = MakeImage("logo:");
+    logo.resize(Magick::Geometry(200, 150));
+    Save(logo, "PNG", Src("logo.png"));
+    for (int type : {2, 3}) {
+        qint64 previous = -1;
+        for (int strength = 0; strength <= 2; ++strength) {
+            ImageParams params = Params("logo.png");
+            params.imageType = type;
+            params.compressType = strength;
+            const ImageRunResult result = ImagePipeline::Run(params);
+            ASSERT_TRUE(result.Succeeded()) << result.failure;
+            if (previous >= 0) {
+                EXPECT_LE(result.done->outputSize, previous) << type << strength;
+            }
+            previous = result.done->outputSize;
+            QFile::remove(result.done->outputPath);
+        }
+    }
+}

@@ -70,6 +70,33 @@ TEST(TaskQueueTest, TheNextTaskStartsOnlyAfterTheReleaseAndNotWhilePaused)
     EXPECT_EQ(queue.IdleTasks(), std::vector<int>{3});
 }
 
+TEST(TaskQueueTest, WithTwoRunningPlacesTwoWorkersTakeTasksAtOnceInOrder)
+{
+    TaskQueue queue;
+    queue.SetMaxRunning(2);
+    queue.EnqueueAll({1, 2, 3});
+    const auto first = queue.WaitNext(), second = queue.WaitNext();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->taskId, 1);
+    EXPECT_EQ(second->taskId, 2);
+    EXPECT_EQ(queue.BusyTasks(), (std::vector<int>{1, 2}));
+    EXPECT_TRUE(queue.Enqueue(1));  // waits again while it runs
+
+    auto third = TakeOnWorker(queue);
+    EXPECT_TRUE(StillWaiting(third)) << "a third ran beside two";
+    queue.Release(2);
+    ASSERT_EQ(third.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(third.get()->taskId, 3);
+
+    // 1 waits again while it runs: it is not taken twice at once, nor is anything behind it.
+    queue.Release(3);
+    auto again = TakeOnWorker(queue);
+    EXPECT_TRUE(StillWaiting(again)) << "the running 1 was taken a second time";
+    queue.Release(1);
+    ASSERT_EQ(again.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(again.get()->taskId, 1);
+}
+
 TEST(TaskQueueTest, StopEndsTheWaitAndStopsTheRunningTaskButKeepsTheWaitingOnes)
 {
     TaskQueue queue;

@@ -13,6 +13,7 @@
 #include "core/app/AppConfig.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/OutputNameResolver.h"
+#include "core/video/VideoSettings.h"
 #include "support/Printers.h"
 #include "support/TestEnv.h"
 
@@ -467,3 +468,150 @@ TEST(FfmpegCommandTest, SameBytesUnderAGermanLocale)
 }
 
 }  // namespace
+
+namespace {
+
+struct EncoderRuns {
+    CommandPlan plan;
+    std::vector<FfmpegCommand> runs;
+};
+
+// The runs of a mp4 (or other) output of a 2 Mbit/s source under the given choices.
+EncoderRuns Runs(int codec, const MainPageSnapshot& page, int videoType = 1,
+                 const QString& av1 = "libsvtav1", const VideoTask& task = Source("clip.mov"))
+{
+    CompressSettings values = Container(videoType);
+    values.codec = codec;
+    EncoderRuns result;
+    result.plan = PlanCommand(task, values, page);
+    const QString output =
+        OutputNameResolver("/out", task.fileName, result.plan.extension).Candidate(1);
+    result.runs =
+        RenderEncoderRuns(result.plan, "/app/ffmpeg", task.filePath, output, "/tmp/pl", av1);
+    return result;
+}
+
+// The value after option, or "" when the option is missing.
+QString ValueOf(const QStringList& arguments, const QString& option)
+{
+    const qsizetype at = arguments.indexOf(option);
+    return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
+}
+
+}  // namespace
+
+TEST(EncoderChoiceTest, DefaultsLeaveEveryTemplateExactlyAsItIs)
+{
+    // H.264 in bit-rate mode, one pass: the template's command, whatever the container.
+    for (int videoType = 0; videoType <= 4; ++videoType) {
+        for (bool compatible : {false, true}) {
+            MainPageSnapshot page;
+            page.compatibleChecked = compatible;
+            const EncoderRuns runs = Runs(0, page, videoType);
+            ASSERT_EQ(runs.runs.size(), 1u);
+            const FfmpegCommand plain = RenderCommand(runs.plan, "/app/ffmpeg", "/v/clip.mov",
+                                                      "/out/clip." + runs.plan.extension);
+            EXPECT_EQ(runs.runs[0].text, plain.text);
+            EXPECT_EQ(runs.runs[0].arguments, plain.arguments);
+        }
+    }
+}
+
+TEST(EncoderChoiceTest, CodecsNameTheirEncodersForMp4AndMkvOnly)
+{
+    const MainPageSnapshot page;
+    const FfmpegCommand h265 = Runs(1, page, 1).runs.at(0);
+    EXPECT_EQ(ValueOf(h265.arguments, "-vcodec"), "libx265");
+    EXPECT_EQ(ValueOf(h265.arguments, "-tag:v"), "hvc1");   // players of MP4 want this tag
+    EXPECT_EQ(ValueOf(h265.arguments, "-b:v"), "1000000");  // the strength's rule holds
+    EXPECT_EQ(ValueOf(h265.arguments, "-preset"), "ultrafast");
+    EXPECT_EQ(h265.arguments.last(), "/out/clip.mp4");
+    EXPECT_TRUE(h265.text.contains("-vcodec libx265")) << h265.text.toStdString();
+
+    const FfmpegCommand mkv = Runs(1, page, 4).runs.at(0);
+    EXPECT_EQ(ValueOf(mkv.arguments, "-vcodec"), "libx265");
+    EXPECT_FALSE(mkv.arguments.contains("-tag:v"));
+
+    MainPageSnapshot balanced;
+    balanced.balancedChecked = true;
+    const FfmpegCommand av1 = Runs(2, balanced, 4).runs.at(0);
+    EXPECT_EQ(ValueOf(av1.arguments, "-vcodec"), "libsvtav1");
+    EXPECT_EQ(ValueOf(av1.arguments, "-preset"), "8");  // SVT's number for "fast"
+    const FfmpegCommand aom = Runs(2, balanced, 4, "libaom-av1").runs.at(0);
+    EXPECT_EQ(ValueOf(aom.arguments, "-vcodec"), "libaom-av1");
+    EXPECT_EQ(ValueOf(aom.arguments, "-cpu-used"), "6");
+    EXPECT_FALSE(aom.arguments.contains("-preset"));
+
+    // FLV and MOV keep H.264; a kept container keeps the source's codec; compatible MP4 stays
+    // "mpeg4".
+    EXPECT_EQ(ValueOf(Runs(1, page, 2).runs.at(0).arguments, "-vcodec"), "h264");
+    EXPECT_EQ(ValueOf(Runs(2, page, 3).runs.at(0).arguments, "-vcodec"), "h264");
+    EXPECT_EQ(ValueOf(Runs(1, page, 0).runs.at(0).arguments, "-vcodec"), "h264");
+    MainPageSnapshot compatible;
+    compatible.compatibleChecked = true;
+    EXPECT_EQ(ValueOf(Runs(1, compatible, 1).runs.at(0).arguments, "-vcodec"), "mpeg4");
+}
+
+TEST(EncoderChoiceTest, QualityModeTradesTheBitRateForACrfUnderTheSourcesRate)
+{
+    MainPageSnapshot page;
+    page.qualityMode = true;
+    for (int codec = 0; codec <= 2; ++codec) {
+        const FfmpegCommand command = Runs(codec, page).runs.at(0);
+        EXPECT_FALSE(command.arguments.contains("-b:v")) << codec;
+        EXPECT_EQ(ValueOf(command.arguments, "-crf"),
+                  QString::number(videocodec::QualityLevel(codec, 0)));
+        EXPECT_EQ(ValueOf(command.arguments, "-maxrate"), "2000000");
+        EXPECT_EQ(ValueOf(command.arguments, "-bufsize"), "2000000");
+    }
+    EXPECT_EQ(ValueOf(Runs(0, page).runs.at(0).arguments, "-vcodec"), "libx264");
+    // The reference AV1 encoder takes its ceiling as the bit rate beside the CRF.
+    const FfmpegCommand aom = Runs(2, page, 1, "libaom-av1").runs.at(0);
+    EXPECT_EQ(ValueOf(aom.arguments, "-b:v"), "2000000");
+    EXPECT_FALSE(aom.arguments.contains("-maxrate"));
+
+    // Stronger strengths ask for lower quality, for every codec.
+    for (int codec = 0; codec <= 2; ++codec) {
+        EXPECT_LT(videocodec::QualityLevel(codec, 0), videocodec::QualityLevel(codec, 1));
+        EXPECT_LT(videocodec::QualityLevel(codec, 1), videocodec::QualityLevel(codec, 2));
+    }
+}
+
+TEST(EncoderChoiceTest, TwoPassWritesAStatisticsPassThenTheOutputAtTheMediumPreset)
+{
+    MainPageSnapshot page;
+    page.twoPass = true;
+    const EncoderRuns h264 = Runs(0, page);
+    ASSERT_EQ(h264.runs.size(), 2u);
+    const QStringList& first = h264.runs[0].arguments;
+    const QStringList& second = h264.runs[1].arguments;
+    EXPECT_EQ(ValueOf(first, "-pass"), "1");
+    EXPECT_EQ(ValueOf(second, "-pass"), "2");
+    EXPECT_EQ(ValueOf(first, "-passlogfile"), "/tmp/pl/pass");
+    EXPECT_EQ(ValueOf(second, "-passlogfile"), "/tmp/pl/pass");
+    for (const QStringList* run : {&first, &second}) {
+        EXPECT_EQ(ValueOf(*run, "-preset"), "medium");
+        EXPECT_EQ(ValueOf(*run, "-b:v"), "1000000");  // the same 50 % target
+    }
+    // The first pass writes nothing and encodes no sound.
+    EXPECT_EQ(first.mid(first.size() - 4), QStringList({"-an", "-f", "null", "/dev/null"}));
+    EXPECT_FALSE(first.contains("-acodec"));
+    EXPECT_EQ(second.last(), "/out/clip.mp4");
+    EXPECT_EQ(ValueOf(second, "-acodec"), "aac");
+
+    // x265 reads its passes from its own parameters; AV1 passes go to the reference encoder.
+    const EncoderRuns h265 = Runs(1, page);
+    ASSERT_EQ(h265.runs.size(), 2u);
+    EXPECT_EQ(ValueOf(h265.runs[0].arguments, "-x265-params"), "pass=1:stats=/tmp/pl/x265.log");
+    EXPECT_EQ(ValueOf(h265.runs[1].arguments, "-x265-params"), "pass=2:stats=/tmp/pl/x265.log");
+    const EncoderRuns av1 = Runs(2, page);
+    ASSERT_EQ(av1.runs.size(), 2u);
+    EXPECT_EQ(ValueOf(av1.runs[1].arguments, "-vcodec"), "libaom-av1");
+    EXPECT_EQ(ValueOf(av1.runs[1].arguments, "-pass"), "2");
+
+    // Quality mode needs no first pass; a kept container gets none either.
+    MainPageSnapshot both = page;
+    both.qualityMode = true;
+    EXPECT_EQ(Runs(0, both).runs.size(), 1u);
+    EXPECT_EQ(Runs(0, page, 0).runs.size(), 1u);
+}

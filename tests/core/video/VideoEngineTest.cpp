@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -641,6 +642,133 @@ TEST_F(VideoEngineTest, RowParametersAndSettingsAreReadWhenATaskStarts)
     const VideoInfo sized = Probe(outputs + "/a.mkv");
     EXPECT_EQ(sized.width, 32);
     EXPECT_EQ(sized.audioChannels, 1);
+}
+
+// The stream's codec tag as the container stores it ("hvc1", "hev1", "avc1", ...).
+QString CodecTag(const QString& path)
+{
+    const auto result =
+        platform::RunCapture(FindTool("ffprobe"),
+                             {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                              "stream=codec_tag_string", "-of", "csv=p=0", path},
+                             30000, 1 << 16);
+    return result.output.trimmed();
+}
+
+TEST_F(VideoEngineTest, CodecChoiceWritesH265AndAv1AndQualityModeEncodes)
+{
+    // A lossless source, so that quality mode's file is the smaller one and is kept.
+    MakeClip(Source("a.mp4"), {"-c:v", "libx264", "-qp", "0", "-c:a", "aac"});
+    const int h265 = Add(Source("a.mp4")), av1 = Add(Source("a.mp4"));
+    const int quality = Add(Source("a.mp4"));
+    sink.autoRelease = false;
+    settings.Change([](VideoSettings& values) {
+        values.settings.videoType = 1;
+        values.settings.codec = 1;
+    });
+    ASSERT_TRUE(engine.Start());
+    engine.EnqueueAll({h265, av1, quality});
+    ASSERT_TRUE(WaitFinished(1, 60000));
+    settings.Change([](VideoSettings& values) {
+        values.settings.videoType = 4;
+        values.settings.codec = 2;
+    });
+    sink.Release(h265);
+    ASSERT_TRUE(WaitFinished(2, 60000));
+    settings.Change([](VideoSettings& values) {
+        values.settings.codec = 1;
+        values.page.qualityMode = true;
+    });
+    sink.Release(av1);
+    ASSERT_TRUE(WaitFinished(3, 60000));
+
+    const Reports reports = sink.Get();
+    ASSERT_EQ(reports.done.size(), 3u) << reports.failed.begin()->second.reason.toStdString();
+    EXPECT_EQ(reports.done.at(h265).outputPath, outputs + "/a.mp4");
+    EXPECT_EQ(Probe(outputs + "/a.mp4").videoCodec, "hevc");
+    EXPECT_EQ(CodecTag(outputs + "/a.mp4"), "hvc1");
+    EXPECT_EQ(reports.done.at(av1).outputPath, outputs + "/a.mkv");
+    EXPECT_EQ(Probe(outputs + "/a.mkv").videoCodec, "av1");
+    EXPECT_EQ(reports.done.at(quality).outputPath, outputs + "/a(2).mkv");
+    EXPECT_EQ(Probe(outputs + "/a(2).mkv").videoCodec, "hevc");
+}
+
+TEST_F(VideoEngineTest, TwoPassRunsTwoEncodersOnOneBarAndRemovesItsPassLog)
+{
+    MakeClip(Source("a.mp4"), kH264Aac, true, 2);
+    const int id = Add(Source("a.mp4"));
+    settings.Change([](VideoSettings& values) {
+        values.settings.videoType = 1;
+        values.page.twoPass = true;
+    });
+    const QString temp = EnsureUserFolder(QString::fromUtf8(kTempFolder));
+    ASSERT_TRUE(engine.Start());
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitFinished(1, 60000));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.done.count(id)) << reports.failed.at(id).reason.toStdString();
+    EXPECT_EQ(engine.FfmpegProcesses().size(), 2u);
+    EXPECT_EQ(Probe(outputs + "/a.mp4").videoCodec, "h264");
+    // One bar for both passes: it never goes back and stays within 0..100.
+    ASSERT_FALSE(reports.percents.empty());
+    EXPECT_TRUE(std::is_sorted(reports.percents.begin(), reports.percents.end()));
+    EXPECT_LE(reports.percents.back(), 100);
+    // The statistics went to a private folder that is gone with the task; nothing of them is
+    // left in the output folder or the working folder.
+    EXPECT_TRUE(QDir(temp)
+                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                    .filter("passlog")
+                    .isEmpty());
+    EXPECT_EQ(OutputFiles(), QStringList{"a.mp4"});
+    EXPECT_TRUE(QDir::current().entryList({"ffmpeg2pass*", "x265*.log"}).isEmpty());
+}
+
+TEST_F(VideoEngineTest, KeepSmallerDropsAnOutputThatGrew)
+{
+    // A source with thin audio: the new container's 320 kbit/s audio makes the output larger.
+    MakeClip(Source("thin.mp4"), {"-c:v", "libx264", "-b:v", "20k", "-c:a", "aac", "-b:a", "16k"});
+    const int grown = Add(Source("thin.mp4")), kept = Add(Source("thin.mp4"));
+    settings.Change([](VideoSettings& values) {
+        values.settings.videoType = 1;
+        values.settings.bitrate = 320000;
+    });
+    sink.autoRelease = false;
+    ASSERT_TRUE(engine.Start());
+    engine.EnqueueAll({grown, kept});
+    ASSERT_TRUE(WaitFinished(1));
+    settings.Change([](VideoSettings& values) { values.keepSmaller = true; });
+    sink.Release(grown);
+    ASSERT_TRUE(WaitFinished(2));
+
+    const Reports reports = sink.Get();
+    ASSERT_EQ(reports.done.size(), 2u);
+    // Without the setting the larger output stays, as it always has.
+    const VideoDoneRecord& first = reports.done.at(grown);
+    EXPECT_FALSE(first.sourceKept);
+    EXPECT_GE(first.outputSize, QFileInfo(Source("thin.mp4")).size());
+    // With it the output is removed and the report says the source is the smaller file.
+    const VideoDoneRecord& second = reports.done.at(kept);
+    EXPECT_TRUE(second.sourceKept);
+    EXPECT_TRUE(second.outputPath.isEmpty());
+    EXPECT_EQ(OutputFiles(), QStringList{"thin.mp4"});
+}
+
+TEST_F(VideoEngineTest, QualityModeNeverLeavesAnOutputLargerThanItsSource)
+{
+    MakeClip(Source("thin.mp4"), {"-c:v", "libx264", "-b:v", "20k", "-c:a", "aac", "-b:a", "16k"});
+    const int id = Add(Source("thin.mp4"));
+    settings.Change([](VideoSettings& values) {
+        values.settings.videoType = 1;
+        values.settings.bitrate = 320000;
+        values.page.qualityMode = true;
+    });
+    ASSERT_TRUE(engine.Start());
+    engine.Enqueue(id);
+    ASSERT_TRUE(WaitFinished(1));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.done.count(id));
+    EXPECT_TRUE(reports.done.at(id).sourceKept);
+    EXPECT_TRUE(OutputFiles().isEmpty());
 }
 
 }  // namespace

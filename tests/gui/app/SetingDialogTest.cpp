@@ -121,6 +121,7 @@ TEST_F(SetingDialogTest, AFreshInstallationShowsTheDefaultsAndWritesNothing)
     EXPECT_EQ(Row("audio-bitrate"), 1);
     EXPECT_TRUE(Checked("window-close-exit"));
     EXPECT_FALSE(Checked("window-close-tray"));
+    EXPECT_FALSE(Checked("keep-smaller"));
     EXPECT_EQ(ShownFolder(), testenv::Home() + "/Desktop/LUMO视频压缩");
     EXPECT_TRUE(QDir(ShownFolder()).exists());
     EXPECT_FALSE(QFile::exists(AppConfig::Path()));
@@ -171,6 +172,16 @@ TEST_F(SetingDialogTest, EachChoiceIsStoredAtOnceTheRowBeforeItsValue)
     EXPECT_EQ(ReadSetting(settings::kWindowClose), 1);
     Click("window-close-exit");
     EXPECT_EQ(ReadSetting(settings::kWindowClose), 0);
+}
+
+TEST_F(SetingDialogTest, KeepSmallerIsShownAsStoredAndStoredWhenClicked)
+{
+    Open("[global]\r\nkeep-smaller=1\r\n");
+    EXPECT_TRUE(Checked("keep-smaller"));
+    Click("keep-smaller");
+    EXPECT_EQ(ReadSetting(settings::kKeepSmaller), 0);
+    Click("keep-smaller");
+    EXPECT_EQ(ReadSetting(settings::kKeepSmaller), 1);
 }
 
 TEST_F(SetingDialogTest, AWritableFolderIsTakenAndAUsersCompressTmpIsLeftAlone)

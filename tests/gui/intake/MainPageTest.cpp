@@ -129,6 +129,18 @@ TEST_F(MainPageTest, OptionsAreWrittenTheMomentTheyAreChosen)
     EXPECT_EQ(ReadSetting(settings::kImageDefineParam), 0);
     Button("radio-ori")->click();
     EXPECT_EQ(ReadSetting(settings::kVideoType), 0);
+
+    EXPECT_EQ(ReadSetting(settings::kVideoCodec), 0) << "H.264 until another is chosen";
+    Button("video-codec-av1")->click();
+    EXPECT_EQ(ReadSetting(settings::kVideoCodec), 2);
+    Button("video-codec-h265")->click();
+    EXPECT_EQ(ReadSetting(settings::kVideoCodec), 1);
+    Button("image-format-avif")->click();
+    EXPECT_EQ(ReadSetting(settings::kImageType), 3);
+    Button("image-format-webp")->click();
+    EXPECT_EQ(ReadSetting(settings::kImageType), 2);
+    // The codec and the container are groups of their own: one choice leaves the other.
+    EXPECT_TRUE(Button("radio-ori")->isChecked());
 }
 
 TEST_F(MainPageTest, AResolutionRowWritesItsIndexThenWidthThenHeight)

@@ -131,9 +131,10 @@ TEST_F(ParamDialogTest, SavePostsOneRecordOfEveryChoiceUnderTheRowsTaskId)
         Choose(dialog, "audio-channel", 1);
         Choose(dialog, "audio-sample-rate", 7);
         Choose(dialog, "audio-bitrate", 3);
+        Choose(dialog, "video-codec", 1);
         Click(dialog, "save");
     });
-    EXPECT_EQ(SavedRecord(), (CompressParams{7, 2, 2, 10, 480, 272, 1, 1, 7, 22050, 3, 64000}));
+    EXPECT_EQ(SavedRecord(), (CompressParams{7, 2, 2, 10, 480, 272, 1, 1, 7, 22050, 3, 64000, 1}));
 }
 
 TEST_F(ParamDialogTest, ASavedSampleRateIsPreselectedWhenTheDialogOpensAgain)

@@ -1,0 +1,34 @@
+#include "core/image/MemoryBudget.h"
+
+#include <algorithm>
+
+bool MemoryBudget::Acquire(unsigned long long bytes)
+{
+    if (bytes > total_) return false;
+    std::unique_lock lock(lock_);
+    freed_.wait(lock, [&] { return inUse_ + bytes <= total_; });
+    inUse_ += bytes;
+    peak_ = std::max(peak_, inUse_);
+    return true;
+}
+
+void MemoryBudget::Release(unsigned long long bytes)
+{
+    {
+        std::lock_guard guard(lock_);
+        inUse_ -= std::min(inUse_, bytes);
+    }
+    freed_.notify_all();
+}
+
+unsigned long long MemoryBudget::InUse() const
+{
+    std::lock_guard guard(lock_);
+    return inUse_;
+}
+
+unsigned long long MemoryBudget::Peak() const
+{
+    std::lock_guard guard(lock_);
+    return peak_;
+}

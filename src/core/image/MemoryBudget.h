@@ -1,0 +1,32 @@
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+// The image memory budget shared by the runs of one process. A run reserves what its headers say
+// it will hold before it decodes a pixel, and gives it back when it ends; runs side by side
+// therefore never hold more than the budget together. A reservation that does not fit beside
+// the others waits for them; one larger than the whole budget is refused at once, as it could
+// never fit.
+class MemoryBudget {
+public:
+    explicit MemoryBudget(unsigned long long total) : total_(total) {}
+    MemoryBudget(const MemoryBudget&) = delete;
+    MemoryBudget& operator=(const MemoryBudget&) = delete;
+
+    // Blocks until bytes fit beside what is reserved; false at once when bytes exceed the total.
+    bool Acquire(unsigned long long bytes);
+    void Release(unsigned long long bytes);
+
+    unsigned long long Total() const { return total_; }
+    unsigned long long InUse() const;
+    // The most ever reserved at once.
+    unsigned long long Peak() const;
+
+private:
+    const unsigned long long total_;
+    mutable std::mutex lock_;
+    std::condition_variable freed_;
+    unsigned long long inUse_ = 0;
+    unsigned long long peak_ = 0;
+};
