@@ -149,6 +149,10 @@ QPushButton[class="menu-item-danger"]:pressed {
         <source>menu-item-danger</source>
         <translation type="unfinished" />
     </message>
+    <message>
+        <source>取消压缩</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 <context>
     <name>Login</name>
@@ -282,6 +286,166 @@ QPushButton[class="menu-item-danger"]:pressed {
     <message>
         <source>无法打开网页：</source>
         <translation>Cannot open the web page: </translation>
+    </message>
+    <message>
+        <source>视频文件(</source>
+        <translation>Videos (</translation>
+    </message>
+    <message>
+        <source>支持图片格式(</source>
+        <translation>Supported images (</translation>
+    </message>
+    <message>
+        <source>没有运行它的权限(所在的磁盘可能不允许运行程序)</source>
+        <translation>no permission to run it (the disk it is on may not allow running programs)</translation>
+    </message>
+    <message>
+        <source>找不到安装程序或运行它所需的解释器</source>
+        <translation>the installer or the interpreter it needs cannot be found</translation>
+    </message>
+    <message>
+        <source>它不是可以运行的程序</source>
+        <translation>it is not a program that can run</translation>
+    </message>
+    <message>
+        <source>网络异常,请稍后重试!</source>
+        <translation>Network problem, please try again later!</translation>
+    </message>
+    <message>
+        <source>升级失败,程序可能损坏!</source>
+        <translation>The upgrade failed, the program may be damaged!</translation>
+    </message>
+    <message>
+        <source>正在压缩中,确定要退出吗?</source>
+        <translation>Compression is running. Quit anyway?</translation>
+    </message>
+    <message>
+        <source>正在压缩中,升级需要退出程序,确定要现在升级吗?</source>
+        <translation>Compression is running and the upgrade must close the program. Upgrade now?</translation>
+    </message>
+    <message>
+        <source>正在读取 %1 个文件…</source>
+        <translation>Reading %1 files…</translation>
+    </message>
+    <message>
+        <source>选择视频目制存放目录</source>
+        <translation>Choose the output folder</translation>
+    </message>
+    <message>
+        <source>该目录没有写入权限!</source>
+        <translation>This folder cannot be written to!</translation>
+    </message>
+    <message>
+        <source>该目录路径无法保存,请选择其他目录!</source>
+        <translation>This folder path cannot be saved, please choose another folder!</translation>
+    </message>
+    <message>
+        <source>当前桌面没有系统托盘</source>
+        <translation>This desktop has no system tray</translation>
+    </message>
+    <message>
+        <source>文件正在压缩中,不能删除!</source>
+        <translation>The file is being compressed and cannot be deleted!</translation>
+    </message>
+    <message>
+        <source>请先添加要压缩的文件!</source>
+        <translation>Please add files to compress first!</translation>
+    </message>
+    <message>
+        <source>等待中</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>压缩</source>
+        <translation>Compress</translation>
+    </message>
+    <message>
+        <source>正在压缩</source>
+        <translation>Compressing</translation>
+    </message>
+    <message>
+        <source>压缩中</source>
+        <translation>Working</translation>
+    </message>
+    <message>
+        <source>完成</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>压缩完成</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>输出文件不存在</source>
+        <translation>The output file is missing</translation>
+    </message>
+    <message>
+        <source>取消中</source>
+        <translation>Stopping</translation>
+    </message>
+    <message>
+        <source>选择图片存放目录</source>
+        <translation>Choose a folder of images</translation>
+    </message>
+    <message>
+        <source>请输入图片的宽度!</source>
+        <translation>Please enter the image width!</translation>
+    </message>
+    <message>
+        <source>图片宽度必须为数字!</source>
+        <translation>The image width must be a number!</translation>
+    </message>
+    <message>
+        <source>请输入图片的高度!</source>
+        <translation>Please enter the image height!</translation>
+    </message>
+    <message>
+        <source>图片高度必须为数字!</source>
+        <translation>The image height must be a number!</translation>
+    </message>
+    <message>
+        <source>已完成 %1/%2</source>
+        <translation>Done %1/%2</translation>
+    </message>
+    <message>
+        <source> · 剩余约 %1</source>
+        <translation> · about %1 left</translation>
+    </message>
+    <message>
+        <source>原文件已更小</source>
+        <translation>Source smaller</translation>
+    </message>
+    <message>
+        <source>压缩后的文件不比原文件小,未保留输出</source>
+        <translation>The compressed file was not smaller than the source, so no output was kept</translation>
+    </message>
+    <message>
+        <source>选择视频存放目录</source>
+        <translation>Choose a folder of videos</translation>
+    </message>
+    <message>
+        <source>无法启动安装程序：%1。安装包已保存在 %2。</source>
+        <translation>The installer could not be started: %1. The package was saved in %2.</translation>
+    </message>
+    <message>
+        <source>发现新版本啦!</source>
+        <translation>A new version is available!</translation>
+    </message>
+    <message>
+        <source>没有发现新版本!</source>
+        <translation>You have the latest version!</translation>
+    </message>
+    <message>
+        <source>剩余 %1</source>
+        <translation>%1 left</translation>
+    </message>
+    <message>
+        <source>压 缩</source>
+        <translation>Compress</translation>
     </message>
 </context>
 <context>
@@ -646,10 +810,6 @@ QPushButton[class="menu-item"]:pressed {
         <translation>Click to add images</translation>
     </message>
     <message>
-        <source>支持 JPG、PNG、BMP、GIF</source>
-        <translation>JPG, PNG, BMP and GIF</translation>
-    </message>
-    <message>
         <source>JPG</source>
         <translation type="unfinished" />
     </message>
@@ -720,6 +880,74 @@ QPushButton[class="menu-item"]:pressed {
     <message>
         <source>高</source>
         <translation>H</translation>
+    </message>
+    <message>
+        <source>hint</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>batch</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>全部取消</source>
+        <translation>Cancel all</translation>
+    </message>
+    <message>
+        <source>画质优先</source>
+        <translation>Quality</translation>
+    </message>
+    <message>
+        <source>按压缩强度保持恒定画质(CRF),码率不超过原视频,文件不会比原视频大。不勾选时按码率压缩。</source>
+        <translation>Keep a constant quality per strength (CRF), with the source's bit rate as the ceiling, so the file is never larger than the source. When not ticked, the bit rate is used.</translation>
+    </message>
+    <message>
+        <source>二次编码</source>
+        <translation>Two-pass</translation>
+    </message>
+    <message>
+        <source>按同样的码率编码两遍(medium 预设):同样大小画质更好,耗时约为两倍以上。画质优先时不起作用。</source>
+        <translation>Encode twice at the same bit rate (medium preset): a better picture at the same size, taking about twice as long or more. No effect in quality mode.</translation>
+    </message>
+    <message>
+        <source>视频编码</source>
+        <translation>Codec</translation>
+    </message>
+    <message>
+        <source>转换为 MP4 或 MKV 时使用的视频编码。H.265 与 AV1 同样画质文件更小,压缩更慢。</source>
+        <translation>The video codec for MP4 or MKV output. H.265 and AV1 give smaller files at the same look, but are slower.</translation>
+    </message>
+    <message>
+        <source>H.264</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>H.265</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>AV1</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>支持 JPG、PNG、BMP、GIF、WebP、HEIC、AVIF、TIFF</source>
+        <translation>JPG, PNG, BMP, GIF, WebP, HEIC, AVIF and TIFF</translation>
+    </message>
+    <message>
+        <source>WebP</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>同样画质下通常比 JPG 更小,较旧的软件可能无法打开</source>
+        <translation>Usually smaller than JPG at the same look; older software may not open it</translation>
+    </message>
+    <message>
+        <source>AVIF</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>同样画质下文件最小,压缩较慢,较旧的软件可能无法打开</source>
+        <translation>The smallest file at the same look, slower to compress; older software may not open it</translation>
     </message>
 </context>
 <context>
@@ -999,6 +1227,26 @@ QPushButton[class="menu-item"]:pressed {
         <source>primary</source>
         <translation type="unfinished" />
     </message>
+    <message>
+        <source>视频编码</source>
+        <translation>Codec</translation>
+    </message>
+    <message>
+        <source>转换为 MP4 或 MKV 时使用的视频编码</source>
+        <translation>The video codec for MP4 or MKV output</translation>
+    </message>
+    <message>
+        <source>H.264</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>H.265</source>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>AV1</source>
+        <translation type="unfinished" />
+    </message>
 </context>
 <context>
     <name>PopMenu</name>
@@ -1061,6 +1309,10 @@ QPushButton[class="menu-item-danger"]:pressed {
     <message>
         <source>menu-item-danger</source>
         <translation type="unfinished" />
+    </message>
+    <message>
+        <source>取消压缩</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>
@@ -1297,6 +1549,18 @@ QLabel[class="section"] {
         <source>最小化到系统托盘,不退出程序</source>
         <translation>Minimize to the system tray and keep running</translation>
     </message>
+    <message>
+        <source>输出文件</source>
+        <translation>Output files</translation>
+    </message>
+    <message>
+        <source>保留较小的文件</source>
+        <translation>Keep the smaller file</translation>
+    </message>
+    <message>
+        <source>压缩后的文件不比原文件小时不保留输出,列表中显示“原文件已更小”。</source>
+        <translation>When the compressed file is not smaller than the source, no output is kept and the list shows "Source smaller".</translation>
+    </message>
 </context>
 <context>
     <name>row</name>
@@ -1363,6 +1627,10 @@ QLabel[class="section"] {
     <message>
         <source>此文件使用自定义参数</source>
         <translation>This file uses its own parameters</translation>
+    </message>
+    <message>
+        <source>rowhint</source>
+        <translation type="unfinished" />
     </message>
 </context>
 </TS>

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include "core/app/Language.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ QString VideoDialogFilter()
     QStringList patterns;
     for (const char* extension : kVideoExtensions) patterns << QStringLiteral("*.") + extension;
     // The dialog matches the patterns inside the parentheses, separated by blanks.
-    return QStringLiteral("视频文件(") + patterns.join(' ') + ')';
+    return Texts::tr("视频文件(") + patterns.join(' ') + ')';
 }
 
 QString EntryExtension(const QString& name)
@@ -86,7 +87,7 @@ QString ImageDialogFilter()
 {
     QStringList patterns;
     for (const char* extension : kImageExtensions) patterns << QStringLiteral("*.") + extension;
-    return QStringLiteral("支持图片格式(") + patterns.join(' ') + ')';
+    return Texts::tr("支持图片格式(") + patterns.join(' ') + ')';
 }
 
 bool IsImageExtension(const QString& extension)

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <thread>
+#include "core/app/Language.h"
 
 extern char** environ;
 
@@ -20,11 +21,11 @@ QString ReasonFor(int error)
     switch (error) {
         case EACCES:
         case EPERM:
-            return QStringLiteral("没有运行它的权限(所在的磁盘可能不允许运行程序)");
+            return Texts::tr("没有运行它的权限(所在的磁盘可能不允许运行程序)");
         case ENOENT:
-            return QStringLiteral("找不到安装程序或运行它所需的解释器");
+            return Texts::tr("找不到安装程序或运行它所需的解释器");
         case ENOEXEC:
-            return QStringLiteral("它不是可以运行的程序");
+            return Texts::tr("它不是可以运行的程序");
         default:
             return QString::fromLocal8Bit(std::strerror(error));
     }

@@ -122,10 +122,11 @@ constexpr const char* kMainPageControls[] = {"compress-video",
                                              "add-image-dir",
                                              "image-list"};
 
-constexpr char kNetworkErrorText[] = "网络异常,请稍后重试!";
-constexpr char kUpgradeFailedText[] = "升级失败,程序可能损坏!";
-constexpr char kQuitQuestion[] = "正在压缩中,确定要退出吗?";
-constexpr char kUpgradeQuestion[] = "正在压缩中,升级需要退出程序,确定要现在升级吗?";
+constexpr char kNetworkErrorText[] = QT_TRANSLATE_NOOP("LumoCompress", "网络异常,请稍后重试!");
+constexpr char kUpgradeFailedText[] = QT_TRANSLATE_NOOP("LumoCompress", "升级失败,程序可能损坏!");
+constexpr char kQuitQuestion[] = QT_TRANSLATE_NOOP("LumoCompress", "正在压缩中,确定要退出吗?");
+constexpr char kUpgradeQuestion[] =
+    QT_TRANSLATE_NOOP("LumoCompress", "正在压缩中,升级需要退出程序,确定要现在升级吗?");
 
 }  // namespace
 
@@ -596,7 +597,7 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             imageRows_->Delete(static_cast<int>(msg.wParam));
             return 0;
         case UM_NETWORK_ERROR:
-            PromptBoxDialog::ShowModeless(this, kNetworkErrorText);
+            PromptBoxDialog::ShowModeless(this, language::Tr(kNetworkErrorText));
             return 0;
         case UM_UPGRADE_FAILED:
             // An installer that would not start comes with its own words.
@@ -635,7 +636,8 @@ bool CMainWnd::OnClose(qintptr wParam)
         hide();
         return true;
     }
-    if (videoEngine_->HasBusyTasks() && MessageBoxDialog::Ask(this, kQuitQuestion) == 0)
+    if (videoEngine_->HasBusyTasks() &&
+        MessageBoxDialog::Ask(this, language::Tr(kQuitQuestion)) == 0)
         return true;
     return false;
 }
@@ -644,7 +646,7 @@ bool CMainWnd::MayEndForUpgrade()
 {
     const bool working = videoEngine_->HasBusyTasks() || !videoEngine_->IdleTasks().empty() ||
                          !imageEngine_->BusyTasks().empty() || !imageEngine_->IdleTasks().empty();
-    return !working || MessageBoxDialog::Ask(this, kUpgradeQuestion) != 0;
+    return !working || MessageBoxDialog::Ask(this, language::Tr(kUpgradeQuestion)) != 0;
 }
 
 void CMainWnd::Shutdown()
@@ -749,7 +751,7 @@ void CMainWnd::ShowFilesBeingRead(int pending)
 {
     auto* label = FindControl<QLabel>("video-reading");
     if (!label) return;
-    label->setText(QStringLiteral("正在读取 %1 个文件…").arg(pending));
+    label->setText(Texts::tr("正在读取 %1 个文件…").arg(pending));
     label->setVisible(pending > 0);
 }
 

@@ -13,6 +13,7 @@
 #include <span>
 #include <stdexcept>
 
+#include "core/app/Language.h"
 #include "core/app/Paths.h"
 #include "core/app/Settings.h"
 #include "gui/app/TrayPresence.h"
@@ -22,10 +23,11 @@
 
 namespace {
 
-constexpr char kChooseTitle[] = "选择视频目制存放目录";
-constexpr char kNotWritable[] = "该目录没有写入权限!";
-constexpr char kNotStorable[] = "该目录路径无法保存,请选择其他目录!";
-constexpr char kNoTray[] = "当前桌面没有系统托盘";
+constexpr char kChooseTitle[] = QT_TRANSLATE_NOOP("LumoCompress", "选择视频目制存放目录");
+constexpr char kNotWritable[] = QT_TRANSLATE_NOOP("LumoCompress", "该目录没有写入权限!");
+constexpr char kNotStorable[] =
+    QT_TRANSLATE_NOOP("LumoCompress", "该目录路径无法保存,请选择其他目录!");
+constexpr char kNoTray[] = QT_TRANSLATE_NOOP("LumoCompress", "当前桌面没有系统托盘");
 
 // A combo whose row number and the value of that row are both stored, index key first.
 struct AudioCombo {
@@ -108,7 +110,7 @@ void SetingDialog::InitWindow()
         const bool toTray = trayAvailable && ReadSetting(settings::kWindowClose) != 0;
         auto* trayChoice = FindControl<QAbstractButton>("window-close-tray");
         trayChoice->setEnabled(trayAvailable);
-        if (!trayAvailable) trayChoice->setToolTip(QString::fromUtf8(kNoTray));
+        if (!trayAvailable) trayChoice->setToolTip(language::Tr(kNoTray));
         auto* exitChoice = FindControl<QAbstractButton>("window-close-exit");
         const QSignalBlocker quietTray(trayChoice), quietExit(exitChoice);
         (toTray ? trayChoice : exitChoice)->setChecked(true);
@@ -157,16 +159,16 @@ void SetingDialog::WriteAudioRow(const QString& control, qintptr row)
 
 bool SetingDialog::ChooseOutputFolder()
 {
-    QString folder = Shell::Instance().ChooseFolder(this, QString::fromUtf8(kChooseTitle));
+    QString folder = Shell::Instance().ChooseFolder(this, language::Tr(kChooseTitle));
     if (folder.isEmpty()) return true;
     folder = QDir::cleanPath(folder);
 
     if (!CanCreateFilesIn(folder)) {
-        PromptBoxDialog::Show(this, QString::fromUtf8(kNotWritable));
+        PromptBoxDialog::Show(this, language::Tr(kNotWritable));
         return false;
     }
     if (!CanStoreAsOutputDir(folder)) {
-        PromptBoxDialog::Show(this, QString::fromUtf8(kNotStorable));
+        PromptBoxDialog::Show(this, language::Tr(kNotStorable));
         return false;
     }
     // The edit shows what is stored: a failed write leaves the old folder in both.

@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "core/app/FailureText.h"
+#include "core/app/Language.h"
 #include "core/app/TextUtil.h"
 #include "core/image/ImageEngine.h"
 #include "gui/intake/RowBuilder.h"
@@ -14,8 +15,8 @@
 
 namespace {
 
-constexpr char kCannotDeleteText[] = "文件正在压缩中,不能删除!";
-constexpr char kEmptyListText[] = "请先添加要压缩的文件!";
+constexpr char kCannotDeleteText[] = QT_TRANSLATE_NOOP("LumoCompress", "文件正在压缩中,不能删除!");
+constexpr char kEmptyListText[] = QT_TRANSLATE_NOOP("LumoCompress", "请先添加要压缩的文件!");
 constexpr char kListName[] = "image-list";
 constexpr char kButtonName[] = "imageCompressBtn";
 
@@ -71,7 +72,7 @@ void ImageRows::ShowWaiting(int taskId)
     SetRowText(row, "progress-label", {});
     ShowStatusParts(row, {});
     StartButton(row)->setToolTip({});
-    SetButton(row, QStringLiteral("等待中"), QStringLiteral("取消"), true);
+    SetButton(row, Texts::tr("等待中"), Texts::tr("取消"), true);
     const auto task = engine_.FindTask(taskId);
     batch_.Queued(taskId, task ? task->fileSize : 0);
 }
@@ -83,7 +84,7 @@ void ImageRows::ShowIdle(QWidget* row)
     ClearResults(row);
     SetRowText(row, "progress-label", {});
     ShowStatusParts(row, {});
-    SetButton(row, QStringLiteral("压缩"), {}, true);
+    SetButton(row, Texts::tr("压缩"), {}, true);
 }
 
 void ImageRows::OnStarted(int taskId)
@@ -93,8 +94,8 @@ void ImageRows::OnStarted(int taskId)
     SetRowState(row, RowState::Running);
     // Images have no progress to show: the state text stands alone, as wide as it needs.
     ShowStatusParts(row, {.label = true});
-    SetRowText(row, "progress-label", QStringLiteral("正在压缩"));
-    SetButton(row, QStringLiteral("压缩中"), QStringLiteral("取消"), true);
+    SetRowText(row, "progress-label", Texts::tr("正在压缩"));
+    SetButton(row, Texts::tr("压缩中"), Texts::tr("取消"), true);
 }
 
 void ImageRows::OnDone(const ImageDoneRecord& record)
@@ -105,22 +106,22 @@ void ImageRows::OnDone(const ImageDoneRecord& record)
     const auto task = engine_.FindTask(record.task_id);
     const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
     if (record.sourceKept) {
-        SetRowText(row, "progress-label", QStringLiteral("完成"));
+        SetRowText(row, "progress-label", Texts::tr("完成"));
         SetRowVisible(row, "progress-container", false);
-        SetRowText(row, "imageCompressBtn", QStringLiteral("压缩完成"));
+        SetRowText(row, "imageCompressBtn", Texts::tr("压缩完成"));
         ShowSourceKept(row, sourceSize);
     } else if (!output.isFile()) {
         // Reported as written, but the file is not there: the user must not see a success.
-        ShowFailed(row, QStringLiteral("输出文件不存在"));
+        ShowFailed(row, Texts::tr("输出文件不存在"));
     } else if (row) {
         const qint64 outputSize = output.size();
         DebugPrint("srcFile.fileSize: %lld\nfileSize: %lld\n", static_cast<long long>(sourceSize),
                    static_cast<long long>(outputSize));
         SetRowState(row, RowState::Finished);
-        SetRowText(row, "progress-label", QStringLiteral("完成"));
+        SetRowText(row, "progress-label", Texts::tr("完成"));
         // The size and the saving take the state text's place.
         ShowStatusParts(row, {.results = true});
-        SetButton(row, QStringLiteral("压缩完成"), {}, false);
+        SetButton(row, Texts::tr("压缩完成"), {}, false);
         StartButton(row)->setToolTip(record.outputPath);
         ShowSaving(row, sourceSize, outputSize);
     }
@@ -150,7 +151,7 @@ void ImageRows::ShowFailed(QWidget* row, const QString& reason)
     if (auto* error = row->findChild<QLabel*>("errorLabel"))
         error->setToolTip(ReadableFailure(reason));
     ShowStatusParts(row, {.error = true});
-    SetButton(row, QStringLiteral("压缩"), {}, true);
+    SetButton(row, Texts::tr("压缩"), {}, true);
 }
 
 void ImageRows::Recompress(int taskId)
@@ -164,7 +165,8 @@ void ImageRows::Recompress(int taskId)
 
 void ImageRows::Delete(int taskId)
 {
-    if (engine_.IsQueued(taskId)) return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
+    if (engine_.IsQueued(taskId))
+        return PromptBoxDialog::Show(&context_.window, language::Tr(kCannotDeleteText));
     if (QWidget* row = Row(taskId))
         context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
     engine_.RemoveTask(taskId);
@@ -184,7 +186,8 @@ void ImageRows::Start(QWidget* button)
 void ImageRows::StartAll()
 {
     auto* list = context_.window.FindControl<SkinList>(kListName);
-    if (!list || list->Count() == 0) return PromptBoxDialog::Show(&context_.window, kEmptyListText);
+    if (!list || list->Count() == 0)
+        return PromptBoxDialog::Show(&context_.window, language::Tr(kEmptyListText));
     if (!MayCompress()) return;
     std::vector<int> ids;
     for (int i = 0; i < list->Count(); ++i) {
@@ -206,7 +209,7 @@ void ImageRows::Cancel(int taskId)
     if (!IsRowQueued(row)) return;
     engine_.Cancel(taskId);
     if (engine_.IsQueued(taskId)) {
-        SetButton(row, QStringLiteral("取消中"), {}, false);
+        SetButton(row, Texts::tr("取消中"), {}, false);
         return;
     }
     batch_.Dropped(taskId);

@@ -6,6 +6,7 @@
 
 #include "core/app/TextUtil.h"
 
+#include "core/app/Language.h"
 #include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
 #include "gui/platform/Shell.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-constexpr char kFolderTitle[] = "选择图片存放目录";
+constexpr char kFolderTitle[] = QT_TRANSLATE_NOOP("LumoCompress", "选择图片存放目录");
 
 ImageTask MakeImageTask(const QString& path, const QString& name)
 {
@@ -49,7 +50,7 @@ void ImageIntake::AddFiles(const QStringList& paths)
 
 void ImageIntake::AddFromFolder()
 {
-    AddFolder(Shell::Instance().ChooseFolder(owner_, kFolderTitle));
+    AddFolder(Shell::Instance().ChooseFolder(owner_, language::Tr(kFolderTitle)));
 }
 
 void ImageIntake::AddFolder(const QString& folder)

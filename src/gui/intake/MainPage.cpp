@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "core/app/Language.h"
 #include "core/app/Settings.h"
 #include "gui/skinlib/SkinList.h"
 #include "gui/skinlib/WindowImplBase.h"
@@ -117,17 +118,19 @@ bool MainPage::CheckCustomImageSize()
         const char* emptyText;
         const char* notNumberText;
     };
-    const Field fields[] = {{"image-width", "请输入图片的宽度!", "图片宽度必须为数字!"},
-                            {"image-height", "请输入图片的高度!", "图片高度必须为数字!"}};
+    const Field fields[] = {{"image-width", QT_TRANSLATE_NOOP("LumoCompress", "请输入图片的宽度!"),
+                             QT_TRANSLATE_NOOP("LumoCompress", "图片宽度必须为数字!")},
+                            {"image-height", QT_TRANSLATE_NOOP("LumoCompress", "请输入图片的高度!"),
+                             QT_TRANSLATE_NOOP("LumoCompress", "图片高度必须为数字!")}};
     for (const Field& field : fields) {
         auto* edit = window_.FindControl<QLineEdit>(field.name);
         const QString text = edit ? edit->text().trimmed() : QString();
         if (text.isEmpty()) {
-            PromptBoxDialog::Show(&window_, field.emptyText);
+            PromptBoxDialog::Show(&window_, language::Tr(field.emptyText));
             return false;
         }
         if (!IsDecimal(text)) {
-            PromptBoxDialog::Show(&window_, field.notNumberText);
+            PromptBoxDialog::Show(&window_, language::Tr(field.notNumberText));
             return false;
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include "core/app/Language.h"
 
 namespace {
 
@@ -87,10 +88,10 @@ std::optional<qint64> RowBatch::SecondsLeft() const
 QString RowBatch::Text() const
 {
     if (rows_.empty()) return {};
-    QString text = QStringLiteral("已完成 %1/%2").arg(EndedCount()).arg(Total());
+    QString text = Texts::tr("已完成 %1/%2").arg(EndedCount()).arg(Total());
     if (EndedCount() < Total()) {
         if (const auto left = SecondsLeft())
-            text += QStringLiteral(" · 剩余约 %1").arg(FormatTimeLeft(*left));
+            text += Texts::tr(" · 剩余约 %1").arg(FormatTimeLeft(*left));
     }
     return text;
 }

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "core/app/Language.h"
 #include "core/app/TextUtil.h"
 #include "core/intake/DurationProbe.h"
 #include "core/intake/MediaScan.h"
@@ -124,8 +125,8 @@ void ShowSourceKept(QWidget* row, qint64 sourceSize)
     SetRowText(row, "s1Label", FormatSize(sourceSize));
     if (auto* saving = row ? row->findChild<QLabel*>("y1Label") : nullptr) {
         saving->setStyleSheet(QStringLiteral("color: #10C00B;"));
-        saving->setText(QStringLiteral("原文件已更小"));
-        saving->setToolTip(QStringLiteral("压缩后的文件不比原文件小,未保留输出"));
+        saving->setText(Texts::tr("原文件已更小"));
+        saving->setToolTip(Texts::tr("压缩后的文件不比原文件小,未保留输出"));
     }
 }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr char kFolderTitle[] = "选择视频存放目录";
+constexpr char kFolderTitle[] = QT_TRANSLATE_NOOP("LumoCompress", "选择视频存放目录");
 
 // The notice for the damaged files of one choice: the usual sentence, then each file by name.
 QString DamagedNotice(const QStringList& names)
@@ -62,7 +62,7 @@ void VideoIntake::AddFiles(const QStringList& paths)
 
 void VideoIntake::AddFromFolder()
 {
-    AddFolder(Shell::Instance().ChooseFolder(owner_, kFolderTitle));
+    AddFolder(Shell::Instance().ChooseFolder(owner_, language::Tr(kFolderTitle)));
 }
 
 void VideoIntake::AddFolder(const QString& folder)

@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <stdexcept>
 
+#include "core/app/Language.h"
 #include "core/net/InstallerLaunch.h"
 #include "gui/ui/WindowMessages.h"
 
@@ -142,5 +143,5 @@ void DownloadDialog::RunInstaller(QPointer<QWidget> owner, const QString& path,
 
 QString InstallerNotStartedText(const QString& reason, const QString& path)
 {
-    return QStringLiteral("无法启动安装程序：%1。安装包已保存在 %2。").arg(reason, path);
+    return Texts::tr("无法启动安装程序：%1。安装包已保存在 %2。").arg(reason, path);
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <exception>
 
+#include "core/app/Language.h"
 #include "core/app/ServiceAddress.h"
 #include "gui/net/DownloadDialog.h"
 #include "gui/ui/MessageBoxDialog.h"
@@ -13,8 +14,8 @@
 
 namespace {
 
-constexpr char kNewVersionText[] = "发现新版本啦!";
-constexpr char kNoNewVersionText[] = "没有发现新版本!";
+constexpr char kNewVersionText[] = QT_TRANSLATE_NOOP("LumoCompress", "发现新版本啦!");
+constexpr char kNoNewVersionText[] = QT_TRANSLATE_NOOP("LumoCompress", "没有发现新版本!");
 
 }  // namespace
 
@@ -61,7 +62,7 @@ void Upgrader::CheckNow()
             Prompt(result.offer);
             break;
         case UpgradeCheckResult::Outcome::UpToDate:
-            PromptBoxDialog::Show(mainWindow_, kNoNewVersionText);
+            PromptBoxDialog::Show(mainWindow_, language::Tr(kNoNewVersionText));
             break;
         case UpgradeCheckResult::Outcome::Failed:
             break;
@@ -77,9 +78,9 @@ void Upgrader::Prompt(const UpgradeOffer& offer)
     const int force = offer.force;
     bool agreed = true;
     if (force != 0) {
-        PromptBoxDialog::Show(mainWindow_, kNewVersionText);
+        PromptBoxDialog::Show(mainWindow_, language::Tr(kNewVersionText));
     } else {
-        agreed = MessageBoxDialog::Ask(mainWindow_, kNewVersionText) != 0;
+        agreed = MessageBoxDialog::Ask(mainWindow_, language::Tr(kNewVersionText)) != 0;
     }
     if (!self) return;  // the main window went while the question was open
     if (!agreed) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/app/FailureText.h"
+#include "core/app/Language.h"
 #include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
 #include "core/video/VideoEngine.h"
@@ -20,8 +21,8 @@
 
 namespace {
 
-constexpr char kCannotDeleteText[] = "文件正在压缩中,不能删除!";
-constexpr char kEmptyListText[] = "请先添加要压缩的文件!";
+constexpr char kCannotDeleteText[] = QT_TRANSLATE_NOOP("LumoCompress", "文件正在压缩中,不能删除!");
+constexpr char kEmptyListText[] = QT_TRANSLATE_NOOP("LumoCompress", "请先添加要压缩的文件!");
 constexpr char kListName[] = "videoList";
 constexpr char kButtonName[] = "compressBtn";
 
@@ -80,7 +81,7 @@ void VideoRows::ShowWaiting(int taskId)
     ShowStatusParts(row, {});
     SetProgress(row, 0);
     StartButton(row)->setToolTip({});
-    SetButton(row, QStringLiteral("等待中"), QStringLiteral("取消"), true);
+    SetButton(row, Texts::tr("等待中"), Texts::tr("取消"), true);
     const auto task = engine_.FindTask(taskId);
     batch_.Queued(taskId, task ? task->fileSize : 0);
 }
@@ -91,7 +92,7 @@ void VideoRows::ShowIdle(QWidget* row)
     SetRowState(row, RowState::Idle);
     ClearResults(row);
     ShowStatusParts(row, {});
-    SetButton(row, QStringLiteral("压缩"), {}, true);
+    SetButton(row, Texts::tr("压缩"), {}, true);
 }
 
 void VideoRows::Start(QWidget* button)
@@ -108,7 +109,8 @@ void VideoRows::Start(QWidget* button)
 void VideoRows::StartAll()
 {
     auto* list = context_.window.FindControl<SkinList>(kListName);
-    if (!list || list->Count() == 0) return PromptBoxDialog::Show(&context_.window, kEmptyListText);
+    if (!list || list->Count() == 0)
+        return PromptBoxDialog::Show(&context_.window, language::Tr(kEmptyListText));
     if (!context_.requireSignIn()) return;
     std::vector<int> ids;
     for (int i = 0; i < list->Count(); ++i) {
@@ -131,7 +133,7 @@ void VideoRows::Cancel(int taskId)
     engine_.Cancel(taskId);
     if (engine_.IsQueued(taskId)) {
         // Running: the encoder is being stopped; the report turns the row idle.
-        SetButton(row, QStringLiteral("取消中"), {}, false);
+        SetButton(row, Texts::tr("取消中"), {}, false);
         return;
     }
     runningSince_.erase(taskId);
@@ -162,7 +164,7 @@ void VideoRows::OnStarted(int taskId)
     if (auto* label = row->findChild<QLabel*>("progress-label"))
         label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
     SetProgress(row, 0);
-    SetButton(row, QStringLiteral("压缩中"), QStringLiteral("取消"), true);
+    SetButton(row, Texts::tr("压缩中"), Texts::tr("取消"), true);
 }
 
 void VideoRows::OnProgress(int taskId, int percent)
@@ -179,7 +181,7 @@ void VideoRows::OnProgress(int taskId, int percent)
     const qint64 elapsedMs = since->second.elapsed();
     if (elapsedMs < kTimeLeftAfterMs || percent < kTimeLeftAfterPercent || percent >= 100) return;
     const qint64 leftSeconds = (elapsedMs * (100 - percent) / percent + 999) / 1000;
-    SetRowText(row, "time-left-label", QStringLiteral("剩余 %1").arg(FormatTimeLeft(leftSeconds)));
+    SetRowText(row, "time-left-label", Texts::tr("剩余 %1").arg(FormatTimeLeft(leftSeconds)));
     SetRowVisible(row, "time-left-label", true);
 }
 
@@ -192,20 +194,20 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
         if (row) {
             SetProgress(row, 100);
             SetRowVisible(row, "progress-container", false);
-            SetRowText(row, "compressBtn", QStringLiteral("压缩完成"));
+            SetRowText(row, "compressBtn", Texts::tr("压缩完成"));
             StartButton(row)->setToolTip(record.sourcePath);
             const auto task = engine_.FindTask(record.taskId);
             ShowSourceKept(row, task ? task->fileSize : record.sourceSize);
         }
     } else if (!output.isFile()) {
         // Reported as finished, but the file is not there: the user must not see a success.
-        ShowFailed(row, QStringLiteral("输出文件不存在"));
+        ShowFailed(row, Texts::tr("输出文件不存在"));
     } else if (row) {
         SetRowState(row, RowState::Finished);
         SetProgress(row, 100);
         // The size and the saving take the progress bar's place.
         ShowStatusParts(row, {.results = true});
-        SetButton(row, QStringLiteral("压缩完成"), {}, false);
+        SetButton(row, Texts::tr("压缩完成"), {}, false);
         StartButton(row)->setToolTip(record.outputPath);
         const auto task = engine_.FindTask(record.taskId);
         const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
@@ -245,7 +247,7 @@ void VideoRows::ShowFailed(QWidget* row, const QString& reason)
     ShowStatusParts(row, {.error = true});
     if (auto* error = row->findChild<QLabel*>("errorLabel"))
         error->setToolTip(ReadableFailure(reason));
-    SetButton(row, QStringLiteral("压 缩"), {}, true);
+    SetButton(row, Texts::tr("压 缩"), {}, true);
 }
 
 void VideoRows::Recompress(int taskId)
@@ -260,7 +262,8 @@ void VideoRows::Recompress(int taskId)
 
 void VideoRows::Delete(int taskId)
 {
-    if (engine_.IsQueued(taskId)) return PromptBoxDialog::Show(&context_.window, kCannotDeleteText);
+    if (engine_.IsQueued(taskId))
+        return PromptBoxDialog::Show(&context_.window, language::Tr(kCannotDeleteText));
     if (QWidget* row = Row(taskId))
         context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
     engine_.RemoveTask(taskId);

@@ -139,7 +139,7 @@ TEST_F(SetingDialogTest, StoredChoicesAreShown)
         output.path().toUtf8() + "\r\n");
     EXPECT_EQ(Row("audio-channel"), 1);
     EXPECT_EQ(Row("audio-sample-rate"), 12);
-    EXPECT_EQ(Row("audio-bitrate"), -1) << "a row the combo does not have selects none";
+    EXPECT_EQ(Row("audio-bitrate"), 1) << "a row the combo does not have reads as the default";
     EXPECT_TRUE(Checked("window-close-tray"));
     EXPECT_EQ(ShownFolder(), output.path());
 }

@@ -340,14 +340,22 @@ TEST_F(VideoIntakeTest, TheWindowStaysLiveWhileAFolderIsReadAndRowsKeepTheFilesO
 
 TEST_F(VideoIntakeTest, ClosingTheWindowWhileFilesAreReadKillsTheProbers)
 {
-    // Named pipes: the prober opens each and waits for a writer that never comes.
-    const QString folder = media.path() + "/pipes";
-    QDir(media.path()).mkpath("pipes");
+    // A prober that never answers: an "ffprobe" first on PATH that only waits (named pipes no
+    // longer reach the prober; a folder scan leaves them out).
+    const QString tools = media.path() + "/slow-tools";
+    ASSERT_TRUE(testenv::WriteFile(tools + "/ffprobe", "#!/bin/sh\nwhile :; do sleep 0.1; done\n"));
+    QFile::setPermissions(tools + "/ffprobe", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(tools) + ":" + path);
+    const QString folder = media.path() + "/waiting";
+    QDir(media.path()).mkpath("waiting");
     for (const char* name : {"a.mp4", "b.mp4", "c.mp4"})
-        ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "/" + name).constData(), 0600), 0);
+        ASSERT_TRUE(testenv::WriteFile(folder + "/" + name, "x"));
     shell.folder = folder;
     ClickAddFolder();
-    ASSERT_TRUE(testenv::WaitUntil([] { return ProberChildren() > 0; }, 5000));
+    const bool started = testenv::WaitUntil([] { return ProberChildren() > 0; }, 5000);
+    qputenv("PATH", path);
+    ASSERT_TRUE(started);
     EXPECT_TRUE(window->FindControl<QLabel>("video-reading")->isVisible());
 
     QElapsedTimer timer;

@@ -311,8 +311,15 @@ TEST_F(RowRunTest, CancellingTheRunningRowStopsItsEncoderAndTheNextRowRuns)
     ASSERT_TRUE(testenv::WaitUntil(
         [&] { return EncoderRuns() && Text(running, "compressBtn") == "压缩中"; }, 20000));
     const auto encoder = static_cast<pid_t>(window->videoEngine().FfmpegProcesses().front());
-    ASSERT_TRUE(testenv::WaitUntil(
-        [&] { return QFileInfo(output.path() + "/long.mp4").size() > 0; }, 20000))
+    // The encoder writes under a hidden name until the output is complete.
+    const auto partialSize = [&] {
+        qint64 size = 0;
+        for (const QFileInfo& file :
+             QDir(output.path()).entryInfoList({".long*"}, QDir::Files | QDir::Hidden))
+            size += file.size();
+        return size;
+    };
+    ASSERT_TRUE(testenv::WaitUntil([&] { return partialSize() > 0; }, 20000))
         << "a partial output to remove";
 
     static_cast<QAbstractButton*>(Part(running, "compressBtn"))->click();
