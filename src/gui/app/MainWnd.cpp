@@ -20,6 +20,7 @@
 #include <mutex>
 #include <span>
 #include <stdexcept>
+#include <utility>
 
 #include <QLineEdit>
 #include <QSlider>
@@ -423,7 +424,7 @@ void CMainWnd::Notify(skin::Notification& msg)
         } else if (name == QLatin1String("compressBtn")) {
             videoRows_->Start(msg.sender);
         } else if (name == QLatin1String("all-compress")) {
-            videoRows_->StartAll();
+            StartAllVideos();
         } else if (name == QLatin1String("videoMenuBtn")) {
             PopMenu::Popup(this, msg.sender, msg.mouse);
         } else if (name == QLatin1String("imageMenuBtn")) {
@@ -753,6 +754,21 @@ void CMainWnd::ShowFilesBeingRead(int pending)
     if (!label) return;
     label->setText(Texts::tr("正在读取 %1 个文件…").arg(pending));
     label->setVisible(pending > 0);
+    // The count reaches 0 just before the last row is added: the batch starts after it.
+    if (pending == 0 && std::exchange(startVideosWhenRead_, false))
+        QTimer::singleShot(0, this, [this] { videoRows_->StartAll(); });
+}
+
+void CMainWnd::StartAllVideos()
+{
+    if (videoIntake_->Pending() > 0) {
+        // Files still being read become rows in a moment: they join the batch once they are
+        // in, rather than the user being told that the list is empty.
+        startVideosWhenRead_ = true;
+        auto* list = FindControl<SkinList>("videoList");
+        if (!list || list->Count() == 0) return;
+    }
+    videoRows_->StartAll();
 }
 
 void CMainWnd::changeEvent(QEvent* event)
@@ -793,7 +809,7 @@ void CMainWnd::AddShortcuts()
         if (OnImagePage())
             imageRows_->StartAll();
         else
-            videoRows_->StartAll();
+            StartAllVideos();
     };
     add(QKeySequence(Qt::CTRL | Qt::Key_Return), startAll);
     add(QKeySequence(Qt::CTRL | Qt::Key_Enter), startAll);

@@ -78,6 +78,8 @@ private:
     void AddDropped(const QStringList& paths);
     // The main page's note of how many files are still being read; hidden at 0.
     void ShowFilesBeingRead(int pending);
+    // Starts every ticked video row; with files still being read, those rows too once they are in.
+    void StartAllVideos();
     void StopEngines();
     // True when nothing is queued or compressing, or the user agrees to end it for the upgrade.
     bool MayEndForUpgrade();
@@ -105,6 +107,8 @@ private:
     std::unique_ptr<VideoRows> videoRows_;
     std::unique_ptr<ImageRows> imageRows_;
     std::unique_ptr<VideoIntake> videoIntake_;
+    // "全部压缩" came while videos were being read: the batch takes them in when the reading ends.
+    bool startVideosWhenRead_ = false;
     std::unique_ptr<ImageIntake> imageIntake_;
     std::unique_ptr<BatchNotifier> batchNotifier_;
     int nextTaskId_ = 0;

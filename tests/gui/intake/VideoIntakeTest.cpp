@@ -21,6 +21,7 @@
 #include <cstdio>
 
 #include "core/app/TextUtil.h"
+#include "core/app/UserAccount.h"
 #include "core/intake/MediaScan.h"
 #include "core/video/VideoEngine.h"
 #include "gui/app/MainWnd.h"
@@ -336,6 +337,22 @@ TEST_F(VideoIntakeTest, TheWindowStaysLiveWhileAFolderIsReadAndRowsKeepTheFilesO
     ASSERT_EQ(list->Count(), kVideos);
     for (int i = 0; i < kVideos; ++i) EXPECT_EQ(Label(i, "fileNameLabel"), names[i]) << i;
     EXPECT_FALSE(reading->isVisible());
+}
+
+TEST_F(VideoIntakeTest, StartingAllWhileFilesAreReadTakesThemInOnceTheyAreRows)
+{
+    ASSERT_TRUE(UserAccount::Instance().SignInWithMobile("13800138000"));
+    testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm");
+    window->videoEngine().SetPaused(true);
+    shell.files = {Video("one.mp4"), Video("two.mp4"), Video("three.mp4")};
+    ClickAddFiles();
+    ASSERT_EQ(list->Count(), 0) << "the rows come from the background";
+    window->FindControl<QAbstractButton>("all-compress")->click();
+
+    ASSERT_TRUE(WaitForRows(3));
+    ASSERT_TRUE(testenv::WaitUntil([&] { return window->videoEngine().IdleTasks().size() == 3; }))
+        << "each row read after the click waits in the batch";
+    EXPECT_EQ(prompts.texts(), QStringList{}) << "no word of an empty list";
 }
 
 TEST_F(VideoIntakeTest, ClosingTheWindowWhileFilesAreReadKillsTheProbers)
