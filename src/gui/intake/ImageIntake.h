@@ -6,7 +6,7 @@
 // Adds images to the image list: chosen in the file dialog, or every BMP, JPEG, PNG and GIF of a
 // chosen folder. Images are not checked here; a file that is not a readable image fails when it
 // is compressed.
-class ImageIntake : public MediaIntake<ImageTask> {
+class ImageIntake : public MediaIntake {
 public:
     // owner: the parent of the file dialogs.
     ImageIntake(QWidget* owner, AddRow addRow);

@@ -3,16 +3,17 @@
 #include <QStringList>
 #include <functional>
 
+#include "core/intake/VideoTask.h"
+
 class QWidget;
 
 // What the image and the video intake have in common: the window they ask from, the callback
-// that adds one row per record, and the two choosers, which pass what was chosen on to
-// AddFiles and AddFolder. Instantiated for ImageTask and VideoTask.
-template <typename Task>
+// that adds one row per record (an image row and a video row both take a VideoTask record), and
+// the two choosers, which pass what was chosen on to AddFiles and AddFolder.
 class MediaIntake {
 public:
     // Adds one row for a record and returns its task id.
-    using AddRow = std::function<int(const Task&)>;
+    using AddRow = std::function<int(const VideoTask&)>;
     // The file dialog's filter, read each time the dialog opens.
     using DialogFilter = QString (*)();
 

@@ -19,7 +19,7 @@ class ProbeQueue;
 //
 // AddFromFolder (from MediaIntake) adds the videos of one folder (not its subfolders), in name
 // order.
-class VideoIntake : public MediaIntake<VideoTask> {
+class VideoIntake : public MediaIntake {
 public:
     // Told how many files are still being read, whenever that changes (0 when none).
     using ShowPending = std::function<void(int)>;
