@@ -59,28 +59,6 @@ void ImageEngine::Stop()
         if (worker.joinable()) worker.join();
 }
 
-bool ImageEngine::Enqueue(int taskId)
-{
-    return queue_.Enqueue(taskId);
-}
-
-bool ImageEngine::EnqueueAll(const std::vector<int>& taskIds)
-{
-    return queue_.EnqueueAll(taskIds);
-}
-
-std::optional<int> ImageEngine::TakeNext()
-{
-    const auto taken = queue_.TakeNext();
-    if (!taken) return std::nullopt;
-    return taken->taskId;
-}
-
-void ImageEngine::SetPaused(bool paused)
-{
-    queue_.SetPaused(paused);
-}
-
 bool ImageEngine::Release(int taskId)
 {
     {
@@ -92,31 +70,6 @@ bool ImageEngine::Release(int taskId)
     DebugPrint("ImageCompress,size: %zu,%zu\n", queue_.BusyTasks().size(),
                queue_.IdleTasks().size());
     return released;
-}
-
-bool ImageEngine::Cancel(int taskId)
-{
-    return queue_.Cancel(taskId) != platform::TaskQueue::Cancelled::NotQueued;
-}
-
-std::vector<int> ImageEngine::IdleTasks() const
-{
-    return queue_.IdleTasks();
-}
-
-std::vector<int> ImageEngine::BusyTasks() const
-{
-    return queue_.BusyTasks();
-}
-
-bool ImageEngine::HasBusyTasks() const
-{
-    return queue_.HasBusyTasks();
-}
-
-bool ImageEngine::IsQueued(int taskId) const
-{
-    return queue_.IsQueued(taskId);
 }
 
 std::optional<ImageParams> ImageEngine::FindParams(int taskId) const

@@ -12,7 +12,7 @@
 #include "core/image/ImageParams.h"
 #include "core/image/ImageSettings.h"
 #include "core/intake/VideoTask.h"
-#include "core/platform/TaskQueue.h"
+#include "core/platform/QueuedEngine.h"
 
 // The image engine: a TaskQueue of task ids started first in, first out, by as many worker threads
 // as the engine was made with (the window and the command line: one per core), each compressing
@@ -29,14 +29,16 @@
 // reader (called from the worker) must not call Stop. The engine's lock guards the parameter
 // map and the task map; it is never held while the sink or the reader is called or the pipeline
 // runs.
-class ImageEngine {
+//
+// Cancel (from QueuedEngine): the running image is given up within about a second wherever the
+// pipeline is (what it wrote is removed), and the task reports TaskCancelled instead of TaskDone
+// or TaskFailed, then waits for Release like any other.
+class ImageEngine : public platform::QueuedEngine {
 public:
     // The sink must stay alive until Stop has returned; the reader is called on the workers.
     // workers: how many images run at once (at least 1).
     ImageEngine(ImageEngineSink& sink, ImageSettingsReader reader, int workers = 1);
     ~ImageEngine();  // Stop()
-    ImageEngine(const ImageEngine&) = delete;
-    ImageEngine& operator=(const ImageEngine&) = delete;
 
     // Starts the workers. False when they were started or stopped before (an engine starts its
     // workers once in its life).
@@ -46,28 +48,9 @@ public:
     // waiting ids stay where they are.
     void Stop();
 
-    // The queue (see platform::TaskQueue): Enqueue and EnqueueAll append ids that do not wait
-    // yet and wake the worker; TakeNext moves the first waiting id to the running list without
-    // compressing it; while paused no task starts.
-    bool Enqueue(int taskId);
-    bool EnqueueAll(const std::vector<int>& taskIds);
-    std::optional<int> TakeNext();
-    void SetPaused(bool paused);
     // The owner has handled the task's result: forgets its run parameters, takes it off the
     // running list and wakes the worker. False when the id was not running (a stale result).
     bool Release(int taskId);
-
-    // Takes the id out of the queue. A waiting id is removed at once and gets no report. The
-    // running image is given up within about a second wherever the pipeline is (what it wrote
-    // is removed), and the task reports TaskCancelled instead of TaskDone or TaskFailed, then
-    // waits for Release like any other. False when the id was neither waiting nor running.
-    bool Cancel(int taskId);
-
-    std::vector<int> IdleTasks() const;
-    std::vector<int> BusyTasks() const;
-    bool HasBusyTasks() const;
-    // Waiting or running: a row that must not be deleted.
-    bool IsQueued(int taskId) const;
 
     int WorkerCount() const { return workerCount_; }
 
@@ -85,7 +68,6 @@ private:
 
     ImageEngineSink& sink_;
     const ImageSettingsReader reader_;
-    platform::TaskQueue queue_;
 
     mutable std::mutex lock_;  // guards the two maps
     std::map<int, ImageParams> imageParamsMap;

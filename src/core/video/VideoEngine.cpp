@@ -46,28 +46,6 @@ void VideoEngine::Stop()
     if (worker_.joinable()) worker_.join();
 }
 
-bool VideoEngine::Enqueue(int taskId)
-{
-    return queue_.Enqueue(taskId);
-}
-
-bool VideoEngine::EnqueueAll(const std::vector<int>& taskIds)
-{
-    return queue_.EnqueueAll(taskIds);
-}
-
-std::optional<int> VideoEngine::TakeNext()
-{
-    const auto taken = queue_.TakeNext();
-    if (!taken) return std::nullopt;
-    return taken->taskId;
-}
-
-void VideoEngine::SetPaused(bool paused)
-{
-    queue_.SetPaused(paused);
-}
-
 bool VideoEngine::Release(int taskId)
 {
     const bool released = queue_.Release(taskId);
@@ -75,31 +53,6 @@ bool VideoEngine::Release(int taskId)
     DebugPrint("队列数据,size: %d,%d\n", static_cast<int>(queue_.BusyTasks().size()),
                static_cast<int>(queue_.IdleTasks().size()));
     return released;
-}
-
-bool VideoEngine::Cancel(int taskId)
-{
-    return queue_.Cancel(taskId) != platform::TaskQueue::Cancelled::NotQueued;
-}
-
-std::vector<int> VideoEngine::IdleTasks() const
-{
-    return queue_.IdleTasks();
-}
-
-std::vector<int> VideoEngine::BusyTasks() const
-{
-    return queue_.BusyTasks();
-}
-
-bool VideoEngine::HasBusyTasks() const
-{
-    return queue_.HasBusyTasks();
-}
-
-bool VideoEngine::IsQueued(int taskId) const
-{
-    return queue_.IsQueued(taskId);
 }
 
 void VideoEngine::AddTask(int taskId, const VideoTask& task)

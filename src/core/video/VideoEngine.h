@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/intake/VideoTask.h"
-#include "core/platform/TaskQueue.h"
+#include "core/platform/QueuedEngine.h"
 #include "core/video/CompressParams.h"
 #include "core/video/FfmpegRunner.h"
 #include "core/video/VideoEngineSink.h"
@@ -26,14 +26,17 @@
 // after the owner has handled the previous task's report and called Release. Every operation is
 // thread-safe; the owner's thread calls Enqueue, Release, Cancel, SetParams and the task-map
 // operations, the worker reads what they wrote when a task starts.
-class VideoEngine {
+//
+// Cancel (from QueuedEngine): for the running id the encoder is stopped as on Stop (or never
+// started) and its partial output removed; the task then reports TaskCancelled instead of
+// TaskDone or TaskFailed, and waits for Release like any other. A task whose encoder had
+// already ended keeps its report.
+class VideoEngine : public platform::QueuedEngine {
 public:
     // The sink must stay alive until Stop has returned; the reader is called on the worker.
     VideoEngine(VideoEngineSink& sink, VideoSettingsReader reader);
     // Stops the worker (see Stop).
     ~VideoEngine();
-    VideoEngine(const VideoEngine&) = delete;
-    VideoEngine& operator=(const VideoEngine&) = delete;
 
     // Starts the worker thread. False when it was started or stopped before (an engine runs one
     // worker in its life).
@@ -43,29 +46,9 @@ public:
     // report. Waiting ids stay waiting. Safe to call more than once and without Start.
     void Stop();
 
-    // The queue (see platform::TaskQueue): Enqueue and EnqueueAll append ids that do not wait
-    // yet and wake the worker; TakeNext moves the first waiting id to the running list without
-    // starting an encoder (for a paused engine, or one without a worker); while paused no task
-    // starts; Release takes the id off the running list once the owner has handled its report,
-    // false when it was not running.
-    bool Enqueue(int taskId);
-    bool EnqueueAll(const std::vector<int>& taskIds);
-    std::optional<int> TakeNext();
-    void SetPaused(bool paused);
+    // Takes the id off the running list once the owner has handled its report; false when it
+    // was not running.
     bool Release(int taskId);
-
-    // Takes the id out of the queue. A waiting id is removed at once and gets no report. For the
-    // running id the encoder is stopped as on Stop (or never started) and its partial output
-    // removed; the task then reports TaskCancelled instead of TaskDone or TaskFailed, and waits
-    // for Release like any other. A task whose encoder had already ended keeps its report.
-    // False when the id was neither waiting nor running.
-    bool Cancel(int taskId);
-
-    std::vector<int> IdleTasks() const;
-    std::vector<int> BusyTasks() const;
-    bool HasBusyTasks() const;
-    // Waiting or running: a row that must not be deleted.
-    bool IsQueued(int taskId) const;
 
     // The row records, read by the worker when a task starts.
     void AddTask(int taskId, const VideoTask& task);
@@ -102,7 +85,6 @@ private:
 
     VideoEngineSink& sink_;
     const VideoSettingsReader reader_;
-    platform::TaskQueue queue_;
 
     mutable std::mutex lock_;  // guards the members below
     std::map<int, VideoTask> taskMap_;

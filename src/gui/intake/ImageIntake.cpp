@@ -9,7 +9,6 @@
 #include "core/app/Language.h"
 #include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
-#include "gui/platform/Shell.h"
 #include "gui/ui/PromptBoxDialog.h"
 
 namespace {
@@ -27,7 +26,8 @@ ImageTask MakeImageTask(const QString& path, const QString& name)
 
 }  // namespace
 
-ImageIntake::ImageIntake(QWidget* owner, AddRow addRow) : owner_(owner), addRow_(std::move(addRow))
+ImageIntake::ImageIntake(QWidget* owner, AddRow addRow)
+    : MediaIntake(owner, std::move(addRow), &ImageDialogFilter, kFolderTitle)
 {
 }
 
@@ -38,19 +38,9 @@ void ImageIntake::Add(const ImageTask& task)
     addRow_(task);
 }
 
-void ImageIntake::AddFromFileDialog()
-{
-    AddFiles(Shell::Instance().ChooseFiles(owner_, QString(), ImageDialogFilter()));
-}
-
 void ImageIntake::AddFiles(const QStringList& paths)
 {
     for (const QString& path : paths) Add(MakeImageTask(path, QFileInfo(path).fileName()));
-}
-
-void ImageIntake::AddFromFolder()
-{
-    AddFolder(Shell::Instance().ChooseFolder(owner_, language::Tr(kFolderTitle)));
 }
 
 void ImageIntake::AddFolder(const QString& folder)

@@ -10,7 +10,6 @@
 #include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
 #include "core/intake/ProbeQueue.h"
-#include "gui/platform/Shell.h"
 #include "gui/ui/PromptBoxDialog.h"
 
 namespace {
@@ -26,7 +25,8 @@ QString DamagedNotice(const QStringList& names)
 }  // namespace
 
 VideoIntake::VideoIntake(QWidget* owner, AddRow addRow, ShowPending showPending)
-    : owner_(owner), addRow_(std::move(addRow)), showPending_(std::move(showPending))
+    : MediaIntake(owner, std::move(addRow), &VideoDialogFilter, kFolderTitle),
+      showPending_(std::move(showPending))
 {
     probes_ = std::make_unique<ProbeQueue>(ProbeQueue::Reports{
         [this](int batch, const VideoTask& task, bool usable) { OnProbed(batch, task, usable); },
@@ -38,11 +38,6 @@ VideoIntake::VideoIntake(QWidget* owner, AddRow addRow, ShowPending showPending)
 }
 
 VideoIntake::~VideoIntake() = default;
-
-void VideoIntake::AddFromFileDialog()
-{
-    AddFiles(Shell::Instance().ChooseFiles(owner_, QString(), VideoDialogFilter()));
-}
 
 void VideoIntake::AddFiles(const QStringList& paths)
 {
@@ -58,11 +53,6 @@ void VideoIntake::AddFiles(const QStringList& paths)
         tasks.push_back(MakeVideoTask(dir, file.fileName()));
     }
     Queue(std::move(tasks));
-}
-
-void VideoIntake::AddFromFolder()
-{
-    AddFolder(Shell::Instance().ChooseFolder(owner_, language::Tr(kFolderTitle)));
 }
 
 void VideoIntake::AddFolder(const QString& folder)

@@ -7,33 +7,29 @@
 #include <vector>
 
 #include "core/intake/VideoTask.h"
+#include "gui/intake/MediaIntake.h"
 
 class ProbeQueue;
-class QWidget;
 
 // Adds videos to the video list: chosen in the file dialog, or every video of a chosen folder.
 // Each file is probed in the background (several at once) while the window stays live; its row
 // appears as soon as it and every file before it are probed, so rows keep the files' order. The
 // files of one choice that do not probe well are named together in one notice after the last of
 // them, and left out.
-class VideoIntake {
+//
+// AddFromFolder (from MediaIntake) adds the videos of one folder (not its subfolders), in name
+// order.
+class VideoIntake : public MediaIntake {
 public:
-    // Adds one row for a record and returns its task id.
-    using AddRow = std::function<int(const VideoTask&)>;
     // Told how many files are still being read, whenever that changes (0 when none).
     using ShowPending = std::function<void(int)>;
 
     // owner: the parent of the file dialogs and of the damaged-file notices.
     VideoIntake(QWidget* owner, AddRow addRow, ShowPending showPending = nullptr);
-    ~VideoIntake();
+    ~VideoIntake() override;
 
-    void AddFromFileDialog();
-    // The videos of one folder (not its subfolders), in name order.
-    void AddFromFolder();
-
-    // The same for files and folders named by the program (dropped on the window, say).
-    void AddFiles(const QStringList& paths);
-    void AddFolder(const QString& folder);
+    void AddFiles(const QStringList& paths) override;
+    void AddFolder(const QString& folder) override;
 
     // Files queued and not yet added or refused.
     int Pending() const;
@@ -45,8 +41,6 @@ private:
     void OnProbed(int batch, const VideoTask& task, bool usable);
     void OnBatchDone(int batch);
 
-    QWidget* owner_;
-    AddRow addRow_;
     ShowPending showPending_;
     std::unique_ptr<ProbeQueue> probes_;
     // The damaged files of each batch still being probed, in the files' order.
