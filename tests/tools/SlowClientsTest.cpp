@@ -1,7 +1,9 @@
 // Clients that take their time, or too many connections: the service keeps answering the others,
 // cuts the slow ones off, and stops at once whatever they are doing.
 #include <gtest/gtest.h>
+
 #include <httplib.h>
+#include <thread>
 
 #include <poll.h>
 #include <QDir>
@@ -192,7 +194,10 @@ TEST_F(SlowClientTest, ConnectionsAreBoundedPerClientAddressAndInAll)
     EXPECT_EQ(refused.status, 503);
     EXPECT_EQ(refused.Header("Retry-After"), "1");
     EXPECT_LT(took.elapsed(), 1000);
-    EXPECT_EQ(get("127.0.0.3").status, 200);
+    EXPECT_EQ(get("127.0.0.30").status, 200);
+    // That connection is closed; the service lets go of it when it reads the end, which a busy
+    // machine may delay: the counts below start without it.
+    std::this_thread::sleep_for(milliseconds(300));
 
     // Sixty-four in all, whatever their addresses.
     std::vector<std::unique_ptr<Connection>> others;
