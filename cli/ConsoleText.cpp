@@ -88,18 +88,4 @@ QString Pad(const QString& text, int width, bool left)
     return left ? blanks + text : text + blanks;
 }
 
-QString FormatClock(qint64 seconds)
-{
-    if (seconds < 0) return QStringLiteral("--:--");
-    const qint64 hours = seconds / 3600;
-    const qint64 minutes = (seconds % 3600) / 60;
-    const qint64 rest = seconds % 60;
-    if (hours > 0)
-        return QStringLiteral("%1:%2:%3")
-            .arg(hours)
-            .arg(minutes, 2, 10, QLatin1Char('0'))
-            .arg(rest, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2").arg(minutes).arg(rest, 2, 10, QLatin1Char('0'));
-}
-
 }  // namespace console

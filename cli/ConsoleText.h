@@ -18,7 +18,4 @@ QString Elide(const QString& text, int width);
 // The text padded with blanks on the right (left = false) or the left to width columns.
 QString Pad(const QString& text, int width, bool left = false);
 
-// "0:07", "12:34", "1:02:03" for whole seconds; "--:--" for a negative value.
-QString FormatClock(qint64 seconds);
-
 }  // namespace console

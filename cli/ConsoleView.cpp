@@ -48,7 +48,7 @@ QString ResultWord(const BatchItem& item)
 
 QString ElapsedText(const BatchItem& item, qint64 nowMs)
 {
-    return console::FormatClock((nowMs - item.startedMs) / 1000);
+    return FormatClock((nowMs - item.startedMs) / 1000);
 }
 
 }  // namespace
@@ -109,7 +109,7 @@ QString ConsoleView::ProgressLine(const BatchItem& item, qint64 nowMs, int width
         if (const auto rate = EstimateRate(item, nowMs)) {
             head += QStringLiteral(" %1x %2 left")
                         .arg(rate->speed, 5, 'f', 2)
-                        .arg(console::FormatClock(rate->secondsLeft), 5);
+                        .arg(FormatClock(rate->secondsLeft), 5);
         } else {
             head += QStringLiteral("   --x  --:-- left");
         }
@@ -168,7 +168,7 @@ void ConsoleView::Progress(const BatchItem& item, qint64 nowMs)
     if (const auto rate = EstimateRate(item, nowMs))
         line += QStringLiteral(" %1x %2 left")
                     .arg(rate->speed, 0, 'f', 2)
-                    .arg(console::FormatClock(rate->secondsLeft));
+                    .arg(FormatClock(rate->secondsLeft));
     Write(line + u'\n');
 }
 

@@ -9,6 +9,7 @@
 #include "ConsoleText.h"
 #include "ConsoleView.h"
 #include "core/app/FailureText.h"
+#include "core/app/TextUtil.h"
 #include "support/TestEnv.h"
 
 namespace {
@@ -38,10 +39,10 @@ TEST(ConsoleTextTest, ElidedNamesFitAndKeepTheirEnd)
 
 TEST(ConsoleTextTest, Clocks)
 {
-    EXPECT_EQ(console::FormatClock(7), "0:07");
-    EXPECT_EQ(console::FormatClock(754), "12:34");
-    EXPECT_EQ(console::FormatClock(3723), "1:02:03");
-    EXPECT_EQ(console::FormatClock(-1), "--:--");
+    EXPECT_EQ(FormatClock(7), "0:07");
+    EXPECT_EQ(FormatClock(754), "12:34");
+    EXPECT_EQ(FormatClock(3723), "1:02:03");
+    EXPECT_EQ(FormatClock(-1), "--:--");
 }
 
 BatchItem Video(double seconds, int percent, qint64 startedMs, qint64 progressMs)

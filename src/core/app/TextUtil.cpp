@@ -92,3 +92,17 @@ void DebugPrint(const char* format, ...)
     va_end(again);
     logging::Write(logging::Level::Debug, text);
 }
+
+QString FormatClock(qint64 seconds)
+{
+    if (seconds < 0) return QStringLiteral("--:--");
+    const qint64 hours = seconds / 3600;
+    const qint64 minutes = (seconds % 3600) / 60;
+    const qint64 rest = seconds % 60;
+    if (hours > 0)
+        return QStringLiteral("%1:%2:%3")
+            .arg(hours)
+            .arg(minutes, 2, 10, QLatin1Char('0'))
+            .arg(rest, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(minutes).arg(rest, 2, 10, QLatin1Char('0'));
+}

@@ -15,6 +15,10 @@ float SavingPercent(qint64 sourceSize, qint64 outputSize);
 // A saving as the lists show it: "%.2f%" ("-50.00%" for a file that grew by half).
 QString FormatSaving(double percent);
 
+// A duration as a clock reads it: "0:07", "12:34", "1:02:03"; "--:--" when it is not known
+// (negative).
+QString FormatClock(qint64 seconds);
+
 // Between UTF-16 (QString) and the narrow encoding of the system's file and library calls,
 // which is UTF-8 on Linux; AnsiToUtf8 is therefore the identity on valid text.
 std::string WideToAnsi(const QString& text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include "core/app/Language.h"
+#include "core/app/TextUtil.h"
 
 namespace {
 
@@ -10,20 +11,6 @@ namespace {
 constexpr qint64 kFirstEstimateMs = 1000;
 
 }  // namespace
-
-QString FormatTimeLeft(qint64 seconds)
-{
-    seconds = std::max<qint64>(seconds, 0);
-    const qint64 hours = seconds / 3600;
-    const qint64 minutes = seconds / 60 % 60;
-    const qint64 rest = seconds % 60;
-    if (hours > 0)
-        return QStringLiteral("%1:%2:%3")
-            .arg(hours)
-            .arg(minutes, 2, 10, QLatin1Char('0'))
-            .arg(rest, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2").arg(minutes).arg(rest, 2, 10, QLatin1Char('0'));
-}
 
 RowBatch::RowBatch(std::function<void(const QString&)> show, Clock clock)
     : show_(std::move(show)), clock_(std::move(clock))
@@ -91,7 +78,7 @@ QString RowBatch::Text() const
     QString text = Texts::tr("已完成 %1/%2").arg(EndedCount()).arg(Total());
     if (EndedCount() < Total()) {
         if (const auto left = SecondsLeft())
-            text += Texts::tr(" · 剩余约 %1").arg(FormatTimeLeft(*left));
+            text += Texts::tr(" · 剩余约 %1").arg(FormatClock(*left));
     }
     return text;
 }

@@ -51,6 +51,3 @@ private:
     qint64 startMs_ = 0;
     std::map<int, Row> rows_;
 };
-
-// A time left as the rows and the batch show it: "0:42", "12:05", "1:02:03".
-QString FormatTimeLeft(qint64 seconds);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QUrl>
+#include <algorithm>
 #include <vector>
 
 #include "core/app/FailureText.h"
@@ -181,7 +182,8 @@ void VideoRows::OnProgress(int taskId, int percent)
     const qint64 elapsedMs = since->second.elapsed();
     if (elapsedMs < kTimeLeftAfterMs || percent < kTimeLeftAfterPercent || percent >= 100) return;
     const qint64 leftSeconds = (elapsedMs * (100 - percent) / percent + 999) / 1000;
-    SetRowText(row, "time-left-label", Texts::tr("剩余 %1").arg(FormatTimeLeft(leftSeconds)));
+    SetRowText(row, "time-left-label",
+               Texts::tr("剩余 %1").arg(FormatClock(std::max<qint64>(leftSeconds, 0))));
     SetRowVisible(row, "time-left-label", true);
 }
 

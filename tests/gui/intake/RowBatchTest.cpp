@@ -74,13 +74,4 @@ TEST_F(RowBatchTest, ACancelledRowLeavesTheBatchAndARequeuedOneCountsAnew)
     EXPECT_EQ(*batch.SecondsLeft(), 6);
 }
 
-TEST(TimeLeftTest, MinutesAndSecondsThenHours)
-{
-    EXPECT_EQ(FormatTimeLeft(0), "0:00");
-    EXPECT_EQ(FormatTimeLeft(42), "0:42");
-    EXPECT_EQ(FormatTimeLeft(725), "12:05");
-    EXPECT_EQ(FormatTimeLeft(3723), "1:02:03");
-    EXPECT_EQ(FormatTimeLeft(-5), "0:00");
-}
-
 }  // namespace
