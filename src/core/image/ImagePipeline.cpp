@@ -430,21 +430,29 @@ Magick::Blob EncodeJpeg(Magick::Image image, std::optional<int> quality)
     return Encode(image, "JPEG");
 }
 
+// The first frame as params plan it, read within the memory budget (the decoded image, the
+// resized one, and the encoder's own buffers or copy) and converted to sRGB.
+Plan ReadPlannedFirstFrame(Magick::Image& image, const Source& source, const Probe& probe,
+                           const ImageParams& params)
+{
+    const Plan plan = PlanFirstFrame(source, probe, params);
+    CheckMemory(kPixelBytes * plan.decoded.Pixels() +
+                    (plan.Resized(probe) ? kPixelBytes * plan.final.Pixels() : 0) +
+                    4 * plan.final.Pixels(),
+                plan.decoded.Pixels());
+    ReadFirstFrame(image, source, &plan);
+    colourprofile::StripToSrgb(image);
+    return plan;
+}
+
 Magick::Blob CompressJpeg(const Source& source, const Probe& probe, const ImageParams& params)
 {
     // The identifier runs while the image is decoded; its answer is needed only for the write.
     auto sourceQuality = std::async(std::launch::async, [&params] {
         return SourceQuality::Read(params.identifyPath, params.sourcePath);
     });
-    const Plan plan = PlanFirstFrame(source, probe, params);
-    // The decoded image, the resized one, and the encoder's coefficient buffers.
-    CheckMemory(kPixelBytes * plan.decoded.Pixels() +
-                    (plan.Resized(probe) ? kPixelBytes * plan.final.Pixels() : 0) +
-                    4 * plan.final.Pixels(),
-                plan.decoded.Pixels());
     Magick::Image image;
-    ReadFirstFrame(image, source, &plan);
-    colourprofile::StripToSrgb(image);
+    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params);
     if (image.matte()) {
         // JPEG has no transparency: what it hides must not show.
         image.backgroundColor(Magick::Color("white"));
@@ -730,15 +738,8 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
 Magick::Blob CompressModern(const Source& source, const Probe& probe, const ImageParams& params,
                             const char* magick)
 {
-    const Plan plan = PlanFirstFrame(source, probe, params);
-    // The decoded image, the resized one, and the encoder's own copy in its colour form.
-    CheckMemory(kPixelBytes * plan.decoded.Pixels() +
-                    (plan.Resized(probe) ? kPixelBytes * plan.final.Pixels() : 0) +
-                    4 * plan.final.Pixels(),
-                plan.decoded.Pixels());
     Magick::Image image;
-    ReadFirstFrame(image, source, &plan);
-    colourprofile::StripToSrgb(image);
+    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params);
     if (image.matte() && image.isOpaque()) image.matte(false);
     ResizeTo(image, plan.final);
     if (std::strcmp(magick, "TIFF") == 0) {
