@@ -32,7 +32,14 @@ public:
     // there is no newer version.
     void CheckNow();
     // Announces the offer and, when the user agrees (or the upgrade is forced), downloads it.
+    // A program installed by the system's package manager is never replaced by an installer:
+    // the announcement says to update through the package manager, and nothing is downloaded.
     void Prompt(const UpgradeOffer& offer);
+
+    // Where the program is installed, for the package manager's check: its executable, and the
+    // root the package database is under. By default this executable and "/"; tests point it
+    // into a made-up tree.
+    void SetInstallation(const QString& executable, const QString& root);
 
 private:
     QString Address() const;
@@ -41,6 +48,8 @@ private:
     std::function<void()> endProgram_;
     QString serviceAddress_;
     std::function<bool()> mayEnd_;
+    QString executable_;
+    QString root_ = QStringLiteral("/");
     bool prompting_ = false;
     std::jthread startupCheck_;
 };
