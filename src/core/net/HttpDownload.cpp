@@ -205,17 +205,6 @@ HttpDownload::Result HttpDownload::Download(const QString& address, const QStrin
     HttpClient::Instance();  // libcurl's global initialisation
     const HeaderList headers = NoCacheHeaders();
 
-    // The signature first: without one the installer is not worth fetching.
-    QByteArray signatureText;
-    if (const Result fetched = FetchSignature(signatureUrl, observer, signatureText);
-        fetched != kComplete)
-        return fetched;
-    if (signature::Decode(signatureText, signature::kSignatureBytes).isEmpty()) {
-        LOG(ERROR) << "malformed installer signature at " << signatureUrl;
-        trust_ = signature::Verdict::Malformed;
-        return kUntrusted;
-    }
-
     // The length first.
     curl_off_t total = -1;
     {
@@ -235,6 +224,17 @@ HttpDownload::Result HttpDownload::Download(const QString& address, const QStrin
     if (total <= 0) {
         LOG(ERROR) << "no content length for " << requestUrl;
         return kNetworkError;
+    }
+
+    // Then the signature: without one the installer is not worth fetching.
+    QByteArray signatureText;
+    if (const Result fetched = FetchSignature(signatureUrl, observer, signatureText);
+        fetched != kComplete)
+        return fetched;
+    if (signature::Decode(signatureText, signature::kSignatureBytes).isEmpty()) {
+        LOG(ERROR) << "malformed installer signature at " << signatureUrl;
+        trust_ = signature::Verdict::Malformed;
+        return kUntrusted;
     }
 
     const QString target = EnsureUserFolder(kTempFolder) + u'/' + fileName;

@@ -16,8 +16,8 @@ public:
     virtual bool IsCancelled() const = 0;
 };
 
-// Downloads the installer of a new version into the per-user temporary folder: its detached
-// signature first, then a HEAD request for its length, then a GET read in blocks of 1024 bytes.
+// Downloads the installer of a new version into the per-user temporary folder: a HEAD request
+// for its length, its detached signature, then a GET read in blocks of 1024 bytes.
 // The file appears under its final name only when every byte arrived and, where a digest is
 // given, the digest matches; it is kept only when the signature verifies against the trusted
 // key (signature::TrustedKey), and deleted otherwise. Nothing here makes it executable.
