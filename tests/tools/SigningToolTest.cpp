@@ -107,4 +107,18 @@ TEST_F(SigningToolTest, OnlyTheSignedBytesWithTheMatchingKeyVerify)
     EXPECT_FALSE(QFile::exists(Path("absent.run") + ".sig"));
 }
 
+// The key given to CMake is the one the build's program trusts; without one it trusts none.
+TEST(SigningToolBuildTest, TheBuiltInKeyIsTheConfiguredOne)
+{
+    const ToolRun trusted = LumoSign({"trusted"});
+    const QByteArray configured = LUMO_CONFIGURED_INSTALLER_KEY;
+    if (configured.isEmpty()) {
+        EXPECT_EQ(trusted.exitCode, 1);
+        EXPECT_TRUE(trusted.out.isEmpty());
+    } else {
+        EXPECT_EQ(trusted.exitCode, 0);
+        EXPECT_EQ(trusted.out.trimmed(), configured);
+    }
+}
+
 }  // namespace

@@ -21,6 +21,7 @@ constexpr char kUsage[] =
     "       lumo-sign public SECRET_FILE\n"
     "       lumo-sign sign SECRET_FILE FILE...\n"
     "       lumo-sign verify PUBLIC_KEY FILE [SIGNATURE_FILE]\n"
+    "       lumo-sign trusted\n"
     "\n"
     "  keygen   writes a new secret key to SECRET_FILE (mode 0600; an existing file is never\n"
     "           replaced) and prints its public key, the value of LUMO_INSTALLER_PUBLIC_KEY\n"
@@ -28,6 +29,8 @@ constexpr char kUsage[] =
     "  sign     writes the detached signature of each FILE to FILE.sig\n"
     "  verify   checks FILE against SIGNATURE_FILE (default FILE.sig) and the public key\n"
     "           (base64); exit status 0 when it verifies, 1 when not\n"
+    "  trusted  prints the key the program of this build accepts installers from (exit\n"
+    "           status 1 when it has none)\n"
     "\n"
     "Keep the secret key off the build machines: whoever holds it can make the program run\n"
     "anything.\n";
@@ -130,6 +133,13 @@ int main(int argc, char** argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "-h" || command == "--help") {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "trusted" && argc == 2) {
+        const QByteArray key = signature::TrustedKey();
+        if (key.isEmpty())
+            return Fail("this build has no installer key (LUMO_INSTALLER_PUBLIC_KEY)");
+        std::printf("%s\n", signature::Encode(key).constData());
         return 0;
     }
     if (command == "keygen" && argc == 3) return KeyGen(QFile::decodeName(argv[2]));
