@@ -60,14 +60,21 @@ QString Upgrader::Address() const
 void Upgrader::StartBackgroundCheck()
 {
     if (startupCheck_.joinable()) return;
-    startupCheck_ = std::jthread([this, address = Address()](std::stop_token stop) {
-        const UpgradeCheckResult result = CheckForUpgrade(address, stop);
-        if (stop.stop_requested() || result.outcome != UpgradeCheckResult::Outcome::NewVersion)
-            return;
-        // Queued to this object: dropped if it is gone before the UI thread gets to it.
-        QMetaObject::invokeMethod(
-            this, [this, offer = result.offer] { Prompt(offer); }, Qt::QueuedConnection);
-    });
+    startupCheck_ = std::jthread(
+        [this, address = Address(), executable = executable_, root = root_](std::stop_token stop) {
+            const UpgradeCheckResult result = CheckForUpgrade(address, stop);
+            if (stop.stop_requested() || result.outcome != UpgradeCheckResult::Outcome::NewVersion)
+                return;
+            // A packaged program hears of new versions from its package manager; the menu's check
+            // still tells how to update.
+            if (!OwningPackage(executable, root).isEmpty()) {
+                LOG(INFO) << "version " << result.offer.version << " offered to a packaged program";
+                return;
+            }
+            // Queued to this object: dropped if it is gone before the UI thread gets to it.
+            QMetaObject::invokeMethod(
+                this, [this, offer = result.offer] { Prompt(offer); }, Qt::QueuedConnection);
+        });
 }
 
 void Upgrader::CheckNow()

@@ -26,7 +26,8 @@ public:
     // Stops a running start-up check and waits for its thread (about a second at most).
     ~Upgrader() override;
 
-    // The start-up check: on its own thread; says nothing unless a newer version exists.
+    // The start-up check: on its own thread; says nothing unless a newer version exists, nor
+    // when the system's package manager installed the program.
     void StartBackgroundCheck();
     // The menu's check, on the UI thread (blocks it for the request); also tells the user when
     // there is no newer version.
@@ -38,7 +39,7 @@ public:
 
     // Where the program is installed, for the package manager's check: its executable, and the
     // root the package database is under. By default this executable and "/"; tests point it
-    // into a made-up tree.
+    // into a made-up tree. Set it before StartBackgroundCheck.
     void SetInstallation(const QString& executable, const QString& root);
 
 private:

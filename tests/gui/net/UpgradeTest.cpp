@@ -390,4 +390,25 @@ TEST_F(UpgraderTest, APackagedProgramIsToldToUpdateThroughThePackageManager)
     }
 }
 
+TEST_F(UpgraderTest, TheStartUpCheckOfAPackagedProgramStaysSilent)
+{
+    const QString root = testenv::Home() + "/root";
+    ASSERT_TRUE(testenv::WriteFile(root + "/usr/bin/lumocompress", "#!/bin/sh\n"));
+    ASSERT_TRUE(testenv::WriteFile(root + "/var/lib/dpkg/info/lumocompress.list",
+                                   "/usr/bin/lumocompress\n"));
+    UpgradeServer service;
+    service.SetAnswer(Answer("2.0.0", service.FileUrl(), "1"));
+    // Whatever would be shown is answered, so a fault shows as a text rather than a hang.
+    testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm");
+    testenv::AutoAnswer questions("MessageBoxDialog", "msgCancel");
+    Upgrader* upgrader = Make(service.local.Address());
+    upgrader->SetInstallation(root + "/usr/bin/lumocompress", root);
+    upgrader->StartBackgroundCheck();
+    EXPECT_TRUE(testenv::WaitUntil([&] { return service.RequestCount() == 1; }, 5000));
+    testenv::WaitUntil([] { return false; }, 300);
+    EXPECT_TRUE(prompts.texts().isEmpty()) << prompts.texts().join(", ").toStdString();
+    EXPECT_TRUE(questions.texts().isEmpty());
+    EXPECT_FALSE(service.Downloaded());
+}
+
 }  // namespace
