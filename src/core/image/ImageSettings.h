@@ -29,5 +29,6 @@ struct ImageSettings {
 using ImageSettingsReader = std::function<ImageSettings()>;
 
 // The six keys above from section "global" of the ini file at iniPath, which is only read; a
-// missing key or file gives the settings table's default. The page and the folder stay empty.
+// missing key or file, or a value the table does not allow (see Settings.h), gives the settings
+// table's default. The page and the folder stay empty.
 ImageSettings ReadImageSettings(const QString& iniPath);

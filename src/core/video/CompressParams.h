@@ -70,7 +70,8 @@ struct VideoSettings {
 using VideoSettingsReader = std::function<VideoSettings()>;
 
 // The eight keys of section "global" of the ini file at iniPath, which is only read; a missing
-// key or file gives the settings table's default.
+// key or file, or a value the table does not allow (see Settings.h), gives the settings table's
+// default. Width and height must be one of the list's sizes together, else both are 0.
 CompressSettings ReadCompressSettings(const QString& iniPath);
 
 // The row's own values when it has a record (all eight together: a row's record never mixes
