@@ -23,6 +23,8 @@ struct ImageSettings {
     bool keepSmaller = false;   // "keep-smaller": an output not smaller than its source is dropped
     ImagePageFields page;
     QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
+
+    bool operator==(const ImageSettings&) const = default;
 };
 
 // Hands the engine the values a task starts with; called on the engine's worker thread.

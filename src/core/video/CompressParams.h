@@ -39,6 +39,8 @@ struct CompressSettings {
     int sampleRate = 44100;
     int bitrate = 128000;
     int codec = 0;  // 0 H.264, 1 H.265, 2 AV1
+
+    bool operator==(const CompressSettings&) const = default;
 };
 
 // The main page's controls that adjust every task: "video-compress-check" with the value of
