@@ -153,10 +153,9 @@ TEST(FfmpegCommandTest, WorkedExampleWithDefaultSettingsIsPrintedExactly)
 TEST(CompressSettingsTest, TheFileGivesTheSettingsAndARowsRecordReplacesAllSeven)
 {
     const QString ini = testenv::Home() + "/settings/configure.ini";
-    ASSERT_TRUE(
-        testenv::WriteFile(ini,
-                           "[global]\nvideo-type=4\nvideo-ratio-width=640\n"
-                           "video-ratio-height=360\naudio-channel=1\naudio-bitrate=\n"));
+    ASSERT_TRUE(testenv::WriteFile(ini,
+                                   "[global]\nvideo-type=4\nvideo-ratio-width=640\n"
+                                   "video-ratio-height=360\naudio-channel=1\naudio-bitrate=\n"));
     const CompressSettings read = ReadCompressSettings(ini);
     EXPECT_EQ(read.videoType, 4);
     EXPECT_EQ(read.width, 640);
