@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -110,6 +112,10 @@ FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& argum
     } else if (end == platform::ChildProcess::ReadEnd::Silent) {
         outcome.reason = QStringLiteral("ffmpeg printed nothing for %1 s and was killed")
                              .arg(silenceLimitMs_ / 1000);
+    } else if (!outcome.normalExit && child.ExitCode() == SIGXFSZ) {
+        // A file size limit whose signal was not ignored ends the writer instead of failing
+        // its write: that is a full output, not a crash.
+        outcome.reason = QStringLiteral("ffmpeg was ended by the file size limit: File too large");
     } else if (!outcome.normalExit) {
         outcome.reason = QStringLiteral("ffmpeg crashed");
     } else if (outcome.exitCode != 0) {
@@ -122,7 +128,10 @@ FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& argum
         outcome.kind = FfmpegOutcome::Kind::Done;
     }
     if (outcome.kind == FfmpegOutcome::Kind::Failed) {
-        const QString message = LastMessage(kept);
+        // A write that found no room is the cause, whatever the encoders printed after it.
+        const QString message = parser.WriteError().isEmpty()
+                                    ? LastMessage(kept)
+                                    : QString::fromUtf8(parser.WriteError());
         if (!message.isEmpty()) outcome.reason += QStringLiteral(": ") + message;
     }
     return outcome;

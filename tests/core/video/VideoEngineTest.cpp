@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "core/app/OutputName.h"
+#include "core/app/OwnFilesHelperProcess.h"
 #include "core/app/Paths.h"
 #include "core/intake/MediaProbe.h"
 #include "core/platform/ChildProcess.h"
@@ -893,45 +893,36 @@ TEST_F(VideoEngineTest, ASourceReplacedByANamedPipeFailsWithoutWaiting)
     EXPECT_EQ(AllEntries(outputs), QStringList());
 }
 
-// What a killed run left goes before the first task writes into the folder: only our hidden
-// temporary files, only regular ones, only those older than this process and not being written
-// by another run. Everything else in the folder stays.
-TEST_F(VideoEngineTest, LeftoversOfAKilledRunAreRemovedAndNothingElse)
+// What a killed run recorded as its own goes before a task writes: its partial output and the
+// image engine's temporary file. A file named like ours that no run recorded stays, and so
+// does a recorded one that is a source of the batch (here the source being compressed).
+TEST_F(VideoEngineTest, OnlyWhatAKilledRunRecordedIsRemovedNeverASource)
 {
-    MakeClip(Source("a.mp4"), kH264Aac);
-    const QStringList leftovers = {".old.lumo-part.mp4", ".old(2).lumo-part.mkv",
-                                   ".lumo-0123456789abcdef.part"};
-    const QStringList kept = {"mine.lumo-part.mp4",
-                              ".notes.lumo-part",
-                              ".fresh.lumo-part.mp4",
-                              ".locked.lumo-part.mp4",
-                              ".link.lumo-part.mp4",
-                              ".dir.lumo-part.mp4",
-                              "user.txt"};
+    const QStringList leftovers = {".old.lumo-part.mp4", ".lumo-0123456789abcdef.part"};
+    const QStringList kept = {".stray.lumo-part.mp4", ".src.lumo-part.mp4", "user.txt"};
     for (const QString& name : leftovers + kept) {
-        if (name == ".link.lumo-part.mp4") {
-            ASSERT_TRUE(QFile::link(outputs + "/user.txt", outputs + "/" + name));
-        } else if (name == ".dir.lumo-part.mp4") {
-            ASSERT_TRUE(QDir().mkpath(outputs + "/" + name));
-        } else {
+        if (name == ".src.lumo-part.mp4")
+            MakeClip(outputs + "/" + name, kH264Aac);
+        else
             ASSERT_TRUE(testenv::WriteFile(outputs + "/" + name, "bytes"));
-        }
-        SetModified(outputs + "/" + name, name == ".fresh.lumo-part.mp4" ? -3600 : 3600);
+        SetModified(outputs + "/" + name, 3600);
     }
-    // Another run still writes this one: it holds the lock.
-    const int locked = ::open(QFile::encodeName(outputs + "/.locked.lumo-part.mp4").constData(),
-                              O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(locked, 0);
-    ASSERT_TRUE(LockPartFile(locked));
+    {
+        testenv::OwnFilesRun killed({outputs + "/.old.lumo-part.mp4",
+                                     outputs + "/.lumo-0123456789abcdef.part",
+                                     outputs + "/.src.lumo-part.mp4"});
+        ASSERT_TRUE(killed.Ready());
+        killed.Kill();
+    }
 
-    const int id = Add(Source("a.mp4"));
+    const int id = Add(outputs + "/.src.lumo-part.mp4");
     ASSERT_TRUE(engine.Start());
     engine.Enqueue(id);
     ASSERT_TRUE(WaitFinished(1));
-    ::close(locked);
-    ASSERT_TRUE(sink.Get().done.count(id));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.done.count(id)) << reports.failed.at(id).reason.toStdString();
     QStringList expected = kept;
-    expected << "a.mp4";
+    expected << ".src.lumo-part(2).mp4";
     expected.sort();
     QStringList entries = AllEntries(outputs);
     entries.sort();
