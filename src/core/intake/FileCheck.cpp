@@ -105,8 +105,9 @@ std::vector<NotTaken> EntriesNotTaken(const QString& folder, bool videos)
 {
     std::vector<NotTaken> entries;
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
-    const QStringList names = QDir(folder).entryList(
-        QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QStringList names =
+        QDir(folder).entryList(QDir::System | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                               QDir::Name | QDir::IgnoreCase);
     for (const QString& name : names) {
         const QString extension = EntryExtension(name);
         if (!(videos ? IsVideoExtension(extension) : IsImageExtension(extension))) continue;

@@ -5,6 +5,7 @@
 #include <QList>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <limits.h>
 #include <unistd.h>
 
