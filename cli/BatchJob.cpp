@@ -123,8 +123,8 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
         // place) or a path too long to open: shown by its bytes, with the reason.
         if (const NotTaken unusable = UnusablePath(path); !unusable.reason.isEmpty()) {
             const bool video = IsVideoExtension(EntryExtension(info.fileName()));
-            Refuse(video ? BatchItem::Kind::Video : BatchItem::Kind::Image, unusable.name, path,
-                   unusable.reason);
+            Refuse(video ? BatchItem::Kind::Video : BatchItem::Kind::Image, unusable.name,
+                   QFileInfo(unusable.name).absoluteFilePath(), unusable.reason);
             continue;
         }
         if (info.isDir()) {

@@ -93,7 +93,7 @@ QStringList UnnameableEntries(const QString& folder, bool videos)
 
 QString FolderLinkReason()
 {
-    return QStringLiteral("a link to a folder, not a file; not followed");
+    return QStringLiteral("a link to a folder, not a file");
 }
 
 QString UnnameableReason()
