@@ -369,7 +369,8 @@ const std::vector<OptionSpec>& Options()
         list.push_back({"Output",
                         "recursive",
                         nullptr,
-                        "also scan the subfolders of a folder (hidden ones are left out)",
+                        "also scan the subfolders of a folder (hidden ones are left out; a link "
+                        "only to a folder inside it)",
                         nullptr,
                         [](const QString&, CliOptions& o) { return o.recursive = true; },
                         {}});

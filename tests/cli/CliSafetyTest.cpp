@@ -188,6 +188,35 @@ TEST_F(CliSafetyTest, ASourceNamedLikeAPartialFileSurvivesTheRun)
                                                ".clip.lumo-part.mp4"}));
 }
 
+// A two-pass run killed in its first pass leaves its pass-log folder; the next run removes it
+// (and the hidden output), while the folders of the Temp folder that no run recorded stay.
+TEST_F(CliSafetyTest, AKilledTwoPassRunsLogFolderGoesAtTheNextRun)
+{
+    ASSERT_TRUE(testenv::MakeVideo(Path("in/long.mp4"), 30.0, "640x480"));
+    ASSERT_TRUE(testenv::MakeVideo(Path("in/short.mp4"), 1.0));
+    const QString temp = testenv::ConfigHome() + "/LumoCompress/Temp";
+    ASSERT_TRUE(QDir().mkpath(temp + "/passlog-mine"));
+    QProcess cli;
+    cli.start(Program(),
+              {"--output", Path("out"), "--container", "mkv", "--two-pass", Path("in/long.mp4")});
+    ASSERT_TRUE(cli.waitForStarted());
+    const auto logFolders = [&] {
+        return QDir(temp).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    };
+    QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired() && logFolders().size() < 2) QThread::msleep(20);
+    ASSERT_EQ(logFolders().size(), 2) << "no pass log was made";
+    QThread::msleep(300);  // the first pass is under way
+    ::kill(static_cast<pid_t>(cli.processId()), SIGKILL);
+    ASSERT_TRUE(cli.waitForFinished(10000));
+    QThread::msleep(200);  // the killed encoder is gone before the next run starts
+
+    const CliResult next = Cli({Path("in/short.mp4")});
+    EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+    EXPECT_EQ(logFolders(), QStringList{"passlog-mine"});
+    EXPECT_EQ(Names(Path("out")), QStringList{"short.mp4"});
+}
+
 // ffmpeg under a file size limit (setrlimit on the program, its signal ignored as the program
 // ignores it) with H.265, whose encoder prints statistics after the error: the file fails as a
 // full disk with the system's words, not as a crash or with the statistics.
