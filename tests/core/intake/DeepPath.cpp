@@ -5,8 +5,8 @@
 #include <QList>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
