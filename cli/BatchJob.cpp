@@ -7,6 +7,7 @@
 
 #include "ConsoleView.h"
 #include "core/app/Language.h"
+#include "core/app/OwnFiles.h"
 #include "core/app/UserTexts.h"
 #include "core/intake/FileCheck.h"
 #include "core/intake/MediaProbe.h"
@@ -118,15 +119,19 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
     for (const QString& path : options_.paths) {
         if (stopped || stopRequested()) return false;
         const QFileInfo info(path);
-        // A name that is not valid UTF-8 reaches us with replacement characters in its place.
-        if (!info.exists() && !info.isSymLink() && path.contains(QChar::ReplacementCharacter)) {
-            Refuse(BatchItem::Kind::Image, path, path, UnnameableReason());
+        // A name that is not valid UTF-8 (it reaches us with replacement characters in its
+        // place) or a path too long to open: shown by its bytes, with the reason.
+        if (const NotTaken unusable = UnusablePath(path); !unusable.reason.isEmpty()) {
+            const bool video = IsVideoExtension(EntryExtension(info.fileName()));
+            Refuse(video ? BatchItem::Kind::Video : BatchItem::Kind::Image, unusable.name,
+                   QFileInfo(unusable.name).absoluteFilePath(), unusable.reason);
             continue;
         }
         if (info.isDir()) {
             QSet<QString> visited;
-            IntakeFolder(QDir::cleanPath(info.absoluteFilePath()), path, visited, stopRequested,
-                         stopped);
+            const QString folder = QDir::cleanPath(info.absoluteFilePath());
+            IntakeFolder(folder, path, QFileInfo(folder).canonicalFilePath(), visited,
+                         stopRequested, stopped);
         } else if (IsVideoExtension(EntryExtension(info.fileName()))) {
             // As from the file dialog: the folder with its "/".
             AddVideo(JoinPath(info.absolutePath(), QString()), info.fileName(), path);
@@ -137,8 +142,9 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
     return !stopped && !stopRequested();
 }
 
-void BatchJob::IntakeFolder(const QString& folder, const QString& shown, QSet<QString>& visited,
-                            const std::function<bool()>& stopRequested, bool& stopped)
+void BatchJob::IntakeFolder(const QString& folder, const QString& shown, const QString& root,
+                            QSet<QString>& visited, const std::function<bool()>& stopRequested,
+                            bool& stopped)
 {
     // A link back up is not followed round in a loop. (A folder named twice on the command
     // line is taken twice, as the window takes a folder added twice.)
@@ -168,8 +174,22 @@ void BatchJob::IntakeFolder(const QString& folder, const QString& shown, QSet<QS
     const QStringList subfolders =
         QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString& name : subfolders) {
-        IntakeFolder(JoinPath(folder, name), JoinPath(shown, name), visited, stopRequested,
-                     stopped);
+        const QString path = JoinPath(folder, name);
+        const QFileInfo entry(path);
+        // A link is followed only to a folder inside the folder named, and only once: a link
+        // to "/" or back up the tree would take in far more than was asked for.
+        if (entry.isSymLink()) {
+            const QString target = entry.canonicalFilePath();
+            const bool inside = target == root || target.startsWith(JoinPath(root, QString()));
+            if (!inside || visited.contains(target)) {
+                view_.Notice(QStringLiteral("not followed: %1 -> %2 (%3)")
+                                 .arg(JoinPath(shown, name), entry.symLinkTarget(),
+                                      inside ? QStringLiteral("a folder already taken in")
+                                             : QStringLiteral("a link out of %1").arg(root)));
+                continue;
+            }
+        }
+        IntakeFolder(path, JoinPath(shown, name), root, visited, stopRequested, stopped);
         if (stopped) return;
     }
 }
@@ -236,6 +256,11 @@ void BatchJob::Refuse(BatchItem::Kind kind, const QString& shown, const QString&
 
 void BatchJob::Start()
 {
+    // What killed earlier runs left goes before this run writes, but never a file it reads.
+    QStringList sources;
+    for (const BatchItem& item : items_) sources << item.sourcePath;
+    OwnFiles::CleanLeftovers(sources);
+
     std::vector<int> videos;
     std::vector<int> images;
     for (const BatchItem& item : items_) {

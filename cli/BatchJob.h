@@ -31,7 +31,8 @@ public:
 
     // Takes in the paths in order, as the window's intake does: a folder's videos (probed; a
     // damaged one is refused with the window's words) and its images, then with --recursive
-    // its subfolders. False when stopRequested turned true on the way.
+    // its subfolders (a link only to a folder inside the one named, each folder once; the links
+    // not followed are named on stderr). False when stopRequested turned true on the way.
     bool Intake(const std::function<bool()>& stopRequested);
     const std::vector<BatchItem>& Items() const { return items_; }
 
@@ -51,8 +52,10 @@ private:
     class VideoSink;
     class ImageSink;
 
-    void IntakeFolder(const QString& folder, const QString& shown, QSet<QString>& visited,
-                      const std::function<bool()>& stopRequested, bool& stopped);
+    // root: the canonical path of the folder named, which links must not lead out of.
+    void IntakeFolder(const QString& folder, const QString& shown, const QString& root,
+                      QSet<QString>& visited, const std::function<bool()>& stopRequested,
+                      bool& stopped);
     void AddVideo(const QString& dir, const QString& name, const QString& shown);
     void AddImage(const QString& path, const QString& name, const QString& shown);
     // A file that is not taken (not a regular file, a name we cannot use): a failed result

@@ -9,6 +9,7 @@
 
 #include "core/app/Paths.h"
 #include "core/app/Settings.h"
+#include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
 
 namespace {
@@ -368,7 +369,8 @@ const std::vector<OptionSpec>& Options()
         list.push_back({"Output",
                         "recursive",
                         nullptr,
-                        "also scan the subfolders of a folder (hidden ones are left out)",
+                        "also scan the subfolders of a folder (hidden ones are left out; a link "
+                        "only to a folder inside it)",
                         nullptr,
                         [](const QString&, CliOptions& o) { return o.recursive = true; },
                         {}});
@@ -411,7 +413,11 @@ ParsedCommandLine UsageError(const QString& message)
 QString CheckPath(const QString& path)
 {
     const QFileInfo info(path);
-    if (!info.exists()) return path + QStringLiteral(": no such file or folder");
+    // A name that is not UTF-8 or a path too long to open is there: the intake says why it is
+    // not taken.
+    if (!info.exists() && UnusablePath(path).reason.isEmpty())
+        return path + QStringLiteral(": no such file or folder");
+    if (!info.exists()) return {};
     if (info.isDir()) return {};
     const QString extension = EntryExtension(info.fileName());
     if (IsVideoExtension(extension) || IsImageExtension(extension)) return {};

@@ -235,12 +235,23 @@ void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& ou
     Write(text);
 }
 
+void ConsoleView::Notice(const QString& text)
+{
+    if (mode_ == Mode::Terminal) ClearBlock();
+    WriteTo(STDERR_FILENO, QStringLiteral("lumocompress-cli: ") + text + u'\n');
+}
+
 void ConsoleView::Write(const QString& text)
+{
+    WriteTo(fd_, text);
+}
+
+void ConsoleView::WriteTo(int fd, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     qsizetype offset = 0;
     while (offset < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.constData() + offset, bytes.size() - offset);
+        const ssize_t n = ::write(fd, bytes.constData() + offset, bytes.size() - offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;  // a closed output is nobody's loss
         offset += n;

@@ -26,6 +26,9 @@ public:
     void Finished(const BatchItem& item, qint64 nowMs);
     // Terminal: redraws the running files' lines, whose clocks move on.
     void Tick(qint64 nowMs);
+    // A line about the run that is no file's result (a link not followed), on stderr in
+    // every mode, so the JSON output stays one record per file.
+    void Notice(const QString& text);
     // The closing table of every file, and where the outputs went (nothing in JSON mode).
     void Summary(const std::vector<BatchItem>& items, const QString& outputFolder);
 
@@ -49,6 +52,7 @@ public:
 
 private:
     void Write(const QString& text);
+    static void WriteTo(int fd, const QString& text);
     int Columns() const;
     void ClearBlock();
     void DrawBlock(qint64 nowMs);

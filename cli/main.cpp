@@ -13,7 +13,6 @@
 #include "SignalWatch.h"
 #include "core/app/Language.h"
 #include "core/app/Logging.h"
-#include "core/app/OutputName.h"
 #include "core/app/Paths.h"
 
 namespace {
@@ -93,8 +92,6 @@ int main(int argc, char** argv)
         return Complain(QStringLiteral("cannot write to the output folder ") + outputFolder,
                         kUsageError);
 
-    // What a killed earlier run left in the folder goes before this run writes there.
-    RemoveLeftoverParts(outputFolder);
     // A settings file that cannot be read was reported on stderr when the values were read.
 
     SignalWatch signalWatch;

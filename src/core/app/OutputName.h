@@ -9,7 +9,9 @@
 // An output is written under a hidden temporary name in the same folder first and gets its
 // final name only once it is complete, so a final name never holds a partial file. Two schemes
 // of ours exist: the video engine's ".base(n).lumo-part.ext" (ffmpeg picks its container by the
-// extension) and the image engine's ".lumo-<16 hex digits>.part".
+// extension) and the image engine's ".lumo-<16 hex digits>.part". Both are recorded in
+// core/app/OwnFiles.h while they exist, which is how the leftovers of a killed run are known;
+// a name alone never makes a file ours.
 
 // The longest file name (one path component) the file systems we write to take, in bytes.
 inline constexpr int kMaxFileNameBytes = 255;
@@ -33,15 +35,6 @@ QString FittedFileName(const QString& baseName, const QString& extension, int n,
 QString OutputPartCandidate(const QString& folder, const QString& baseName,
                             const QString& extension, int n);
 
-// True for a file name of one of our temporary schemes (never a name a user would give a file
-// by chance: hidden, with our marker in a fixed place).
-bool IsOutputPartName(const QByteArray& fileName);
-
-// Removes what an earlier run that was killed left in folder: regular files of ours (owned by
-// this user, named by one of our schemes) last changed before this process started and not
-// locked by a run that is still writing them. Returns how many were removed.
-int RemoveLeftoverParts(const QString& folder);
-
-// Holds an exclusive advisory lock on an open temporary file, which tells RemoveLeftoverParts
-// of every process that the file is being written.
+// Holds an exclusive advisory lock on an open temporary file, which tells the cleaner of
+// leftovers (core/app/OwnFiles.h) of every process that the file is being written.
 bool LockPartFile(int fd);

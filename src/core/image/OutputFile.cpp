@@ -1,6 +1,7 @@
 #include "core/image/OutputFile.h"
 
 #include "core/app/OutputName.h"
+#include "core/app/OwnFiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -151,6 +152,8 @@ QString OutputFile::SaveNew(const QString& dir, const QString& baseName, const Q
             throw std::runtime_error(ErrorText("cannot write", temporaryPath, errno));
     }
     const QByteArray temporary = Native(temporaryPath);
+    // Ours until it is gone: forgotten after the guard has removed it.
+    const OwnFiles::Record record(temporaryPath);
     RemoveGuard removeTemporary(temporary);
 
     for (int n = 1; n <= kMaxCandidates; ++n) {

@@ -6,7 +6,10 @@
 #include <QStringDecoder>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -88,6 +91,11 @@ QStringList UnnameableEntries(const QString& folder, bool videos)
     return shown;
 }
 
+QString FolderLinkReason()
+{
+    return QStringLiteral("a link to a folder, not a file");
+}
+
 QString UnnameableReason()
 {
     return QStringLiteral("its name is not valid UTF-8; rename the file to compress it");
@@ -97,19 +105,73 @@ std::vector<NotTaken> EntriesNotTaken(const QString& folder, bool videos)
 {
     std::vector<NotTaken> entries;
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
-    const QStringList names = QDir(folder).entryList(
-        QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QStringList names =
+        QDir(folder).entryList(QDir::System | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                               QDir::Name | QDir::IgnoreCase);
     for (const QString& name : names) {
         const QString extension = EntryExtension(name);
         if (!(videos ? IsVideoExtension(extension) : IsImageExtension(extension))) continue;
-        // A folder with a media name is scanned as it always was (its probe fails).
-        if (QFileInfo(prefix + name).isDir()) continue;
+        // A folder with a media name is scanned as it always was (its probe fails); a link to
+        // a folder is not followed.
+        if (const QFileInfo entry(prefix + name); entry.isDir()) {
+            if (entry.isSymLink()) entries.push_back({name, FolderLinkReason()});
+            continue;
+        }
         if (const QString reason = SpecialFileReason(prefix + name); !reason.isEmpty())
             entries.push_back({name, reason});
     }
     for (const QString& name : UnnameableEntries(folder, videos))
         entries.push_back({name, UnnameableReason()});
     return entries;
+}
+
+QByteArray NativeArgument(const QString& text)
+{
+    QFile file(QStringLiteral("/proc/self/cmdline"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QList<QByteArray> arguments = file.readAll().split('\0');
+    for (const QByteArray& argument : arguments) {
+        if (argument.isEmpty()) continue;
+        const QString decoded = QFile::decodeName(argument);
+        if (decoded == text || QFileInfo(decoded).absoluteFilePath() == text) return argument;
+    }
+    return {};
+}
+
+bool EntryExistsByParts(const QByteArray& path)
+{
+    int fd = ::open(path.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    QList<QByteArray> parts = path.split('/');
+    parts.removeAll(QByteArray());
+    for (qsizetype i = 0; fd >= 0 && i + 1 < parts.size(); ++i) {
+        const int next = ::openat(fd, parts[i].constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0) return false;
+    struct stat info {};
+    const bool found =
+        parts.isEmpty() || ::fstatat(fd, parts.back().constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    ::close(fd);
+    return found;
+}
+
+NotTaken UnusablePath(const QString& path)
+{
+    QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (path.contains(QChar::ReplacementCharacter) && ::lstat(native.constData(), &info) != 0) {
+        if (const QByteArray argument = NativeArgument(path); !argument.isEmpty())
+            native = argument;
+        if (!NameRoundTrips(native) && EntryExistsByParts(native))
+            return {ShownName(native), UnnameableReason()};
+    }
+    if (native.size() >= PATH_MAX && EntryExistsByParts(native))
+        return {ShownName(native),
+                QStringLiteral("the path is too long (%1 bytes; the system takes at most %2)")
+                    .arg(native.size())
+                    .arg(PATH_MAX - 1)};
+    return {};
 }
 
 QString NotTakenNotice(const std::vector<NotTaken>& entries)

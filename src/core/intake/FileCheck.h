@@ -33,6 +33,8 @@ QStringList UnnameableEntries(const QString& folder, bool videos);
 
 // The sentence that reports one of them.
 QString UnnameableReason();
+// The sentence that reports a link to a folder with a media name.
+QString FolderLinkReason();
 
 // An entry a folder holds that the scan (core/intake/MediaScan.h) leaves out although its name
 // is that of a video or an image.
@@ -41,9 +43,25 @@ struct NotTaken {
     QString reason;
 };
 
-// Special entries and names that are not UTF-8 with a video (videos = true) or an image
-// extension, special entries first, for the report that tells the user.
+// Special entries, links to folders and names that are not UTF-8 with a video (videos = true) or an
+// image extension, special entries first, for the report that tells the user.
 std::vector<NotTaken> EntriesNotTaken(const QString& folder, bool videos);
+
+// Why a path the user named (an argument, a second start's path) cannot be taken although an
+// entry is there: its name is not valid UTF-8 (the path then holds replacement characters and
+// names no file; the entry is found under the bytes of the process's own argument that reads
+// as the path, and shown by them), or the path is longer than the system takes (PATH_MAX; the
+// entry is found by walking the path part by part). An empty reason when neither holds, the
+// path missing included.
+NotTaken UnusablePath(const QString& path);
+
+// The bytes of this process's command-line argument (as the system passed them) that reads as
+// text, made absolute against the current folder or not; empty when no argument does.
+QByteArray NativeArgument(const QString& text);
+
+// True when an entry is at path, looked up one part at a time, so that a path longer than
+// the system's limit is found too.
+bool EntryExistsByParts(const QByteArray& path);
 
 // The notice for files that were not taken: a heading and one "name: reason" line each.
 QString NotTakenNotice(const std::vector<NotTaken>& entries);

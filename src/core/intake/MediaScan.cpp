@@ -40,7 +40,7 @@ QStringList ScanFolder(const QString& folder, bool (*accepts)(const QString&))
         if (!accepts(EntryExtension(name))) continue;
         // A name that is not valid UTF-8 comes back with replacement characters and names no
         // file; FileCheck's UnnameableEntries reports it instead.
-        struct stat info;
+        struct stat info {};
         const QByteArray native = QFile::encodeName(prefix + name);
         if (name.contains(QChar::ReplacementCharacter) && ::lstat(native.constData(), &info) != 0)
             continue;
@@ -49,6 +49,10 @@ QStringList ScanFolder(const QString& folder, bool (*accepts)(const QString&))
         if (::stat(native.constData(), &info) == 0 &&
             (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ||
              S_ISSOCK(info.st_mode)))
+            continue;
+        // Nor is a link to a folder (it may lead anywhere, "/" included).
+        struct stat own;
+        if (S_ISDIR(info.st_mode) && ::lstat(native.constData(), &own) == 0 && S_ISLNK(own.st_mode))
             continue;
         accepted << name;
     }

@@ -9,6 +9,9 @@ constexpr QByteArrayView kDuration("Duration:");
 constexpr QByteArrayView kTime("time=");
 constexpr QByteArrayView kFailed("Conversion failed");
 constexpr QByteArrayView kDone("muxing overhead:");
+// The system's words for a write that found no room, as ffmpeg prints them (in the C locale).
+constexpr QByteArrayView kNoRoom[] = {"No space left on device", "File too large",
+                                      "Disk quota exceeded"};
 
 // A line longer than this without a line end is read as it stands, so a child that never ends
 // its lines cannot make the kept tail grow without bound.
@@ -130,6 +133,10 @@ void FfmpegOutputParser::ParseLine(QByteArrayView line, qint64 nowMs, bool& prog
         }
     }
 
+    if (writeError_.isEmpty()) {
+        for (const QByteArrayView words : kNoRoom)
+            if (line.contains(words)) writeError_ = line.trimmed().toByteArray();
+    }
     if (line.contains(kFailed)) {
         failedSeen_ = true;
         events.push_back({FfmpegEvent::Kind::Failed, 0, 0});

@@ -43,6 +43,10 @@ public:
     // The last "time=" position read, reported or not (how much was encoded); 0 for none.
     qint64 LastTimeMs() const { return lastTimeMs_; }
     bool FailedSeen() const { return failedSeen_; }
+    // The first line that says a write of the output failed for lack of room (no space left,
+    // a file size limit, a quota), as ffmpeg or an encoder printed it; empty when none did.
+    // What follows such a line (an encoder's closing statistics) explains nothing.
+    const QByteArray& WriteError() const { return writeError_; }
 
     // A time as ffmpeg prints it, HH:MM:SS.cc, in milliseconds: hours × 3600000 + minutes ×
     // 60000 + seconds × 1000, plus the digits after the "." as they stand (as the program has
@@ -67,4 +71,5 @@ private:
     qint64 lastTimeMs_ = 0;
     bool doneSeen_ = false;
     bool failedSeen_ = false;
+    QByteArray writeError_;
 };

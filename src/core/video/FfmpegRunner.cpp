@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -104,12 +106,17 @@ FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& argum
     outcome.encodedMs = parser.LastTimeMs();
     outcome.normalExit = child.NormalExit();
     outcome.exitCode = outcome.normalExit ? child.ExitCode() : -1;
+    // A file size limit whose signal was not ignored ends the writer instead of failing
+    // its write: that is a full output, not a crash.
+    const bool sizeLimit = !outcome.normalExit && outcome.started && child.ExitCode() == SIGXFSZ;
 
     if (stop.stop_requested()) {
         outcome.kind = FfmpegOutcome::Kind::Stopped;
     } else if (end == platform::ChildProcess::ReadEnd::Silent) {
         outcome.reason = QStringLiteral("ffmpeg printed nothing for %1 s and was killed")
                              .arg(silenceLimitMs_ / 1000);
+    } else if (sizeLimit) {
+        outcome.reason = QStringLiteral("ffmpeg was ended by the file size limit: File too large");
     } else if (!outcome.normalExit) {
         outcome.reason = QStringLiteral("ffmpeg crashed");
     } else if (outcome.exitCode != 0) {
@@ -122,7 +129,12 @@ FfmpegOutcome FfmpegRunner::Run(const QString& program, const QStringList& argum
         outcome.kind = FfmpegOutcome::Kind::Done;
     }
     if (outcome.kind == FfmpegOutcome::Kind::Failed) {
-        const QString message = LastMessage(kept);
+        // A write that found no room is the cause, whatever the encoders printed after it (and
+        // a writer ended by the size limit printed nothing about it).
+        const QString message = !parser.WriteError().isEmpty()
+                                    ? QString::fromUtf8(parser.WriteError())
+                                : sizeLimit ? QString()
+                                            : LastMessage(kept);
         if (!message.isEmpty()) outcome.reason += QStringLiteral(": ") + message;
     }
     return outcome;

@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "core/app/OutputName.h"
+#include "core/app/OwnFiles.h"
 #include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
 #include "core/intake/FileCheck.h"
@@ -184,14 +185,14 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         return Fail(taskId, QStringLiteral("cannot read the source: ") + notFile);
 
     std::set<QString> reserved;
-    bool clean = false;
+    QStringList sources;
     {
         std::lock_guard guard(lock_);
         reserved = reservedOutputs_;
-        clean = cleanedFolders_.insert(values.outputFolder).second;
+        for (const auto& entry : taskMap_) sources << entry.second.filePath;
     }
-    // What a killed earlier run left in this folder goes before the first task writes there.
-    if (clean) RemoveLeftoverParts(values.outputFolder);
+    // What killed earlier runs left goes before a task writes, but never a source of ours.
+    OwnFiles::CleanLeftovers(sources);
     const auto isReserved = [&reserved](const QString& path) { return reserved.count(path) > 0; };
     const OutputNameResolver resolver(values.outputFolder, task->fileName, plan.extension);
     QString error;
@@ -203,6 +204,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         int fd;
         ~LockCloser() { ::close(fd); }
     } lockCloser{claim.lockFd};
+    // Recorded as ours before ffmpeg writes into it, forgotten once it is renamed or removed.
+    OwnFiles::Record partRecord(claim.partPath, claim.lockFd);
     {
         std::lock_guard guard(lock_);
         reservedOutputs_.insert(claim.path);
@@ -216,6 +219,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     };
 
     // Two passes keep their statistics in a folder of their own, removed with the task.
+    // (The record is forgotten after the folder is removed: declared first, it goes last.)
+    std::optional<OwnFiles::Record> passRecord;
     std::optional<QTemporaryDir> passFolder;
     if (TakesEncoderChoices(plan) && plan.twoPass && !plan.qualityMode) {
         passFolder.emplace(EnsureUserFolder(QString::fromUtf8(kTempFolder)) +
@@ -224,6 +229,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
             discard();
             return Fail(taskId, QStringLiteral("cannot create a folder for the pass log"));
         }
+        passRecord.emplace(passFolder->path());
     }
     const QString av1 =
         EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program) : QString();
@@ -285,6 +291,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         discard();
         return Fail(taskId, QStringLiteral("cannot name the output: ") + error, 0);
     }
+    partRecord.Forget();
     Unreserve(claim.path);
     {
         std::lock_guard guard(lock_);

@@ -92,7 +92,6 @@ private:
     std::map<int, QString> outputPathMap;
     std::vector<qint64> ffmpegProcesses;
     std::set<QString> reservedOutputs_;  // outputs of tasks whose encoder has not ended
-    std::set<QString> cleanedFolders_;   // output folders rid of an earlier run's leftovers
     QString encoder_;
 
     std::mutex lifeLock_;  // orders Start and Stop

@@ -9,7 +9,6 @@
 #include "core/app/Language.h"
 #include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
-#include "gui/ui/PromptBoxDialog.h"
 
 namespace {
 
@@ -50,6 +49,5 @@ void ImageIntake::AddFolder(const QString& folder)
     for (const QString& name : ScanFolderForImages(folder))
         imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
     for (const ImageTask& task : imageScanList) Add(task);
-    if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, false); !notTaken.empty())
-        PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
+    ReportNotTaken(EntriesNotTaken(folder, false));
 }

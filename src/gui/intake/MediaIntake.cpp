@@ -1,7 +1,9 @@
 #include "gui/intake/MediaIntake.h"
 
 #include "core/app/Language.h"
+#include "core/intake/FileCheck.h"
 #include "gui/platform/Shell.h"
+#include "gui/ui/PromptBoxDialog.h"
 
 #include <utility>
 
@@ -19,4 +21,9 @@ void MediaIntake::AddFromFileDialog()
 void MediaIntake::AddFromFolder()
 {
     AddFolder(Shell::Instance().ChooseFolder(owner_, language::Tr(folderTitle_)));
+}
+
+void MediaIntake::ReportNotTaken(const std::vector<NotTaken>& entries)
+{
+    if (!entries.empty()) PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(entries));
 }

@@ -2,10 +2,12 @@
 
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 #include "core/intake/VideoTask.h"
 
 class QWidget;
+struct NotTaken;
 
 // What the image and the video intake have in common: the window they ask from, the callback
 // that adds one row per record (an image row and a video row both take a VideoTask record), and
@@ -27,6 +29,9 @@ public:
     // The same for files and folders named by the program (dropped on the window, say).
     virtual void AddFiles(const QStringList& paths) = 0;
     virtual void AddFolder(const QString& folder) = 0;
+
+    // Shows the notice of files that were not taken, one line each (nothing for none).
+    void ReportNotTaken(const std::vector<NotTaken>& entries);
 
 protected:
     // owner: the parent of the file dialogs; folderTitle: the folder chooser's title, a text marked

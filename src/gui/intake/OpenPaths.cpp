@@ -3,6 +3,9 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <vector>
+
+#include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
 #include "gui/intake/ImageIntake.h"
 #include "gui/intake/VideoIntake.h"
@@ -18,8 +21,15 @@ MediaKind AddOpenedPaths(const QStringList& paths, VideoIntake& videos, ImageInt
         videos.AddFiles(videoRun);
         videoRun.clear();
     };
+    std::vector<NotTaken> notTaken;
     for (const QString& path : paths) {
         const QFileInfo entry(path);
+        // Named by bytes that are not UTF-8, or by a path too long to open: said, not dropped.
+        if (!entry.exists()) {
+            if (NotTaken unusable = UnusablePath(path); !unusable.reason.isEmpty())
+                notTaken.push_back(std::move(unusable));
+            continue;
+        }
         if (entry.isDir()) {
             const QString folder = entry.absoluteFilePath();
             flushVideos();
@@ -42,6 +52,7 @@ MediaKind AddOpenedPaths(const QStringList& paths, VideoIntake& videos, ImageInt
         }
     }
     flushVideos();
+    if (!notTaken.empty()) videos.ReportNotTaken(notTaken);
     return first;
 }
 

@@ -47,7 +47,7 @@ void VideoIntake::AddFiles(const QStringList& paths)
         QString dir = file.absolutePath();
         if (!dir.endsWith('/')) dir += '/';
         if (const QString reason = SpecialFileReason(path); !reason.isEmpty()) {
-            PromptBoxDialog::ShowModeless(owner_, NotTakenNotice({{file.fileName(), reason}}));
+            ReportNotTaken({{file.fileName(), reason}});
             continue;
         }
         tasks.push_back(MakeVideoTask(dir, file.fileName()));
@@ -62,8 +62,7 @@ void VideoIntake::AddFolder(const QString& folder)
     for (const QString& name : ScanFolderForVideos(folder))
         tasks.push_back(MakeVideoTask(folder, name));
     Queue(std::move(tasks));
-    if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, true); !notTaken.empty())
-        PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
+    ReportNotTaken(EntriesNotTaken(folder, true));
 }
 
 int VideoIntake::Pending() const

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -12,6 +13,7 @@
 
 #include <cstring>
 
+#include "core/intake/DeepPath.h"
 #include "core/intake/FileCheck.h"
 #include "core/intake/MediaScan.h"
 #include "support/Printers.h"
@@ -102,6 +104,50 @@ TEST_F(FileCheckTest, NamesThatAreNotUtf8AreReportedByName)
     // Qt cannot name them either, so its temporary folder could not remove them.
     for (const char* name : {"\xff\xfe.png", "caf\xe9.MP4", "\xff.txt"})
         ::unlink(Native(name).constData());
+}
+
+// A link to a folder that carries a media name is neither scanned (it may lead to "/") nor
+// left out silently; a real folder with such a name is scanned as before.
+TEST_F(FileCheckTest, LinksToFoldersAreNamedNotScanned)
+{
+    ASSERT_TRUE(QDir().mkpath(Path("real.mp4")));
+    ASSERT_EQ(::symlink("/", QFile::encodeName(Path("root.mp4")).constData()), 0);
+    ASSERT_EQ(::symlink("real.mp4", QFile::encodeName(Path("near.png")).constData()), 0);
+    EXPECT_EQ(ScanFolderForVideos(dir.path()), QStringList{"real.mp4"});
+    EXPECT_EQ(ScanFolderForImages(dir.path()), QStringList());
+    for (const bool videos : {true, false}) {
+        const std::vector<NotTaken> entries = EntriesNotTaken(dir.path(), videos);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].name, videos ? "root.mp4" : "near.png");
+        EXPECT_EQ(entries[0].reason, FolderLinkReason());
+    }
+}
+
+// A path the user names is refused with the real reason when something is there: bytes that
+// are not UTF-8 (found under the process's own argument) or a path past PATH_MAX (found part
+// by part). Missing paths, long or not, are left to the caller's "no such file".
+TEST_F(FileCheckTest, UnusablePathsSayWhyInsteadOfMissing)
+{
+    const testenv::DeepPath deep(dir.path(), "clip.mp4");
+    ASSERT_TRUE(deep.Made());
+    const QByteArray native = QFile::encodeName(deep.File());
+    ASSERT_GE(native.size(), PATH_MAX);
+    EXPECT_TRUE(EntryExistsByParts(native));
+    EXPECT_TRUE(EntryExistsByParts(QFile::encodeName(deep.Folder())));
+    EXPECT_FALSE(EntryExistsByParts(native + "x"));
+    EXPECT_TRUE(EntryExistsByParts("/"));
+
+    const NotTaken tooLong = UnusablePath(deep.File());
+    EXPECT_EQ(tooLong.name, deep.File());
+    EXPECT_EQ(tooLong.reason, QString("the path is too long (%1 bytes; the system takes at most "
+                                      "4095)")
+                                  .arg(native.size()));
+    EXPECT_EQ(UnusablePath(deep.File() + "x").reason, "");
+    EXPECT_EQ(UnusablePath(Path("missing.mp4")).reason, "");
+    ASSERT_TRUE(testenv::WriteFile(Path("here.mp4"), "bytes"));
+    EXPECT_EQ(UnusablePath(Path("here.mp4")).reason, "");
+    // Not an argument of this process: nothing to find it by.
+    EXPECT_EQ(UnusablePath(Path(QString("caf") + QChar::ReplacementCharacter + ".mp4")).reason, "");
 }
 
 }  // namespace

@@ -248,4 +248,28 @@ TEST(FfmpegOutputParserTest, EndlessLineDoesNotGrowTheKeptTailWithoutBound)
     EXPECT_EQ(Kinds(parser.Feed("muxing overhead: 1%\n", 0)), std::vector<Kind>{Kind::Done});
 }
 
+// x265 out of room (recorded under a file size limit): the write error comes first and the
+// encoder's statistics after it; the error is what is kept, even cut across two reads. Output
+// that names no such error keeps none.
+TEST(FfmpegOutputParserTest, TheFirstWriteErrorIsKeptWhateverFollows)
+{
+    const QByteArray output =
+        "frame=   50 fps=0.0 q=1.0 Lsize=       0kB time=00:00:02.02 bitrate=   0.2kbits/s\r"
+        "Error closing file out.mp4: File too large\n"
+        "x265 [info]: frame I:      1, Avg QP:14.00  kb/s: 3282.40 \n"
+        "encoded 50 frames in 2.54s (19.65 fps), 578.02 kb/s, Avg QP:5.10\n"
+        "av_interleaved_write_frame(): No space left on device\n";
+    for (qsizetype cut : {qsizetype(0), output.indexOf("too large"), output.size()}) {
+        FfmpegOutputParser parser;
+        parser.Feed(output.left(cut), 0);
+        parser.Feed(output.mid(cut), 0);
+        parser.Finish(0);
+        EXPECT_EQ(parser.WriteError(), "Error closing file out.mp4: File too large") << cut;
+    }
+    FfmpegOutputParser clean;
+    clean.Feed(kRecorded, 0);
+    clean.Finish(0);
+    EXPECT_EQ(clean.WriteError(), "");
+}
+
 }  // namespace

@@ -105,7 +105,7 @@ TEST_F(OutputNameResolverTest, LongNamesAreCutAtCharacterBoundariesToFit)
     }
 }
 
-TEST_F(OutputNameResolverTest, TemporaryNameIsHiddenKeepsTheExtensionAndIsRecognised)
+TEST_F(OutputNameResolverTest, TemporaryNameIsHiddenAndKeepsTheExtension)
 {
     const OutputNameResolver resolver(dir.path(), "clip.avi", "mp4");
     QString error;
@@ -127,15 +127,6 @@ TEST_F(OutputNameResolverTest, TemporaryNameIsHiddenKeepsTheExtensionAndIsRecogn
     EXPECT_FALSE(QFile::exists(claim.partPath));
     ::close(claim.lockFd);
     ::close(second.lockFd);
-
-    for (const char* ours : {".clip.lumo-part.mp4", ".a b(2).lumo-part.mkv",
-                             ".lumo-0123456789abcdef.part", "..lumo-part.mp4"})
-        EXPECT_TRUE(IsOutputPartName(ours)) << ours;
-    for (const char* theirs :
-         {"clip.lumo-part.mp4", ".clip.lumo-part", ".clip.lumo-part.", ".lumo-part.mp4",
-          ".clip.lumo-part.mp4.bak", ".lumo-0123456789ABCDEF.part", ".lumo-123.part", ".clip.mp4",
-          ".lumo-0123456789abcdefg.part"})
-        EXPECT_FALSE(IsOutputPartName(theirs)) << theirs;
 }
 
 }  // namespace

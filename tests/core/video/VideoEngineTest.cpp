@@ -21,7 +21,8 @@
 #include <string>
 #include <thread>
 
-#include "core/app/OutputName.h"
+#include "core/app/FailureText.h"
+#include "core/app/OwnFilesHelperProcess.h"
 #include "core/app/Paths.h"
 #include "core/intake/MediaProbe.h"
 #include "core/platform/ChildProcess.h"
@@ -169,8 +170,17 @@ private:
     int reads_ = 0;
 };
 
+struct CodecCase {
+    int codec;
+    const char* encoder;  // a script in the home folder
+};
+
 class VideoEngineTest : public ::testing::Test {
 protected:
+    // One 2-second source compressed once per case, with its codec and its encoder, in order;
+    // the reasons of the failures, empty for a task that did not fail.
+    std::vector<QString> FailureReasons(const std::vector<CodecCase>& cases);
+
     void SetUp() override
     {
         ASSERT_TRUE(QDir().mkpath(sources));
@@ -816,23 +826,79 @@ TEST_F(VideoEngineTest, TheFinalNameAppearsOnlyWhenTheOutputIsComplete)
     EXPECT_EQ(engine.OutputPath(id), outputs + "/a.mp4");
 }
 
-// A disk that fills up mid-way (here a file size limit on the encoder, which makes every
-// write past it fail as a full disk does) fails the task with the system's words, never done.
-TEST_F(VideoEngineTest, AFullDiskFailsTheTaskWithTheRealReasonAndLeavesNothing)
+// A disk that fills up mid-way (here a file size limit on the encoder: with its signal ignored
+// every write past it fails as on a full disk, with the signal left alone it ends ffmpeg) fails
+// the task with the real cause, for every codec, never done, and leaves nothing. x265 prints its
+// statistics after the error: they are no reason.
+TEST_F(VideoEngineTest, AFileSizeLimitFailsEveryCodecWithTheRealReasonAndLeavesNothing)
 {
-    ASSERT_TRUE(testenv::MakeVideo(Source("big.mp4"), 2.0, "320x240"));
-    WriteScript(testenv::Home() + "/encoder", "ulimit -f 8; trap '' XFSZ; exec ffmpeg \"$@\"");
-    engine.SetEncoder(testenv::Home() + "/encoder");
-    const int id = Add(Source("big.mp4"));
-    ASSERT_TRUE(engine.Start());
-    engine.Enqueue(id);
-    ASSERT_TRUE(WaitFinished(1));
-    const Reports reports = sink.Get();
-    ASSERT_TRUE(reports.failed.count(id)) << "reported done";
-    const QString reason = reports.failed.at(id).reason;
-    EXPECT_TRUE(reason.contains("File too large") || reason.contains("No space left on device"))
-        << reason.toStdString();
+    WriteScript(testenv::Home() + "/ignoring", "ulimit -f 8; trap '' XFSZ; exec ffmpeg \"$@\"");
+    WriteScript(testenv::Home() + "/signalled", "ulimit -f 8; exec ffmpeg \"$@\"");
+    const std::vector<CodecCase> cases = {
+        {0, "ignoring"}, {1, "ignoring"}, {2, "ignoring"}, {1, "signalled"}};
+    const std::vector<QString> reasons = FailureReasons(cases);
+    for (size_t i = 0; i < reasons.size(); ++i) {
+        SCOPED_TRACE(std::string(cases[i].encoder) + " codec " + std::to_string(cases[i].codec));
+        EXPECT_TRUE(reasons[i].contains("File too large")) << reasons[i].toStdString();
+        EXPECT_FALSE(reasons[i].contains("encoded ")) << reasons[i].toStdString();
+        EXPECT_EQ(ClassifyFailure(reasons[i]), FailureCause::DiskFull) << reasons[i].toStdString();
+    }
     EXPECT_EQ(AllEntries(outputs), QStringList());
+}
+
+// A really full disk: ffmpeg runs in a mount namespace of its own where an 8 KiB tmpfs covers
+// the output folder (skipped where mounting is not allowed).
+TEST_F(VideoEngineTest, AFullDiskFailsEveryCodecWithNoSpaceLeft)
+{
+    const QString probe = testenv::Home() + "/probe";
+    ASSERT_TRUE(QDir().mkpath(probe));
+    const auto mount = platform::RunCapture(
+        "unshare", {"-m", "sh", "-c", "mount -t tmpfs -o size=8k tmpfs \"$0\"", probe}, 10000,
+        4096);
+    if (!mount.Succeeded()) GTEST_SKIP() << "cannot mount a tmpfs here: " << mount.output.data();
+    WriteScript(testenv::Home() + "/full",
+                "for out; do :; done\n"
+                "exec unshare -m bash -c 'mount -t tmpfs -o size=8k tmpfs \"$0\" && exec ffmpeg "
+                "\"$@\"' \"$(dirname \"$out\")\" \"$@\"");
+    const std::vector<CodecCase> cases = {{0, "full"}, {1, "full"}, {2, "full"}};
+    const std::vector<QString> reasons = FailureReasons(cases);
+    for (size_t i = 0; i < reasons.size(); ++i) {
+        SCOPED_TRACE("codec " + std::to_string(cases[i].codec));
+        EXPECT_TRUE(reasons[i].contains("No space left on device")) << reasons[i].toStdString();
+        EXPECT_EQ(ClassifyFailure(reasons[i]), FailureCause::DiskFull) << reasons[i].toStdString();
+    }
+    EXPECT_EQ(AllEntries(outputs), QStringList());
+}
+
+std::vector<QString> VideoEngineTest::FailureReasons(const std::vector<CodecCase>& cases)
+{
+    EXPECT_TRUE(testenv::MakeVideo(Source("big.mp4"), 2.0, "320x240"));
+    std::vector<int> ids;
+    for (size_t i = 0; i < cases.size(); ++i) ids.push_back(Add(Source("big.mp4")));
+    const auto use = [&](const CodecCase& c) {
+        settings.Change([&](VideoSettings& values) {
+            values.settings.videoType = 1;
+            values.settings.codec = c.codec;
+        });
+        engine.SetEncoder(testenv::Home() + "/" + c.encoder);
+    };
+    sink.autoRelease = false;
+    use(cases[0]);
+    EXPECT_TRUE(engine.Start());
+    engine.EnqueueAll(ids);
+    std::vector<QString> reasons;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        if (!WaitFinished(i + 1, 60000)) break;
+        const Reports reports = sink.Get();
+        EXPECT_TRUE(reports.failed.count(ids[i])) << "reported done";
+        reasons.push_back(reports.failed.count(ids[i]) ? reports.failed.at(ids[i]).reason
+                                                       : QString());
+        if (i + 1 == cases.size()) break;
+        use(cases[i + 1]);
+        sink.Release(ids[i]);
+    }
+    EXPECT_EQ(reasons.size(), cases.size()) << "a task did not end";
+    return reasons;
 }
 
 // A source cut short (an mkv with 30 % of its bytes) encodes "successfully" into a short
@@ -893,45 +959,36 @@ TEST_F(VideoEngineTest, ASourceReplacedByANamedPipeFailsWithoutWaiting)
     EXPECT_EQ(AllEntries(outputs), QStringList());
 }
 
-// What a killed run left goes before the first task writes into the folder: only our hidden
-// temporary files, only regular ones, only those older than this process and not being written
-// by another run. Everything else in the folder stays.
-TEST_F(VideoEngineTest, LeftoversOfAKilledRunAreRemovedAndNothingElse)
+// What a killed run recorded as its own goes before a task writes: its partial output and the
+// image engine's temporary file. A file named like ours that no run recorded stays, and so
+// does a recorded one that is a source of the batch (here the source being compressed).
+TEST_F(VideoEngineTest, OnlyWhatAKilledRunRecordedIsRemovedNeverASource)
 {
-    MakeClip(Source("a.mp4"), kH264Aac);
-    const QStringList leftovers = {".old.lumo-part.mp4", ".old(2).lumo-part.mkv",
-                                   ".lumo-0123456789abcdef.part"};
-    const QStringList kept = {"mine.lumo-part.mp4",
-                              ".notes.lumo-part",
-                              ".fresh.lumo-part.mp4",
-                              ".locked.lumo-part.mp4",
-                              ".link.lumo-part.mp4",
-                              ".dir.lumo-part.mp4",
-                              "user.txt"};
+    const QStringList leftovers = {".old.lumo-part.mp4", ".lumo-0123456789abcdef.part"};
+    const QStringList kept = {".stray.lumo-part.mp4", ".src.lumo-part.mp4", "user.txt"};
     for (const QString& name : leftovers + kept) {
-        if (name == ".link.lumo-part.mp4") {
-            ASSERT_TRUE(QFile::link(outputs + "/user.txt", outputs + "/" + name));
-        } else if (name == ".dir.lumo-part.mp4") {
-            ASSERT_TRUE(QDir().mkpath(outputs + "/" + name));
-        } else {
+        if (name == ".src.lumo-part.mp4")
+            MakeClip(outputs + "/" + name, kH264Aac);
+        else
             ASSERT_TRUE(testenv::WriteFile(outputs + "/" + name, "bytes"));
-        }
-        SetModified(outputs + "/" + name, name == ".fresh.lumo-part.mp4" ? -3600 : 3600);
+        SetModified(outputs + "/" + name, 3600);
     }
-    // Another run still writes this one: it holds the lock.
-    const int locked = ::open(QFile::encodeName(outputs + "/.locked.lumo-part.mp4").constData(),
-                              O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(locked, 0);
-    ASSERT_TRUE(LockPartFile(locked));
+    {
+        testenv::OwnFilesRun killed({outputs + "/.old.lumo-part.mp4",
+                                     outputs + "/.lumo-0123456789abcdef.part",
+                                     outputs + "/.src.lumo-part.mp4"});
+        ASSERT_TRUE(killed.Ready());
+        killed.Kill();
+    }
 
-    const int id = Add(Source("a.mp4"));
+    const int id = Add(outputs + "/.src.lumo-part.mp4");
     ASSERT_TRUE(engine.Start());
     engine.Enqueue(id);
     ASSERT_TRUE(WaitFinished(1));
-    ::close(locked);
-    ASSERT_TRUE(sink.Get().done.count(id));
+    const Reports reports = sink.Get();
+    ASSERT_TRUE(reports.done.count(id)) << reports.failed.at(id).reason.toStdString();
     QStringList expected = kept;
-    expected << "a.mp4";
+    expected << ".src.lumo-part(2).mp4";
     expected.sort();
     QStringList entries = AllEntries(outputs);
     entries.sort();

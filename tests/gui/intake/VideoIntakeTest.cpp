@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPointer>
+#include <QProcess>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -22,6 +23,7 @@
 
 #include "core/app/TextUtil.h"
 #include "core/app/UserAccount.h"
+#include "core/intake/DeepPath.h"
 #include "core/intake/MediaScan.h"
 #include "core/video/VideoEngine.h"
 #include "gui/app/MainWnd.h"
@@ -414,6 +416,67 @@ TEST_F(VideoIntakeTest, OpenedPathsGoToTheirListsAndThePageOfTheFirstKindShows)
     EXPECT_EQ(tab->currentIndex(), 1);
     ASSERT_TRUE(WaitForRows(3));
     EXPECT_EQ(images->Count(), 2);
+}
+
+// Paths named from outside the window that are there but cannot be opened by name are named
+// with the reason in a notice instead of being dropped: a real file past PATH_MAX, and a link to
+// "/" with a video's name in a folder (never followed, never probed).
+TEST_F(VideoIntakeTest, OpenedPathsThatCannotBeOpenedAreNamedInANotice)
+{
+    const testenv::DeepPath deep(media.path(), "deep.mp4");
+    ASSERT_TRUE(deep.Made());
+    ASSERT_EQ(::symlink("/", QFile::encodeName(media.path() + "/root.mp4").constData()), 0);
+    testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm");
+
+    window->OpenPaths({deep.File()});
+    ASSERT_TRUE(testenv::WaitUntil([&] { return prompts.texts().size() == 1; }));
+    EXPECT_EQ(prompts.texts()[0],
+              QString("These files were not added:\n%1: the path is too long (%2 bytes; the "
+                      "system takes at most 4095)")
+                  .arg(deep.File())
+                  .arg(QFile::encodeName(deep.File()).size()));
+
+    window->OpenPaths({media.path()});
+    ASSERT_TRUE(testenv::WaitUntil([&] { return prompts.texts().size() == 2; }));
+    EXPECT_EQ(prompts.texts()[1],
+              "These files were not added:\nroot.mp4: a link to a folder, not a file");
+    EXPECT_EQ(list->Count(), 0);
+}
+
+// The program started with a file named by bytes that are not UTF-8 (Latin-1 "été.mp4"): the
+// notice names it by those bytes. The start is real: this test runs itself again with the raw
+// bytes on its command line, and the second run opens its own arguments.
+TEST_F(VideoIntakeTest, AStartArgumentThatIsNotUtf8IsNamedByItsBytes)
+{
+    if (qEnvironmentVariableIsSet("LUMO_TEST_OPENED_BY_BYTES")) {
+        testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm");
+        window->OpenPaths(PathsFromArguments(QCoreApplication::arguments().mid(1)));
+        ASSERT_TRUE(testenv::WaitUntil([&] { return prompts.texts().size() == 1; }));
+        EXPECT_EQ(prompts.texts()[0],
+                  "These files were not added:\n" +
+                      qEnvironmentVariable("LUMO_TEST_OPENED_BY_BYTES") +
+                      "/\\xe9t\\xe9.mp4: its name is not valid UTF-8; rename the file to compress "
+                      "it");
+        EXPECT_EQ(list->Count(), 0);
+        return;
+    }
+    const QByteArray latin1 = QFile::encodeName(media.path()) + "/\xe9t\xe9.mp4";
+    ASSERT_TRUE(testenv::MakeVideo(media.path() + "/clip.mp4", 0.2));
+    ASSERT_EQ(
+        ::rename(QFile::encodeName(media.path() + "/clip.mp4").constData(), latin1.constData()), 0);
+    QProcess self;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LUMO_TEST_OPENED_BY_BYTES", media.path());
+    self.setProcessEnvironment(environment);
+    self.start("sh",
+               {"-c", R"sh(exec "$0" --gtest_filter="$1" "$2/$(printf '\351t\351.mp4')")sh",
+                QCoreApplication::applicationFilePath(),
+                "VideoIntakeTest.AStartArgumentThatIsNotUtf8IsNamedByItsBytes", media.path()});
+    ASSERT_TRUE(self.waitForFinished(60000));
+    const QByteArray output = self.readAll();
+    EXPECT_EQ(self.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    ::unlink(latin1.constData());
 }
 
 }  // namespace
