@@ -17,6 +17,7 @@
 #   share/fish/vendor_completions.d/         lumocompress-cli's completions
 #   lib/systemd/system/lumo-service.service  the service's unit
 #   share/doc/<package>/                     copyright, changelog.Debian.gz
+#   share/lintian/overrides/<package>        lintian tags that do not apply, with the reasons
 #
 # No Config.ini is installed: without one the program uses its built-in service address and no
 # channel word. A Config.ini put in share/lumocompress/ is read as one beside the executable.
@@ -116,6 +117,9 @@ foreach(package lumocompress:app lumo-service:service)
     list(GET package 1 component)
     install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${LUMO_DOC_DIR}/changelog.Debian.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${name} COMPONENT ${component})
+    # The lintian tags that do not apply to the package, each with its reason.
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian/${name}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT ${component})
 endforeach()
 add_custom_target(lumo_packaging_files ALL DEPENDS ${LUMO_GZIPPED})
 
