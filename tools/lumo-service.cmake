@@ -16,3 +16,6 @@ target_link_libraries(lumo-service PRIVATE PkgConfig::SERVICE_HTTPLIB PkgConfig:
 set_target_properties(lumo-service PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools
     AUTOMOC OFF)
+# In a package of its own (see packaging/packaging.cmake).
+include(GNUInstallDirs)
+install(TARGETS lumo-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)

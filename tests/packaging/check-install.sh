@@ -24,6 +24,15 @@ for size in 48 128 256; do
   [ -f "$icon" ] || fail "the ${size} px icon is missing"
   file -b "$icon" | grep -q "PNG image data, $size x $size," || fail "$icon: $(file -b "$icon")"
 done
+# Both packages' parts: manual pages, completions, the unit and each package's documentation.
+for path in share/man/man1/lumocompress.1.gz share/man/man1/lumocompress-cli.1.gz \
+            share/man/man1/lumo-service.1.gz share/bash-completion/completions/lumocompress-cli \
+            share/zsh/vendor-completions/_lumocompress-cli \
+            share/fish/vendor_completions.d/lumocompress-cli.fish \
+            lib/systemd/system/lumo-service.service \
+            share/doc/lumocompress/copyright share/doc/lumo-service/changelog.Debian.gz; do
+  [ -f "$prefix/$path" ] || fail "$path is missing"
+done
 # The metainfo, the desktop file it launches and the icons it names, as a software centre sees them.
 appstreamcli validate-tree --no-net "$root" >"$root/validate-tree.txt" 2>&1 ||
   fail "appstreamcli validate-tree: $(cat "$root/validate-tree.txt")"
