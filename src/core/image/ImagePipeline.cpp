@@ -2,6 +2,7 @@
 
 #include "core/app/TextUtil.h"
 #include "core/image/ColourProfile.h"
+#include "core/image/FrameLayout.h"
 #include "core/image/ImageAbort.h"
 #include "core/image/OutputFile.h"
 #include "core/image/PalettePng.h"
@@ -29,10 +30,6 @@
 #include <vector>
 
 namespace {
-
-// A source larger than this could not be decoded within the memory limit anyway; refusing it
-// early saves reading it into memory.
-constexpr qint64 kMaxSourceBytes = static_cast<qint64>(ImagePipeline::kMemoryLimit);
 
 // A failure whose words were printed where it was caught.
 class ReportedFailure : public std::runtime_error {
@@ -121,7 +118,7 @@ Source ReadSource(const QString& path)
     struct stat info;
     if (::fstat(fd, &info) != 0) throw std::runtime_error(ErrnoText("cannot stat", path, errno));
     if (!S_ISREG(info.st_mode)) throw std::runtime_error(path.toStdString() + ": not a file");
-    if (info.st_size > kMaxSourceBytes)
+    if (static_cast<unsigned long long>(info.st_size) > ImagePipeline::MemoryLimit())
         throw std::runtime_error(path.toStdString() + ": too large for the memory limit");
 
     const std::size_t capacity = static_cast<std::size_t>(info.st_size);
@@ -168,56 +165,23 @@ struct Probe {
     unsigned long long canvasPixels = 0;  // every frame as a whole canvas
 };
 
-// The frames of a GIF from its block structure alone: the image library's ping of an animation
-// costs some 60 KB a frame, which for thousands of frames is the budget's worth before a pixel
-// is decoded. Stops at the trailer or at the first byte that is not a block; false when not even
-// the screen descriptor is there.
-bool ReadGifLayout(const Source& source, Probe& probe)
-{
-    const auto* bytes = static_cast<const unsigned char*>(source.blob.data());
-    const std::size_t size = source.blob.length();
-    const auto word = [bytes](std::size_t at) {
-        return std::size_t(bytes[at] | bytes[at + 1] << 8);
-    };
-    if (size < 13) return false;
-    const std::size_t screenWidth = word(6), screenHeight = word(8);
-    probe.screen = {screenWidth, screenHeight};
-    std::size_t at = 13;
-    if (bytes[10] & 0x80) at += 3u << ((bytes[10] & 7) + 1);
-    const auto skipSubBlocks = [&] {
-        while (at < size && bytes[at] != 0) at += 1 + bytes[at];
-        ++at;
-    };
-    while (at < size) {
-        if (bytes[at] == 0x21 && at + 1 < size) {
-            at += 2;
-            skipSubBlocks();
-        } else if (bytes[at] == 0x2C && at + 10 <= size) {
-            const std::size_t left = word(at + 1), top = word(at + 3);
-            const std::size_t width = word(at + 5), height = word(at + 7);
-            const unsigned char flags = bytes[at + 9];
-            at += 10;
-            if (flags & 0x80) at += 3u << ((flags & 7) + 1);
-            at += 1;  // the LZW code size
-            skipSubBlocks();
-            if (probe.frames == 0) probe.stored = {width, height};
-            ++probe.frames;
-            probe.storedPixels += 1ULL * width * height;
-            probe.canvasPixels +=
-                1ULL * std::max(screenWidth, left + width) * std::max(screenHeight, top + height);
-        } else {
-            break;
-        }
-    }
-    return true;
-}
-
-Probe ProbeSource(const Source& source, bool allFrames)
+// The first frame's size and orientation from the headers, and every frame's or page's size from
+// the file's own structure where it holds several (a GIF, an animated WebP, a multi-page TIFF).
+Probe ProbeSource(const Source& source)
 {
     Probe probe;
-    if (allFrames && source.magick == "GIF") {
-        if (ReadGifLayout(source, probe) && probe.frames > 0) return probe;
-        throw std::runtime_error("the GIF holds no frame");
+    const auto* bytes = static_cast<const unsigned char*>(source.blob.data());
+    const std::optional<framelayout::Layout> layout =
+        framelayout::Read(source.magick, bytes, source.blob.length());
+    if (source.magick == "GIF") {
+        // A GIF is never turned, and its layout tells all that a ping would.
+        if (!layout || layout->frames == 0) throw std::runtime_error("the GIF holds no frame");
+        probe.stored = {layout->firstWidth, layout->firstHeight};
+        probe.screen = {layout->screenWidth, layout->screenHeight};
+        probe.frames = layout->frames;
+        probe.storedPixels = layout->storedPixels;
+        probe.canvasPixels = layout->canvasPixels;
+        return probe;
     }
     std::vector<Magick::Image> frames;
     Magick::ReadOptions options;
@@ -237,6 +201,13 @@ Probe ProbeSource(const Source& source, bool allFrames)
     const Magick::Geometry page = frame.page();
     probe.canvasPixels = 1ULL * std::max<std::size_t>(frame.columns(), page.width()) *
                          std::max<std::size_t>(frame.rows(), page.height());
+    if (layout && layout->frames > 1) {
+        probe.frames = layout->frames;
+        probe.storedPixels = layout->storedPixels;
+        probe.canvasPixels = std::max(layout->canvasPixels, layout->storedPixels);
+        if (layout->screenWidth > 0 && layout->screenHeight > 0)
+            probe.screen = {layout->screenWidth, layout->screenHeight};
+    }
     return probe;
 }
 
@@ -306,21 +277,75 @@ Plan PlanFirstFrame(const Source& source, const Probe& probe, const ImageParams&
     return plan;
 }
 
-// Refuses a source whose work would pass the memory limit, from its headers: the decoded pixels
-// and every copy the run holds at once. Without this the library would move such an image to a
-// disk cache, and a file of a few kilobytes that claims a huge canvas would cost gigabytes of
-// disk and minutes of work.
-//
-// Runs side by side share the limit: the bytes are reserved from the process's budget (waiting
-// while other runs hold too much of it) and held until the run ends (see ImagePipeline::Run).
+// What a run holds at once, from the headers. `pixels` is what the image library's pixel caches
+// hold: above the memory limit the source is refused, as the library would move it to a disk
+// cache and a file of a few kilobytes that claims a huge canvas would cost gigabytes of disk and
+// minutes of work. `peak` is all the run adds to the process's resident memory at its highest:
+// those caches, the source file's bytes, the decoders' and encoders' own buffers and the encoded
+// results. That is what it reserves from the budget, so that runs side by side stay within it;
+// a run whose peak exceeds the whole budget waits until no other runs and then runs alone.
+struct Cost {
+    unsigned long long pixels = 0;
+    unsigned long long peak = 0;
+};
+
+// What the encoders take beside the pixels they are given, per pixel written and once per run.
+// Measured: the peak resident size of one command-line run per output format on photos of 4 and
+// 16 megapixels (the growth between the two is the cost of a pixel, what is left the cost of
+// the run), less the process's own, the source's bytes and the image library's 8 bytes a pixel,
+// then rounded up. The JPEG encoder took 3 bytes a pixel, libwebp 6.5, libheif with AV1 26 and
+// with HEVC 12, the TIFF encoder 2.4; a PNG run (its 8-bit copy and the palette quantiser) 12
+// bytes a pixel and 55 MB; the BMP run's colour reduction (the library's 128 MB colour cube, its
+// intermediate PNG and colour maps) 18 bytes a pixel and 172 MB.
+struct EncoderCost {
+    unsigned long long perPixel;
+    unsigned long long perRun;
+};
+constexpr EncoderCost kJpegCost{4, 0};
+constexpr EncoderCost kWebpCost{8, 0};
+constexpr EncoderCost kAvifCost{28, 0};
+constexpr EncoderCost kHeicCost{14, 0};
+constexpr EncoderCost kTiffCost{4, 0};
+constexpr EncoderCost kPngCost{4, 64ULL << 20};
+constexpr EncoderCost kBmpCost{10, 176ULL << 20};
+
+EncoderCost CostOf(const char* magick)
+{
+    if (std::strcmp(magick, "WEBP") == 0) return kWebpCost;
+    if (std::strcmp(magick, "AVIF") == 0) return kAvifCost;
+    if (std::strcmp(magick, "HEIC") == 0) return kHeicCost;
+    if (std::strcmp(magick, "TIFF") == 0) return kTiffCost;
+    return kJpegCost;
+}
+
+// A first-frame run: the decoded image; then, when it is resized, the decoded image beside the
+// resize filter's half-way image (one side already resized) and the result; then the final image
+// with the encoder's buffers. The source's bytes stay in memory throughout.
+Cost FirstFrameCost(const Source& source, const Probe& probe, const Plan& plan, EncoderCost encoder)
+{
+    const Size d = plan.decoded, f = plan.final;
+    const bool resized = plan.Resized(probe);
+    const unsigned long long halfWay =
+        std::max(1ULL * f.width * d.height, 1ULL * d.width * f.height);
+    const unsigned long long resizing =
+        resized ? kPixelBytes * (d.Pixels() + halfWay + f.Pixels()) : 0;
+    const unsigned long long encoding =
+        (kPixelBytes + encoder.perPixel) * f.Pixels() + encoder.perRun;
+    Cost cost;
+    cost.pixels = kPixelBytes * d.Pixels() + (resized ? kPixelBytes * f.Pixels() : 0);
+    cost.peak = std::max({kPixelBytes * d.Pixels(), resizing, encoding}) +
+                static_cast<unsigned long long>(source.size);
+    return cost;
+}
+
 thread_local unsigned long long tHeldBytes = 0;
 
-void CheckMemory(unsigned long long bytes, unsigned long long pixels)
+void Reserve(const Cost& cost, unsigned long long count, const char* what = " pixels")
 {
-    if (bytes > ImagePipeline::kMemoryLimit || !ImagePipeline::Budget().Acquire(bytes))
-        throw std::runtime_error(std::to_string(pixels) +
-                                 " pixels do not fit in the image memory limit");
-    tHeldBytes += bytes;
+    if (cost.pixels > ImagePipeline::MemoryLimit())
+        throw std::runtime_error(std::to_string(count) + what +
+                                 " do not fit in the image memory limit");
+    tHeldBytes += ImagePipeline::Budget().Acquire(std::max(cost.pixels, cost.peak));
 }
 
 // Gives back what the run on this thread reserved, however it ends.
@@ -431,15 +456,12 @@ Magick::Blob EncodeJpeg(Magick::Image image, std::optional<int> quality)
 }
 
 // The first frame as params plan it, read within the memory budget (the decoded image, the
-// resized one, and the encoder's own buffers or copy) and converted to sRGB.
+// resized one, and the encoder's own buffers) and converted to sRGB.
 Plan ReadPlannedFirstFrame(Magick::Image& image, const Source& source, const Probe& probe,
-                           const ImageParams& params)
+                           const ImageParams& params, EncoderCost encoder)
 {
     const Plan plan = PlanFirstFrame(source, probe, params);
-    CheckMemory(kPixelBytes * plan.decoded.Pixels() +
-                    (plan.Resized(probe) ? kPixelBytes * plan.final.Pixels() : 0) +
-                    4 * plan.final.Pixels(),
-                plan.decoded.Pixels());
+    Reserve(FirstFrameCost(source, probe, plan, encoder), plan.decoded.Pixels());
     ReadFirstFrame(image, source, &plan);
     colourprofile::StripToSrgb(image);
     return plan;
@@ -452,7 +474,7 @@ Magick::Blob CompressJpeg(const Source& source, const Probe& probe, const ImageP
         return SourceQuality::Read(params.identifyPath, params.sourcePath);
     });
     Magick::Image image;
-    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params);
+    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params, kJpegCost);
     if (image.matte()) {
         // JPEG has no transparency: what it hides must not show.
         image.backgroundColor(Magick::Color("white"));
@@ -515,11 +537,9 @@ int QuantiserSpeed(unsigned long long pixels)
 Magick::Blob CompressPng(const Source& source, const Probe& probe, const ImageParams& params)
 {
     const Plan plan = PlanFirstFrame(source, probe, params);
-    // The decoded and the resized image, then the resized one beside its 8-bit copy.
-    CheckMemory(std::max(kPixelBytes * plan.decoded.Pixels() +
-                             (plan.Resized(probe) ? kPixelBytes * plan.final.Pixels() : 0),
-                         (kPixelBytes + 4) * plan.final.Pixels()),
-                plan.decoded.Pixels());
+    // The decoded and the resized image, then the resized one beside its 8-bit copy and the
+    // quantiser's work.
+    Reserve(FirstFrameCost(source, probe, plan, kPngCost), plan.decoded.Pixels());
     Magick::Image image;
     ReadFirstFrame(image, source);
     const colourprofile::Outcome profile = colourprofile::StripToSrgb(image);
@@ -600,8 +620,9 @@ Magick::Blob CompressBmp(const Source& source, const Probe& probe, const ImagePa
 {
     const Plan plan = PlanFirstFrame(source, probe, params);
     // The decoded image and its colour reduction, then the intermediate's and the resized one.
-    CheckMemory(2 * kPixelBytes * std::max(plan.decoded.Pixels(), plan.final.Pixels()),
-                plan.decoded.Pixels());
+    Cost cost = FirstFrameCost(source, probe, plan, kBmpCost);
+    cost.pixels = 2 * kPixelBytes * std::max(plan.decoded.Pixels(), plan.final.Pixels());
+    Reserve(cost, plan.decoded.Pixels());
     Magick::Blob firstData;
     bool transparent = false;
     {
@@ -644,20 +665,46 @@ Magick::Blob CompressBmp(const Source& source, const Probe& probe, const ImagePa
 constexpr unsigned long long kFrameOverhead = 96 * 1024;
 constexpr unsigned long long kQuantiserCube = 128ULL * 1024 * 1024;
 
-Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImageParams& params)
+// An encoded result and how many frames or pages it holds.
+struct Encoded {
+    Magick::Blob blob;
+    std::size_t frames = 1;
+};
+
+std::size_t EncodedSize(const Encoded& encoded)
 {
-    // The stored frames beside their whole canvases; later the resized canvases beside their
-    // optimised parts (never larger) and the quantiser's cube. Two lists of records throughout.
-    const double shrink = probe.screen.Pixels() == 0
-                              ? 1.0
-                              : std::min(1.0, double(FinalSize(probe.screen, params).Pixels()) /
-                                                  double(probe.screen.Pixels()));
-    const auto resizedCanvas = static_cast<unsigned long long>(double(probe.canvasPixels) * shrink);
-    CheckMemory(std::max(kPixelBytes * (probe.storedPixels + probe.canvasPixels),
-                         2 * kPixelBytes * resizedCanvas + kQuantiserCube) +
-                    2 * kFrameOverhead * probe.frames +
-                    static_cast<unsigned long long>(source.size),
-                probe.canvasPixels);
+    return encoded.blob.length();
+}
+
+// Every frame of an animation (a GIF or an animated WebP) as the viewer sees it: the whole
+// canvas, whatever part the file stored, stripped and resized alike; for a GIF source with frame
+// dropping on, only the frames it keeps, the one shown before a dropped frame staying up for
+// the dropped one's time too, so that the animation keeps its length.
+//
+// Memory: the stored frames beside their whole canvases; later the resized canvases beside the
+// encoder's work, `encoderBytes` more (never above the resized canvases twice, as the optimised
+// parts a GIF is written from are never larger, plus the quantiser's cube). Two lists of
+// records throughout.
+// The pixels of pixels frames of the given size once fitted to the resizing rule.
+unsigned long long ResizedPixels(unsigned long long pixels, Size size, const ImageParams& params)
+{
+    if (size.Pixels() == 0) return pixels;
+    const double shrink =
+        std::min(1.0, double(FinalSize(size, params).Pixels()) / double(size.Pixels()));
+    return static_cast<unsigned long long>(double(pixels) * shrink);
+}
+
+std::vector<Magick::Image> ReadAnimation(const Source& source, const Probe& probe,
+                                         const ImageParams& params, unsigned long long encoderBytes)
+{
+    const unsigned long long resizedCanvas =
+        ResizedPixels(probe.canvasPixels, probe.screen, params);
+    const unsigned long long bytes =
+        std::max(kPixelBytes * (probe.storedPixels + probe.canvasPixels),
+                 kPixelBytes * resizedCanvas + encoderBytes) +
+        2 * kFrameOverhead * probe.frames + static_cast<unsigned long long>(source.size);
+    Reserve({bytes, bytes}, probe.canvasPixels);
+
     std::vector<Magick::Image> frames;
     try {
         Magick::ReadOptions options;
@@ -669,10 +716,8 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
         Report("readImages: ", error);
     }
     DebugPrint("lstImage->size: %zu\n", frames.size());
-    if (frames.empty()) throw std::runtime_error("the GIF holds no frame");
+    if (frames.empty()) throw std::runtime_error("the animation holds no frame");
 
-    // Every frame as the viewer sees it: the whole canvas, whatever part the file stored. Only
-    // then can frames be resized alike and dropped without losing what they drew.
     std::vector<Magick::Image> canvas;
     imageabort::ThrowIfRequested();
     Magick::coalesceImages(&canvas, frames.begin(), frames.end());
@@ -684,26 +729,28 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
         frame.resize(BoxFor(frame, params));
         frame.page(Magick::Geometry(frame.columns(), frame.rows(), 0, 0));
     }
+    if (source.magick != "GIF" || params.gifDefineParam == 0) return canvas;
 
-    const bool dropping = params.gifDefineParam != 0;
     std::vector<Magick::Image> kept;
-    if (dropping) {
-        for (std::size_t i = 0; i < canvas.size(); ++i) {
-            if (ImagePipeline::KeepsGifFrame(static_cast<int>(i), params.gifDropFrameIndex)) {
-                kept.push_back(std::move(canvas[i]));
-            } else {
-                // The frame shown before it stays up for its time too: the animation keeps
-                // its length.
-                Magick::Image& previous = kept.back();
-                previous.animationDelay(previous.animationDelay() + canvas[i].animationDelay());
-                canvas[i] = Magick::Image();
-            }
+    for (std::size_t i = 0; i < canvas.size(); ++i) {
+        if (ImagePipeline::KeepsGifFrame(static_cast<int>(i), params.gifDropFrameIndex)) {
+            kept.push_back(std::move(canvas[i]));
+        } else {
+            Magick::Image& previous = kept.back();
+            previous.animationDelay(previous.animationDelay() + canvas[i].animationDelay());
+            canvas[i] = Magick::Image();
         }
-    } else {
-        kept = std::move(canvas);
     }
-    canvas.clear();
+    return kept;
+}
 
+Encoded CompressGif(const Source& source, const Probe& probe, const ImageParams& params)
+{
+    const unsigned long long resizedCanvas =
+        ResizedPixels(probe.canvasPixels, probe.screen, params);
+    std::vector<Magick::Image> kept =
+        ReadAnimation(source, probe, params, kPixelBytes * resizedCanvas + kQuantiserCube);
+    const bool dropping = params.gifDefineParam != 0;
     const auto encode = [&](int strength) {
         const float fuzz =
             static_cast<float>(ImagePipeline::FuzzPercent(strength)) * 65535.0f / 100.0f;
@@ -718,19 +765,107 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
         Magick::quantizeImages(optimized.begin(), optimized.end());
 
         optimized.front().magick("GIF");
-        Magick::Blob blob;
+        Encoded encoded;
+        encoded.frames = optimized.size();
         if (dropping) {
-            Magick::writeImages(optimized.begin(), optimized.end(), &blob, true);
+            Magick::writeImages(optimized.begin(), optimized.end(), &encoded.blob, true);
         } else {
             try {
-                Magick::writeImages(optimized.begin(), optimized.end(), &blob, true);
+                Magick::writeImages(optimized.begin(), optimized.end(), &encoded.blob, true);
             } catch (const std::exception& error) {
                 Report("writeImages: ", error);
             }
         }
-        return blob;
+        return encoded;
     };
-    return Smallest<Magick::Blob>(CandidateStrengths(params.compressType), encode, BlobSize);
+    return Smallest<Encoded>(CandidateStrengths(params.compressType), encode, EncodedSize);
+}
+
+// Sets the loop count of an animated WebP (the image library's encoder always writes 0, for
+// ever): in its ANIM chunk, after the background colour.
+void SetWebpLoops(Magick::Blob& blob, std::size_t loops)
+{
+    const auto* bytes = static_cast<const unsigned char*>(blob.data());
+    const std::size_t size = blob.length();
+    for (std::size_t at = 12; at + 8 <= size;) {
+        const std::size_t length = std::size_t(bytes[at + 4]) | std::size_t(bytes[at + 5]) << 8 |
+                                   std::size_t(bytes[at + 6]) << 16 |
+                                   std::size_t(bytes[at + 7]) << 24;
+        if (std::memcmp(bytes + at, "ANIM", 4) == 0 && length >= 6 && at + 14 <= size) {
+            std::string patched(static_cast<const char*>(blob.data()), size);
+            const auto count = static_cast<unsigned>(std::min<std::size_t>(loops, 0xFFFF));
+            patched[at + 12] = static_cast<char>(count & 0xFF);
+            patched[at + 13] = static_cast<char>(count >> 8);
+            blob.update(patched.data(), patched.size());
+            return;
+        }
+        at += 8 + length + (length & 1);
+    }
+}
+
+// An animated WebP of a GIF or an animated WebP: every frame kept (less those GIF frame
+// dropping drops), each with its time, and the loop count.
+Encoded CompressAnimatedWebp(const Source& source, const Probe& probe, const ImageParams& params)
+{
+    // Each frame is handed over as 4 bytes a pixel, and the encoder holds a few canvases of its
+    // own besides.
+    const unsigned long long canvas = FinalSize(probe.screen, params).Pixels();
+    std::vector<Magick::Image> kept =
+        ReadAnimation(source, probe, params,
+                      4 * ResizedPixels(probe.canvasPixels, probe.screen, params) +
+                          4 * kWebpCost.perPixel * canvas);
+    const std::size_t loops = kept.front().animationIterations();
+    return Smallest<Encoded>(
+        CandidateStrengths(params.compressType),
+        [&](int strength) {
+            const auto quality =
+                static_cast<std::size_t>(ImagePipeline::ModernQuality("WEBP", strength));
+            std::vector<Magick::Image> frames = kept;
+            for (Magick::Image& frame : frames) {
+                frame.quality(quality);
+                if (frame.matte() && frame.isOpaque()) frame.matte(false);
+            }
+            frames.front().magick("WEBP");
+            Encoded encoded;
+            encoded.frames = frames.size();
+            Magick::writeImages(frames.begin(), frames.end(), &encoded.blob, true);
+            SetWebpLoops(encoded.blob, loops);
+            return encoded;
+        },
+        EncodedSize);
+}
+
+// A multi-page TIFF: every page upright, its metadata gone, resized, deflated. All pages are
+// held at once, so a file of more pages than the memory budget holds is refused before any is
+// decoded.
+Encoded CompressTiffPages(const Source& source, const Probe& probe, const ImageParams& params)
+{
+    const unsigned long long resized = ResizedPixels(probe.storedPixels, probe.stored, params);
+    Cost cost;
+    cost.pixels = kPixelBytes * (probe.storedPixels + resized) + 2 * kFrameOverhead * probe.frames +
+                  static_cast<unsigned long long>(source.size);
+    cost.peak = cost.pixels + kTiffCost.perPixel * resized;
+    Reserve(cost, probe.frames, " pages");
+
+    std::vector<Magick::Image> pages;
+    Magick::ReadOptions options;
+    Watch(options.imageInfo());
+    std::strncpy(options.imageInfo()->magick, source.magick.c_str(), MaxTextExtent - 1);
+    Magick::readImages(&pages, source.blob, options);
+    if (pages.empty()) throw std::runtime_error("the image holds no frame");
+    for (Magick::Image& page : pages) {
+        imageabort::ThrowIfRequested();
+        page.autoOrient();
+        colourprofile::StripToSrgb(page);
+        if (page.matte() && page.isOpaque()) page.matte(false);
+        page.resize(BoxFor(page, params));
+        page.compressType(MagickCore::ZipCompression);
+    }
+    pages.front().magick("TIFF");
+    Encoded encoded;
+    encoded.frames = pages.size();
+    Magick::writeImages(pages.begin(), pages.end(), &encoded.blob, true);
+    return encoded;
 }
 
 // A WebP, AVIF or HEIC of the first frame, or a TIFF (lossless, deflated): upright, its
@@ -739,7 +874,7 @@ Magick::Blob CompressModern(const Source& source, const Probe& probe, const Imag
                             const char* magick)
 {
     Magick::Image image;
-    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params);
+    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params, CostOf(magick));
     if (image.matte() && image.isOpaque()) image.matte(false);
     ResizeTo(image, plan.final);
     if (std::strcmp(magick, "TIFF") == 0) {
@@ -764,46 +899,88 @@ qint64 FileSize(const QString& path)
     return static_cast<qint64>(info.st_size);
 }
 
+// The image library's name of an output extension's format.
+const char* OutputMagick(const QString& extension)
+{
+    if (extension == u"jpg") return "JPEG";
+    if (extension == u"webp") return "WEBP";
+    if (extension == u"avif") return "AVIF";
+    if (extension == u"heic") return "HEIC";
+    if (extension == u"tiff") return "TIFF";
+    if (extension == u"png") return "PNG";
+    if (extension == u"bmp") return "BMP";
+    return "GIF";
+}
+
+// Encodes the source for the output extension. A source of several frames or pages keeps all
+// of them (a GIF as a GIF or an animated WebP, an animated WebP as one, a multi-page TIFF as a
+// multi-page TIFF); in any other output it is refused, as all but one frame would be lost.
+Encoded EncodeFor(const Source& source, const Probe& probe, const ImageParams& params,
+                  const QString& extension)
+{
+    const char* magick = OutputMagick(extension);
+    const bool animation = source.magick == "GIF" || source.magick == "WEBP";
+    if (extension == u"gif") return CompressGif(source, probe, params);
+    if (probe.frames > 1) {
+        if (animation && extension == u"webp") return CompressAnimatedWebp(source, probe, params);
+        if (source.magick == "TIFF" && extension == u"tiff")
+            return CompressTiffPages(source, probe, params);
+        throw std::runtime_error("the image has " + std::to_string(probe.frames) +
+                                 " frames or pages, and " + magick +
+                                 " output holds only one frame");
+    }
+    if (extension == u"jpg") return {CompressJpeg(source, probe, params)};
+    if (extension == u"png") return {CompressPng(source, probe, params)};
+    if (extension == u"bmp") return {CompressBmp(source, probe, params)};
+    return {CompressModern(source, probe, params, magick)};
+}
+
+// The written file read back: a format that can hold several frames must hold as many as were
+// encoded, or the output is removed and the run fails.
+void CheckWrittenFrames(const QString& path, const char* magick, std::size_t expected)
+{
+    if (std::strcmp(magick, "GIF") != 0 && std::strcmp(magick, "WEBP") != 0 &&
+        std::strcmp(magick, "TIFF") != 0)
+        return;
+    std::size_t found = 0;
+    try {
+        const Source written = ReadSource(path);
+        const auto* bytes = static_cast<const unsigned char*>(written.blob.data());
+        if (const auto layout = framelayout::Read(magick, bytes, written.blob.length()))
+            found = layout->frames;
+    } catch (const std::exception&) {
+        found = 0;
+    }
+    if (found == expected) return;
+    QFile::remove(path);
+    throw std::runtime_error("the written file holds " + std::to_string(found) + " of " +
+                             std::to_string(expected) + " frames");
+}
+
 ImageDoneRecord RunUnguarded(const ImageParams& params)
 {
     const OutputFile::SourceName name = OutputFile::Split(params.sourcePath);
     const QString extension = ImagePipeline::OutputExtension(params.imageType, name.extension);
     if (extension.isEmpty())
         throw std::runtime_error("no treatment for ." + name.extension.toStdString() + " files");
-    const bool jpegForm = extension == u"jpg";
 
     const Source source = ReadSource(params.sourcePath);
-    const Probe probe = ProbeSource(source, extension == u"gif");
-    Magick::Blob encoded;
-    if (jpegForm)
-        encoded = CompressJpeg(source, probe, params);
-    else if (extension == u"webp")
-        encoded = CompressModern(source, probe, params, "WEBP");
-    else if (extension == u"avif")
-        encoded = CompressModern(source, probe, params, "AVIF");
-    else if (extension == u"heic")
-        encoded = CompressModern(source, probe, params, "HEIC");
-    else if (extension == u"tiff")
-        encoded = CompressModern(source, probe, params, "TIFF");
-    else if (extension == u"png")
-        encoded = CompressPng(source, probe, params);
-    else if (extension == u"bmp")
-        encoded = CompressBmp(source, probe, params);
-    else
-        encoded = CompressGif(source, probe, params);
+    const Probe probe = ProbeSource(source);
+    const Encoded encoded = EncodeFor(source, probe, params, extension);
 
     // The last moment a stop keeps the output from being written at all.
     imageabort::ThrowIfRequested();
     ImageDoneRecord done;
     done.task_id = params.task_id;
     done.sourceSize = source.size;
-    if (params.keepSmaller && static_cast<qint64>(encoded.length()) >= source.size) {
+    if (params.keepSmaller && static_cast<qint64>(encoded.blob.length()) >= source.size) {
         // The source is the smaller file: nothing is written beside it.
         done.sourceKept = true;
         return done;
     }
     done.outputPath = OutputFile::SaveNew(params.outputDir, name.baseName, extension,
-                                          encoded.data(), encoded.length());
+                                          encoded.blob.data(), encoded.blob.length());
+    CheckWrittenFrames(done.outputPath, OutputMagick(extension), encoded.frames);
     done.sourceSize = source.size;
     done.outputSize = FileSize(done.outputPath);
     return done;
@@ -833,7 +1010,7 @@ namespace {
 //   width, height  as many pixels as the budget holds: the area decides, not the shape
 void StartLibraryWithBudget()
 {
-    const unsigned long long budget = ImagePipeline::kMemoryLimit;
+    const unsigned long long budget = ImagePipeline::MemoryLimit();
     const unsigned long long pixels = budget / kPixelBytes;
     struct Limit {
         const char* name;
@@ -881,11 +1058,32 @@ void StartLibraryWithBudget()
     Magick::ResourceLimits::height(pixels);
 }
 
+// The process's resident memory now, from /proc/self/statm; 0 when it cannot be read.
+unsigned long long ResidentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    if (fields.size() < 2) return 0;
+    return fields[1].toULongLong() * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
+}
+
 }  // namespace
+
+unsigned long long ImagePipeline::MemoryLimit()
+{
+    static const unsigned long long limit = [] {
+        bool ok = false;
+        const unsigned long long mib = qEnvironmentVariable(kMemoryLimitVariable).toULongLong(&ok);
+        return ok && mib > 0 ? std::min(kMemoryLimit, mib << 20) : kMemoryLimit;
+    }();
+    return limit;
+}
 
 MemoryBudget& ImagePipeline::Budget()
 {
-    static MemoryBudget budget(kMemoryLimit);
+    // What the process holds when its first image starts is not the images' to use.
+    static MemoryBudget budget(MemoryLimit() - std::min(MemoryLimit() / 2, ResidentBytes()));
     return budget;
 }
 
