@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -293,18 +294,19 @@ struct Cost {
 // Measured: the peak resident size of one command-line run per output format on photos of 4 and
 // 16 megapixels (the growth between the two is the cost of a pixel, what is left the cost of
 // the run), less the process's own, the source's bytes and the image library's 8 bytes a pixel,
-// then rounded up. The JPEG encoder took 3 bytes a pixel, libwebp 6.5, libheif with AV1 26 and
-// with HEVC 12, the TIFF encoder 2.4; a PNG run (its 8-bit copy and the palette quantiser) 12
-// bytes a pixel and 55 MB; the BMP run's colour reduction (the library's 128 MB colour cube, its
-// intermediate PNG and colour maps) 18 bytes a pixel and 172 MB.
+// then rounded up. The JPEG encoder took 3 bytes a pixel, libwebp 6.5, libheif with AV1 26 (and
+// some 12 MB a run) and
+// with HEVC 15 (its decoder included), the TIFF encoder 2.4; a PNG run (its 8-bit copy and the
+// palette quantiser) 12 bytes a pixel and 55 MB; the BMP run's colour reduction (the library's 128
+// MB colour cube, its intermediate PNG and colour maps) 18 bytes a pixel and 172 MB.
 struct EncoderCost {
     unsigned long long perPixel;
     unsigned long long perRun;
 };
 constexpr EncoderCost kJpegCost{4, 0};
 constexpr EncoderCost kWebpCost{8, 0};
-constexpr EncoderCost kAvifCost{28, 0};
-constexpr EncoderCost kHeicCost{14, 0};
+constexpr EncoderCost kAvifCost{28, 16ULL << 20};
+constexpr EncoderCost kHeicCost{16, 0};
 constexpr EncoderCost kTiffCost{4, 0};
 constexpr EncoderCost kPngCost{4, 64ULL << 20};
 constexpr EncoderCost kBmpCost{10, 176ULL << 20};
@@ -1008,8 +1010,16 @@ namespace {
 //   disk    the budget: how much may go there
 //   area    the budget in pixels: the largest image kept in memory
 //   width, height  as many pixels as the budget holds: the area decides, not the shape
+constexpr int kMmapThreshold = 256 * 1024;
+
 void StartLibraryWithBudget()
 {
+    // Large blocks (pixel rows, encoder frames) come straight from the system and go back to it
+    // when freed. By default the C library raises this threshold after each large block freed,
+    // up to 32 MiB, and later blocks of that size come from per-thread heaps that keep them
+    // resident when freed: runs on several threads then hold their predecessors' memory as
+    // well, which measured a third above the budget with three workers.
+    ::mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
     const unsigned long long budget = ImagePipeline::MemoryLimit();
     const unsigned long long pixels = budget / kPixelBytes;
     struct Limit {
