@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -783,30 +784,39 @@ Encoded CompressGif(const Source& source, const Probe& probe, const ImageParams&
     return Smallest<Encoded>(CandidateStrengths(params.compressType), encode, EncodedSize);
 }
 
-// Sets the loop count of an animated WebP (the image library's encoder always writes 0, for
-// ever): in its ANIM chunk, after the background colour.
-void SetWebpLoops(Magick::Blob& blob, std::size_t loops)
+// The times and loop count of an animated WebP, set in the file (the image library's encoder
+// writes every frame with the time of the one after it and loops for ever): the ANIM chunk's
+// loop count after its background colour, and the time of each ANMF chunk in its last three
+// bytes before the flags. Returns how many frames the file holds; times are given for as many.
+std::size_t SetWebpTiming(Magick::Blob& blob, std::size_t loops,
+                          const std::vector<unsigned>& millis)
 {
-    const auto* bytes = static_cast<const unsigned char*>(blob.data());
-    const std::size_t size = blob.length();
-    for (std::size_t at = 12; at + 8 <= size;) {
-        const std::size_t length = std::size_t(bytes[at + 4]) | std::size_t(bytes[at + 5]) << 8 |
-                                   std::size_t(bytes[at + 6]) << 16 |
-                                   std::size_t(bytes[at + 7]) << 24;
-        if (std::memcmp(bytes + at, "ANIM", 4) == 0 && length >= 6 && at + 14 <= size) {
-            std::string patched(static_cast<const char*>(blob.data()), size);
-            const auto count = static_cast<unsigned>(std::min<std::size_t>(loops, 0xFFFF));
-            patched[at + 12] = static_cast<char>(count & 0xFF);
-            patched[at + 13] = static_cast<char>(count >> 8);
-            blob.update(patched.data(), patched.size());
-            return;
+    std::string bytes(static_cast<const char*>(blob.data()), blob.length());
+    const auto byte = [&bytes](std::size_t at) { return std::size_t(std::uint8_t(bytes[at])); };
+    const auto set = [&bytes](std::size_t at, std::size_t value, int count) {
+        for (int i = 0; i < count; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+    };
+    std::size_t frames = 0;
+    for (std::size_t at = 12; at + 8 <= bytes.size();) {
+        const std::size_t length =
+            byte(at + 4) | byte(at + 5) << 8 | byte(at + 6) << 16 | byte(at + 7) << 24;
+        if (length > bytes.size() - at - 8) break;
+        const std::string type = bytes.substr(at, 4);
+        if (type == "ANIM" && length >= 6) set(at + 12, std::min<std::size_t>(loops, 0xFFFF), 2);
+        if (type == "ANMF" && length >= 16) {
+            if (frames < millis.size())
+                set(at + 20, std::min<std::size_t>(millis[frames], 0xFFFFFF), 3);
+            ++frames;
         }
         at += 8 + length + (length & 1);
     }
+    blob.update(bytes.data(), bytes.size());
+    return frames;
 }
 
 // An animated WebP of a GIF or an animated WebP: every frame kept (less those GIF frame
-// dropping drops), each with its time, and the loop count.
+// dropping drops), each with its time, and the loop count. The encoder stores a frame that
+// repeats the one before as a longer time of that one, so frames are counted the same way.
 Encoded CompressAnimatedWebp(const Source& source, const Probe& probe, const ImageParams& params)
 {
     // Each frame is handed over as 4 bytes a pixel, and the encoder holds a few canvases of its
@@ -817,6 +827,16 @@ Encoded CompressAnimatedWebp(const Source& source, const Probe& probe, const Ima
                       4 * ResizedPixels(probe.canvasPixels, probe.screen, params) +
                           4 * kWebpCost.perPixel * canvas);
     const std::size_t loops = kept.front().animationIterations();
+    std::vector<unsigned> millis;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const std::size_t ticks = std::max<ssize_t>(1, kept[i].constImage()->ticks_per_second);
+        const auto ms = static_cast<unsigned>(kept[i].animationDelay() * 1000 / ticks);
+        Magick::Image previous = i > 0 ? kept[i - 1] : Magick::Image();  // compare is not const
+        if (i > 0 && previous.compare(kept[i]))
+            millis.back() += ms;
+        else
+            millis.push_back(ms);
+    }
     return Smallest<Encoded>(
         CandidateStrengths(params.compressType),
         [&](int strength) {
@@ -829,9 +849,12 @@ Encoded CompressAnimatedWebp(const Source& source, const Probe& probe, const Ima
             }
             frames.front().magick("WEBP");
             Encoded encoded;
-            encoded.frames = frames.size();
             Magick::writeImages(frames.begin(), frames.end(), &encoded.blob, true);
-            SetWebpLoops(encoded.blob, loops);
+            if (SetWebpTiming(encoded.blob, loops, millis) != millis.size())
+                throw std::runtime_error("the WebP encoder wrote " +
+                                         std::to_string(SetWebpTiming(encoded.blob, loops, {})) +
+                                         " of " + std::to_string(millis.size()) + " frames");
+            encoded.frames = millis.size();
             return encoded;
         },
         EncodedSize);
