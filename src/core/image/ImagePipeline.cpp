@@ -470,6 +470,16 @@ Plan ReadPlannedFirstFrame(Magick::Image& image, const Source& source, const Pro
     return plan;
 }
 
+// Lays a transparent image on white: what its transparency hides must not show in an output
+// that cannot keep it.
+void LayOnWhite(Magick::Image& image)
+{
+    if (!image.matte()) return;
+    image.backgroundColor(Magick::Color("white"));
+    image.alphaChannel(MagickCore::RemoveAlphaChannel);
+    image.matte(false);
+}
+
 Magick::Blob CompressJpeg(const Source& source, const Probe& probe, const ImageParams& params)
 {
     // The identifier runs while the image is decoded; its answer is needed only for the write.
@@ -478,12 +488,8 @@ Magick::Blob CompressJpeg(const Source& source, const Probe& probe, const ImageP
     });
     Magick::Image image;
     const Plan plan = ReadPlannedFirstFrame(image, source, probe, params, kJpegCost);
-    if (image.matte()) {
-        // JPEG has no transparency: what it hides must not show.
-        image.backgroundColor(Magick::Color("white"));
-        image.alphaChannel(MagickCore::RemoveAlphaChannel);
-        image.matte(false);
-    }
+    // JPEG has no transparency: what it hides must not show.
+    LayOnWhite(image);
 
     if (ImagePipeline::CustomSizeApplies(params)) {
         try {
@@ -894,13 +900,17 @@ Encoded CompressTiffPages(const Source& source, const Probe& probe, const ImageP
 }
 
 // A WebP, AVIF or HEIC of the first frame, or a TIFF (lossless, deflated): upright, its
-// metadata gone, resized, transparency kept where it hides something.
+// metadata gone, resized, transparency kept where it hides something (WebP, TIFF) or laid on
+// white (AVIF, HEIC).
 Magick::Blob CompressModern(const Source& source, const Probe& probe, const ImageParams& params,
                             const char* magick)
 {
     Magick::Image image;
     const Plan plan = ReadPlannedFirstFrame(image, source, probe, params, CostOf(magick));
     if (image.matte() && image.isOpaque()) image.matte(false);
+    // The image library's HEIF encoder writes no alpha plane: the colours under transparent
+    // pixels would show (black, or whatever they hold). Laid on white, as a JPEG is.
+    if (std::strcmp(magick, "AVIF") == 0 || std::strcmp(magick, "HEIC") == 0) LayOnWhite(image);
     ResizeTo(image, plan.final);
     if (std::strcmp(magick, "TIFF") == 0) {
         image.compressType(MagickCore::ZipCompression);
