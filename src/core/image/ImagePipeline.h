@@ -24,6 +24,11 @@ struct ImageRunResult {
 // PNG and BMP, colour fuzz, frame dropping and transparency optimisation for GIF) and save it in
 // the output folder under a name that replaces no file.
 //
+// An image of several frames or pages keeps them all: a GIF as a GIF or an animated WebP (each
+// frame's time and the loop count kept), an animated WebP as one, a multi-page TIFF as a
+// multi-page TIFF. An output format of one frame refuses it, and a written file that does not
+// hold every frame is removed and the run fails.
+//
 // JPEG output is progressive with Huffman tables made for the image, chroma halved both ways
 // below quality 90, and transparent pixels laid on white. A JPEG source that shrinks is decoded
 // at a reduced size by the decoder itself. PNG output is an indexed PNG made by a palette

@@ -77,6 +77,14 @@ void ExpectThreeFrames(const QString& path)
     EXPECT_EQ(StoredFrames(path).front().animationIterations(), 2u);
 }
 
+// The frames of a run's output as shown; none when the run failed.
+std::vector<Magick::Image> ShownOutput(const ImageParams& params)
+{
+    const ImageRunResult result = ImagePipeline::Run(params);
+    EXPECT_TRUE(result.Succeeded()) << result.failure;
+    return result.Succeeded() ? ShownFrames(result.done->outputPath) : std::vector<Magick::Image>{};
+}
+
 TEST_F(ImageFolderTest, AGifToWebpAndAnAnimatedWebpStayAnimated)
 {
     SaveFrames(ThreeFrames(32, 24), Src("anim.gif"));
@@ -94,9 +102,7 @@ TEST_F(ImageFolderTest, AGifToWebpAndAnAnimatedWebpStayAnimated)
     SaveFrames(repeated, Src("repeat.gif"));
     params = Params("repeat.gif");
     params.imageType = 2;
-    const ImageRunResult merged = ImagePipeline::Run(params);
-    ASSERT_TRUE(merged.Succeeded()) << merged.failure;
-    const std::vector<Magick::Image> two = ShownFrames(merged.done->outputPath);
+    const std::vector<Magick::Image> two = ShownOutput(params);
     ASSERT_EQ(two.size(), 2u);
     EXPECT_EQ(two[0].animationDelay(), 30u);
     EXPECT_TRUE(CentreIs(two[1], "blue"));
@@ -108,9 +114,7 @@ TEST_F(ImageFolderTest, AGifToWebpAndAnAnimatedWebpStayAnimated)
     SaveAs(parts, "WEBP", Src("moving.webp"));
     params = Params("moving.webp");
     params.compressType = 2;
-    const ImageRunResult kept = ImagePipeline::Run(params);
-    ASSERT_TRUE(kept.Succeeded()) << kept.failure;
-    const std::vector<Magick::Image> shown = ShownFrames(kept.done->outputPath);
+    const std::vector<Magick::Image> shown = ShownOutput(params);
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_TRUE(CentreIs(shown[1], "lime")) << "the part is in its place";
     EXPECT_TRUE(CentreIs(shown[2], "blue"));
