@@ -3,6 +3,7 @@
 #include "core/app/TextUtil.h"
 #include "core/image/ColourProfile.h"
 #include "core/image/FrameLayout.h"
+#include "core/image/HeifAlpha.h"
 #include "core/image/ImageAbort.h"
 #include "core/image/OutputFile.h"
 #include "core/image/PalettePng.h"
@@ -900,21 +901,36 @@ Encoded CompressTiffPages(const Source& source, const Probe& probe, const ImageP
 }
 
 // A WebP, AVIF or HEIC of the first frame, or a TIFF (lossless, deflated): upright, its
-// metadata gone, resized, transparency kept where it hides something (WebP, TIFF) or laid on
-// white (AVIF, HEIC).
+// metadata gone, resized, transparency kept where it hides something.
 Magick::Blob CompressModern(const Source& source, const Probe& probe, const ImageParams& params,
                             const char* magick)
 {
     Magick::Image image;
     const Plan plan = ReadPlannedFirstFrame(image, source, probe, params, CostOf(magick));
     if (image.matte() && image.isOpaque()) image.matte(false);
-    // The image library's HEIF encoder writes no alpha plane: the colours under transparent
-    // pixels would show (black, or whatever they hold). Laid on white, as a JPEG is.
-    if (std::strcmp(magick, "AVIF") == 0 || std::strcmp(magick, "HEIC") == 0) LayOnWhite(image);
     ResizeTo(image, plan.final);
     if (std::strcmp(magick, "TIFF") == 0) {
         image.compressType(MagickCore::ZipCompression);
         return Encode(image, "TIFF");
+    }
+    const bool heif = std::strcmp(magick, "AVIF") == 0 || std::strcmp(magick, "HEIC") == 0;
+    if (heif && image.matte()) {
+        // The image library's HEIF encoder writes the colour planes only, which would show the
+        // colours under transparent pixels: libheif itself writes the alpha plane too.
+        const int width = static_cast<int>(image.columns());
+        const int height = static_cast<int>(image.rows());
+        std::vector<std::uint8_t> rgba(std::size_t(width) * std::size_t(height) * 4);
+        image.write(0, 0, width, height, "RGBA", Magick::CharPixel, rgba.data());
+        image = Magick::Image();
+        return Smallest<Magick::Blob>(
+            CandidateStrengths(params.compressType),
+            [&](int strength) {
+                const std::string file =
+                    heifalpha::Encode(rgba.data(), width, height, std::strcmp(magick, "AVIF") == 0,
+                                      ImagePipeline::ModernQuality(magick, strength));
+                return Magick::Blob(file.data(), file.size());
+            },
+            BlobSize);
     }
     return Smallest<Magick::Blob>(
         CandidateStrengths(params.compressType),
