@@ -70,6 +70,7 @@ std::string ErrnoText(const char* what, const QString& path, int error)
 
 // A source file read into memory, with the format its first bytes announce.
 struct Source {
+    QString path;
     Magick::Blob blob;
     qint64 size = 0;
     std::string magick;
@@ -140,6 +141,7 @@ Source ReadSource(const QString& path)
         length += static_cast<std::size_t>(got);
     }
     Source source;
+    source.path = path;
     source.magick = FormatOf(buffer, length);
     source.size = static_cast<qint64>(length);
     source.blob.updateNoCopy(buffer, length, Magick::Blob::NewAllocator);
@@ -344,12 +346,28 @@ Cost FirstFrameCost(const Source& source, const Probe& probe, const Plan& plan, 
 
 thread_local unsigned long long tHeldBytes = 0;
 
-void Reserve(const Cost& cost, unsigned long long count, const char* what = " pixels")
+// Reserves the cost from the budget. A run that has to wait for room gives up the source's bytes
+// meanwhile and reads the file again when its turn comes: runs waiting behind a large one would
+// otherwise hold their whole files beside it.
+void Reserve(Source& source, const Cost& cost, unsigned long long count,
+             const char* what = " pixels")
 {
     if (cost.pixels > ImagePipeline::MemoryLimit())
         throw std::runtime_error(std::to_string(count) + what +
                                  " do not fit in the image memory limit");
-    tHeldBytes += ImagePipeline::Budget().Acquire(std::max(cost.pixels, cost.peak));
+    MemoryBudget& budget = ImagePipeline::Budget();
+    const unsigned long long bytes = std::max(cost.pixels, cost.peak);
+    if (const auto taken = budget.TryAcquire(bytes)) {
+        tHeldBytes += *taken;
+        return;
+    }
+    source.blob = Magick::Blob();
+    tHeldBytes += budget.Acquire(bytes);
+    imageabort::ThrowIfRequested();
+    Source again = ReadSource(source.path);
+    if (again.size != source.size || again.magick != source.magick)
+        throw std::runtime_error(source.path.toStdString() + ": changed while it waited");
+    source.blob = std::move(again.blob);
 }
 
 // Gives back what the run on this thread reserved, however it ends.
@@ -379,6 +397,13 @@ void ReadFirstFrame(Magick::Image& image, const Source& source, const Plan* plan
     imageabort::ThrowIfRequested();
     image.autoOrient();
     imageabort::ThrowIfRequested();
+}
+
+// Frees the source's bytes once they are decoded: a large PNG's file is a few bytes a pixel,
+// which the encoders then have for themselves. The size stays for the report.
+void DropBytes(Source& source)
+{
+    source.blob = Magick::Blob();
 }
 
 Magick::Geometry BoxFor(const Magick::Image& image, const ImageParams& params)
@@ -461,12 +486,13 @@ Magick::Blob EncodeJpeg(Magick::Image image, std::optional<int> quality)
 
 // The first frame as params plan it, read within the memory budget (the decoded image, the
 // resized one, and the encoder's own buffers) and converted to sRGB.
-Plan ReadPlannedFirstFrame(Magick::Image& image, const Source& source, const Probe& probe,
+Plan ReadPlannedFirstFrame(Magick::Image& image, Source& source, const Probe& probe,
                            const ImageParams& params, EncoderCost encoder)
 {
     const Plan plan = PlanFirstFrame(source, probe, params);
-    Reserve(FirstFrameCost(source, probe, plan, encoder), plan.decoded.Pixels());
+    Reserve(source, FirstFrameCost(source, probe, plan, encoder), plan.decoded.Pixels());
     ReadFirstFrame(image, source, &plan);
+    DropBytes(source);
     colourprofile::StripToSrgb(image);
     return plan;
 }
@@ -481,7 +507,7 @@ void LayOnWhite(Magick::Image& image)
     image.matte(false);
 }
 
-Magick::Blob CompressJpeg(const Source& source, const Probe& probe, const ImageParams& params)
+Magick::Blob CompressJpeg(Source& source, const Probe& probe, const ImageParams& params)
 {
     // The identifier runs while the image is decoded; its answer is needed only for the write.
     auto sourceQuality = std::async(std::launch::async, [&params] {
@@ -544,12 +570,12 @@ int QuantiserSpeed(unsigned long long pixels)
     return pixels <= 4'000'000 ? 3 : 4;
 }
 
-Magick::Blob CompressPng(const Source& source, const Probe& probe, const ImageParams& params)
+Magick::Blob CompressPng(Source& source, const Probe& probe, const ImageParams& params)
 {
     const Plan plan = PlanFirstFrame(source, probe, params);
     // The decoded and the resized image, then the resized one beside its 8-bit copy and the
     // quantiser's work.
-    Reserve(FirstFrameCost(source, probe, plan, kPngCost), plan.decoded.Pixels());
+    Reserve(source, FirstFrameCost(source, probe, plan, kPngCost), plan.decoded.Pixels());
     Magick::Image image;
     ReadFirstFrame(image, source);
     const colourprofile::Outcome profile = colourprofile::StripToSrgb(image);
@@ -626,18 +652,19 @@ private:
     QString path_;
 };
 
-Magick::Blob CompressBmp(const Source& source, const Probe& probe, const ImageParams& params)
+Magick::Blob CompressBmp(Source& source, const Probe& probe, const ImageParams& params)
 {
     const Plan plan = PlanFirstFrame(source, probe, params);
     // The decoded image and its colour reduction, then the intermediate's and the resized one.
     Cost cost = FirstFrameCost(source, probe, plan, kBmpCost);
     cost.pixels = 2 * kPixelBytes * std::max(plan.decoded.Pixels(), plan.final.Pixels());
-    Reserve(cost, plan.decoded.Pixels());
+    Reserve(source, cost, plan.decoded.Pixels());
     Magick::Blob firstData;
     bool transparent = false;
     {
         Magick::Image first;
         ReadFirstFrame(first, source);
+        DropBytes(source);
         colourprofile::StripToSrgb(first);
         // An alpha channel that hides nothing would only keep the file at four bytes a pixel.
         if (first.matte() && first.isOpaque()) first.matte(false);
@@ -704,7 +731,7 @@ unsigned long long ResizedPixels(unsigned long long pixels, Size size, const Ima
     return static_cast<unsigned long long>(double(pixels) * shrink);
 }
 
-std::vector<Magick::Image> ReadAnimation(const Source& source, const Probe& probe,
+std::vector<Magick::Image> ReadAnimation(Source& source, const Probe& probe,
                                          const ImageParams& params, unsigned long long encoderBytes)
 {
     const unsigned long long resizedCanvas =
@@ -713,7 +740,7 @@ std::vector<Magick::Image> ReadAnimation(const Source& source, const Probe& prob
         std::max(kPixelBytes * (probe.storedPixels + probe.canvasPixels),
                  kPixelBytes * resizedCanvas + encoderBytes) +
         2 * kFrameOverhead * probe.frames + static_cast<unsigned long long>(source.size);
-    Reserve({bytes, bytes}, probe.canvasPixels);
+    Reserve(source, {bytes, bytes}, probe.canvasPixels);
 
     std::vector<Magick::Image> frames;
     try {
@@ -725,6 +752,7 @@ std::vector<Magick::Image> ReadAnimation(const Source& source, const Probe& prob
         imageabort::ThrowIfRequested();
         Report("readImages: ", error);
     }
+    DropBytes(source);
     DebugPrint("lstImage->size: %zu\n", frames.size());
     if (frames.empty()) throw std::runtime_error("the animation holds no frame");
 
@@ -754,7 +782,7 @@ std::vector<Magick::Image> ReadAnimation(const Source& source, const Probe& prob
     return kept;
 }
 
-Encoded CompressGif(const Source& source, const Probe& probe, const ImageParams& params)
+Encoded CompressGif(Source& source, const Probe& probe, const ImageParams& params)
 {
     const unsigned long long resizedCanvas =
         ResizedPixels(probe.canvasPixels, probe.screen, params);
@@ -824,7 +852,7 @@ std::size_t SetWebpTiming(Magick::Blob& blob, std::size_t loops,
 // An animated WebP of a GIF or an animated WebP: every frame kept (less those GIF frame
 // dropping drops), each with its time, and the loop count. The encoder stores a frame that
 // repeats the one before as a longer time of that one, so frames are counted the same way.
-Encoded CompressAnimatedWebp(const Source& source, const Probe& probe, const ImageParams& params)
+Encoded CompressAnimatedWebp(Source& source, const Probe& probe, const ImageParams& params)
 {
     // Each frame is handed over as 4 bytes a pixel, and the encoder holds a few canvases of its
     // own besides.
@@ -870,20 +898,21 @@ Encoded CompressAnimatedWebp(const Source& source, const Probe& probe, const Ima
 // A multi-page TIFF: every page upright, its metadata gone, resized, deflated. All pages are
 // held at once, so a file of more pages than the memory budget holds is refused before any is
 // decoded.
-Encoded CompressTiffPages(const Source& source, const Probe& probe, const ImageParams& params)
+Encoded CompressTiffPages(Source& source, const Probe& probe, const ImageParams& params)
 {
     const unsigned long long resized = ResizedPixels(probe.storedPixels, probe.stored, params);
     Cost cost;
     cost.pixels = kPixelBytes * (probe.storedPixels + resized) + 2 * kFrameOverhead * probe.frames +
                   static_cast<unsigned long long>(source.size);
     cost.peak = cost.pixels + kTiffCost.perPixel * resized;
-    Reserve(cost, probe.frames, " pages");
+    Reserve(source, cost, probe.frames, " pages");
 
     std::vector<Magick::Image> pages;
     Magick::ReadOptions options;
     Watch(options.imageInfo());
     std::strncpy(options.imageInfo()->magick, source.magick.c_str(), MaxTextExtent - 1);
     Magick::readImages(&pages, source.blob, options);
+    DropBytes(source);
     if (pages.empty()) throw std::runtime_error("the image holds no frame");
     for (Magick::Image& page : pages) {
         imageabort::ThrowIfRequested();
@@ -902,7 +931,7 @@ Encoded CompressTiffPages(const Source& source, const Probe& probe, const ImageP
 
 // A WebP, AVIF or HEIC of the first frame, or a TIFF (lossless, deflated): upright, its
 // metadata gone, resized, transparency kept where it hides something.
-Magick::Blob CompressModern(const Source& source, const Probe& probe, const ImageParams& params,
+Magick::Blob CompressModern(Source& source, const Probe& probe, const ImageParams& params,
                             const char* magick)
 {
     Magick::Image image;
@@ -966,7 +995,7 @@ const char* OutputMagick(const QString& extension)
 // Encodes the source for the output extension. A source of several frames or pages keeps all
 // of them (a GIF as a GIF or an animated WebP, an animated WebP as one, a multi-page TIFF as a
 // multi-page TIFF); in any other output it is refused, as all but one frame would be lost.
-Encoded EncodeFor(const Source& source, const Probe& probe, const ImageParams& params,
+Encoded EncodeFor(Source& source, const Probe& probe, const ImageParams& params,
                   const QString& extension)
 {
     const char* magick = OutputMagick(extension);
@@ -1015,7 +1044,7 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     if (extension.isEmpty())
         throw std::runtime_error("no treatment for ." + name.extension.toStdString() + " files");
 
-    const Source source = ReadSource(params.sourcePath);
+    Source source = ReadSource(params.sourcePath);
     const Probe probe = ProbeSource(source);
     const Encoded encoded = EncodeFor(source, probe, params, extension);
 

@@ -12,6 +12,16 @@ unsigned long long MemoryBudget::Acquire(unsigned long long bytes)
     return bytes;
 }
 
+std::optional<unsigned long long> MemoryBudget::TryAcquire(unsigned long long bytes)
+{
+    bytes = std::min(bytes, total_);
+    std::lock_guard guard(lock_);
+    if (inUse_ + bytes > total_) return std::nullopt;
+    inUse_ += bytes;
+    peak_ = std::max(peak_, inUse_);
+    return bytes;
+}
+
 void MemoryBudget::Release(unsigned long long bytes)
 {
     {

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 // The image memory budget shared by the runs of one process. A run reserves what its headers say
 // it will hold before it decodes a pixel, and gives it back when it ends; runs side by side
@@ -17,6 +18,8 @@ public:
     // Blocks until bytes fit beside what is reserved (bytes above the total: until nothing is)
     // and returns what was reserved, at most the total; Release gives exactly that back.
     unsigned long long Acquire(unsigned long long bytes);
+    // As Acquire, but without waiting: empty when the bytes do not fit now.
+    std::optional<unsigned long long> TryAcquire(unsigned long long bytes);
     void Release(unsigned long long bytes);
 
     unsigned long long Total() const { return total_; }
