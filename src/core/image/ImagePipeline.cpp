@@ -299,10 +299,9 @@ struct Cost {
 // 16 megapixels (the growth between the two is the cost of a pixel, what is left the cost of
 // the run), less the process's own, the source's bytes and the image library's 8 bytes a pixel,
 // then rounded up. The JPEG encoder took 3 bytes a pixel, libwebp 6.5, libheif with AV1 26 (and
-// some 12 MB a run) and
-// with HEVC 15 (its decoder included), the TIFF encoder 2.4; a PNG run (its 8-bit copy and the
-// palette quantiser) 12 bytes a pixel and 55 MB; the BMP run's colour reduction (the library's 128
-// MB colour cube, its intermediate PNG and colour maps) 18 bytes a pixel and 172 MB.
+// some 12 MB a run) and with HEVC 15 (its decoder included), the TIFF encoder 2.4. A PNG run (its
+// 8-bit copy and the palette quantiser) took 4 bytes a pixel and 55 MB, a BMP run's colour
+// reduction (the library's 128 MB colour cube, the intermediate PNG, colour maps) 10 and 172 MB.
 struct EncoderCost {
     unsigned long long perPixel;
     unsigned long long perRun;
@@ -326,7 +325,8 @@ EncoderCost CostOf(const char* magick)
 
 // A first-frame run: the decoded image; then, when it is resized, the decoded image beside the
 // resize filter's half-way image (one side already resized) and the result; then the final image
-// with the encoder's buffers. The source's bytes stay in memory throughout.
+// with the encoder's buffers. The source's bytes are counted throughout, although most runs free
+// them once decoded.
 Cost FirstFrameCost(const Source& source, const Probe& probe, const Plan& plan, EncoderCost encoder)
 {
     const Size d = plan.decoded, f = plan.final;
