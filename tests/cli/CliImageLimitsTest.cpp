@@ -135,7 +135,9 @@ TEST_F(CliImageLimitsTest, ImagesSideBySideStayWithinTheMemoryBudget)
     MakeImage(QStringLiteral("plasma:[1100x1100]"), Path("in/photo0.png"));
     for (int i = 0; i < 3; ++i) {
         const QString path = Path(QStringLiteral("in/photo%1.png").arg(i));
-        if (i > 0) ASSERT_TRUE(QFile::copy(Path("in/photo0.png"), path));
+        if (i > 0) {
+            ASSERT_TRUE(QFile::copy(Path("in/photo0.png"), path));
+        }
         arguments << path;
     }
     ASSERT_TRUE(QDir().mkpath(Path("out")));
