@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 
 #include "BatchJob.h"
@@ -61,6 +62,10 @@ bool IsTerminal(int fd)
 
 int main(int argc, char** argv)
 {
+    // Past a file size limit (ulimit -f) a write then fails with EFBIG, which is reported and its
+    // partial file removed, instead of the signal ending the run without a word. Ignored, not
+    // caught, so that the encoders started from here report it the same way.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     // Failure sentences come from the engines in the interface language of the user's locale.
     language::Install(app, language::MessagesLocale());

@@ -228,6 +228,10 @@ QPushButton[class="menu-item-danger"]:pressed {
         <translation>The file's format or codec is not supported!</translation>
     </message>
     <message>
+        <source>图像有多帧或多页,所选输出格式只能保存一帧,请保持原格式!</source>
+        <translation>The image has several frames or pages and the chosen output format holds only one: keep the source's format!</translation>
+    </message>
+    <message>
         <source>文件可能已经损坏!</source>
         <translation>The file may be damaged!</translation>
     </message>

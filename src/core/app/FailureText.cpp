@@ -36,6 +36,7 @@ const std::vector<Mark>& Marks()
         {FailureCause::MissingEncoder,
          {"unknown encoder", "encoder not found", "encoder (codec"},
          {}},
+        {FailureCause::OneFrameOnly, {"output holds only one frame"}, {}},
         {FailureCause::Unsupported,
          {"unknown decoder", "decoder not found", "decoder (codec", "unsupported codec",
           "unknown codec", "codec not currently supported",
@@ -108,6 +109,8 @@ QString FailureSentence(FailureCause cause)
             return Texts::tr("缺少所需的编码器,请安装完整的 ffmpeg!");
         case FailureCause::Unsupported:
             return Texts::tr("不支持该文件的格式或编码!");
+        case FailureCause::OneFrameOnly:
+            return Texts::tr("图像有多帧或多页,所选输出格式只能保存一帧,请保持原格式!");
         case FailureCause::Damaged:
             return Texts::tr("文件可能已经损坏!");
         case FailureCause::FileNotFound:

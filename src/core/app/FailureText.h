@@ -14,6 +14,7 @@ enum class FailureCause {
     NoPermission,    // permission denied, read-only file system
     MissingEncoder,  // ffmpeg lacks the encoder the command asks for
     Unsupported,     // a format or codec nothing here can read or write
+    OneFrameOnly,    // an image of several frames or pages for an output of one
     Damaged,         // a truncated or corrupt source
     FileNotFound,    // the source or the output folder is gone
     ToolNotStarted,  // ffmpeg missing or not executable

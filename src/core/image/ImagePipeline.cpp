@@ -2,6 +2,8 @@
 
 #include "core/app/TextUtil.h"
 #include "core/image/ColourProfile.h"
+#include "core/image/FrameLayout.h"
+#include "core/image/HeifAlpha.h"
 #include "core/image/ImageAbort.h"
 #include "core/image/OutputFile.h"
 #include "core/image/PalettePng.h"
@@ -14,11 +16,13 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -29,10 +33,6 @@
 #include <vector>
 
 namespace {
-
-// A source larger than this could not be decoded within the memory limit anyway; refusing it
-// early saves reading it into memory.
-constexpr qint64 kMaxSourceBytes = static_cast<qint64>(ImagePipeline::kMemoryLimit);
 
 // A failure whose words were printed where it was caught.
 class ReportedFailure : public std::runtime_error {
@@ -70,6 +70,7 @@ std::string ErrnoText(const char* what, const QString& path, int error)
 
 // A source file read into memory, with the format its first bytes announce.
 struct Source {
+    QString path;
     Magick::Blob blob;
     qint64 size = 0;
     std::string magick;
@@ -121,7 +122,7 @@ Source ReadSource(const QString& path)
     struct stat info;
     if (::fstat(fd, &info) != 0) throw std::runtime_error(ErrnoText("cannot stat", path, errno));
     if (!S_ISREG(info.st_mode)) throw std::runtime_error(path.toStdString() + ": not a file");
-    if (info.st_size > kMaxSourceBytes)
+    if (static_cast<unsigned long long>(info.st_size) > ImagePipeline::MemoryLimit())
         throw std::runtime_error(path.toStdString() + ": too large for the memory limit");
 
     const std::size_t capacity = static_cast<std::size_t>(info.st_size);
@@ -140,6 +141,7 @@ Source ReadSource(const QString& path)
         length += static_cast<std::size_t>(got);
     }
     Source source;
+    source.path = path;
     source.magick = FormatOf(buffer, length);
     source.size = static_cast<qint64>(length);
     source.blob.updateNoCopy(buffer, length, Magick::Blob::NewAllocator);
@@ -168,56 +170,23 @@ struct Probe {
     unsigned long long canvasPixels = 0;  // every frame as a whole canvas
 };
 
-// The frames of a GIF from its block structure alone: the image library's ping of an animation
-// costs some 60 KB a frame, which for thousands of frames is the budget's worth before a pixel
-// is decoded. Stops at the trailer or at the first byte that is not a block; false when not even
-// the screen descriptor is there.
-bool ReadGifLayout(const Source& source, Probe& probe)
-{
-    const auto* bytes = static_cast<const unsigned char*>(source.blob.data());
-    const std::size_t size = source.blob.length();
-    const auto word = [bytes](std::size_t at) {
-        return std::size_t(bytes[at] | bytes[at + 1] << 8);
-    };
-    if (size < 13) return false;
-    const std::size_t screenWidth = word(6), screenHeight = word(8);
-    probe.screen = {screenWidth, screenHeight};
-    std::size_t at = 13;
-    if (bytes[10] & 0x80) at += 3u << ((bytes[10] & 7) + 1);
-    const auto skipSubBlocks = [&] {
-        while (at < size && bytes[at] != 0) at += 1 + bytes[at];
-        ++at;
-    };
-    while (at < size) {
-        if (bytes[at] == 0x21 && at + 1 < size) {
-            at += 2;
-            skipSubBlocks();
-        } else if (bytes[at] == 0x2C && at + 10 <= size) {
-            const std::size_t left = word(at + 1), top = word(at + 3);
-            const std::size_t width = word(at + 5), height = word(at + 7);
-            const unsigned char flags = bytes[at + 9];
-            at += 10;
-            if (flags & 0x80) at += 3u << ((flags & 7) + 1);
-            at += 1;  // the LZW code size
-            skipSubBlocks();
-            if (probe.frames == 0) probe.stored = {width, height};
-            ++probe.frames;
-            probe.storedPixels += 1ULL * width * height;
-            probe.canvasPixels +=
-                1ULL * std::max(screenWidth, left + width) * std::max(screenHeight, top + height);
-        } else {
-            break;
-        }
-    }
-    return true;
-}
-
-Probe ProbeSource(const Source& source, bool allFrames)
+// The first frame's size and orientation from the headers, and every frame's or page's size from
+// the file's own structure where it holds several (a GIF, an animated WebP, a multi-page TIFF).
+Probe ProbeSource(const Source& source)
 {
     Probe probe;
-    if (allFrames && source.magick == "GIF") {
-        if (ReadGifLayout(source, probe) && probe.frames > 0) return probe;
-        throw std::runtime_error("the GIF holds no frame");
+    const auto* bytes = static_cast<const unsigned char*>(source.blob.data());
+    const std::optional<framelayout::Layout> layout =
+        framelayout::Read(source.magick, bytes, source.blob.length());
+    if (source.magick == "GIF") {
+        // A GIF is never turned, and its layout tells all that a ping would.
+        if (!layout || layout->frames == 0) throw std::runtime_error("the GIF holds no frame");
+        probe.stored = {layout->firstWidth, layout->firstHeight};
+        probe.screen = {layout->screenWidth, layout->screenHeight};
+        probe.frames = layout->frames;
+        probe.storedPixels = layout->storedPixels;
+        probe.canvasPixels = layout->canvasPixels;
+        return probe;
     }
     std::vector<Magick::Image> frames;
     Magick::ReadOptions options;
@@ -237,6 +206,13 @@ Probe ProbeSource(const Source& source, bool allFrames)
     const Magick::Geometry page = frame.page();
     probe.canvasPixels = 1ULL * std::max<std::size_t>(frame.columns(), page.width()) *
                          std::max<std::size_t>(frame.rows(), page.height());
+    if (layout && layout->frames > 1) {
+        probe.frames = layout->frames;
+        probe.storedPixels = layout->storedPixels;
+        probe.canvasPixels = std::max(layout->canvasPixels, layout->storedPixels);
+        if (layout->screenWidth > 0 && layout->screenHeight > 0)
+            probe.screen = {layout->screenWidth, layout->screenHeight};
+    }
     return probe;
 }
 
@@ -306,21 +282,92 @@ Plan PlanFirstFrame(const Source& source, const Probe& probe, const ImageParams&
     return plan;
 }
 
-// Refuses a source whose work would pass the memory limit, from its headers: the decoded pixels
-// and every copy the run holds at once. Without this the library would move such an image to a
-// disk cache, and a file of a few kilobytes that claims a huge canvas would cost gigabytes of
-// disk and minutes of work.
-//
-// Runs side by side share the limit: the bytes are reserved from the process's budget (waiting
-// while other runs hold too much of it) and held until the run ends (see ImagePipeline::Run).
+// What a run holds at once, from the headers. `pixels` is what the image library's pixel caches
+// hold: above the memory limit the source is refused, as the library would move it to a disk
+// cache and a file of a few kilobytes that claims a huge canvas would cost gigabytes of disk and
+// minutes of work. `peak` is all the run adds to the process's resident memory at its highest:
+// those caches, the source file's bytes, the decoders' and encoders' own buffers and the encoded
+// results. That is what it reserves from the budget, so that runs side by side stay within it;
+// a run whose peak exceeds the whole budget waits until no other runs and then runs alone.
+struct Cost {
+    unsigned long long pixels = 0;
+    unsigned long long peak = 0;
+};
+
+// What the encoders take beside the pixels they are given, per pixel written and once per run.
+// Measured: the peak resident size of one command-line run per output format on photos of 4 and
+// 16 megapixels (the growth between the two is the cost of a pixel, what is left the cost of
+// the run), less the process's own, the source's bytes and the image library's 8 bytes a pixel,
+// then rounded up. The JPEG encoder took 3 bytes a pixel, libwebp 6.5, libheif with AV1 26 (and
+// some 12 MB a run) and with HEVC 15 (its decoder included), the TIFF encoder 2.4. A PNG run (its
+// 8-bit copy and the palette quantiser) took 4 bytes a pixel and 55 MB, a BMP run's colour
+// reduction (the library's 128 MB colour cube, the intermediate PNG, colour maps) 10 and 172 MB.
+struct EncoderCost {
+    unsigned long long perPixel;
+    unsigned long long perRun;
+};
+constexpr EncoderCost kJpegCost{4, 0};
+constexpr EncoderCost kWebpCost{8, 0};
+constexpr EncoderCost kAvifCost{28, 16ULL << 20};
+constexpr EncoderCost kHeicCost{16, 0};
+constexpr EncoderCost kTiffCost{4, 0};
+constexpr EncoderCost kPngCost{4, 64ULL << 20};
+constexpr EncoderCost kBmpCost{10, 176ULL << 20};
+
+EncoderCost CostOf(const char* magick)
+{
+    if (std::strcmp(magick, "WEBP") == 0) return kWebpCost;
+    if (std::strcmp(magick, "AVIF") == 0) return kAvifCost;
+    if (std::strcmp(magick, "HEIC") == 0) return kHeicCost;
+    if (std::strcmp(magick, "TIFF") == 0) return kTiffCost;
+    return kJpegCost;
+}
+
+// A first-frame run: the decoded image; then, when it is resized, the decoded image beside the
+// resize filter's half-way image (one side already resized) and the result; then the final image
+// with the encoder's buffers. The source's bytes are counted throughout, although most runs free
+// them once decoded.
+Cost FirstFrameCost(const Source& source, const Probe& probe, const Plan& plan, EncoderCost encoder)
+{
+    const Size d = plan.decoded, f = plan.final;
+    const bool resized = plan.Resized(probe);
+    const unsigned long long halfWay =
+        std::max(1ULL * f.width * d.height, 1ULL * d.width * f.height);
+    const unsigned long long resizing =
+        resized ? kPixelBytes * (d.Pixels() + halfWay + f.Pixels()) : 0;
+    const unsigned long long encoding =
+        (kPixelBytes + encoder.perPixel) * f.Pixels() + encoder.perRun;
+    Cost cost;
+    cost.pixels = kPixelBytes * d.Pixels() + (resized ? kPixelBytes * f.Pixels() : 0);
+    cost.peak = std::max({kPixelBytes * d.Pixels(), resizing, encoding}) +
+                static_cast<unsigned long long>(source.size);
+    return cost;
+}
+
 thread_local unsigned long long tHeldBytes = 0;
 
-void CheckMemory(unsigned long long bytes, unsigned long long pixels)
+// Reserves the cost from the budget. A run that has to wait for room gives up the source's bytes
+// meanwhile and reads the file again when its turn comes: runs waiting behind a large one would
+// otherwise hold their whole files beside it.
+void Reserve(Source& source, const Cost& cost, unsigned long long count,
+             const char* what = " pixels")
 {
-    if (bytes > ImagePipeline::kMemoryLimit || !ImagePipeline::Budget().Acquire(bytes))
-        throw std::runtime_error(std::to_string(pixels) +
-                                 " pixels do not fit in the image memory limit");
-    tHeldBytes += bytes;
+    if (cost.pixels > ImagePipeline::MemoryLimit())
+        throw std::runtime_error(std::to_string(count) + what +
+                                 " do not fit in the image memory limit");
+    MemoryBudget& budget = ImagePipeline::Budget();
+    const unsigned long long bytes = std::max(cost.pixels, cost.peak);
+    if (const auto taken = budget.TryAcquire(bytes)) {
+        tHeldBytes += *taken;
+        return;
+    }
+    source.blob = Magick::Blob();
+    tHeldBytes += budget.Acquire(bytes);
+    imageabort::ThrowIfRequested();
+    Source again = ReadSource(source.path);
+    if (again.size != source.size || again.magick != source.magick)
+        throw std::runtime_error(source.path.toStdString() + ": changed while it waited");
+    source.blob = std::move(again.blob);
 }
 
 // Gives back what the run on this thread reserved, however it ends.
@@ -350,6 +397,13 @@ void ReadFirstFrame(Magick::Image& image, const Source& source, const Plan* plan
     imageabort::ThrowIfRequested();
     image.autoOrient();
     imageabort::ThrowIfRequested();
+}
+
+// Frees the source's bytes once they are decoded: a large PNG's file is a few bytes a pixel,
+// which the encoders then have for themselves. The size stays for the report.
+void DropBytes(Source& source)
+{
+    source.blob = Magick::Blob();
 }
 
 Magick::Geometry BoxFor(const Magick::Image& image, const ImageParams& params)
@@ -431,34 +485,38 @@ Magick::Blob EncodeJpeg(Magick::Image image, std::optional<int> quality)
 }
 
 // The first frame as params plan it, read within the memory budget (the decoded image, the
-// resized one, and the encoder's own buffers or copy) and converted to sRGB.
-Plan ReadPlannedFirstFrame(Magick::Image& image, const Source& source, const Probe& probe,
-                           const ImageParams& params)
+// resized one, and the encoder's own buffers) and converted to sRGB.
+Plan ReadPlannedFirstFrame(Magick::Image& image, Source& source, const Probe& probe,
+                           const ImageParams& params, EncoderCost encoder)
 {
     const Plan plan = PlanFirstFrame(source, probe, params);
-    CheckMemory(kPixelBytes * plan.decoded.Pixels() +
-                    (plan.Resized(probe) ? kPixelBytes * plan.final.Pixels() : 0) +
-                    4 * plan.final.Pixels(),
-                plan.decoded.Pixels());
+    Reserve(source, FirstFrameCost(source, probe, plan, encoder), plan.decoded.Pixels());
     ReadFirstFrame(image, source, &plan);
+    DropBytes(source);
     colourprofile::StripToSrgb(image);
     return plan;
 }
 
-Magick::Blob CompressJpeg(const Source& source, const Probe& probe, const ImageParams& params)
+// Lays a transparent image on white: what its transparency hides must not show in an output
+// that cannot keep it.
+void LayOnWhite(Magick::Image& image)
+{
+    if (!image.matte()) return;
+    image.backgroundColor(Magick::Color("white"));
+    image.alphaChannel(MagickCore::RemoveAlphaChannel);
+    image.matte(false);
+}
+
+Magick::Blob CompressJpeg(Source& source, const Probe& probe, const ImageParams& params)
 {
     // The identifier runs while the image is decoded; its answer is needed only for the write.
     auto sourceQuality = std::async(std::launch::async, [&params] {
         return SourceQuality::Read(params.identifyPath, params.sourcePath);
     });
     Magick::Image image;
-    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params);
-    if (image.matte()) {
-        // JPEG has no transparency: what it hides must not show.
-        image.backgroundColor(Magick::Color("white"));
-        image.alphaChannel(MagickCore::RemoveAlphaChannel);
-        image.matte(false);
-    }
+    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params, kJpegCost);
+    // JPEG has no transparency: what it hides must not show.
+    LayOnWhite(image);
 
     if (ImagePipeline::CustomSizeApplies(params)) {
         try {
@@ -512,14 +570,12 @@ int QuantiserSpeed(unsigned long long pixels)
     return pixels <= 4'000'000 ? 3 : 4;
 }
 
-Magick::Blob CompressPng(const Source& source, const Probe& probe, const ImageParams& params)
+Magick::Blob CompressPng(Source& source, const Probe& probe, const ImageParams& params)
 {
     const Plan plan = PlanFirstFrame(source, probe, params);
-    // The decoded and the resized image, then the resized one beside its 8-bit copy.
-    CheckMemory(std::max(kPixelBytes * plan.decoded.Pixels() +
-                             (plan.Resized(probe) ? kPixelBytes * plan.final.Pixels() : 0),
-                         (kPixelBytes + 4) * plan.final.Pixels()),
-                plan.decoded.Pixels());
+    // The decoded and the resized image, then the resized one beside its 8-bit copy and the
+    // quantiser's work.
+    Reserve(source, FirstFrameCost(source, probe, plan, kPngCost), plan.decoded.Pixels());
     Magick::Image image;
     ReadFirstFrame(image, source);
     const colourprofile::Outcome profile = colourprofile::StripToSrgb(image);
@@ -596,17 +652,19 @@ private:
     QString path_;
 };
 
-Magick::Blob CompressBmp(const Source& source, const Probe& probe, const ImageParams& params)
+Magick::Blob CompressBmp(Source& source, const Probe& probe, const ImageParams& params)
 {
     const Plan plan = PlanFirstFrame(source, probe, params);
     // The decoded image and its colour reduction, then the intermediate's and the resized one.
-    CheckMemory(2 * kPixelBytes * std::max(plan.decoded.Pixels(), plan.final.Pixels()),
-                plan.decoded.Pixels());
+    Cost cost = FirstFrameCost(source, probe, plan, kBmpCost);
+    cost.pixels = 2 * kPixelBytes * std::max(plan.decoded.Pixels(), plan.final.Pixels());
+    Reserve(source, cost, plan.decoded.Pixels());
     Magick::Blob firstData;
     bool transparent = false;
     {
         Magick::Image first;
         ReadFirstFrame(first, source);
+        DropBytes(source);
         colourprofile::StripToSrgb(first);
         // An alpha channel that hides nothing would only keep the file at four bytes a pixel.
         if (first.matte() && first.isOpaque()) first.matte(false);
@@ -644,20 +702,46 @@ Magick::Blob CompressBmp(const Source& source, const Probe& probe, const ImagePa
 constexpr unsigned long long kFrameOverhead = 96 * 1024;
 constexpr unsigned long long kQuantiserCube = 128ULL * 1024 * 1024;
 
-Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImageParams& params)
+// An encoded result and how many frames or pages it holds.
+struct Encoded {
+    Magick::Blob blob;
+    std::size_t frames = 1;
+};
+
+std::size_t EncodedSize(const Encoded& encoded)
 {
-    // The stored frames beside their whole canvases; later the resized canvases beside their
-    // optimised parts (never larger) and the quantiser's cube. Two lists of records throughout.
-    const double shrink = probe.screen.Pixels() == 0
-                              ? 1.0
-                              : std::min(1.0, double(FinalSize(probe.screen, params).Pixels()) /
-                                                  double(probe.screen.Pixels()));
-    const auto resizedCanvas = static_cast<unsigned long long>(double(probe.canvasPixels) * shrink);
-    CheckMemory(std::max(kPixelBytes * (probe.storedPixels + probe.canvasPixels),
-                         2 * kPixelBytes * resizedCanvas + kQuantiserCube) +
-                    2 * kFrameOverhead * probe.frames +
-                    static_cast<unsigned long long>(source.size),
-                probe.canvasPixels);
+    return encoded.blob.length();
+}
+
+// Every frame of an animation (a GIF or an animated WebP) as the viewer sees it: the whole
+// canvas, whatever part the file stored, stripped and resized alike; for a GIF source with frame
+// dropping on, only the frames it keeps, the one shown before a dropped frame staying up for
+// the dropped one's time too, so that the animation keeps its length.
+//
+// Memory: the stored frames beside their whole canvases; later the resized canvases beside the
+// encoder's work, `encoderBytes` more (never above the resized canvases twice, as the optimised
+// parts a GIF is written from are never larger, plus the quantiser's cube). Two lists of
+// records throughout.
+// The pixels of pixels frames of the given size once fitted to the resizing rule.
+unsigned long long ResizedPixels(unsigned long long pixels, Size size, const ImageParams& params)
+{
+    if (size.Pixels() == 0) return pixels;
+    const double shrink =
+        std::min(1.0, double(FinalSize(size, params).Pixels()) / double(size.Pixels()));
+    return static_cast<unsigned long long>(double(pixels) * shrink);
+}
+
+std::vector<Magick::Image> ReadAnimation(Source& source, const Probe& probe,
+                                         const ImageParams& params, unsigned long long encoderBytes)
+{
+    const unsigned long long resizedCanvas =
+        ResizedPixels(probe.canvasPixels, probe.screen, params);
+    const unsigned long long bytes =
+        std::max(kPixelBytes * (probe.storedPixels + probe.canvasPixels),
+                 kPixelBytes * resizedCanvas + encoderBytes) +
+        2 * kFrameOverhead * probe.frames + static_cast<unsigned long long>(source.size);
+    Reserve(source, {bytes, bytes}, probe.canvasPixels);
+
     std::vector<Magick::Image> frames;
     try {
         Magick::ReadOptions options;
@@ -668,11 +752,10 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
         imageabort::ThrowIfRequested();
         Report("readImages: ", error);
     }
+    DropBytes(source);
     DebugPrint("lstImage->size: %zu\n", frames.size());
-    if (frames.empty()) throw std::runtime_error("the GIF holds no frame");
+    if (frames.empty()) throw std::runtime_error("the animation holds no frame");
 
-    // Every frame as the viewer sees it: the whole canvas, whatever part the file stored. Only
-    // then can frames be resized alike and dropped without losing what they drew.
     std::vector<Magick::Image> canvas;
     imageabort::ThrowIfRequested();
     Magick::coalesceImages(&canvas, frames.begin(), frames.end());
@@ -684,26 +767,28 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
         frame.resize(BoxFor(frame, params));
         frame.page(Magick::Geometry(frame.columns(), frame.rows(), 0, 0));
     }
+    if (source.magick != "GIF" || params.gifDefineParam == 0) return canvas;
 
-    const bool dropping = params.gifDefineParam != 0;
     std::vector<Magick::Image> kept;
-    if (dropping) {
-        for (std::size_t i = 0; i < canvas.size(); ++i) {
-            if (ImagePipeline::KeepsGifFrame(static_cast<int>(i), params.gifDropFrameIndex)) {
-                kept.push_back(std::move(canvas[i]));
-            } else {
-                // The frame shown before it stays up for its time too: the animation keeps
-                // its length.
-                Magick::Image& previous = kept.back();
-                previous.animationDelay(previous.animationDelay() + canvas[i].animationDelay());
-                canvas[i] = Magick::Image();
-            }
+    for (std::size_t i = 0; i < canvas.size(); ++i) {
+        if (ImagePipeline::KeepsGifFrame(static_cast<int>(i), params.gifDropFrameIndex)) {
+            kept.push_back(std::move(canvas[i]));
+        } else {
+            Magick::Image& previous = kept.back();
+            previous.animationDelay(previous.animationDelay() + canvas[i].animationDelay());
+            canvas[i] = Magick::Image();
         }
-    } else {
-        kept = std::move(canvas);
     }
-    canvas.clear();
+    return kept;
+}
 
+Encoded CompressGif(Source& source, const Probe& probe, const ImageParams& params)
+{
+    const unsigned long long resizedCanvas =
+        ResizedPixels(probe.canvasPixels, probe.screen, params);
+    std::vector<Magick::Image> kept =
+        ReadAnimation(source, probe, params, kPixelBytes * resizedCanvas + kQuantiserCube);
+    const bool dropping = params.gifDefineParam != 0;
     const auto encode = [&](int strength) {
         const float fuzz =
             static_cast<float>(ImagePipeline::FuzzPercent(strength)) * 65535.0f / 100.0f;
@@ -718,33 +803,163 @@ Magick::Blob CompressGif(const Source& source, const Probe& probe, const ImagePa
         Magick::quantizeImages(optimized.begin(), optimized.end());
 
         optimized.front().magick("GIF");
-        Magick::Blob blob;
+        Encoded encoded;
+        encoded.frames = optimized.size();
         if (dropping) {
-            Magick::writeImages(optimized.begin(), optimized.end(), &blob, true);
+            Magick::writeImages(optimized.begin(), optimized.end(), &encoded.blob, true);
         } else {
             try {
-                Magick::writeImages(optimized.begin(), optimized.end(), &blob, true);
+                Magick::writeImages(optimized.begin(), optimized.end(), &encoded.blob, true);
             } catch (const std::exception& error) {
                 Report("writeImages: ", error);
             }
         }
-        return blob;
+        return encoded;
     };
-    return Smallest<Magick::Blob>(CandidateStrengths(params.compressType), encode, BlobSize);
+    return Smallest<Encoded>(CandidateStrengths(params.compressType), encode, EncodedSize);
+}
+
+// The times and loop count of an animated WebP, set in the file (the image library's encoder
+// writes every frame with the time of the one after it and loops for ever): the ANIM chunk's
+// loop count after its background colour, and the time of each ANMF chunk in its last three
+// bytes before the flags. Returns how many frames the file holds; times are given for as many.
+std::size_t SetWebpTiming(Magick::Blob& blob, std::size_t loops,
+                          const std::vector<unsigned>& millis)
+{
+    std::string bytes(static_cast<const char*>(blob.data()), blob.length());
+    const auto byte = [&bytes](std::size_t at) { return std::size_t(std::uint8_t(bytes[at])); };
+    const auto set = [&bytes](std::size_t at, std::size_t value, int count) {
+        for (int i = 0; i < count; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+    };
+    std::size_t frames = 0;
+    for (std::size_t at = 12; at + 8 <= bytes.size();) {
+        const std::size_t length =
+            byte(at + 4) | byte(at + 5) << 8 | byte(at + 6) << 16 | byte(at + 7) << 24;
+        if (length > bytes.size() - at - 8) break;
+        const std::string type = bytes.substr(at, 4);
+        if (type == "ANIM" && length >= 6) set(at + 12, std::min<std::size_t>(loops, 0xFFFF), 2);
+        if (type == "ANMF" && length >= 16) {
+            if (frames < millis.size())
+                set(at + 20, std::min<std::size_t>(millis[frames], 0xFFFFFF), 3);
+            ++frames;
+        }
+        at += 8 + length + (length & 1);
+    }
+    blob.update(bytes.data(), bytes.size());
+    return frames;
+}
+
+// An animated WebP of a GIF or an animated WebP: every frame kept (less those GIF frame
+// dropping drops), each with its time, and the loop count. The encoder stores a frame that
+// repeats the one before as a longer time of that one, so frames are counted the same way.
+Encoded CompressAnimatedWebp(Source& source, const Probe& probe, const ImageParams& params)
+{
+    // Each frame is handed over as 4 bytes a pixel, and the encoder holds a few canvases of its
+    // own besides.
+    const unsigned long long canvas = FinalSize(probe.screen, params).Pixels();
+    std::vector<Magick::Image> kept =
+        ReadAnimation(source, probe, params,
+                      4 * ResizedPixels(probe.canvasPixels, probe.screen, params) +
+                          4 * kWebpCost.perPixel * canvas);
+    const std::size_t loops = kept.front().animationIterations();
+    std::vector<unsigned> millis;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const std::size_t ticks = std::max<ssize_t>(1, kept[i].constImage()->ticks_per_second);
+        const auto ms = static_cast<unsigned>(kept[i].animationDelay() * 1000 / ticks);
+        Magick::Image previous = i > 0 ? kept[i - 1] : Magick::Image();  // compare is not const
+        if (i > 0 && previous.compare(kept[i]))
+            millis.back() += ms;
+        else
+            millis.push_back(ms);
+    }
+    return Smallest<Encoded>(
+        CandidateStrengths(params.compressType),
+        [&](int strength) {
+            const auto quality =
+                static_cast<std::size_t>(ImagePipeline::ModernQuality("WEBP", strength));
+            std::vector<Magick::Image> frames = kept;
+            for (Magick::Image& frame : frames) {
+                frame.quality(quality);
+                if (frame.matte() && frame.isOpaque()) frame.matte(false);
+            }
+            frames.front().magick("WEBP");
+            Encoded encoded;
+            Magick::writeImages(frames.begin(), frames.end(), &encoded.blob, true);
+            if (SetWebpTiming(encoded.blob, loops, millis) != millis.size())
+                throw std::runtime_error("the WebP encoder wrote " +
+                                         std::to_string(SetWebpTiming(encoded.blob, loops, {})) +
+                                         " of " + std::to_string(millis.size()) + " frames");
+            encoded.frames = millis.size();
+            return encoded;
+        },
+        EncodedSize);
+}
+
+// A multi-page TIFF: every page upright, its metadata gone, resized, deflated. All pages are
+// held at once, so a file of more pages than the memory budget holds is refused before any is
+// decoded.
+Encoded CompressTiffPages(Source& source, const Probe& probe, const ImageParams& params)
+{
+    const unsigned long long resized = ResizedPixels(probe.storedPixels, probe.stored, params);
+    Cost cost;
+    cost.pixels = kPixelBytes * (probe.storedPixels + resized) + 2 * kFrameOverhead * probe.frames +
+                  static_cast<unsigned long long>(source.size);
+    cost.peak = cost.pixels + kTiffCost.perPixel * resized;
+    Reserve(source, cost, probe.frames, " pages");
+
+    std::vector<Magick::Image> pages;
+    Magick::ReadOptions options;
+    Watch(options.imageInfo());
+    std::strncpy(options.imageInfo()->magick, source.magick.c_str(), MaxTextExtent - 1);
+    Magick::readImages(&pages, source.blob, options);
+    DropBytes(source);
+    if (pages.empty()) throw std::runtime_error("the image holds no frame");
+    for (Magick::Image& page : pages) {
+        imageabort::ThrowIfRequested();
+        page.autoOrient();
+        colourprofile::StripToSrgb(page);
+        if (page.matte() && page.isOpaque()) page.matte(false);
+        page.resize(BoxFor(page, params));
+        page.compressType(MagickCore::ZipCompression);
+    }
+    pages.front().magick("TIFF");
+    Encoded encoded;
+    encoded.frames = pages.size();
+    Magick::writeImages(pages.begin(), pages.end(), &encoded.blob, true);
+    return encoded;
 }
 
 // A WebP, AVIF or HEIC of the first frame, or a TIFF (lossless, deflated): upright, its
 // metadata gone, resized, transparency kept where it hides something.
-Magick::Blob CompressModern(const Source& source, const Probe& probe, const ImageParams& params,
+Magick::Blob CompressModern(Source& source, const Probe& probe, const ImageParams& params,
                             const char* magick)
 {
     Magick::Image image;
-    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params);
+    const Plan plan = ReadPlannedFirstFrame(image, source, probe, params, CostOf(magick));
     if (image.matte() && image.isOpaque()) image.matte(false);
     ResizeTo(image, plan.final);
     if (std::strcmp(magick, "TIFF") == 0) {
         image.compressType(MagickCore::ZipCompression);
         return Encode(image, "TIFF");
+    }
+    const bool heif = std::strcmp(magick, "AVIF") == 0 || std::strcmp(magick, "HEIC") == 0;
+    if (heif && image.matte()) {
+        // The image library's HEIF encoder writes the colour planes only, which would show the
+        // colours under transparent pixels: libheif itself writes the alpha plane too.
+        const int width = static_cast<int>(image.columns());
+        const int height = static_cast<int>(image.rows());
+        std::vector<std::uint8_t> rgba(std::size_t(width) * std::size_t(height) * 4);
+        image.write(0, 0, width, height, "RGBA", Magick::CharPixel, rgba.data());
+        image = Magick::Image();
+        return Smallest<Magick::Blob>(
+            CandidateStrengths(params.compressType),
+            [&](int strength) {
+                const std::string file =
+                    heifalpha::Encode(rgba.data(), width, height, std::strcmp(magick, "AVIF") == 0,
+                                      ImagePipeline::ModernQuality(magick, strength));
+                return Magick::Blob(file.data(), file.size());
+            },
+            BlobSize);
     }
     return Smallest<Magick::Blob>(
         CandidateStrengths(params.compressType),
@@ -764,46 +979,88 @@ qint64 FileSize(const QString& path)
     return static_cast<qint64>(info.st_size);
 }
 
+// The image library's name of an output extension's format.
+const char* OutputMagick(const QString& extension)
+{
+    if (extension == u"jpg") return "JPEG";
+    if (extension == u"webp") return "WEBP";
+    if (extension == u"avif") return "AVIF";
+    if (extension == u"heic") return "HEIC";
+    if (extension == u"tiff") return "TIFF";
+    if (extension == u"png") return "PNG";
+    if (extension == u"bmp") return "BMP";
+    return "GIF";
+}
+
+// Encodes the source for the output extension. A source of several frames or pages keeps all
+// of them (a GIF as a GIF or an animated WebP, an animated WebP as one, a multi-page TIFF as a
+// multi-page TIFF); in any other output it is refused, as all but one frame would be lost.
+Encoded EncodeFor(Source& source, const Probe& probe, const ImageParams& params,
+                  const QString& extension)
+{
+    const char* magick = OutputMagick(extension);
+    const bool animation = source.magick == "GIF" || source.magick == "WEBP";
+    if (extension == u"gif") return CompressGif(source, probe, params);
+    if (probe.frames > 1) {
+        if (animation && extension == u"webp") return CompressAnimatedWebp(source, probe, params);
+        if (source.magick == "TIFF" && extension == u"tiff")
+            return CompressTiffPages(source, probe, params);
+        throw std::runtime_error("the image has " + std::to_string(probe.frames) +
+                                 " frames or pages, and " + magick +
+                                 " output holds only one frame");
+    }
+    if (extension == u"jpg") return {CompressJpeg(source, probe, params)};
+    if (extension == u"png") return {CompressPng(source, probe, params)};
+    if (extension == u"bmp") return {CompressBmp(source, probe, params)};
+    return {CompressModern(source, probe, params, magick)};
+}
+
+// The written file read back: a format that can hold several frames must hold as many as were
+// encoded, or the output is removed and the run fails.
+void CheckWrittenFrames(const QString& path, const char* magick, std::size_t expected)
+{
+    if (std::strcmp(magick, "GIF") != 0 && std::strcmp(magick, "WEBP") != 0 &&
+        std::strcmp(magick, "TIFF") != 0)
+        return;
+    std::size_t found = 0;
+    try {
+        const Source written = ReadSource(path);
+        const auto* bytes = static_cast<const unsigned char*>(written.blob.data());
+        if (const auto layout = framelayout::Read(magick, bytes, written.blob.length()))
+            found = layout->frames;
+    } catch (const std::exception&) {
+        found = 0;
+    }
+    if (found == expected) return;
+    QFile::remove(path);
+    throw std::runtime_error("the written file holds " + std::to_string(found) + " of " +
+                             std::to_string(expected) + " frames");
+}
+
 ImageDoneRecord RunUnguarded(const ImageParams& params)
 {
     const OutputFile::SourceName name = OutputFile::Split(params.sourcePath);
     const QString extension = ImagePipeline::OutputExtension(params.imageType, name.extension);
     if (extension.isEmpty())
         throw std::runtime_error("no treatment for ." + name.extension.toStdString() + " files");
-    const bool jpegForm = extension == u"jpg";
 
-    const Source source = ReadSource(params.sourcePath);
-    const Probe probe = ProbeSource(source, extension == u"gif");
-    Magick::Blob encoded;
-    if (jpegForm)
-        encoded = CompressJpeg(source, probe, params);
-    else if (extension == u"webp")
-        encoded = CompressModern(source, probe, params, "WEBP");
-    else if (extension == u"avif")
-        encoded = CompressModern(source, probe, params, "AVIF");
-    else if (extension == u"heic")
-        encoded = CompressModern(source, probe, params, "HEIC");
-    else if (extension == u"tiff")
-        encoded = CompressModern(source, probe, params, "TIFF");
-    else if (extension == u"png")
-        encoded = CompressPng(source, probe, params);
-    else if (extension == u"bmp")
-        encoded = CompressBmp(source, probe, params);
-    else
-        encoded = CompressGif(source, probe, params);
+    Source source = ReadSource(params.sourcePath);
+    const Probe probe = ProbeSource(source);
+    const Encoded encoded = EncodeFor(source, probe, params, extension);
 
     // The last moment a stop keeps the output from being written at all.
     imageabort::ThrowIfRequested();
     ImageDoneRecord done;
     done.task_id = params.task_id;
     done.sourceSize = source.size;
-    if (params.keepSmaller && static_cast<qint64>(encoded.length()) >= source.size) {
+    if (params.keepSmaller && static_cast<qint64>(encoded.blob.length()) >= source.size) {
         // The source is the smaller file: nothing is written beside it.
         done.sourceKept = true;
         return done;
     }
     done.outputPath = OutputFile::SaveNew(params.outputDir, name.baseName, extension,
-                                          encoded.data(), encoded.length());
+                                          encoded.blob.data(), encoded.blob.length());
+    CheckWrittenFrames(done.outputPath, OutputMagick(extension), encoded.frames);
     done.sourceSize = source.size;
     done.outputSize = FileSize(done.outputPath);
     return done;
@@ -831,9 +1088,17 @@ namespace {
 //   disk    the budget: how much may go there
 //   area    the budget in pixels: the largest image kept in memory
 //   width, height  as many pixels as the budget holds: the area decides, not the shape
+constexpr int kMmapThreshold = 256 * 1024;
+
 void StartLibraryWithBudget()
 {
-    const unsigned long long budget = ImagePipeline::kMemoryLimit;
+    // Large blocks (pixel rows, encoder frames) come straight from the system and go back to it
+    // when freed. By default the C library raises this threshold after each large block freed,
+    // up to 32 MiB, and later blocks of that size come from per-thread heaps that keep them
+    // resident when freed: runs on several threads then hold their predecessors' memory as
+    // well, which measured a third above the budget with three workers.
+    ::mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
+    const unsigned long long budget = ImagePipeline::MemoryLimit();
     const unsigned long long pixels = budget / kPixelBytes;
     struct Limit {
         const char* name;
@@ -881,11 +1146,32 @@ void StartLibraryWithBudget()
     Magick::ResourceLimits::height(pixels);
 }
 
+// The process's resident memory now, from /proc/self/statm; 0 when it cannot be read.
+unsigned long long ResidentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    if (fields.size() < 2) return 0;
+    return fields[1].toULongLong() * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
+}
+
 }  // namespace
+
+unsigned long long ImagePipeline::MemoryLimit()
+{
+    static const unsigned long long limit = [] {
+        bool ok = false;
+        const unsigned long long mib = qEnvironmentVariable(kMemoryLimitVariable).toULongLong(&ok);
+        return ok && mib > 0 ? std::min(kMemoryLimit, mib << 20) : kMemoryLimit;
+    }();
+    return limit;
+}
 
 MemoryBudget& ImagePipeline::Budget()
 {
-    static MemoryBudget budget(kMemoryLimit);
+    // What the process holds when its first image starts is not the images' to use.
+    static MemoryBudget budget(MemoryLimit() - std::min(MemoryLimit() / 2, ResidentBytes()));
     return budget;
 }
 

@@ -24,16 +24,22 @@ struct ImageRunResult {
 // PNG and BMP, colour fuzz, frame dropping and transparency optimisation for GIF) and save it in
 // the output folder under a name that replaces no file.
 //
+// An image of several frames or pages keeps them all: a GIF as a GIF or an animated WebP (each
+// frame's time and the loop count kept), an animated WebP as one, a multi-page TIFF as a
+// multi-page TIFF. An output format of one frame refuses it, and a written file that does not
+// hold every frame is removed and the run fails.
+//
 // JPEG output is progressive with Huffman tables made for the image, chroma halved both ways
 // below quality 90, and transparent pixels laid on white. A JPEG source that shrinks is decoded
 // at a reduced size by the decoder itself. PNG output is an indexed PNG made by a palette
 // quantiser (PalettePng). A stronger strength never writes a larger file than a weaker one: the
 // weaker strengths' results are made too and the smallest is kept.
 //
-// Memory: every run checks from the headers that its pixels and copies fit kMemoryLimit before
-// decoding and reserves them from the process's Budget until it ends, so runs side by side hold
-// no more than the limit together; the image library's own limits are set from it (see
-// InitializeLibrary).
+// Memory: every run checks from the headers that its pixels and copies fit MemoryLimit() before
+// decoding, and reserves what it will hold at its peak (pixels, the source's bytes and the
+// encoders' own buffers, as measured per format) from the process's Budget until it ends, so
+// runs side by side stay within the budget together; a run that alone needs more than the
+// budget runs alone. The image library's own limits are set from it (see InitializeLibrary).
 //
 // No file name ever reaches the image library: the source is read into memory here and handed
 // over as data of an explicitly named format (taken from its first bytes, so a mislabelled file
@@ -45,8 +51,15 @@ struct ImageRunResult {
 // Runs are independent and may run on several threads at once (the library is thread-safe).
 class ImagePipeline {
 public:
-    // The image library's memory resource limit.
+    // The memory budget of the process's images: the image library's memory resource limit,
+    // and what runs side by side hold together with what the process held before its first
+    // image (see Budget).
     static constexpr unsigned long long kMemoryLimit = 800ULL * 1024 * 1024;
+    // The environment variable that lowers the budget to its value in MiB (for tests, which
+    // show with a small budget and small images what the whole budget does with large ones).
+    static constexpr char kMemoryLimitVariable[] = "LUMO_IMAGE_MEMORY_MIB";
+    // kMemoryLimit, or the lower value the variable sets.
+    static unsigned long long MemoryLimit();
 
     // Never throws: every failure becomes the result's failure text (also printed). Once stop
     // is requested the run ends within a fraction of a second, wherever it is (the image
@@ -54,7 +67,8 @@ public:
     // the steps), writes nothing and reports stopped.
     static ImageRunResult Run(const ImageParams& params, std::stop_token stop = {});
 
-    // The memory budget every run reserves from (kMemoryLimit bytes).
+    // The memory budget every run reserves from: MemoryLimit() less what the process held when
+    // it was first asked for (at most half), made when the first image starts.
     static MemoryBudget& Budget();
 
     // PNG colour reduction: the quantiser's quality (0..100) at which a palette is not made

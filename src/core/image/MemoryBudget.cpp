@@ -2,14 +2,24 @@
 
 #include <algorithm>
 
-bool MemoryBudget::Acquire(unsigned long long bytes)
+unsigned long long MemoryBudget::Acquire(unsigned long long bytes)
 {
-    if (bytes > total_) return false;
+    bytes = std::min(bytes, total_);
     std::unique_lock lock(lock_);
     freed_.wait(lock, [&] { return inUse_ + bytes <= total_; });
     inUse_ += bytes;
     peak_ = std::max(peak_, inUse_);
-    return true;
+    return bytes;
+}
+
+std::optional<unsigned long long> MemoryBudget::TryAcquire(unsigned long long bytes)
+{
+    bytes = std::min(bytes, total_);
+    std::lock_guard guard(lock_);
+    if (inUse_ + bytes > total_) return std::nullopt;
+    inUse_ += bytes;
+    peak_ = std::max(peak_, inUse_);
+    return bytes;
 }
 
 void MemoryBudget::Release(unsigned long long bytes)

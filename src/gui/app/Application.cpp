@@ -53,6 +53,10 @@ bool AskedForVerbose(int argc, char** argv)
 
 int RunApplication(int argc, char** argv)
 {
+    // Past a file size limit (ulimit -f) writes fail with EFBIG and the task reports it; the
+    // default action would end the program mid-write. Ignored rather than caught so that the
+    // encoders it starts inherit it.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Before the application object, so that the platform's first warnings are kept too.
     logging::Start({QStringLiteral("lumocompress.log"), AskedForVerbose(argc, argv)});
     QApplication app(argc, argv);

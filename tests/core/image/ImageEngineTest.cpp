@@ -296,10 +296,9 @@ TEST_F(ParallelImageEngineTest, AnImageWaitsUntilItsMemoryFitsBesideTheOthers)
 TEST(MemoryBudgetTest, ReservationsWaitForRoomAndTheWholeIsNeverExceeded)
 {
     MemoryBudget budget(100);
-    EXPECT_FALSE(budget.Acquire(101)) << "could never fit: refused at once";
-    ASSERT_TRUE(budget.Acquire(60));
+    ASSERT_EQ(budget.Acquire(60), 60u);
     std::atomic<bool> got{false};
-    std::thread other([&] { got = budget.Acquire(50); });
+    std::thread other([&] { got = budget.Acquire(50) == 50; });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(got) << "60 + 50 would pass 100";
     budget.Release(60);
@@ -308,6 +307,22 @@ TEST(MemoryBudgetTest, ReservationsWaitForRoomAndTheWholeIsNeverExceeded)
     EXPECT_EQ(budget.InUse(), 50u);
     EXPECT_EQ(budget.Peak(), 60u);
     budget.Release(50);
+    EXPECT_EQ(budget.InUse(), 0u);
+}
+
+TEST(MemoryBudgetTest, AReservationLargerThanTheWholeWaitsToRunAlone)
+{
+    MemoryBudget budget(100);
+    ASSERT_EQ(budget.Acquire(10), 10u);
+    std::atomic<unsigned long long> got{0};
+    std::thread large([&] { got = budget.Acquire(250); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(got, 0u) << "started beside another";
+    budget.Release(10);
+    large.join();
+    EXPECT_EQ(got, 100u) << "holds the whole budget, no more";
+    EXPECT_EQ(budget.Peak(), 100u);
+    budget.Release(got);
     EXPECT_EQ(budget.InUse(), 0u);
 }
 

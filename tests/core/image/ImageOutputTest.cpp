@@ -279,6 +279,35 @@ TEST_P(TransparentToJpeg, ShowsWhiteWhereTheSourceWasTransparent)
 
 INSTANTIATE_TEST_SUITE_P(Formats, TransparentToJpeg, ::testing::Values("PNG", "GIF", "BMP"));
 
+// WebP and AVIF outputs keep the transparency: the colours it hid do not show. The image
+// library reads no alpha plane from an AVIF, so the AVIF is decoded by libavif's own tool.
+TEST_F(ImageFolderTest, TransparencyStaysInWebpAndAvif)
+{
+    const Magick::Image source = TransparentLogo(240, 180);
+    Save(source, "PNG", Src("logo.png"));
+    ImageParams params = Params("logo.png");
+    params.imageType = 2;
+    const ImageRunResult webp = ImagePipeline::Run(params);
+    params.imageType = 3;
+    const ImageRunResult avif = ImagePipeline::Run(params);
+    ASSERT_TRUE(webp.Succeeded()) << webp.failure;
+    ASSERT_TRUE(avif.Succeeded()) << avif.failure;
+    ASSERT_EQ(Identify(avif.done->outputPath, "%m"), "HEIC");  // the library's name for both
+    const auto decoded =
+        platform::RunCapture(QStandardPaths::findExecutable("avifdec"),
+                             {avif.done->outputPath, Out("avif.png")}, 20000, 1 << 20);
+    ASSERT_TRUE(decoded.Succeeded()) << decoded.output.toStdString();
+
+    for (const QString& path : {webp.done->outputPath, Out("avif.png")}) {
+        const Magick::Image output = Load(path);
+        ASSERT_TRUE(output.matte()) << path.toStdString();
+        EXPECT_GE(Ssim(source, output, true), 0.9) << path.toStdString();
+        // The library's alpha is an opacity: 1 is wholly transparent.
+        EXPECT_GT(output.pixelColor(2, 2).alpha(), 0.9)
+            << path.toStdString() << ": the corner is transparent in the source";
+    }
+}
+
 // ---- Strengths against each other -------------------------------------------------------------
 
 struct StrengthSample {
