@@ -35,17 +35,17 @@ height=${size#*x}
 # (detail at every scale) panning, with temporal grain, kept at a camera's high rate. Screen:
 # source code scrolling in a window with a title bar and a side panel.
 convert -seed 5 -size "$((width * 3 / 2))x$((height * 3 / 2))" plasma:fractal "$work/plasma.png"
-ffmpeg -v error -y -loop 1 -framerate 30 -i "$work/plasma.png" -t "$seconds" \
+ffmpeg -nostdin -v error -y -loop 1 -framerate 30 -i "$work/plasma.png" -t "$seconds" \
   -vf "crop=$width:$height:x='t*150':y='t*80',noise=alls=3:allf=t,format=yuv420p" \
   -c:v libx264 -preset veryfast -crf 14 "$src/camera.mp4"
 here=$(cd "$(dirname "$0")/.." && pwd)
 find "$here/src" -name '*.cpp' | sort | head -n 8 | xargs cat | expand | cut -c1-110 | head -n 600 >"$work/text.txt"
-ffmpeg -v error -y -f lavfi -i "color=c=0xf4f4f4:size=$size:rate=30:duration=$seconds" \
+ffmpeg -nostdin -v error -y -f lavfi -i "color=c=0xf4f4f4:size=$size:rate=30:duration=$seconds" \
   -vf "drawtext=fontfile=$font:textfile=$work/text.txt:expansion=none:fontsize=$((height / 48)):fontcolor=0x202020:x=60:y=40-t*140:line_spacing=3,drawbox=x=0:y=0:w=iw:h=32:color=0x3050a0:t=fill,drawbox=x=0:y=0:w=48:h=ih:color=0xd8d8d8:t=fill,format=yuv420p" \
   -c:v libx264 -preset medium -crf 14 "$src/screen.mp4"
 
 ssim() {
-  ffmpeg -i "$1" -i "$2" -lavfi "[0:v]format=gray[x];[1:v]format=gray[y];[x][y]ssim" \
+  ffmpeg -nostdin -i "$1" -i "$2" -lavfi "[0:v]format=gray[x];[1:v]format=gray[y];[x][y]ssim" \
     -f null - 2>&1 | grep -o 'All:[0-9.]*' | tail -n 1 | cut -d: -f2
 }
 # CPU seconds (user + system) of a command and its children, from the shell's own "times".
@@ -61,7 +61,7 @@ curve() {  # clip, curve name, encoder, preset, CRF...
   for crf in "$@"; do
     local extra=()
     [ "$encoder" = libx265 ] && extra=(-x265-params log-level=error)
-    seconds_cpu=$(cpu ffmpeg -v error -y -i "$src/$clip.mp4" -c:v "$encoder" -preset "$preset" \
+    seconds_cpu=$(cpu ffmpeg -nostdin -v error -y -i "$src/$clip.mp4" -c:v "$encoder" -preset "$preset" \
       -crf "$crf" "${extra[@]}" "$out")
     echo "$clip $name $(ssim "$out" "$src/$clip.mp4") $(stat -c %s "$out") $seconds_cpu" >>"$points"
   done
