@@ -59,14 +59,13 @@ EncoderPlan PlanEncoder(const CommandPlan& plan, const QString& av1Encoder)
     EncoderPlan encoder;
     encoder.codec = EffectiveCodec(plan);
     encoder.constantQuality = plan.qualityMode;
-    encoder.twoPass = plan.twoPass && !plan.qualityMode;
+    encoder.twoPass = RunsTwoPasses(plan);
     if (encoder.codec == videocodec::kH264) {
         encoder.encoder = QStringLiteral("libx264");
     } else if (encoder.codec == videocodec::kH265) {
         encoder.encoder = QStringLiteral("libx265");
     } else {
-        encoder.encoder = encoder.twoPass ? QStringLiteral("libaom-av1")
-                                          : videocodec::EncoderName(videocodec::kAv1, av1Encoder);
+        encoder.encoder = videocodec::EncoderName(videocodec::kAv1, av1Encoder);
     }
     const EncoderProfile& profile = ProfileOf(encoder.encoder);
     encoder.speedOption = QString::fromLatin1(profile.speedOption);

@@ -34,8 +34,7 @@ inline constexpr int kCapTimesSource = 2;
 inline constexpr int kCapBufferSeconds = 2;
 
 // The plan of a task for which TakesEncoderChoices holds. av1Encoder names the AV1 encoder the
-// ffmpeg has (see videocodec::Av1Encoder); a two-pass AV1 plan takes the reference encoder, the
-// only one whose ffmpeg wrapper reads a first pass's statistics.
+// ffmpeg has (see videocodec::Av1Encoder).
 EncoderPlan PlanEncoder(const CommandPlan& plan, const QString& av1Encoder);
 
 // The encoder's options at a given constant quality (a bit-rate plan ignores crf): "-vcodec",

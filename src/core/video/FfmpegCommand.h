@@ -91,8 +91,8 @@ int EffectiveCodec(const CommandPlan& plan);
 // encoder choices.
 bool UsesConstantQuality(const CommandPlan& plan);
 // True when the plan's encode is two runs: two-pass is on, the plan is not in constant quality,
-// and its encoder reads a first pass's statistics (x264, x265, the reference AV1 encoder,
-// ffmpeg's own MPEG-family encoders, libvpx; in a kept container the source's codec decides).
+// and its encoder reads a first pass's statistics within the CPU budget (x264, x265, ffmpeg's
+// own MPEG-family encoders, libvpx; not AV1; in a kept container the source's codec decides).
 bool RunsTwoPasses(const CommandPlan& plan);
 
 // Where pass logs live: $XDG_CACHE_HOME/LumoCompress (default ~/.cache/LumoCompress). Each

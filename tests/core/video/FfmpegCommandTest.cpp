@@ -574,7 +574,7 @@ TEST(EncoderChoiceTest, CodecsNameTheirEncodersForMp4AndMkvOnly)
     EXPECT_EQ(ValueOf(Runs(2, page, 3).runs.at(0).arguments, "-vcodec"), "h264");
     EXPECT_TRUE(Runs(2, page, 3).notes.value(0).startsWith("AV1 applies"));
     EXPECT_EQ(ValueOf(Runs(1, page, 0).runs.at(0).arguments, "-vcodec"), "h264");
-    EXPECT_TRUE(Runs(1, page, 0).notes.value(0).contains("the kept container's codec"));
+    EXPECT_TRUE(Runs(1, page, 0).notes.value(0).contains("the source's codec"));
     MainPageSnapshot compatible;
     compatible.compatibleChecked = true;
     EXPECT_EQ(ValueOf(Runs(1, compatible, 1).runs.at(0).arguments, "-vcodec"), "mpeg4");
@@ -686,11 +686,11 @@ TEST(EncoderChoiceTest, TwoPassRunsWithEveryContainerAndBothPassesSeeTheSameFram
     EXPECT_EQ(ValueOf(h264.runs[1].arguments, "-b:v"), "1000000");  // the same 50 % target
     EXPECT_EQ(ValueOf(h264.runs[0].arguments, "-passlogfile"), "/tmp/pl/pass");
 
-    // x265 reads its passes from its own parameters, in a new container and a kept one; AV1
-    // passes go to the reference encoder, which the notes say.
+    // x265 reads its passes from its own parameters, in a new container and a kept one.
     const PlannedRuns h265 = Runs(1, page);
     ASSERT_EQ(h265.runs.size(), 2u);
-    EXPECT_EQ(ValueOf(h265.runs[0].arguments, "-x265-params"), "pass=1:stats=/tmp/pl/x265.log");
+    EXPECT_EQ(ValueOf(h265.runs[0].arguments, "-x265-params"),
+              "pass=1:stats=/tmp/pl/x265.log:slow-firstpass=0");
     EXPECT_EQ(ValueOf(h265.runs[1].arguments, "-x265-params"), "pass=2:stats=/tmp/pl/x265.log");
     EXPECT_FALSE(h265.runs[0].arguments.contains("-tag:v"));
     VideoTask hevc = Source("clip.mkv");
@@ -698,11 +698,6 @@ TEST(EncoderChoiceTest, TwoPassRunsWithEveryContainerAndBothPassesSeeTheSameFram
     const PlannedRuns keptHevc = Runs(0, page, 0, "libsvtav1", hevc);
     ASSERT_EQ(keptHevc.runs.size(), 2u);
     EXPECT_EQ(ValueOf(keptHevc.runs[1].arguments, "-x265-params"), "pass=2:stats=/tmp/pl/x265.log");
-    const PlannedRuns av1 = Runs(2, page);
-    ASSERT_EQ(av1.runs.size(), 2u);
-    EXPECT_EQ(ValueOf(av1.runs[1].arguments, "-vcodec"), "libaom-av1");
-    EXPECT_EQ(ValueOf(av1.runs[1].arguments, "-pass"), "2");
-    EXPECT_TRUE(av1.notes.value(0).contains("libaom-av1"));
 }
 
 TEST(EncoderChoiceTest, TwoPassThatCannotApplySaysSo)
@@ -712,6 +707,13 @@ TEST(EncoderChoiceTest, TwoPassThatCannotApplySaysSo)
     EXPECT_EQ(quality.runs.size(), 1u);
     EXPECT_EQ(quality.notes, QStringList{"two-pass does not apply to quality mode: one "
                                          "constant-quality pass"});
+    // AV1 runs one pass at the same bit rate.
+    const PlannedRuns av1 = Runs(2, Page(false, true));
+    ASSERT_EQ(av1.runs.size(), 1u);
+    EXPECT_EQ(ValueOf(av1.runs[0].arguments, "-vcodec"), "libsvtav1");
+    EXPECT_EQ(ValueOf(av1.runs[0].arguments, "-b:v"), "1000000");
+    ASSERT_EQ(av1.notes.size(), 1);
+    EXPECT_TRUE(av1.notes[0].startsWith("two-pass does not apply to AV1"));
     // A kept codec whose encoder reads no first pass runs once.
     VideoTask prores = Source("clip.mov");
     prores.videoCodec = "prores";

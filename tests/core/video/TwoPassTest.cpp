@@ -118,6 +118,5 @@ INSTANTIATE_TEST_SUITE_P(
                       TwoPassCase{"FlvH264", "gap.mkv", 2, 0, false},
                       TwoPassCase{"MovH264", "gap.mkv", 3, 0, false},
                       TwoPassCase{"MkvH265", "gap.mkv", 4, 1, false},
-                      TwoPassCase{"Mp4H265OddSize", "odd.mkv", 1, 1, false},
-                      TwoPassCase{"MkvAv1", "gap.mkv", 4, 2, false}),
+                      TwoPassCase{"Mp4H265OddSize", "odd.mkv", 1, 1, false}),
     [](const ::testing::TestParamInfo<TwoPassCase>& info) { return info.param.name; });
