@@ -12,27 +12,54 @@
 
 namespace {
 
-// One encoder's measured choices. speed is the default, fastSpeed the balanced box's (less CPU
-// for somewhat more bytes), passSpeed the two-pass one's; levels are the constant qualities of
-// general, deep and limit.
-struct EncoderProfile {
-    const char* encoder;
-    const char* speedOption;
-    const char* speed;
-    const char* fastSpeed;
-    const char* passSpeed;
+// The speed and constant quality of each strength (general, deep, limit) at one of an
+// encoder's two speeds.
+struct SpeedRow {
+    std::array<const char*, 3> speeds;
     std::array<int, 3> levels;
 };
 
+// One encoder's measured choices: the default row, the balanced box's row (less CPU for
+// somewhat more bytes) and the speed of two passes.
+struct EncoderProfile {
+    const char* encoder;
+    const char* speedOption;
+    SpeedRow normal;
+    SpeedRow balanced;
+    const char* passSpeed;
+};
+
 // Measured with bench/curves.sh on a camera-like clip (fine texture with grain, panning) and a
-// screen-like one (scrolling text), 1280x720 at 30 frames a second: the levels give luma SSIM
-// of about 0.93 / 0.89 / 0.84 on the camera clip for general / deep / limit on every codec (the
-// look of x264 at CRF 23 / 27 / 31), see the README's table.
+// screen-like one (scrolling text), 1280x720 at 30 frames a second (see the README's tables).
+// The strengths aim at the look of x264 medium at CRF 23, 27 and 31: luma SSIM 0.905, 0.855
+// and 0.81 on the camera clip (0.998, 0.996 and 0.993 on the screen clip); each level is the
+// one at which that encoder and speed reach the same SSIM on the camera clip. Speeds: x265
+// "faster" writes 0.88-0.97 of x265 medium's bytes at 1.0 times x264 medium's CPU on camera
+// footage (and 1.5 times on the screen, where "fast" would cost 2 times); SVT-AV1 preset 8
+// writes 0.6 of x265 medium's bytes at 1.0-1.3 times x264's CPU down to the deep look, below
+// which preset 10 is as small and half as costly. The reference AV1 encoder is not measured:
+// it takes SVT's levels at its fastest good-quality speed.
 constexpr std::array<EncoderProfile, 4> kProfiles = {{
-    {"libx264", "-preset", "medium", "veryfast", "medium", {23, 27, 31}},
-    {"libx265", "-preset", "fast", "veryfast", "fast", {24, 28, 32}},
-    {"libsvtav1", "-preset", "8", "10", "8", {34, 40, 46}},
-    {"libaom-av1", "-cpu-used", "6", "6", "6", {34, 40, 46}},
+    {"libx264",
+     "-preset",
+     {{"medium", "medium", "medium"}, {23, 27, 31}},
+     {{"veryfast", "veryfast", "veryfast"}, {22, 25, 28}},
+     "medium"},
+    {"libx265",
+     "-preset",
+     {{"faster", "faster", "faster"}, {24, 28, 33}},
+     {{"veryfast", "veryfast", "veryfast"}, {24, 28, 33}},
+     "faster"},
+    {"libsvtav1",
+     "-preset",
+     {{"8", "8", "10"}, {38, 51, 59}},
+     {{"10", "10", "10"}, {30, 47, 59}},
+     "8"},
+    {"libaom-av1",
+     "-cpu-used",
+     {{"6", "6", "6"}, {38, 51, 59}},
+     {{"6", "6", "6"}, {38, 51, 59}},
+     "6"},
 }};
 
 const EncoderProfile& ProfileOf(const QString& encoder)
@@ -42,14 +69,19 @@ const EncoderProfile& ProfileOf(const QString& encoder)
     return kProfiles[0];
 }
 
+int Strength(int compressType)
+{
+    return compressType >= 0 && compressType <= 2 ? compressType : 0;
+}
+
 }  // namespace
 
 namespace videocodec {
 
-int QualityLevel(const QString& encoder, int compressType)
+int QualityLevel(const QString& encoder, int compressType, bool balanced)
 {
-    const int column = compressType >= 0 && compressType <= 2 ? compressType : 0;
-    return ProfileOf(encoder).levels[column];
+    const EncoderProfile& profile = ProfileOf(encoder);
+    return (balanced ? profile.balanced : profile.normal).levels[Strength(compressType)];
 }
 
 }  // namespace videocodec
@@ -69,11 +101,12 @@ EncoderPlan PlanEncoder(const CommandPlan& plan, const QString& av1Encoder)
     }
     const EncoderProfile& profile = ProfileOf(encoder.encoder);
     encoder.speedOption = QString::fromLatin1(profile.speedOption);
-    const char* speed = encoder.twoPass                             ? profile.passSpeed
-                        : plan.preset == QLatin1String("ultrafast") ? profile.speed
-                                                                    : profile.fastSpeed;
-    encoder.speed = QString::fromLatin1(speed);
-    encoder.crf = videocodec::QualityLevel(encoder.encoder, plan.compressType);
+    // The templates' "fast" is the balanced box.
+    const bool balanced = plan.preset != QLatin1String("ultrafast");
+    const SpeedRow& row = balanced ? profile.balanced : profile.normal;
+    const int strength = Strength(plan.compressType);
+    encoder.speed = QString::fromLatin1(encoder.twoPass ? profile.passSpeed : row.speeds[strength]);
+    encoder.crf = row.levels[strength];
     encoder.bitRate = plan.videoBitRate;
     if (plan.baseRate > 0) {
         encoder.maxRate = std::min<qint64>(qint64{plan.baseRate} * kCapTimesSource, INT_MAX);

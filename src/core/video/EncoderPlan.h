@@ -47,8 +47,8 @@ QStringList EncoderArguments(const EncoderPlan& plan);
 namespace videocodec {
 
 // The constant quality (CRF) of a strength (0 general, 1 deep, 2 limit) for an encoder
-// ("libx264", "libx265", "libsvtav1", "libaom-av1"); an unknown strength takes the general
-// one's, an unknown encoder x264's.
-int QualityLevel(const QString& encoder, int compressType);
+// ("libx264", "libx265", "libsvtav1", "libaom-av1") at its default or its balanced speed; an
+// unknown strength takes the general one's, an unknown encoder x264's.
+int QualityLevel(const QString& encoder, int compressType, bool balanced = false);
 
 }  // namespace videocodec
