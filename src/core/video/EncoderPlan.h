@@ -29,6 +29,11 @@ struct EncoderPlan {
     QStringList extra;     // options that do not depend on the rate ("-tag:v hvc1")
 };
 
+// Sources below this many bits per pixel and frame (a screen recording: 0.03 at 1.6 Mbit/s,
+// 1080p30; camera footage: 0.7 at 45 Mbit/s) count as thin: flat pictures that x264 encodes
+// cheaply, where an encoder's slower speeds cost several times x264's CPU for little gain.
+inline constexpr double kThinBitsPerPixel = 0.1;
+
 // The cap as a multiple of the source's video bit rate, and its buffer in seconds at the cap.
 inline constexpr int kCapTimesSource = 2;
 inline constexpr int kCapBufferSeconds = 2;

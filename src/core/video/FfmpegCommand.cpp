@@ -166,6 +166,19 @@ bool IsFrameRateText(const QString& text)
            positive(second);
 }
 
+namespace {
+
+// The frames per second of an IsFrameRateText text; 0 for an empty one.
+double FrameRateValue(const QString& text)
+{
+    const qsizetype slash = text.indexOf(u'/');
+    if (slash < 0) return text.toDouble();
+    const double denominator = text.mid(slash + 1).toDouble();
+    return denominator > 0 ? text.left(slash).toDouble() / denominator : 0;
+}
+
+}  // namespace
+
 CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
                         const MainPageSnapshot& page)
 {
@@ -212,6 +225,9 @@ CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
 
     // A frame-rate text that is not a rate (none probed, or an error text) is left out.
     plan.frameRate = IsFrameRateText(task.frameRateText) ? task.frameRateText : QString();
+    const double fps = FrameRateValue(plan.frameRate);
+    if (fps > 0 && task.width > 0 && task.height > 0 && baseRate > 0)
+        plan.sourceBitsPerPixel = baseRate / (fps * task.width * task.height);
 
     const bool ts = plan.sourceExtension == QLatin1String("ts");
     const bool sized = !plan.sizeText.isEmpty();

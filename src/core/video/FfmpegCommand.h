@@ -37,6 +37,8 @@ struct CommandPlan {
     bool qualityMode = false;  // constant quality under baseRate
     bool twoPass = false;
     int baseRate = 0;  // the source's video bit rate the strength works from
+    // baseRate over the source's pixels per second; 0 when its size or frame rate is unknown.
+    double sourceBitsPerPixel = 0;
 };
 
 struct FfmpegCommand {

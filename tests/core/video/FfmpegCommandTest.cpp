@@ -625,6 +625,37 @@ TEST(EncoderChoiceTest, QualityModeTakesTheStrengthsCrfUnderACapFarAboveTheSourc
         << kept.notes.value(0).toStdString();
 }
 
+TEST(EncoderChoiceTest, ThinSourcesTakeAFasterAv1SpeedThanCameraFootage)
+{
+    // 720p at 30 frames a second: 14 Mbit/s is camera footage (0.5 bits per pixel), 400 kbit/s
+    // a screen recording (0.014).
+    const auto runAt = [](int rate, const QString& frameRate) {
+        VideoTask task = Source("clip.mov");
+        task.width = 1280;
+        task.height = 720;
+        task.videoBitRate = rate;
+        task.frameRateText = frameRate;
+        return Runs(2, Page(true, false), 1, "libsvtav1", task);
+    };
+    const PlannedRuns camera = runAt(14000000, "30/1"), screen = runAt(400000, "30.00");
+    EXPECT_NEAR(camera.plan.sourceBitsPerPixel, 0.506, 0.001);
+    EXPECT_NEAR(screen.plan.sourceBitsPerPixel, 0.0145, 0.0001);
+    const QStringList dense = camera.runs.at(0).arguments, thin = screen.runs.at(0).arguments;
+    EXPECT_GT(ValueOf(thin, "-preset").toInt(), ValueOf(dense, "-preset").toInt());
+    EXPECT_NE(ValueOf(thin, "-crf"), ValueOf(dense, "-crf"));
+    // Without a frame rate the density is unknown: the default row.
+    const PlannedRuns unknown = runAt(400000, "");
+    EXPECT_EQ(unknown.plan.sourceBitsPerPixel, 0);
+    EXPECT_EQ(ValueOf(unknown.runs.at(0).arguments, "-preset"), ValueOf(dense, "-preset"));
+    // x264 has no thin row.
+    VideoTask thinH264 = Source("clip.mov");
+    thinH264.width = 1280;
+    thinH264.height = 720;
+    thinH264.videoBitRate = 400000;
+    EXPECT_EQ(ValueOf(Runs(0, Page(true, false), 1, "", thinH264).runs.at(0).arguments, "-preset"),
+              "medium");
+}
+
 TEST(EncoderChoiceTest, EncoderArgumentsVaryOnlyTheConstantQuality)
 {
     const PlannedRuns runs = Runs(1, Page(true, false));
