@@ -39,7 +39,9 @@ ffmpeg -nostdin -v error -y -loop 1 -framerate 30 -i "$work/plasma.png" -t "$sec
   -vf "crop=$width:$height:x='t*150':y='t*80',noise=alls=3:allf=t,format=yuv420p" \
   -c:v libx264 -preset veryfast -crf 14 "$src/camera.mp4"
 here=$(cd "$(dirname "$0")/.." && pwd)
-find "$here/src" -name '*.cpp' | sort | head -n 8 | xargs cat | expand | cut -c1-110 | head -n 600 >"$work/text.txt"
+# (sed reads to the end, where head would end the pipe early and fail it under pipefail)
+mapfile -t sources < <(find "$here/src" -name '*.cpp' | sort | sed -n 1,8p)
+cat "${sources[@]}" | expand | cut -c1-110 | sed -n 1,600p >"$work/text.txt"
 ffmpeg -nostdin -v error -y -f lavfi -i "color=c=0xf4f4f4:size=$size:rate=30:duration=$seconds" \
   -vf "drawtext=fontfile=$font:textfile=$work/text.txt:expansion=none:fontsize=$((height / 48)):fontcolor=0x202020:x=60:y=40-t*140:line_spacing=3,drawbox=x=0:y=0:w=iw:h=32:color=0x3050a0:t=fill,drawbox=x=0:y=0:w=48:h=ih:color=0xd8d8d8:t=fill,format=yuv420p" \
   -c:v libx264 -preset medium -crf 14 "$src/screen.mp4"
