@@ -44,7 +44,7 @@ mapfile -t sources < <(find "$here/src" -name '*.cpp' | sort | sed -n 1,8p)
 cat "${sources[@]}" | expand | cut -c1-110 | sed -n 1,600p >"$work/text.txt"
 ffmpeg -nostdin -v error -y -f lavfi -i "color=c=0xf4f4f4:size=$size:rate=30:duration=$seconds" \
   -vf "drawtext=fontfile=$font:textfile=$work/text.txt:expansion=none:fontsize=$((height / 48)):fontcolor=0x202020:x=60:y=40-t*140:line_spacing=3,drawbox=x=0:y=0:w=iw:h=32:color=0x3050a0:t=fill,drawbox=x=0:y=0:w=48:h=ih:color=0xd8d8d8:t=fill,format=yuv420p" \
-  -c:v libx264 -preset medium -crf 14 "$src/screen.mp4"
+  -c:v libx264 -preset medium -crf 8 "$src/screen.mp4"
 
 ssim() {
   ffmpeg -nostdin -i "$1" -i "$2" -lavfi "[0:v]format=gray[x];[1:v]format=gray[y];[x][y]ssim" \
@@ -92,8 +92,8 @@ choices=(
 ours=$work/ours  # lines: clip|choice|ssim|bytes|cpu
 
 for clip in camera screen; do
-  crfs=(16 20 24 28 32 36)
-  [ "$clip" = screen ] && crfs=(16 20 24 28 32 38)
+  crfs=(14 18 22 26 30 36)
+  [ "$clip" = screen ] && crfs=(16 24 32 40 46 51)
   curve "$clip" "x264 veryfast" libx264 veryfast "${crfs[@]}"
   curve "$clip" "x264 medium" libx264 medium "${crfs[@]}"
   curve "$clip" "x264 slow" libx264 slow "${crfs[@]}"
@@ -103,7 +103,7 @@ for clip in camera screen; do
     read -r -a options <<<"${choice#*|}"
     rm -rf "$work/out"
     seconds_cpu=$(cpu "$cli" --json --output "$work/out" "${options[@]}" "$src/$clip.mp4")
-    out=$(find "$work/out" -type f | head -n 1)
+    out=$(find "$work/out" -type f | sed -n 1p)
     if [ -z "$out" ]; then
       echo "$clip|$label|-|-|$seconds_cpu" >>"$ours"
       continue
