@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // One file of a run, from intake to its result. The run keeps them in intake order.
@@ -30,6 +31,7 @@ struct BatchItem {
     QString outputPath;
     qint64 outputSize = 0;
     QString error;
+    QStringList notes;  // videos: choices the engine could not apply to this file
 
     bool Finished() const { return state != State::Waiting && state != State::Running; }
     bool Succeeded() const { return state == State::Done || state == State::Kept; }

@@ -54,6 +54,12 @@ public:
     {
         Post([taskId, percent](BatchJob& job) { job.OnVideoProgress(taskId, percent); });
     }
+    void TaskNotes(int taskId, const QStringList& notes) override
+    {
+        Post([taskId, notes](BatchJob& job) {
+            if (BatchItem* item = job.Find(taskId)) item->notes = notes;
+        });
+    }
     void TaskDone(const VideoDoneRecord& record) override
     {
         Post([record](BatchJob& job) { job.OnVideoDone(record); });

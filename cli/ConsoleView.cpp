@@ -1,5 +1,6 @@
 #include "ConsoleView.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 
@@ -94,6 +95,7 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
         // The engine's own words too, for scripts, when the sentence replaced them.
         if (ReadableFailure(error) != error) object.insert("detail", error);
     }
+    if (!item.notes.isEmpty()) object.insert("notes", QJsonArray::fromStringList(item.notes));
     return object;
 }
 
@@ -183,6 +185,7 @@ void ConsoleView::Finished(const BatchItem& item, qint64 nowMs)
     }
     if (mode_ == Mode::Terminal) ClearBlock();
     Write(ResultLine(item) + u'\n');
+    for (const QString& note : item.notes) Write(QStringLiteral("         note: %1\n").arg(note));
     if (mode_ == Mode::Terminal) DrawBlock(nowMs);
 }
 

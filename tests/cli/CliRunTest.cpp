@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
@@ -278,6 +279,29 @@ TEST_F(CliRunTest, SkipLargerKeepsNoOutputThatGrewAndH265ReachesTheEncoder)
     run = Cli({"--output", Out(""), "--container", "mkv", "--video-codec", "h265", In("clip.mp4")});
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_EQ(Probe(Out("clip.mkv")).videoCodec, "hevc");
+}
+
+TEST_F(CliRunTest, ChoicesThatDoNotApplyAreNamedUnderTheFilesLine)
+{
+    Clip("clip.mp4");
+    // FLV keeps H.264, and quality mode makes two-pass one pass.
+    CliResult run = Cli({"--output", Out(""), "--container", "flv", "--video-codec", "h265",
+                         "--video-mode", "quality", "--two-pass", In("clip.mp4")});
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    const QString out = QString::fromUtf8(run.out);
+    EXPECT_TRUE(out.contains("note: H.265 applies to MP4 and MKV files")) << out.toStdString();
+    EXPECT_TRUE(out.contains("note: two-pass does not apply to quality mode"));
+
+    run = Cli({"--json", "--output", Out(""), "--video-mode", "quality", In("clip.mp4")});
+    const QList<QJsonObject> lines = run.JsonLines();
+    ASSERT_EQ(lines.size(), 1);
+    const QJsonArray notes = lines[0]["notes"].toArray();
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_TRUE(notes[0].toString().startsWith("quality mode applies to files written to a new"));
+    // Choices that apply leave no notes.
+    run = Cli({"--json", "--output", Out(""), "--container", "mp4", "--two-pass", In("clip.mp4")});
+    ASSERT_EQ(run.JsonLines().size(), 1);
+    EXPECT_FALSE(run.JsonLines()[0].contains("notes"));
 }
 
 TEST_F(CliRunTest, ImageOptionsReachThePipeline)

@@ -1,12 +1,15 @@
 #include "core/video/FfmpegCommand.h"
 
+#include <QDir>
 #include <QFileInfo>
 
+#include "core/video/EncoderPlan.h"
 #include "core/video/VideoSettings.h"
 
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -163,6 +166,19 @@ bool IsFrameRateText(const QString& text)
            positive(second);
 }
 
+namespace {
+
+// The frames per second of an IsFrameRateText text; 0 for an empty one.
+double FrameRateValue(const QString& text)
+{
+    const qsizetype slash = text.indexOf(u'/');
+    if (slash < 0) return text.toDouble();
+    const double denominator = text.mid(slash + 1).toDouble();
+    return denominator > 0 ? text.left(slash).toDouble() / denominator : 0;
+}
+
+}  // namespace
+
 CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
                         const MainPageSnapshot& page)
 {
@@ -209,6 +225,9 @@ CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
 
     // A frame-rate text that is not a rate (none probed, or an error text) is left out.
     plan.frameRate = IsFrameRateText(task.frameRateText) ? task.frameRateText : QString();
+    const double fps = FrameRateValue(plan.frameRate);
+    if (fps > 0 && task.width > 0 && task.height > 0 && baseRate > 0)
+        plan.sourceBitsPerPixel = baseRate / (fps * task.width * task.height);
 
     const bool ts = plan.sourceExtension == QLatin1String("ts");
     const bool sized = !plan.sizeText.isEmpty();
@@ -355,32 +374,100 @@ QString CommandText(const QString& program, const QStringList& arguments)
     return text;
 }
 
-// Replaces the value after option; false when the option is not there.
-bool SetValue(QStringList& arguments, const char* option, const QString& value)
-{
-    const qsizetype at = arguments.indexOf(QLatin1String(option));
-    if (at < 0 || at + 1 >= arguments.size()) return false;
-    arguments[at + 1] = value;
-    return true;
-}
-
 void RemoveOption(QStringList& arguments, const char* option)
 {
     const qsizetype at = arguments.indexOf(QLatin1String(option));
     if (at >= 0 && at + 1 < arguments.size()) arguments.remove(at, 2);
 }
 
-// The options of one of two passes, for the encoder: x264's and the reference AV1 encoder's own
-// "-pass", x265's through its parameter string (its ffmpeg wrapper ignores "-pass").
+// Options go before the output, the last argument.
+void InsertBeforeOutput(QStringList& arguments, const QStringList& options)
+{
+    for (const QString& option : options) arguments.insert(arguments.size() - 1, option);
+}
+
+// Source codecs (as a kept container names them after PlanCommand's special cases) whose
+// ffmpeg encoder reads a first pass's statistics: x264, x265, ffmpeg's own MPEG-family
+// encoders and libvpx.
+constexpr std::array<const char*, 18> kTwoPassCodecs = {
+    "h264",      "libx264",   "hevc", "libx265", "mpeg4",      "msmpeg4",
+    "msmpeg4v2", "msmpeg4v3", "wmv1", "wmv2",    "mpeg1video", "mpeg2video",
+    "h263",      "h263p",     "flv1", "vp8",     "vp9",        "theora"};
+
+// The encoder whose pass options the plan's runs take: PlanEncoder's for a plan with the
+// encoder choices, "mpeg4" in compatible mode, the source's codec in a kept container.
+QString PassEncoder(const CommandPlan& plan, const EncoderPlan* encoder)
+{
+    if (encoder) return encoder->encoder;
+    if (plan.keepContainer) return QString::fromStdString(plan.videoCodec);
+    return QStringLiteral("mpeg4");
+}
+
+bool IsX265(const QString& encoder)
+{
+    return encoder == QLatin1String("libx265") || encoder == QLatin1String("hevc");
+}
+
+// The options of one of two passes: x265's through its parameter string (its ffmpeg wrapper
+// ignores "-pass"), every other encoder's through "-pass" and "-passlogfile".
 QStringList PassOptions(const QString& encoder, int pass, const QString& passFolder)
 {
     const QString folder = passFolder.endsWith(u'/') ? passFolder.chopped(1) : passFolder;
-    if (encoder == QLatin1String("libx265")) {
+    if (IsX265(encoder)) {
+        // x265's first pass runs at its full settings unless told to go fast, which makes two
+        // passes cost twice one; its fast first pass serves the second as well.
         return {QStringLiteral("-x265-params"),
-                QStringLiteral("pass=%1:stats=%2/x265.log").arg(pass).arg(folder)};
+                QStringLiteral("pass=%1:stats=%2/x265.log").arg(pass).arg(folder) +
+                    (pass == 1 ? QStringLiteral(":slow-firstpass=0") : QString())};
     }
     return {QStringLiteral("-pass"), QString::number(pass), QStringLiteral("-passlogfile"),
             folder + QStringLiteral("/pass")};
+}
+
+// libsvtav1's ffmpeg wrapper reads no first pass, and libaom-av1's two passes took 6.6 times
+// x264 medium's CPU time on the same clip (and missed the bit rate by 60 %).
+constexpr char kNoAv1TwoPass[] =
+    "two-pass does not apply to AV1: its fast encoder here reads no first pass; one pass at "
+    "the same bit rate";
+
+QString CodecWord(int codec)
+{
+    return codec == videocodec::kH265 ? QStringLiteral("H.265") : QStringLiteral("AV1");
+}
+
+// The choices on the plan that this task cannot take, each in one sentence.
+QStringList ChoiceNotes(const CommandPlan& plan)
+{
+    QStringList notes;
+    const bool choices = TakesEncoderChoices(plan);
+    const QString written = plan.keepContainer ? QStringLiteral("the source's codec")
+                            : choices          ? QStringLiteral("H.264")
+                                               : QStringLiteral("MPEG-4 (compatible mode)");
+    if ((plan.codec == videocodec::kH265 || plan.codec == videocodec::kAv1) &&
+        EffectiveCodec(plan) != plan.codec) {
+        notes << QStringLiteral(
+                     "%1 applies to MP4 and MKV files written to a new container; "
+                     "this file is written with %2")
+                     .arg(CodecWord(plan.codec), written);
+    }
+    if (plan.qualityMode && !choices) {
+        notes << QStringLiteral(
+                     "quality mode applies to files written to a new container with "
+                     "H.264, H.265 or AV1; this file is written with %1 at the "
+                     "strength's bit rate")
+                     .arg(written);
+    }
+    if (plan.twoPass && UsesConstantQuality(plan)) {
+        notes << QStringLiteral(
+            "two-pass does not apply to quality mode: one constant-quality "
+            "pass");
+    } else if (plan.twoPass && EffectiveCodec(plan) == videocodec::kAv1) {
+        notes << QString::fromLatin1(kNoAv1TwoPass);
+    } else if (plan.twoPass && !RunsTwoPasses(plan)) {
+        notes << QStringLiteral("two-pass does not apply to the %1 encoder: one pass")
+                     .arg(QString::fromStdString(plan.videoCodec));
+    }
+    return notes;
 }
 
 }  // namespace
@@ -399,71 +486,82 @@ int EffectiveCodec(const CommandPlan& plan)
                                                                              : videocodec::kH264;
 }
 
-std::vector<FfmpegCommand> RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
-                                             const QString& sourcePath, const QString& outputPath,
-                                             const QString& passFolder, const QString& av1Encoder)
+bool UsesConstantQuality(const CommandPlan& plan)
 {
+    return TakesEncoderChoices(plan) && plan.qualityMode;
+}
+
+bool RunsTwoPasses(const CommandPlan& plan)
+{
+    if (!plan.twoPass || UsesConstantQuality(plan)) return false;
+    // No AV1 encoder here does two passes within the CPU budget (see ChoiceNotes).
+    if (EffectiveCodec(plan) == videocodec::kAv1) return false;
+    if (!plan.keepContainer) return true;
+    return std::any_of(kTwoPassCodecs.begin(), kTwoPassCodecs.end(),
+                       [&plan](const char* codec) { return plan.videoCodec == codec; });
+}
+
+QString PassLogRoot()
+{
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    // Relative values are to be ignored, as every XDG base folder's.
+    if (!cache.startsWith(u'/')) cache = QDir::homePath() + QStringLiteral("/.cache");
+    return cache + QStringLiteral("/LumoCompress");
+}
+
+EncoderRuns RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
+                              const QString& sourcePath, const QString& outputPath,
+                              const QString& passFolder, const QString& av1Encoder)
+{
+    EncoderRuns result;
+    result.notes = ChoiceNotes(plan);
     FfmpegCommand command = RenderCommand(plan, encoder, sourcePath, outputPath);
-    const int codec = EffectiveCodec(plan);
-    const bool twoPass = TakesEncoderChoices(plan) && plan.twoPass && !plan.qualityMode;
-    const bool quality = TakesEncoderChoices(plan) && plan.qualityMode;
-    if (codec == videocodec::kH264 && !twoPass && !quality) return {command};
+    const bool twoPass = RunsTwoPasses(plan);
+    const bool choices = TakesEncoderChoices(plan) &&
+                         (EffectiveCodec(plan) != videocodec::kH264 || plan.qualityMode || twoPass);
+    if (!choices && !twoPass) {
+        result.runs.push_back(command);
+        return result;
+    }
 
     QStringList& arguments = command.arguments;
-    QString name = videocodec::EncoderName(codec, av1Encoder);
-    if (codec == videocodec::kAv1 && twoPass) name = QStringLiteral("libaom-av1");
-    // "h264" names libx264, which every pass and quality option below is written for.
-    const QString codecName = codec == videocodec::kH264 ? QStringLiteral("libx264") : name;
-    SetValue(arguments, "-vcodec", codecName);
-
-    const QString preset =
-        videocodec::PresetValue(codecName, twoPass ? QStringLiteral("medium") : plan.preset);
-    SetValue(arguments, "-preset", preset);
-    if (codecName == QLatin1String("libaom-av1")) {
-        const qsizetype at = arguments.indexOf(QStringLiteral("-preset"));
-        if (at >= 0) arguments[at] = QStringLiteral("-cpu-used");
+    std::optional<EncoderPlan> encoderPlan;
+    if (choices) {
+        encoderPlan = PlanEncoder(plan, av1Encoder);
+        // The plan's options stand where the template's "-vcodec" stood.
+        const qsizetype at = arguments.indexOf(QStringLiteral("-vcodec"));
+        for (const char* option : {"-vcodec", "-preset", "-b:v"}) RemoveOption(arguments, option);
+        const QStringList options = EncoderArguments(*encoderPlan);
+        for (qsizetype i = 0; i < options.size(); ++i) arguments.insert(at + i, options[i]);
     }
-
-    if (quality) {
-        const qsizetype at = arguments.indexOf(QStringLiteral("-b:v"));
-        const QString level = QString::number(videocodec::QualityLevel(codec, plan.compressType));
-        QStringList rate{QStringLiteral("-crf"), level};
-        if (codecName == QLatin1String("libaom-av1")) {
-            // The reference encoder takes a bit rate beside "-crf" as its ceiling.
-            rate << QStringLiteral("-b:v") << QString::number(std::max(0, plan.baseRate));
-        } else if (plan.baseRate > 0) {
-            rate << QStringLiteral("-maxrate") << QString::number(plan.baseRate)
-                 << QStringLiteral("-bufsize") << QString::number(plan.baseRate);
-        }
-        if (at >= 0) {
-            arguments.remove(at, 2);
-            for (qsizetype i = 0; i < rate.size(); ++i) arguments.insert(at + i, rate[i]);
-        }
-    }
-
-    // Options go before the output, the last argument.
-    const auto beforeOutput = [](QStringList& list, const QStringList& options) {
-        for (const QString& option : options) list.insert(list.size() - 1, option);
-    };
-    if (codec == videocodec::kH265 && plan.extension == QLatin1String("mp4"))
-        beforeOutput(arguments, {QStringLiteral("-tag:v"), QStringLiteral("hvc1")});
-
     if (!twoPass) {
         command.text = CommandText(command.program, arguments);
-        return {command};
+        result.runs.push_back(command);
+        return result;
     }
 
+    // Both passes must see the same frames: an explicit frame-rate handling, since without one
+    // each muxer picks its own (the null muxer passes frames through where MP4 repeats one to
+    // keep the rate, and x264 then stops on a statistics file one frame short).
+    // A command with "-r" keeps that rate (as MP4 does by itself), any other the source's
+    // timestamps.
+    const bool rate = arguments.contains(QStringLiteral("-r"));
+    InsertBeforeOutput(arguments, {QStringLiteral("-fps_mode"),
+                                   rate ? QStringLiteral("cfr") : QStringLiteral("vfr")});
+    const QString passEncoder = PassEncoder(plan, encoderPlan ? &*encoderPlan : nullptr);
+
     FfmpegCommand first = command;
-    for (const char* option : {"-acodec", "-ab", "-ar", "-ac"})
+    for (const char* option : {"-acodec", "-ab", "-ar", "-ac", "-tag:v"})
         RemoveOption(first.arguments, option);
     first.arguments.removeLast();
-    first.arguments << PassOptions(codecName, 1, passFolder) << QStringLiteral("-an")
+    first.arguments << PassOptions(passEncoder, 1, passFolder) << QStringLiteral("-an")
                     << QStringLiteral("-f") << QStringLiteral("null")
                     << QStringLiteral("/dev/null");
     first.text = CommandText(first.program, first.arguments);
 
     FfmpegCommand second = command;
-    beforeOutput(second.arguments, PassOptions(codecName, 2, passFolder));
+    InsertBeforeOutput(second.arguments, PassOptions(passEncoder, 2, passFolder));
     second.text = CommandText(second.program, second.arguments);
-    return {first, second};
+    result.runs = {first, second};
+    return result;
 }

@@ -37,6 +37,8 @@ struct CommandPlan {
     bool qualityMode = false;  // constant quality under baseRate
     bool twoPass = false;
     int baseRate = 0;  // the source's video bit rate the strength works from
+    // baseRate over the source's pixels per second; 0 when its size or frame rate is unknown.
+    double sourceBitsPerPixel = 0;
 };
 
 struct FfmpegCommand {
@@ -87,14 +89,30 @@ const char* CommandTemplate(int templateNumber);
 bool TakesEncoderChoices(const CommandPlan& plan);
 // The codec the plan is encoded with after that rule.
 int EffectiveCodec(const CommandPlan& plan);
+// True when the plan is encoded in constant quality: quality mode on a plan that takes the
+// encoder choices.
+bool UsesConstantQuality(const CommandPlan& plan);
+// True when the plan's encode is two runs: two-pass is on, the plan is not in constant quality,
+// and its encoder reads a first pass's statistics within the CPU budget (x264, x265, ffmpeg's
+// own MPEG-family encoders, libvpx; not AV1; in a kept container the source's codec decides).
+bool RunsTwoPasses(const CommandPlan& plan);
+
+// Where pass logs live: $XDG_CACHE_HOME/LumoCompress (default ~/.cache/LumoCompress). Each
+// two-pass task takes a folder of its own below it and removes it when it ends.
+QString PassLogRoot();
+
+// The encoder runs of one task and what the user is told about choices that do not apply.
+struct EncoderRuns {
+    std::vector<FfmpegCommand> runs;  // one, or two for two passes (the first writes no file)
+    QStringList notes;                // one sentence each, for the log and the user
+};
 
 // The encoder runs of one task: RenderCommand's command line, then, where TakesEncoderChoices,
-// changed by the choices: the codec's encoder (with the "hvc1" tag for H.265 in MP4), its preset
-// value; in quality mode "-crf" in place of "-b:v" with the source's rate as "-maxrate" (a
-// buffer of one second of it); with two-pass (bit-rate mode only) two runs at the medium
-// preset, the first writing no output, only its statistics into passFolder. av1Encoder names the
-// AV1 encoder the ffmpeg has (see videocodec::Av1Encoder); two-pass AV1 always takes the
-// reference encoder, the only one whose ffmpeg wrapper reads a first pass's statistics.
-std::vector<FfmpegCommand> RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
-                                             const QString& sourcePath, const QString& outputPath,
-                                             const QString& passFolder, const QString& av1Encoder);
+// the encoder, speed and rate control of PlanEncoder in place of the template's "-vcodec",
+// "-preset" and "-b:v". With RunsTwoPasses, two runs of the same command that see the same
+// frames (the same "-r", "-s", "-vf" and an explicit "-fps_mode"): the first writes only
+// statistics into passFolder (to the null muxer, without sound), the second the output.
+// av1Encoder names the AV1 encoder the ffmpeg has (see videocodec::Av1Encoder).
+EncoderRuns RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
+                              const QString& sourcePath, const QString& outputPath,
+                              const QString& passFolder, const QString& av1Encoder);

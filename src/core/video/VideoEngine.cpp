@@ -222,9 +222,9 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     // (The record is forgotten after the folder is removed: declared first, it goes last.)
     std::optional<OwnFiles::Record> passRecord;
     std::optional<QTemporaryDir> passFolder;
-    if (TakesEncoderChoices(plan) && plan.twoPass && !plan.qualityMode) {
-        passFolder.emplace(EnsureUserFolder(QString::fromUtf8(kTempFolder)) +
-                           QStringLiteral("/passlog-XXXXXX"));
+    if (RunsTwoPasses(plan)) {
+        EnsureFolder(PassLogRoot());
+        passFolder.emplace(PassLogRoot() + QStringLiteral("/passlog-XXXXXX"));
         if (!passFolder->isValid()) {
             discard();
             return Fail(taskId, QStringLiteral("cannot create a folder for the pass log"));
@@ -233,9 +233,12 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     }
     const QString av1 =
         EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program) : QString();
-    const std::vector<FfmpegCommand> runs =
-        RenderEncoderRuns(plan, program, task->filePath, claim.partPath,
-                          passFolder ? passFolder->path() : QString(), av1);
+    const EncoderRuns encode = RenderEncoderRuns(plan, program, task->filePath, claim.partPath,
+                                                 passFolder ? passFolder->path() : QString(), av1);
+    const std::vector<FfmpegCommand>& runs = encode.runs;
+    for (const QString& note : encode.notes)
+        DebugPrint("video task %d: %s\n", taskId, WideToAnsi(note).c_str());
+    if (!encode.notes.isEmpty()) sink_.TaskNotes(taskId, encode.notes);
 
     FfmpegOutcome outcome;
     const int count = static_cast<int>(runs.size());
@@ -306,7 +309,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     record.outputSize = QFileInfo(output).size();
     // Quality mode promises a file no larger than the source: the rate ceiling holds over
     // time, but a short clip can end inside the encoder's buffer allowance.
-    const bool quality = TakesEncoderChoices(plan) && plan.qualityMode;
+    const bool quality = UsesConstantQuality(plan);
     if (values.keepSmaller || quality) {
         const qint64 sourceSize = QFileInfo(task->filePath).size();
         if (record.outputSize >= (sourceSize > 0 ? sourceSize : task->fileSize)) {

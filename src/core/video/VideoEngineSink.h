@@ -42,6 +42,9 @@ public:
                                 const QStringList& arguments)
     {
     }
+    // Choices the task cannot take (a codec, quality mode or two-pass that does not apply to
+    // its output), one sentence each; before its encoder starts.
+    virtual void TaskNotes(int taskId, const QStringList& notes) {}
     // Percentage of the source encoded so far, 0 to 100, at most once a second.
     virtual void TaskProgress(int taskId, int percent) = 0;
     virtual void TaskDone(const VideoDoneRecord& record) = 0;

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "core/app/AppConfig.h"
+#include "core/video/EncoderPlan.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/OutputNameResolver.h"
 #include "core/video/VideoSettings.h"
@@ -470,23 +471,28 @@ TEST(FfmpegCommandTest, SameBytesUnderAGermanLocale)
 
 namespace {
 
-struct EncoderRuns {
+struct PlannedRuns {
     CommandPlan plan;
     std::vector<FfmpegCommand> runs;
+    QStringList notes;
 };
 
 // The runs of a mp4 (or other) output of a 2 Mbit/s source under the given choices.
-EncoderRuns Runs(int codec, const MainPageSnapshot& page, int videoType = 1,
-                 const QString& av1 = "libsvtav1", const VideoTask& task = Source("clip.mov"))
+PlannedRuns Runs(int codec, const MainPageSnapshot& page, int videoType = 1,
+                 const QString& av1 = "libsvtav1", const VideoTask& task = Source("clip.mov"),
+                 int compressType = 0)
 {
     CompressSettings values = Container(videoType);
     values.codec = codec;
-    EncoderRuns result;
+    values.compressType = compressType;
+    PlannedRuns result;
     result.plan = PlanCommand(task, values, page);
     const QString output =
         OutputNameResolver("/out", task.fileName, result.plan.extension).Candidate(1);
-    result.runs =
+    EncoderRuns encode =
         RenderEncoderRuns(result.plan, "/app/ffmpeg", task.filePath, output, "/tmp/pl", av1);
+    result.runs = std::move(encode.runs);
+    result.notes = std::move(encode.notes);
     return result;
 }
 
@@ -495,6 +501,15 @@ QString ValueOf(const QStringList& arguments, const QString& option)
 {
     const qsizetype at = arguments.indexOf(option);
     return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
+}
+
+MainPageSnapshot Page(bool quality, bool twoPass, bool balanced = false)
+{
+    MainPageSnapshot page;
+    page.qualityMode = quality;
+    page.twoPass = twoPass;
+    page.balancedChecked = balanced;
+    return page;
 }
 
 }  // namespace
@@ -506,12 +521,13 @@ TEST(EncoderChoiceTest, DefaultsLeaveEveryTemplateExactlyAsItIs)
         for (bool compatible : {false, true}) {
             MainPageSnapshot page;
             page.compatibleChecked = compatible;
-            const EncoderRuns runs = Runs(0, page, videoType);
+            const PlannedRuns runs = Runs(0, page, videoType);
             ASSERT_EQ(runs.runs.size(), 1u);
             const FfmpegCommand plain = RenderCommand(runs.plan, "/app/ffmpeg", "/v/clip.mov",
                                                       "/out/clip." + runs.plan.extension);
             EXPECT_EQ(runs.runs[0].text, plain.text);
             EXPECT_EQ(runs.runs[0].arguments, plain.arguments);
+            EXPECT_TRUE(runs.notes.isEmpty()) << runs.notes.join('\n').toStdString();
         }
     }
 }
@@ -521,9 +537,11 @@ TEST(EncoderChoiceTest, CodecsNameTheirEncodersForMp4AndMkvOnly)
     const MainPageSnapshot page;
     const FfmpegCommand h265 = Runs(1, page, 1).runs.at(0);
     EXPECT_EQ(ValueOf(h265.arguments, "-vcodec"), "libx265");
+    EXPECT_EQ(h265.arguments.count("-vcodec"), 1);
     EXPECT_EQ(ValueOf(h265.arguments, "-tag:v"), "hvc1");   // players of MP4 want this tag
     EXPECT_EQ(ValueOf(h265.arguments, "-b:v"), "1000000");  // the strength's rule holds
-    EXPECT_EQ(ValueOf(h265.arguments, "-preset"), "ultrafast");
+    EXPECT_NE(ValueOf(h265.arguments, "-preset"), "ultrafast");
+    EXPECT_EQ(ValueOf(h265.arguments, "-acodec"), "aac");
     EXPECT_EQ(h265.arguments.last(), "/out/clip.mp4");
     EXPECT_TRUE(h265.text.contains("-vcodec libx265")) << h265.text.toStdString();
 
@@ -531,86 +549,219 @@ TEST(EncoderChoiceTest, CodecsNameTheirEncodersForMp4AndMkvOnly)
     EXPECT_EQ(ValueOf(mkv.arguments, "-vcodec"), "libx265");
     EXPECT_FALSE(mkv.arguments.contains("-tag:v"));
 
-    MainPageSnapshot balanced;
-    balanced.balancedChecked = true;
-    const FfmpegCommand av1 = Runs(2, balanced, 4).runs.at(0);
-    EXPECT_EQ(ValueOf(av1.arguments, "-vcodec"), "libsvtav1");
-    EXPECT_EQ(ValueOf(av1.arguments, "-preset"), "8");  // SVT's number for "fast"
-    const FfmpegCommand aom = Runs(2, balanced, 4, "libaom-av1").runs.at(0);
+    // The balanced box trades size for speed with a faster speed than the default one.
+    const QStringList svt = Runs(2, page, 4).runs.at(0).arguments;
+    const QStringList svtFast = Runs(2, Page(false, false, true), 4).runs.at(0).arguments;
+    EXPECT_EQ(ValueOf(svt, "-vcodec"), "libsvtav1");
+    EXPECT_GT(ValueOf(svtFast, "-preset").toInt(), ValueOf(svt, "-preset").toInt());
+    const QStringList x264 = Runs(0, Page(true, false), 1).runs.at(0).arguments;
+    const QStringList x264Fast = Runs(0, Page(true, false, true), 1).runs.at(0).arguments;
+    EXPECT_EQ(ValueOf(x264, "-preset"), "medium");
+    EXPECT_NE(ValueOf(x264Fast, "-preset"), "medium");
+    const FfmpegCommand aom = Runs(2, page, 4, "libaom-av1").runs.at(0);
     EXPECT_EQ(ValueOf(aom.arguments, "-vcodec"), "libaom-av1");
-    EXPECT_EQ(ValueOf(aom.arguments, "-cpu-used"), "6");
+    EXPECT_FALSE(ValueOf(aom.arguments, "-cpu-used").isEmpty());
     EXPECT_FALSE(aom.arguments.contains("-preset"));
 
     // FLV and MOV keep H.264; a kept container keeps the source's codec; compatible MP4 stays
-    // "mpeg4".
-    EXPECT_EQ(ValueOf(Runs(1, page, 2).runs.at(0).arguments, "-vcodec"), "h264");
+    // "mpeg4". Each says so.
+    const PlannedRuns flv = Runs(1, page, 2);
+    EXPECT_EQ(ValueOf(flv.runs.at(0).arguments, "-vcodec"), "h264");
+    ASSERT_EQ(flv.notes.size(), 1);
+    EXPECT_TRUE(flv.notes[0].startsWith("H.265 applies to MP4 and MKV"))
+        << flv.notes[0].toStdString();
     EXPECT_EQ(ValueOf(Runs(2, page, 3).runs.at(0).arguments, "-vcodec"), "h264");
+    EXPECT_TRUE(Runs(2, page, 3).notes.value(0).startsWith("AV1 applies"));
     EXPECT_EQ(ValueOf(Runs(1, page, 0).runs.at(0).arguments, "-vcodec"), "h264");
+    EXPECT_TRUE(Runs(1, page, 0).notes.value(0).contains("the source's codec"));
     MainPageSnapshot compatible;
     compatible.compatibleChecked = true;
     EXPECT_EQ(ValueOf(Runs(1, compatible, 1).runs.at(0).arguments, "-vcodec"), "mpeg4");
+    EXPECT_TRUE(Runs(1, compatible, 1).notes.value(0).contains("MPEG-4"));
 }
 
-TEST(EncoderChoiceTest, QualityModeTradesTheBitRateForACrfUnderTheSourcesRate)
+TEST(EncoderChoiceTest, QualityModeTakesTheStrengthsCrfUnderACapFarAboveTheSource)
 {
-    MainPageSnapshot page;
-    page.qualityMode = true;
+    const MainPageSnapshot page = Page(true, false);
     for (int codec = 0; codec <= 2; ++codec) {
         const FfmpegCommand command = Runs(codec, page).runs.at(0);
+        const QString encoder = ValueOf(command.arguments, "-vcodec");
         EXPECT_FALSE(command.arguments.contains("-b:v")) << codec;
         EXPECT_EQ(ValueOf(command.arguments, "-crf"),
-                  QString::number(videocodec::QualityLevel(codec, 0)));
-        EXPECT_EQ(ValueOf(command.arguments, "-maxrate"), "2000000");
-        EXPECT_EQ(ValueOf(command.arguments, "-bufsize"), "2000000");
+                  QString::number(videocodec::QualityLevel(encoder, 0)));
+        // The cap is only a safety bound: above the source's 2 Mbit/s, so the constant quality
+        // and not the source's rate sets the size.
+        EXPECT_EQ(ValueOf(command.arguments, "-maxrate"), "4000000");
+        EXPECT_EQ(ValueOf(command.arguments, "-bufsize"), "8000000");
     }
     EXPECT_EQ(ValueOf(Runs(0, page).runs.at(0).arguments, "-vcodec"), "libx264");
     // The reference AV1 encoder takes its ceiling as the bit rate beside the CRF.
     const FfmpegCommand aom = Runs(2, page, 1, "libaom-av1").runs.at(0);
-    EXPECT_EQ(ValueOf(aom.arguments, "-b:v"), "2000000");
+    EXPECT_EQ(ValueOf(aom.arguments, "-b:v"), "4000000");
     EXPECT_FALSE(aom.arguments.contains("-maxrate"));
 
-    // Stronger strengths ask for lower quality, for every codec.
-    for (int codec = 0; codec <= 2; ++codec) {
-        EXPECT_LT(videocodec::QualityLevel(codec, 0), videocodec::QualityLevel(codec, 1));
-        EXPECT_LT(videocodec::QualityLevel(codec, 1), videocodec::QualityLevel(codec, 2));
+    // A source of unknown rate has no cap; a rate near the int range's end does not wrap.
+    VideoTask unknown = Source("clip.mov");
+    unknown.videoBitRate = 0;
+    EXPECT_FALSE(Runs(0, page, 1, "", unknown).runs.at(0).arguments.contains("-maxrate"));
+    VideoTask huge = Source("clip.mov");
+    huge.videoBitRate = INT_MAX;
+    EXPECT_EQ(ValueOf(Runs(1, page, 1, "", huge).runs.at(0).arguments, "-maxrate"),
+              QString::number(INT_MAX));
+
+    // Stronger strengths ask for lower quality, on every encoder.
+    for (const char* encoder : {"libx264", "libx265", "libsvtav1", "libaom-av1"}) {
+        EXPECT_LT(videocodec::QualityLevel(encoder, 0), videocodec::QualityLevel(encoder, 1));
+        EXPECT_LT(videocodec::QualityLevel(encoder, 1), videocodec::QualityLevel(encoder, 2));
     }
+    const QStringList limit = Runs(1, page, 1, "", Source("clip.mov"), 2).runs.at(0).arguments;
+    EXPECT_EQ(ValueOf(limit, "-crf"), QString::number(videocodec::QualityLevel("libx265", 2)));
+
+    // A kept container cannot take quality mode and says so.
+    const PlannedRuns kept = Runs(0, page, 0);
+    EXPECT_FALSE(kept.runs.at(0).arguments.contains("-crf"));
+    EXPECT_TRUE(kept.notes.value(0).startsWith("quality mode applies"))
+        << kept.notes.value(0).toStdString();
 }
 
-TEST(EncoderChoiceTest, TwoPassWritesAStatisticsPassThenTheOutputAtTheMediumPreset)
+TEST(EncoderChoiceTest, ThinSourcesTakeAFasterAv1SpeedThanCameraFootage)
 {
-    MainPageSnapshot page;
-    page.twoPass = true;
-    const EncoderRuns h264 = Runs(0, page);
-    ASSERT_EQ(h264.runs.size(), 2u);
-    const QStringList& first = h264.runs[0].arguments;
-    const QStringList& second = h264.runs[1].arguments;
-    EXPECT_EQ(ValueOf(first, "-pass"), "1");
-    EXPECT_EQ(ValueOf(second, "-pass"), "2");
-    EXPECT_EQ(ValueOf(first, "-passlogfile"), "/tmp/pl/pass");
-    EXPECT_EQ(ValueOf(second, "-passlogfile"), "/tmp/pl/pass");
-    for (const QStringList* run : {&first, &second}) {
-        EXPECT_EQ(ValueOf(*run, "-preset"), "medium");
-        EXPECT_EQ(ValueOf(*run, "-b:v"), "1000000");  // the same 50 % target
+    // 720p at 30 frames a second: 14 Mbit/s is camera footage (0.5 bits per pixel), 400 kbit/s
+    // a screen recording (0.014).
+    const auto runAt = [](int rate, const QString& frameRate) {
+        VideoTask task = Source("clip.mov");
+        task.width = 1280;
+        task.height = 720;
+        task.videoBitRate = rate;
+        task.frameRateText = frameRate;
+        return Runs(2, Page(true, false), 1, "libsvtav1", task);
+    };
+    const PlannedRuns camera = runAt(14000000, "30/1"), screen = runAt(400000, "30.00");
+    EXPECT_NEAR(camera.plan.sourceBitsPerPixel, 0.506, 0.001);
+    EXPECT_NEAR(screen.plan.sourceBitsPerPixel, 0.0145, 0.0001);
+    const QStringList dense = camera.runs.at(0).arguments, thin = screen.runs.at(0).arguments;
+    EXPECT_GT(ValueOf(thin, "-preset").toInt(), ValueOf(dense, "-preset").toInt());
+    EXPECT_NE(ValueOf(thin, "-crf"), ValueOf(dense, "-crf"));
+    // Without a frame rate the density is unknown: the default row.
+    const PlannedRuns unknown = runAt(400000, "");
+    EXPECT_EQ(unknown.plan.sourceBitsPerPixel, 0);
+    EXPECT_EQ(ValueOf(unknown.runs.at(0).arguments, "-preset"), ValueOf(dense, "-preset"));
+    // x264 has no thin row.
+    VideoTask thinH264 = Source("clip.mov");
+    thinH264.width = 1280;
+    thinH264.height = 720;
+    thinH264.videoBitRate = 400000;
+    EXPECT_EQ(ValueOf(Runs(0, Page(true, false), 1, "", thinH264).runs.at(0).arguments, "-preset"),
+              "medium");
+}
+
+TEST(EncoderChoiceTest, EncoderArgumentsVaryOnlyTheConstantQuality)
+{
+    const PlannedRuns runs = Runs(1, Page(true, false));
+    const EncoderPlan plan = PlanEncoder(runs.plan, "libsvtav1");
+    const QStringList at20 = EncoderArguments(plan, 20), at30 = EncoderArguments(plan, 30);
+    EXPECT_EQ(ValueOf(at20, "-crf"), "20");
+    EXPECT_EQ(ValueOf(at30, "-crf"), "30");
+    QStringList same = at30;
+    same[same.indexOf("-crf") + 1] = "20";
+    EXPECT_EQ(same, at20);
+    // Every option of the plan's own level appears in the task's command line.
+    for (const QString& option : EncoderArguments(plan))
+        EXPECT_TRUE(runs.runs.at(0).arguments.contains(option)) << option.toStdString();
+}
+
+TEST(EncoderChoiceTest, TwoPassRunsWithEveryContainerAndBothPassesSeeTheSameFrames)
+{
+    const MainPageSnapshot page = Page(false, true);
+    // The options that decide which frames an encoder sees: the same in both passes.
+    const auto frameOptions = [](const QStringList& arguments) {
+        QStringList kept;
+        for (const char* option :
+             {"-i", "-r", "-s", "-vf", "-fps_mode", "-vcodec", "-preset", "-b:v", "-passlogfile"})
+            kept << option << ValueOf(arguments, option);
+        return kept;
+    };
+    MainPageSnapshot compatible = page;
+    compatible.compatibleChecked = true;
+    VideoTask odd = Source("clip.mov");
+    odd.width = 321;
+    odd.height = 241;
+    VideoTask ts = Source("clip.ts");
+    for (int videoType = 0; videoType <= 4; ++videoType) {
+        for (const MainPageSnapshot& choice : {page, compatible}) {
+            for (const VideoTask& task : {Source("clip.mov"), odd, ts}) {
+                const PlannedRuns runs = Runs(0, choice, videoType, "libsvtav1", task);
+                const std::string where = runs.runs.at(0).text.toStdString();
+                ASSERT_EQ(runs.runs.size(), 2u) << where;
+                EXPECT_TRUE(runs.notes.isEmpty()) << where;
+                const QStringList& first = runs.runs[0].arguments;
+                const QStringList& second = runs.runs[1].arguments;
+                EXPECT_EQ(frameOptions(first), frameOptions(second)) << where;
+                EXPECT_EQ(ValueOf(first, "-fps_mode"), first.contains("-r") ? "cfr" : "vfr")
+                    << where;
+                EXPECT_EQ(ValueOf(first, "-pass"), "1");
+                EXPECT_EQ(ValueOf(second, "-pass"), "2");
+                // The first pass writes nothing and encodes no sound.
+                EXPECT_EQ(first.mid(first.size() - 4),
+                          QStringList({"-an", "-f", "null", "/dev/null"}));
+                EXPECT_FALSE(first.contains("-acodec"));
+                EXPECT_EQ(second.last(), "/out/clip." + runs.plan.extension);
+                EXPECT_FALSE(ValueOf(second, "-acodec").isEmpty()) << where;
+            }
+        }
     }
-    // The first pass writes nothing and encodes no sound.
-    EXPECT_EQ(first.mid(first.size() - 4), QStringList({"-an", "-f", "null", "/dev/null"}));
-    EXPECT_FALSE(first.contains("-acodec"));
-    EXPECT_EQ(second.last(), "/out/clip.mp4");
-    EXPECT_EQ(ValueOf(second, "-acodec"), "aac");
+    const PlannedRuns h264 = Runs(0, page);
+    EXPECT_EQ(ValueOf(h264.runs[1].arguments, "-vcodec"), "libx264");
+    EXPECT_EQ(ValueOf(h264.runs[1].arguments, "-preset"), "medium");
+    EXPECT_EQ(ValueOf(h264.runs[1].arguments, "-b:v"), "1000000");  // the same 50 % target
+    EXPECT_EQ(ValueOf(h264.runs[0].arguments, "-passlogfile"), "/tmp/pl/pass");
 
-    // x265 reads its passes from its own parameters; AV1 passes go to the reference encoder.
-    const EncoderRuns h265 = Runs(1, page);
+    // x265 reads its passes from its own parameters, in a new container and a kept one.
+    const PlannedRuns h265 = Runs(1, page);
     ASSERT_EQ(h265.runs.size(), 2u);
-    EXPECT_EQ(ValueOf(h265.runs[0].arguments, "-x265-params"), "pass=1:stats=/tmp/pl/x265.log");
+    EXPECT_EQ(ValueOf(h265.runs[0].arguments, "-x265-params"),
+              "pass=1:stats=/tmp/pl/x265.log:slow-firstpass=0");
     EXPECT_EQ(ValueOf(h265.runs[1].arguments, "-x265-params"), "pass=2:stats=/tmp/pl/x265.log");
-    const EncoderRuns av1 = Runs(2, page);
-    ASSERT_EQ(av1.runs.size(), 2u);
-    EXPECT_EQ(ValueOf(av1.runs[1].arguments, "-vcodec"), "libaom-av1");
-    EXPECT_EQ(ValueOf(av1.runs[1].arguments, "-pass"), "2");
+    EXPECT_FALSE(h265.runs[0].arguments.contains("-tag:v"));
+    VideoTask hevc = Source("clip.mkv");
+    hevc.videoCodec = "hevc";
+    const PlannedRuns keptHevc = Runs(0, page, 0, "libsvtav1", hevc);
+    ASSERT_EQ(keptHevc.runs.size(), 2u);
+    EXPECT_EQ(ValueOf(keptHevc.runs[1].arguments, "-x265-params"), "pass=2:stats=/tmp/pl/x265.log");
+}
 
-    // Quality mode needs no first pass; a kept container gets none either.
-    MainPageSnapshot both = page;
-    both.qualityMode = true;
-    EXPECT_EQ(Runs(0, both).runs.size(), 1u);
-    EXPECT_EQ(Runs(0, page, 0).runs.size(), 1u);
+TEST(EncoderChoiceTest, TwoPassThatCannotApplySaysSo)
+{
+    // Quality mode needs no first pass.
+    const PlannedRuns quality = Runs(0, Page(true, true));
+    EXPECT_EQ(quality.runs.size(), 1u);
+    EXPECT_EQ(quality.notes, QStringList{"two-pass does not apply to quality mode: one "
+                                         "constant-quality pass"});
+    // AV1 runs one pass at the same bit rate.
+    const PlannedRuns av1 = Runs(2, Page(false, true));
+    ASSERT_EQ(av1.runs.size(), 1u);
+    EXPECT_EQ(ValueOf(av1.runs[0].arguments, "-vcodec"), "libsvtav1");
+    EXPECT_EQ(ValueOf(av1.runs[0].arguments, "-b:v"), "1000000");
+    ASSERT_EQ(av1.notes.size(), 1);
+    EXPECT_TRUE(av1.notes[0].startsWith("two-pass does not apply to AV1"));
+    // A kept codec whose encoder reads no first pass runs once.
+    VideoTask prores = Source("clip.mov");
+    prores.videoCodec = "prores";
+    const PlannedRuns kept = Runs(0, Page(false, true), 0, "libsvtav1", prores);
+    EXPECT_EQ(kept.runs.size(), 1u);
+    EXPECT_EQ(kept.notes, QStringList{"two-pass does not apply to the prores encoder: one pass"});
+    // Quality mode on a kept container: the bit-rate rule, and so two passes, apply.
+    const PlannedRuns keptQuality = Runs(0, Page(true, true), 0);
+    EXPECT_EQ(keptQuality.runs.size(), 2u);
+    EXPECT_EQ(keptQuality.notes.size(), 1);
+}
+
+TEST(EncoderChoiceTest, PassLogsLiveInTheUsersCacheFolder)
+{
+    const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", "/c/cache");
+    EXPECT_EQ(PassLogRoot(), "/c/cache/LumoCompress");
+    qputenv("XDG_CACHE_HOME", "relative/cache");
+    EXPECT_EQ(PassLogRoot(), QDir::homePath() + "/.cache/LumoCompress");
+    qputenv("XDG_CACHE_HOME", saved);
 }
