@@ -432,6 +432,34 @@ QPushButton[class="menu-item-danger"]:pressed {
         <translation>The installer could not be started: %1. The package was saved in %2.</translation>
     </message>
     <message>
+        <source>这个版本的程序无法验证安装包，不能自动升级。请从官网下载新版本。</source>
+        <translation>This copy of the program cannot verify installers, so it cannot upgrade itself. Please download the new version from the website.</translation>
+    </message>
+    <message>
+        <source>安装包没有签名</source>
+        <translation>the installer has no signature</translation>
+    </message>
+    <message>
+        <source>安装包的签名格式不对</source>
+        <translation>the installer's signature is malformed</translation>
+    </message>
+    <message>
+        <source>下载的安装包无法读取</source>
+        <translation>the downloaded installer cannot be read</translation>
+    </message>
+    <message>
+        <source>安装包的签名与文件不符，它可能被改动过</source>
+        <translation>the installer's signature does not match the file, which may have been altered</translation>
+    </message>
+    <message>
+        <source>无法验证安装包：%1。安装包没有保留，也没有运行。</source>
+        <translation>The installer could not be verified: %1. It was not kept and not run.</translation>
+    </message>
+    <message>
+        <source>发现新版本 %1！本程序是通过系统的软件包管理器安装的，请用它来更新（例如 sudo apt update &amp;&amp; sudo apt upgrade）。</source>
+        <translation>Version %1 is available! This program was installed by the system's package manager; please update it there (for example sudo apt update &amp;&amp; sudo apt upgrade).</translation>
+    </message>
+    <message>
         <source>发现新版本啦!</source>
         <translation>A new version is available!</translation>
     </message>

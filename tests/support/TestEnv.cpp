@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -106,6 +107,42 @@ bool RunUnderFilePermissions(const QString& probeDir, const std::function<void()
             probe.remove();
     }).join();
     return enforced;
+}
+
+const char* OddFileName(OddFile kind)
+{
+    switch (kind) {
+        case OddFile::Fifo:
+            return "a named pipe";
+        case OddFile::DevZeroLink:
+            return "a link to /dev/zero";
+        case OddFile::HugeFile:
+            return "a 4 GiB file";
+        case OddFile::Folder:
+            return "a folder";
+    }
+    return "";
+}
+
+bool MakeOddFile(OddFile kind, const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QByteArray native = QFile::encodeName(path);
+    switch (kind) {
+        case OddFile::Fifo:
+            return ::mkfifo(native.constData(), 0600) == 0;
+        case OddFile::DevZeroLink:
+            return ::symlink("/dev/zero", native.constData()) == 0;
+        case OddFile::HugeFile: {
+            // Real settings first, so a reader that took the file would show it.
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(kHugeFileStart) > 0 &&
+                   file.resize(4LL << 30);
+        }
+        case OddFile::Folder:
+            return QDir().mkpath(path);
+    }
+    return false;
 }
 
 }  // namespace testenv

@@ -40,4 +40,14 @@ bool Convert(const QStringList& arguments);
 // succeeds there.
 bool RunUnderFilePermissions(const QString& probeDir, const std::function<void()>& fn);
 
+// Things that stand where a settings file is expected but are no small regular file: a named
+// pipe, a link to /dev/zero, a sparse regular file of 4 GiB (kHugeFileStart, then zeros), a
+// folder. MakeOddFile puts one at path (its folder created); true on success.
+enum class OddFile { Fifo, DevZeroLink, HugeFile, Folder };
+inline constexpr OddFile kOddFiles[] = {OddFile::Fifo, OddFile::DevZeroLink, OddFile::HugeFile,
+                                        OddFile::Folder};
+inline constexpr char kHugeFileStart[] = "[global]\ncompress-type=2\nkeep-smaller=1\n";
+const char* OddFileName(OddFile kind);
+bool MakeOddFile(OddFile kind, const QString& path);
+
 }  // namespace testenv

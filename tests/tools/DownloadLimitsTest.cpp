@@ -53,6 +53,10 @@ protected:
         ASSERT_TRUE(Write(files + "/.hidden", "HIDDEN-FILE"));
         ASSERT_TRUE(Write(folder.path() + "/secret.txt", "TOP-SECRET"));
         ASSERT_EQ(::mkfifo(QFile::encodeName(files + "/pipe").constData(), 0600), 0);
+        // Links: out of the folder, relative and absolute, and one to a file inside it.
+        ASSERT_TRUE(QFile::link("../secret.txt", files + "/outside.run"));
+        ASSERT_TRUE(QFile::link(folder.path() + "/secret.txt", files + "/absolute.run"));
+        ASSERT_TRUE(QFile::link("small.run", files + "/latest.run"));
         ASSERT_TRUE(
             service.Start({"--files", files, "--feedback-file", folder.path() + "/feedback.jsonl",
                            "--upgrade-file", folder.path() + "/upgrade.ini"}));
@@ -186,15 +190,27 @@ TEST_F(DownloadTest, NamesThatLeaveTheFilesFolderAreRefused)
         "/download/",
         "/download/sub",
         "/download/pipe",
+        "/download/outside.run",
+        "/download/absolute.run",
     };
+    // Each from an address of its own: a connection is let go a moment after the client has
+    // read its answer, and back-to-back requests from one address could meet the per-client
+    // bound.
+    int client = 2;
     for (const char* target : targets) {
         SCOPED_TRACE(target);
-        const Answer answer = Fetch(target);
+        const std::string from = "127.0.1." + std::to_string(client++);
+        const Answer answer = servicetest::Parse(
+            servicetest::Exchange(service.port(), Get(target), milliseconds(5000), from.c_str()));
         EXPECT_TRUE(answer.status == 400 || answer.status == 404) << answer.status;
         EXPECT_NE(answer.body.find("\"ret\":1"), std::string::npos) << answer.body;
         for (const char* kept : {"TOP-SECRET", "NESTED-FILE", "HIDDEN-FILE"})
             EXPECT_EQ(answer.body.find(kept), std::string::npos);
     }
+    // A link that stays inside the folder is served as the file it names.
+    const Answer latest = Fetch("/download/latest.run");
+    EXPECT_EQ(latest.status, 200);
+    EXPECT_TRUE(latest.body == small.toStdString());
 }
 
 }  // namespace

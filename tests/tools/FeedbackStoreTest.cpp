@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -74,6 +76,9 @@ TEST_F(FeedbackStoreTest, BadBodiesGetAPlainJsonErrorAndStoreNothing)
         {"nested objects", Post(R"({"content":)" + std::string(30000, '[') + "}"), 400},
         {"not JSON", Post("content=hello"), 400},
         {"no content", Post(R"({"contact":"x"})"), 400},
+        {"something after the object", Post(content + " {}"), 400},
+        {"a comment after the object", Post(content + " // sent"), 400},
+        {"the content twice", Post(R"({"content":"a","content":"b"})"), 400},
         {"past the body bound", Post(std::string(70000, '[')), 413},
         {"declared past the bound",
          "POST /v2/feedback HTTP/1.1\r\nHost: service.test\r\nContent-Type: application/json\r\n"
@@ -100,7 +105,34 @@ TEST_F(FeedbackStoreTest, BadBodiesGetAPlainJsonErrorAndStoreNothing)
     }
     EXPECT_TRUE(Lines(stored).isEmpty());
     EXPECT_EQ(Send(service.port(), Post(content)).status, 200);
-    EXPECT_EQ(Lines(stored).size(), 1);
+    EXPECT_EQ(Send(service.port(), Post(content + "\r\n")).status, 200) << "blanks may follow";
+    EXPECT_EQ(Lines(stored).size(), 2);
+}
+
+// Files named on the command line that are no regular files: a named pipe without a reader
+// would block an open for writing (or reading) for ever. Each request is answered at once.
+TEST_F(FeedbackStoreTest, NamedPipesInPlaceOfTheServicesFilesDoNotHoldARequest)
+{
+    const QString pipe = folder.path() + "/pipe";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    servicetest::Service service;
+    ASSERT_TRUE(service.Start({"--feedback-file", pipe, "--upgrade-file", pipe, "--help-page", pipe,
+                               "--files", folder.path()}));
+
+    const auto started = std::chrono::steady_clock::now();
+    const Answer feedback = Send(service.port(), Post(R"({"content":"fine"})"));
+    EXPECT_EQ(feedback.status, 500);
+    EXPECT_NE(feedback.body.find("\"ret\":1"), std::string::npos);
+    const Answer check = Send(service.port(),
+                              "POST /v2/upgrade_check HTTP/1.1\r\nHost: s\r\nContent-Length: 2\r\n"
+                              "Connection: close\r\n\r\n{}");
+    EXPECT_EQ(check.status, 200);
+    EXPECT_NE(check.body.find("no upgrade information"), std::string::npos) << check.body;
+    const Answer help =
+        Send(service.port(), "GET /help HTTP/1.1\r\nHost: s\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(help.status, 200);
+    EXPECT_NE(help.body.find("<html"), std::string::npos) << "the built-in page";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 
 TEST_F(FeedbackStoreTest, TextThatIsNotUtf8IsStoredWithReplacementCharacters)

@@ -70,6 +70,32 @@ TEST_F(UpgradeAddressTest, TheDownloadAddressIsTheServicesOwnWhateverHostTheClie
     EXPECT_EQ(Check(service.port(), "HTTP/1.0", "").value("download_url").toString(), expected);
 }
 
+// The signature a file of the folder has beside it is named in the answer; without one the
+// answer has no signature address, and one named in the upgrade file is completed like the
+// download address.
+TEST_F(UpgradeAddressTest, TheSignatureBesideTheInstallerIsNamed)
+{
+    servicetest::Service service;
+    ASSERT_TRUE(service.Start(Arguments()));
+    EXPECT_FALSE(Check(service.port(), "HTTP/1.1", "").contains("signature_url"));
+
+    QFile signature(folder.path() + "/files/LumoCompress-1.6.0.run.sig");
+    ASSERT_TRUE(signature.open(QIODevice::WriteOnly));
+    signature.write("c2lnbmF0dXJl\n");
+    signature.close();
+    const QJsonObject data = Check(service.port(), "HTTP/1.1", "");
+    EXPECT_EQ(data.value("signature_url").toString(),
+              QString::fromStdString(service.Address()) + "/download/LumoCompress-1.6.0.run.sig");
+    EXPECT_EQ(data.value("sha256").toString(), digest) << "the earlier fields stay";
+
+    QFile offer(folder.path() + "/upgrade.ini");
+    ASSERT_TRUE(offer.open(QIODevice::Append));
+    offer.write("signature_url=/download/elsewhere.sig\n");
+    offer.close();
+    EXPECT_EQ(Check(service.port(), "HTTP/1.1", "").value("signature_url").toString(),
+              QString::fromStdString(service.Address()) + "/download/elsewhere.sig");
+}
+
 TEST_F(UpgradeAddressTest, APublicAddressCompletesTheDownloadAddress)
 {
     servicetest::Service service;

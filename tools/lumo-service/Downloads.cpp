@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -45,7 +46,49 @@ bool ParseNumber(const std::string& text, long long& value)
     return error == std::errc() && stop == end;
 }
 
+// The real path of the folder with a final '/', empty when it cannot be resolved.
+std::string RealFolder(const std::string& folder)
+{
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (!real) return {};
+    std::string path(real);
+    std::free(real);
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
+// The real path of the file behind fd, as the kernel resolved it when it was opened.
+std::string RealPathOf(int fd)
+{
+    char target[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof target) return {};
+    return std::string(target, static_cast<size_t>(length));
+}
+
 }  // namespace
+
+int OpenServable(const std::string& folder, const std::string& name, long long& size)
+{
+    if (!IsServableName(name)) return -1;
+    const std::string root = RealFolder(folder);
+    if (root.empty()) return -1;
+    // Non-blocking, so that a named pipe in the folder cannot hold the worker.
+    const int fd =
+        ::open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    // The file opened is the one checked: a link changed after the open changes nothing.
+    struct stat info {};
+    const std::string real = RealPathOf(fd);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || real.size() <= root.size() ||
+        real.compare(0, root.size(), root) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    size = info.st_size;
+    return fd;
+}
 
 bool IsServableName(const std::string& name)
 {
@@ -97,20 +140,13 @@ void Serve(const std::string& folder, const std::string& name, const httplib::Re
         response.status = 400;
         return;
     }
-    // Non-blocking, so that a named pipe in the folder cannot hold the worker.
-    const int fd =
-        ::open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    long long size = 0;
+    const int fd = OpenServable(folder, name, size);
     if (fd < 0) {
         response.status = 404;
         return;
     }
     auto source = std::make_shared<Source>(fd);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        response.status = 404;
-        return;
-    }
-    const long long size = info.st_size;
     response.set_header("Accept-Ranges", "bytes");
 
     long long first = 0;

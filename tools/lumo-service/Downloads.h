@@ -18,8 +18,13 @@ enum class Part { Whole, Range, Unsatisfiable };
 // a malformed one or one past the end are Unsatisfiable.
 Part ParseRange(const std::string& header, long long size, long long& first, long long& last);
 
+// Opens name in folder for reading: a servable name of a regular file whose real path, symbolic
+// links resolved, lies inside the folder (a link to another file of the folder is served, one
+// that leads out of it is not). The descriptor (close-on-exec, its size in size), or -1.
+int OpenServable(const std::string& folder, const std::string& name, long long& size);
+
 // Answers GET or HEAD for name in folder. Errors leave the body empty: 400 for a name that is
-// not servable, 404 for one that is no regular file, 416 for a range that cannot be served.
+// not servable, 404 for one that OpenServable refuses, 416 for a range that cannot be served.
 void Serve(const std::string& folder, const std::string& name, const httplib::Request& request,
            httplib::Response& response);
 

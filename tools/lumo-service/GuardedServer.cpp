@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -22,7 +23,58 @@ constexpr int kSpareWorkers = 8;
 // Chunk sizes and line ends of a chunked body, on top of its data.
 constexpr size_t kChunkFraming = 4 * 1024;
 
+// A chunk-size line (hexadecimal digits and any extensions) longer than this is refused.
+constexpr size_t kMaxChunkLine = 256;
+
 thread_local RequestReadState* currentRequest = nullptr;
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+std::string TrimBlanks(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The comma-separated elements of every value of the header name, trimmed.
+std::vector<std::string> HeaderElements(const httplib::Request& request, const char* name)
+{
+    std::vector<std::string> elements;
+    const auto [begin, end] = request.headers.equal_range(name);
+    for (auto it = begin; it != end; ++it) {
+        size_t start = 0;
+        for (;;) {
+            const size_t comma = it->second.find(',', start);
+            elements.push_back(TrimBlanks(it->second.substr(start, comma - start)));
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+    }
+    return elements;
+}
+
+// The status a request's framing headers are refused with, 0 when its body can be told
+// apart from what follows in one way only.
+int FramingRefusal(const httplib::Request& request)
+{
+    const std::vector<std::string> lengths = HeaderElements(request, "Content-Length");
+    for (const std::string& length : lengths) {
+        if (length.empty() || length.size() > 18 ||
+            length.find_first_not_of("0123456789") != std::string::npos || length != lengths[0])
+            return 400;
+    }
+    if (!request.has_header("Transfer-Encoding")) return 0;
+    if (!lengths.empty()) return 400;
+    const std::vector<std::string> codings = HeaderElements(request, "Transfer-Encoding");
+    if (Lower(codings.back()) != "chunked") return 400;  // where the body ends is unknown
+    return codings.size() == 1 ? 0 : 501;                // chunked after a coding not supported
+}
 
 // Waits for events on sock until deadline; false when the time ran out first. A hang-up or an
 // error counts as an event: the read or write that follows reports it.
@@ -91,23 +143,38 @@ public:
         state_ = {};
         deadline_ = Clock::now() + limits_.requestTimeout;
         budget_ = limits_.maxHeaderBytes;
+        scan_ = Scan::RequestLine;
+        line_.clear();
     }
-    // The headers are in; the body has its own bound.
-    void BeginBody()
+    // The headers are in; the body has its own bound, and a chunked one is checked as it comes.
+    void BeginBody(bool chunked)
     {
         state_.headersRead = true;
         budget_ = limits_.maxBodyBytes + kChunkFraming;
+        scan_ = chunked ? Scan::ChunkSize : Scan::Off;
+        line_.clear();
     }
+    // Whether the request line ended within the header bound.
+    bool RequestLineRead() const { return scan_ != Scan::RequestLine; }
     // The body announced is past the bound: none of it is read, the answer goes out at once.
     void RefuseBody()
     {
         state_.tooLarge = true;
         budget_ = 0;
     }
+    // The request is refused with status: nothing more of it is read.
+    void Refuse(int status)
+    {
+        state_.refusal = status;
+        budget_ = 0;
+    }
     // True once the first bytes of a request are there; false when the deadline passed first.
     bool WaitForRequest() { return begin_ < end_ || WaitFor(sock_, POLLIN, deadline_); }
     // The connection cannot carry another request.
-    bool Broken() const { return failed_ || state_.timedOut || state_.tooLarge; }
+    bool Broken() const
+    {
+        return failed_ || state_.timedOut || state_.tooLarge || state_.refusal != 0;
+    }
 
     bool is_readable() const override { return begin_ < end_ || WaitFor(sock_, POLLIN, deadline_); }
 
@@ -119,18 +186,23 @@ public:
     ssize_t read(char* data, size_t size) override
     {
         if (size == 0) return 0;
+        // Checked before waiting: a refused body is not waited for.
+        if (budget_ == 0) {
+            if (state_.refusal == 0) state_.tooLarge = true;
+            return -1;
+        }
         if (begin_ == end_) {
             const ssize_t filled = Fill();
             if (filled <= 0) return filled;
-        }
-        if (budget_ == 0) {
-            state_.tooLarge = true;
-            return -1;
         }
         const size_t count = std::min({size, end_ - begin_, budget_});
         std::memcpy(data, buffer_ + begin_, count);
         begin_ += count;
         budget_ -= count;
+        if (!Check(data, count)) {
+            budget_ = 0;
+            return -1;
+        }
         return static_cast<ssize_t>(count);
     }
 
@@ -168,6 +240,100 @@ public:
     socket_t socket() const override { return sock_; }
 
 private:
+    enum class Scan {
+        RequestLine,
+        HeaderLines,
+        ChunkSize,
+        ChunkData,
+        ChunkEnd,    // the CR LF after a chunk's data
+        ChunkEndLf,  // its LF
+        TrailerLines,
+        Off,  // nothing (more) to check
+    };
+
+    // Follows the bytes handed to httplib: header lines must have a colon (and no blank before
+    // it, nor start with one), and a chunked body well-formed chunk-size lines and chunks
+    // no larger than the body may be. False (with the refusal set) at the first fault, so the
+    // request is answered at once rather than when its deadline passes.
+    bool Check(const char* data, size_t count)
+    {
+        for (size_t i = 0; i < count && scan_ != Scan::Off; ++i) {
+            const char c = data[i];
+            if (scan_ == Scan::ChunkData) {
+                const size_t take = std::min<size_t>(count - i, chunkLeft_);
+                chunkLeft_ -= take;
+                i += take - 1;
+                if (chunkLeft_ == 0) scan_ = Scan::ChunkEnd;
+                continue;
+            }
+            if (scan_ == Scan::ChunkEnd || scan_ == Scan::ChunkEndLf) {
+                if (c != (scan_ == Scan::ChunkEnd ? '\r' : '\n')) return Fault(400);
+                scan_ = scan_ == Scan::ChunkEnd ? Scan::ChunkEndLf : Scan::ChunkSize;
+                continue;
+            }
+            if (c != '\n') {
+                if (line_.size() >= kMaxChunkLine && scan_ == Scan::ChunkSize) return Fault(400);
+                line_ += c;
+                continue;
+            }
+            if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+            if (!EndOfLine()) return false;
+            line_.clear();
+        }
+        return true;
+    }
+
+    // A whole line (without its end) is in line_.
+    bool EndOfLine()
+    {
+        switch (scan_) {
+            case Scan::RequestLine:
+                scan_ = Scan::HeaderLines;
+                return true;
+            case Scan::TrailerLines:
+                // httplib reads no trailer fields: one would be taken for the next request.
+                if (!line_.empty()) return Fault(400);
+                scan_ = Scan::Off;
+                return true;
+            case Scan::HeaderLines: {
+                if (line_.empty()) {
+                    scan_ = Scan::Off;
+                    return true;
+                }
+                const size_t colon = line_.find(':');
+                if (colon == std::string::npos || colon == 0 || line_[0] == ' ' ||
+                    line_[0] == '\t' || line_[colon - 1] == ' ' || line_[colon - 1] == '\t')
+                    return Fault(400);
+                return true;
+            }
+            case Scan::ChunkSize: {
+                const std::string digits = TrimBlanks(line_.substr(0, line_.find(';')));
+                const size_t significant = digits.find_first_not_of('0');
+                if (digits.empty() ||
+                    digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                    return Fault(400);
+                if (significant == std::string::npos) {  // the last chunk
+                    scan_ = Scan::TrailerLines;
+                    return true;
+                }
+                if (digits.size() - significant > 8) return Fault(413);
+                chunkLeft_ = std::stoull(digits.substr(significant), nullptr, 16);
+                if (chunkLeft_ > limits_.maxBodyBytes) return Fault(413);
+                scan_ = Scan::ChunkData;
+                return true;
+            }
+            default:
+                return true;
+        }
+    }
+
+    bool Fault(int status)
+    {
+        state_.refusal = status;
+        scan_ = Scan::Off;
+        return false;
+    }
+
     // Refills the empty buffer: the count read, 0 at the end of the stream, -1 on an error or
     // when the deadline passed.
     ssize_t Fill()
@@ -199,6 +365,9 @@ private:
     char buffer_[4096];
     size_t begin_ = 0;
     size_t end_ = 0;
+    Scan scan_ = Scan::RequestLine;
+    std::string line_;
+    size_t chunkLeft_ = 0;
 };
 
 // The answer to a client over its bounds, sent without waiting for a slow reader.
@@ -258,7 +427,12 @@ GuardedServer::GuardedServer(ConnectionLimits limits) : limits_(limits)
     set_error_handler(
         HandlerWithResponse([this](const httplib::Request& request, httplib::Response& response) {
             // httplib answers 400 to any request it could not read; say why.
-            if (const RequestReadState* state = CurrentRequest(); state && response.status == 400) {
+            const RequestReadState* state = CurrentRequest();
+            if (state && state->refusal != 0) {
+                response.status = state->refusal;
+                if (request.get_header_value("Connection") != "close")
+                    response.set_header("Connection", "close");
+            } else if (state && response.status == 400) {
                 if (state->timedOut)
                     response.status = 408;
                 else if (state->tooLarge)
@@ -268,6 +442,24 @@ GuardedServer::GuardedServer(ConnectionLimits limits) : limits_(limits)
                 errorPage_(request, response);
             return HandlerResponse::Handled;
         }));
+    // A refused request is answered before any handler reads its body.
+    set_pre_routing_handler([](const httplib::Request&, httplib::Response& response) {
+        const RequestReadState* state = CurrentRequest();
+        if (!state || state->refusal == 0) return HandlerResponse::Unhandled;
+        response.status = state->refusal;
+        return HandlerResponse::Handled;
+    });
+    // "100 Continue" only for a body that will be read.
+    set_expect_100_continue_handler([](const httplib::Request&, httplib::Response& response) {
+        const RequestReadState* state = CurrentRequest();
+        if (state && state->refusal != 0)
+            response.status = state->refusal;
+        else if (state && state->tooLarge)
+            response.status = 413;
+        else
+            return 100;
+        return response.status;
+    });
 }
 
 int GuardedServer::Bind(const std::string& host, int port)
@@ -354,10 +546,13 @@ void GuardedServer::ServeConnection(socket_t sock)
         const bool last = served + 1 == limits_.maxRequestsPerConnection;
         bool closed = false;
         const bool answered = process_request(stream, last, closed, [&](httplib::Request& request) {
-            stream.BeginBody();
-            if (request.has_header("Content-Length") &&
-                std::strtoull(request.get_header_value("Content-Length").c_str(), nullptr, 10) >
-                    limits_.maxBodyBytes)
+            const int refusal = FramingRefusal(request);
+            stream.BeginBody(refusal == 0 && request.has_header("Transfer-Encoding"));
+            if (refusal != 0)
+                stream.Refuse(refusal);
+            else if (request.has_header("Content-Length") &&
+                     std::strtoull(request.get_header_value("Content-Length").c_str(), nullptr,
+                                   10) > limits_.maxBodyBytes)
                 stream.RefuseBody();
             // Byte ranges are left to the handlers, which read the Range header themselves.
             request.ranges.clear();
@@ -371,7 +566,29 @@ void GuardedServer::ServeConnection(socket_t sock)
                 request.headers.erase("Content-Encoding");
             }
         });
+        // A request line past the header bound: httplib gives up without an answer.
+        if (!answered && state.tooLarge && !stream.RequestLineRead()) AnswerUnread(stream, 414);
         if (!answered || closed || stream.Broken()) break;
     }
     currentRequest = nullptr;
+}
+
+void GuardedServer::AnswerUnread(httplib::Stream& stream, int status)
+{
+    httplib::Request request;
+    httplib::Response response;
+    response.status = status;
+    if (errorPage_) errorPage_(request, response);
+    const char* reason = status == 414 ? "URI Too Long" : "Bad Request";
+    std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n";
+    if (!response.body.empty())
+        answer += "Content-Type: " + response.get_header_value("Content-Type") + "\r\n";
+    answer += "Content-Length: " + std::to_string(response.body.size()) +
+              "\r\nConnection: close\r\n\r\n" + response.body;
+    size_t sent = 0;
+    while (sent < answer.size()) {
+        const ssize_t n = stream.write(answer.data() + sent, answer.size() - sent);
+        if (n <= 0) break;
+        sent += static_cast<size_t>(n);
+    }
 }

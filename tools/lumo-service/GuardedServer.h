@@ -30,12 +30,19 @@ struct RequestReadState {
     bool timedOut = false;     // the request did not arrive in time
     bool tooLarge = false;     // headers or body beyond their bounds
     bool encodedBody = false;  // a Content-Encoding was sent (and left undecoded)
+    // Not 0: the request is answered with this status and read no further. Framing that could
+    // be read two ways (Content-Length twice with different values, or beside
+    // Transfer-Encoding), a transfer coding other than chunked, a header line without a colon,
+    // a malformed chunk size, or a chunk larger than the body may be.
+    int refusal = 0;
 };
 
 // An httplib server that bounds its clients: connections per address and in all, whole-request
 // deadlines, header and body sizes. Shutdown ends every connection at once, however slow its
 // client. Request bodies are never decoded, and byte ranges are left to the handlers (the
-// Range header is there, Request::ranges is empty).
+// Range header is there, Request::ranges is empty). A request whose framing is unclear or
+// malformed is refused as soon as that shows (see RequestReadState::refusal), and the
+// connection closes after the answer: nothing of it could be told from the next request.
 class GuardedServer : public httplib::Server {
 public:
     explicit GuardedServer(ConnectionLimits limits = {});
@@ -62,6 +69,9 @@ public:
 private:
     bool process_and_close_socket(socket_t sock) override;
     void ServeConnection(socket_t sock);
+    // Answers a request httplib gave up on before its headers (a request line past the header
+    // bound) with status and the error page.
+    void AnswerUnread(httplib::Stream& stream, int status);
 
     enum class Admission { Admitted, Busy, Stopping };
     Admission Admit(socket_t sock, const std::string& client);

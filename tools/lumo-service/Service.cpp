@@ -7,10 +7,11 @@
 #include <unistd.h>
 #include <QCryptographicHash>
 #include <QFile>
-#include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -22,6 +23,10 @@ constexpr char kDownloadMount[] = "/download";
 // Feedback is a flat object; anything nested deeper is refused before it costs anything.
 constexpr int kFeedbackJsonDepth = 16;
 constexpr char kJson[] = "application/json; charset=UTF-8";
+// The upgrade file and the help page are small; a larger file is read no further.
+constexpr size_t kMaxConfigBytes = 1024 * 1024;
+// What a file served under /download/ has beside it: its detached signature.
+constexpr char kSignatureSuffix[] = ".sig";
 
 constexpr char kBuiltInHelpPage[] = R"(<!DOCTYPE html>
 <html lang="zh-CN">
@@ -47,11 +52,35 @@ std::string Trim(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
+// The whole of a regular file, at most maxBytes of it. Opened without blocking and refused when
+// it is no regular file: a named pipe or a device named in the options cannot hold a request.
+bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string& content)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    content.clear();
+    char buffer[16 * 1024];
+    while (read && content.size() < maxBytes) {
+        const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, maxBytes - content.size()));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            read = got == 0;
+            break;
+        }
+        content.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return read;
+}
+
 // key=value lines; blank lines and lines starting with '#' are skipped.
 bool ReadKeyValues(const std::string& path, std::map<std::string, std::string>& values)
 {
-    std::ifstream file(path);
-    if (!file) return false;
+    std::string content;
+    if (!ReadRegularFile(path, kMaxConfigBytes, content)) return false;
+    std::istringstream file(content);
     std::string line;
     while (std::getline(file, line)) {
         line = Trim(line);
@@ -108,6 +137,8 @@ const char* StatusText(int status)
             return "headers too large";
         case 500:
             return "internal error";
+        case 501:
+            return "transfer coding not supported";
         default:
             return "error";
     }
@@ -235,22 +266,31 @@ void Service::UpgradeCheck(const httplib::Request& request, httplib::Response& r
     // must not point anywhere a client chooses.
     std::string url = offer["download_url"];
     if (!url.empty() && url[0] == '/') url = publicUrl_ + url;
+    std::string signatureUrl = offer["signature_url"];
+    if (!signatureUrl.empty() && signatureUrl[0] == '/') signatureUrl = publicUrl_ + signatureUrl;
     std::string sha256 = offer["sha256"];
-    if (sha256.empty()) {
-        // A file this service hands out itself gets its digest computed.
-        const std::string name = url.substr(url.find_last_of('/') + 1);
-        const std::string served = std::string(kDownloadMount) + "/" + name;
-        if (!name.empty() && url.size() >= served.size() &&
-            url.compare(url.size() - served.size(), served.size(), served) == 0)
-            sha256 = DigestOf(name);
+    // A file this service hands out itself gets its digest computed, and its signature named
+    // when one lies beside it.
+    const std::string name = url.substr(url.find_last_of('/') + 1);
+    const std::string served = std::string(kDownloadMount) + "/" + name;
+    if (!name.empty() && url.size() >= served.size() &&
+        url.compare(url.size() - served.size(), served.size(), served) == 0) {
+        if (sha256.empty()) sha256 = DigestOf(name);
+        long long size = 0;
+        const int signature =
+            downloads::OpenServable(options_.filesFolder, name + kSignatureSuffix, size);
+        if (signature >= 0) {
+            ::close(signature);
+            if (signatureUrl.empty()) signatureUrl = url + kSignatureSuffix;
+        }
     }
-
     Json::Value data(Json::objectValue);
     data["app_name"] = "LumoCompress";
     data["app_version"] = offer["version"];
     data["download_url"] = url;
     data["force_upgrade"] = offer["force"].empty() ? "0" : offer["force"];
     if (!sha256.empty()) data["sha256"] = sha256;
+    if (!signatureUrl.empty()) data["signature_url"] = signatureUrl;
     Json::Value answer = Ret(0, nullptr);
     answer["data"] = data;
     AnswerJson(response, answer);
@@ -263,7 +303,9 @@ void Service::Feedback(const httplib::Request& request, httplib::Response& respo
     if (request.body.size() > server_.limits().maxBodyBytes)
         return AnswerJson(response, Ret(1, StatusText(413)), 413);
 
+    // Strict: one JSON object and nothing after it but blanks, no comments, no repeated keys.
     Json::CharReaderBuilder builder;
+    Json::CharReaderBuilder::strictMode(&builder.settings_);
     builder["stackLimit"] = kFeedbackJsonDepth;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value body;
@@ -295,16 +337,30 @@ bool Service::StoreFeedback(const std::string& line)
 {
     // One write of the whole line at the end of the file, under a lock that other processes
     // writing the same file take too; a write that fell short is taken back.
+    // Only a regular file takes messages: opening a named pipe without a reader would wait
+    // for one, so the open does not block, and anything but a regular file is refused.
     std::lock_guard<std::mutex> guard(feedbackLock_);
-    const int fd =
-        ::open(options_.feedbackFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    const int fd = ::open(options_.feedbackFile.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0) {
+        std::fprintf(stderr, "lumo-service: cannot open the feedback file %s: %s\n",
+                     options_.feedbackFile.c_str(), std::strerror(errno));
+        return false;
+    }
+    struct stat before {};
+    if (::fstat(fd, &before) != 0 || !S_ISREG(before.st_mode)) {
+        std::fprintf(stderr,
+                     "lumo-service: the feedback file %s is no regular file; message "
+                     "refused\n",
+                     options_.feedbackFile.c_str());
+        ::close(fd);
+        return false;
+    }
     bool stored = false;
     int locked;
     do {
         locked = ::flock(fd, LOCK_EX);
     } while (locked != 0 && errno == EINTR);
-    struct stat before {};
     if (locked == 0 && ::fstat(fd, &before) == 0) {
         ssize_t written;
         do {
@@ -321,32 +377,34 @@ bool Service::StoreFeedback(const std::string& line)
 
 void Service::Help(const httplib::Request&, httplib::Response& response)
 {
-    if (!options_.helpPage.empty()) {
-        std::ifstream file(options_.helpPage, std::ios::binary);
-        std::ostringstream page;
-        if (file && (page << file.rdbuf())) {
-            response.set_content(page.str(), "text/html; charset=UTF-8");
-            return;
-        }
+    std::string page;
+    if (!options_.helpPage.empty() && ReadRegularFile(options_.helpPage, kMaxConfigBytes, page)) {
+        response.set_content(page, "text/html; charset=UTF-8");
+        return;
     }
     response.set_content(kBuiltInHelpPage, "text/html; charset=UTF-8");
 }
 
 std::string Service::DigestOf(const std::string& fileName)
 {
-    if (!downloads::IsServableName(fileName)) return {};
-    const QString path = QString::fromStdString(options_.filesFolder + "/" + fileName);
-    const QFileInfo info(path);
-    if (!info.isFile()) return {};
+    long long size = 0;
+    const int fd = downloads::OpenServable(options_.filesFolder, fileName, size);
+    if (fd < 0) return {};
+    QFile file;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    const long long modified =
+        static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
 
     std::lock_guard<std::mutex> guard(digestLock_);
     Digest& digest = digests_[fileName];
-    const long long modified = info.lastModified().toMSecsSinceEpoch();
-    if (digest.size == info.size() && digest.modified == modified) return digest.hex;
-
-    QFile file(path);
+    if (digest.size == size && digest.modified == modified) return digest.hex;
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) return {};
-    digest = {info.size(), modified, hash.result().toHex().toStdString()};
+    if (!hash.addData(&file)) return {};
+    digest = {size, modified, hash.result().toHex().toStdString()};
     return digest.hex;
 }

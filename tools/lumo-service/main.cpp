@@ -1,6 +1,7 @@
 // lumo-service: the LumoCompress service for one machine or a small network. Listens on
 // 127.0.0.1 unless told otherwise; ends on SIGINT or SIGTERM.
 #include <pthread.h>
+#include <sys/stat.h>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -22,6 +23,11 @@ int main(int argc, char** argv)
         std::fputs(ServiceOptions::Usage(), stdout);
         return 0;
     }
+
+    struct stat feedback {};
+    if (::stat(options.feedbackFile.c_str(), &feedback) == 0 && !S_ISREG(feedback.st_mode))
+        std::fprintf(stderr, "lumo-service: %s is no regular file; feedback sent will be refused\n",
+                     options.feedbackFile.c_str());
 
     // The signals are taken by one thread, which stops the server; every other thread
     // (the server's workers included) inherits the blocked mask.

@@ -50,12 +50,14 @@ void AppConfig::ForgetPath()
 
 int AppConfig::GetInt(const QString& section, const QString& key, int defaultValue)
 {
+    CheckSettingsFile(Path());
     return platform::GetPrivateProfileInt(section, key, defaultValue, Path());
 }
 
 bool AppConfig::GetString(const QString& section, const QString& key, const QString& defaultValue,
                           QString& out, int capacity)
 {
+    CheckSettingsFile(Path());
     out = platform::GetPrivateProfileString(section, key, defaultValue, capacity, Path());
     return !out.isEmpty();
 }
@@ -77,6 +79,8 @@ QString AppConfig::InstallConfigPath()
 
 QString AppConfig::GetInstallString(const QString& key, const QString& defaultValue, int capacity)
 {
+    const QString path = InstallConfigPath();
+    CheckSettingsFile(path);
     return platform::GetPrivateProfileString(QString::fromUtf8(settings::kSection), key,
-                                             defaultValue, capacity, InstallConfigPath());
+                                             defaultValue, capacity, path);
 }

@@ -3,7 +3,9 @@
 #include <QString>
 
 // The settings store over the per-user "configure.ini". There is no copy in memory: every read
-// asks the file, every write replaces it at once (see platform/ProfileFile.h).
+// asks the file, every write replaces it at once (see platform/ProfileFile.h). A file that is
+// there but not used (a pipe, a device, a folder, larger than 1 MiB) gives every default and is
+// said once (see TakeSettingsReadProblem); writes to it fail and leave it as it is.
 class AppConfig {
 public:
     // Full path of "configure.ini". Each call first makes sure "LumoCompress/Config" exists

@@ -3,16 +3,13 @@
 #include "core/app/AppConfig.h"
 #include "core/platform/ProfileFile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QSet>
+#include <QStringList>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
+#include <climits>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -24,32 +21,26 @@ QString Section()
 
 std::mutex problemLock;
 QSet<QString> reportedFiles;  // files whose read problem was logged
-QString pendingProblem;       // the first problem, until someone takes it to show
+QStringList pendingProblems;  // one line per file, until someone takes them to show
 
-// A settings file that is there but cannot be read gives every default; that is said once per
-// file, in the log (a warning, which the command line's terminal shows too) and to the first
-// taker of TakeSettingsReadProblem.
-void CheckReadable(const QString& iniPath)
+// Whole numbers only: an optional sign and decimal digits, within the int range. Anything else
+// ("1.5", "1e3", "2x", "") is no number.
+std::optional<int> WholeNumber(const QString& text)
 {
-    const int fd = ::open(QFile::encodeName(iniPath).constData(),
-                          O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    QString problem;
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return;
-        problem = QString::fromLocal8Bit(std::strerror(errno));
-    } else {
-        char byte;
-        if (::read(fd, &byte, 1) < 0) problem = QString::fromLocal8Bit(std::strerror(errno));
-        ::close(fd);
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    if (i == text.size()) return std::nullopt;
+    long long magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9') return std::nullopt;
+        magnitude = magnitude * 10 + (c - u'0');
+        if (magnitude > static_cast<long long>(INT_MAX) + 1) return std::nullopt;
     }
-    if (problem.isEmpty()) return;
-    std::lock_guard guard(problemLock);
-    if (reportedFiles.contains(iniPath)) return;
-    reportedFiles.insert(iniPath);
-    const QString text = QStringLiteral("cannot read the settings file %1 (%2); the defaults apply")
-                             .arg(iniPath, problem);
-    qWarning("%s", qPrintable(text));
-    if (pendingProblem.isEmpty()) pendingProblem = text;
+    const long long value = negative ? -magnitude : magnitude;
+    if (value < INT_MIN || value > INT_MAX) return std::nullopt;
+    return static_cast<int>(value);
 }
 
 // The number of rows of the list whose position the setting holds, 0 for a setting of another
@@ -71,19 +62,55 @@ qsizetype ListRows(const IntSetting& setting)
     return 0;
 }
 
-bool InRange(const IntSetting& setting, int value)
+// For a setting that stores a value of a list (a picture size, an audio value): whether value is
+// one of the list's. Nothing for a setting of another kind.
+std::optional<bool> IsListValue(const IntSetting& setting, int value)
 {
-    if (value < setting.minValue || value > setting.maxValue) return false;
-    const qsizetype rows = ListRows(setting);
-    return rows == 0 || (value >= 0 && value < rows);
+    const auto holds = [value](const auto& list, auto field) {
+        return std::any_of(list.begin(), list.end(),
+                           [&](const auto& row) { return field(row) == value; });
+    };
+    const auto itself = [](int row) { return row; };
+    if (&setting == &settings::kVideoRatioWidth)
+        return holds(choices::kResolutions, [](const Resolution& row) { return row.width; });
+    if (&setting == &settings::kVideoRatioHeight)
+        return holds(choices::kResolutions, [](const Resolution& row) { return row.height; });
+    if (&setting == &settings::kAudioChannel) return holds(choices::kAudioChannels, itself);
+    if (&setting == &settings::kAudioSampleRate) return holds(choices::kSampleRates, itself);
+    if (&setting == &settings::kAudioBitrate) return holds(choices::kAudioBitrates, itself);
+    return std::nullopt;
 }
 
+bool Accepts(const IntSetting& setting, int value)
+{
+    if (value < setting.minValue || value > setting.maxValue) return false;
+    if (const qsizetype rows = ListRows(setting)) return value >= 0 && value < rows;
+    return IsListValue(setting, value).value_or(true);
+}
+
+// Room for any int written out with a few leading zeros; a longer value is none the program
+// writes (and would be cut by the read).
+constexpr int kNumberCapacity = 24;
+
 }  // namespace
+
+void CheckSettingsFile(const QString& iniPath)
+{
+    const QString reason = platform::UnusedFileReason(iniPath);
+    if (reason.isEmpty()) return;
+    std::lock_guard guard(problemLock);
+    if (reportedFiles.contains(iniPath)) return;
+    reportedFiles.insert(iniPath);
+    const QString text = QStringLiteral("cannot read the settings file %1 (%2); the defaults apply")
+                             .arg(iniPath, reason);
+    qWarning("%s", qPrintable(text));
+    pendingProblems.append(text);
+}
 
 QString TakeSettingsReadProblem()
 {
     std::lock_guard guard(problemLock);
-    return std::exchange(pendingProblem, QString());
+    return std::exchange(pendingProblems, QStringList()).join(u'\n');
 }
 
 int ReadSetting(const IntSetting& setting)
@@ -108,15 +135,17 @@ bool WriteSetting(const StringSetting& setting, const QString& value)
 
 int ReadSettingFrom(const QString& iniPath, const IntSetting& setting)
 {
-    CheckReadable(iniPath);
-    const int value = platform::GetPrivateProfileInt(Section(), QString::fromUtf8(setting.key),
-                                                     setting.defaultValue, iniPath);
-    return InRange(setting, value) ? value : setting.defaultValue;
+    CheckSettingsFile(iniPath);
+    const QString text = platform::GetPrivateProfileString(
+        Section(), QString::fromUtf8(setting.key), QString(), kNumberCapacity, iniPath);
+    if (text.size() >= kNumberCapacity - 1) return setting.defaultValue;
+    const std::optional<int> value = WholeNumber(text);
+    return value && Accepts(setting, *value) ? *value : setting.defaultValue;
 }
 
 QString ReadSettingFrom(const QString& iniPath, const StringSetting& setting)
 {
-    CheckReadable(iniPath);
+    CheckSettingsFile(iniPath);
     return platform::GetPrivateProfileString(Section(), QString::fromUtf8(setting.key), QString(),
                                              setting.capacity, iniPath);
 }

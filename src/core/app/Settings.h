@@ -9,9 +9,10 @@
 // Every key of "configure.ini" with its type and its default, in one table. Readers ask the file
 // each time (a change reaches the next reader at once); writers write at the moment of the
 // user's choice.
-// A stored value outside [minValue, maxValue] (a negative size, a huge number) is read as the
-// default: what the program writes always lies inside. A setting that holds a row of a list
-// below (a choice, a list position) must also name one of its rows.
+// A stored value the program does not write reads as the default. Numbers are whole numbers
+// only ("1.5", "1e3" and "2x" are none) within [minValue, maxValue]; a setting that holds a row
+// of a list below (a choice, a list position) must name one of its rows, and one that holds a
+// list's value (the picture size, the audio values) one of that list's values.
 struct IntSetting {
     const char* key;
     int defaultValue;
@@ -32,13 +33,13 @@ inline constexpr StringSetting kOutputDir{"output-dir", 260};
 inline constexpr IntSetting kCompressType{"compress-type", 0};
 inline constexpr IntSetting kVideoType{"video-type", 0};
 inline constexpr IntSetting kVideoRatioIndex{"video-ratio-index", 0};
-inline constexpr IntSetting kVideoRatioWidth{"video-ratio-width", 0, 0, 16384};
-inline constexpr IntSetting kVideoRatioHeight{"video-ratio-height", 0, 0, 16384};
-inline constexpr IntSetting kAudioChannel{"audio-channel", 2, 1, 8};
+inline constexpr IntSetting kVideoRatioWidth{"video-ratio-width", 0};
+inline constexpr IntSetting kVideoRatioHeight{"video-ratio-height", 0};
+inline constexpr IntSetting kAudioChannel{"audio-channel", 2};
 inline constexpr IntSetting kAudioChannelIndex{"audio-channel-index", 0};
-inline constexpr IntSetting kAudioSampleRate{"audio-sample-rate", 44100, 1000, 384000};
+inline constexpr IntSetting kAudioSampleRate{"audio-sample-rate", 44100};
 inline constexpr IntSetting kAudioSampleRateIndex{"audio-sample-rate-index", 4};
-inline constexpr IntSetting kAudioBitrate{"audio-bitrate", 128000, 1000, 1536000};
+inline constexpr IntSetting kAudioBitrate{"audio-bitrate", 128000};
 inline constexpr IntSetting kAudioBitrateIndex{"audio-bitrate-index", 1};
 inline constexpr IntSetting kWindowClose{"window-close", 0, 0, 1};
 inline constexpr IntSetting kImageCompressType{"image-compress-type", 0};
@@ -49,7 +50,7 @@ inline constexpr IntSetting kGifDefineParam{"gif-define-param", 0, 0, 1};
 inline constexpr IntSetting kGifDropFrameIndex{"gif-drop-frame-index", 0};
 inline constexpr StringSetting kUserRealIp{"user-real-ip", 56};
 // 1: an output that is not smaller than its source is not kept (the settings dialog).
-inline constexpr IntSetting kKeepSmaller{"keep-smaller", 0};
+inline constexpr IntSetting kKeepSmaller{"keep-smaller", 0, 0, 1};
 // The video encoder of outputs in a new MP4 or MKV container: 0 H.264 (the templates as they
 // are), 1 H.265, 2 AV1.
 inline constexpr IntSetting kVideoCodec{"video-codec", 0};
@@ -149,10 +150,13 @@ QString ReadSetting(const StringSetting& setting);
 bool WriteSetting(const IntSetting& setting, int value);
 bool WriteSetting(const StringSetting& setting, const QString& value);
 
-// The reads below check that the file, when it is there, can be read; the first time one cannot
-// be, a warning goes to the log and this returns its text once (for the window's notice); empty
-// when nothing went wrong or it was taken before.
+// The reads below check that the file, when it is there, is used (see platform/ProfileFile.h:
+// a regular file of at most 1 MiB that can be read). The first time one is not, a warning goes
+// to the log (and a terminal); this returns those warnings once, a line per file, for the
+// window's notice; empty when nothing went wrong or they were taken before.
 QString TakeSettingsReadProblem();
+// The same check for another settings file read through platform/ProfileFile.h ("Config.ini").
+void CheckSettingsFile(const QString& iniPath);
 
 // The same reads from the ini file at iniPath, which is only read (a missing file gives every
 // default and is not created): for a reader that must leave the store alone.

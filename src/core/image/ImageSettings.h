@@ -23,11 +23,14 @@ struct ImageSettings {
     bool keepSmaller = false;   // "keep-smaller": an output not smaller than its source is dropped
     ImagePageFields page;
     QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
+
+    bool operator==(const ImageSettings&) const = default;
 };
 
 // Hands the engine the values a task starts with; called on the engine's worker thread.
 using ImageSettingsReader = std::function<ImageSettings()>;
 
 // The six keys above from section "global" of the ini file at iniPath, which is only read; a
-// missing key or file gives the settings table's default. The page and the folder stay empty.
+// missing key or file, or a value the table does not allow (see Settings.h), gives the settings
+// table's default. The page and the folder stay empty.
 ImageSettings ReadImageSettings(const QString& iniPath);

@@ -55,8 +55,6 @@ int HttpClient::HttpPost(const std::string& body, const std::string& url, std::s
     curl_easy_setopt(handle, CURLOPT_POST, 1L);
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get());
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.c_str());

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 #include <glog/logging.h>
 #include <QCryptographicHash>
+#include <QFile>
 #include <QSaveFile>
 #include <QUrl>
 #include <atomic>
@@ -84,6 +85,38 @@ int CheckRequest(void* target, curl_off_t, curl_off_t received, curl_off_t, curl
     return 0;
 }
 
+// Collects a signature, which is small: a longer answer is no signature.
+struct SignatureText {
+    QByteArray text;
+    bool tooLong = false;
+};
+
+size_t AppendSignature(char* data, size_t size, size_t count, void* target)
+{
+    auto& signature = *static_cast<SignatureText*>(target);
+    const size_t bytes = size * count;
+    if (signature.text.size() + static_cast<qsizetype>(bytes) > signature::kMaxSignatureText) {
+        signature.tooLong = true;
+        return 0;
+    }
+    signature.text.append(data, static_cast<qsizetype>(bytes));
+    return bytes;
+}
+
+// An absolute http or https address with a host, as the string libcurl is given: the path
+// only, no user, query or fragment. Empty when the address is none of that.
+std::string RequestUrlOf(const QString& address)
+{
+    const QUrl url(address.trimmed(), QUrl::TolerantMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return {};
+    return url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment)
+        .toEncoded()
+        .toStdString();
+}
+
 HeaderList NoCacheHeaders()
 {
     curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
@@ -147,22 +180,27 @@ void HttpDownload::SetStallTimeoutForTesting(std::chrono::milliseconds timeout)
 }
 
 HttpDownload::Result HttpDownload::Download(const QString& address, const QString& expectedSha256,
+                                            const QString& signatureAddress,
                                             DownloadObserver& observer)
 {
     filePath_.clear();
-    const QUrl url(address.trimmed(), QUrl::TolerantMode);
+    trust_ = signature::Verdict::Missing;
     const QString fileName = FileNameOf(address);
-    const QString scheme = url.scheme().toLower();
-    if (fileName.isEmpty() || url.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        LOG(ERROR) << "refused download address:" << address.toStdString();
+    // Only the path is requested; a query or fragment of the address is not sent.
+    const std::string requestUrl = RequestUrlOf(address);
+    const std::string signatureUrl =
+        signatureAddress.trimmed().isEmpty() ? requestUrl + ".sig" : RequestUrlOf(signatureAddress);
+    if (fileName.isEmpty() || requestUrl.empty() || signatureUrl.empty()) {
+        LOG(ERROR) << "refused download address:" << address.toStdString() << " signature "
+                   << signatureAddress.toStdString();
         return kFailed;
     }
-    // Only the path is requested; a query or fragment of the address is not sent.
-    const std::string requestUrl =
-        url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment)
-            .toEncoded()
-            .toStdString();
+    const QByteArray trustedKey = signature::TrustedKey();
+    if (trustedKey.isEmpty()) {
+        LOG(ERROR) << "no installer accepted: this build has no key to check its signature";
+        trust_ = signature::Verdict::NoTrustedKey;
+        return kUntrusted;
+    }
 
     HttpClient::Instance();  // libcurl's global initialisation
     const HeaderList headers = NoCacheHeaders();
@@ -186,6 +224,17 @@ HttpDownload::Result HttpDownload::Download(const QString& address, const QStrin
     if (total <= 0) {
         LOG(ERROR) << "no content length for " << requestUrl;
         return kNetworkError;
+    }
+
+    // Then the signature: without one the installer is not worth fetching.
+    QByteArray signatureText;
+    if (const Result fetched = FetchSignature(signatureUrl, observer, signatureText);
+        fetched != kComplete)
+        return fetched;
+    if (signature::Decode(signatureText, signature::kSignatureBytes).isEmpty()) {
+        LOG(ERROR) << "malformed installer signature at " << signatureUrl;
+        trust_ = signature::Verdict::Malformed;
+        return kUntrusted;
     }
 
     const QString target = EnsureUserFolder(kTempFolder) + u'/' + fileName;
@@ -234,6 +283,43 @@ HttpDownload::Result HttpDownload::Download(const QString& address, const QStrin
                    << file.errorString().toStdString();
         return kFailed;
     }
+    // Checked on the file as it lies on the disk, before anything may make it executable.
+    trust_ = signature::VerifyFile(target, signatureText, trustedKey);
+    if (trust_ != signature::Verdict::Valid) {
+        LOG(ERROR) << "installer signature does not verify (" << static_cast<int>(trust_)
+                   << "); deleting " << target.toStdString();
+        QFile::remove(target);
+        return kUntrusted;
+    }
     filePath_ = target;
+    return kComplete;
+}
+
+HttpDownload::Result HttpDownload::FetchSignature(const std::string& url,
+                                                  DownloadObserver& observer, QByteArray& text)
+{
+    const HeaderList headers = NoCacheHeaders();
+    EasyHandle get(curl_easy_init());
+    if (!get) return kNetworkError;
+    Watch watch(observer);
+    SignatureText signature;
+    SetCommonOptions(get.get(), url, headers.get(), watch);
+    curl_easy_setopt(get.get(), CURLOPT_WRITEFUNCTION, &AppendSignature);
+    curl_easy_setopt(get.get(), CURLOPT_WRITEDATA, &signature);
+    const CURLcode code = curl_easy_perform(get.get());
+    if (observer.IsCancelled()) return kCancelled;
+    if (code == CURLE_HTTP_RETURNED_ERROR || signature.tooLong) {
+        long status = 0;
+        curl_easy_getinfo(get.get(), CURLINFO_RESPONSE_CODE, &status);
+        LOG(ERROR) << "no installer signature at " << url << " (status " << status
+                   << (signature.tooLong ? ", too long" : "") << ")";
+        trust_ = signature.tooLong ? signature::Verdict::Malformed : signature::Verdict::Missing;
+        return kUntrusted;
+    }
+    if (code != CURLE_OK) {
+        LogCurlError(watch.stalled ? "signature GET stalled," : "signature GET", code);
+        return kNetworkError;
+    }
+    text = signature.text;
     return kComplete;
 }

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <string>
 
+#include "core/net/InstallerSignature.h"
+
 // What a download reports while it runs; called on the download's own thread.
 class DownloadObserver {
 public:
@@ -15,8 +17,11 @@ public:
 };
 
 // Downloads the installer of a new version into the per-user temporary folder: a HEAD request
-// for its length, then a GET read in blocks of 1024 bytes. The file appears under its final
-// name only when every byte arrived and, where a digest is given, the digest matches.
+// for its length, its detached signature, then a GET read in blocks of 1024 bytes.
+// The file appears under its final name only when every byte arrived and, where a digest is
+// given, the digest matches; it is kept only when the signature verifies against the trusted
+// key (signature::TrustedKey), and deleted otherwise. Nothing here makes it executable.
+// Every request verifies the server's TLS certificate (libcurl's default).
 // One object per download, used on one thread.
 class HttpDownload {
 public:
@@ -25,15 +30,19 @@ public:
         kCancelled = 1,      // the observer cancelled; nothing is left behind
         kNetworkError = -1,  // no answer, an error status, no length, a stall or a cut transfer
         kFailed = -2,        // unusable address, the file cannot be written, digest mismatch
+        kUntrusted = -3,     // no valid signature (see Trust()); nothing is left behind
     };
 
     HttpDownload() = default;
 
     // Blocks until the download ends. expectedSha256 is hexadecimal (any case) or empty.
+    // signatureAddress is where the signature is; empty: the address with ".sig" appended.
     Result Download(const QString& address, const QString& expectedSha256,
-                    DownloadObserver& observer);
+                    const QString& signatureAddress, DownloadObserver& observer);
     // The downloaded file (set when Download returned kComplete).
     const QString& FilePath() const { return filePath_; }
+    // What the signature check found (Valid when Download returned kComplete).
+    signature::Verdict Trust() const { return trust_; }
 
     // The file name an address gives: its path's last segment, decoded. Empty when that is no
     // usable name ("", ".", ".."), so the address is refused.
@@ -51,5 +60,10 @@ public:
     static void SetStallTimeoutForTesting(std::chrono::milliseconds timeout);
 
 private:
+    // Fetches the signature text at url into text: kComplete, kCancelled, kNetworkError, or
+    // kUntrusted (with trust_ set) when the server has none or it is too long to be one.
+    Result FetchSignature(const std::string& url, DownloadObserver& observer, QByteArray& text);
+
     QString filePath_;
+    signature::Verdict trust_ = signature::Verdict::Missing;
 };

@@ -74,6 +74,7 @@ UpgradeCheckResult ReadUpgradeAnswer(const std::string& answer, const Version& l
     result.offer.downloadUrl = json::Text(data, "download_url");
     result.offer.force = LeadingInt(json::Text(data, "force_upgrade"));
     result.offer.sha256 = json::Text(data, "sha256");
+    result.offer.signatureUrl = json::Text(data, "signature_url");
     return result;
 }
 

@@ -29,6 +29,8 @@ struct UpgradeOffer {
     std::string downloadUrl;
     int force = 0;       // non-zero: the user cannot decline
     std::string sha256;  // the installer's digest in hexadecimal; empty when not given
+    // Where the installer's detached signature is; empty: beside it, its address + ".sig".
+    std::string signatureUrl;
 };
 
 struct UpgradeCheckResult {

@@ -5,7 +5,13 @@
 #include <QList>
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <mutex>
 #include <optional>
 
@@ -129,11 +135,88 @@ QString Unquote(const QString& value)
     return value;
 }
 
+QString ErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// What opening the file at a path found: its bytes, or why a file that is there is not used.
+struct FileRead {
+    bool present = false;
+    QString unusedReason;  // empty when the content is used (or there is no file)
+    QByteArray content;
+};
+
+// Only a regular file (after links) of at most kMaxFileSize bytes is read. Whatever else stands
+// at the path is never read: stat() turns away a pipe, a device or a folder before any open, and
+// the open itself does not wait (O_NONBLOCK) and is checked again on the descriptor, so a pipe
+// put there in between is not read either. withContent false stops after those checks.
+FileRead OpenProfileFile(const QString& file, bool withContent)
+{
+    FileRead result;
+    const QByteArray native = QFile::encodeName(file);
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            result.present = true;
+            result.unusedReason = ErrorText(errno);
+        }
+        return result;
+    }
+    result.present = true;
+    const auto kind = [](const struct stat& s) -> QString {
+        if (S_ISDIR(s.st_mode)) return ErrorText(EISDIR);
+        if (!S_ISREG(s.st_mode)) return QStringLiteral("not a regular file");
+        if (s.st_size > kMaxFileSize) return QStringLiteral("larger than 1 MiB");
+        return {};
+    };
+    if (result.unusedReason = kind(info); !result.unusedReason.isEmpty()) return result;
+
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            result.present = false;
+        else
+            result.unusedReason = ErrorText(errno);
+        return result;
+    }
+    if (::fstat(fd, &info) != 0)
+        result.unusedReason = ErrorText(errno);
+    else
+        result.unusedReason = kind(info);
+    if (result.unusedReason.isEmpty() && withContent) {
+        // Room for what fstat saw and one byte more, which tells a file that has grown since;
+        // such a file is read on up to one byte past the limit.
+        result.content.resize(info.st_size + 1);
+        qsizetype size = 0;
+        for (;;) {
+            if (size == result.content.size()) {
+                if (size > kMaxFileSize) break;
+                result.content.resize(kMaxFileSize + 1);
+            }
+            const ssize_t n =
+                ::read(fd, result.content.data() + size, result.content.size() - size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                result.unusedReason = ErrorText(errno);
+                break;
+            }
+            if (n == 0) break;
+            size += n;
+        }
+        if (result.unusedReason.isEmpty() && size > kMaxFileSize)
+            result.unusedReason = QStringLiteral("larger than 1 MiB");
+        result.content.resize(result.unusedReason.isEmpty() ? size : 0);
+    }
+    ::close(fd);
+    return result;
+}
+
 std::optional<QString> ReadValue(const QString& section, const QString& key, const QString& file)
 {
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) return std::nullopt;
-    const Document doc = Parse(in.readAll());
+    const FileRead in = OpenProfileFile(file, true);
+    if (!in.present || !in.unusedReason.isEmpty()) return std::nullopt;
+    const Document doc = Parse(in.content);
     const Location loc = Find(doc, section, key);
     if (loc.keyLine < 0) return std::nullopt;
     return Unquote(loc.entry.value);
@@ -162,6 +245,11 @@ std::mutex& WriteMutex()
 }
 
 }  // namespace
+
+QString UnusedFileReason(const QString& file)
+{
+    return OpenProfileFile(file, false).unusedReason;
+}
 
 int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
                          const QString& file)
@@ -205,14 +293,11 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
 
     std::lock_guard lock(WriteMutex());
 
-    QByteArray content;
-    {
-        QFile in(file);
-        if (in.exists()) {
-            if (!in.open(QIODevice::ReadOnly)) return false;
-            content = in.readAll();
-        }
-    }
+    // A file that is there but not used for reading is not replaced either: nothing of a file
+    // too large to read is lost, and a pipe or a device is neither read nor written.
+    const FileRead in = OpenProfileFile(file, true);
+    if (!in.unusedReason.isEmpty()) return false;
+    const QByteArray& content = in.content;
     Document doc = Parse(content);
     // New lines take the ending the file already uses.
     const QByteArray ending = (!doc.lines.isEmpty() && doc.lines.front().ending == "\r\n")
@@ -243,6 +328,9 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
         out.append(line.text);
         out.append(line.ending);
     }
+
+    // The file must stay one that the reads use.
+    if (out.size() > kMaxFileSize) return false;
 
     QSaveFile save(file);
     if (!save.open(QIODevice::WriteOnly)) return false;

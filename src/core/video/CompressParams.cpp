@@ -2,6 +2,8 @@
 
 #include "core/app/Settings.h"
 
+#include <algorithm>
+
 CompressSettings ReadCompressSettings(const QString& iniPath)
 {
     CompressSettings values;
@@ -13,6 +15,13 @@ CompressSettings ReadCompressSettings(const QString& iniPath)
     values.sampleRate = ReadSettingFrom(iniPath, settings::kAudioSampleRate);
     values.bitrate = ReadSettingFrom(iniPath, settings::kAudioBitrate);
     values.codec = ReadSettingFrom(iniPath, settings::kVideoCodec);
+    // Width and height are one of the main page's sizes together; a pair that is none of them
+    // (a width of one row with the height of another, or half a pair) keeps the source's size.
+    const bool listed = std::any_of(
+        choices::kResolutions.begin(), choices::kResolutions.end(), [&](const Resolution& row) {
+            return row.width == values.width && row.height == values.height;
+        });
+    if (!listed) values.width = values.height = 0;
     return values;
 }
 

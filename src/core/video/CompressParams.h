@@ -39,6 +39,8 @@ struct CompressSettings {
     int sampleRate = 44100;
     int bitrate = 128000;
     int codec = 0;  // 0 H.264, 1 H.265, 2 AV1
+
+    bool operator==(const CompressSettings&) const = default;
 };
 
 // The main page's controls that adjust every task: "video-compress-check" with the value of
@@ -70,7 +72,8 @@ struct VideoSettings {
 using VideoSettingsReader = std::function<VideoSettings()>;
 
 // The eight keys of section "global" of the ini file at iniPath, which is only read; a missing
-// key or file gives the settings table's default.
+// key or file, or a value the table does not allow (see Settings.h), gives the settings table's
+// default. Width and height must be one of the list's sizes together, else both are 0.
 CompressSettings ReadCompressSettings(const QString& iniPath);
 
 // The row's own values when it has a record (all eight together: a row's record never mixes

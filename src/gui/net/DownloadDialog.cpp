@@ -11,13 +11,14 @@
 #include "gui/ui/WindowMessages.h"
 
 DownloadDialog::DownloadDialog(QWidget* owner, const QString& address, int force,
-                               const QString& sha256, std::function<void()> endProgram,
-                               std::function<bool()> mayEnd)
+                               const QString& sha256, const QString& signatureAddress,
+                               std::function<void()> endProgram, std::function<bool()> mayEnd)
     : WindowImplBase(owner, Kind::Dialog),
       owner_(owner),
       address_(address),
       force_(force),
       sha256_(sha256),
+      signatureAddress_(signatureAddress),
       endProgram_(std::move(endProgram)),
       mayEnd_(std::move(mayEnd))
 {
@@ -41,10 +42,13 @@ void DownloadDialog::InitWindow()
 
     thread_ = std::jthread([this] {
         HttpDownload download;
-        const HttpDownload::Result result = download.Download(address_, sha256_, *this);
+        const HttpDownload::Result result =
+            download.Download(address_, sha256_, signatureAddress_, *this);
         const QString path = download.FilePath();
+        const signature::Verdict trust = download.Trust();
         QMetaObject::invokeMethod(
-            this, [this, result, path] { Finish(result, path); }, Qt::QueuedConnection);
+            this, [this, result, path, trust] { Finish(result, path, trust); },
+            Qt::QueuedConnection);
     });
 }
 
@@ -81,7 +85,8 @@ void DownloadDialog::OnFinalMessage()
     if (finished_) deleteLater();
 }
 
-void DownloadDialog::Finish(HttpDownload::Result result, const QString& path)
+void DownloadDialog::Finish(HttpDownload::Result result, const QString& path,
+                            signature::Verdict trust)
 {
     if (thread_.joinable()) thread_.join();
     finished_ = true;
@@ -99,6 +104,11 @@ void DownloadDialog::Finish(HttpDownload::Result result, const QString& path)
             break;
         case HttpDownload::kFailed:
             notice = UM_UPGRADE_FAILED;
+            break;
+        case HttpDownload::kUntrusted:
+            if (owner_)
+                skin::PostMessage(
+                    owner_, skin::MakeMessage(UM_UPGRADE_FAILED, UntrustedInstallerText(trust)));
             break;
     }
     if (notice != 0 && owner_) skin::PostMessage(owner_, notice);
@@ -144,4 +154,26 @@ void DownloadDialog::RunInstaller(QPointer<QWidget> owner, const QString& path,
 QString InstallerNotStartedText(const QString& reason, const QString& path)
 {
     return Texts::tr("无法启动安装程序：%1。安装包已保存在 %2。").arg(reason, path);
+}
+
+QString UntrustedInstallerText(signature::Verdict verdict)
+{
+    if (verdict == signature::Verdict::NoTrustedKey)
+        return Texts::tr("这个版本的程序无法验证安装包，不能自动升级。请从官网下载新版本。");
+    QString reason;
+    switch (verdict) {
+        case signature::Verdict::Missing:
+            reason = Texts::tr("安装包没有签名");
+            break;
+        case signature::Verdict::Malformed:
+            reason = Texts::tr("安装包的签名格式不对");
+            break;
+        case signature::Verdict::Unreadable:
+            reason = Texts::tr("下载的安装包无法读取");
+            break;
+        default:
+            reason = Texts::tr("安装包的签名与文件不符，它可能被改动过");
+            break;
+    }
+    return Texts::tr("无法验证安装包：%1。安装包没有保留，也没有运行。").arg(reason);
 }

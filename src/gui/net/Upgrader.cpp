@@ -1,12 +1,14 @@
 #include "gui/net/Upgrader.h"
 
 #include <glog/logging.h>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QWidget>
 #include <exception>
 
 #include "core/app/Language.h"
 #include "core/app/ServiceAddress.h"
+#include "core/net/PackageInstall.h"
 #include "gui/net/DownloadDialog.h"
 #include "gui/ui/MessageBoxDialog.h"
 #include "gui/ui/PromptBoxDialog.h"
@@ -17,6 +19,14 @@ namespace {
 constexpr char kNewVersionText[] = QT_TRANSLATE_NOOP("LumoCompress", "发现新版本啦!");
 constexpr char kNoNewVersionText[] = QT_TRANSLATE_NOOP("LumoCompress", "没有发现新版本!");
 
+QString ThroughPackageManagerText(const std::string& version)
+{
+    return Texts::tr(
+               "发现新版本 %1！本程序是通过系统的软件包管理器安装的，请用它来更新（例如 "
+               "sudo apt update && sudo apt upgrade）。")
+        .arg(QString::fromStdString(version));
+}
+
 }  // namespace
 
 Upgrader::Upgrader(QWidget* mainWindow, std::function<void()> endProgram,
@@ -25,8 +35,15 @@ Upgrader::Upgrader(QWidget* mainWindow, std::function<void()> endProgram,
       mainWindow_(mainWindow),
       endProgram_(std::move(endProgram)),
       serviceAddress_(serviceAddress),
-      mayEnd_(std::move(mayEnd))
+      mayEnd_(std::move(mayEnd)),
+      executable_(QCoreApplication::applicationFilePath())
 {
+}
+
+void Upgrader::SetInstallation(const QString& executable, const QString& root)
+{
+    executable_ = executable;
+    root_ = root;
 }
 
 Upgrader::~Upgrader()
@@ -43,14 +60,21 @@ QString Upgrader::Address() const
 void Upgrader::StartBackgroundCheck()
 {
     if (startupCheck_.joinable()) return;
-    startupCheck_ = std::jthread([this, address = Address()](std::stop_token stop) {
-        const UpgradeCheckResult result = CheckForUpgrade(address, stop);
-        if (stop.stop_requested() || result.outcome != UpgradeCheckResult::Outcome::NewVersion)
-            return;
-        // Queued to this object: dropped if it is gone before the UI thread gets to it.
-        QMetaObject::invokeMethod(
-            this, [this, offer = result.offer] { Prompt(offer); }, Qt::QueuedConnection);
-    });
+    startupCheck_ = std::jthread(
+        [this, address = Address(), executable = executable_, root = root_](std::stop_token stop) {
+            const UpgradeCheckResult result = CheckForUpgrade(address, stop);
+            if (stop.stop_requested() || result.outcome != UpgradeCheckResult::Outcome::NewVersion)
+                return;
+            // A packaged program hears of new versions from its package manager; the menu's check
+            // still tells how to update.
+            if (!OwningPackage(executable, root).isEmpty()) {
+                LOG(INFO) << "version " << result.offer.version << " offered to a packaged program";
+                return;
+            }
+            // Queued to this object: dropped if it is gone before the UI thread gets to it.
+            QMetaObject::invokeMethod(
+                this, [this, offer = result.offer] { Prompt(offer); }, Qt::QueuedConnection);
+        });
 }
 
 void Upgrader::CheckNow()
@@ -75,6 +99,13 @@ void Upgrader::Prompt(const UpgradeOffer& offer)
     if (prompting_) return;
     prompting_ = true;
     const QPointer<Upgrader> self(this);
+    if (const QString package = OwningPackage(executable_, root_); !package.isEmpty()) {
+        LOG(INFO) << "version " << offer.version << " offered; installed by the package "
+                  << package.toStdString() << ", so no installer is run";
+        PromptBoxDialog::Show(mainWindow_, ThroughPackageManagerText(offer.version));
+        if (self) prompting_ = false;
+        return;
+    }
     const int force = offer.force;
     bool agreed = true;
     if (force != 0) {
@@ -88,8 +119,10 @@ void Upgrader::Prompt(const UpgradeOffer& offer)
         return;
     }
 
-    auto* dialog = new DownloadDialog(mainWindow_, QString::fromStdString(offer.downloadUrl), force,
-                                      QString::fromStdString(offer.sha256), endProgram_, mayEnd_);
+    auto* dialog =
+        new DownloadDialog(mainWindow_, QString::fromStdString(offer.downloadUrl), force,
+                           QString::fromStdString(offer.sha256),
+                           QString::fromStdString(offer.signatureUrl), endProgram_, mayEnd_);
     try {
         dialog->Create();
     } catch (const std::exception& error) {

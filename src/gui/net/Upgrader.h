@@ -26,13 +26,21 @@ public:
     // Stops a running start-up check and waits for its thread (about a second at most).
     ~Upgrader() override;
 
-    // The start-up check: on its own thread; says nothing unless a newer version exists.
+    // The start-up check: on its own thread; says nothing unless a newer version exists, nor
+    // when the system's package manager installed the program.
     void StartBackgroundCheck();
     // The menu's check, on the UI thread (blocks it for the request); also tells the user when
     // there is no newer version.
     void CheckNow();
     // Announces the offer and, when the user agrees (or the upgrade is forced), downloads it.
+    // A program installed by the system's package manager is never replaced by an installer:
+    // the announcement says to update through the package manager, and nothing is downloaded.
     void Prompt(const UpgradeOffer& offer);
+
+    // Where the program is installed, for the package manager's check: its executable, and the
+    // root the package database is under. By default this executable and "/"; tests point it
+    // into a made-up tree. Set it before StartBackgroundCheck.
+    void SetInstallation(const QString& executable, const QString& root);
 
 private:
     QString Address() const;
@@ -41,6 +49,8 @@ private:
     std::function<void()> endProgram_;
     QString serviceAddress_;
     std::function<bool()> mayEnd_;
+    QString executable_;
+    QString root_ = QStringLiteral("/");
     bool prompting_ = false;
     std::jthread startupCheck_;
 };

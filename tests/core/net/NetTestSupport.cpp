@@ -2,6 +2,8 @@
 
 #include <QTcpServer>
 
+#include "core/net/InstallerSignature.h"
+
 namespace nettest {
 
 LocalServer::LocalServer()
@@ -37,6 +39,29 @@ int UnusedPort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+TrustedSigningKey::TrustedSigningKey(const QString& folder)
+    : secretFile_(folder + "/installers.key")
+{
+    QProcess keygen;
+    keygen.start(QStringLiteral(LUMO_SIGN_BINARY), {"keygen", secretFile_});
+    if (!keygen.waitForFinished(10000) || keygen.exitCode() != 0) return;
+    publicKey_ = signature::Decode(keygen.readAllStandardOutput(), signature::kPublicKeyBytes);
+    signature::SetTrustedKeyForTesting(publicKey_);
+}
+
+TrustedSigningKey::~TrustedSigningKey()
+{
+    signature::SetTrustedKeyForTesting({});
+}
+
+bool TrustedSigningKey::Sign(const QString& file) const
+{
+    QProcess sign;
+    sign.start(QStringLiteral(LUMO_SIGN_BINARY), {"sign", secretFile_, file});
+    return sign.waitForFinished(10000) && sign.exitStatus() == QProcess::NormalExit &&
+           sign.exitCode() == 0;
 }
 
 void LogCapture::send(google::LogSeverity, const char*, const char* baseFilename, int,

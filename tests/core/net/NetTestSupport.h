@@ -50,6 +50,22 @@ int UnusedPort();
 // service's own tests use).
 using ServiceProcess = servicetest::Service;
 
+// A key pair made by the real lumo-sign in folder, trusted by the program's upgrade while the
+// object lives (the built-in key again afterwards).
+class TrustedSigningKey {
+public:
+    explicit TrustedSigningKey(const QString& folder);
+    ~TrustedSigningKey();
+    bool ok() const { return !publicKey_.isEmpty(); }
+    const QByteArray& publicKey() const { return publicKey_; }
+    // Runs "lumo-sign sign" on file, which writes file.sig; false when it failed.
+    bool Sign(const QString& file) const;
+
+private:
+    QString secretFile_;
+    QByteArray publicKey_;
+};
+
 // Collects glog lines while it lives.
 class LogCapture : public google::LogSink {
 public:

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -241,6 +244,69 @@ TEST_F(ProfileFileTest, UnreadableFileIsNotReplaced)
     EXPECT_FALSE(written);
     EXPECT_EQ(read, "<default>");
     EXPECT_EQ(Content(), before);
+}
+
+// ---- What is not a small regular file -----------------------------------------------------
+
+// A pipe is never opened for reading (no reader waits on it), /dev/zero and a huge file are never
+// read into memory, a folder is no file; none of them is replaced by a write.
+TEST_F(ProfileFileTest, WhatIsNoSmallRegularFileIsNeitherReadNorReplaced)
+{
+    const QByteArray path = QFile::encodeName(m_file);
+    for (const testenv::OddFile kind : testenv::kOddFiles) {
+        SCOPED_TRACE(testenv::OddFileName(kind));
+        ASSERT_TRUE(testenv::MakeOddFile(kind, m_file));
+        struct stat before {};
+        ASSERT_EQ(::lstat(path.constData(), &before), 0);
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EQ(Read("global", "compress-type"), "<default>");
+        EXPECT_EQ(GetPrivateProfileInt("global", "compress-type", 7, m_file), 7);
+        EXPECT_FALSE(WritePrivateProfileString("global", "compress-type", "1", m_file));
+        const QString reason = platform::UnusedFileReason(m_file);
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_EQ(reason, kind == testenv::OddFile::Folder     ? "Is a directory"
+                          : kind == testenv::OddFile::HugeFile ? "larger than 1 MiB"
+                                                               : "not a regular file");
+
+        struct stat after {};
+        ASSERT_EQ(::lstat(path.constData(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << "the same thing is still there";
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_size, before.st_size);
+        EXPECT_EQ(
+            QDir(m_dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System),
+            QStringList{"test.ini"});
+        if (kind == testenv::OddFile::Folder)
+            QDir(m_file).removeRecursively();
+        else
+            QFile::remove(m_file);
+    }
+    EXPECT_EQ(platform::UnusedFileReason(m_file), "") << "a missing file is no problem";
+}
+
+TEST_F(ProfileFileTest, RegularFilesUpToOneMebibyteAreUsedThroughLinksToo)
+{
+    // A file of exactly the limit is read; one byte more and it is not used at all.
+    QByteArray content = "[global]\nkey=value\n;";
+    content.append(platform::kMaxFileSize - content.size(), 'x');
+    Write(content);
+    EXPECT_EQ(Read("global", "key"), "value");
+    // A write that would take the file past the limit is refused: the file stays usable.
+    EXPECT_FALSE(WritePrivateProfileString("global", "other", "1", m_file));
+    EXPECT_EQ(Content(), content);
+    Write(content + "x");
+    EXPECT_EQ(Read("global", "key"), "<default>");
+    EXPECT_EQ(platform::UnusedFileReason(m_file), "larger than 1 MiB");
+
+    // A link to a regular file reads and writes that file and stays a link.
+    Write("[global]\nkey=linked\n");
+    const QString link = m_dir.path() + "/link.ini";
+    ASSERT_TRUE(QFile::link(m_file, link));
+    EXPECT_EQ(GetPrivateProfileString("global", "key", "", 260, link), "linked");
+    ASSERT_TRUE(WritePrivateProfileString("global", "key", "changed", link));
+    EXPECT_EQ(Read("global", "key"), "changed");
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), m_file);
 }
 
 // ---- Threads ------------------------------------------------------------------------------

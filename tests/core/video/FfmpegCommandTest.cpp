@@ -154,15 +154,14 @@ TEST(FfmpegCommandTest, WorkedExampleWithDefaultSettingsIsPrintedExactly)
 TEST(CompressSettingsTest, TheFileGivesTheSettingsAndARowsRecordReplacesAllSeven)
 {
     const QString ini = testenv::Home() + "/settings/configure.ini";
-    ASSERT_TRUE(
-        testenv::WriteFile(ini,
-                           "[global]\nvideo-type=4\nvideo-ratio-width=640\naudio-channel=1x\n"
-                           "audio-bitrate=\n"));
+    ASSERT_TRUE(testenv::WriteFile(ini,
+                                   "[global]\nvideo-type=4\nvideo-ratio-width=640\n"
+                                   "video-ratio-height=360\naudio-channel=1\naudio-bitrate=\n"));
     const CompressSettings read = ReadCompressSettings(ini);
     EXPECT_EQ(read.videoType, 4);
     EXPECT_EQ(read.width, 640);
-    EXPECT_EQ(read.height, 0);
-    EXPECT_EQ(read.channel, 1) << "leading digits count";
+    EXPECT_EQ(read.height, 360);
+    EXPECT_EQ(read.channel, 1);
     EXPECT_EQ(read.bitrate, 128000) << "an empty value gives the default";
     EXPECT_EQ(read.sampleRate, 44100);
 

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "core/net/HttpDownload.h"
+#include "core/net/InstallerSignature.h"
 #include "gui/net/DownloadDialog.h"
 #include "gui/net/NetWindowSupport.h"
 #include "gui/ui/WindowMessages.h"
@@ -30,6 +31,28 @@ std::string Payload(size_t size)
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7) % 251);
     bytes.replace(0, script.size(), script);
     return bytes;
+}
+
+// The key pair the installers of these tests are signed with, and another one.
+struct KeyPair {
+    KeyPair() { signature::MakeKeyPair(secret, pub); }
+    QByteArray secret;
+    QByteArray pub;
+};
+const KeyPair& TrustedKeys()
+{
+    static const KeyPair keys;
+    return keys;
+}
+const KeyPair& ForeignKeys()
+{
+    static const KeyPair keys;
+    return keys;
+}
+
+std::string SignatureOf(const std::string& bytes, const KeyPair& keys = TrustedKeys())
+{
+    return signature::Sign(QByteArray::fromStdString(bytes), keys.secret).toStdString() + "\n";
 }
 
 QString Sha256Of(const std::string& bytes)
@@ -64,11 +87,30 @@ public:
     DownloadServer()
     {
         httplib::Server& server = local.server();
-        server.Get("/big.run", Fixed(big));
-        server.Get("/mid.run", Fixed(mid));
-        server.Get("/small.run", Fixed(small));
-        server.Get("/nointerpreter.run", Fixed(noInterpreter));
-        server.Get("/noprogram.run", Fixed(noProgram));
+        // Each installer with its signature beside it, except where a test needs otherwise.
+        for (const auto& [path, bytes] : std::vector<std::pair<std::string, const std::string*>>{
+                 {"/big.run", &big},
+                 {"/mid.run", &mid},
+                 {"/small.run", &small},
+                 {"/nointerpreter.run", &noInterpreter},
+                 {"/noprogram.run", &noProgram}}) {
+            server.Get(path, Fixed(*bytes));
+            server.Get(path + ".sig", Text(SignatureOf(*bytes)));
+        }
+        server.Get("/slow.run.sig", Text(SignatureOf(Payload(400 * 1024))));
+        server.Get("/stall.run.sig", Text(SignatureOf(Payload(100 * 1024))));
+        server.Get("/chunked.run.sig", Text(SignatureOf("0123456789")));
+        server.Get("/shifting.run.sig", Text(SignatureOf(Payload(3000))));
+        // Installers whose signature is missing, garbled, made with another key, of other bytes,
+        // too long to be one, or elsewhere than beside it.
+        for (const char* name : {"/unsigned.run", "/garbled.run", "/foreign.run", "/tampered.run",
+                                 "/endless.run", "/elsewhere.run"})
+            server.Get(name, Fixed(mid));
+        server.Get("/garbled.run.sig", Text("not a signature\n"));
+        server.Get("/foreign.run.sig", Text(SignatureOf(mid, ForeignKeys())));
+        server.Get("/tampered.run.sig", Text(SignatureOf(mid + "x")));
+        server.Get("/endless.run.sig", Text(std::string(10000, 'A')));
+        server.Get("/signatures/elsewhere", Text(SignatureOf(mid)));
         server.Get("/slow.run", [this](const httplib::Request&, httplib::Response& response) {
             auto bytes = std::make_shared<std::string>(Payload(400 * 1024));
             response.set_content_provider(bytes->size(), "application/octet-stream",
@@ -122,6 +164,12 @@ private:
             response.set_content(bytes, "application/octet-stream");
         };
     }
+    static httplib::Server::Handler Text(std::string text)
+    {
+        return [text](const httplib::Request&, httplib::Response& response) {
+            response.set_content(text, "text/plain");
+        };
+    }
 
     std::mutex lock;
     std::vector<std::string> requests;
@@ -136,22 +184,28 @@ protected:
     void SetUp() override
     {
         HttpDownload::SetStallTimeoutForTesting(std::chrono::seconds(30));
+        signature::SetTrustedKeyForTesting(TrustedKeys().pub);
         QDir(TempFolder()).removeRecursively();
     }
     void TearDown() override
     {
         delete dialog.data();
         testenv::WaitUntil([] { return false; }, 20);
+        signature::SetTrustedKeyForTesting({});
     }
 
     // Opens the window for path on the server, watching its progress bar.
     DownloadDialog* Start(const std::string& path, int force = 0, const QString& sha256 = {},
-                          std::function<bool()> mayEnd = nullptr)
+                          std::function<bool()> mayEnd = nullptr,
+                          const std::string& signaturePath = {})
     {
         shown.clear();
         shownTexts.clear();
+        const QString signature = signaturePath.empty()
+                                      ? QString()
+                                      : QString::fromStdString(server.local.Url(signaturePath));
         auto* window = new DownloadDialog(
-            &owner, QString::fromStdString(server.local.Url(path)), force, sha256,
+            &owner, QString::fromStdString(server.local.Url(path)), force, sha256, signature,
             [this] { ++endRequests; }, std::move(mayEnd));
         dialog = window;
         window->Create();
@@ -215,7 +269,8 @@ TEST_F(DownloadTest, ShowsRisingPercentagesThenRunsTheCheckedInstallerAndEndsThe
     EXPECT_EQ(TempFiles(), (QStringList{"big.run", "big.run.ran"}));
     EXPECT_EQ(endRequests, 1);
     EXPECT_TRUE(owner.messages.isEmpty());
-    EXPECT_EQ(server.Requests(), (std::vector<std::string>{"HEAD /big.run", "GET /big.run"}));
+    EXPECT_EQ(server.Requests(),
+              (std::vector<std::string>{"HEAD /big.run", "GET /big.run.sig", "GET /big.run"}));
 }
 
 TEST_F(DownloadTest, ASecondDownloadKeepsTheLastShownPercentage)
@@ -371,6 +426,71 @@ TEST_F(DownloadTest, WhenTheProgramMayNotEndTheInstallerWaitsUnrun)
     ASSERT_TRUE(WaitForEnd());
     EXPECT_TRUE(Ran(TempFolder() + "/small.run"));
     EXPECT_EQ(endRequests, 1);
+}
+
+// Installers without a valid signature: refused with a plain notice, never run nor kept, and a
+// forced upgrade does not end the program over it. When the signature itself is unusable the
+// installer is not even fetched.
+struct SignatureCase {
+    const char* name;
+    const char* path;
+    const char* reason;
+    bool fetchesInstaller;
+};
+
+class SignatureTest : public DownloadTest, public ::testing::WithParamInterface<SignatureCase> {};
+
+TEST_P(SignatureTest, RefusesTheInstallerAndSaysWhy)
+{
+    const SignatureCase& c = GetParam();
+    Start(c.path, 1);
+    ASSERT_TRUE(WaitForEnd());
+    testenv::WaitUntil([] { return false; }, 50);
+
+    EXPECT_EQ(owner.messages, QList<int>{UM_UPGRADE_FAILED});
+    EXPECT_EQ(owner.texts,
+              QStringList{QStringLiteral("无法验证安装包：%1。安装包没有保留，也没有运行。")
+                              .arg(QString::fromUtf8(c.reason))});
+    EXPECT_TRUE(TempFiles().isEmpty()) << TempFiles().join(", ").toStdString();
+    EXPECT_FALSE(Ran(TempFolder() + c.path, 300));
+    EXPECT_EQ(endRequests, 0);
+    const auto requests = server.Requests();
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), std::string("GET ") + c.path),
+              c.fetchesInstaller ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SignatureTest,
+    ::testing::Values(SignatureCase{"Missing", "/unsigned.run", "安装包没有签名", false},
+                      SignatureCase{"Garbled", "/garbled.run", "安装包的签名格式不对", false},
+                      SignatureCase{"TooLong", "/endless.run", "安装包的签名格式不对", false},
+                      SignatureCase{"AnotherKey", "/foreign.run",
+                                    "安装包的签名与文件不符，它可能被改动过", true},
+                      SignatureCase{"OtherBytes", "/tampered.run",
+                                    "安装包的签名与文件不符，它可能被改动过", true}),
+    [](const ::testing::TestParamInfo<SignatureCase>& info) { return info.param.name; });
+
+TEST_F(DownloadTest, TheSignatureIsTakenFromTheAddressTheOfferNames)
+{
+    Start("/elsewhere.run", 0, {}, nullptr, "/signatures/elsewhere");
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_TRUE(owner.messages.isEmpty()) << owner.texts.join(", ").toStdString();
+    EXPECT_TRUE(Ran(TempFolder() + "/elsewhere.run"));
+    EXPECT_EQ(server.Requests().at(1), "GET /signatures/elsewhere");
+}
+
+TEST_F(DownloadTest, ABuildWithoutAKeyAcceptsNoInstallerAndAsksNothing)
+{
+    signature::SetTrustedKeyForTesting({});
+    if (!signature::TrustedKey().isEmpty()) GTEST_SKIP() << "this build has a key of its own";
+    Start("/mid.run", 1);
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(owner.messages, QList<int>{UM_UPGRADE_FAILED});
+    EXPECT_EQ(owner.texts,
+              QStringList{"这个版本的程序无法验证安装包，不能自动升级。请从官网下载新版本。"});
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_TRUE(TempFiles().isEmpty());
+    EXPECT_EQ(endRequests, 0);
 }
 
 TEST(DownloadFileNameTest, TakesTheLastPathSegmentAndRefusesNonNames)

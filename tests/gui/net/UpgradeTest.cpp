@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 
 #include <QAbstractButton>
@@ -248,7 +249,8 @@ TEST_F(UpgraderTest, ClosingDuringAStartUpCheckDoesNotWaitForASilentServer)
 }
 
 // The whole road with the reference service: a forced upgrade is announced, downloaded,
-// checked against the digest the service computed, run, and the program is asked to end.
+// checked against the digest the service computed and the signature beside it, run, and the
+// program is asked to end.
 TEST_F(UpgraderTest, AForcedUpgradeFromTheServiceDownloadsRunsAndEndsTheProgram)
 {
     const QString folder = testenv::Home() + "/service";
@@ -257,6 +259,10 @@ TEST_F(UpgraderTest, AForcedUpgradeFromTheServiceDownloadsRunsAndEndsTheProgram)
     const QByteArray installer = "#!/bin/sh\necho \"$@\" > '" + marker.toUtf8() + ".new' && mv '" +
                                  marker.toUtf8() + ".new' '" + marker.toUtf8() + "'\n";
     ASSERT_TRUE(testenv::WriteFile(folder + "/files/LumoCompress-1.6.0.run", installer));
+    // Signed by the release tool, whose key the program trusts for this test.
+    nettest::TrustedSigningKey key(testenv::Home());
+    ASSERT_TRUE(key.ok());
+    ASSERT_TRUE(key.Sign(folder + "/files/LumoCompress-1.6.0.run"));
     ASSERT_TRUE(testenv::WriteFile(folder + "/upgrade.ini",
                                    "# offered to every client\n"
                                    "version = 1.6.0\n"
@@ -287,6 +293,8 @@ TEST_F(UpgraderTest, TheInstallerRunsOnlyWhenTheProgramMayEnd)
     const QString marker = testenv::Home() + "/ran";
     ASSERT_TRUE(testenv::WriteFile(folder + "/files/up.run",
                                    "#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n"));
+    nettest::TrustedSigningKey key(testenv::Home());
+    ASSERT_TRUE(key.ok() && key.Sign(folder + "/files/up.run"));
     ASSERT_TRUE(testenv::WriteFile(folder + "/upgrade.ini",
                                    "version = 1.6.0\n"
                                    "download_url = /download/up.run\n"
@@ -311,6 +319,96 @@ TEST_F(UpgraderTest, TheInstallerRunsOnlyWhenTheProgramMayEnd)
         EXPECT_EQ(endRequests, agree ? 1 : 0);
         delete upgrader.data();
     }
+}
+
+// An installer signed with a key the program does not trust (as anyone between the program and
+// the service could make): refused with a plain notice, deleted, never run, and the program
+// goes on although the upgrade is forced.
+TEST_F(UpgraderTest, AnInstallerSignedWithAnotherKeyIsDeletedUnrun)
+{
+    const QString folder = testenv::Home() + "/service";
+    const QString marker = testenv::Home() + "/ran";
+    ASSERT_TRUE(testenv::WriteFile(folder + "/files/up.run",
+                                   "#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n"));
+    ASSERT_TRUE(QDir().mkpath(testenv::Home() + "/other"));
+    nettest::TrustedSigningKey other(testenv::Home() + "/other");
+    ASSERT_TRUE(other.ok() && other.Sign(folder + "/files/up.run"));
+    nettest::TrustedSigningKey trusted(testenv::Home());  // the one the program trusts now
+    ASSERT_TRUE(trusted.ok());
+    ASSERT_TRUE(testenv::WriteFile(
+        folder + "/upgrade.ini", "version = 1.6.0\ndownload_url = /download/up.run\nforce = 1\n"));
+    nettest::ServiceProcess service;
+    ASSERT_TRUE(service.Start({"--upgrade-file", folder + "/upgrade.ini", "--files",
+                               folder + "/files", "--feedback-file", folder + "/feedback.jsonl"}));
+
+    testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm");
+    Make(QString::fromStdString(service.Address()))->CheckNow();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !owner.messages.isEmpty(); }));
+    EXPECT_EQ(owner.messages, QList<int>{UM_UPGRADE_FAILED});
+    EXPECT_EQ(owner.texts, QStringList{"无法验证安装包：安装包的签名与文件不符，它可能被改动过。"
+                                       "安装包没有保留，也没有运行。"});
+    EXPECT_FALSE(QFile::exists(testenv::ConfigHome() + "/LumoCompress/Temp/up.run"));
+    EXPECT_FALSE(testenv::WaitUntil([&] { return QFile::exists(marker); }, 300));
+    EXPECT_EQ(endRequests, 0);
+}
+
+// A program the package manager installed (its executable listed in the package database of a
+// made-up root) hears of the new version and how to get it; no installer is fetched or run.
+TEST_F(UpgraderTest, APackagedProgramIsToldToUpdateThroughThePackageManager)
+{
+    const QString root = testenv::Home() + "/root";
+    ASSERT_TRUE(testenv::WriteFile(root + "/usr/bin/lumocompress", "#!/bin/sh\n"));
+    ASSERT_TRUE(testenv::WriteFile(root + "/var/lib/dpkg/info/lumocompress.list",
+                                   "/usr/bin\n/usr/bin/lumocompress\n"));
+    nettest::TrustedSigningKey key(testenv::Home());  // so that an unpackaged program downloads
+    ASSERT_TRUE(key.ok());
+    UpgradeServer service;
+    service.SetAnswer(Answer("1.6.0", service.FileUrl(), "1"));
+    for (const bool packaged : {true, false}) {
+        SCOPED_TRACE(packaged ? "packaged" : "not packaged");
+        QString seen;
+        testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm", &seen);
+        Upgrader* upgrader = Make(service.local.Address());
+        upgrader->SetInstallation(root + (packaged ? "/usr/bin/lumocompress" : "/lumocompress"),
+                                  root);
+        upgrader->CheckNow();
+        if (packaged) {
+            EXPECT_EQ(seen,
+                      "发现新版本 1.6.0！本程序是通过系统的软件包管理器安装的，请用它来更新"
+                      "（例如 sudo apt update && sudo apt upgrade）。");
+            testenv::WaitUntil([] { return false; }, 300);
+            EXPECT_FALSE(service.Downloaded());
+            EXPECT_EQ(testenv::FindShownWindow("升级下载"), nullptr);
+        } else {
+            EXPECT_EQ(seen, kNewVersionText);
+            EXPECT_TRUE(testenv::WaitUntil([&] { return service.Downloaded(); }))
+                << "the same offer is downloaded by a program the package manager did not install";
+        }
+        EXPECT_EQ(endRequests, 0);
+        testenv::WaitUntil([] { return false; }, 200);
+        delete upgrader;
+    }
+}
+
+TEST_F(UpgraderTest, TheStartUpCheckOfAPackagedProgramStaysSilent)
+{
+    const QString root = testenv::Home() + "/root";
+    ASSERT_TRUE(testenv::WriteFile(root + "/usr/bin/lumocompress", "#!/bin/sh\n"));
+    ASSERT_TRUE(testenv::WriteFile(root + "/var/lib/dpkg/info/lumocompress.list",
+                                   "/usr/bin/lumocompress\n"));
+    UpgradeServer service;
+    service.SetAnswer(Answer("2.0.0", service.FileUrl(), "1"));
+    // Whatever would be shown is answered, so a fault shows as a text rather than a hang.
+    testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm");
+    testenv::AutoAnswer questions("MessageBoxDialog", "msgCancel");
+    Upgrader* upgrader = Make(service.local.Address());
+    upgrader->SetInstallation(root + "/usr/bin/lumocompress", root);
+    upgrader->StartBackgroundCheck();
+    EXPECT_TRUE(testenv::WaitUntil([&] { return service.RequestCount() == 1; }, 5000));
+    testenv::WaitUntil([] { return false; }, 300);
+    EXPECT_TRUE(prompts.texts().isEmpty()) << prompts.texts().join(", ").toStdString();
+    EXPECT_TRUE(questions.texts().isEmpty());
+    EXPECT_FALSE(service.Downloaded());
 }
 
 }  // namespace
