@@ -42,10 +42,12 @@ struct SearchSpace {
 };
 
 enum class SearchStatus {
-    Reached,      // setting is acceptable
-    Unreachable,  // no setting in the range is: setting is the probe nearest to acceptable
-    Stopped,      // the stop token was set
-    Failed,       // a probe could not be measured (error says why)
+    Reached,  // setting is acceptable
+    // No probe was acceptable (the range's best end among them, or the budget ran out first):
+    // setting is the probe nearest to acceptable.
+    Unreachable,
+    Stopped,  // the stop token was set
+    Failed,   // a probe could not be measured (error says why)
 };
 
 struct Probe {

@@ -97,4 +97,14 @@ QSize PictureForRate(QSize source, double frameRate, int videoBitRate, double mi
             std::min(source.height(), EvenDown(source.height() * factor))};
 }
 
+SizeFit FitVideoToSize(qint64 maxBytes, double durationSeconds, int audioBitRate,
+                       const QString& extension, QSize source, double frameRate)
+{
+    SizeFit fit;
+    fit.budget = VideoRateForSize(maxBytes, durationSeconds, audioBitRate, OverheadOf(extension));
+    fit.picture =
+        fit.budget.Fits() ? PictureForRate(source, frameRate, fit.budget.videoBitRate) : source;
+    return fit;
+}
+
 }  // namespace search

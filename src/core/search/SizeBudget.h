@@ -59,4 +59,13 @@ inline constexpr int kMinFitHeight = 144;
 QSize PictureForRate(QSize source, double frameRate, int videoBitRate,
                      double minBitsPerPixel = kMinBitsPerPixel);
 
+// The whole plan of a size-limited encode before it starts: the rate, and the picture that
+// rate affords (the source's when it affords it). budget.reason says when nothing fits.
+struct SizeFit {
+    SizeBudget budget;
+    QSize picture;
+};
+SizeFit FitVideoToSize(qint64 maxBytes, double durationSeconds, int audioBitRate,
+                       const QString& extension, QSize source, double frameRate);
+
 }  // namespace search

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/search/VideoLook.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -275,6 +276,19 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
     };
     result.search = Search(space, Goal::AtLeast, request.targetSsim, measure, stop, progress);
     return result;
+}
+
+int RemoveLeftoverProbeFolders(qint64 olderThanSeconds)
+{
+    int removed = 0;
+    const QDir root(PassLogRoot());
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QFileInfo& folder :
+         root.entryInfoList({QStringLiteral("look-??????")}, QDir::Dirs | QDir::NoSymLinks)) {
+        if (folder.lastModified().secsTo(now) < olderThanSeconds) continue;
+        if (QDir(folder.absoluteFilePath()).removeRecursively()) ++removed;
+    }
+    return removed;
 }
 
 }  // namespace search

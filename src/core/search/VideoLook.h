@@ -81,4 +81,9 @@ struct VideoLookResult {
 VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token stop = {},
                                 const std::function<void(double)>& progress = nullptr);
 
+// The folders of probes a search that did not end (the program was killed) left below
+// PassLogRoot(): those not changed for olderThanSeconds are removed (a running search's folder
+// changes with every probe). Returns how many were removed.
+int RemoveLeftoverProbeFolders(qint64 olderThanSeconds = 24 * 3600);
+
 }  // namespace search

@@ -80,6 +80,12 @@ TEST(SizeBudgetTest, LowRateScalesThePictureDown)
     EXPECT_EQ(PictureForRate(hd, 30, 1000).height(), kMinFitHeight);
     EXPECT_EQ(PictureForRate(QSize(160, 90), 30, 1000), QSize(160, 90));
     EXPECT_EQ(PictureForRate(hd, 0, 1000), hd);
+
+    // The whole plan: a minute of 1080p in 5 MB is smaller; in 100 MB it is not.
+    const SizeFit tight = FitVideoToSize(5'000'000, 60, 128000, "mp4", hd, 30);
+    ASSERT_TRUE(tight.budget.Fits());
+    EXPECT_LT(tight.picture.height(), 1080);
+    EXPECT_EQ(FitVideoToSize(100'000'000, 60, 128000, "mp4", hd, 30).picture, hd);
 }
 
 // The rule end to end: the rate from the budget, a real one-pass encode, at most two retries;

@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <utime.h>
+
 #include <thread>
 
 #include "SearchTestSupport.h"
@@ -202,4 +204,21 @@ TEST_F(VideoLookTest, StopKillsTheRunningProbeWithinASecond)
     EXPECT_LT(afterStop, 1000);
     EXPECT_TRUE(result.search.probes.empty());
     EXPECT_TRUE(LookFolders().isEmpty());
+}
+
+TEST(ProbeFoldersTest, LeftoversOfAKilledSearchAreRemovedWhenOld)
+{
+    const QString root = PassLogRoot();
+    for (const char* name : {"look-Old123", "look-New123", "other-Old12"}) {
+        ASSERT_TRUE(QDir().mkpath(root + "/" + name));
+        QFile file(root + "/" + name + "/sample0.mp4");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const utimbuf dayAgo{time(nullptr) - 2 * 24 * 3600, time(nullptr) - 2 * 24 * 3600};
+    for (const char* name : {"look-Old123", "other-Old12"})
+        ASSERT_EQ(utime(QFile::encodeName(root + "/" + name).constData(), &dayAgo), 0);
+    EXPECT_EQ(RemoveLeftoverProbeFolders(), 1);
+    EXPECT_FALSE(QDir(root + "/look-Old123").exists());
+    EXPECT_TRUE(QDir(root + "/look-New123").exists());  // a running search's
+    EXPECT_TRUE(QDir(root + "/other-Old12").exists());  // not ours
 }
