@@ -222,3 +222,29 @@ TEST(ProbeFoldersTest, LeftoversOfAKilledSearchAreRemovedWhenOld)
     EXPECT_TRUE(QDir(root + "/look-New123").exists());  // a running search's
     EXPECT_TRUE(QDir(root + "/other-Old12").exists());  // not ours
 }
+
+// Every codec's probes run and measure: two probes on one short sample, from the strength's
+// own CRF.
+TEST_F(VideoLookTest, EveryCodecsProbesMeasure)
+{
+    for (int codec : {videocodec::kH265, videocodec::kAv1}) {
+        VideoLookRequest request = Request(0.9);
+        request.plan = searchtest::LookPlan(Source(), codec);
+        request.plan.preset = "fast";
+        request.samples = {{1.0, 0.8}};
+        request.maxProbes = 2;
+        const VideoLookResult result = SearchVideoLook(request);
+        ASSERT_EQ(result.search.probes.size(), 2u)
+            << codec << ": " << searchtest::ProbeList(result.search);
+        const EncoderPlan encoder = PlanEncoder(request.plan, request.av1Encoder);
+        EXPECT_EQ(result.search.probes[0].setting, encoder.crf);
+        for (const Probe& probe : result.search.probes) {
+            EXPECT_GT(probe.measured.value, 0.2) << codec;
+            EXPECT_LE(probe.measured.value, 1.0) << codec;
+            EXPECT_GT(probe.measured.bytes, 0) << codec;
+        }
+        // The lower CRF of the two looks better.
+        const auto& [a, b] = std::pair(result.search.probes[0], result.search.probes[1]);
+        EXPECT_EQ(a.setting<b.setting, a.measured.value> b.measured.value) << codec;
+    }
+}
