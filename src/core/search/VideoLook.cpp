@@ -269,7 +269,7 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
                                            .arg(LastLine(compared.output));
                 return measured;
             }
-            weighted += figures->luma * samples[i].length;
+            weighted += (request.allPlanes ? figures->all : figures->luma) * samples[i].length;
         }
         measured.value = weighted / result.sampleSeconds;
         return measured;

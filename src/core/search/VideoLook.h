@@ -62,14 +62,17 @@ struct VideoLookRequest {
     QString sourcePath;
     QString av1Encoder;  // see videocodec::Av1Encoder
     double durationSeconds = 0;
-    double targetSsim = 0;        // luma SSIM, 0 to 1
+    double targetSsim = 0;  // 0 to 1, of the luma or of all planes (allPlanes)
+    // The ssim filter's "All:" figure (luma and chroma weighted by their sizes) in place of its
+    // luma one, which the image searches and the strengths' levels use.
+    bool allPlanes = false;
     std::vector<Sample> samples;  // empty: PlanSamples(durationSeconds)
     int maxProbes = 6;
     double tolerance = 0.002;  // a probe this little above the target ends the search
 };
 
 struct VideoLookResult {
-    SearchResult search;       // setting: the CRF; value: the samples' mean luma SSIM
+    SearchResult search;       // setting: the CRF; value: the samples' mean SSIM
     double sampleSeconds = 0;  // the samples' total length (search.bytes is their total size)
     // For a result that reached the target: the estimated size of the whole video's picture.
     qint64 EstimatedVideoBytes(double durationSeconds) const;

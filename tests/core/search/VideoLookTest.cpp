@@ -176,6 +176,15 @@ TEST_F(VideoLookTest, LookBeyondReachAndPlansThatTakeNoCrf)
     for (const Probe& probe : high.search.probes) EXPECT_GE(probe.setting, high.search.setting);
     EXPECT_LT(high.search.value, 0.99999);
 
+    // The figure of all planes: the grain's chroma keeps more than its luma.
+    request.targetSsim = 0.5;
+    request.maxProbes = 1;
+    const double luma = SearchVideoLook(request).search.value;
+    request.allPlanes = true;
+    const double all = SearchVideoLook(request).search.value;
+    EXPECT_GT(all, luma);
+    EXPECT_GT(luma, 0.5);
+
     request.plan.qualityMode = false;
     const VideoLookResult bitRate = SearchVideoLook(request);
     EXPECT_EQ(bitRate.search.status, SearchStatus::Failed);
