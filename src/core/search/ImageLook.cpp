@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/search/ImageLook.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "core/image/ImagePipeline.h"
+#include "core/search/Ssim.h"
+
+namespace search {
+
+namespace {
+
+const char* FormatOf(ImageCodec codec)
+{
+    switch (codec) {
+        case ImageCodec::Webp:
+            return "WEBP";
+        case ImageCodec::Avif:
+            return "AVIF";
+        case ImageCodec::Jpeg:
+            break;
+    }
+    return "JPEG";
+}
+
+// The search with every probe's Blob kept, so the chosen one is the result; Magick's errors
+// become the probe's error.
+struct BlobSearch {
+    std::map<int, Magick::Blob> blobs;
+
+    Measure Wrap(const std::function<double(const Magick::Blob&)>& figure,
+                 const std::function<Magick::Blob(int)>& encode)
+    {
+        return [this, figure, encode](int setting) {
+            Measurement measured;
+            try {
+                Magick::Blob blob = encode(setting);
+                measured.bytes = static_cast<qint64>(blob.length());
+                measured.value = figure(blob);
+                blobs[setting] = std::move(blob);
+            } catch (const Magick::Exception& error) {
+                measured.error = QString::fromLocal8Bit(error.what());
+            } catch (const std::exception& error) {
+                measured.error = QString::fromLocal8Bit(error.what());
+            }
+            return measured;
+        };
+    }
+
+    void Finish(ImageSearchResult& result)
+    {
+        const bool chosen = result.search.status == SearchStatus::Reached ||
+                            result.search.status == SearchStatus::Unreachable;
+        if (chosen && blobs.count(result.search.setting))
+            result.blob = blobs[result.search.setting];
+        blobs.clear();
+    }
+};
+
+Magick::Image Scaled(const Magick::Image& source, int percent)
+{
+    Magick::Image image(source);
+    if (percent >= 100) return image;
+    Magick::Geometry size(
+        std::max<size_t>(1, static_cast<size_t>(std::lround(source.columns() * percent / 100.0))),
+        std::max<size_t>(1, static_cast<size_t>(std::lround(source.rows() * percent / 100.0))));
+    size.aspect(true);
+    image.resize(size);
+    return image;
+}
+
+std::function<void(double)> Part(const std::function<void(double)>& progress, double from,
+                                 double share)
+{
+    if (!progress) return nullptr;
+    return [progress, from, share](double fraction) { progress(from + share * fraction); };
+}
+
+}  // namespace
+
+Magick::Blob EncodeImage(const Magick::Image& image, ImageCodec codec, int quality)
+{
+    Magick::Image encoded(image);
+    encoded.magick(FormatOf(codec));
+    encoded.quality(static_cast<size_t>(std::clamp(quality, 1, 100)));
+    Magick::Blob blob;
+    encoded.write(&blob);
+    return blob;
+}
+
+ImageSearchResult SearchImageLook(const Magick::Image& source, ImageCodec codec, double targetSsim,
+                                  std::stop_token stop, const std::function<void(double)>& progress)
+{
+    ImagePipeline::InitializeLibrary();
+    ImageSearchResult result;
+    LumaPlane reference;
+    try {
+        reference = LumaOf(source);
+    } catch (const Magick::Exception& error) {
+        result.search.error = QString::fromLocal8Bit(error.what());
+        return result;
+    }
+    SearchSpace space;
+    space.low = 5;
+    space.high = 98;
+    space.start = 75;
+    space.firstStep = 10;
+    space.rising = true;
+    space.maxProbes = 7;
+    space.tolerance = 0.002;
+    BlobSearch blobs;
+    const Measure measure = blobs.Wrap(
+        [&reference](const Magick::Blob& blob) {
+            const Magick::Image decoded(blob);
+            return LumaSsim(reference, LumaOf(decoded));
+        },
+        [&source, codec](int quality) { return EncodeImage(source, codec, quality); });
+    result.search = Search(space, Goal::AtLeast, targetSsim, measure, stop, progress);
+    blobs.Finish(result);
+    return result;
+}
+
+ImageSearchResult FitImageUnderSize(const Magick::Image& source, ImageCodec codec, qint64 maxBytes,
+                                    std::stop_token stop,
+                                    const std::function<void(double)>& progress)
+{
+    ImagePipeline::InitializeLibrary();
+    ImageSearchResult result;
+    const auto bytes = [](const Magick::Blob& blob) { return double(blob.length()); };
+
+    SearchSpace quality;
+    quality.low = kFitQualityFloor;
+    quality.high = 95;
+    quality.start = 85;
+    quality.firstStep = 10;
+    quality.rising = true;
+    quality.logarithmic = true;
+    BlobSearch byQuality;
+    result.search = Search(
+        quality, Goal::AtMost, double(maxBytes),
+        byQuality.Wrap(bytes, [&source, codec](int q) { return EncodeImage(source, codec, q); }),
+        stop, Part(progress, 0, 0.5));
+    byQuality.Finish(result);
+    if (result.search.status != SearchStatus::Unreachable) {
+        if (progress) progress(1.0);
+        return result;
+    }
+
+    // Even the lowest quality is over: the picture is made smaller at that quality, starting
+    // where the area alone would bring the bytes under the limit.
+    const double floorBytes = result.search.setting == kFitQualityFloor ? result.search.value : 0;
+    SearchSpace scale;
+    scale.low = 5;
+    scale.high = 99;
+    scale.start =
+        floorBytes > 0 ? static_cast<int>(100 * std::sqrt(double(maxBytes) / floorBytes)) : 50;
+    scale.firstStep = 10;
+    scale.rising = true;
+    scale.logarithmic = true;
+    BlobSearch byScale;
+    ImageSearchResult scaled;
+    scaled.search = Search(scale, Goal::AtMost, double(maxBytes),
+                           byScale.Wrap(bytes,
+                                        [&source, codec](int percent) {
+                                            return EncodeImage(Scaled(source, percent), codec,
+                                                               kFitQualityFloor);
+                                        }),
+                           stop, Part(progress, 0.5, 0.5));
+    byScale.Finish(scaled);
+    // Both searches' probes are reported; the setting stays the quality.
+    scaled.scalePercent = scaled.search.setting;
+    scaled.search.probes.insert(scaled.search.probes.begin(), result.search.probes.begin(),
+                                result.search.probes.end());
+    scaled.search.setting = kFitQualityFloor;
+    if (progress) progress(1.0);
+    return scaled;
+}
+
+}  // namespace search

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/search/SettingSearch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+namespace search {
+
+namespace {
+
+bool Acceptable(Goal goal, double value, double target)
+{
+    return goal == Goal::AtLeast ? value >= target : value <= target;
+}
+
+double Scaled(const SearchSpace& space, double value)
+{
+    return space.logarithmic ? std::log(std::max(value, 1e-9)) : value;
+}
+
+// The setting where the line through two probes meets the target; NaN when they measured the
+// same.
+double Secant(const SearchSpace& space, const Probe& a, const Probe& b, double target)
+{
+    const double fa = Scaled(space, a.measured.value);
+    const double fb = Scaled(space, b.measured.value);
+    if (fa == fb) return std::nan("");
+    return a.setting + (Scaled(space, target) - fa) * (b.setting - a.setting) / (fb - fa);
+}
+
+}  // namespace
+
+SearchResult Search(const SearchSpace& space, Goal goal, double target, const Measure& measure,
+                    std::stop_token stop, const std::function<void(double)>& progress)
+{
+    SearchResult result;
+    const int low = std::min(space.low, space.high);
+    const int high = std::max(space.low, space.high);
+    // The acceptable settings lie at one end of the range: the high end when the measure
+    // grows toward the acceptable side.
+    const bool okAtHigh = (goal == Goal::AtLeast) == space.rising;
+    // The probes nearest the boundary on either side of it.
+    std::optional<Probe> ok;
+    std::optional<Probe> bad;
+    std::optional<bool> previousSide;
+    bool sameSideTwice = false;
+    int guess = std::clamp(space.start, low, high);
+
+    while (static_cast<int>(result.probes.size()) < std::max(space.maxProbes, 1)) {
+        if (stop.stop_requested()) {
+            result.status = SearchStatus::Stopped;
+            break;
+        }
+        Probe probe{guess, measure(guess)};
+        if (!probe.measured.error.isEmpty()) {
+            result.status = stop.stop_requested() ? SearchStatus::Stopped : SearchStatus::Failed;
+            result.error = probe.measured.error;
+            break;
+        }
+        result.probes.push_back(probe);
+        if (progress)
+            progress(SearchFraction(static_cast<int>(result.probes.size()), space.maxProbes));
+
+        const bool good = Acceptable(goal, probe.measured.value, target);
+        std::optional<Probe>& side = good ? ok : bad;
+        // Toward the boundary: for the acceptable side away from its end of the range.
+        const bool nearer =
+            !side || ((good == okAtHigh) ? guess < side->setting : guess > side->setting);
+        if (nearer) side = probe;
+        sameSideTwice = previousSide && *previousSide == good;
+        previousSide = good;
+        if (good && std::abs(probe.measured.value - target) <= space.tolerance) break;
+
+        // The settings still open, inclusive: strictly between the two sides' probes, or up to
+        // the range's end on a side without one.
+        const int from = okAtHigh ? (bad ? bad->setting + 1 : low) : (ok ? ok->setting + 1 : low);
+        const int to = okAtHigh ? (ok ? ok->setting - 1 : high) : (bad ? bad->setting - 1 : high);
+        if (from > to) break;
+
+        double next = std::nan("");
+        if (ok && bad && !sameSideTwice) {
+            next = Secant(space, *ok, *bad, target);
+        } else if (!(ok && bad) && result.probes.size() >= 2) {
+            next = Secant(space, result.probes[result.probes.size() - 2], result.probes.back(),
+                          target);
+        } else if (!(ok && bad)) {
+            // One probe: a step toward the boundary.
+            const int step = std::max(space.firstStep, 1);
+            next = good == okAtHigh ? guess - step : guess + step;
+        }
+        // Bisection when the line says nothing or the last two probes fell on one side (the
+        // line then creeps toward the boundary from that side).
+        if (!std::isfinite(next)) next = 0.5 * (from + to);
+        guess = std::clamp(static_cast<int>(std::lround(next)), from, to);
+    }
+
+    if (result.status != SearchStatus::Stopped && result.error.isEmpty())
+        result.status = ok ? SearchStatus::Reached : SearchStatus::Unreachable;
+    const std::optional<Probe>& chosen = ok ? ok : bad;
+    if (chosen) {
+        result.setting = chosen->setting;
+        result.value = chosen->measured.value;
+        result.bytes = chosen->measured.bytes;
+    }
+    return result;
+}
+
+double SearchFraction(int probesDone, int maxProbes)
+{
+    const int count = std::max(maxProbes, 1);
+    return double(std::clamp(probesDone, 0, count)) / (count + 1);
+}
+
+double FinalEncodeFraction(int maxProbes, double encodeFraction)
+{
+    const int count = std::max(maxProbes, 1);
+    return (count + std::clamp(encodeFraction, 0.0, 1.0)) / (count + 1);
+}
+
+}  // namespace search

@@ -1,0 +1,294 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/search/VideoLook.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/platform/ChildProcess.h"
+#include "core/search/Ssim.h"
+#include "core/video/EncoderPlan.h"
+
+namespace search {
+
+namespace {
+
+// How long a stopped probe gets after SIGTERM before it is killed.
+constexpr int kProbeStopGraceMs = 300;
+// What is kept of a probe's output: the end, where ffmpeg's report and errors stand.
+constexpr qsizetype kOutputTail = 64 * 1024;
+
+QString Seconds(double seconds)
+{
+    return QString::number(seconds, 'f', 3);
+}
+
+void RemoveOption(QStringList& arguments, const QString& option)
+{
+    const qsizetype at = arguments.indexOf(option);
+    if (at >= 0 && at + 1 < arguments.size()) arguments.remove(at, 2);
+}
+
+struct ChildRun {
+    bool succeeded = false;
+    bool stopped = false;
+    QByteArray output;  // the end of it
+};
+
+// Runs one ffmpeg to its end; a stop request makes the child stop (SIGTERM, then SIGKILL after
+// kProbeStopGraceMs).
+ChildRun RunChild(const QString& program, const QStringList& arguments, std::stop_token stop)
+{
+    ChildRun run;
+    if (stop.stop_requested()) {
+        run.stopped = true;
+        return run;
+    }
+    platform::ChildProcess child;
+    child.SetInputFile(QProcess::nullDevice());
+    child.SetStopSteps({}, kProbeStopGraceMs);
+    if (!child.Start(program, arguments)) {
+        run.output = child.ErrorText().toUtf8();
+        return run;
+    }
+    const std::stop_callback stopChild(stop, [&child] { child.RequestStop(); });
+    QByteArray chunk;
+    while (child.Read(chunk, 200) != platform::ChildProcess::ReadStatus::Ended) {
+        run.output += chunk;
+        if (run.output.size() > 2 * kOutputTail) run.output = run.output.right(kOutputTail);
+    }
+    run.stopped = child.WasStopped() || stop.stop_requested();
+    run.succeeded = !run.stopped && child.NormalExit() && child.ExitCode() == 0;
+    return run;
+}
+
+QString LastLine(const QByteArray& output)
+{
+    const QStringList lines = QString::fromUtf8(output).split(
+        QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.last().trimmed();
+}
+
+}  // namespace
+
+std::vector<Sample> PlanSamples(double durationSeconds, int maxSamples, double sampleSeconds,
+                                double shareLimit)
+{
+    if (!(durationSeconds > 0) || !(sampleSeconds > 0)) return {};
+    if (durationSeconds <= sampleSeconds) return {{0, durationSeconds}};
+    const int fitting = static_cast<int>(std::floor(durationSeconds * shareLimit / sampleSeconds));
+    const int count = std::clamp(fitting, 1, std::max(maxSamples, 1));
+    std::vector<Sample> samples;
+    for (int i = 0; i < count; ++i) {
+        const double centre = durationSeconds * (i + 0.5) / count;
+        const double start =
+            std::clamp(centre - sampleSeconds / 2, 0.0, durationSeconds - sampleSeconds);
+        samples.push_back({start, sampleSeconds});
+    }
+    return samples;
+}
+
+EncoderRuns RenderRunsAtQuality(const CommandPlan& plan, const QString& encoder,
+                                const QString& sourcePath, const QString& outputPath,
+                                const QString& passFolder, const QString& av1Encoder, int crf)
+{
+    EncoderRuns runs =
+        RenderEncoderRuns(plan, encoder, sourcePath, outputPath, passFolder, av1Encoder);
+    if (!UsesConstantQuality(plan)) return runs;
+    const EncoderPlan encoderPlan = PlanEncoder(plan, av1Encoder);
+    const QStringList own = EncoderArguments(encoderPlan);
+    const QStringList wanted = EncoderArguments(encoderPlan, crf);
+    for (FfmpegCommand& run : runs.runs) {
+        QStringList& arguments = run.arguments;
+        for (qsizetype at = 0; at + own.size() <= arguments.size(); ++at) {
+            if (arguments.mid(at, own.size()) != own) continue;
+            arguments.remove(at, own.size());
+            for (qsizetype i = 0; i < wanted.size(); ++i) arguments.insert(at + i, wanted[i]);
+            // The options have no blanks, so the printed line changes the same way.
+            run.text.replace(own.join(u' '), wanted.join(u' '));
+            break;
+        }
+    }
+    return runs;
+}
+
+QStringList ReferenceArguments(const QString& sourcePath, const Sample& sample,
+                               const QString& referencePath)
+{
+    return {QStringLiteral("-hide_banner"),
+            QStringLiteral("-nostdin"),
+            QStringLiteral("-y"),
+            QStringLiteral("-ss"),
+            Seconds(sample.start),
+            QStringLiteral("-t"),
+            Seconds(sample.length),
+            QStringLiteral("-i"),
+            QFileInfo(sourcePath).absoluteFilePath(),
+            QStringLiteral("-map"),
+            QStringLiteral("0:v:0"),
+            QStringLiteral("-vf"),
+            QStringLiteral("setpts=PTS-STARTPTS"),
+            QStringLiteral("-c:v"),
+            QStringLiteral("ffv1"),
+            QFileInfo(referencePath).absoluteFilePath()};
+}
+
+FfmpegCommand SampleCommand(const CommandPlan& plan, const QString& ffmpeg,
+                            const QString& referencePath, const QString& probePath,
+                            const QString& av1Encoder, int crf)
+{
+    const QString folder = QFileInfo(probePath).absolutePath();
+    FfmpegCommand command =
+        RenderRunsAtQuality(plan, ffmpeg, referencePath, probePath, folder, av1Encoder, crf)
+            .runs.back();
+    QStringList& arguments = command.arguments;
+    for (const char* option : {"-acodec", "-ab", "-ar", "-ac"}) RemoveOption(arguments, option);
+    arguments.insert(arguments.size() - 1, QStringLiteral("-an"));
+    command.text = command.program + u' ' + arguments.join(u' ');
+    return command;
+}
+
+QStringList SsimArguments(const QString& encodedPath, const QString& referencePath)
+{
+    return {QStringLiteral("-hide_banner"),
+            QStringLiteral("-nostdin"),
+            QStringLiteral("-i"),
+            QFileInfo(encodedPath).absoluteFilePath(),
+            QStringLiteral("-i"),
+            QFileInfo(referencePath).absoluteFilePath(),
+            QStringLiteral("-lavfi"),
+            QStringLiteral("[1:v][0:v]scale2ref=flags=bicubic[scaled][encoded];"
+                           "[encoded][scaled]ssim"),
+            QStringLiteral("-an"),
+            QStringLiteral("-f"),
+            QStringLiteral("null"),
+            QStringLiteral("-")};
+}
+
+SearchSpace CrfSpace(const EncoderPlan& encoder)
+{
+    SearchSpace space;
+    const bool av1 = encoder.encoder == QLatin1String("libsvtav1") ||
+                     encoder.encoder == QLatin1String("libaom-av1");
+    // Below 10 every encoder writes files larger than any source worth compressing; x264's and
+    // x265's scale ends at 51, the AV1 encoders' at 63, where x264 is already past any look.
+    space.low = 10;
+    space.high = av1 ? 63 : 45;
+    space.firstStep = av1 ? 5 : 3;
+    space.start = std::clamp(encoder.crf, space.low, space.high);
+    space.rising = false;
+    return space;
+}
+
+qint64 VideoLookResult::EstimatedVideoBytes(double durationSeconds) const
+{
+    if (!(sampleSeconds > 0)) return 0;
+    return static_cast<qint64>(double(search.bytes) * durationSeconds / sampleSeconds);
+}
+
+VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token stop,
+                                const std::function<void(double)>& progress)
+{
+    VideoLookResult result;
+    const CommandPlan& plan = request.plan;
+    const auto fail = [&result](const QString& why) {
+        result.search.status = SearchStatus::Failed;
+        result.search.error = why;
+        return result;
+    };
+    if (!UsesConstantQuality(plan))
+        return fail(QStringLiteral(
+            "the look is searched for constant-quality encodes to a new container only"));
+    const std::vector<Sample> samples =
+        request.samples.empty() ? PlanSamples(request.durationSeconds) : request.samples;
+    if (samples.empty()) return fail(QStringLiteral("the video's duration is unknown"));
+    for (const Sample& sample : samples) result.sampleSeconds += sample.length;
+
+    QDir().mkpath(PassLogRoot());
+    QTemporaryDir folder(PassLogRoot() + QStringLiteral("/look-XXXXXX"));
+    if (!folder.isValid())
+        return fail(QStringLiteral("no folder for the samples below %1").arg(PassLogRoot()));
+
+    const EncoderPlan encoder = PlanEncoder(plan, request.av1Encoder);
+    SearchSpace space = CrfSpace(encoder);
+    space.maxProbes = request.maxProbes;
+    space.tolerance = request.tolerance;
+
+    // Each sample is cut once, losslessly and with timestamps from 0: every probe then reads
+    // the same frames as its comparison, however the source's timestamps start.
+    QStringList references;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        references << folder.filePath(QStringLiteral("reference%1.mkv").arg(i));
+        const ChildRun cut =
+            RunChild(request.ffmpeg,
+                     ReferenceArguments(request.sourcePath, samples[i], references.last()), stop);
+        if (cut.stopped) {
+            result.search.status = SearchStatus::Stopped;
+            return result;
+        }
+        if (!cut.succeeded)
+            return fail(QStringLiteral("the sample at %1 s could not be read: %2")
+                            .arg(samples[i].start)
+                            .arg(LastLine(cut.output)));
+    }
+
+    const Measure measure = [&](int crf) -> Measurement {
+        Measurement measured;
+        double weighted = 0;
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const QString probe =
+                folder.filePath(QStringLiteral("sample%1.%2").arg(i).arg(plan.extension));
+            const FfmpegCommand encode =
+                SampleCommand(plan, request.ffmpeg, references[i], probe, request.av1Encoder, crf);
+            const ChildRun encoded = RunChild(encode.program, encode.arguments, stop);
+            if (!encoded.succeeded) {
+                measured.error = encoded.stopped ? QStringLiteral("stopped")
+                                                 : QStringLiteral("a sample at CRF %1 failed: %2")
+                                                       .arg(crf)
+                                                       .arg(LastLine(encoded.output));
+                QFile::remove(probe);
+                return measured;
+            }
+            measured.bytes += QFileInfo(probe).size();
+            const ChildRun compared =
+                RunChild(request.ffmpeg, SsimArguments(probe, references[i]), stop);
+            QFile::remove(probe);
+            const std::optional<SsimFigures> figures = ParseSsimReport(compared.output);
+            if (!compared.succeeded || !figures) {
+                measured.error = compared.stopped
+                                     ? QStringLiteral("stopped")
+                                     : QStringLiteral("comparing a sample at CRF %1 failed: %2")
+                                           .arg(crf)
+                                           .arg(LastLine(compared.output));
+                return measured;
+            }
+            weighted += (request.allPlanes ? figures->all : figures->luma) * samples[i].length;
+        }
+        measured.value = weighted / result.sampleSeconds;
+        return measured;
+    };
+    result.search = Search(space, Goal::AtLeast, request.targetSsim, measure, stop, progress);
+    return result;
+}
+
+int RemoveLeftoverProbeFolders(qint64 olderThanSeconds)
+{
+    int removed = 0;
+    const QDir root(PassLogRoot());
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QFileInfo& folder :
+         root.entryInfoList({QStringLiteral("look-??????")}, QDir::Dirs | QDir::NoSymLinks)) {
+        if (folder.lastModified().secsTo(now) < olderThanSeconds) continue;
+        if (QDir(folder.absoluteFilePath()).removeRecursively()) ++removed;
+    }
+    return removed;
+}
+
+}  // namespace search

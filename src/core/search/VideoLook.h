@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <stop_token>
+#include <vector>
+
+#include "core/search/SettingSearch.h"
+#include "core/video/FfmpegCommand.h"
+
+struct EncoderPlan;
+
+// "The same look, the smallest file" for a video: short samples spread over the source are
+// encoded by the task's own encoder plan at trial constant qualities, each compared with the
+// same frames of the source by ffmpeg's ssim filter, and the search keeps the highest CRF
+// whose samples still reach the target luma SSIM. The final encode then runs at that CRF.
+namespace search {
+
+// A stretch of the source, in seconds.
+struct Sample {
+    double start = 0;
+    double length = 0;
+};
+
+// Samples of sampleSeconds spread evenly over the source, their centres at (i + 1/2) / n of
+// its duration: as many as keep them within shareLimit of the duration, at least one and at
+// most maxSamples. A source no longer than one sample is one sample of the whole.
+std::vector<Sample> PlanSamples(double durationSeconds, int maxSamples = 5,
+                                double sampleSeconds = 2.5, double shareLimit = 0.25);
+
+// The task's encoder runs (RenderEncoderRuns) with the encoder's options at this constant
+// quality in place of the plan's own. Probes and the final encode both come from here, so the
+// searched CRF is what the output is encoded with.
+EncoderRuns RenderRunsAtQuality(const CommandPlan& plan, const QString& encoder,
+                                const QString& sourcePath, const QString& outputPath,
+                                const QString& passFolder, const QString& av1Encoder, int crf);
+
+// ffmpeg cutting a sample out of the source for the probes: its first video stream, in a
+// lossless codec (FFV1 in Matroska), timestamps from 0.
+QStringList ReferenceArguments(const QString& sourcePath, const Sample& sample,
+                               const QString& referencePath);
+// One sample's probe: the task's run at this CRF reading the cut sample and writing no sound.
+// A constant-quality plan has one run.
+FfmpegCommand SampleCommand(const CommandPlan& plan, const QString& ffmpeg,
+                            const QString& referencePath, const QString& probePath,
+                            const QString& av1Encoder, int crf);
+// ffmpeg comparing an encoded video with its reference: the reference scaled to the encoded
+// picture's size, frames paired by their timestamps (an encode that adds a frame to start at
+// 0 still pairs each frame with its source), the ssim filter's report at the end of the
+// output (see ParseSsimReport).
+QStringList SsimArguments(const QString& encodedPath, const QString& referencePath);
+
+// The constant qualities an encoder is searched over, its first step, and the usual start.
+SearchSpace CrfSpace(const EncoderPlan& encoder);
+
+struct VideoLookRequest {
+    CommandPlan plan;  // UsesConstantQuality must hold
+    QString ffmpeg;
+    QString sourcePath;
+    QString av1Encoder;  // see videocodec::Av1Encoder
+    double durationSeconds = 0;
+    double targetSsim = 0;  // 0 to 1, of the luma or of all planes (allPlanes)
+    // The ssim filter's "All:" figure (luma and chroma weighted by their sizes) in place of its
+    // luma one, which the image searches and the strengths' levels use.
+    bool allPlanes = false;
+    std::vector<Sample> samples;  // empty: PlanSamples(durationSeconds)
+    int maxProbes = 6;
+    double tolerance = 0.002;  // a probe this little above the target ends the search
+};
+
+struct VideoLookResult {
+    SearchResult search;       // setting: the CRF; value: the samples' mean SSIM
+    double sampleSeconds = 0;  // the samples' total length (search.bytes is their total size)
+    // For a result that reached the target: the estimated size of the whole video's picture.
+    qint64 EstimatedVideoBytes(double durationSeconds) const;
+};
+
+// Searches the CRF. The probe files live in a folder of their own below PassLogRoot() that is
+// removed when the search ends, however it ends. A stop request kills a running probe (within
+// a second) and the result says Stopped; progress gets SearchFraction after each probe.
+VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token stop = {},
+                                const std::function<void(double)>& progress = nullptr);
+
+// The folders of probes a search that did not end (the program was killed) left below
+// PassLogRoot(): those not changed for olderThanSeconds are removed (a running search's folder
+// changes with every probe). Returns how many were removed.
+int RemoveLeftoverProbeFolders(qint64 olderThanSeconds = 24 * 3600);
+
+}  // namespace search
