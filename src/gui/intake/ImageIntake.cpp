@@ -51,5 +51,5 @@ void ImageIntake::AddFolder(const QString& folder)
         imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
     for (const ImageTask& task : imageScanList) Add(task);
     if (const std::vector<NotTaken> notTaken = EntriesNotTaken(folder, false); !notTaken.empty())
-        PromptBoxDialog::ShowModeless(owner_, NotTakenNotice(notTaken));
+        PromptBoxDialog::ShowModeless(owner_, NotTakenText(notTaken));
 }
