@@ -25,7 +25,7 @@ constexpr char kEmptyListText[] = QT_TRANSLATE_NOOP("LumoCompress", "请先添�
 constexpr char kNoneTickedText[] = QT_TRANSLATE_NOOP("LumoCompress", "请先勾选要压缩的文件!");
 constexpr char kAllDoneText[] = QT_TRANSLATE_NOOP(
     "LumoCompress",
-    "勾选的文件都已压缩完成。要再压缩一个文件,请在它的菜单(右侧的“…”)中选择“重新压缩”。");
+    "勾选的文件都已压缩完成。要再压缩一个文件,请在它的菜单(右侧的“⋯”)中选择“重新压缩”。");
 
 bool IsEnded(RowState state)
 {

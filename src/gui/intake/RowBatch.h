@@ -38,7 +38,7 @@ public:
     // enough to go by (a second of work and some bytes compressed).
     std::optional<qint64> SecondsLeft() const;
     // The time over which a changed speed takes over the estimate.
-    static constexpr qint64 kSmoothingMs = 20000;
+    static constexpr qint64 kSmoothingMs = 10000;
     // "已完成 2/5 · 剩余约 1:10", or "已完成 2/5" without an estimate; empty when no batch runs.
     QString Text() const;
 

@@ -23,6 +23,7 @@
 #include "core/intake/MediaProbe.h"
 #include "core/video/VideoEngine.h"
 #include "core/video/VideoSettings.h"
+#include "gui/app/BatchNotifier.h"
 #include "gui/app/MainWnd.h"
 #include "gui/image/ImageRows.h"
 #include "gui/intake/RowBuilder.h"
@@ -376,6 +377,18 @@ TEST_F(RowRunTest, CancelAllEmptiesTheQueueAndTheRunningRowShowsItsTimeLeftMeanw
     EXPECT_FALSE(window->videoEngine().HasBusyTasks());
     EXPECT_TRUE(window->videoEngine().IdleTasks().empty());
     EXPECT_EQ(Outputs(), QStringList());
+}
+
+TEST_F(RowRunTest, ABatchCancelledAfterAFinishedRowLeavesNoCountForTheNext)
+{
+    const int quick = AddClip("quick.mp4");
+    const int slow = AddClip("slow.mp4", 60.0, "640x480");
+    window->FindControl<QAbstractButton>("all-compress")->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Finished(quick) && EncoderRuns(); }, 60000));
+    EXPECT_EQ(window->batchNotifier().done(), 1);
+    window->FindControl<QAbstractButton>("all-cancel")->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Idle(slow); }, 10000));
+    EXPECT_EQ(window->batchNotifier().done(), 0) << "the next batch's summary counts itself only";
 }
 
 }  // namespace
