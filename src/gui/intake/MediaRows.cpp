@@ -34,8 +34,7 @@ bool IsEnded(RowState state)
 
 }  // namespace
 
-MediaRows::MediaRows(const RowsContext& context, platform::QueuedEngine& engine,
-                     const Names& names)
+MediaRows::MediaRows(const RowsContext& context, platform::QueuedEngine& engine, const Names& names)
     : context_(context),
       batch_([this](const QString& text) { ShowBatch(text); }),
       queue_(engine),

@@ -17,8 +17,7 @@ namespace {
 
 constexpr char kStateProperty[] = "rowState";
 
-constexpr const char* kStateNames[] = {"idle",     "waiting", "running",
-                                      "finished", "failed",  "kept"};
+constexpr const char* kStateNames[] = {"idle", "waiting", "running", "finished", "failed", "kept"};
 
 QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
                   const skin::ControlFactory& factory, const char* check,

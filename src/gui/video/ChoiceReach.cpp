@@ -23,9 +23,8 @@ ChoiceReach ReachOf(const VideoTask& task, const CompressSettings& values,
         mode = Texts::tr("兼容模式下");
     } else if (EffectiveCodec(plan) != values.codec) {
         reach.codec = false;
-        reach.codecReason =
-            Texts::tr("%1 格式只用 H.264 编码,H.265 和 AV1 只用于 MP4 和 MKV")
-                .arg(plan.extension.toUpper());
+        reach.codecReason = Texts::tr("%1 格式只用 H.264 编码,H.265 和 AV1 只用于 MP4 和 MKV")
+                                .arg(plan.extension.toUpper());
     }
     if (codecChosen && !reach.codec) reach.notes << reach.codecReason;
     if (!mode.isEmpty()) {

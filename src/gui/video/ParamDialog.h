@@ -12,8 +12,9 @@ class QComboBox;
 
 // The parameters of one video row: compression strength, container (the main page's five),
 // resolution, the three audio values and the codec. A choice that the container in force does
-// not use (see ChoiceReach) is greyed, and the reason is shown under the lists. The dialog only edits its own copy of the record and reports to its owner (the
-// main window), which keeps the records:
+// not use (see ChoiceReach) is greyed, and the reason is shown under the lists. The dialog only
+// edits its own copy of the record and reports to its owner (the main window), which keeps the
+// records:
 // - "save" posts UM_VIDEO_PARAM_SAVE carrying the record (ValueRecord<CompressParams>), then
 //   closes with result 1;
 // - "cancel" puts the controls back to the defaults and posts UM_VIDEO_PARAM_RESET with the
@@ -38,8 +39,7 @@ public:
     // of its own, from DefaultParams; centred over owner and modal. Returns 1 when it was saved,
     // 0 when it was closed otherwise.
     static int Open(QWidget* owner, int taskId, const std::optional<CompressParams>& own,
-                    const std::optional<VideoTask>& source = {},
-                    const MainPageSnapshot& page = {});
+                    const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {});
 
     int TaskId() const { return params_.unique_id; }
 

@@ -2,9 +2,9 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QCoreApplication>
 #include <QPointer>
 #include <QSlider>
 

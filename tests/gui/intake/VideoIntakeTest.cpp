@@ -192,9 +192,10 @@ TEST_F(VideoIntakeTest, SpecialFilesAreNamedInTheDamagedFilesNoticeInTheWindowsL
     ClickAddFiles();
     ASSERT_TRUE(testenv::WaitUntil([&] { return !prompts.texts().isEmpty(); }, 15000));
     testenv::WaitUntil([] { return false; }, 300);
-    EXPECT_EQ(prompts.texts(),
-              QStringList{QString(kDamaged) +
-                          "\nbad.mp4\n\n以下文件没有添加:\npipe.mp4: 这是命名管道(FIFO),不是普通文件"})
+    EXPECT_EQ(
+        prompts.texts(),
+        QStringList{QString(kDamaged) +
+                    "\nbad.mp4\n\n以下文件没有添加:\npipe.mp4: 这是命名管道(FIFO),不是普通文件"})
         << "one notice for the whole choice";
     EXPECT_EQ(prompts.notes(), QStringList{"msgConfirm"});
     EXPECT_EQ(list->Count(), 1);

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
-#include <QComboBox>
 #include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
@@ -399,8 +399,8 @@ namespace {
 QStringList Streams(const QString& path)
 {
     QProcess probe;
-    probe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name,sample_rate,channels",
-                            "-of", "csv=p=0", path});
+    probe.start("ffprobe", {"-v", "error", "-show_entries",
+                            "stream=codec_name,sample_rate,channels", "-of", "csv=p=0", path});
     probe.waitForFinished(20000);
     return QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
 }
@@ -432,8 +432,8 @@ TEST_F(RowRunTest, ARowsOwnCodecAndAudioReachItsCommandLineOrTheDialogSaysWhyNot
     const int kept = AddClip("kept.mp4");
     skin::PostMessage(window.data(), skin::MakeMessage(UM_VIDEO_PARAM_SAVE,
                                                        OwnParams(converted, 1, videocodec::kH265)));
-    skin::PostMessage(window.data(),
-                      skin::MakeMessage(UM_VIDEO_PARAM_SAVE, OwnParams(kept, 0, videocodec::kH265)));
+    skin::PostMessage(window.data(), skin::MakeMessage(UM_VIDEO_PARAM_SAVE,
+                                                       OwnParams(kept, 0, videocodec::kH265)));
     QCoreApplication::processEvents();
     EXPECT_TRUE(Shown(converted, "paramFlag"));
 
@@ -511,8 +511,9 @@ TEST_F(RowRunTest, AKeptSourceFinishesItsRowAndStartAllThenSaysEveryRowIsDone)
     task.fileName = "thin.mp4";
     task.fileDir = media.path() + "/";
     task.filePath = media.path() + "/thin.mp4";
-    ASSERT_TRUE(testenv::MakeVideo(task.filePath, 1.0, "64x48", true,
-                                   {"-c:v", "libx264", "-b:v", "20k", "-c:a", "aac", "-b:a", "16k"}));
+    ASSERT_TRUE(
+        testenv::MakeVideo(task.filePath, 1.0, "64x48", true,
+                           {"-c:v", "libx264", "-b:v", "20k", "-c:a", "aac", "-b:a", "16k"}));
     ASSERT_TRUE(ProbeVideo(task.filePath, task));
     const int id = window->AddVideoRow(task);
     CompressParams params = OwnParams(id, 1, videocodec::kH264);
