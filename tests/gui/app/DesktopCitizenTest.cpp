@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QStackedWidget>
@@ -307,25 +311,42 @@ TEST(QtDialogsTest, TheCatalogueFollowsAChineseLocaleElseSimplifiedChinese)
 }
 
 // Answers the next file dialog from the event loop: records the folder it opened in and its
-// "Look in" label, then picks answer (or cancels when empty).
-void AnswerFileDialog(QString* openedIn, QString* lookIn, const QString& answer)
+// "Look in" label, then picks answer (or cancels when empty). The watch belongs to scope: it
+// ends with it, and it stops the moment it has answered, so it can never answer a later dialog
+// of the test with this one's answer. A dialog that does not close on the answer (it shows an
+// error box over itself) or none at all within the time fails the test instead of leaving its
+// modal loop waiting.
+void AnswerFileDialog(QObject* scope, QString* openedIn, QString* lookIn, const QString& answer)
 {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(scope);
+    auto deadline = std::make_shared<QDeadlineTimer>(10000);
     timer->setInterval(20);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        QFileDialog* dialog = nullptr;
         for (QWidget* top : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QFileDialog*>(top);
-            if (!dialog || !dialog->isVisible()) continue;
-            *openedIn = dialog->directory().absolutePath();
-            if (auto* label = dialog->findChild<QLabel*>("lookInLabel")) *lookIn = label->text();
-            if (answer.isEmpty()) {
-                dialog->reject();
-            } else {
-                dialog->selectFile(answer);
-                QMetaObject::invokeMethod(dialog, "accept");
+            if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible()) {
+                ADD_FAILURE() << "the file dialog answered: " << box->text().toStdString();
+                box->reject();
+                return;
             }
-            timer->deleteLater();
+            if (auto* shown = qobject_cast<QFileDialog*>(top); shown && shown->isVisible())
+                dialog = shown;
+        }
+        if (!dialog) {
+            if (deadline->hasExpired()) {
+                ADD_FAILURE() << "no file dialog showed";
+                timer->stop();
+            }
             return;
+        }
+        timer->stop();
+        *openedIn = dialog->directory().absolutePath();
+        if (auto* label = dialog->findChild<QLabel*>("lookInLabel")) *lookIn = label->text();
+        if (answer.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(answer);
+            QMetaObject::invokeMethod(dialog, "accept");
         }
     });
     timer->start();
@@ -343,22 +364,23 @@ TEST(QtDialogsTest, ChoosersSpeakChineseAndOpenWhereTheLastAnswerWas)
 
     QString openedIn, lookIn;
     const QString filter = "视频 (*.mp4)";
-    AnswerFileDialog(&openedIn, &lookIn, clip);
+    QObject answers;
+    AnswerFileDialog(&answers, &openedIn, &lookIn, clip);
     EXPECT_EQ(Shell::Instance().ChooseFiles(&owner, "添加", filter), QStringList{clip});
     EXPECT_EQ(openedIn, QDir::homePath()) << "nothing chosen yet: the home folder";
     EXPECT_FALSE(lookIn.isEmpty());
     EXPECT_NE(lookIn, "Look in:") << "Qt's own words are translated";
 
-    AnswerFileDialog(&openedIn, &lookIn, QString());
+    AnswerFileDialog(&answers, &openedIn, &lookIn, QString());
     EXPECT_TRUE(Shell::Instance().ChooseFiles(&owner, "添加", filter).isEmpty());
     EXPECT_EQ(openedIn, media.path() + "/clips");
 
     // Another kind keeps its own folder; a folder that went away gives the home folder again.
-    AnswerFileDialog(&openedIn, &lookIn, QString());
+    AnswerFileDialog(&answers, &openedIn, &lookIn, QString());
     Shell::Instance().ChooseFiles(&owner, "添加", "图片 (*.jpg)");
     EXPECT_EQ(openedIn, QDir::homePath());
     ASSERT_TRUE(QDir(media.path() + "/clips").removeRecursively());
-    AnswerFileDialog(&openedIn, &lookIn, QString());
+    AnswerFileDialog(&answers, &openedIn, &lookIn, QString());
     Shell::Instance().ChooseFiles(&owner, "添加", filter);
     EXPECT_EQ(openedIn, QDir::homePath());
 }
