@@ -38,16 +38,9 @@ void ImageRows::ClearProgress(QWidget* row)
     SetRowText(row, "progress-label", {});
 }
 
-qint64 ImageRows::SourceBytes(int taskId) const
+std::optional<VideoTask> ImageRows::Task(int taskId) const
 {
-    const auto task = engine_.FindTask(taskId);
-    return task ? task->fileSize : 0;
-}
-
-QString ImageRows::SourcePath(int taskId) const
-{
-    const auto task = engine_.FindTask(taskId);
-    return task ? task->filePath : QString();
+    return engine_.FindTask(taskId);
 }
 
 void ImageRows::Release(int taskId)
@@ -74,10 +67,8 @@ void ImageRows::OnStarted(int taskId)
 void ImageRows::OnDone(const ImageDoneRecord& record)
 {
     if (!engine_.FindParams(record.task_id)) return;  // a result the engine no longer expects
-    const auto task = engine_.FindTask(record.task_id);
     SetRowText(Row(record.task_id), "progress-label", Texts::tr("完成"));
-    ShowDone(record.task_id, record.outputPath, record.sourceKept,
-             task ? task->fileSize : record.sourceSize);
+    ShowDone(record.task_id, record.outputPath, record.sourceKept, record.sourceSize);
     Ended(record.task_id);
 }
 

@@ -32,8 +32,7 @@ private:
     // The sign-in check, then the custom size check.
     bool MayCompress() const override;
     void ClearProgress(QWidget* row) override;
-    qint64 SourceBytes(int taskId) const override;
-    QString SourcePath(int taskId) const override;
+    std::optional<VideoTask> Task(int taskId) const override;
     void Release(int taskId) override;
     void Forget(int taskId) override;
 

@@ -65,6 +65,18 @@ void MediaRows::SetButton(QWidget* row, const QString& text, const QString& hove
     skin::SetMouseEnabled(button, reacts);
 }
 
+qint64 MediaRows::SourceBytes(int taskId) const
+{
+    const auto task = Task(taskId);
+    return task ? task->fileSize : 0;
+}
+
+QString MediaRows::SourcePath(int taskId) const
+{
+    const auto task = Task(taskId);
+    return task ? task->filePath : QString();
+}
+
 void MediaRows::ShowWaiting(int taskId)
 {
     QWidget* row = Row(taskId);
@@ -100,8 +112,11 @@ void MediaRows::ShowFailed(QWidget* row, const QString& reason)
     SetButton(row, Texts::tr(names_.failedText), {}, true);
 }
 
-void MediaRows::ShowDone(int taskId, const QString& outputPath, bool sourceKept, qint64 sourceSize)
+void MediaRows::ShowDone(int taskId, const QString& outputPath, bool sourceKept,
+                         qint64 reportedSize)
 {
+    const auto task = Task(taskId);
+    const qint64 sourceSize = task ? task->fileSize : reportedSize;
     QWidget* row = Row(taskId);
     const QFileInfo output(outputPath);
     if (!sourceKept && !output.isFile()) {

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QString>
+#include <optional>
+
+#include "core/intake/VideoTask.h"
 
 #include "gui/intake/RowBatch.h"
 #include "gui/intake/RowsContext.h"
@@ -76,8 +79,9 @@ protected:
     void ShowFailed(QWidget* row, const QString& reason);
     // The finished looks: the output's size and the saving, or the source's size and that it
     // was kept. outputPath is the written file (its size is read from the disk); a row whose
-    // output is reported but missing fails instead.
-    void ShowDone(int taskId, const QString& outputPath, bool sourceKept, qint64 sourceSize);
+    // output is reported but missing fails instead. The source's size is the row's record's,
+    // or reportedSize when the record is gone.
+    void ShowDone(int taskId, const QString& outputPath, bool sourceKept, qint64 reportedSize);
     // A row that finished or failed leaves the running list and counts as ended in the batch.
     void Ended(int taskId);
 
@@ -85,10 +89,8 @@ protected:
     virtual bool MayCompress() const { return context_.requireSignIn(); }
     // The progress parts of the waiting and idle looks, emptied.
     virtual void ClearProgress(QWidget* row) = 0;
-    // The engine's record: the source's size in bytes and its path; Release and the removal of
-    // the row's records.
-    virtual qint64 SourceBytes(int taskId) const = 0;
-    virtual QString SourcePath(int taskId) const = 0;
+    // The engine's record of the row, its Release, and the removal of the row's records.
+    virtual std::optional<VideoTask> Task(int taskId) const = 0;
     virtual void Release(int taskId) = 0;
     virtual void Forget(int taskId) = 0;
     // A row was queued (after ShowWaiting): the list may mark what applies to it.
@@ -99,6 +101,8 @@ protected:
 
 private:
     void ShowBatch(const QString& text);
+    qint64 SourceBytes(int taskId) const;
+    QString SourcePath(int taskId) const;
 
     platform::QueuedEngine& queue_;
     Names names_;

@@ -50,16 +50,9 @@ void VideoRows::ClearProgress(QWidget* row)
     SetProgress(row, 0);
 }
 
-qint64 VideoRows::SourceBytes(int taskId) const
+std::optional<VideoTask> VideoRows::Task(int taskId) const
 {
-    const auto task = engine_.FindTask(taskId);
-    return task ? task->fileSize : 0;
-}
-
-QString VideoRows::SourcePath(int taskId) const
-{
-    const auto task = engine_.FindTask(taskId);
-    return task ? task->filePath : QString();
+    return engine_.FindTask(taskId);
 }
 
 void VideoRows::Release(int taskId)
@@ -123,9 +116,7 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
 {
     runningSince_.erase(record.taskId);
     if (QWidget* row = Row(record.taskId)) SetProgress(row, 100);
-    const auto task = engine_.FindTask(record.taskId);
-    ShowDone(record.taskId, record.outputPath, record.sourceKept,
-             task ? task->fileSize : record.sourceSize);
+    ShowDone(record.taskId, record.outputPath, record.sourceKept, record.sourceSize);
     Ended(record.taskId);
 }
 

@@ -38,8 +38,7 @@ public:
 
 private:
     void ClearProgress(QWidget* row) override;
-    qint64 SourceBytes(int taskId) const override;
-    QString SourcePath(int taskId) const override;
+    std::optional<VideoTask> Task(int taskId) const override;
     void Release(int taskId) override;
     void Forget(int taskId) override;
     void Queued(int taskId) override;

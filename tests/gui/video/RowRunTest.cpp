@@ -74,6 +74,20 @@ protected:
         return {};
     }
     bool Shown(int id, const char* name) const { return !Part(id, name)->isHidden(); }
+    // Opens the row's menu; the items it offers are "cancel-compress" and "repeat-compress"
+    // when shown.
+    QWidget* OpenMenu(int id) const
+    {
+        static_cast<QAbstractButton*>(Part(id, "videoMenuBtn"))->click();
+        return testenv::FindShownWindow("PopMenu");
+    }
+    static QStringList Offered(QWidget* menu)
+    {
+        QStringList offered;
+        for (const char* item : {"cancel-compress", "repeat-compress"})
+            if (!menu->findChild<QWidget*>(item)->isHidden()) offered << item;
+        return offered;
+    }
     bool Finished(int id) const { return Text(id, "compressBtn") == "压缩完成"; }
     bool Idle(int id) const { return GetRowState(Row(id)) == RowState::Idle; }
     void Post(int message, int id, int lParam = 0)
@@ -284,11 +298,9 @@ TEST_F(RowRunTest, AWaitingRowShowsItAndCancelsFromItsButtonOrTheMenu)
     Shot("row-waiting");
 
     // The menu of a waiting row offers its cancel instead of a re-compress.
-    static_cast<QAbstractButton*>(Part(second, "videoMenuBtn"))->click();
-    QWidget* menu = testenv::FindShownWindow("PopMenu");
+    QWidget* menu = OpenMenu(second);
     ASSERT_NE(menu, nullptr);
-    EXPECT_FALSE(menu->findChild<QWidget*>("cancel-compress")->isHidden());
-    EXPECT_TRUE(menu->findChild<QWidget*>("repeat-compress")->isHidden());
+    EXPECT_EQ(Offered(menu), QStringList{"cancel-compress"});
     static_cast<QAbstractButton*>(menu->findChild<QWidget*>("cancel-compress"))->click();
     ASSERT_TRUE(testenv::WaitUntil([&] { return Idle(second); }));
     EXPECT_EQ(Text(second, "compressBtn"), "压缩");
@@ -301,11 +313,9 @@ TEST_F(RowRunTest, AWaitingRowShowsItAndCancelsFromItsButtonOrTheMenu)
 
     // A cancelled row is idle again: its menu offers neither a cancel nor a re-compress (its
     // own button starts it).
-    static_cast<QAbstractButton*>(Part(third, "videoMenuBtn"))->click();
-    menu = testenv::FindShownWindow("PopMenu");
+    menu = OpenMenu(third);
     ASSERT_NE(menu, nullptr);
-    EXPECT_TRUE(menu->findChild<QWidget*>("cancel-compress")->isHidden());
-    EXPECT_TRUE(menu->findChild<QWidget*>("repeat-compress")->isHidden());
+    EXPECT_EQ(Offered(menu), QStringList{});
 
     window->videoEngine().SetPaused(false);
     ASSERT_TRUE(testenv::WaitUntil([&] { return Finished(first); }, 60000));
@@ -412,17 +422,20 @@ QString ValueOf(const QStringList& arguments, const char* option)
     return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
 }
 
-CompressParams OwnParams(int id, int container, int codec)
+// A row's own record as the dialog saves it; the audio lists' rows default to mono, 32000 Hz
+// and 64 kbit/s.
+CompressParams OwnParams(int id, int container, int codec, int channelRow = 1,
+                         int sampleRateRow = 5, int bitrateRow = 3)
 {
     CompressParams params = ParamDialog::DefaultParams(id);
     params.videoType = container;
     params.videoCodec = codec;
-    params.channelIndex = 1;
-    params.channel = 1;
-    params.sampleRateIndex = 5;
-    params.sampleRate = 32000;
-    params.bitrateIndex = 3;
-    params.bitrate = 64000;
+    params.channelIndex = channelRow;
+    params.channel = choices::kAudioChannels[channelRow];
+    params.sampleRateIndex = sampleRateRow;
+    params.sampleRate = choices::kSampleRates[sampleRateRow];
+    params.bitrateIndex = bitrateRow;
+    params.bitrate = choices::kAudioBitrates[bitrateRow];
     return params;
 }
 
@@ -516,14 +529,10 @@ TEST_F(RowRunTest, AKeptSourceFinishesItsRowAndStartAllThenSaysEveryRowIsDone)
                            {"-c:v", "libx264", "-b:v", "20k", "-c:a", "aac", "-b:a", "16k"}));
     ASSERT_TRUE(ProbeVideo(task.filePath, task));
     const int id = window->AddVideoRow(task);
-    CompressParams params = OwnParams(id, 1, videocodec::kH264);
-    params.bitrateIndex = 0;
-    params.bitrate = 320000;
-    params.sampleRateIndex = 3;
-    params.sampleRate = 48000;
-    params.channelIndex = 0;
-    params.channel = 2;
-    skin::PostMessage(window.data(), skin::MakeMessage(UM_VIDEO_PARAM_SAVE, params));
+    // Stereo, 48000 Hz, 320 kbit/s.
+    skin::PostMessage(
+        window.data(),
+        skin::MakeMessage(UM_VIDEO_PARAM_SAVE, OwnParams(id, 1, videocodec::kH264, 0, 3, 0)));
     QCoreApplication::processEvents();
     static_cast<QAbstractButton*>(Part(id, "compressBtn"))->click();
     ASSERT_TRUE(testenv::WaitUntil([&] { return GetRowState(Row(id)) == RowState::Kept; }, 60000));
@@ -543,11 +552,9 @@ TEST_F(RowRunTest, AKeptSourceFinishesItsRowAndStartAllThenSaysEveryRowIsDone)
     Shot("row-kept");
 
     // Its menu offers a re-compress and the source's folder, no cancel.
-    static_cast<QAbstractButton*>(Part(id, "videoMenuBtn"))->click();
-    QWidget* menu = testenv::FindShownWindow("PopMenu");
+    QWidget* menu = OpenMenu(id);
     ASSERT_NE(menu, nullptr);
-    EXPECT_TRUE(menu->findChild<QWidget*>("cancel-compress")->isHidden());
-    EXPECT_FALSE(menu->findChild<QWidget*>("repeat-compress")->isHidden());
+    EXPECT_EQ(Offered(menu), QStringList{"repeat-compress"});
     EXPECT_EQ(menu->findChild<QAbstractButton*>("open-dir")->text(), "打开原文件目录");
     static_cast<WindowImplBase*>(menu)->Close(0);
 
