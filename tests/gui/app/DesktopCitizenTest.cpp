@@ -311,15 +311,19 @@ TEST(QtDialogsTest, TheCatalogueFollowsAChineseLocaleElseSimplifiedChinese)
 }
 
 // Answers the next file dialog from the event loop: records the folder it opened in and its
-// "Look in" label, then picks answer (or cancels when empty). The watch belongs to scope: it
-// ends with it, and it stops the moment it has answered, so it can never answer a later dialog
-// of the test with this one's answer. A dialog that does not close on the answer (it shows an
-// error box over itself) or none at all within the time fails the test instead of leaving its
-// modal loop waiting.
+// "Look in" label, then picks answer (or cancels when empty). The answer is typed into the file
+// name field as the whole path: QFileDialog::selectFile leaves that field alone while it has the
+// keyboard focus (it has once the dialog is active, which depends on what was active before),
+// and accept() with an empty field does nothing, so the dialog stayed open for good. The watch
+// belongs to scope, ends once its dialog has closed, and fails the test rather than leave a
+// modal loop waiting: on an error box over the dialog, or when no dialog shows or it does not
+// close in time.
 void AnswerFileDialog(QObject* scope, QString* openedIn, QString* lookIn, const QString& answer)
 {
     auto* timer = new QTimer(scope);
     auto deadline = std::make_shared<QDeadlineTimer>(10000);
+    auto answered = std::make_shared<QPointer<QFileDialog>>();
+    auto hasAnswered = std::make_shared<bool>(false);
     timer->setInterval(20);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
         QFileDialog* dialog = nullptr;
@@ -332,21 +336,28 @@ void AnswerFileDialog(QObject* scope, QString* openedIn, QString* lookIn, const 
             if (auto* shown = qobject_cast<QFileDialog*>(top); shown && shown->isVisible())
                 dialog = shown;
         }
-        if (!dialog) {
-            if (deadline->hasExpired()) {
-                ADD_FAILURE() << "no file dialog showed";
-                timer->stop();
+        if (*hasAnswered) {
+            // Done once the dialog has closed (and, when it returned, gone).
+            if (!*answered || !(*answered)->isVisible()) return timer->stop();
+        } else if (dialog) {
+            *hasAnswered = true;
+            *answered = dialog;
+            *openedIn = dialog->directory().absolutePath();
+            if (auto* label = dialog->findChild<QLabel*>("lookInLabel")) *lookIn = label->text();
+            if (answer.isEmpty()) {
+                QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+            } else {
+                if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+                    name->setText(answer);
+                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
             }
             return;
         }
-        timer->stop();
-        *openedIn = dialog->directory().absolutePath();
-        if (auto* label = dialog->findChild<QLabel*>("lookInLabel")) *lookIn = label->text();
-        if (answer.isEmpty()) {
-            dialog->reject();
-        } else {
-            dialog->selectFile(answer);
-            QMetaObject::invokeMethod(dialog, "accept");
+        if (deadline->hasExpired()) {
+            ADD_FAILURE() << (*hasAnswered ? "the file dialog did not close"
+                                           : "no file dialog showed");
+            if (dialog) dialog->reject();
+            timer->stop();
         }
     });
     timer->start();
