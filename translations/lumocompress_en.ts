@@ -479,6 +479,94 @@ QPushButton[class="menu-item-danger"]:pressed {
         <source>压 缩</source>
         <translation>Compress</translation>
     </message>
+    <message>
+        <source>不是普通文件</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>以下文件没有添加:</source>
+        <translation>These files were not added:</translation>
+    </message>
+    <message>
+        <source>打开原文件目录</source>
+        <translation>Open the original&apos;s folder</translation>
+    </message>
+    <message>
+        <source>文件名不是有效的 UTF-8 编码,请重命名后再压缩</source>
+        <translation>its name is not valid UTF-8; rename the file to compress it</translation>
+    </message>
+    <message>
+        <source>请先勾选要压缩的文件!</source>
+        <translation>Tick the files to compress first!</translation>
+    </message>
+    <message>
+        <source>这是命名管道(FIFO),不是普通文件</source>
+        <translation>a named pipe (FIFO), not a regular file</translation>
+    </message>
+    <message>
+        <source>这是套接字,不是普通文件</source>
+        <translation>a socket, not a regular file</translation>
+    </message>
+    <message>
+        <source>这是文件夹,不是普通文件</source>
+        <translation>a folder, not a regular file</translation>
+    </message>
+    <message>
+        <source>这是指向文件夹的链接,不是文件</source>
+        <translation>a link to a folder, not a file</translation>
+    </message>
+    <message>
+        <source>这是设备,不是普通文件</source>
+        <translation>a device, not a regular file</translation>
+    </message>
+    <message>
+        <source>勾选的文件都已压缩完成。要再压缩一个文件,请在它的菜单(右侧的“⋯”)中选择“重新压缩”。</source>
+        <translation>Every ticked file has been compressed. To compress one again, choose &quot;Compress again&quot; in its menu (the (the &quot;…&quot; on its right)quot;⋯(the &quot;…&quot; on its right)quot; on its right).</translation>
+    </message>
+    <message>
+        <source>已保留原文件</source>
+        <translation>Original kept</translation>
+    </message>
+    <message>
+        <source>压缩后的文件不比原文件小,已保留原文件,没有写出新文件</source>
+        <translation>The compressed file was not smaller than the original, so the original was kept and no new file was written</translation>
+    </message>
+    <message>
+        <source>保留原格式时,视频编码沿用原文件的编码</source>
+        <translation>With the original format kept, the video keeps the source&apos;s codec</translation>
+    </message>
+    <message>
+        <source>保留原格式时,声道、采样率和比特率沿用原文件</source>
+        <translation>With the original format kept, the channels, sample rate and bit rate follow the source</translation>
+    </message>
+    <message>
+        <source>保留原格式时</source>
+        <translation>With the original format kept, </translation>
+    </message>
+    <message>
+        <source>%1不用质量模式</source>
+        <translation>%1quality mode is not used</translation>
+    </message>
+    <message>
+        <source>%1不做两遍编码</source>
+        <translation>%1there is no second pass</translation>
+    </message>
+    <message>
+        <source>兼容模式下 MP4 以 MPEG-4 编码</source>
+        <translation>In compatible mode, MP4 is encoded as MPEG-4</translation>
+    </message>
+    <message>
+        <source>兼容模式下</source>
+        <translation>In compatible mode, </translation>
+    </message>
+    <message>
+        <source>%1 格式只用 H.264 编码,H.265 和 AV1 只用于 MP4 和 MKV</source>
+        <translation>%1 is always encoded as H.264; H.265 and AV1 are for MP4 and MKV only</translation>
+    </message>
+    <message>
+        <source>质量模式下不做两遍编码,只用质量模式</source>
+        <translation>Quality mode takes the place of two passes: there is no second pass</translation>
+    </message>
 </context>
 <context>
     <name>MainTaskMenu</name>
@@ -1590,8 +1678,8 @@ QLabel[class="section"] {
         <translation>Keep the smaller file</translation>
     </message>
     <message>
-        <source>压缩后的文件不比原文件小时不保留输出,列表中显示“原文件已更小”。</source>
-        <translation>When the compressed file is not smaller than the source, no output is kept and the list shows "Source smaller".</translation>
+        <source>压缩后的文件不比原文件小时不保留输出,列表中显示“已保留原文件”。</source>
+        <translation>When the compressed file is not smaller than the source, no output is kept and the list shows "Original kept".</translation>
     </message>
 </context>
 <context>

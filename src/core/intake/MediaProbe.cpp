@@ -123,6 +123,12 @@ void ReadVideoStream(const Json::Value& stream, const QString& path, VideoInfo& 
     if (auto bitRate = TextMember(stream, "bit_rate")) info.videoBitRate = LeadingInt(*bitRate);
     SettleFrameRate(TextMember(stream, "avg_frame_rate").value_or(std::string()), path, info,
                     mediaInfo);
+    // A stream without an average rate that MediaInfo cannot name either (Ogg Theora) still
+    // has its base rate.
+    if (info.frameRateText.isEmpty()) {
+        const std::string base = TextMember(stream, "r_frame_rate").value_or(std::string());
+        if (base != "0/0") SettleFrameRate(base, path, info, mediaInfo);
+    }
 }
 
 void ReadAudioStream(const Json::Value& stream, VideoInfo& info)

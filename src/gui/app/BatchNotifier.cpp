@@ -20,6 +20,13 @@ void BatchNotifier::TaskFailed()
     EndOfTask();
 }
 
+void BatchNotifier::TaskCancelled()
+{
+    if (hooks_.enginesIdle && !hooks_.enginesIdle()) return;
+    done_ = failed_ = 0;
+    savedBytes_ = 0;
+}
+
 void BatchNotifier::EndOfTask()
 {
     if (hooks_.enginesIdle && !hooks_.enginesIdle()) return;

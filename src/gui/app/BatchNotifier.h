@@ -20,6 +20,9 @@ public:
     // Called after the row has handled the result (the engine has released the task).
     void TaskDone(qint64 sourceSize, qint64 outputSize);
     void TaskFailed();
+    // Called after a cancel has been handled: when it left both engines idle the batch is over
+    // without a summary (the user stopped it), and its results count towards no later batch.
+    void TaskCancelled();
 
     int done() const { return done_; }
     int failed() const { return failed_; }

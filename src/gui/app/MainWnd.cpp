@@ -17,6 +17,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
+#include <map>
 #include <mutex>
 #include <span>
 #include <stdexcept>
@@ -153,6 +154,18 @@ public:
     {
         skin::PostMessage(window_, UM_VIDEO_CANCELLED, taskId);
     }
+    void EncoderStarted(int taskId, qint64, const QString& program,
+                        const QStringList& arguments) override
+    {
+        std::lock_guard guard(lock_);
+        commands_[taskId] = QStringList{program} + arguments;
+    }
+    QStringList Command(int taskId) const
+    {
+        std::lock_guard guard(lock_);
+        const auto it = commands_.find(taskId);
+        return it == commands_.end() ? QStringList() : it->second;
+    }
 
     // The image engine's reports (their names are the video engine's, so they live apart).
     struct Images : ImageEngineSink {
@@ -178,6 +191,8 @@ public:
 
 private:
     CMainWnd* window_;
+    mutable std::mutex lock_;
+    std::map<int, QStringList> commands_;  // the last encoder run of each task
 };
 
 // What the engines compress with: the settings store's keys, read when a task starts, and the
@@ -246,7 +261,8 @@ CMainWnd::CMainWnd()
             return CreateControl(className, parent);
         },
     };
-    videoRows_ = std::make_unique<VideoRows>(rows, *videoEngine_);
+    videoRows_ = std::make_unique<VideoRows>(
+        rows, *videoEngine_, [settings = engineSettings_.get()] { return settings->ReadVideo(); });
     imageRows_ = std::make_unique<ImageRows>(rows, *imageEngine_,
                                              [this] { return mainPage_->CheckCustomImageSize(); });
     videoIntake_ = std::make_unique<VideoIntake>(
@@ -322,6 +338,7 @@ void CMainWnd::LookUpControls()
         connect(list, &SkinList::countChanged, empty,
                 [empty](int count) { empty->setVisible(count == 0); });
     }
+    mainPage_->FollowRows();
 }
 
 void CMainWnd::AddTrayIcon()
@@ -423,6 +440,7 @@ void CMainWnd::Notify(skin::Notification& msg)
             imageIntake_->AddFromFolder();
         } else if (name == QLatin1String("compressBtn")) {
             videoRows_->Start(msg.sender);
+            batchNotifier_->TaskCancelled();  // the button cancels a row that waits or runs
         } else if (name == QLatin1String("all-compress")) {
             StartAllVideos();
         } else if (name == QLatin1String("videoMenuBtn")) {
@@ -431,12 +449,15 @@ void CMainWnd::Notify(skin::Notification& msg)
             ImagePopMenu::Popup(this, msg.sender, msg.mouse);
         } else if (name == QLatin1String("imageCompressBtn")) {
             imageRows_->Start(msg.sender);
+            batchNotifier_->TaskCancelled();
         } else if (name == QLatin1String("all-image-compress")) {
             imageRows_->StartAll();
         } else if (name == QLatin1String("all-cancel")) {
             videoRows_->CancelAll();
+            batchNotifier_->TaskCancelled();
         } else if (name == QLatin1String("all-image-cancel")) {
             imageRows_->CancelAll();
+            batchNotifier_->TaskCancelled();
         }
     } else if (msg.type == QLatin1String(skin::kSelectChanged)) {
         auto* tab = FindControl<QStackedWidget>("main-tab");
@@ -479,6 +500,11 @@ void CMainWnd::KeepEnginesInformed()
     connect(height, &QLineEdit::textChanged, this, imagePage);
     connect(custom, &QAbstractButton::toggled, this, imagePage);
     imagePage();
+}
+
+QStringList CMainWnd::EncoderCommand(int taskId) const
+{
+    return engineSink_->Command(taskId);
 }
 
 int CMainWnd::AddVideoRow(const VideoTask& task)
@@ -545,8 +571,9 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             return 0;
         case UM_VIDEO_PARAM: {
             const int id = static_cast<int>(msg.wParam);
-            if (videoEngine_->FindTask(id))
-                ParamDialog::Open(this, id, videoEngine_->FindParams(id));
+            if (const auto task = videoEngine_->FindTask(id))
+                ParamDialog::Open(this, id, videoEngine_->FindParams(id), task,
+                                  engineSettings_->ReadVideo().page);
             return 0;
         }
         case UM_VIDEO_PARAM_SAVE:
@@ -562,8 +589,10 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             videoRows_->Delete(static_cast<int>(msg.wParam));
             return 0;
         case UM_VIDEO_OPEN_DIR:
+            videoRows_->OpenFolder(static_cast<int>(msg.wParam));
+            return 0;
         case UM_IMAGE_OPEN_DIR:
-            videoRows_->OpenOutputFolder();
+            imageRows_->OpenFolder(static_cast<int>(msg.wParam));
             return 0;
         case UM_IMAGE_STARTED:
             imageRows_->OnStarted(static_cast<int>(msg.wParam));
@@ -581,15 +610,19 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             return 0;
         case UM_VIDEO_CANCEL:
             videoRows_->Cancel(static_cast<int>(msg.wParam));
+            batchNotifier_->TaskCancelled();
             return 0;
         case UM_VIDEO_CANCELLED:
             videoRows_->OnCancelled(static_cast<int>(msg.wParam));
+            batchNotifier_->TaskCancelled();
             return 0;
         case UM_IMAGE_CANCEL:
             imageRows_->Cancel(static_cast<int>(msg.wParam));
+            batchNotifier_->TaskCancelled();
             return 0;
         case UM_IMAGE_CANCELLED:
             imageRows_->OnCancelled(static_cast<int>(msg.wParam));
+            batchNotifier_->TaskCancelled();
             return 0;
         case UM_IMAGE_RECOMPRESS:
             imageRows_->Recompress(static_cast<int>(msg.wParam));

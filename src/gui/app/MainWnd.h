@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <memory>
 
 #include "gui/skinlib/WindowImplBase.h"
@@ -47,6 +48,10 @@ public:
     int AddVideoRow(const VideoTask& task);
     // The same for "image-list".
     int AddImageRow(const VideoTask& task);
+
+    // The program and arguments of the last encoder run started for the video row (empty before
+    // its first), as the engine handed them to the child process.
+    QStringList EncoderCommand(int taskId) const;
 
     VideoEngine& videoEngine() { return *videoEngine_; }
     ImageEngine& imageEngine() { return *imageEngine_; }

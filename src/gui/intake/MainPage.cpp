@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
 
 #include "core/app/Language.h"
 #include "core/app/Settings.h"
@@ -20,6 +21,15 @@ bool Is(const skin::Notification& msg, const char* name)
 }
 
 // Digits only, in the narrow encoding (so no full-width or other scripts' digits).
+// Each list with its select-all box and its rows' tick boxes.
+struct ListBoxes {
+    const char* box;
+    const char* list;
+    const char* check;
+};
+constexpr ListBoxes kLists[] = {{"videoCheckBoxAll", "videoList", "videocheckBox"},
+                                {"imageCheckBoxAll", "image-list", "imagecheckBox"}};
+
 bool IsDecimal(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
@@ -58,6 +68,13 @@ bool MainPage::OnClick(const skin::Notification& msg)
 
 bool MainPage::OnSelectChanged(const skin::Notification& msg)
 {
+    for (const ListBoxes& list : kLists) {
+        // A row's tick: the list's box follows; others may handle the tick too.
+        if (Is(msg, list.check)) {
+            SyncSelectAll(list.box, list.list, list.check);
+            return false;
+        }
+    }
     // Selecting an option writes its position in the group.
     for (const ChoiceSetting& group : choices::kPageOptionGroups) {
         for (size_t row = 0; row < group.rows.size(); ++row) {
@@ -103,10 +120,39 @@ void MainPage::SelectAll(QWidget* selectAll, const char* listName, const char* c
     auto* box = qobject_cast<QAbstractButton*>(selectAll);
     auto* list = window_.FindControl<SkinList>(listName);
     if (!box || !list) return;
+    // Read once: each row's tick makes the box follow the rows ticked so far.
+    const bool checked = box->isChecked();
     for (int i = 0; i < list->Count(); ++i) {
         if (auto* check = list->RowAt(i)->findChild<QAbstractButton*>(checkName))
-            check->setChecked(box->isChecked());
+            check->setChecked(checked);
     }
+    SyncSelectAll(box->objectName().toLatin1().constData(), listName, checkName);
+}
+
+void MainPage::FollowRows()
+{
+    for (const ListBoxes& names : kLists) {
+        auto* list = window_.FindControl<SkinList>(names.list);
+        if (!list) continue;
+        QObject::connect(list, &SkinList::countChanged, list,
+                         [this, names] { SyncSelectAll(names.box, names.list, names.check); });
+        SyncSelectAll(names.box, names.list, names.check);
+    }
+}
+
+void MainPage::SyncSelectAll(const char* boxName, const char* listName, const char* checkName)
+{
+    auto* box = window_.FindControl<QAbstractButton>(boxName);
+    auto* list = window_.FindControl<SkinList>(listName);
+    if (!box || !list) return;
+    bool all = list->Count() > 0;
+    for (int i = 0; i < list->Count() && all; ++i) {
+        auto* check = list->RowAt(i)->findChild<QAbstractButton*>(checkName);
+        all = check && check->isChecked();
+    }
+    // Set without a notification of its own: the box only shows the rows' state.
+    const QSignalBlocker quiet(box);
+    box->setChecked(all);
 }
 
 bool MainPage::CheckCustomImageSize()

@@ -20,11 +20,17 @@ public:
     // (blanks around them allowed); otherwise the first problem is shown and false returned.
     bool CheckCustomImageSize();
 
+    // Keeps each list's select-all box ("videoCheckBoxAll", "imageCheckBoxAll") ticked exactly
+    // while the list has rows and all of them are ticked: after a row is ticked or unticked,
+    // added or removed. Called once the page's controls exist.
+    void FollowRows();
+
 private:
     bool OnClick(const skin::Notification& msg);
     bool OnSelectChanged(const skin::Notification& msg);
     bool OnItemSelect(const skin::Notification& msg);
     void SelectAll(QWidget* selectAll, const char* listName, const char* checkName);
+    void SyncSelectAll(const char* boxName, const char* listName, const char* checkName);
 
     WindowImplBase& window_;
 };

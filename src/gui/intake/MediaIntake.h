@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "core/intake/FileCheck.h"
 #include "core/intake/VideoTask.h"
 
 class QWidget;
@@ -37,6 +38,10 @@ protected:
     // owner: the parent of the file dialogs; folderTitle: the folder chooser's title, a text marked
     // for translation (shown through language::Tr).
     MediaIntake(QWidget* owner, AddRow addRow, DialogFilter filter, const char* folderTitle);
+
+    // The part of a notice that names the files not taken (special files, names that are not
+    // UTF-8), in the window's language: a heading, then "name: reason" for each.
+    static QString NotTakenText(const std::vector<NotTaken>& entries);
 
     QWidget* owner_;
     AddRow addRow_;

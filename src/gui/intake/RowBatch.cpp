@@ -59,7 +59,7 @@ int RowBatch::EndedCount() const
                                           [](const auto& row) { return row.second.ended; }));
 }
 
-std::optional<qint64> RowBatch::SecondsLeft() const
+std::optional<double> RowBatch::MeasuredLeftMs() const
 {
     double total = 0, done = 0;
     for (const auto& [id, row] : rows_) {
@@ -68,8 +68,13 @@ std::optional<qint64> RowBatch::SecondsLeft() const
     }
     const qint64 elapsedMs = clock_() - startMs_;
     if (elapsedMs < kFirstEstimateMs || done <= 0) return std::nullopt;
-    const double leftMs = static_cast<double>(elapsedMs) * (total - done) / done;
-    return static_cast<qint64>(std::ceil(leftMs / 1000.0));
+    return static_cast<double>(elapsedMs) * (total - done) / done;
+}
+
+std::optional<qint64> RowBatch::SecondsLeft() const
+{
+    if (!shownLeftMs_) return std::nullopt;
+    return static_cast<qint64>(std::ceil(std::max(*shownLeftMs_, 0.0) / 1000.0));
 }
 
 QString RowBatch::Text() const
@@ -87,5 +92,19 @@ void RowBatch::Changed()
 {
     // The batch is over once every row in it has ended.
     if (!rows_.empty() && EndedCount() == Total()) rows_.clear();
+    if (rows_.empty()) {
+        shownLeftMs_.reset();
+    } else if (const auto measured = MeasuredLeftMs()) {
+        const qint64 now = clock_();
+        if (!shownLeftMs_) {
+            shownLeftMs_ = *measured;
+        } else {
+            const double passed = static_cast<double>(std::max<qint64>(now - shownAtMs_, 0));
+            const double counted = std::max(*shownLeftMs_ - passed, 0.0);
+            const double weight = std::min(1.0, passed / static_cast<double>(kSmoothingMs));
+            shownLeftMs_ = counted + (*measured - counted) * weight;
+        }
+        shownAtMs_ = now;
+    }
     if (show_) show_(Text());
 }

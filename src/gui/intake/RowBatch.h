@@ -10,6 +10,9 @@
 // them have ended (done or failed), and an estimate of the time the rest takes. The estimate
 // goes by bytes: the part of the batch's bytes already compressed (a running video counts with
 // its percentage) against the time the batch has taken, so one large file weighs as it should.
+// The estimate shown is damped: it counts down with the clock and moves towards each new
+// measurement by the share of a smoothing period that has passed since the last one, so an
+// encode whose speed changes (a fast first pass, a slow scene) does not make it swing.
 //
 // show receives the text after every change, and an empty text once the batch is over (the
 // last row ended or was cancelled).
@@ -31,9 +34,11 @@ public:
     bool Active() const { return !rows_.empty(); }
     int EndedCount() const;
     int Total() const { return static_cast<int>(rows_.size()); }
-    // Seconds the rest of the batch is expected to take; empty until there is enough to go by
-    // (a second of work and some bytes compressed).
+    // Seconds the rest of the batch is expected to take, as last shown; empty until there is
+    // enough to go by (a second of work and some bytes compressed).
     std::optional<qint64> SecondsLeft() const;
+    // The time over which a changed speed takes over the estimate.
+    static constexpr qint64 kSmoothingMs = 10000;
     // "已完成 2/5 · 剩余约 1:10", or "已完成 2/5" without an estimate; empty when no batch runs.
     QString Text() const;
 
@@ -44,10 +49,14 @@ private:
         bool ended = false;
     };
     void Changed();
+    // The estimate from the bytes done so far against the batch's time, in milliseconds.
+    std::optional<double> MeasuredLeftMs() const;
 
     std::function<void(const QString&)> show_;
     Clock clock_;
     QElapsedTimer ownClock_;
     qint64 startMs_ = 0;
     std::map<int, Row> rows_;
+    std::optional<double> shownLeftMs_;  // the damped estimate
+    qint64 shownAtMs_ = 0;               // when it was last worked out
 };

@@ -17,7 +17,7 @@ namespace {
 
 constexpr char kStateProperty[] = "rowState";
 
-constexpr const char* kStateNames[] = {"idle", "waiting", "running", "finished", "failed"};
+constexpr const char* kStateNames[] = {"idle", "waiting", "running", "finished", "failed", "kept"};
 
 QWidget* BuildRow(const char* layout, int taskId, const VideoTask& task,
                   const skin::ControlFactory& factory, const char* check,
@@ -102,6 +102,7 @@ void ShowStatusParts(QWidget* row, const StatusParts& parts)
 void ClearResults(QWidget* row)
 {
     for (const char* name : {"s1Label", "y1Label", "time-left-label"}) SetRowText(row, name, {});
+    if (auto* saving = row ? row->findChild<QLabel*>("y1Label") : nullptr) saving->setToolTip({});
 }
 
 void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize)
@@ -125,8 +126,8 @@ void ShowSourceKept(QWidget* row, qint64 sourceSize)
     SetRowText(row, "s1Label", FormatSize(sourceSize));
     if (auto* saving = row ? row->findChild<QLabel*>("y1Label") : nullptr) {
         saving->setStyleSheet(QStringLiteral("color: #10C00B;"));
-        saving->setText(Texts::tr("原文件已更小"));
-        saving->setToolTip(Texts::tr("压缩后的文件不比原文件小,未保留输出"));
+        saving->setText(Texts::tr("已保留原文件"));
+        saving->setToolTip(Texts::tr("压缩后的文件不比原文件小,已保留原文件,没有写出新文件"));
     }
 }
 

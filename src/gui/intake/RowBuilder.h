@@ -17,8 +17,9 @@ QString RowName(int taskId);
 
 // Where a row stands, kept on the row as its "rowState" property (read by the row menu and the
 // style sheet): idle (never queued, or cancelled), waiting in its engine's queue, running,
-// finished, failed.
-enum class RowState { Idle, Waiting, Running, Finished, Failed };
+// finished, failed, or kept: finished without an output because it was not smaller than the
+// source, which stays the file to use.
+enum class RowState { Idle, Waiting, Running, Finished, Failed, Kept };
 void SetRowState(QWidget* row, RowState state);
 RowState GetRowState(const QWidget* row);
 // Waiting or running: the rows a cancel applies to.
@@ -41,7 +42,7 @@ void ClearResults(QWidget* row);
 // green when the file did not grow, red when it did ("--" when the source was empty).
 void ShowSaving(QWidget* row, qint64 sourceSize, qint64 outputSize);
 // The result of a row whose output was not kept because the source is smaller: the source's
-// size and "原文件已更小" in place of the saving.
+// size and "已保留原文件" in place of the saving.
 void ShowSourceKept(QWidget* row, qint64 sourceSize);
 
 // Sets the text of the row's label or button called name, when the row has one.

@@ -1,5 +1,6 @@
 #include "gui/intake/RowMenu.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "core/app/Language.h"
 #include "gui/intake/RowBuilder.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/ui/WindowMessages.h"
@@ -15,17 +17,19 @@ namespace {
 
 using Offered = RowMenu::Offered;
 
+constexpr char kOpenSourceFolderText[] = QT_TRANSLATE_NOOP("LumoCompress", "打开原文件目录");
+
 constexpr RowMenu::Item kVideoItems[] = {
     {"seting-param", UM_VIDEO_PARAM},
-    {"open-dir", UM_VIDEO_OPEN_DIR},
-    {"repeat-compress", UM_VIDEO_RECOMPRESS, Offered::WhileNotQueued},
+    {"open-dir", UM_VIDEO_OPEN_DIR, Offered::Always, kOpenSourceFolderText},
+    {"repeat-compress", UM_VIDEO_RECOMPRESS, Offered::OnceEnded},
     {"cancel-compress", UM_VIDEO_CANCEL, Offered::WhileQueued},
     {"file-delete", UM_VIDEO_DELETE},
 };
 
 constexpr RowMenu::Item kImageItems[] = {
-    {"open-image-dir", UM_IMAGE_OPEN_DIR},
-    {"repeat-image-compress", UM_IMAGE_RECOMPRESS, Offered::WhileNotQueued},
+    {"open-image-dir", UM_IMAGE_OPEN_DIR, Offered::Always, kOpenSourceFolderText},
+    {"repeat-image-compress", UM_IMAGE_RECOMPRESS, Offered::OnceEnded},
     {"cancel-image-compress", UM_IMAGE_CANCEL, Offered::WhileQueued},
     {"file-image-delete", UM_IMAGE_DELETE},
 };
@@ -85,11 +89,23 @@ RowMenu* RowMenu::Open(QWidget* owner, QWidget* sender, const QPoint& click,
 
 void RowMenu::OfferFor(const QWidget* sender)
 {
-    const bool queued = IsRowQueued(RowOf(sender));
+    const QWidget* row = RowOf(sender);
+    const RowState state = GetRowState(row);
+    const bool queued = IsRowQueued(row);
+    const bool ended =
+        state == RowState::Finished || state == RowState::Kept || state == RowState::Failed;
     for (const Item& item : items_) {
-        if (item.offered == Offered::Always) continue;
-        if (QWidget* control = FindControl(QLatin1String(item.name)))
-            control->setVisible(queued == (item.offered == Offered::WhileQueued));
+        QWidget* control = FindControl(QLatin1String(item.name));
+        if (!control) continue;
+        if (item.offered == Offered::WhileQueued) control->setVisible(queued);
+        if (item.offered == Offered::OnceEnded) control->setVisible(ended);
+        auto* button = qobject_cast<QAbstractButton*>(control);
+        if (!item.keptText || !button) continue;
+        // The layout's own text is kept aside the first time, for the rows it fits.
+        if (!button->property("layoutText").isValid())
+            button->setProperty("layoutText", button->text());
+        button->setText(state == RowState::Kept ? language::Tr(item.keptText)
+                                                : button->property("layoutText").toString());
     }
     // As wide as the layout file makes it, as high as the items offered.
     if (layout()) layout()->activate();

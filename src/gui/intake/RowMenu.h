@@ -16,12 +16,15 @@ class RowMenu : public WindowImplBase {
     Q_OBJECT
 public:
     // Which rows an item is offered for: every row, or only rows that wait or run (a cancel),
-    // or only rows that do neither (a re-compress).
-    enum class Offered { Always, WhileQueued, WhileNotQueued };
+    // or only rows that have been compressed, kept their source or failed (a re-compress).
+    enum class Offered { Always, WhileQueued, OnceEnded };
     struct Item {
         const char* name;
         int message;
         Offered offered = Offered::Always;
+        // The item's text on a row whose source was kept (a text marked for translation), when
+        // it differs there.
+        const char* keptText = nullptr;
     };
 
     ~RowMenu() override;
@@ -61,8 +64,9 @@ private:
     int taskId_ = 0;
 };
 
-// The menu of a video row: "seting-param" (UM_VIDEO_PARAM), "open-dir" (UM_VIDEO_OPEN_DIR),
-// "repeat-compress" (UM_VIDEO_RECOMPRESS, for a row that neither waits nor runs),
+// The menu of a video row: "seting-param" (UM_VIDEO_PARAM), "open-dir" (UM_VIDEO_OPEN_DIR: the
+// output folder, or the source's folder on a row whose source was kept),
+// "repeat-compress" (UM_VIDEO_RECOMPRESS, for a row that has ended),
 // "cancel-compress" (UM_VIDEO_CANCEL, for a row that waits or runs), "file-delete"
 // (UM_VIDEO_DELETE).
 class PopMenu : public RowMenu {
@@ -77,7 +81,7 @@ public:
 };
 
 // The menu of an image row: "open-image-dir" (UM_IMAGE_OPEN_DIR), "repeat-image-compress"
-// (UM_IMAGE_RECOMPRESS, for a row that neither waits nor runs), "cancel-image-compress"
+// (UM_IMAGE_RECOMPRESS, for a row that has ended), "cancel-image-compress"
 // (UM_IMAGE_CANCEL, for a row that waits or runs), "file-image-delete" (UM_IMAGE_DELETE).
 class ImagePopMenu : public RowMenu {
     Q_OBJECT

@@ -16,8 +16,8 @@ namespace {
 
 constexpr char kFolderTitle[] = QT_TRANSLATE_NOOP("LumoCompress", "选择视频存放目录");
 
-// The notice for the damaged files of one choice: the usual sentence, then each file by name.
-QString DamagedNotice(const QStringList& names)
+// The damaged files of one choice: the usual sentence, then each file by name.
+QString DamagedText(const QStringList& names)
 {
     return language::Tr(texts::kDamagedFile) + u'\n' + names.join(u'\n');
 }
@@ -42,17 +42,18 @@ VideoIntake::~VideoIntake() = default;
 void VideoIntake::AddFiles(const QStringList& paths)
 {
     std::vector<VideoTask> tasks;
+    std::vector<NotTaken> notTaken;
     for (const QString& path : paths) {
         const QFileInfo file(path);
         QString dir = file.absolutePath();
         if (!dir.endsWith('/')) dir += '/';
         if (const QString reason = SpecialFileReason(path); !reason.isEmpty()) {
-            ReportNotTaken({{file.fileName(), reason}});
+            notTaken.push_back({file.fileName(), reason});
             continue;
         }
         tasks.push_back(MakeVideoTask(dir, file.fileName()));
     }
-    Queue(std::move(tasks));
+    Queue(std::move(tasks), std::move(notTaken));
 }
 
 void VideoIntake::AddFolder(const QString& folder)
@@ -61,8 +62,7 @@ void VideoIntake::AddFolder(const QString& folder)
     std::vector<VideoTask> tasks;
     for (const QString& name : ScanFolderForVideos(folder))
         tasks.push_back(MakeVideoTask(folder, name));
-    Queue(std::move(tasks));
-    ReportNotTaken(EntriesNotTaken(folder, true));
+    Queue(std::move(tasks), EntriesNotTaken(folder, true));
 }
 
 int VideoIntake::Pending() const
@@ -73,12 +73,18 @@ int VideoIntake::Pending() const
 void VideoIntake::Stop()
 {
     probes_->Stop();
-    damaged_.clear();
+    refused_.clear();
 }
 
-void VideoIntake::Queue(std::vector<VideoTask> tasks)
+void VideoIntake::Queue(std::vector<VideoTask> tasks, std::vector<NotTaken> notTaken)
 {
-    if (const int batch = probes_->Add(std::move(tasks)); batch != 0) damaged_[batch];
+    const int batch = probes_->Add(std::move(tasks));
+    if (batch != 0) {
+        refused_[batch].notTaken = std::move(notTaken);
+    } else if (!notTaken.empty()) {
+        // Nothing to probe: the notice comes at once.
+        PromptBoxDialog::ShowModeless(owner_, NotTakenText(notTaken));
+    }
 }
 
 void VideoIntake::OnProbed(int batch, const VideoTask& task, bool usable)
@@ -88,13 +94,16 @@ void VideoIntake::OnProbed(int batch, const VideoTask& task, bool usable)
     if (usable)
         addRow_(task);
     else
-        damaged_[batch] << task.fileName;
+        refused_[batch].damaged << task.fileName;
 }
 
 void VideoIntake::OnBatchDone(int batch)
 {
-    QStringList names = damaged_[batch];
-    names.removeDuplicates();  // the same file chosen twice is named once
-    damaged_.erase(batch);
-    if (!names.isEmpty()) PromptBoxDialog::ShowModeless(owner_, DamagedNotice(names));
+    Refused refused = std::move(refused_[batch]);
+    refused_.erase(batch);
+    refused.damaged.removeDuplicates();  // the same file chosen twice is named once
+    QStringList parts;
+    if (!refused.damaged.isEmpty()) parts << DamagedText(refused.damaged);
+    if (!refused.notTaken.empty()) parts << NotTakenText(refused.notTaken);
+    if (!parts.isEmpty()) PromptBoxDialog::ShowModeless(owner_, parts.join(QStringLiteral("\n\n")));
 }

@@ -15,7 +15,8 @@ class ProbeQueue;
 // Each file is probed in the background (several at once) while the window stays live; its row
 // appears as soon as it and every file before it are probed, so rows keep the files' order. The
 // files of one choice that do not probe well are named together in one notice after the last of
-// them, and left out.
+// them, and left out; the same notice names the special files and unreadable names of that
+// choice, which are never probed.
 //
 // AddFromFolder (from MediaIntake) adds the videos of one folder (not its subfolders), in name
 // order.
@@ -37,12 +38,17 @@ public:
     void Stop();
 
 private:
-    void Queue(std::vector<VideoTask> tasks);
+    void Queue(std::vector<VideoTask> tasks, std::vector<NotTaken> notTaken);
     void OnProbed(int batch, const VideoTask& task, bool usable);
     void OnBatchDone(int batch);
 
     ShowPending showPending_;
     std::unique_ptr<ProbeQueue> probes_;
-    // The damaged files of each batch still being probed, in the files' order.
-    std::map<int, QStringList> damaged_;
+    // What each batch still being probed leaves out: its damaged files, in the files' order,
+    // and the entries that were not probed at all.
+    struct Refused {
+        QStringList damaged;
+        std::vector<NotTaken> notTaken;
+    };
+    std::map<int, Refused> refused_;
 };

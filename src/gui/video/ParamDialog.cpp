@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <array>
 #include <memory>
 #include <stdexcept>
@@ -9,12 +10,14 @@
 #include "core/app/Settings.h"
 #include "core/app/TextUtil.h"
 #include "gui/ui/WindowMessages.h"
+#include "gui/video/ChoiceReach.h"
 
 namespace {
 
 constexpr const char* kCompressTypeOptions[] = {"compress-type-general", "compress-type-deep",
                                                 "compress-type-limit"};
-constexpr const char* kVideoTypeOptions[] = {"radio_ori", "radio_mp4", "radio_flv"};
+constexpr const char* kVideoTypeOptions[] = {"radio_ori", "radio_mp4", "radio_flv", "radio_mov",
+                                             "radio_mkv"};
 
 using choices::kResolutions;
 using choices::kSampleRates;
@@ -22,9 +25,10 @@ constexpr const auto& kChannels = choices::kAudioChannels;
 constexpr const auto& kBitrates = choices::kAudioBitrates;
 
 // Checks the option of the group at index; an index outside the group leaves none checked.
-void SelectOption(QAbstractButton* const (&group)[3], int index)
+template <size_t N>
+void SelectOption(QAbstractButton* const (&group)[N], int index)
 {
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < static_cast<int>(N); ++i) {
         QAbstractButton* option = group[i];
         if (i == index) {
             option->setChecked(true);
@@ -39,9 +43,10 @@ void SelectOption(QAbstractButton* const (&group)[3], int index)
 }
 
 // The position of the checked option, or -1.
-int CheckedOption(QAbstractButton* const (&group)[3])
+template <size_t N>
+int CheckedOption(QAbstractButton* const (&group)[N])
 {
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < static_cast<int>(N); ++i) {
         if (group[i]->isChecked()) return i;
     }
     return -1;
@@ -57,8 +62,13 @@ bool InTable(const QComboBox* list, const Table& table)
 
 }  // namespace
 
-ParamDialog::ParamDialog(QWidget* owner, int taskId, const CompressParams& params)
-    : WindowImplBase(owner, Kind::Dialog), owner_(owner), params_(params)
+ParamDialog::ParamDialog(QWidget* owner, int taskId, const CompressParams& params,
+                         const std::optional<VideoTask>& source, const MainPageSnapshot& page)
+    : WindowImplBase(owner, Kind::Dialog),
+      owner_(owner),
+      params_(params),
+      source_(source),
+      page_(page)
 {
     params_.unique_id = taskId;
     DebugPrint("unique_id: %d\n", taskId);
@@ -85,9 +95,11 @@ CompressParams ParamDialog::DefaultParams(int taskId)
     return params;
 }
 
-int ParamDialog::Open(QWidget* owner, int taskId, const std::optional<CompressParams>& own)
+int ParamDialog::Open(QWidget* owner, int taskId, const std::optional<CompressParams>& own,
+                      const std::optional<VideoTask>& source, const MainPageSnapshot& page)
 {
-    auto dialog = std::make_unique<ParamDialog>(owner, taskId, own.value_or(DefaultParams(taskId)));
+    auto dialog = std::make_unique<ParamDialog>(owner, taskId, own.value_or(DefaultParams(taskId)),
+                                                source, page);
     dialog->Create();
     dialog->CenterWindow();
     // Once shown, the dialog owns itself: it is deleted after it closes.
@@ -99,8 +111,10 @@ void ParamDialog::InitWindow()
     try {
         for (int i = 0; i < 3; ++i) {
             compressTypes_[i] = FindControl<QAbstractButton>(kCompressTypeOptions[i]);
-            videoTypes_[i] = FindControl<QAbstractButton>(kVideoTypeOptions[i]);
             if (!compressTypes_[i]) throw std::runtime_error(kCompressTypeOptions[i]);
+        }
+        for (int i = 0; i < 5; ++i) {
+            videoTypes_[i] = FindControl<QAbstractButton>(kVideoTypeOptions[i]);
             if (!videoTypes_[i]) throw std::runtime_error(kVideoTypeOptions[i]);
         }
         ratio_ = FindControl<QComboBox>("video-ratio");
@@ -112,7 +126,12 @@ void ParamDialog::InitWindow()
             throw std::runtime_error("lists");
         if (!FindControl<QAbstractButton>("save") || !FindControl<QAbstractButton>("cancel"))
             throw std::runtime_error("buttons");
+        codecTip_ = codec_->toolTip();
         ShowParams(params_);
+        connect(codec_, &QComboBox::currentIndexChanged, this, [this] { ShowReach(); });
+        for (QAbstractButton* option : videoTypes_)
+            connect(option, &QAbstractButton::toggled, this, [this] { ShowReach(); });
+        ShowReach();
     } catch (...) {
         throw std::runtime_error("ParamDialog::Init");
     }
@@ -134,10 +153,10 @@ void ParamDialog::Notify(skin::Notification& msg)
 {
     const QString& name = msg.senderName;
     if (msg.type == QLatin1String(skin::kSelectChanged) && msg.wParam) {
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i)
             if (name == QLatin1String(kCompressTypeOptions[i])) params_.compressType = i;
+        for (int i = 0; i < 5; ++i)
             if (name == QLatin1String(kVideoTypeOptions[i])) params_.videoType = i;
-        }
     } else if (msg.type == QLatin1String(skin::kClick)) {
         if (name == QLatin1String("save")) Save();
         if (name == QLatin1String("cancel")) ResetToDefaults();
@@ -167,6 +186,35 @@ void ParamDialog::ReadControls()
     if (InTable(bitrate_, kBitrates)) {
         params_.bitrateIndex = bitrate_->currentIndex();
         params_.bitrate = kBitrates[params_.bitrateIndex];
+    }
+}
+
+void ParamDialog::ShowReach()
+{
+    ChoiceReach reach;
+    if (source_) {
+        const CompressParams saved = params_;
+        ReadControls();
+        reach = ReachOf(*source_, ResolveCompressSettings(params_, {}), page_);
+        params_ = saved;
+    }
+    codec_->setEnabled(reach.codec);
+    codec_->setToolTip(reach.codec ? codecTip_ : reach.codecReason);
+    for (const char* name : {"video-codec-label"})
+        if (QWidget* label = FindControl(name)) label->setEnabled(reach.codec);
+    for (QComboBox* list : {channel_, sampleRate_, bitrate_}) {
+        list->setEnabled(reach.audio);
+        list->setToolTip(reach.audio ? QString() : reach.audioReason);
+    }
+    for (const char* name :
+         {"audio-channel-label", "audio-sample-rate-label", "audio-bitrate-label"})
+        if (QWidget* label = FindControl(name)) label->setEnabled(reach.audio);
+    QStringList reasons;
+    if (!reach.codec) reasons << reach.codecReason;
+    if (!reach.audio) reasons << reach.audioReason;
+    if (auto* note = FindControl<QLabel>("param-not-applied")) {
+        note->setText(reasons.join(u'\n'));
+        note->setVisible(!reasons.isEmpty());
     }
 }
 

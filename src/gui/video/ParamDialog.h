@@ -3,15 +3,18 @@
 #include <QPointer>
 #include <optional>
 
+#include "core/intake/VideoTask.h"
 #include "core/video/CompressParams.h"
 #include "gui/skinlib/WindowImplBase.h"
 
 class QAbstractButton;
 class QComboBox;
 
-// The parameters of one video row: compression strength, container, resolution and the three
-// audio values. The dialog only edits its own copy of the record and reports to its owner (the
-// main window), which keeps the records:
+// The parameters of one video row: compression strength, container (the main page's five),
+// resolution, the three audio values and the codec. A choice that the container in force does
+// not use (see ChoiceReach) is greyed, and the reason is shown under the lists. The dialog only
+// edits its own copy of the record and reports to its owner (the main window), which keeps the
+// records:
 // - "save" posts UM_VIDEO_PARAM_SAVE carrying the record (ValueRecord<CompressParams>), then
 //   closes with result 1;
 // - "cancel" puts the controls back to the defaults and posts UM_VIDEO_PARAM_RESET with the
@@ -21,8 +24,10 @@ class ParamDialog : public WindowImplBase {
     Q_OBJECT
 public:
     // params: the row's own record, or DefaultParams for a row without one. Its unique_id is
-    // replaced by taskId.
-    ParamDialog(QWidget* owner, int taskId, const CompressParams& params);
+    // replaced by taskId. source and page: the row's video and the main page, which decide what
+    // applies; without a source every choice is offered as applying.
+    ParamDialog(QWidget* owner, int taskId, const CompressParams& params,
+                const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {});
     ~ParamDialog() override;
 
     // The record shown for a row without its own: general strength, the source's container,
@@ -33,7 +38,8 @@ public:
     // Opens the dialog for the row taskId, preselected from own or, when the row has no record
     // of its own, from DefaultParams; centred over owner and modal. Returns 1 when it was saved,
     // 0 when it was closed otherwise.
-    static int Open(QWidget* owner, int taskId, const std::optional<CompressParams>& own);
+    static int Open(QWidget* owner, int taskId, const std::optional<CompressParams>& own,
+                    const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {});
 
     int TaskId() const { return params_.unique_id; }
 
@@ -47,13 +53,18 @@ protected:
 private:
     void ShowParams(const CompressParams& params);
     void ReadControls();
+    // Greys what the container in force does not use and says why ("param-not-applied").
+    void ShowReach();
     void Save();
     void ResetToDefaults();
 
     QPointer<QWidget> owner_;
     CompressParams params_;
+    std::optional<VideoTask> source_;
+    MainPageSnapshot page_;
+    QString codecTip_;  // the codec list's own tooltip
     QAbstractButton* compressTypes_[3] = {};
-    QAbstractButton* videoTypes_[3] = {};
+    QAbstractButton* videoTypes_[5] = {};
     QComboBox* ratio_ = nullptr;
     QComboBox* channel_ = nullptr;
     QComboBox* sampleRate_ = nullptr;

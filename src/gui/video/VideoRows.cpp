@@ -1,48 +1,26 @@
 #include "gui/video/VideoRows.h"
 
 #include <QAbstractButton>
-#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
-#include <QUrl>
 #include <algorithm>
-#include <vector>
 
-#include "core/app/FailureText.h"
 #include "core/app/Language.h"
-#include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
 #include "core/video/VideoEngine.h"
 #include "gui/intake/RowBuilder.h"
-#include "gui/platform/Shell.h"
 #include "gui/skinlib/Controls.h"
-#include "gui/skinlib/SkinList.h"
-#include "gui/ui/OpenOrTell.h"
-#include "gui/ui/PromptBoxDialog.h"
+#include "gui/video/ChoiceReach.h"
 
 namespace {
 
-constexpr char kCannotDeleteText[] = QT_TRANSLATE_NOOP("LumoCompress", "文件正在压缩中,不能删除!");
-constexpr char kEmptyListText[] = QT_TRANSLATE_NOOP("LumoCompress", "请先添加要压缩的文件!");
-constexpr char kListName[] = "videoList";
-constexpr char kButtonName[] = "compressBtn";
+constexpr MediaRows::Names kNames = {"videoList",         "compressBtn", "videocheckBox",
+                                     "video-batch-label", "all-cancel",  "压 缩"};
 
 // The time left is shown from the first progress report on (about a second in), once the encode
 // has got this far: before, it jumps.
 constexpr qint64 kTimeLeftAfterMs = 800;
 constexpr int kTimeLeftAfterPercent = 1;
-
-QAbstractButton* StartButton(QWidget* row)
-{
-    return row ? row->findChild<QAbstractButton*>(kButtonName) : nullptr;
-}
-
-void SetButton(QWidget* row, const QString& text, const QString& hoverText, bool reacts)
-{
-    QAbstractButton* button = StartButton(row);
-    skin::SetButtonTexts(button, text, hoverText);
-    skin::SetMouseEnabled(button, reacts);
-}
 
 void SetProgress(QWidget* row, int percent)
 {
@@ -52,15 +30,10 @@ void SetProgress(QWidget* row, int percent)
 
 }  // namespace
 
-VideoRows::VideoRows(const RowsContext& context, VideoEngine& engine)
-    : context_(context), engine_(engine), batch_([this](const QString& text) { ShowBatch(text); })
+VideoRows::VideoRows(const RowsContext& context, VideoEngine& engine,
+                     std::function<VideoSettings()> settings)
+    : MediaRows(context, engine, kNames), engine_(engine), settings_(std::move(settings))
 {
-}
-
-QWidget* VideoRows::Row(int taskId) const
-{
-    auto* list = context_.window.FindControl<SkinList>(kListName);
-    return list ? list->FindRow(RowName(taskId)) : nullptr;
 }
 
 int VideoRows::Add(const VideoTask& task)
@@ -68,90 +41,42 @@ int VideoRows::Add(const VideoTask& task)
     const int id = context_.takeTaskId();
     engine_.AddTask(id, task);
     QWidget* row = BuildVideoRow(id, task, context_.controlFactory);
-    context_.window.FindControl<SkinList>(kListName)->AddRow(row);
+    Append(row);
     return id;
 }
 
-void VideoRows::ShowWaiting(int taskId)
+void VideoRows::ClearProgress(QWidget* row)
 {
-    QWidget* row = Row(taskId);
-    if (!row) return;
-    SetRowState(row, RowState::Waiting);
-    // Nothing of an earlier run stays: no old size or saving, no bar over them.
-    ClearResults(row);
-    ShowStatusParts(row, {});
     SetProgress(row, 0);
-    StartButton(row)->setToolTip({});
-    SetButton(row, Texts::tr("等待中"), Texts::tr("取消"), true);
-    const auto task = engine_.FindTask(taskId);
-    batch_.Queued(taskId, task ? task->fileSize : 0);
 }
 
-void VideoRows::ShowIdle(QWidget* row)
+std::optional<VideoTask> VideoRows::Task(int taskId) const
 {
-    if (!row) return;
-    SetRowState(row, RowState::Idle);
-    ClearResults(row);
-    ShowStatusParts(row, {});
-    SetButton(row, Texts::tr("压缩"), {}, true);
+    return engine_.FindTask(taskId);
 }
 
-void VideoRows::Start(QWidget* button)
+void VideoRows::Release(int taskId)
 {
-    const int id = static_cast<int>(skin::GetTag(button));
-    QWidget* row = Row(id);
-    if (IsRowQueued(row)) return Cancel(id);
-    if (GetRowState(row) == RowState::Finished) return;
-    if (!context_.requireSignIn()) return;
-    ShowWaiting(id);
-    engine_.Enqueue(id);
+    engine_.Release(taskId);
 }
 
-void VideoRows::StartAll()
+void VideoRows::Forget(int taskId)
 {
-    auto* list = context_.window.FindControl<SkinList>(kListName);
-    if (!list || list->Count() == 0)
-        return PromptBoxDialog::Show(&context_.window, language::Tr(kEmptyListText));
-    if (!context_.requireSignIn()) return;
-    std::vector<int> ids;
-    for (int i = 0; i < list->Count(); ++i) {
-        QWidget* row = list->RowAt(i);
-        auto* check = row->findChild<QAbstractButton*>("videocheckBox");
-        if (!check || !check->isChecked()) continue;
-        const RowState state = GetRowState(row);
-        if (state != RowState::Idle && state != RowState::Failed) continue;
-        const int id = static_cast<int>(skin::GetTag(check));
-        ShowWaiting(id);
-        ids.push_back(id);
-    }
-    engine_.EnqueueAll(ids);
+    engine_.RemoveTask(taskId);
+    engine_.RemoveParams(taskId);
 }
 
-void VideoRows::Cancel(int taskId)
+void VideoRows::Queued(int taskId)
 {
+    // The choices that cannot apply to this row are named on its status, not dropped silently.
     QWidget* row = Row(taskId);
-    if (!IsRowQueued(row)) return;
-    engine_.Cancel(taskId);
-    if (engine_.IsQueued(taskId)) {
-        // Running: the encoder is being stopped; the report turns the row idle.
-        SetButton(row, Texts::tr("取消中"), {}, false);
-        return;
-    }
-    runningSince_.erase(taskId);
-    batch_.Dropped(taskId);
-    ShowIdle(row);
-}
-
-void VideoRows::CancelAll()
-{
-    auto* list = context_.window.FindControl<SkinList>(kListName);
-    if (!list) return;
-    std::vector<int> ids;
-    for (int i = 0; i < list->Count(); ++i) {
-        if (IsRowQueued(list->RowAt(i)))
-            ids.push_back(static_cast<int>(skin::GetTag(list->RowAt(i))));
-    }
-    for (int id : ids) Cancel(id);
+    QWidget* status = row ? row->findChild<QWidget*>("statusColumn") : nullptr;
+    const auto task = engine_.FindTask(taskId);
+    if (!status || !task || !settings_) return;
+    const VideoSettings values = settings_();
+    const ChoiceReach reach = ReachOf(
+        *task, ResolveCompressSettings(engine_.FindParams(taskId), values.settings), values.page);
+    status->setToolTip(reach.notes.join(u'\n'));
 }
 
 void VideoRows::OnStarted(int taskId)
@@ -189,39 +114,10 @@ void VideoRows::OnProgress(int taskId, int percent)
 
 void VideoRows::OnDone(const VideoDoneRecord& record)
 {
-    QWidget* row = Row(record.taskId);
     runningSince_.erase(record.taskId);
-    const QFileInfo output(record.outputPath);
-    if (record.sourceKept) {
-        if (row) {
-            SetProgress(row, 100);
-            SetRowVisible(row, "progress-container", false);
-            SetRowText(row, "compressBtn", Texts::tr("压缩完成"));
-            StartButton(row)->setToolTip(record.sourcePath);
-            const auto task = engine_.FindTask(record.taskId);
-            ShowSourceKept(row, task ? task->fileSize : record.sourceSize);
-        }
-    } else if (!output.isFile()) {
-        // Reported as finished, but the file is not there: the user must not see a success.
-        ShowFailed(row, Texts::tr("输出文件不存在"));
-    } else if (row) {
-        SetRowState(row, RowState::Finished);
-        SetProgress(row, 100);
-        // The size and the saving take the progress bar's place.
-        ShowStatusParts(row, {.results = true});
-        SetButton(row, Texts::tr("压缩完成"), {}, false);
-        StartButton(row)->setToolTip(record.outputPath);
-        const auto task = engine_.FindTask(record.taskId);
-        const qint64 sourceSize = task ? task->fileSize : record.sourceSize;
-        const qint64 outputSize = output.size();
-        const float saving = SavingPercent(sourceSize, outputSize);
-        DebugPrint("srcFile.fileSize: %lld\nfileSize: %lld\npercent: %f\n",
-                   static_cast<long long>(sourceSize), static_cast<long long>(outputSize),
-                   static_cast<double>(saving));
-        ShowSaving(row, sourceSize, outputSize);
-    }
-    engine_.Release(record.taskId);
-    batch_.Ended(record.taskId);
+    if (QWidget* row = Row(record.taskId)) SetProgress(row, 100);
+    ShowDone(record.taskId, record.outputPath, record.sourceKept, record.sourceSize);
+    Ended(record.taskId);
 }
 
 void VideoRows::OnFailed(const VideoFailRecord& record)
@@ -229,47 +125,7 @@ void VideoRows::OnFailed(const VideoFailRecord& record)
     DebugPrint("task %d failed: %s\n", record.taskId, qPrintable(record.reason));
     runningSince_.erase(record.taskId);
     ShowFailed(Row(record.taskId), record.reason);
-    engine_.Release(record.taskId);
-    batch_.Ended(record.taskId);
-}
-
-void VideoRows::OnCancelled(int taskId)
-{
-    DebugPrint("task %d cancelled\n", taskId);
-    runningSince_.erase(taskId);
-    ShowIdle(Row(taskId));
-    engine_.Release(taskId);
-    batch_.Dropped(taskId);
-}
-
-void VideoRows::ShowFailed(QWidget* row, const QString& reason)
-{
-    if (!row) return;
-    SetRowState(row, RowState::Failed);
-    ShowStatusParts(row, {.error = true});
-    if (auto* error = row->findChild<QLabel*>("errorLabel"))
-        error->setToolTip(ReadableFailure(reason));
-    SetButton(row, Texts::tr("压 缩"), {}, true);
-}
-
-void VideoRows::Recompress(int taskId)
-{
-    QWidget* row = Row(taskId);
-    // A row that waits or runs is compressed once; a second turn would write a second copy.
-    if (!row || IsRowQueued(row) || engine_.IsQueued(taskId)) return;
-    if (!context_.requireSignIn()) return;
-    ShowWaiting(taskId);
-    engine_.Enqueue(taskId);
-}
-
-void VideoRows::Delete(int taskId)
-{
-    if (engine_.IsQueued(taskId))
-        return PromptBoxDialog::Show(&context_.window, language::Tr(kCannotDeleteText));
-    if (QWidget* row = Row(taskId))
-        context_.window.FindControl<SkinList>(kListName)->RemoveRow(row);
-    engine_.RemoveTask(taskId);
-    engine_.RemoveParams(taskId);
+    Ended(record.taskId);
 }
 
 void VideoRows::SaveParams(const CompressParams& params)
@@ -283,19 +139,4 @@ void VideoRows::ResetParams(int taskId)
 {
     SetRowVisible(Row(taskId), "paramFlag", false);
     engine_.RemoveParams(taskId);
-}
-
-void VideoRows::OpenOutputFolder()
-{
-    OpenOrTell(&context_.window, QUrl::fromLocalFile(GetOutputFolder()));
-}
-
-void VideoRows::ShowBatch(const QString& text)
-{
-    if (auto* label = context_.window.FindControl<QLabel>("video-batch-label")) {
-        label->setText(text);
-        label->setVisible(!text.isEmpty());
-    }
-    if (QWidget* cancelAll = context_.window.FindControl("all-cancel"))
-        cancelAll->setVisible(batch_.Active());
 }

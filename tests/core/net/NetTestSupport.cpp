@@ -2,6 +2,9 @@
 
 #include <QTcpServer>
 
+#include <chrono>
+#include <thread>
+
 #include "core/net/InstallerSignature.h"
 
 namespace nettest {
@@ -14,6 +17,10 @@ LocalServer::LocalServer()
 LocalServer::~LocalServer()
 {
     stopping_ = true;
+    // A stop before the loop has begun is lost, and the loop would then wait for a connection
+    // for good: it is given the loop's start first (bounded, for a loop that never starts).
+    for (int waited = 0; thread_.joinable() && !server_.is_running() && waited < 5000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     server_.stop();
     if (thread_.joinable()) thread_.join();
 }

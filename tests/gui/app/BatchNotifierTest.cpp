@@ -105,6 +105,22 @@ TEST(BatchNotifierTest, AnActiveWindowGetsNoSummaryButTheBatchStillEnds)
     EXPECT_EQ(r.shown[0], "压缩完成：成功 1 个，失败 0 个，节省 60 B");
 }
 
+TEST(BatchNotifierTest, ACancelThatEndsTheBatchLeavesNothingForTheNext)
+{
+    Recorder r;
+    r.notifier.TaskDone(1000, 400);
+    r.notifier.TaskCancelled();  // other rows still run: the batch goes on
+    EXPECT_EQ(r.notifier.done(), 1);
+    r.idle = true;
+    r.notifier.TaskCancelled();  // the last rows were cancelled
+    EXPECT_TRUE(r.shown.isEmpty()) << "a batch the user stopped gets no summary";
+    EXPECT_EQ(r.notifier.done(), 0);
+
+    r.notifier.TaskDone(100, 40);
+    ASSERT_EQ(r.shown.size(), 1);
+    EXPECT_EQ(r.shown[0], "压缩完成：成功 1 个，失败 0 个，节省 60 B");
+}
+
 TEST(BatchNotifierTest, AGrownFileCountsAgainstTheSavings)
 {
     Recorder r;

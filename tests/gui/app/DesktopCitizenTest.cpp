@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QStackedWidget>
@@ -307,25 +311,53 @@ TEST(QtDialogsTest, TheCatalogueFollowsAChineseLocaleElseSimplifiedChinese)
 }
 
 // Answers the next file dialog from the event loop: records the folder it opened in and its
-// "Look in" label, then picks answer (or cancels when empty).
-void AnswerFileDialog(QString* openedIn, QString* lookIn, const QString& answer)
+// "Look in" label, then picks answer (or cancels when empty). The answer is typed into the file
+// name field as the whole path: QFileDialog::selectFile leaves that field alone while it has the
+// keyboard focus (it has once the dialog is active, which depends on what was active before),
+// and accept() with an empty field does nothing, so the dialog stayed open for good. The watch
+// belongs to scope, ends once its dialog has closed, and fails the test rather than leave a
+// modal loop waiting: on an error box over the dialog, or when no dialog shows or it does not
+// close in time.
+void AnswerFileDialog(QObject* scope, QString* openedIn, QString* lookIn, const QString& answer)
 {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(scope);
+    auto deadline = std::make_shared<QDeadlineTimer>(10000);
+    auto answered = std::make_shared<QPointer<QFileDialog>>();
+    auto hasAnswered = std::make_shared<bool>(false);
     timer->setInterval(20);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        QFileDialog* dialog = nullptr;
         for (QWidget* top : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QFileDialog*>(top);
-            if (!dialog || !dialog->isVisible()) continue;
+            if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible()) {
+                ADD_FAILURE() << "the file dialog answered: " << box->text().toStdString();
+                box->reject();
+                return;
+            }
+            if (auto* shown = qobject_cast<QFileDialog*>(top); shown && shown->isVisible())
+                dialog = shown;
+        }
+        if (*hasAnswered) {
+            // Done once the dialog has closed (and, when it returned, gone).
+            if (!*answered || !(*answered)->isVisible()) return timer->stop();
+        } else if (dialog) {
+            *hasAnswered = true;
+            *answered = dialog;
             *openedIn = dialog->directory().absolutePath();
             if (auto* label = dialog->findChild<QLabel*>("lookInLabel")) *lookIn = label->text();
             if (answer.isEmpty()) {
-                dialog->reject();
+                QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
             } else {
-                dialog->selectFile(answer);
-                QMetaObject::invokeMethod(dialog, "accept");
+                if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+                    name->setText(answer);
+                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
             }
-            timer->deleteLater();
             return;
+        }
+        if (deadline->hasExpired()) {
+            ADD_FAILURE() << (*hasAnswered ? "the file dialog did not close"
+                                           : "no file dialog showed");
+            if (dialog) dialog->reject();
+            timer->stop();
         }
     });
     timer->start();
@@ -343,22 +375,23 @@ TEST(QtDialogsTest, ChoosersSpeakChineseAndOpenWhereTheLastAnswerWas)
 
     QString openedIn, lookIn;
     const QString filter = "视频 (*.mp4)";
-    AnswerFileDialog(&openedIn, &lookIn, clip);
+    QObject answers;
+    AnswerFileDialog(&answers, &openedIn, &lookIn, clip);
     EXPECT_EQ(Shell::Instance().ChooseFiles(&owner, "添加", filter), QStringList{clip});
     EXPECT_EQ(openedIn, QDir::homePath()) << "nothing chosen yet: the home folder";
     EXPECT_FALSE(lookIn.isEmpty());
     EXPECT_NE(lookIn, "Look in:") << "Qt's own words are translated";
 
-    AnswerFileDialog(&openedIn, &lookIn, QString());
+    AnswerFileDialog(&answers, &openedIn, &lookIn, QString());
     EXPECT_TRUE(Shell::Instance().ChooseFiles(&owner, "添加", filter).isEmpty());
     EXPECT_EQ(openedIn, media.path() + "/clips");
 
     // Another kind keeps its own folder; a folder that went away gives the home folder again.
-    AnswerFileDialog(&openedIn, &lookIn, QString());
+    AnswerFileDialog(&answers, &openedIn, &lookIn, QString());
     Shell::Instance().ChooseFiles(&owner, "添加", "图片 (*.jpg)");
     EXPECT_EQ(openedIn, QDir::homePath());
     ASSERT_TRUE(QDir(media.path() + "/clips").removeRecursively());
-    AnswerFileDialog(&openedIn, &lookIn, QString());
+    AnswerFileDialog(&answers, &openedIn, &lookIn, QString());
     Shell::Instance().ChooseFiles(&owner, "添加", filter);
     EXPECT_EQ(openedIn, QDir::homePath());
 }

@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTextEdit>
 #include <QTranslator>
 
@@ -22,6 +24,7 @@
 #include "gui/net/FeedbackDialog.h"
 #include "gui/video/ParamDialog.h"
 #include "support/GuiTestEnv.h"
+#include "support/Printers.h"
 
 namespace {
 
@@ -115,6 +118,37 @@ TEST_F(LanguageTest, AnEnglishLocaleShowsNoChineseTextAnywhere)
     // Both pages: the image page's own texts too.
     window->FindControl<QAbstractButton>("compress-image")->click();
     EXPECT_EQ(WithChinese(VisibleTexts()), QStringList{});
+}
+
+// The drop-down lists of the window shown whose longest entry does not fit their text area.
+QStringList ClippedLists(QWidget* window)
+{
+    QStringList clipped;
+    for (QComboBox* combo : window->findChildren<QComboBox*>()) {
+        if (!combo->isVisibleTo(window)) continue;
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.subControls = QStyle::SC_All;
+        const QRect text = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                          QStyle::SC_ComboBoxEditField, combo);
+        for (int i = 0; i < combo->count(); ++i) {
+            if (combo->fontMetrics().horizontalAdvance(combo->itemText(i)) > text.width())
+                clipped << combo->objectName() + ": " + combo->itemText(i);
+        }
+    }
+    return clipped;
+}
+
+TEST_F(LanguageTest, TheEnglishPagesShowEveryListEntryWhole)
+{
+    ASSERT_EQ(language::Install(*qApp, QLocale("en_US")), language::Interface::English);
+    OpenEverything();
+    window->resize(1000, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ClippedLists(window), QStringList{}) << "the video page";
+    window->FindControl<QAbstractButton>("compress-image")->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ClippedLists(window), QStringList{}) << "the image page";
 }
 
 TEST_F(LanguageTest, AChineseOrUnknownLocaleKeepsTheOriginalTexts)

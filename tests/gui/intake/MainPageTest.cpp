@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -15,6 +16,7 @@
 #include "gui/intake/MainPage.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
+#include "gui/ui/WindowMessages.h"
 #include "support/GuiTestEnv.h"
 
 namespace {
@@ -201,6 +203,50 @@ TEST_F(MainPageTest, TheCustomImageSizeIsCheckedWidthFirst)
         EXPECT_EQ(window->mainPage().CheckCustomImageSize(), expectPass) << c.width << c.height;
         EXPECT_EQ(shown, QString::fromUtf8(c.prompt)) << c.width << "x" << c.height;
     }
+}
+
+TEST_F(MainPageTest, SelectAllFollowsTheRowsTicks)
+{
+    QAbstractButton* all = Button("videoCheckBoxAll");
+    EXPECT_FALSE(all->isChecked()) << "an empty list";
+    AddRows(3);
+    EXPECT_TRUE(all->isChecked()) << "rows come ticked";
+    RowControl(1, "videocheckBox")->click();
+    EXPECT_FALSE(all->isChecked());
+    RowControl(1, "videocheckBox")->click();
+    EXPECT_TRUE(all->isChecked());
+
+    // The box's own click ticks or unticks every row, and stays as clicked.
+    all->click();
+    EXPECT_FALSE(all->isChecked());
+    for (int row = 0; row < 3; ++row) EXPECT_FALSE(RowControl(row, "videocheckBox")->isChecked());
+    all->click();
+    EXPECT_TRUE(all->isChecked());
+    for (int row = 0; row < 3; ++row) EXPECT_TRUE(RowControl(row, "videocheckBox")->isChecked());
+
+    // Deleting the one unticked row leaves every row ticked; deleting all leaves the box empty.
+    RowControl(2, "videocheckBox")->click();
+    EXPECT_FALSE(all->isChecked());
+    skin::PostMessage(window.data(), UM_VIDEO_DELETE, 2);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(all->isChecked());
+    skin::PostMessage(window.data(), UM_VIDEO_DELETE, 0);
+    skin::PostMessage(window.data(), UM_VIDEO_DELETE, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(videos->Count(), 0);
+    EXPECT_FALSE(all->isChecked());
+}
+
+TEST_F(MainPageTest, StartAllSaysWhyItStartsNothing)
+{
+    SignIn();
+    AddRows(2);
+    Button("videoCheckBoxAll")->click();  // nothing ticked
+    QString notice;
+    testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm", &notice);
+    Button("all-compress")->click();
+    EXPECT_EQ(notice, "请先勾选要压缩的文件!");
+    EXPECT_TRUE(window->videoEngine().IdleTasks().empty());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
 
 #include "gui/intake/RowBatch.h"
 
@@ -72,6 +75,28 @@ TEST_F(RowBatchTest, ACancelledRowLeavesTheBatchAndARequeuedOneCountsAnew)
     nowMs += 2000;
     batch.Progress(4, 25);
     EXPECT_EQ(*batch.SecondsLeft(), 6);
+}
+
+TEST_F(RowBatchTest, TheEstimateFollowsAChangeOfPaceWithoutSwinging)
+{
+    // One video compressed at 4 % a second; at 10 s a second one as large joins the batch, and
+    // the measured rest jumps from about 15 s to 40 s.
+    batch.Queued(1, 1000);
+    std::vector<qint64> shownLeft;
+    for (int second = 1; second <= 20; ++second) {
+        nowMs += 1000;
+        if (second == 10) batch.Queued(2, 1000);
+        batch.Progress(1, std::min(100, 4 * second));
+        shownLeft.push_back(*batch.SecondsLeft());
+    }
+    EXPECT_EQ(shownLeft[8], 16) << "a steady pace is shown as measured (9 s * 64/36)";
+    // The jump is taken in steps: a tenth of it a second, never all at once.
+    for (size_t i = 9; i < shownLeft.size(); ++i)
+        EXPECT_LE(std::abs(shownLeft[i] - shownLeft[i - 1]), 3) << "second " << i + 1;
+    // Ten seconds on it has gone most of the way from the old pace (6 s left by then) to the
+    // measured one (20 s * 1200/800 = 30 s).
+    EXPECT_GE(shownLeft.back(), 20);
+    EXPECT_LE(shownLeft.back(), 30);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -171,6 +172,51 @@ TEST_F(VideoIntakeTest, TheDamagedFilesOfAChoiceAreNamedInOneNoticeAfterItsRows)
     EXPECT_EQ(prompts.notes(), QStringList{"1"}) << "after the good file's row";
     ASSERT_EQ(list->Count(), 1);
     EXPECT_EQ(list->RowAt(0)->objectName(), "item-0") << "a refused file takes no id";
+}
+
+TEST_F(VideoIntakeTest, SpecialFilesAreNamedInTheDamagedFilesNoticeInTheWindowsLanguage)
+{
+    const QString good = Video("good.mp4");
+    const QString bad = media.path() + "/bad.mp4";
+    testenv::WriteFile(bad, "not a video");
+    const QString pipe = media.path() + "/pipe.mp4";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    shell.files = {good, pipe, bad};
+    testenv::AutoAnswer prompts("PromptBoxDialog", "msgConfirm", [] {
+        // A notice that comes by itself takes the keyboard, so Enter answers it.
+        const auto focus = [] {
+            QWidget* widget = QApplication::focusWidget();
+            return widget ? widget->objectName() : QString();
+        };
+        testenv::WaitUntil([&] { return focus() == "msgConfirm"; }, 1000);
+        return focus();
+    });
+    ClickAddFiles();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !prompts.texts().isEmpty(); }, 15000));
+    testenv::WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(
+        prompts.texts(),
+        QStringList{QString(kDamaged) +
+                    "\nbad.mp4\n\n以下文件没有添加:\npipe.mp4: 这是命名管道(FIFO),不是普通文件"})
+        << "one notice for the whole choice";
+    EXPECT_EQ(prompts.notes(), QStringList{"msgConfirm"});
+    EXPECT_EQ(list->Count(), 1);
+
+    // Only special files: nothing to read, so the notice comes at once.
+    shell.files = {pipe};
+    ClickAddFiles();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return prompts.texts().size() == 2; }));
+    EXPECT_TRUE(prompts.texts().back().startsWith("以下文件没有添加:\npipe.mp4"));
+}
+
+TEST_F(VideoIntakeTest, AnOggTheoraRowShowsItsFrameRate)
+{
+    const QString path = media.path() + "/clip.ogv";
+    ASSERT_TRUE(testenv::MakeVideo(path, 1.0, "64x48", false, {"-c:v", "libtheora"}));
+    shell.files = {path};
+    ClickAddFiles();
+    ASSERT_TRUE(WaitForRows(1));
+    EXPECT_EQ(Label(0, "framerateLabel"), "25.00");
 }
 
 TEST_F(VideoIntakeTest, AFolderGivesItsVideosInNameOrderAndOneNotice)

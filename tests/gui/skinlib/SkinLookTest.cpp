@@ -9,11 +9,13 @@
 #include <QImageReader>
 #include <QPalette>
 #include <QRegularExpression>
+#include <QTest>
 #include <QWidget>
 
 #include <memory>
 #include <set>
 
+#include "gui/app/MainWnd.h"
 #include "gui/skinlib/ColorScheme.h"
 #include "gui/skinlib/SkinBuilder.h"
 #include "support/GuiTestEnv.h"
@@ -248,6 +250,95 @@ TEST_F(SkinLookTest, TheDarkImagesOnlyReplaceImagesOfTheSameSize)
         const QString common = SkinFile("images/" + name);
         ASSERT_TRUE(QFileInfo::exists(common)) << name.toStdString();
         EXPECT_EQ(ImageSize(darkFolder + u'/' + name), ImageSize(common)) << name.toStdString();
+    }
+}
+
+// The selector groups of a style sheet, in order (comments left out).
+QStringList Selectors(const QString& sheet)
+{
+    QString text = sheet;
+    text.remove(QRegularExpression("/\\*.*?\\*/", QRegularExpression::DotMatchesEverythingOption));
+    QStringList selectors;
+    static const QRegularExpression rule("([^{}]+)\\{[^}]*\\}");
+    for (auto match = rule.globalMatch(text); match.hasNext();)
+        selectors << match.next().captured(1).simplified();
+    return selectors;
+}
+
+TEST_F(SkinLookTest, TheDarkSheetHasEveryRuleOfTheLightOne)
+{
+    // The dark sheet begins with the light one, colour by colour: a rule added to the light
+    // sheet alone (a button's image, the focus frames) would be missing from the dark look.
+    const QStringList light = Selectors(Text(SkinFile("style.qss")));
+    const QStringList dark = Selectors(Text(SkinFile("style-dark.qss")));
+    ASSERT_GT(light.size(), 50);
+    ASSERT_GE(dark.size(), light.size());
+    EXPECT_EQ(dark.mid(0, light.size()), light);
+}
+
+// How many pixels of area differ clearly (by more than 60 in the sum of the channels).
+int ChangedPixels(const QImage& before, const QImage& after, const QRect& area)
+{
+    int changed = 0;
+    for (int y = std::max(area.top(), 0); y <= std::min(area.bottom(), before.height() - 1); ++y) {
+        for (int x = std::max(area.left(), 0); x <= std::min(area.right(), before.width() - 1);
+             ++x) {
+            const QColor a = before.pixelColor(x, y), b = after.pixelColor(x, y);
+            changed += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                           std::abs(a.blue() - b.blue()) >
+                       60;
+        }
+    }
+    return changed;
+}
+
+TEST_F(SkinLookTest, EveryControlTheKeyboardReachesShowsItsFocusInBothLooks)
+{
+    for (const char* look : {"light", "dark"}) {
+        SCOPED_TRACE(look);
+        Load(look);
+        std::unique_ptr<CMainWnd> window(new CMainWnd);
+        window->Create();
+        window->resize(1000, 700);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(testenv::WaitUntil([&] { return window->isActiveWindow(); }));
+        QImage before = window->grab().toImage();
+        std::set<QString> reached;
+        for (int press = 0; press < 12; ++press) {
+            QWidget* from = QApplication::focusWidget();
+            QTest::keyClick(from ? from : window.get(), Qt::Key_Tab);
+            QCoreApplication::processEvents();
+            QWidget* focus = QApplication::focusWidget();
+            ASSERT_NE(focus, nullptr);
+            const QImage after = window->grab().toImage();
+            const QRect area(focus->mapTo(window.get(), QPoint(0, 0)), focus->size());
+            // A frame round the control at the least: half its outline clearly changed.
+            EXPECT_GE(ChangedPixels(before, after, area), area.width() + area.height())
+                << focus->metaObject()->className() << " " << focus->objectName().toStdString();
+            reached.insert(focus->objectName());
+            before = after;
+        }
+        EXPECT_GE(reached.size(), 6u) << "Tab goes through the page's controls";
+    }
+}
+
+TEST_F(SkinLookTest, TheTitleBarsMenuButtonIsDrawnInBothLooks)
+{
+    for (const char* look : {"light", "dark"}) {
+        Load(look);
+        std::unique_ptr<CMainWnd> window(new CMainWnd);
+        window->Create();
+        window->show();
+        QWidget* button = window->FindControl("main-menu");
+        ASSERT_NE(button, nullptr);
+        const QImage image = button->grab().toImage();
+        const QColor ground = image.pixelColor(1, 1);
+        int glyph = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                glyph += std::abs(image.pixelColor(x, y).lightness() - ground.lightness()) > 60;
+        EXPECT_GE(glyph, 15) << look << ": the button shows its three lines";
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -44,7 +45,7 @@ Shown ShownBy(ParamDialog& dialog)
 {
     return {
         CheckedOf(dialog, {"compress-type-general", "compress-type-deep", "compress-type-limit"}),
-        CheckedOf(dialog, {"radio_ori", "radio_mp4", "radio_flv"}),
+        CheckedOf(dialog, {"radio_ori", "radio_mp4", "radio_flv", "radio_mov", "radio_mkv"}),
         dialog.FindControl<QComboBox>("video-ratio")->currentIndex(),
         dialog.FindControl<QComboBox>("audio-channel")->currentIndex(),
         dialog.FindControl<QComboBox>("audio-sample-rate")->currentIndex(),
@@ -70,7 +71,8 @@ protected:
     // Opens the dialog the way the main window does and runs act on it once it is shown; act
     // is expected to close it. Returns what Open returned.
     int Run(int taskId, const std::optional<CompressParams>& own,
-            const std::function<void(ParamDialog&)>& act)
+            const std::function<void(ParamDialog&)>& act,
+            const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {})
     {
         bool acted = false;
         QTimer poll;
@@ -90,7 +92,7 @@ protected:
                 open->Close(0);
         });
         watchdog.start(10000);
-        const int result = ParamDialog::Open(&owner, taskId, own);
+        const int result = ParamDialog::Open(&owner, taskId, own, source, page);
         EXPECT_TRUE(acted);
         QCoreApplication::sendPostedEvents();
         return result;
@@ -189,13 +191,72 @@ TEST_F(ParamDialogTest, ClosingWithoutSavingPostsNothing)
 
 TEST_F(ParamDialogTest, ValuesTheListsDoNotOfferSelectNothingAndAreKeptBySave)
 {
-    // A container the dialog does not offer (mkv) and a resolution row beyond the list.
-    const CompressParams own{6, 1, 4, 20, 2560, 1440, 0, 2, 4, 44100, 1, 128000};
+    // A container the dialog does not offer and a resolution row beyond the list.
+    const CompressParams own{6, 1, 7, 20, 2560, 1440, 0, 2, 4, 44100, 1, 128000};
     Run(6, own, [](ParamDialog& dialog) {
         EXPECT_EQ(ShownBy(dialog), (Shown{1, -1, -1, 0, 4, 1}));
         Click(dialog, "save");
     });
     EXPECT_EQ(SavedRecord(), own);
 }
+
+// What the dialog greys for a source and a container: the codec, the audio, and the note.
+struct ReachCase {
+    const char* name;
+    const char* source;  // the file name, which names the container kept
+    const char* option;  // the container chosen
+    bool compatible;     // the main page's compatible check
+    bool codec, audio;   // offered as applying
+    const char* note;    // a part of the note, empty when none shows
+};
+
+class ParamDialogReachTest : public ParamDialogTest,
+                             public ::testing::WithParamInterface<ReachCase> {};
+
+TEST_P(ParamDialogReachTest, GreysWhatTheContainerDoesNotUseAndSaysWhy)
+{
+    const ReachCase& c = GetParam();
+    VideoTask source;
+    source.fileName = c.source;
+    source.filePath = QStringLiteral("/videos/") + c.source;
+    source.videoCodec = "h264";
+    source.hasAudio = 1;
+    MainPageSnapshot page;
+    page.compatibleChecked = c.compatible;
+    Run(
+        8, std::nullopt,
+        [&](ParamDialog& dialog) {
+            Click(dialog, c.option);
+            Choose(dialog, "video-codec", 1);
+            EXPECT_EQ(dialog.FindControl("video-codec")->isEnabled(), c.codec);
+            for (const char* list : {"audio-channel", "audio-sample-rate", "audio-bitrate"})
+                EXPECT_EQ(dialog.FindControl(list)->isEnabled(), c.audio) << list;
+            auto* note = dialog.FindControl<QLabel>("param-not-applied");
+            EXPECT_EQ(note->isHidden(), QString(c.note).isEmpty());
+            EXPECT_TRUE(note->text().contains(QString::fromUtf8(c.note)))
+                << note->text().toStdString();
+            if (!c.codec) {
+                EXPECT_FALSE(dialog.FindControl("video-codec")->toolTip().isEmpty())
+                    << "the greyed list says why under the mouse";
+            }
+            Click(dialog, "save");
+        },
+        source, page);
+    // What is greyed is saved as chosen all the same.
+    ASSERT_TRUE(SavedRecord());
+    EXPECT_EQ(SavedRecord()->videoCodec, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, ParamDialogReachTest,
+    ::testing::Values(
+        ReachCase{"KeptMp4", "a.mp4", "radio_ori", false, false, false, "沿用原文件"},
+        ReachCase{"KeptAviBecomesMp4", "a.avi", "radio_ori", false, true, true, ""},
+        ReachCase{"Mp4", "a.mp4", "radio_mp4", false, true, true, ""},
+        ReachCase{"Mkv", "a.mov", "radio_mkv", false, true, true, ""},
+        ReachCase{"Flv", "a.mp4", "radio_flv", false, false, true, "FLV 格式只用 H.264"},
+        ReachCase{"Mov", "a.mp4", "radio_mov", false, false, true, "MOV 格式只用 H.264"},
+        ReachCase{"CompatibleMp4", "a.mkv", "radio_mp4", true, false, true, "MPEG-4"}),
+    [](const ::testing::TestParamInfo<ReachCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,23 +1,29 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <csignal>
 
 #include "core/app/Settings.h"
+#include "core/app/TextUtil.h"
 #include "core/app/UserAccount.h"
 #include "core/image/ImageEngine.h"
 #include "core/intake/MediaProbe.h"
 #include "core/video/VideoEngine.h"
+#include "core/video/VideoSettings.h"
+#include "gui/app/BatchNotifier.h"
 #include "gui/app/MainWnd.h"
 #include "gui/image/ImageRows.h"
 #include "gui/intake/RowBuilder.h"
@@ -25,7 +31,9 @@
 #include "gui/skinlib/ElideLabel.h"
 #include "gui/skinlib/SkinList.h"
 #include "gui/ui/WindowMessages.h"
+#include "gui/video/ParamDialog.h"
 #include "support/GuiTestEnv.h"
+#include "support/Printers.h"
 
 // A running batch as the user sees it in the window: the progress bar drawn as it moves, a
 // status column that holds every look, rows that wait, run, finish, get cancelled and queued
@@ -66,6 +74,20 @@ protected:
         return {};
     }
     bool Shown(int id, const char* name) const { return !Part(id, name)->isHidden(); }
+    // Opens the row's menu; the items it offers are "cancel-compress" and "repeat-compress"
+    // when shown.
+    QWidget* OpenMenu(int id) const
+    {
+        static_cast<QAbstractButton*>(Part(id, "videoMenuBtn"))->click();
+        return testenv::FindShownWindow("PopMenu");
+    }
+    static QStringList Offered(QWidget* menu)
+    {
+        QStringList offered;
+        for (const char* item : {"cancel-compress", "repeat-compress"})
+            if (!menu->findChild<QWidget*>(item)->isHidden()) offered << item;
+        return offered;
+    }
     bool Finished(int id) const { return Text(id, "compressBtn") == "压缩完成"; }
     bool Idle(int id) const { return GetRowState(Row(id)) == RowState::Idle; }
     void Post(int message, int id, int lParam = 0)
@@ -276,11 +298,9 @@ TEST_F(RowRunTest, AWaitingRowShowsItAndCancelsFromItsButtonOrTheMenu)
     Shot("row-waiting");
 
     // The menu of a waiting row offers its cancel instead of a re-compress.
-    static_cast<QAbstractButton*>(Part(second, "videoMenuBtn"))->click();
-    QWidget* menu = testenv::FindShownWindow("PopMenu");
+    QWidget* menu = OpenMenu(second);
     ASSERT_NE(menu, nullptr);
-    EXPECT_FALSE(menu->findChild<QWidget*>("cancel-compress")->isHidden());
-    EXPECT_TRUE(menu->findChild<QWidget*>("repeat-compress")->isHidden());
+    EXPECT_EQ(Offered(menu), QStringList{"cancel-compress"});
     static_cast<QAbstractButton*>(menu->findChild<QWidget*>("cancel-compress"))->click();
     ASSERT_TRUE(testenv::WaitUntil([&] { return Idle(second); }));
     EXPECT_EQ(Text(second, "compressBtn"), "压缩");
@@ -291,12 +311,11 @@ TEST_F(RowRunTest, AWaitingRowShowsItAndCancelsFromItsButtonOrTheMenu)
     EXPECT_EQ(window->FindControl<QLabel>("video-batch-label")->text(), "已完成 0/1");
     Shot("row-cancelled");
 
-    // An idle row's menu offers the re-compress again.
-    static_cast<QAbstractButton*>(Part(third, "videoMenuBtn"))->click();
-    menu = testenv::FindShownWindow("PopMenu");
+    // A cancelled row is idle again: its menu offers neither a cancel nor a re-compress (its
+    // own button starts it).
+    menu = OpenMenu(third);
     ASSERT_NE(menu, nullptr);
-    EXPECT_TRUE(menu->findChild<QWidget*>("cancel-compress")->isHidden());
-    EXPECT_FALSE(menu->findChild<QWidget*>("repeat-compress")->isHidden());
+    EXPECT_EQ(Offered(menu), QStringList{});
 
     window->videoEngine().SetPaused(false);
     ASSERT_TRUE(testenv::WaitUntil([&] { return Finished(first); }, 60000));
@@ -368,6 +387,184 @@ TEST_F(RowRunTest, CancelAllEmptiesTheQueueAndTheRunningRowShowsItsTimeLeftMeanw
     EXPECT_FALSE(window->videoEngine().HasBusyTasks());
     EXPECT_TRUE(window->videoEngine().IdleTasks().empty());
     EXPECT_EQ(Outputs(), QStringList());
+}
+
+TEST_F(RowRunTest, ABatchCancelledAfterAFinishedRowLeavesNoCountForTheNext)
+{
+    const int quick = AddClip("quick.mp4");
+    const int slow = AddClip("slow.mp4", 60.0, "640x480");
+    window->FindControl<QAbstractButton>("all-compress")->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Finished(quick) && EncoderRuns(); }, 60000));
+    EXPECT_EQ(window->batchNotifier().done(), 1);
+    window->FindControl<QAbstractButton>("all-cancel")->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Idle(slow); }, 10000));
+    EXPECT_EQ(window->batchNotifier().done(), 0) << "the next batch's summary counts itself only";
+}
+
+}  // namespace
+
+namespace {
+
+// "codec_name,sample_rate,channels" of each stream of a file, as ffprobe reads them.
+QStringList Streams(const QString& path)
+{
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries",
+                            "stream=codec_name,sample_rate,channels", "-of", "csv=p=0", path});
+    probe.waitForFinished(20000);
+    return QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+// The value after option in an argument list, empty when it is not there.
+QString ValueOf(const QStringList& arguments, const char* option)
+{
+    const qsizetype at = arguments.indexOf(QLatin1String(option));
+    return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
+}
+
+// A row's own record as the dialog saves it; the audio lists' rows default to mono, 32000 Hz
+// and 64 kbit/s.
+CompressParams OwnParams(int id, int container, int codec, int channelRow = 1,
+                         int sampleRateRow = 5, int bitrateRow = 3)
+{
+    CompressParams params = ParamDialog::DefaultParams(id);
+    params.videoType = container;
+    params.videoCodec = codec;
+    params.channelIndex = channelRow;
+    params.channel = choices::kAudioChannels[channelRow];
+    params.sampleRateIndex = sampleRateRow;
+    params.sampleRate = choices::kSampleRates[sampleRateRow];
+    params.bitrateIndex = bitrateRow;
+    params.bitrate = choices::kAudioBitrates[bitrateRow];
+    return params;
+}
+
+TEST_F(RowRunTest, ARowsOwnCodecAndAudioReachItsCommandLineOrTheDialogSaysWhyNot)
+{
+    const int converted = AddClip("converted.mp4");
+    const int kept = AddClip("kept.mp4");
+    skin::PostMessage(window.data(), skin::MakeMessage(UM_VIDEO_PARAM_SAVE,
+                                                       OwnParams(converted, 1, videocodec::kH265)));
+    skin::PostMessage(window.data(), skin::MakeMessage(UM_VIDEO_PARAM_SAVE,
+                                                       OwnParams(kept, 0, videocodec::kH265)));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Shown(converted, "paramFlag"));
+
+    // The dialog of the row that keeps its container greys the codec and the audio and says why.
+    bool checked = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = static_cast<ParamDialog*>(testenv::FindShownWindow("参数设置"));
+        if (!dialog || checked) return;
+        EXPECT_FALSE(dialog->FindControl("video-codec")->isEnabled());
+        EXPECT_FALSE(dialog->FindControl("audio-sample-rate")->isEnabled());
+        auto* note = dialog->FindControl<QLabel>("param-not-applied");
+        EXPECT_FALSE(note->isHidden());
+        EXPECT_TRUE(note->text().contains("沿用原文件")) << note->text().toStdString();
+        EXPECT_EQ(dialog->FindControl<QComboBox>("video-codec")->currentIndex(), 1)
+            << "the saved choice stays as saved";
+        // MP4 takes the codec and the audio values.
+        dialog->FindControl<QAbstractButton>("radio_mp4")->click();
+        EXPECT_TRUE(dialog->FindControl("video-codec")->isEnabled());
+        EXPECT_TRUE(dialog->FindControl("audio-sample-rate")->isEnabled());
+        EXPECT_TRUE(note->isHidden());
+        checked = true;
+        dialog->Close(0);
+    });
+    poll.start(20);
+    Post(UM_VIDEO_PARAM, kept);
+    poll.stop();
+    EXPECT_TRUE(checked);
+
+    window->FindControl<QAbstractButton>("all-compress")->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Finished(converted) && Finished(kept); }, 90000));
+
+    const QStringList command = window->EncoderCommand(converted);
+    EXPECT_EQ(ValueOf(command, "-vcodec"), "libx265") << command.join(' ').toStdString();
+    EXPECT_EQ(ValueOf(command, "-ab"), "64000");
+    EXPECT_EQ(ValueOf(command, "-ar"), "32000");
+    EXPECT_EQ(ValueOf(command, "-ac"), "1");
+    EXPECT_EQ(Streams(*window->videoEngine().OutputPath(converted)),
+              (QStringList{"hevc", "aac,32000,1"}));
+
+    // The kept container re-encodes with the source's own codecs and audio, as the dialog said.
+    const QStringList keptCommand = window->EncoderCommand(kept);
+    EXPECT_EQ(ValueOf(keptCommand, "-vcodec"), "mpeg4") << keptCommand.join(' ').toStdString();
+    EXPECT_EQ(ValueOf(keptCommand, "-ar"), "44100");
+    EXPECT_EQ(Streams(*window->videoEngine().OutputPath(kept)).value(0), "mpeg4");
+}
+
+TEST_F(RowRunTest, ChoicesThatCannotApplyAreNamedOnTheRow)
+{
+    window->videoEngine().SetPaused(true);
+    window->FindControl<QAbstractButton>("radio-mp4")->click();
+    window->FindControl<QAbstractButton>("video-codec-h265")->click();
+    window->FindControl<QAbstractButton>("video-quality-check")->click();
+    window->FindControl<QAbstractButton>("video-two-pass-check")->click();
+    const int mp4 = AddClip("a.mp4");
+    const int flv = AddClip("b.mp4");
+    skin::PostMessage(window.data(),
+                      skin::MakeMessage(UM_VIDEO_PARAM_SAVE, OwnParams(flv, 2, videocodec::kH265)));
+    QCoreApplication::processEvents();
+    window->FindControl<QAbstractButton>("all-compress")->click();
+
+    const QString mp4Note = Part(mp4, "statusColumn")->toolTip();
+    EXPECT_TRUE(mp4Note.contains("质量模式下不做两遍编码")) << mp4Note.toStdString();
+    EXPECT_FALSE(mp4Note.contains("H.264")) << "H.265 applies to MP4";
+    const QString flvNote = Part(flv, "statusColumn")->toolTip();
+    EXPECT_TRUE(flvNote.contains("FLV 格式只用 H.264 编码")) << flvNote.toStdString();
+    window->FindControl<QAbstractButton>("all-cancel")->click();
+}
+
+TEST_F(RowRunTest, AKeptSourceFinishesItsRowAndStartAllThenSaysEveryRowIsDone)
+{
+    ASSERT_TRUE(WriteSetting(settings::kKeepSmaller, 1));
+    // A thin source that a rich audio track makes larger.
+    VideoTask task;
+    task.fileName = "thin.mp4";
+    task.fileDir = media.path() + "/";
+    task.filePath = media.path() + "/thin.mp4";
+    ASSERT_TRUE(
+        testenv::MakeVideo(task.filePath, 1.0, "64x48", true,
+                           {"-c:v", "libx264", "-b:v", "20k", "-c:a", "aac", "-b:a", "16k"}));
+    ASSERT_TRUE(ProbeVideo(task.filePath, task));
+    const int id = window->AddVideoRow(task);
+    // Stereo, 48000 Hz, 320 kbit/s.
+    skin::PostMessage(
+        window.data(),
+        skin::MakeMessage(UM_VIDEO_PARAM_SAVE, OwnParams(id, 1, videocodec::kH264, 0, 3, 0)));
+    QCoreApplication::processEvents();
+    static_cast<QAbstractButton*>(Part(id, "compressBtn"))->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return GetRowState(Row(id)) == RowState::Kept; }, 60000));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->videoEngine().HasBusyTasks());
+    EXPECT_EQ(Text(id, "compressBtn"), "压缩完成");
+    EXPECT_FALSE(skin::IsMouseEnabled(Part(id, "compressBtn")));
+    EXPECT_TRUE(Shown(id, "result-box"));
+    EXPECT_EQ(Text(id, "s1Label"), FormatSize(QFileInfo(task.filePath).size()));
+    EXPECT_EQ(Text(id, "y1Label"), "已保留原文件");
+    EXPECT_EQ(Outputs(), QStringList());
+    // Hovering and leaving the button does not bring back a running look.
+    QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+    QCoreApplication::sendEvent(Part(id, "compressBtn"), &enter);
+    QCoreApplication::sendEvent(Part(id, "compressBtn"), &leave);
+    EXPECT_EQ(Text(id, "compressBtn"), "压缩完成");
+    Shot("row-kept");
+
+    // Its menu offers a re-compress and the source's folder, no cancel.
+    QWidget* menu = OpenMenu(id);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(Offered(menu), QStringList{"repeat-compress"});
+    EXPECT_EQ(menu->findChild<QAbstractButton*>("open-dir")->text(), "打开原文件目录");
+    static_cast<WindowImplBase*>(menu)->Close(0);
+
+    // Every ticked row is done: start-all says so and how to redo one.
+    QString notice;
+    testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm", &notice);
+    window->FindControl<QAbstractButton>("all-compress")->click();
+    EXPECT_TRUE(notice.contains("都已压缩完成")) << notice.toStdString();
+    EXPECT_TRUE(notice.contains("重新压缩"));
+    EXPECT_EQ(GetRowState(Row(id)), RowState::Kept) << "nothing queued";
 }
 
 }  // namespace
