@@ -30,6 +30,7 @@ struct BatchItem {
     QString outputPath;
     qint64 outputSize = 0;
     QString error;
+    QString code;  // set at intake for a file refused there ("missing", "unsupported", ...)
 
     bool Finished() const { return state != State::Waiting && state != State::Running; }
     bool Succeeded() const { return state == State::Done || state == State::Kept; }

@@ -12,6 +12,11 @@
 #include "core/intake/FileCheck.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
+#include "core/app/OutputName.h"
+#include "core/image/ImagePipeline.h"
+#include "core/image/OutputFile.h"
+#include "core/video/FfmpegCommand.h"
+#include "core/video/OutputNameResolver.h"
 
 namespace {
 
@@ -124,7 +129,13 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
         if (const NotTaken unusable = UnusablePath(path); !unusable.reason.isEmpty()) {
             const bool video = IsVideoExtension(EntryExtension(info.fileName()));
             Refuse(video ? BatchItem::Kind::Video : BatchItem::Kind::Image, unusable.name,
-                   QFileInfo(unusable.name).absoluteFilePath(), unusable.reason);
+                   QFileInfo(unusable.name).absoluteFilePath(), unusable.reason,
+                   QStringLiteral("unusable-name"));
+            continue;
+        }
+        if (!info.exists()) {
+            Refuse(BatchItem::Kind::Image, path, info.absoluteFilePath(),
+                   QStringLiteral("no such file or folder"), QStringLiteral("missing"));
             continue;
         }
         if (info.isDir()) {
@@ -135,8 +146,12 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
         } else if (IsVideoExtension(EntryExtension(info.fileName()))) {
             // As from the file dialog: the folder with its "/".
             AddVideo(JoinPath(info.absolutePath(), QString()), info.fileName(), path);
-        } else {
+        } else if (IsImageExtension(EntryExtension(info.fileName()))) {
             AddImage(info.absoluteFilePath(), info.fileName(), path);
+        } else {
+            Refuse(BatchItem::Kind::Image, path, info.absoluteFilePath(),
+                   QStringLiteral("not a video or an image (see --help for the extensions)"),
+                   QStringLiteral("unsupported"));
         }
     }
     return !stopped && !stopRequested();
@@ -199,7 +214,8 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
     VideoTask task = MakeVideoTask(dir, name);
     // A named pipe or a device is never opened: the prober would wait on it for ever.
     if (const QString reason = NotRegularFileReason(task.filePath); !reason.isEmpty())
-        return Refuse(BatchItem::Kind::Video, shown, task.filePath, reason);
+        return Refuse(BatchItem::Kind::Video, shown, task.filePath, reason,
+                      QStringLiteral("not-regular"));
     BatchItem item;
     item.kind = BatchItem::Kind::Video;
     item.shownPath = shown;
@@ -209,6 +225,7 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
         item.sourceSize = QFileInfo(task.filePath).isFile() ? QFileInfo(task.filePath).size() : 0;
         item.state = BatchItem::State::Failed;
         item.error = language::Tr(texts::kDamagedFile);
+        item.code = QStringLiteral("damaged");
         items_.push_back(item);
         view_.Finished(items_.back(), Now());
         return;
@@ -216,6 +233,12 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
     item.taskId = nextTaskId_++;
     item.sourceSize = task.fileSize;
     item.durationSeconds = task.formatDuration > 0 ? task.formatDuration : task.videoDuration;
+    if (options_.dryRun) {
+        const VideoSettings values = options_.values.Video();
+        const CommandPlan plan =
+            PlanCommand(task, ResolveCompressSettings(std::nullopt, values.settings), values.page);
+        item.outputPath = PlanOutput(task.fileName, plan.extension);
+    }
     videoEngine_->AddTask(item.taskId, task);
     byTaskId_[item.taskId] = items_.size();
     items_.push_back(item);
@@ -224,7 +247,7 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
 void BatchJob::AddImage(const QString& path, const QString& name, const QString& shown)
 {
     if (const QString reason = NotRegularFileReason(path); !reason.isEmpty())
-        return Refuse(BatchItem::Kind::Image, shown, path, reason);
+        return Refuse(BatchItem::Kind::Image, shown, path, reason, QStringLiteral("not-regular"));
     // Images are not probed: the pipeline meets a bad one when it compresses it.
     ImageTask task;
     task.fileName = name;
@@ -236,13 +259,45 @@ void BatchJob::AddImage(const QString& path, const QString& name, const QString&
     item.shownPath = shown;
     item.sourcePath = path;
     item.sourceSize = task.fileSize;
+    if (options_.dryRun) {
+        const QString extension = ImagePipeline::OutputExtension(
+            options_.values.imageType, OutputFile::Split(path).extension);
+        if (extension.isEmpty())
+            return Refuse(BatchItem::Kind::Image, shown, path,
+                          QStringLiteral("no treatment for this kind of file"),
+                          QStringLiteral("unsupported"));
+        item.outputPath = PlanOutput(name, extension);
+    }
     imageEngine_->AddTask(item.taskId, task);
     byTaskId_[item.taskId] = items_.size();
     items_.push_back(item);
 }
 
+QString BatchJob::PlanOutput(const QString& fileName, const QString& extension)
+{
+    const OutputNameResolver resolver(outputFolder_, fileName, extension);
+    const QString path = resolver.Resolve([this](const QString& candidate) {
+        return planned_.contains(candidate) || OutputNameResolver::EntryExists(candidate);
+    });
+    planned_.insert(path);
+    return path;
+}
+
+int BatchJob::DryRun()
+{
+    int status = 0;
+    for (const BatchItem& item : items_) {
+        if (item.taskId < 0) {
+            status = 1;  // refused: already named on stderr (or in its JSON record)
+            continue;
+        }
+        view_.WouldWrite(item, item.outputPath);
+    }
+    return status;
+}
+
 void BatchJob::Refuse(BatchItem::Kind kind, const QString& shown, const QString& path,
-                      const QString& reason)
+                      const QString& reason, const QString& code)
 {
     BatchItem item;
     item.kind = kind;
@@ -250,6 +305,7 @@ void BatchJob::Refuse(BatchItem::Kind kind, const QString& shown, const QString&
     item.sourcePath = path;
     item.state = BatchItem::State::Failed;
     item.error = QStringLiteral("not taken: ") + reason;
+    item.code = code;
     items_.push_back(item);
     view_.Finished(items_.back(), Now());
 }

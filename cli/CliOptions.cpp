@@ -9,8 +9,6 @@
 
 #include "core/app/Paths.h"
 #include "core/app/Settings.h"
-#include "core/intake/FileCheck.h"
-#include "core/intake/MediaScan.h"
 
 namespace {
 
@@ -383,6 +381,22 @@ const std::vector<OptionSpec>& Options()
                         [](const QString&, CliOptions& o) { return o.json = true; },
                         {}});
         list.push_back({"Output",
+                        "quiet",
+                        nullptr,
+                        "no progress, no result lines and no table; failures are still named "
+                        "on stderr (and --json still prints its records)",
+                        nullptr,
+                        [](const QString&, CliOptions& o) { return o.quiet = true; },
+                        {}});
+        list.push_back({"Output",
+                        "dry-run",
+                        nullptr,
+                        "print each file and the output it would be written to; nothing is "
+                        "compressed or written",
+                        nullptr,
+                        [](const QString&, CliOptions& o) { return o.dryRun = true; },
+                        {}});
+        list.push_back({"Output",
                         "verbose",
                         nullptr,
                         "print the engines' diagnostic lines (command lines included) on stderr",
@@ -407,21 +421,6 @@ ParsedCommandLine UsageError(const QString& message)
     parsed.action = ParsedCommandLine::Action::UsageError;
     parsed.error = message;
     return parsed;
-}
-
-// A named path must exist; a file must be a video or an image by the folder scan's rule.
-QString CheckPath(const QString& path)
-{
-    const QFileInfo info(path);
-    // A name that is not UTF-8 or a path too long to open is there: the intake says why it is
-    // not taken.
-    if (!info.exists() && UnusablePath(path).reason.isEmpty())
-        return path + QStringLiteral(": no such file or folder");
-    if (!info.exists()) return {};
-    if (info.isDir()) return {};
-    const QString extension = EntryExtension(info.fileName());
-    if (IsVideoExtension(extension) || IsImageExtension(extension)) return {};
-    return path + QStringLiteral(": not a video or an image (see --help for the extensions)");
 }
 
 }  // namespace
@@ -560,10 +559,6 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues
         return parsed;
     }
     if (options.paths.isEmpty()) return UsageError(QStringLiteral("no PATH given (see --help)"));
-    for (const QString& path : options.paths) {
-        const QString problem = CheckPath(path);
-        if (!problem.isEmpty()) return UsageError(problem);
-    }
     return parsed;
 }
 
@@ -625,11 +620,15 @@ QString HelpText(const RunValues& defaults, const QString& configPath)
         "  -h, --help                    this text\n"
         "  --version                     the program's version\n"
         "\n"
-        "On a terminal each running file has a progress line (videos with the encode speed and\n"
-        "the time left); otherwise plain lines. A table of the results ends the run.\n"
+        "Results (a line per compressed file, the closing table, the JSON records) go to\n"
+        "standard output; progress and failures to standard error. On a terminal each running\n"
+        "file has a progress line (videos with the encode speed and the time left); otherwise\n"
+        "plain lines. Sizes are in IEC units (KiB, MiB, GiB: powers of 1024). A PATH that is\n"
+        "missing or no video or image is named with the reason and the run goes on.\n"
         "Ctrl-C (or SIGTERM) stops the running encoder and removes its unfinished output.\n"
         "\n"
-        "Exit status: 0 every file was compressed; 1 a file failed, was damaged or was not\n"
-        "compressed because the run was stopped; 2 bad usage.\n");
+        "Exit status: 0 every file was compressed; 1 a file failed, was missing, was damaged or\n"
+        "was not compressed, or standard output could not be written; 2 bad usage; 128+N when\n"
+        "signal N stopped the run (130 for Ctrl-C).\n");
     return text;
 }

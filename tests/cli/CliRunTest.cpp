@@ -48,8 +48,8 @@ protected:
     QTemporaryDir root_;
 };
 
-// The reasons the engines give follow the user's locale: English for an English one, the
-// original Chinese for a Chinese one and for a locale without a language.
+// The reasons the engines give follow the user's locale: English for an English one and for a
+// locale without a language (C), the original Chinese for a Chinese one.
 TEST_F(CliRunTest, FailureReasonsSpeakTheLanguageOfTheLocale)
 {
     Damaged("broken.mp4");
@@ -57,12 +57,12 @@ TEST_F(CliRunTest, FailureReasonsSpeakTheLanguageOfTheLocale)
     const std::pair<const char*, QString> cases[] = {
         {"en_US.UTF-8", "broken.mp4: The file may be damaged!"},
         {"zh_CN.UTF-8", QStringLiteral("broken.mp4: ") + kDamaged},
-        {"C", QStringLiteral("broken.mp4: ") + kDamaged}};
+        {"C", "broken.mp4: The file may be damaged!"}};
     for (const auto& [locale, expected] : cases) {
         qputenv("LC_ALL", locale);
         const CliResult run = Cli({"--output", Out(""), In("broken.mp4")});
-        EXPECT_TRUE(QString::fromUtf8(run.out).contains(expected))
-            << locale << run.out.toStdString();
+        EXPECT_TRUE(QString::fromUtf8(run.err).contains(expected))
+            << locale << run.err.toStdString();
     }
     qputenv("LC_ALL", saved);
 }
@@ -86,10 +86,11 @@ TEST_F(CliRunTest, MixedFolderCompressesEveryGoodFileReportsTheDamagedOneAndNeve
 
     const CliResult first = Cli({"--output", Out(""), In("")});
     EXPECT_EQ(first.exitCode, 1);
-    ExpectOneErrorLine(first);
+    // The damaged file is named on stderr, before the closing line.
+    ASSERT_EQ(first.ErrLines().size(), 2) << first.err.toStdString();
+    EXPECT_TRUE(first.ErrLines()[0].endsWith(QStringLiteral("broken.mp4: ") + kDamaged));
+    EXPECT_TRUE(first.ErrLines()[1].startsWith("lumocompress-cli: "));
     const QString text = QString::fromUtf8(first.out);
-    EXPECT_TRUE(text.contains(QStringLiteral("broken.mp4: ") + kDamaged))
-        << first.out.toStdString();
     EXPECT_FALSE(text.contains(u'\x1b')) << "no terminal codes on a pipe";
     EXPECT_EQ(Names(Out("")), QStringList({"clip.mp4", "logo.jpg", "movie.mp4", "rose.png"}));
     // The closing table has a row per file taken, with its result.
@@ -156,7 +157,6 @@ TEST_F(CliRunTest, JsonLinesParseAndTheirSizesMatchTheFilesOnDisk)
 TEST_F(CliRunTest, BadUsageExitsTwoWithOneLineAndTouchesNothing)
 {
     MakeImage("rose:", In("rose.png"));
-    Clip("film.Mp4");
     testenv::WriteFile(In("notes.txt"), "text\n");
     const QString rose = In("rose.png");
     const struct {
@@ -165,7 +165,6 @@ TEST_F(CliRunTest, BadUsageExitsTwoWithOneLineAndTouchesNothing)
     } cases[] = {
         {{"--frobnicate", rose}, "unknown option --frobnicate"},
         {{"-x", rose}, "unknown option -x"},
-        {{In("missing.mp4")}, "no such file"},
         {{}, "no PATH"},
         {{"--video-strength", "max", rose}, "--video-strength"},
         {{"--resolution", "1000x1000", rose}, "--resolution"},
@@ -175,8 +174,6 @@ TEST_F(CliRunTest, BadUsageExitsTwoWithOneLineAndTouchesNothing)
         {{"--size", "0x100", rose}, "--size"},
         {{"--json=yes", rose}, "takes no value"},
         {{rose, "--scale"}, "needs a value"},
-        {{In("notes.txt")}, "not a video or an image"},
-        {{In("film.Mp4")}, "not a video or an image"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());

@@ -277,7 +277,7 @@ TEST_F(CliSafetyTest, RecursionFollowsNoLinkOutOfTheFolderAndSaysWhich)
 
 // A file named by bytes that are not UTF-8 and a real file whose path is past PATH_MAX are
 // there: each is refused with its reason (the first shown by its bytes), never as missing,
-// while a path that is really missing is still a usage error.
+// while a path that is really missing is named as missing.
 TEST_F(CliSafetyTest, ArgumentsThatCannotBeOpenedByNameSayWhy)
 {
     ASSERT_TRUE(testenv::MakeVideo(Path("in/clip.mp4"), 1.0));
@@ -305,7 +305,7 @@ TEST_F(CliSafetyTest, ArgumentsThatCannotBeOpenedByNameSayWhy)
     ::unlink(latin1.constData());
 
     const CliResult missing = Cli({deep.File() + "x"});
-    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("no such file or folder")) << missing.err.toStdString();
 }
 

@@ -97,10 +97,16 @@ QString GetOutputFolder()
 
 QString ResolveOutputFolder(const QString& outputDir)
 {
+    const QString folder = PlannedOutputFolder(outputDir);
+    EnsureFolder(folder);
+    return folder;
+}
+
+QString PlannedOutputFolder(const QString& outputDir)
+{
     QString folder = outputDir.trimmed();
     if (!folder.isEmpty()) {
         while (folder.size() > 1 && folder.endsWith(u'/')) folder.chop(1);
-        EnsureFolder(folder);
         return folder;
     }
 
@@ -120,7 +126,6 @@ QString ResolveOutputFolder(const QString& outputDir)
         const bool documentsExists = !documents.isEmpty() && QFileInfo::exists(documents);
         folder = documentsExists ? onDesktop : inDocuments;
     }
-    EnsureFolder(folder);
     return folder;
 }
 

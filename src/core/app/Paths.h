@@ -29,6 +29,8 @@ void EnsureFolder(const QString& absolute);
 // default folder kDefaultOutputFolderName under Desktop (when the Documents folder exists) or
 // Documents (when it does not). Created when missing; no trailing "/" unless it is the root.
 QString ResolveOutputFolder(const QString& outputDir);
+// The same folder, nothing created (a dry run names it without writing anything).
+QString PlannedOutputFolder(const QString& outputDir);
 
 // The output folder of the settings store's "output-dir" (see ResolveOutputFolder).
 QString GetOutputFolder();
