@@ -7,14 +7,14 @@
 
 #include "ConsoleView.h"
 #include "core/app/Language.h"
+#include "core/app/OutputName.h"
 #include "core/app/OwnFiles.h"
 #include "core/app/UserTexts.h"
+#include "core/image/ImagePipeline.h"
+#include "core/image/OutputFile.h"
 #include "core/intake/FileCheck.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
-#include "core/app/OutputName.h"
-#include "core/image/ImagePipeline.h"
-#include "core/image/OutputFile.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/OutputNameResolver.h"
 
@@ -143,15 +143,24 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
             const QString folder = QDir::cleanPath(info.absoluteFilePath());
             IntakeFolder(folder, path, QFileInfo(folder).canonicalFilePath(), visited,
                          stopRequested, stopped);
-        } else if (IsVideoExtension(EntryExtension(info.fileName()))) {
-            // As from the file dialog: the folder with its "/".
-            AddVideo(JoinPath(info.absolutePath(), QString()), info.fileName(), path);
-        } else if (IsImageExtension(EntryExtension(info.fileName()))) {
-            AddImage(info.absoluteFilePath(), info.fileName(), path);
+        } else if (const QString special = NotRegularFileReason(info.absoluteFilePath());
+                   !special.isEmpty()) {
+            // Never opened to look at its content: a reader would wait on a pipe for ever.
+            const bool video = IsVideoExtension(EntryExtension(info.fileName()));
+            Refuse(video ? BatchItem::Kind::Video : BatchItem::Kind::Image, path,
+                   info.absoluteFilePath(), special, QStringLiteral("not-regular"));
         } else {
-            Refuse(BatchItem::Kind::Image, path, info.absoluteFilePath(),
-                   QStringLiteral("not a video or an image (see --help for the extensions)"),
-                   QStringLiteral("unsupported"));
+            // A named file is taken by what it holds, whatever its name says.
+            const SourceType type = DetectSourceType(info.absoluteFilePath());
+            if (type.kind == SourceType::Kind::Video) {
+                // As from the file dialog: the folder with its "/".
+                AddVideo(JoinPath(info.absolutePath(), QString()), info.fileName(), path);
+            } else if (type.kind == SourceType::Kind::Image) {
+                AddImage(info.absoluteFilePath(), info.fileName(), path);
+            } else {
+                Refuse(BatchItem::Kind::Image, path, info.absoluteFilePath(), type.reason,
+                       QStringLiteral("unsupported"));
+            }
         }
     }
     return !stopped && !stopRequested();
@@ -260,8 +269,12 @@ void BatchJob::AddImage(const QString& path, const QString& name, const QString&
     item.sourcePath = path;
     item.sourceSize = task.fileSize;
     if (options_.dryRun) {
-        const QString extension = ImagePipeline::OutputExtension(
-            options_.values.imageType, OutputFile::Split(path).extension);
+        QString extension = ImagePipeline::OutputExtension(options_.values.imageType,
+                                                           OutputFile::Split(path).extension);
+        // As the pipeline names a file whose name is of another type: by its content.
+        if (extension.isEmpty())
+            extension = ImagePipeline::OutputExtension(options_.values.imageType,
+                                                       DetectSourceType(path).imageExtension);
         if (extension.isEmpty())
             return Refuse(BatchItem::Kind::Image, shown, path,
                           QStringLiteral("no treatment for this kind of file"),
@@ -303,6 +316,8 @@ void BatchJob::Refuse(BatchItem::Kind kind, const QString& shown, const QString&
     item.kind = kind;
     item.shownPath = shown;
     item.sourcePath = path;
+    const QFileInfo file(path);
+    item.sourceSize = file.isFile() ? file.size() : 0;
     item.state = BatchItem::State::Failed;
     item.error = QStringLiteral("not taken: ") + reason;
     item.code = code;

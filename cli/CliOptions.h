@@ -62,8 +62,8 @@ struct CliOptions {
     bool recursive = false;
     bool json = false;
     bool verbose = false;
-    bool quiet = false;   // no progress, no results' lines, no table: only failures
-    bool dryRun = false;  // print what would be written where, compress and write nothing
+    bool quiet = false;    // no progress, no results' lines, no table: only failures
+    bool dryRun = false;   // print what would be written where, compress and write nothing
     int imageWorkers = 0;  // images compressed at once; 0: as many as the machine has cores
 };
 

@@ -101,8 +101,9 @@ QString ConsoleView::FailureCode(const BatchItem& item)
             break;
     }
     // The engines' own words for an output they could not write or publish.
-    for (const char* phrase : {"cannot write", "cannot create", "cannot save", "cannot name the output",
-                               "output file is missing", "written file missing"})
+    for (const char* phrase :
+         {"cannot write", "cannot create", "cannot save", "cannot name the output",
+          "output file is missing", "written file missing"})
         if (item.error.contains(QLatin1String(phrase), Qt::CaseInsensitive))
             return QStringLiteral("write-failed");
     return QStringLiteral("failed");

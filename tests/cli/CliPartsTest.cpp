@@ -185,8 +185,9 @@ TEST(CliOptionsTest, ValuesComeFromTheFileAndTheLastOptionWins)
         {"--scale=3", "--scale", "4", "--gif-drop", "off", "--size", "10x20", "--size", "none",
          "--bitrate-percent", "0", "--container=keep", "--", "-r", path},
         defaults);
-    ASSERT_EQ(parsed.action, ParsedCommandLine::Action::UsageError)
-        << "after -- everything is a path, and -r names no file";
+    ASSERT_EQ(parsed.action, ParsedCommandLine::Action::Run);
+    EXPECT_EQ(parsed.options.paths, QStringList({"-r", path})) << "after -- everything is a path";
+    EXPECT_FALSE(parsed.options.recursive);
     const ParsedCommandLine good = ParseCommandLine(
         {"--scale=3", "--scale", "4", "--gif-drop", "off", "--size", "10x20", "--size", "none",
          "--bitrate-percent", "0", "--container=keep", "--", path},

@@ -66,8 +66,9 @@ TEST_P(CliStopTest, SignalEndsTheEncoderRemovesItsPartialOutputAndNothingElse)
     EXPECT_TRUE(shown.contains(QRegularExpression("long.mp4 .* stopped\n"))) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QRegularExpression("next.mp4 .* not started\n")));
     EXPECT_TRUE(shown.contains(QRegularExpression("rose.png .* done\n")));
-    const QStringList errors =
-        QString::fromUtf8(cli.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    CliResult result;
+    result.err = cli.readAllStandardError();
+    const QStringList errors = result.FailureLines();
     ASSERT_EQ(errors.size(), 2) << errors.join('\n').toStdString();
     EXPECT_TRUE(errors[0].startsWith("stopped  ")) << errors[0].toStdString();
     EXPECT_EQ(errors[1], "lumocompress-cli: stopped; 2 of 3 files were not compressed");

@@ -6,6 +6,7 @@
 #include "core/image/OutputFile.h"
 #include "core/image/PalettePng.h"
 #include "core/image/SourceQuality.h"
+#include "core/intake/MediaScan.h"
 
 #include <Magick++.h>
 
@@ -767,7 +768,12 @@ qint64 FileSize(const QString& path)
 ImageDoneRecord RunUnguarded(const ImageParams& params)
 {
     const OutputFile::SourceName name = OutputFile::Split(params.sourcePath);
-    const QString extension = ImagePipeline::OutputExtension(params.imageType, name.extension);
+    QString extension = ImagePipeline::OutputExtension(params.imageType, name.extension);
+    // A file taken by its content under a name of another type (a PNG named .dat, a ".jpe"):
+    // the format its content is.
+    if (extension.isEmpty())
+        extension = ImagePipeline::OutputExtension(
+            params.imageType, DetectSourceType(params.sourcePath).imageExtension);
     if (extension.isEmpty())
         throw std::runtime_error("no treatment for ." + name.extension.toStdString() + " files");
     const bool jpegForm = extension == u"jpg";
