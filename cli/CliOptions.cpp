@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
@@ -408,13 +410,6 @@ const std::vector<OptionSpec>& Options()
     return options;
 }
 
-const OptionSpec* FindOption(const QString& name)
-{
-    for (const OptionSpec& entry : Options())
-        if (name == QLatin1String(entry.name)) return &entry;
-    return nullptr;
-}
-
 ParsedCommandLine UsageError(const QString& message)
 {
     ParsedCommandLine parsed;
@@ -496,68 +491,55 @@ ImageSettings RunValues::Image() const
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues& defaults)
 {
+    // The parser splits the words ("--scale=3", "--scale 3", "-r", "--"); the option table says
+    // what each option takes, checks its value and writes the help.
+    QCommandLineParser parser;
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    parser.addOption(QCommandLineOption(QStringLiteral("version")));
+    for (const OptionSpec& entry : Options()) {
+        QStringList names{QString::fromLatin1(entry.name)};
+        if (names[0] == u"recursive") names.prepend(QStringLiteral("r"));
+        parser.addOption(
+            entry.value ? QCommandLineOption(names, entry.help, QString::fromLatin1(entry.value))
+                        : QCommandLineOption(names, entry.help));
+    }
+    if (!parser.parse(QStringList{QStringLiteral("lumocompress-cli")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString& name = unknown.first();
+            return UsageError(
+                QStringLiteral("unknown option %1%2 (see --help)")
+                    .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
+        }
+        return UsageError(parser.errorText() + QStringLiteral(" (see --help)"));
+    }
+
     ParsedCommandLine parsed;
     parsed.action = ParsedCommandLine::Action::Run;
     parsed.options.values = defaults;
     CliOptions& options = parsed.options;
-    bool help = false;
-    bool version = false;
-    bool optionsEnd = false;
-
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (optionsEnd || argument == QLatin1String("-") || !argument.startsWith(u'-')) {
-            options.paths << argument;
+    for (const OptionSpec& entry : Options()) {
+        const QString name = QString::fromLatin1(entry.name);
+        if (!entry.value) {
+            if (parser.isSet(name)) entry.apply({}, options);
             continue;
         }
-        if (argument == QLatin1String("--")) {
-            optionsEnd = true;
-            continue;
+        // In the order given, so the last one wins.
+        for (const QString& value : parser.values(name)) {
+            if (!entry.apply(value, options))
+                return UsageError(QStringLiteral("bad value \"%1\" for --%2: expected %3")
+                                      .arg(value, name, entry.allowed));
         }
-        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
-            help = true;
-            continue;
-        }
-        if (argument == QLatin1String("--version")) {
-            version = true;
-            continue;
-        }
-        if (argument == QLatin1String("-r")) {
-            options.recursive = true;
-            continue;
-        }
-        if (!argument.startsWith(QLatin1String("--")))
-            return UsageError(QStringLiteral("unknown option %1 (see --help)").arg(argument));
-
-        const qsizetype equals = argument.indexOf(u'=');
-        const QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
-        const OptionSpec* entry = FindOption(name);
-        if (!entry) return UsageError(QStringLiteral("unknown option --%1 (see --help)").arg(name));
-        QString value;
-        if (!entry->value) {
-            if (equals >= 0)
-                return UsageError(QStringLiteral("option --%1 takes no value").arg(name));
-        } else if (equals >= 0) {
-            value = argument.mid(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
-            return UsageError(
-                QStringLiteral("option --%1 needs a value: %2").arg(name, entry->value));
-        }
-        if (!entry->apply(value, options))
-            return UsageError(QStringLiteral("bad value \"%1\" for --%2: expected %3")
-                                  .arg(value, name, entry->allowed));
     }
-
-    if (help) {
+    if (parser.isSet(QStringLiteral("help"))) {
         parsed.action = ParsedCommandLine::Action::Help;
         return parsed;
     }
-    if (version) {
+    if (parser.isSet(QStringLiteral("version"))) {
         parsed.action = ParsedCommandLine::Action::Version;
         return parsed;
     }
+    options.paths = parser.positionalArguments();
     if (options.paths.isEmpty()) return UsageError(QStringLiteral("no PATH given (see --help)"));
     return parsed;
 }
