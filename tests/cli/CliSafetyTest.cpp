@@ -195,7 +195,7 @@ TEST_F(CliSafetyTest, AKilledTwoPassRunsLogFolderGoesAtTheNextRun)
 {
     ASSERT_TRUE(testenv::MakeVideo(Path("in/long.mp4"), 30.0, "640x480"));
     ASSERT_TRUE(testenv::MakeVideo(Path("in/short.mp4"), 1.0));
-    const QString temp = testenv::ConfigHome() + "/LumoCompress/Temp";
+    const QString temp = qEnvironmentVariable("XDG_CACHE_HOME") + "/LumoCompress/Temp";
     ASSERT_TRUE(QDir().mkpath(temp + "/passlog-mine"));
     QProcess cli;
     cli.start(Program(),
