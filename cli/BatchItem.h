@@ -32,6 +32,7 @@ struct BatchItem {
     qint64 outputSize = 0;
     QString error;
     QStringList notes;  // videos: choices the engine could not apply to this file
+    QString code;       // set at intake for a file refused there ("missing", "unsupported", ...)
 
     bool Finished() const { return state != State::Waiting && state != State::Running; }
     bool Succeeded() const { return state == State::Done || state == State::Kept; }

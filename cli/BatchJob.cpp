@@ -7,11 +7,16 @@
 
 #include "ConsoleView.h"
 #include "core/app/Language.h"
+#include "core/app/OutputName.h"
 #include "core/app/OwnFiles.h"
 #include "core/app/UserTexts.h"
+#include "core/image/ImagePipeline.h"
+#include "core/image/OutputFile.h"
 #include "core/intake/FileCheck.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
+#include "core/video/FfmpegCommand.h"
+#include "core/video/OutputNameResolver.h"
 
 namespace {
 
@@ -130,7 +135,13 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
         if (const NotTaken unusable = UnusablePath(path); !unusable.reason.isEmpty()) {
             const bool video = IsVideoExtension(EntryExtension(info.fileName()));
             Refuse(video ? BatchItem::Kind::Video : BatchItem::Kind::Image, unusable.name,
-                   QFileInfo(unusable.name).absoluteFilePath(), unusable.reason);
+                   QFileInfo(unusable.name).absoluteFilePath(), unusable.reason,
+                   QStringLiteral("unusable-name"));
+            continue;
+        }
+        if (!info.exists()) {
+            Refuse(BatchItem::Kind::Image, path, info.absoluteFilePath(),
+                   QStringLiteral("no such file or folder"), QStringLiteral("missing"));
             continue;
         }
         if (info.isDir()) {
@@ -138,11 +149,24 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
             const QString folder = QDir::cleanPath(info.absoluteFilePath());
             IntakeFolder(folder, path, QFileInfo(folder).canonicalFilePath(), visited,
                          stopRequested, stopped);
-        } else if (IsVideoExtension(EntryExtension(info.fileName()))) {
-            // As from the file dialog: the folder with its "/".
-            AddVideo(JoinPath(info.absolutePath(), QString()), info.fileName(), path);
+        } else if (const QString special = NotRegularFileReason(info.absoluteFilePath());
+                   !special.isEmpty()) {
+            // Never opened to look at its content: a reader would wait on a pipe for ever.
+            const bool video = IsVideoExtension(EntryExtension(info.fileName()));
+            Refuse(video ? BatchItem::Kind::Video : BatchItem::Kind::Image, path,
+                   info.absoluteFilePath(), special, QStringLiteral("not-regular"));
         } else {
-            AddImage(info.absoluteFilePath(), info.fileName(), path);
+            // A named file is taken by what it holds, whatever its name says.
+            const SourceType type = DetectSourceType(info.absoluteFilePath());
+            if (type.kind == SourceType::Kind::Video) {
+                // As from the file dialog: the folder with its "/".
+                AddVideo(JoinPath(info.absolutePath(), QString()), info.fileName(), path);
+            } else if (type.kind == SourceType::Kind::Image) {
+                AddImage(info.absoluteFilePath(), info.fileName(), path);
+            } else {
+                Refuse(BatchItem::Kind::Image, path, info.absoluteFilePath(), type.reason,
+                       QStringLiteral("unsupported"));
+            }
         }
     }
     return !stopped && !stopRequested();
@@ -205,7 +229,8 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
     VideoTask task = MakeVideoTask(dir, name);
     // A named pipe or a device is never opened: the prober would wait on it for ever.
     if (const QString reason = NotRegularFileReason(task.filePath); !reason.isEmpty())
-        return Refuse(BatchItem::Kind::Video, shown, task.filePath, reason);
+        return Refuse(BatchItem::Kind::Video, shown, task.filePath, reason,
+                      QStringLiteral("not-regular"));
     BatchItem item;
     item.kind = BatchItem::Kind::Video;
     item.shownPath = shown;
@@ -215,6 +240,7 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
         item.sourceSize = QFileInfo(task.filePath).isFile() ? QFileInfo(task.filePath).size() : 0;
         item.state = BatchItem::State::Failed;
         item.error = language::Tr(texts::kDamagedFile);
+        item.code = QStringLiteral("damaged");
         items_.push_back(item);
         view_.Finished(items_.back(), Now());
         return;
@@ -222,6 +248,12 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
     item.taskId = nextTaskId_++;
     item.sourceSize = task.fileSize;
     item.durationSeconds = task.formatDuration > 0 ? task.formatDuration : task.videoDuration;
+    if (options_.dryRun) {
+        const VideoSettings values = options_.values.Video();
+        const CommandPlan plan =
+            PlanCommand(task, ResolveCompressSettings(std::nullopt, values.settings), values.page);
+        item.outputPath = PlanOutput(task.fileName, plan.extension);
+    }
     videoEngine_->AddTask(item.taskId, task);
     byTaskId_[item.taskId] = items_.size();
     items_.push_back(item);
@@ -230,7 +262,7 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
 void BatchJob::AddImage(const QString& path, const QString& name, const QString& shown)
 {
     if (const QString reason = NotRegularFileReason(path); !reason.isEmpty())
-        return Refuse(BatchItem::Kind::Image, shown, path, reason);
+        return Refuse(BatchItem::Kind::Image, shown, path, reason, QStringLiteral("not-regular"));
     // Images are not probed: the pipeline meets a bad one when it compresses it.
     ImageTask task;
     task.fileName = name;
@@ -242,20 +274,59 @@ void BatchJob::AddImage(const QString& path, const QString& name, const QString&
     item.shownPath = shown;
     item.sourcePath = path;
     item.sourceSize = task.fileSize;
+    if (options_.dryRun) {
+        QString extension = ImagePipeline::OutputExtension(options_.values.imageType,
+                                                           OutputFile::Split(path).extension);
+        // As the pipeline names a file whose name is of another type: by its content.
+        if (extension.isEmpty())
+            extension = ImagePipeline::OutputExtension(options_.values.imageType,
+                                                       DetectSourceType(path).imageExtension);
+        if (extension.isEmpty())
+            return Refuse(BatchItem::Kind::Image, shown, path,
+                          QStringLiteral("no treatment for this kind of file"),
+                          QStringLiteral("unsupported"));
+        item.outputPath = PlanOutput(name, extension);
+    }
     imageEngine_->AddTask(item.taskId, task);
     byTaskId_[item.taskId] = items_.size();
     items_.push_back(item);
 }
 
+QString BatchJob::PlanOutput(const QString& fileName, const QString& extension)
+{
+    const OutputNameResolver resolver(outputFolder_, fileName, extension);
+    const QString path = resolver.Resolve([this](const QString& candidate) {
+        return planned_.contains(candidate) || OutputNameResolver::EntryExists(candidate);
+    });
+    planned_.insert(path);
+    return path;
+}
+
+int BatchJob::DryRun()
+{
+    int status = 0;
+    for (const BatchItem& item : items_) {
+        if (item.taskId < 0) {
+            status = 1;  // refused: already named on stderr (or in its JSON record)
+            continue;
+        }
+        view_.WouldWrite(item, item.outputPath);
+    }
+    return status;
+}
+
 void BatchJob::Refuse(BatchItem::Kind kind, const QString& shown, const QString& path,
-                      const QString& reason)
+                      const QString& reason, const QString& code)
 {
     BatchItem item;
     item.kind = kind;
     item.shownPath = shown;
     item.sourcePath = path;
+    const QFileInfo file(path);
+    item.sourceSize = file.isFile() ? file.size() : 0;
     item.state = BatchItem::State::Failed;
     item.error = QStringLiteral("not taken: ") + reason;
+    item.code = code;
     items_.push_back(item);
     view_.Finished(items_.back(), Now());
 }

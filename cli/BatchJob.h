@@ -36,6 +36,10 @@ public:
     bool Intake(const std::function<bool()>& stopRequested);
     const std::vector<BatchItem>& Items() const { return items_; }
 
+    // A dry run: prints each taken file with the output it would get; nothing is written.
+    // Returns the exit status (1 when a file was refused).
+    int DryRun();
+
     // Hands every taken file to its engine and starts both; finished comes when every file
     // has its result.
     void Start();
@@ -61,7 +65,10 @@ private:
     // A file that is not taken (not a regular file, a name we cannot use): a failed result
     // with the reason, no task.
     void Refuse(BatchItem::Kind kind, const QString& shown, const QString& path,
-                const QString& reason);
+                const QString& reason, const QString& code = QStringLiteral("not-taken"));
+    // The output a dry run names for a file: the engines' name rule against the folder as it
+    // is and the names planned before it.
+    QString PlanOutput(const QString& fileName, const QString& extension);
     BatchItem* Find(int taskId);
     qint64 Now() const { return clock_.elapsed(); }
 
@@ -87,6 +94,7 @@ private:
     std::vector<BatchItem> items_;  // not resized once the intake is over
     std::map<int, size_t> byTaskId_;
     int nextTaskId_ = 0;
+    QSet<QString> planned_;  // a dry run's outputs so far
     bool stopping_ = false;
     bool finished_ = false;
 

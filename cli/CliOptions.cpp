@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
@@ -9,8 +11,6 @@
 
 #include "core/app/Paths.h"
 #include "core/app/Settings.h"
-#include "core/intake/FileCheck.h"
-#include "core/intake/MediaScan.h"
 
 namespace {
 
@@ -383,6 +383,22 @@ const std::vector<OptionSpec>& Options()
                         [](const QString&, CliOptions& o) { return o.json = true; },
                         {}});
         list.push_back({"Output",
+                        "quiet",
+                        nullptr,
+                        "no progress, no result lines and no table; failures are still named "
+                        "on stderr (and --json still prints its records)",
+                        nullptr,
+                        [](const QString&, CliOptions& o) { return o.quiet = true; },
+                        {}});
+        list.push_back({"Output",
+                        "dry-run",
+                        nullptr,
+                        "print each file and the output it would be written to; nothing is "
+                        "compressed or written",
+                        nullptr,
+                        [](const QString&, CliOptions& o) { return o.dryRun = true; },
+                        {}});
+        list.push_back({"Output",
                         "verbose",
                         nullptr,
                         "print the engines' diagnostic lines (command lines included) on stderr",
@@ -394,34 +410,12 @@ const std::vector<OptionSpec>& Options()
     return options;
 }
 
-const OptionSpec* FindOption(const QString& name)
-{
-    for (const OptionSpec& entry : Options())
-        if (name == QLatin1String(entry.name)) return &entry;
-    return nullptr;
-}
-
 ParsedCommandLine UsageError(const QString& message)
 {
     ParsedCommandLine parsed;
     parsed.action = ParsedCommandLine::Action::UsageError;
     parsed.error = message;
     return parsed;
-}
-
-// A named path must exist; a file must be a video or an image by the folder scan's rule.
-QString CheckPath(const QString& path)
-{
-    const QFileInfo info(path);
-    // A name that is not UTF-8 or a path too long to open is there: the intake says why it is
-    // not taken.
-    if (!info.exists() && UnusablePath(path).reason.isEmpty())
-        return path + QStringLiteral(": no such file or folder");
-    if (!info.exists()) return {};
-    if (info.isDir()) return {};
-    const QString extension = EntryExtension(info.fileName());
-    if (IsVideoExtension(extension) || IsImageExtension(extension)) return {};
-    return path + QStringLiteral(": not a video or an image (see --help for the extensions)");
 }
 
 }  // namespace
@@ -497,73 +491,56 @@ ImageSettings RunValues::Image() const
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues& defaults)
 {
+    // The parser splits the words ("--scale=3", "--scale 3", "-r", "--"); the option table says
+    // what each option takes, checks its value and writes the help.
+    QCommandLineParser parser;
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    parser.addOption(QCommandLineOption(QStringLiteral("version")));
+    for (const OptionSpec& entry : Options()) {
+        QStringList names{QString::fromLatin1(entry.name)};
+        if (names[0] == u"recursive") names.prepend(QStringLiteral("r"));
+        parser.addOption(
+            entry.value ? QCommandLineOption(names, entry.help, QString::fromLatin1(entry.value))
+                        : QCommandLineOption(names, entry.help));
+    }
+    if (!parser.parse(QStringList{QStringLiteral("lumocompress-cli")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString& name = unknown.first();
+            return UsageError(
+                QStringLiteral("unknown option %1%2 (see --help)")
+                    .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
+        }
+        return UsageError(parser.errorText() + QStringLiteral(" (see --help)"));
+    }
+
     ParsedCommandLine parsed;
     parsed.action = ParsedCommandLine::Action::Run;
     parsed.options.values = defaults;
     CliOptions& options = parsed.options;
-    bool help = false;
-    bool version = false;
-    bool optionsEnd = false;
-
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (optionsEnd || argument == QLatin1String("-") || !argument.startsWith(u'-')) {
-            options.paths << argument;
+    for (const OptionSpec& entry : Options()) {
+        const QString name = QString::fromLatin1(entry.name);
+        if (!entry.value) {
+            if (parser.isSet(name)) entry.apply({}, options);
             continue;
         }
-        if (argument == QLatin1String("--")) {
-            optionsEnd = true;
-            continue;
+        // In the order given, so the last one wins.
+        for (const QString& value : parser.values(name)) {
+            if (!entry.apply(value, options))
+                return UsageError(QStringLiteral("bad value \"%1\" for --%2: expected %3")
+                                      .arg(value, name, entry.allowed));
         }
-        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
-            help = true;
-            continue;
-        }
-        if (argument == QLatin1String("--version")) {
-            version = true;
-            continue;
-        }
-        if (argument == QLatin1String("-r")) {
-            options.recursive = true;
-            continue;
-        }
-        if (!argument.startsWith(QLatin1String("--")))
-            return UsageError(QStringLiteral("unknown option %1 (see --help)").arg(argument));
-
-        const qsizetype equals = argument.indexOf(u'=');
-        const QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
-        const OptionSpec* entry = FindOption(name);
-        if (!entry) return UsageError(QStringLiteral("unknown option --%1 (see --help)").arg(name));
-        QString value;
-        if (!entry->value) {
-            if (equals >= 0)
-                return UsageError(QStringLiteral("option --%1 takes no value").arg(name));
-        } else if (equals >= 0) {
-            value = argument.mid(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
-            return UsageError(
-                QStringLiteral("option --%1 needs a value: %2").arg(name, entry->value));
-        }
-        if (!entry->apply(value, options))
-            return UsageError(QStringLiteral("bad value \"%1\" for --%2: expected %3")
-                                  .arg(value, name, entry->allowed));
     }
-
-    if (help) {
+    if (parser.isSet(QStringLiteral("help"))) {
         parsed.action = ParsedCommandLine::Action::Help;
         return parsed;
     }
-    if (version) {
+    if (parser.isSet(QStringLiteral("version"))) {
         parsed.action = ParsedCommandLine::Action::Version;
         return parsed;
     }
+    options.paths = parser.positionalArguments();
     if (options.paths.isEmpty()) return UsageError(QStringLiteral("no PATH given (see --help)"));
-    for (const QString& path : options.paths) {
-        const QString problem = CheckPath(path);
-        if (!problem.isEmpty()) return UsageError(problem);
-    }
     return parsed;
 }
 
@@ -575,15 +552,16 @@ QString HelpText(const RunValues& defaults, const QString& configPath)
         "\n"
         "Compresses videos (with ffmpeg) and images (BMP, JPEG, PNG, GIF, WebP, HEIC/HEIF,\n"
         "AVIF, TIFF) the way LumoCompress does: the same strengths, command lines and output\n"
-        "names. Each PATH is a video, an image or a folder; a folder's files are taken by their\n"
+        "names. Each PATH is a video, an image or a folder. A file named is taken by its\n"
+        "content (its MIME type), whatever its name says; a folder's files are taken by their\n"
         "extension, as the folder intake takes them. Videos are probed first and a damaged one\n"
         "is reported and skipped. One video at a time and as many images at once as the machine\n"
         "has cores are compressed, side by side. Sources are never changed and no file is\n"
         "overwritten.\n"
         "\n"
         "Video extensions: mp4 flv wmv avi mov mkv m4v f4v ts mts rm rmvb m3u8 webm mpg mpeg\n"
-        "  asf dat 3gp 3g2 vob ogv divx mxf. Image extensions: bmp jpg png gif webp heic heif\n"
-        "  avif tif tiff. Each all in lower or all in upper case.\n"
+        "  asf dat 3gp 3g2 vob ogv divx mxf. Image extensions: bmp jpg jpeg jpe png gif webp\n"
+        "  heic heif avif tif tiff. In any case (jpg, JPG, Jpg).\n"
         "\n"
         "Defaults are the desktop program's settings, read (never written) from\n"
         "  ");
@@ -625,11 +603,15 @@ QString HelpText(const RunValues& defaults, const QString& configPath)
         "  -h, --help                    this text\n"
         "  --version                     the program's version\n"
         "\n"
-        "On a terminal each running file has a progress line (videos with the encode speed and\n"
-        "the time left); otherwise plain lines. A table of the results ends the run.\n"
+        "Results (a line per compressed file, the closing table, the JSON records) go to\n"
+        "standard output; progress and failures to standard error. On a terminal each running\n"
+        "file has a progress line (videos with the encode speed and the time left); otherwise\n"
+        "plain lines. Sizes are in IEC units (KiB, MiB, GiB: powers of 1024). A PATH that is\n"
+        "missing or no video or image is named with the reason and the run goes on.\n"
         "Ctrl-C (or SIGTERM) stops the running encoder and removes its unfinished output.\n"
         "\n"
-        "Exit status: 0 every file was compressed; 1 a file failed, was damaged or was not\n"
-        "compressed because the run was stopped; 2 bad usage.\n");
+        "Exit status: 0 every file was compressed; 1 a file failed, was missing, was damaged or\n"
+        "was not compressed, or standard output could not be written; 2 bad usage; 128+N when\n"
+        "signal N stopped the run (130 for Ctrl-C).\n");
     return text;
 }

@@ -58,10 +58,12 @@ QString UserSettingsFile();
 
 struct CliOptions {
     RunValues values;
-    QStringList paths;  // as given, checked to exist
+    QStringList paths;  // as given; the intake reports one that is missing or not media
     bool recursive = false;
     bool json = false;
     bool verbose = false;
+    bool quiet = false;    // no progress, no results' lines, no table: only failures
+    bool dryRun = false;   // print what would be written where, compress and write nothing
     int imageWorkers = 0;  // images compressed at once; 0: as many as the machine has cores
 };
 
@@ -73,8 +75,8 @@ struct ParsedCommandLine {
 };
 
 // Reads the arguments (without the program name) over the defaults. A usage error is an unknown
-// option, a missing or bad value, no PATH, a PATH that does not exist, or a file whose extension
-// is neither a video's nor an image's (the same rule as the folder scan).
+// option, a missing or bad value, or no PATH. A PATH that does not exist or is no video or image
+// is not one: the run reports it as a failed file and goes on with the others.
 ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues& defaults);
 
 // Every option with its values and its default in this run; configPath names the file the

@@ -3,6 +3,8 @@
 #include <QList>
 #include <QStringView>
 
+#include <iterator>
+
 namespace console {
 namespace {
 
@@ -86,6 +88,21 @@ QString Pad(const QString& text, int width, bool left)
     if (missing <= 0) return text;
     const QString blanks(missing, u' ');
     return left ? blanks + text : text + blanks;
+}
+
+QString IecSize(qint64 bytes)
+{
+    if (bytes < 1024) return QStringLiteral("%1 B").arg(bytes);
+    static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
+    double value = static_cast<double>(bytes) / 1024.0;
+    size_t unit = 0;
+    // 1023.8 KiB would print as "1024 KiB": such a size is the next unit's 1.0.
+    while (unit + 1 < std::size(kUnits) && value >= 1023.5) {
+        value /= 1024.0;
+        ++unit;
+    }
+    const int decimals = value < 9.95 ? 1 : 0;
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', decimals).arg(QLatin1String(kUnits[unit]));
 }
 
 }  // namespace console

@@ -18,4 +18,8 @@ QString Elide(const QString& text, int width);
 // The text padded with blanks on the right (left = false) or the left to width columns.
 QString Pad(const QString& text, int width, bool left = false);
 
+// A size in IEC units, the one system every size of the command line is shown in: "512 B",
+// "137 KiB", "1.7 MiB", "2.3 GiB" (one decimal below 10 of a unit, none from 10 on).
+QString IecSize(qint64 bytes);
+
 }  // namespace console

@@ -17,6 +17,7 @@
 
 using console::DisplayWidth;
 using console::Elide;
+using console::IecSize;
 using console::Pad;
 
 namespace {
@@ -54,7 +55,60 @@ QString ElapsedText(const BatchItem& item, qint64 nowMs)
 
 }  // namespace
 
-ConsoleView::ConsoleView(int fd, Mode mode) : fd_(fd), mode_(mode) {}
+ConsoleView::ConsoleView(int out, int err, Mode mode, bool quiet)
+    : out_(out), err_(err), mode_(mode), quiet_(quiet)
+{
+}
+
+QString ConsoleView::FailureCode(const BatchItem& item)
+{
+    switch (item.state) {
+        case BatchItem::State::Done:
+        case BatchItem::State::Waiting:
+        case BatchItem::State::Running:
+            return {};
+        case BatchItem::State::Kept:
+            return QStringLiteral("not-smaller");
+        case BatchItem::State::Stopped:
+            return QStringLiteral("cancelled");
+        case BatchItem::State::NotStarted:
+            return QStringLiteral("not-started");
+        case BatchItem::State::Failed:
+            break;
+    }
+    if (!item.code.isEmpty()) return item.code;
+    switch (ClassifyFailure(item.error)) {
+        case FailureCause::DiskFull:
+            return QStringLiteral("no-space");
+        case FailureCause::OutOfMemory:
+            return QStringLiteral("no-memory");
+        case FailureCause::NoPermission:
+            return QStringLiteral("no-permission");
+        case FailureCause::MissingEncoder:
+            return QStringLiteral("no-encoder");
+        case FailureCause::Unsupported:
+            return QStringLiteral("unsupported");
+        case FailureCause::Damaged:
+            return QStringLiteral("damaged");
+        case FailureCause::FileNotFound:
+            return QStringLiteral("missing");
+        case FailureCause::ToolNotStarted:
+            return QStringLiteral("no-ffmpeg");
+        case FailureCause::ToolHung:
+            return QStringLiteral("hung");
+        case FailureCause::ToolCrashed:
+            return QStringLiteral("crashed");
+        case FailureCause::Unknown:
+            break;
+    }
+    // The engines' own words for an output they could not write or publish.
+    for (const char* phrase :
+         {"cannot write", "cannot create", "cannot save", "cannot name the output",
+          "output file is missing", "written file missing"})
+        if (item.error.contains(QLatin1String(phrase), Qt::CaseInsensitive))
+            return QStringLiteral("write-failed");
+    return QStringLiteral("failed");
+}
 
 std::optional<ConsoleView::Rate> ConsoleView::EstimateRate(const BatchItem& item, qint64 nowMs)
 {
@@ -87,7 +141,9 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
     if (kept) {
         object.insert("saving", 0.0);
         object.insert("note", QStringLiteral("the original is already smaller; no output kept"));
+        object.insert("code", FailureCode(item));
     } else if (!done) {
+        object.insert("code", FailureCode(item));
         QString error = item.error;
         if (item.state == BatchItem::State::Stopped) error = QStringLiteral("stopped");
         if (item.state == BatchItem::State::NotStarted) error = QStringLiteral("not started");
@@ -129,14 +185,14 @@ QString ConsoleView::ResultLine(const BatchItem& item)
         case BatchItem::State::Done: {
             const double saving = SavingPercent(item.sourceSize, item.outputSize);
             return QStringLiteral("done     %1 -> %2  %3 -> %4 (%5)")
-                .arg(item.shownPath, item.outputPath, FormatSize(item.sourceSize),
-                     FormatSize(item.outputSize), FormatSaving(saving));
+                .arg(item.shownPath, item.outputPath, IecSize(item.sourceSize),
+                     IecSize(item.outputSize), FormatSaving(saving));
         }
         case BatchItem::State::Kept:
             return QStringLiteral(
                        "kept     %1: the original is already smaller (%2), no output "
                        "kept")
-                .arg(item.shownPath, FormatSize(item.sourceSize));
+                .arg(item.shownPath, IecSize(item.sourceSize));
         case BatchItem::State::Failed:
             return QStringLiteral("failed   %1: %2")
                 .arg(item.shownPath, ReadableFailure(item.error));
@@ -152,15 +208,16 @@ QString ConsoleView::ResultLine(const BatchItem& item)
 
 void ConsoleView::Started(const BatchItem& item, qint64 nowMs)
 {
-    if (mode_ == Mode::Json) return;
+    if (mode_ == Mode::Json || quiet_) return;
     running_.push_back(&item);
     if (mode_ == Mode::Terminal) return DrawBlock(nowMs);
     plainShown_[&item] = 0;
-    Write(QStringLiteral("start    %1 %2\n").arg(KindWord(item), item.shownPath));
+    WriteError(QStringLiteral("start    %1 %2\n").arg(KindWord(item), item.shownPath));
 }
 
 void ConsoleView::Progress(const BatchItem& item, qint64 nowMs)
 {
+    if (quiet_) return;
     if (mode_ == Mode::Terminal) return DrawBlock(nowMs);
     if (mode_ != Mode::Plain) return;
     int& shown = plainShown_[&item];
@@ -171,7 +228,7 @@ void ConsoleView::Progress(const BatchItem& item, qint64 nowMs)
         line += QStringLiteral(" %1x %2 left")
                     .arg(rate->speed, 0, 'f', 2)
                     .arg(FormatClock(rate->secondsLeft));
-    Write(line + u'\n');
+    WriteError(line + u'\n');
 }
 
 void ConsoleView::Finished(const BatchItem& item, qint64 nowMs)
@@ -184,21 +241,43 @@ void ConsoleView::Finished(const BatchItem& item, qint64 nowMs)
         return;
     }
     if (mode_ == Mode::Terminal) ClearBlock();
-    Write(ResultLine(item) + u'\n');
-    for (const QString& note : item.notes) Write(QStringLiteral("         note: %1\n").arg(note));
-    if (mode_ == Mode::Terminal) DrawBlock(nowMs);
+    // The choices that did not apply stay under their file's line, on its stream.
+    QString lines = ResultLine(item) + u'\n';
+    for (const QString& note : item.notes) lines += QStringLiteral("         note: %1\n").arg(note);
+    if (item.Succeeded()) {
+        if (!quiet_) Write(lines);
+    } else {
+        WriteError(lines);
+    }
+    if (mode_ == Mode::Terminal && !quiet_) DrawBlock(nowMs);
+}
+
+void ConsoleView::WouldWrite(const BatchItem& item, const QString& outputPath)
+{
+    if (mode_ == Mode::Json) {
+        QJsonObject object;
+        object.insert("kind", KindWord(item));
+        object.insert("source", item.sourcePath);
+        object.insert("source_size", static_cast<double>(item.sourceSize));
+        object.insert("output", outputPath);
+        object.insert("result", "dry-run");
+        Write(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n');
+        return;
+    }
+    Write(QStringLiteral("would    %1 -> %2  (%3)\n")
+              .arg(item.shownPath, outputPath, IecSize(item.sourceSize)));
 }
 
 void ConsoleView::Tick(qint64 nowMs)
 {
-    if (mode_ == Mode::Terminal && !running_.empty()) DrawBlock(nowMs);
+    if (mode_ == Mode::Terminal && !quiet_ && !running_.empty()) DrawBlock(nowMs);
 }
 
 void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& outputFolder)
 {
-    if (mode_ == Mode::Json) return;
     if (mode_ == Mode::Terminal) ClearBlock();
     running_.clear();
+    if (mode_ == Mode::Json || quiet_) return;
 
     struct Row {
         QString file, oldSize, newSize, saving, result;
@@ -209,8 +288,8 @@ void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& ou
     for (const BatchItem& item : items) {
         const bool ok = item.state == BatchItem::State::Done;
         done += ok ? 1 : 0;
-        rows.push_back({Elide(item.shownPath, kMaxFileColumn), FormatSize(item.sourceSize),
-                        ok ? FormatSize(item.outputSize) : QStringLiteral("-"),
+        rows.push_back({Elide(item.shownPath, kMaxFileColumn), IecSize(item.sourceSize),
+                        ok ? IecSize(item.outputSize) : QStringLiteral("-"),
                         ok ? FormatSaving(SavingPercent(item.sourceSize, item.outputSize))
                            : QStringLiteral("-"),
                         ResultWord(item)});
@@ -241,30 +320,43 @@ void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& ou
 void ConsoleView::Notice(const QString& text)
 {
     if (mode_ == Mode::Terminal) ClearBlock();
-    WriteTo(STDERR_FILENO, QStringLiteral("lumocompress-cli: ") + text + u'\n');
+    WriteError(QStringLiteral("lumocompress-cli: ") + text + u'\n');
 }
 
 void ConsoleView::Write(const QString& text)
 {
-    WriteTo(fd_, text);
+    // After a failed write nothing more is tried: a full disk or a reader gone stays so, and
+    // the first error is the one reported when the run ends.
+    if (outError_ != 0) return;
+    if (!WriteTo(out_, text)) outError_ = errno != 0 ? errno : EIO;
 }
 
-void ConsoleView::WriteTo(int fd, const QString& text)
+void ConsoleView::WriteError(const QString& text)
+{
+    WriteTo(err_, text);
+}
+
+bool ConsoleView::WriteTo(int fd, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     qsizetype offset = 0;
     while (offset < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + offset, bytes.size() - offset);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // a closed output is nobody's loss
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
         offset += n;
     }
+    return true;
 }
 
 int ConsoleView::Columns() const
 {
     winsize size{};
-    if (::ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    if (::ioctl(err_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
     return 80;
 }
 
@@ -272,7 +364,7 @@ void ConsoleView::ClearBlock()
 {
     if (drawnLines_ == 0) return;
     // Up to the block's first line, then clear to the end of the screen.
-    Write(QStringLiteral("\r\x1b[%1A\x1b[J").arg(drawnLines_));
+    WriteError(QStringLiteral("\r\x1b[%1A\x1b[J").arg(drawnLines_));
     drawnLines_ = 0;
 }
 
@@ -287,5 +379,5 @@ void ConsoleView::DrawBlock(qint64 nowMs)
         text += QStringLiteral("\x1b[2K") + ProgressLine(*item, nowMs, width) + u'\n';
     text += QStringLiteral("\x1b[J");
     drawnLines_ = static_cast<int>(running_.size());
-    Write(text);
+    WriteError(text);
 }

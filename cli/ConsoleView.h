@@ -9,16 +9,22 @@
 
 #include "BatchItem.h"
 
-// What a run shows on its output: on a terminal a line per running file, redrawn in place, with
-// finished files scrolling above; elsewhere plain lines; with --json only one JSON object per
-// finished file. Every call comes from the main thread.
+// What a run shows. Results go to standard output: a line per compressed file and the closing
+// table, or with --json one JSON object per finished file (failed ones too). Progress and the
+// failures go to standard error: on a terminal a line per running file, redrawn in place;
+// elsewhere plain lines. Quiet leaves out the progress, the results' lines and the table (not
+// the JSON records, which were asked for). Every call comes from the main thread.
 class ConsoleView {
 public:
     enum class Mode { Terminal, Plain, Json };
 
-    ConsoleView(int fd, Mode mode);
+    // out: where results go (standard output's descriptor); err: progress and failures.
+    ConsoleView(int out, int err, Mode mode, bool quiet = false);
 
     Mode mode() const { return mode_; }
+
+    // The error (errno) of the first write to the results' output that failed, 0 while none did.
+    int OutputError() const { return outError_; }
 
     void Started(const BatchItem& item, qint64 nowMs);
     void Progress(const BatchItem& item, qint64 nowMs);
@@ -41,9 +47,17 @@ public:
     };
     static std::optional<Rate> EstimateRate(const BatchItem& item, qint64 nowMs);
 
+    // A dry run: the file and the output it would be written to.
+    void WouldWrite(const BatchItem& item, const QString& outputPath);
+
     // The file's JSON record: source, output (null unless done), source_size, output_size,
-    // saving (percent, null unless done), result ("done" or "failed"), error when failed, kind.
+    // saving (percent, null unless done), result ("done", "kept" or "failed"), error when
+    // failed, code when it failed or was kept, kind.
     static QJsonObject ToJson(const BatchItem& item);
+
+    // The stable word for why a file has no output: the intake's code, else one from the cause
+    // the engine's text names; empty for a compressed file.
+    static QString FailureCode(const BatchItem& item);
 
     // The line of a running file, at most width columns.
     static QString ProgressLine(const BatchItem& item, qint64 nowMs, int width);
@@ -51,14 +65,19 @@ public:
     static QString ResultLine(const BatchItem& item);
 
 private:
-    void Write(const QString& text);
-    static void WriteTo(int fd, const QString& text);
+    void Write(const QString& text);       // to the results' output
+    void WriteError(const QString& text);  // to the progress and failures' output
+    // False (errno set) when the output refused it.
+    static bool WriteTo(int fd, const QString& text);
     int Columns() const;
     void ClearBlock();
     void DrawBlock(qint64 nowMs);
 
-    int fd_;
+    int out_;
+    int err_;
     Mode mode_;
+    bool quiet_;
+    int outError_ = 0;
     int drawnLines_ = 0;
     std::vector<const BatchItem*> running_;
     std::map<const BatchItem*, int> plainShown_;  // the last percentage printed as a plain line

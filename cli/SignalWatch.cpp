@@ -16,7 +16,7 @@ volatile std::sig_atomic_t g_caught = 0;
 void OnSignal(int signalNumber)
 {
     const int saved = errno;
-    g_caught = 1;
+    g_caught = signalNumber;
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     // A full pipe already holds a wake-up; losing this byte loses nothing.
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
@@ -67,6 +67,11 @@ SignalWatch::~SignalWatch()
 bool SignalWatch::Caught()
 {
     return g_caught != 0;
+}
+
+int SignalWatch::LastSignal()
+{
+    return g_caught;
 }
 
 void SignalWatch::Drain()

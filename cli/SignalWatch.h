@@ -16,6 +16,8 @@ public:
 
     // True once one of them has arrived.
     static bool Caught();
+    // The number of the last one that arrived, 0 before any.
+    static int LastSignal();
 
 signals:
     void caught(int signalNumber);

@@ -5,8 +5,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "BatchJob.h"
 #include "CliOptions.h"
@@ -20,21 +22,41 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-void WriteAll(int fd, const QString& text)
+// 0, or the errno of the write that failed.
+int WriteAll(int fd, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     qsizetype offset = 0;
     while (offset < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + offset, bytes.size() - offset);
-        if (n <= 0) return;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
         offset += n;
     }
+    return 0;
 }
 
 int Complain(const QString& message, int status)
 {
     WriteAll(STDERR_FILENO, QStringLiteral("lumocompress-cli: ") + message + u'\n');
     return status;
+}
+
+// Text for standard output; a failed write (a full disk, a closed pipe) is an error.
+int Answer(const QString& text)
+{
+    const int error = WriteAll(STDOUT_FILENO, text);
+    if (error == 0) return 0;
+    return Complain(QStringLiteral("cannot write to standard output: ") +
+                        QString::fromLocal8Bit(std::strerror(error)),
+                    1);
+}
+
+// The status of a run a signal stopped, as a shell reports a command the signal ended.
+int SignalStatus()
+{
+    return 128 + SignalWatch::LastSignal();
 }
 
 // The engines' diagnostics go to the log (see core/app/Logging.h); whatever still prints on
@@ -67,8 +89,9 @@ int main(int argc, char** argv)
     // caught, so that the encoders started from here report it the same way.
     std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
-    // Failure sentences come from the engines in the interface language of the user's locale.
-    language::Install(app, language::MessagesLocale());
+    // Failure sentences come from the engines in the interface language of the user's locale;
+    // a locale that names no language (C, POSIX) gets English.
+    language::Install(app, language::ForCommandLine(language::MessagesLocale()));
 
     const QString userFile = UserSettingsFile();
     const RunValues defaults = RunValues::FromSettingsFile(userFile);
@@ -77,11 +100,9 @@ int main(int argc, char** argv)
         case ParsedCommandLine::Action::UsageError:
             return Complain(parsed.error, kUsageError);
         case ParsedCommandLine::Action::Help:
-            WriteAll(STDOUT_FILENO, HelpText(defaults, userFile));
-            return 0;
+            return Answer(HelpText(defaults, userFile));
         case ParsedCommandLine::Action::Version:
-            WriteAll(STDOUT_FILENO, QStringLiteral("lumocompress-cli " LUMO_VERSION "\n"));
-            return 0;
+            return Answer(QStringLiteral("lumocompress-cli " LUMO_VERSION "\n"));
         case ParsedCommandLine::Action::Run:
             break;
     }
@@ -90,35 +111,47 @@ int main(int argc, char** argv)
 
     const int output = TakeStandardOutput(options.verbose);
 
-    // Resolved (and created) once up front, as the window does when it opens.
-    const QString outputFolder = ResolveOutputFolder(options.values.outputDir);
+    // Resolved (and created) once up front, as the window does when it opens; a dry run only
+    // names it.
+    const QString outputFolder = options.dryRun ? PlannedOutputFolder(options.values.outputDir)
+                                                : ResolveOutputFolder(options.values.outputDir);
     const QFileInfo folder(outputFolder);
-    if (!folder.isDir() || !folder.isWritable())
+    if (!options.dryRun && (!folder.isDir() || !folder.isWritable()))
         return Complain(QStringLiteral("cannot write to the output folder ") + outputFolder,
                         kUsageError);
 
     // A settings file that cannot be read was reported on stderr when the values were read.
 
     SignalWatch signalWatch;
-    const ConsoleView::Mode mode = options.json         ? ConsoleView::Mode::Json
-                                   : IsTerminal(output) ? ConsoleView::Mode::Terminal
-                                                        : ConsoleView::Mode::Plain;
-    ConsoleView view(output, mode);
+    // The progress is drawn in place where it goes, on standard error, when that is a terminal.
+    const ConsoleView::Mode mode = options.json                ? ConsoleView::Mode::Json
+                                   : IsTerminal(STDERR_FILENO) ? ConsoleView::Mode::Terminal
+                                                               : ConsoleView::Mode::Plain;
+    ConsoleView view(output, STDERR_FILENO, mode, options.quiet);
     BatchJob job(options, outputFolder, view);
 
+    // Results that could not be written are an error whatever became of the files.
+    const auto concluded = [&view](int status) {
+        if (view.OutputError() == 0) return status;
+        return Complain(QStringLiteral("cannot write to standard output: ") +
+                            QString::fromLocal8Bit(std::strerror(view.OutputError())),
+                        status != 0 ? status : 1);
+    };
+
     if (!job.Intake(&SignalWatch::Caught))
-        return Complain(QStringLiteral("stopped before any file was compressed"), 1);
+        return Complain(QStringLiteral("stopped before any file was compressed"), SignalStatus());
     if (job.Items().empty())
-        return Complain(QStringLiteral("no video or image found; nothing to do"), 0);
+        return concluded(Complain(QStringLiteral("no video or image found; nothing to do"), 0));
+    if (options.dryRun) return concluded(job.DryRun());
 
     int status = 0;
     QObject::connect(&job, &BatchJob::finished, &app, [&](int code, const QString& message) {
-        status = code;
-        if (!message.isEmpty()) Complain(message, code);
-        QCoreApplication::exit(code);
+        status = SignalWatch::Caught() ? SignalStatus() : code;
+        if (!message.isEmpty()) Complain(message, status);
+        QCoreApplication::exit(status);
     });
     QObject::connect(&signalWatch, &SignalWatch::caught, &job, &BatchJob::Interrupt);
     job.Start();
     app.exec();
-    return status;
+    return concluded(status);
 }

@@ -37,6 +37,18 @@ TEST(ConsoleTextTest, ElidedNamesFitAndKeepTheirEnd)
     EXPECT_EQ(console::Elide("anything", 0), "");
 }
 
+TEST(ConsoleTextTest, SizesAreInIecUnits)
+{
+    EXPECT_EQ(console::IecSize(0), "0 B");
+    EXPECT_EQ(console::IecSize(1023), "1023 B");
+    EXPECT_EQ(console::IecSize(1024), "1.0 KiB");
+    EXPECT_EQ(console::IecSize(137 * 1024 + 300), "137 KiB");
+    EXPECT_EQ(console::IecSize(1782579), "1.7 MiB");
+    // Just under a unit reads as the next one, never as "1024 KiB".
+    EXPECT_EQ(console::IecSize(1024 * 1024 - 10), "1.0 MiB");
+    EXPECT_EQ(console::IecSize(5LL * 1024 * 1024 * 1024 / 2), "2.5 GiB");
+}
+
 TEST(ConsoleTextTest, Clocks)
 {
     EXPECT_EQ(FormatClock(7), "0:07");
@@ -129,6 +141,32 @@ TEST(ConsoleViewTest, AFailureReadsInTheUsersWordsAndJsonKeepsTheEnginesToo)
     EXPECT_FALSE(json.contains("detail"));
 }
 
+TEST(ConsoleViewTest, FailureCodesComeFromTheCauseTheEngineNames)
+{
+    BatchItem item;
+    item.state = BatchItem::State::Failed;
+    const std::pair<const char*, const char*> cases[] = {
+        {"Error closing file /out/a.mp4: No space left on device", "no-space"},
+        {"cannot write /out/.a.lumo-0123456789abcdef.part: Input/output error", "write-failed"},
+        {"Invalid data found when processing input", "damaged"},
+        {"/in/a.png: Permission denied", "no-permission"},
+        {"Unknown encoder 'libx265'", "no-encoder"},
+        {"something nobody foresaw", "failed"},
+    };
+    for (const auto& [error, code] : cases) {
+        item.error = error;
+        EXPECT_EQ(ConsoleView::FailureCode(item), code) << error;
+        EXPECT_EQ(ConsoleView::ToJson(item)["code"].toString(), code) << error;
+    }
+    // A code the intake gave stands over the text.
+    item.code = "missing";
+    EXPECT_EQ(ConsoleView::FailureCode(item), "missing");
+    item.state = BatchItem::State::Stopped;
+    EXPECT_EQ(ConsoleView::FailureCode(item), "cancelled");
+    item.state = BatchItem::State::Done;
+    EXPECT_EQ(ConsoleView::FailureCode(item), "");
+}
+
 TEST(CliOptionsTest, ValuesComeFromTheFileAndTheLastOptionWins)
 {
     const QString ini = testenv::Home() + "/configure.ini";
@@ -147,8 +185,9 @@ TEST(CliOptionsTest, ValuesComeFromTheFileAndTheLastOptionWins)
         {"--scale=3", "--scale", "4", "--gif-drop", "off", "--size", "10x20", "--size", "none",
          "--bitrate-percent", "0", "--container=keep", "--", "-r", path},
         defaults);
-    ASSERT_EQ(parsed.action, ParsedCommandLine::Action::UsageError)
-        << "after -- everything is a path, and -r names no file";
+    ASSERT_EQ(parsed.action, ParsedCommandLine::Action::Run);
+    EXPECT_EQ(parsed.options.paths, QStringList({"-r", path})) << "after -- everything is a path";
+    EXPECT_FALSE(parsed.options.recursive);
     const ParsedCommandLine good = ParseCommandLine(
         {"--scale=3", "--scale", "4", "--gif-drop", "off", "--size", "10x20", "--size", "none",
          "--bitrate-percent", "0", "--container=keep", "--", path},

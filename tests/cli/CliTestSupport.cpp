@@ -21,6 +21,14 @@ QStringList CliResult::ErrLines() const
     return QString::fromUtf8(err).split(u'\n', Qt::SkipEmptyParts);
 }
 
+QStringList CliResult::FailureLines() const
+{
+    QStringList lines;
+    for (const QString& line : ErrLines())
+        if (!line.startsWith(QLatin1String("start ")) && !line.startsWith(u' ')) lines << line;
+    return lines;
+}
+
 QList<QJsonObject> CliResult::JsonLines() const
 {
     QList<QJsonObject> objects;

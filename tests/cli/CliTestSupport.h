@@ -25,6 +25,8 @@ struct CliResult {
     QByteArray out;
     QByteArray err;
     QStringList ErrLines() const;
+    // The stderr lines without the plain progress ("start ..." and indented percentages).
+    QStringList FailureLines() const;
     QList<QJsonObject> JsonLines() const;  // every stdout line parsed; a bad line fails the test
 };
 

@@ -26,9 +26,21 @@ Interface For(const QLocale& locale)
     return locale.language() == QLocale::English ? Interface::English : Interface::Chinese;
 }
 
+Interface ForCommandLine(const QLocale& locale)
+{
+    if (locale.language() == QLocale::C || locale.language() == QLocale::AnyLanguage)
+        return Interface::English;
+    return For(locale);
+}
+
 Interface Install(QCoreApplication& app, const QLocale& locale)
 {
-    if (For(locale) == Interface::Chinese) return Interface::Chinese;
+    return Install(app, For(locale));
+}
+
+Interface Install(QCoreApplication& app, Interface wanted)
+{
+    if (wanted == Interface::Chinese) return Interface::Chinese;
     auto* translator = new QTranslator(&app);
     if (!translator->load(QString::fromLatin1(kEnglishCatalogue)) ||
         !QCoreApplication::installTranslator(translator)) {

@@ -18,9 +18,15 @@ QLocale MessagesLocale();
 
 Interface For(const QLocale& locale);
 
+// The command line's language: as For, except that a locale naming no language (C, POSIX, as
+// scripts, services and containers run with) gets English, the language the program's own
+// terminal words are written in. The window keeps For's rule.
+Interface ForCommandLine(const QLocale& locale);
+
 // Installs the catalogue for the language of locale in app. Returns the language the texts
 // will be shown in: Chinese as well when the English catalogue cannot be loaded.
 Interface Install(QCoreApplication& app, const QLocale& locale);
+Interface Install(QCoreApplication& app, Interface wanted);
 
 // The context every text of the program's own code is translated in (the layout files use
 // their class names, as the layout loader looks them up).

@@ -28,14 +28,29 @@ QString HomeFolder()
     return home.isEmpty() ? QString() : QDir::cleanPath(home);
 }
 
-QString ConfigHome()
+// An XDG base folder: the variable when it holds an absolute path (a relative one is invalid
+// and ignored, as the XDG rule says), else the folder under the home folder.
+QString XdgHome(const char* variable, const char* underHome)
 {
-    // The XDG rule: a relative $XDG_CONFIG_HOME is invalid and ignored.
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    const QString xdg = qEnvironmentVariable(variable);
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg)) return QDir::cleanPath(xdg);
     const QString home = HomeFolder();
-    return home.isEmpty() ? QString() : home + "/.config";
+    return home.isEmpty() ? QString() : home + u'/' + QLatin1String(underHome);
 }
+
+QString ConfigHome()
+{
+    return XdgHome("XDG_CONFIG_HOME", ".config");
+}
+
+}  // namespace
+
+QString CacheHome()
+{
+    return XdgHome("XDG_CACHE_HOME", ".cache");
+}
+
+namespace {
 
 QString JoinPath(const QString& base, const QString& relative)
 {
@@ -70,7 +85,11 @@ QString GetSpecialFolder(SpecialFolder folder)
 
 QString EnsureUserFolder(const QString& relative)
 {
-    const QString path = JoinPath(GetSpecialFolder(SpecialFolder::AppData), relative);
+    // What can be deleted at any time belongs in the cache, not beside the settings.
+    const QString base = relative == QLatin1String(kTempFolder)
+                             ? CacheHome()
+                             : GetSpecialFolder(SpecialFolder::AppData);
+    const QString path = JoinPath(base, relative);
     EnsureFolder(path);
     return path;
 }
@@ -97,10 +116,16 @@ QString GetOutputFolder()
 
 QString ResolveOutputFolder(const QString& outputDir)
 {
+    const QString folder = PlannedOutputFolder(outputDir);
+    EnsureFolder(folder);
+    return folder;
+}
+
+QString PlannedOutputFolder(const QString& outputDir)
+{
     QString folder = outputDir.trimmed();
     if (!folder.isEmpty()) {
         while (folder.size() > 1 && folder.endsWith(u'/')) folder.chop(1);
-        EnsureFolder(folder);
         return folder;
     }
 
@@ -120,7 +145,6 @@ QString ResolveOutputFolder(const QString& outputDir)
         const bool documentsExists = !documents.isEmpty() && QFileInfo::exists(documents);
         folder = documentsExists ? onDesktop : inDocuments;
     }
-    EnsureFolder(folder);
     return folder;
 }
 

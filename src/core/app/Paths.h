@@ -6,6 +6,8 @@
 
 inline constexpr char kDefaultOutputFolderName[] = "LUMO视频压缩";
 inline constexpr char kConfigFolder[] = "LumoCompress/Config";
+// Temporary files (downloads, two-pass logs, images being written): under the cache folder,
+// $XDG_CACHE_HOME (default ~/.cache), not with the settings; see EnsureUserFolder.
 inline constexpr char kTempFolder[] = "LumoCompress/Temp";
 inline constexpr char kProfileFolder[] = "LumoCompress/Profile";
 inline constexpr char kDataFolder[] = "LumoCompress/Data";
@@ -16,7 +18,11 @@ enum class SpecialFolder { AppData, Documents, Desktop };
 // Nothing is created. Empty when the location is unknown.
 QString GetSpecialFolder(SpecialFolder folder);
 
-// base + "/" + relative, every missing level created (see EnsureFolder).
+// $XDG_CACHE_HOME, default ~/.cache (a relative value is ignored, as the XDG rule says).
+QString CacheHome();
+
+// base + "/" + relative, every missing level created (see EnsureFolder). The base is the
+// cache folder (CacheHome) for kTempFolder and AppData for every other folder.
 QString EnsureUserFolder(const QString& relative);
 
 // Creates every missing level of an absolute folder path, from the root down. A level that
@@ -29,6 +35,8 @@ void EnsureFolder(const QString& absolute);
 // default folder kDefaultOutputFolderName under Desktop (when the Documents folder exists) or
 // Documents (when it does not). Created when missing; no trailing "/" unless it is the root.
 QString ResolveOutputFolder(const QString& outputDir);
+// The same folder, nothing created (a dry run names it without writing anything).
+QString PlannedOutputFolder(const QString& outputDir);
 
 // The output folder of the settings store's "output-dir" (see ResolveOutputFolder).
 QString GetOutputFolder();

@@ -8,6 +8,7 @@
 #include "core/image/OutputFile.h"
 #include "core/image/PalettePng.h"
 #include "core/image/SourceQuality.h"
+#include "core/intake/MediaScan.h"
 
 #include <Magick++.h>
 
@@ -1040,7 +1041,12 @@ void CheckWrittenFrames(const QString& path, const char* magick, std::size_t exp
 ImageDoneRecord RunUnguarded(const ImageParams& params)
 {
     const OutputFile::SourceName name = OutputFile::Split(params.sourcePath);
-    const QString extension = ImagePipeline::OutputExtension(params.imageType, name.extension);
+    QString extension = ImagePipeline::OutputExtension(params.imageType, name.extension);
+    // A file taken by its content under a name of another type (a PNG named .dat, a ".jpe"):
+    // the format its content is.
+    if (extension.isEmpty())
+        extension = ImagePipeline::OutputExtension(
+            params.imageType, DetectSourceType(params.sourcePath).imageExtension);
     if (extension.isEmpty())
         throw std::runtime_error("no treatment for ." + name.extension.toStdString() + " files");
 

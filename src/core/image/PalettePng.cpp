@@ -3,6 +3,7 @@
 #include "core/image/ImageAbort.h"
 
 #include <libimagequant.h>
+#include <png.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -46,52 +47,105 @@ struct LiqResult {
     }
 };
 
-void AppendBig(std::string& out, std::uint32_t value)
+// Where libpng writes: the file in memory.
+void AppendToString(png_structp png, png_bytep data, png_size_t size)
 {
-    const char bytes[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
-    out.append(bytes, 4);
+    static_cast<std::string*>(png_get_io_ptr(png))
+        ->append(reinterpret_cast<const char*>(data), size);
 }
+void NoFlush(png_structp) {}
 
-void AppendChunk(std::string& out, const char* type, const char* data, std::size_t size)
+// libpng reports an error by calling this, which must not return: it jumps back to the
+// setjmp of the encode with the message kept.
+[[noreturn]] void OnPngError(png_structp png, png_const_charp message)
 {
-    AppendBig(out, static_cast<std::uint32_t>(size));
-    const std::size_t start = out.size();
-    out.append(type, 4);
-    out.append(data, size);
-    const uLong crc =
-        crc32(0L, reinterpret_cast<const Bytef*>(out.data() + start), static_cast<uInt>(size + 4));
-    AppendBig(out, static_cast<std::uint32_t>(crc));
+    auto* error = static_cast<std::string*>(png_get_error_ptr(png));
+    if (error) *error = message ? message : "unknown error";
+    png_longjmp(png, 1);
 }
+void OnPngWarning(png_structp, png_const_charp) {}
 
-// The zlib stream of data at level 9 with the given memory level and strategy.
-std::string Deflate(const std::string& data, int memLevel, int strategy)
+// The rows of an indexed image, one palette index per byte (libpng packs them to the depth).
+struct Rows {
+    const std::uint8_t* first;  // row 0 of the part written
+    int width;
+    int height;
+};
+
+enum class Packed { Done, Stopped, Failed };
+
+// One PNG of rows with the given palette at zlib level 9 and memory level memLevel, into out.
+// No C++ object that needs destroying lives between the setjmp and libpng's calls, so the
+// error jump skips nothing. Stopped when the run was asked to stop between rows.
+Packed WritePng(const Rows& rows, int depth, const std::vector<png_color>& plte,
+                const std::vector<png_byte>& trns, const std::string& iccProfile, int memLevel,
+                std::string& out, std::string& error)
 {
-    z_stream stream{};
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15, memLevel, strategy) != Z_OK)
-        throw std::runtime_error("zlib cannot start");
-    std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    // Fed in pieces, so that a run asked to stop does not wait for a large image to be packed
-    // (zlib writes the same stream however its input is cut).
-    constexpr std::size_t kPiece = 1u << 20;
-    int status = Z_OK;
-    for (std::size_t at = 0; status == Z_OK;) {
-        if (imageabort::Requested()) {
-            deflateEnd(&stream);
-            throw imageabort::Aborted();
-        }
-        const std::size_t piece = std::min(kPiece, data.size() - at);
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + at));
-        stream.avail_in = static_cast<uInt>(piece);
-        at += piece;
-        status = deflate(&stream, at == data.size() ? Z_FINISH : Z_NO_FLUSH);
-        if (status == Z_BUF_ERROR) break;
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, &OnPngError, &OnPngWarning);
+    if (!png) {
+        error = "libpng cannot start";
+        return Packed::Failed;
     }
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    if (status != Z_STREAM_END) throw std::runtime_error("zlib cannot compress");
-    return out;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        error = "libpng cannot start";
+        return Packed::Failed;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return Packed::Failed;
+    }
+    png_set_write_fn(png, &out, &AppendToString, &NoFlush);
+    // A profile libpng finds fault with is left out with a warning, not a failed image.
+    png_set_benign_errors(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 9);
+    png_set_compression_mem_level(png, memLevel);
+    png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
+    // Large IDAT chunks: less overhead than libpng's default of 8 KiB each.
+    png_set_compression_buffer_size(png, 1u << 20);
+    png_set_IHDR(png, info, png_uint_32(rows.width), png_uint_32(rows.height), depth,
+                 PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+                 PNG_FILTER_TYPE_BASE);
+    png_set_PLTE(png, info, plte.data(), int(plte.size()));
+    if (!trns.empty()) png_set_tRNS(png, info, trns.data(), int(trns.size()), nullptr);
+    if (!iccProfile.empty())
+        png_set_iCCP(png, info, "icc", PNG_COMPRESSION_TYPE_BASE,
+                     reinterpret_cast<png_const_bytep>(iccProfile.data()),
+                     png_uint_32(iccProfile.size()));
+    png_write_info(png, info);
+    if (depth < 8) png_set_packing(png);
+    // Rows one at a time, so that a run asked to stop does not wait for a large image.
+    constexpr int kRowsBetweenChecks = 64;
+    for (int y = 0; y < rows.height; ++y) {
+        if (y % kRowsBetweenChecks == 0 && imageabort::Requested()) {
+            png_destroy_write_struct(&png, &info);
+            return Packed::Stopped;
+        }
+        png_write_row(png, rows.first + std::size_t(y) * std::size_t(rows.width));
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return Packed::Done;
+}
+
+// WritePng, throwing for a stop (imageabort::Aborted) and for a failure.
+std::string PackPng(const Rows& rows, int depth, const std::vector<png_color>& plte,
+                    const std::vector<png_byte>& trns, const std::string& iccProfile, int memLevel)
+{
+    std::string out;
+    std::string error;
+    switch (WritePng(rows, depth, plte, trns, iccProfile, memLevel, out, error)) {
+        case Packed::Done:
+            return out;
+        case Packed::Stopped:
+            throw imageabort::Aborted();
+        case Packed::Failed:
+            break;
+    }
+    throw std::runtime_error("cannot encode the PNG: " + error);
 }
 
 // The quantiser's progress callback: 0 (stop) once the run has been asked to stop. Its data is
@@ -222,77 +276,44 @@ std::string EncodePng(const PaletteImage& image, const std::string& iccProfile)
     std::stable_partition(order.begin(), order.end(),
                           [&](int i) { return image.palette[std::size_t(i)][3] != 255; });
     std::uint8_t newIndex[256] = {};
-    std::string plte, trns;
+    std::vector<png_color> plte;
+    std::vector<png_byte> trns;
     for (std::size_t i = 0; i < order.size(); ++i) {
         const Rgba& c = image.palette[std::size_t(order[i])];
         newIndex[order[i]] = std::uint8_t(i);
-        plte.append({char(c[0]), char(c[1]), char(c[2])});
-        if (c[3] != 255) trns.push_back(char(c[3]));
+        plte.push_back(png_color{c[0], c[1], c[2]});
+        if (c[3] != 255) trns.push_back(c[3]);
     }
 
     const std::size_t colours = image.palette.size();
     const int depth = colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8;
-    const std::size_t perByte = 8 / std::size_t(depth);
-    const std::size_t rowBytes = (std::size_t(image.width) + perByte - 1) / perByte;
-    std::string raw;
-    raw.reserve((rowBytes + 1) * std::size_t(image.height));
-    for (int y = 0; y < image.height; ++y) {
-        raw.push_back('\0');  // filter type none
-        const std::uint8_t* row = image.indices.data() + std::size_t(y) * std::size_t(image.width);
-        if (depth == 8) {
-            for (int x = 0; x < image.width; ++x) raw.push_back(char(newIndex[row[x]]));
-            continue;
-        }
-        for (std::size_t byte = 0; byte < rowBytes; ++byte) {
-            unsigned packed = 0;
-            for (std::size_t k = 0; k < perByte; ++k) {
-                const std::size_t x = byte * perByte + k;
-                const unsigned value = x < std::size_t(image.width) ? newIndex[row[x]] : 0;
-                packed |= value << (8 - depth * int(k + 1));
-            }
-            raw.push_back(char(packed));
-        }
-    }
+    std::vector<std::uint8_t> indices(image.indices.size());
+    for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = newIndex[image.indices[i]];
 
     // The zlib memory level decides how far back matches are sought; which one packs tightest
     // depends on the image, by up to a few percent. Each is tried on the whole of a small image,
-    // and on a slice from the middle of a large one, which is then packed with the winner.
+    // and on a band of rows from the middle of a large one, which is then packed with the winner.
     constexpr std::size_t kWholeTrial = 4u << 20, kSlice = 1u << 20;
-    const bool whole = raw.size() <= kWholeTrial;
-    const std::string slice =
-        whole ? std::string() : raw.substr(raw.size() / 2 - kSlice / 2, kSlice);
-    std::string idat;
+    const std::size_t width = std::size_t(image.width);
+    const Rows all{indices.data(), image.width, image.height};
+    const bool whole = indices.size() <= kWholeTrial;
+    const int bandHeight = int(std::clamp<std::size_t>(kSlice / width, 1, all.height));
+    const Rows band{indices.data() + std::size_t((image.height - bandHeight) / 2) * width,
+                    image.width, bandHeight};
+    std::string best;
     std::size_t bestTrial = 0;
     int bestLevel = 9;
     for (int memLevel = 5; memLevel <= 9; ++memLevel) {
-        std::string trial = Deflate(whole ? raw : slice, memLevel, Z_DEFAULT_STRATEGY);
+        std::string trial =
+            PackPng(whole ? all : band, depth, plte, trns, whole ? iccProfile : "", memLevel);
         if (bestTrial == 0 || trial.size() < bestTrial) {
             bestTrial = trial.size();
             bestLevel = memLevel;
-            if (whole) idat.swap(trial);
+            if (whole) best.swap(trial);
         }
     }
-    if (!whole) idat = Deflate(raw, bestLevel, Z_DEFAULT_STRATEGY);
-
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    std::string ihdr;
-    AppendBig(ihdr, std::uint32_t(image.width));
-    AppendBig(ihdr, std::uint32_t(image.height));
-    ihdr.append({char(depth), char(3), char(0), char(0), char(0)});  // indexed, no interlace
-    AppendChunk(png, "IHDR", ihdr.data(), ihdr.size());
-    if (!iccProfile.empty()) {
-        std::string iccp("icc");
-        iccp.append({'\0', '\0'});  // name end, zlib compression
-        iccp += Deflate(iccProfile, 9, Z_DEFAULT_STRATEGY);
-        AppendChunk(png, "iCCP", iccp.data(), iccp.size());
-    }
-    AppendChunk(png, "PLTE", plte.data(), plte.size());
-    if (!trns.empty()) AppendChunk(png, "tRNS", trns.data(), trns.size());
-    constexpr std::size_t kMaxChunk = 0x7FFFFFFFu;
-    for (std::size_t at = 0; at < idat.size(); at += kMaxChunk)
-        AppendChunk(png, "IDAT", idat.data() + at, std::min(kMaxChunk, idat.size() - at));
-    AppendChunk(png, "IEND", "", 0);
-    return png;
+    if (!whole) best = PackPng(all, depth, plte, trns, iccProfile, bestLevel);
+    return best;
 }
 
 }  // namespace palettepng

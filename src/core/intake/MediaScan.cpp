@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QMimeType>
 
 #include <sys/stat.h>
 
@@ -14,18 +17,34 @@ constexpr std::array<const char*, 24> kVideoExtensions = {
     "mp4",  "flv",  "wmv", "avi",  "mov", "mkv", "m4v", "f4v", "ts",  "mts", "rm",   "rmvb",
     "m3u8", "webm", "mpg", "mpeg", "asf", "dat", "3gp", "3g2", "vob", "ogv", "divx", "mxf"};
 
-constexpr std::array<const char*, 10> kImageExtensions = {"bmp",  "jpg",  "png",  "gif", "webp",
-                                                          "heic", "heif", "avif", "tif", "tiff"};
+constexpr std::array<const char*, 12> kImageExtensions = {
+    "bmp", "jpg", "jpeg", "jpe", "png", "gif", "webp", "heic", "heif", "avif", "tif", "tiff"};
+
+// The image formats the image engine reads, by MIME type, with the usual extension of each.
+struct ImageMime {
+    const char* mime;
+    const char* extension;
+};
+constexpr ImageMime kImageMimes[] = {
+    {"image/jpeg", "jpg"},  {"image/png", "png"},   {"image/gif", "gif"},
+    {"image/bmp", "bmp"},   {"image/webp", "webp"}, {"image/heif", "heic"},
+    {"image/heic", "heic"}, {"image/avif", "avif"}, {"image/tiff", "tiff"},
+};
+
+// Containers ffmpeg reads whose MIME types are not under video/.
+constexpr const char* kVideoContainerMimes[] = {
+    "application/x-matroska",           "application/vnd.ms-asf", "application/vnd.rn-realmedia",
+    "application/vnd.rn-realmedia-vbr", "application/mxf",        "application/ogg",
+    "application/vnd.apple.mpegurl",    "application/x-mpegurl",  "audio/x-mpegurl",
+};
 
 constexpr int kLongestExtension = 19;
 
 template <size_t N>
 bool IsOneOf(const std::array<const char*, N>& known, const QString& extension)
 {
-    for (const char* name : known) {
-        const QString lower = QString::fromLatin1(name);
-        if (extension == lower || extension == lower.toUpper()) return true;
-    }
+    for (const char* name : known)
+        if (extension.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return true;
     return false;
 }
 
@@ -102,6 +121,65 @@ bool IsImageExtension(const QString& extension)
 QStringList ScanFolderForImages(const QString& folder)
 {
     return ScanFolder(folder, &IsImageExtension);
+}
+
+namespace {
+
+bool IsOrInherits(const QMimeType& type, const char* name)
+{
+    return type.name() == QLatin1String(name) || type.aliases().contains(QLatin1String(name)) ||
+           type.inherits(QLatin1String(name));
+}
+
+bool IsVideoMime(const QMimeType& type)
+{
+    if (type.name().startsWith(QLatin1String("video/"))) return true;
+    for (const QString& ancestor : type.allAncestors())
+        if (ancestor.startsWith(QLatin1String("video/"))) return true;
+    for (const char* name : kVideoContainerMimes)
+        if (IsOrInherits(type, name)) return true;
+    return false;
+}
+
+}  // namespace
+
+SourceType DetectSourceType(const QString& path)
+{
+    static const QMimeDatabase database;
+    const QMimeType content = database.mimeTypeForFile(path, QMimeDatabase::MatchContent);
+    SourceType type;
+    for (const ImageMime& image : kImageMimes) {
+        if (IsOrInherits(content, image.mime)) {
+            type.kind = SourceType::Kind::Image;
+            type.imageExtension = QString::fromLatin1(image.extension);
+            return type;
+        }
+    }
+    if (IsVideoMime(content)) {
+        type.kind = SourceType::Kind::Video;
+        return type;
+    }
+    // Content nothing recognises: the name decides, and the engine reading it has the last word.
+    if (!content.isValid() || content.isDefault() ||
+        content.name() == QLatin1String("application/x-zerosize")) {
+        const QString extension = EntryExtension(QFileInfo(path).fileName());
+        if (IsVideoExtension(extension)) {
+            type.kind = SourceType::Kind::Video;
+        } else if (IsImageExtension(extension)) {
+            type.kind = SourceType::Kind::Image;
+            const QString lower = extension.toLower();
+            type.imageExtension = lower == u"jpeg" || lower == u"jpe" ? QStringLiteral("jpg")
+                                  : lower == u"tif"                   ? QStringLiteral("tiff")
+                                  : lower == u"heif"                  ? QStringLiteral("heic")
+                                                                      : lower;
+        } else {
+            type.reason = QStringLiteral("not a video or an image (its content is not one)");
+        }
+        return type;
+    }
+    type.reason = QStringLiteral("not a video or an image: its content is %1 (%2)")
+                      .arg(content.comment(), content.name());
+    return type;
 }
 
 VideoTask MakeVideoTask(const QString& dir, const QString& name)

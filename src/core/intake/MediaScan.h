@@ -14,8 +14,7 @@ QString VideoDialogFilter();
 // the name has no "." or the extension is 20 characters or longer.
 QString EntryExtension(const QString& name);
 
-// True for one of the 24 video extensions spelt all in lower or all in upper case ("mp4",
-// "MP4"); any other spelling ("Mp4") is not a video.
+// True for one of the 24 video extensions in any case ("mp4", "MP4", "Mp4").
 bool IsVideoExtension(const QString& extension);
 
 // The names in folder, files and subfolders alike (no recursion), in name order; those whose
@@ -24,11 +23,23 @@ QStringList ScanFolderForVideos(const QString& folder);
 
 // "支持图片格式(...)" with the ten image extensions, as the file dialog offers them.
 QString ImageDialogFilter();
-// True for bmp, jpg, png, gif, webp, heic, heif, avif, tif and tiff spelt all in lower or all in
-// upper case ("jpeg" is not accepted).
+// True for bmp, jpg, jpeg, jpe, png, gif, webp, heic, heif, avif, tif and tiff in any case.
 bool IsImageExtension(const QString& extension);
 // As ScanFolderForVideos, for images.
 QStringList ScanFolderForImages(const QString& folder);
+
+// What a file the user named (an argument, a drop, "open with") is, told by its content and
+// MIME type as shared-mime-info knows them, not by its name: a video (anything ffmpeg is handed:
+// a video/ type, Matroska, ASF, RealMedia, MXF, Ogg, an HLS playlist), an image in a format the
+// image engine reads, or neither. Content nothing recognises (or an empty file) falls back on
+// the extension, which the engines then judge.
+struct SourceType {
+    enum class Kind { None, Video, Image };
+    Kind kind = Kind::None;
+    QString imageExtension;  // an image: its format's usual extension ("jpg", "png", "tiff", ...)
+    QString reason;          // None: why the file is not taken
+};
+SourceType DetectSourceType(const QString& path);
 
 // A record for the file name in folder dir: fileName, fileDir (as given) and filePath.
 VideoTask MakeVideoTask(const QString& dir, const QString& name);

@@ -747,19 +747,23 @@ void CMainWnd::AddDropped(const QStringList& paths)
     // Files go to the list of their kind, whatever the page; a folder gives what the page shows.
     auto* tab = FindControl<QStackedWidget>("main-tab");
     const bool onImagePage = tab->currentIndex() == 1;
+    // Files by their content and type; what is not taken is named with the reason.
     QStringList videos, images, folders;
+    std::vector<NotTaken> notTaken;
     for (const QString& path : paths) {
-        const QFileInfo entry(path);
-        const QString extension = EntryExtension(entry.fileName()).toLower();
-        if (entry.isDir())
-            folders << entry.absoluteFilePath();
-        else if (IsVideoExtension(extension))
-            videos << entry.absoluteFilePath();
-        else if (IsImageExtension(extension))
-            images << entry.absoluteFilePath();
+        OpenedPath opened = ClassifyOpenedPath(path);
+        if (opened.kind == OpenedPath::Kind::Folder)
+            folders << opened.path;
+        else if (opened.kind == OpenedPath::Kind::Video)
+            videos << opened.path;
+        else if (opened.kind == OpenedPath::Kind::Image)
+            images << opened.path;
+        else
+            notTaken.push_back(std::move(opened.refused));
     }
     if (!videos.isEmpty()) videoIntake_->AddFiles(videos);
     if (!images.isEmpty()) imageIntake_->AddFiles(images);
+    if (!notTaken.empty()) videoIntake_->ReportNotTaken(notTaken);
     for (const QString& folder : folders) {
         if (onImagePage)
             imageIntake_->AddFolder(folder);

@@ -10,6 +10,39 @@
 #include "gui/intake/ImageIntake.h"
 #include "gui/intake/VideoIntake.h"
 
+OpenedPath ClassifyOpenedPath(const QString& path)
+{
+    const QFileInfo entry(path);
+    OpenedPath opened;
+    opened.path = entry.absoluteFilePath();
+    opened.refused.name = path;
+    if (!entry.exists()) {
+        // Named by bytes that are not UTF-8, or by a path too long to open: said so.
+        if (NotTaken unusable = UnusablePath(path); !unusable.reason.isEmpty())
+            opened.refused = std::move(unusable);
+        else
+            opened.refused.reason = QStringLiteral("no such file or folder");
+        return opened;
+    }
+    if (entry.isDir()) {
+        opened.kind = OpenedPath::Kind::Folder;
+        return opened;
+    }
+    // A pipe or a device is never opened to look at what it holds.
+    if (const QString special = NotRegularFileReason(opened.path); !special.isEmpty()) {
+        opened.refused.reason = special;
+        return opened;
+    }
+    const SourceType type = DetectSourceType(opened.path);
+    if (type.kind == SourceType::Kind::Video)
+        opened.kind = OpenedPath::Kind::Video;
+    else if (type.kind == SourceType::Kind::Image)
+        opened.kind = OpenedPath::Kind::Image;
+    else
+        opened.refused.reason = type.reason;
+    return opened;
+}
+
 MediaKind AddOpenedPaths(const QStringList& paths, VideoIntake& videos, ImageIntake& images)
 {
     MediaKind first = MediaKind::None;
@@ -23,32 +56,28 @@ MediaKind AddOpenedPaths(const QStringList& paths, VideoIntake& videos, ImageInt
     };
     std::vector<NotTaken> notTaken;
     for (const QString& path : paths) {
-        const QFileInfo entry(path);
-        // Named by bytes that are not UTF-8, or by a path too long to open: said, not dropped.
-        if (!entry.exists()) {
-            if (NotTaken unusable = UnusablePath(path); !unusable.reason.isEmpty())
-                notTaken.push_back(std::move(unusable));
-            continue;
-        }
-        if (entry.isDir()) {
-            const QString folder = entry.absoluteFilePath();
-            flushVideos();
-            if (!ScanFolderForVideos(folder).isEmpty())
+        OpenedPath opened = ClassifyOpenedPath(path);
+        switch (opened.kind) {
+            case OpenedPath::Kind::NotTaken:
+                notTaken.push_back(std::move(opened.refused));
+                break;
+            case OpenedPath::Kind::Folder:
+                flushVideos();
+                if (!ScanFolderForVideos(opened.path).isEmpty())
+                    note(MediaKind::Video);
+                else if (!ScanFolderForImages(opened.path).isEmpty())
+                    note(MediaKind::Image);
+                videos.AddFolder(opened.path);
+                images.AddFolder(opened.path);
+                break;
+            case OpenedPath::Kind::Video:
                 note(MediaKind::Video);
-            else if (!ScanFolderForImages(folder).isEmpty())
+                videoRun << opened.path;
+                break;
+            case OpenedPath::Kind::Image:
                 note(MediaKind::Image);
-            videos.AddFolder(folder);
-            images.AddFolder(folder);
-            continue;
-        }
-        if (!entry.isFile()) continue;
-        const QString extension = EntryExtension(entry.fileName()).toLower();
-        if (IsVideoExtension(extension)) {
-            note(MediaKind::Video);
-            videoRun << entry.absoluteFilePath();
-        } else if (IsImageExtension(extension)) {
-            note(MediaKind::Image);
-            images.AddFiles({entry.absoluteFilePath()});
+                images.AddFiles({opened.path});
+                break;
         }
     }
     flushVideos();

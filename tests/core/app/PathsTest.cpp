@@ -82,8 +82,24 @@ TEST_F(PathsTest, MissingLevelsAreCreatedExistingOnesLeftQuietly)
     testing::internal::CaptureStdout();
     EXPECT_EQ(EnsureUserFolder("LumoCompress/Temp/a b/视频"), deep);
     EXPECT_TRUE(QFileInfo(deep).isDir());
-    EXPECT_EQ(EnsureUserFolder(kTempFolder), testenv::ConfigHome() + "/" + kTempFolder);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST_F(PathsTest, TemporaryFilesLiveInTheCacheNotWithTheSettings)
+{
+    const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    ASSERT_FALSE(cache.isEmpty());
+    EXPECT_EQ(CacheHome(), cache);
+    EXPECT_EQ(EnsureUserFolder(kTempFolder), cache + "/" + kTempFolder);
+    EXPECT_TRUE(QFileInfo(cache + "/" + kTempFolder).isDir());
+    EXPECT_FALSE(QFileInfo::exists(testenv::ConfigHome() + "/" + kTempFolder));
+    // The other folders stay with the settings.
+    EXPECT_EQ(EnsureUserFolder(kConfigFolder), testenv::ConfigHome() + "/" + kConfigFolder);
+
+    // A relative value is ignored, as for the settings folder.
+    qputenv("XDG_CACHE_HOME", "relative/cache");
+    EXPECT_EQ(CacheHome(), QDir::cleanPath(qEnvironmentVariable("HOME")) + "/.cache");
+    qputenv("XDG_CACHE_HOME", cache.toUtf8());
 }
 
 TEST_F(PathsTest, FolderBelowAReadOnlyParentPrintsEachFailedLevel)

@@ -39,11 +39,12 @@ namespace {
 
 constexpr char kDamaged[] = "文件可能已经损坏!";
 
-TEST(VideoScanTest, OnlyAllLowerOrAllUpperSpellingsOfKnownExtensionsAreVideos)
+TEST(VideoScanTest, KnownExtensionsAreVideosInAnyCase)
 {
-    for (const char* yes : {"mp4", "MP4", "rmvb", "RMVB", "m3u8", "M3U8", "3g2", "mxf", "ts"})
+    for (const char* yes :
+         {"mp4", "MP4", "Mp4", "mP4", "rmvb", "RMVB", "m3u8", "M3U8", "3g2", "mxf", "ts", "Ts"})
         EXPECT_TRUE(IsVideoExtension(yes)) << yes;
-    for (const char* no : {"Mp4", "mP4", "txt", "", "mp", "mp44", "jpg", "Ts"})
+    for (const char* no : {"txt", "", "mp", "mp44", "jpg"})
         EXPECT_FALSE(IsVideoExtension(no)) << no;
 
     EXPECT_EQ(EntryExtension("a.b.mkv"), "mkv");
@@ -70,7 +71,7 @@ TEST(VideoScanTest, TheFolderScanTakesNamesInOrderWithoutEnteringSubfolders)
         testenv::WriteFile(dir.path() + "/" + name, "x");
     QDir(dir.path()).mkpath("sub.avi/inner.mp4");
     EXPECT_EQ(ScanFolderForVideos(dir.path()),
-              (QStringList{"A.MKV", "b.mp4", "d.webm", "sub.avi"}));
+              (QStringList{"A.MKV", "b.mp4", "c.Mp4", "d.webm", "sub.avi"}));
     EXPECT_TRUE(ScanFolderForVideos(dir.path() + "/missing").isEmpty());
 
     const VideoTask atRoot = MakeVideoTask("/", "x.mp4");
@@ -240,13 +241,14 @@ TEST_F(VideoIntakeTest, AFolderGivesItsVideosInNameOrderAndOneNotice)
     EXPECT_EQ(shell.lastTitle, "选择视频存放目录");
     ASSERT_TRUE(testenv::WaitUntil([&] { return !prompts.texts().isEmpty(); }, 15000));
     EXPECT_EQ(prompts.texts(), QStringList{QString(kDamaged) + "\nold.mkv"}) << "the subfolder";
-    EXPECT_EQ(prompts.notes(), QStringList{"3"});
-    ASSERT_EQ(list->Count(), 3);
+    EXPECT_EQ(prompts.notes(), QStringList{"4"});
+    ASSERT_EQ(list->Count(), 4);
     EXPECT_EQ(Label(1, "fileNameLabel"), "clip.MP4");
-    EXPECT_EQ(Label(2, "fileNameLabel"), "zebra.mp4");
+    EXPECT_EQ(Label(2, "fileNameLabel"), "film.Mp4");
+    EXPECT_EQ(Label(3, "fileNameLabel"), "zebra.mp4");
     EXPECT_EQ(window->videoEngine().FindTask(1)->fileDir, folder);
     EXPECT_EQ(window->videoEngine().FindTask(1)->filePath, folder + "/clip.MP4");
-    EXPECT_EQ(window->videoEngine().TaskIds(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(window->videoEngine().TaskIds(), (std::vector<int>{0, 1, 2, 3}));
 }
 
 TEST_F(VideoIntakeTest, CancelledChoosersAddNothing)
@@ -291,14 +293,23 @@ void Drop(QWidget* window, const QStringList& paths)
 TEST_F(VideoIntakeTest, DroppedFilesGoToTheirListsAndAFolderToThePageOnShow)
 {
     const QString clip = Video("dropped.MP4");
-    const QString photo = media.path() + "/photo.jpg";
-    testenv::WriteFile(photo, "not checked until it is compressed");
-    testenv::WriteFile(media.path() + "/notes.txt", "ignored");
+    // Taken by what it holds: a JPEG, whatever the case or spelling of its name.
+    const QString photo = media.path() + "/Photo.Jpeg";
+    ASSERT_TRUE(testenv::Convert({"rose:", "JPEG:" + photo}));
+    testenv::WriteFile(media.path() + "/notes.txt", "not a video or an image");
     QDir(media.path()).mkpath("more");
     ASSERT_TRUE(testenv::MakeVideo(media.path() + "/more/inner.mp4"));
 
-    Drop(window.data(), {clip, photo, media.path() + "/notes.txt"});
-    ASSERT_TRUE(testenv::WaitUntil([this] { return list->Count() == 1; }));
+    {
+        // The text file is named in a notice, with the reason.
+        testenv::AutoAnswer notice("PromptBoxDialog", "msgConfirm");
+        Drop(window.data(), {clip, photo, media.path() + "/notes.txt"});
+        ASSERT_TRUE(testenv::WaitUntil([this] { return list->Count() == 1; }));
+        ASSERT_TRUE(testenv::WaitUntil([&] { return !notice.texts().isEmpty(); }));
+        ASSERT_EQ(notice.texts().size(), 1);
+        EXPECT_TRUE(notice.texts()[0].contains("notes.txt")) << notice.texts()[0].toStdString();
+        EXPECT_TRUE(notice.texts()[0].contains("text/plain")) << notice.texts()[0].toStdString();
+    }
     auto* images = window->FindControl<SkinList>("image-list");
     EXPECT_EQ(images->Count(), 1);
     EXPECT_EQ(Label(0, "fileNameLabel"), "dropped.MP4");

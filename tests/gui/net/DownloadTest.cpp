@@ -226,7 +226,10 @@ protected:
         return testenv::WaitUntil([this] { return dialog.isNull(); }, timeoutMs);
     }
 
-    static QString TempFolder() { return testenv::ConfigHome() + "/LumoCompress/Temp"; }
+    static QString TempFolder()
+    {
+        return qEnvironmentVariable("XDG_CACHE_HOME") + "/LumoCompress/Temp";
+    }
     // The installer at path ran: its marker appeared.
     static bool Ran(const QString& path, int timeoutMs = 5000)
     {

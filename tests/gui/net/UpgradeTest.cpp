@@ -278,7 +278,8 @@ TEST_F(UpgraderTest, AForcedUpgradeFromTheServiceDownloadsRunsAndEndsTheProgram)
 
     EXPECT_EQ(seen, kNewVersionText);
     EXPECT_TRUE(shell.opened.isEmpty());
-    const QString path = testenv::ConfigHome() + "/LumoCompress/Temp/LumoCompress-1.6.0.run";
+    const QString path =
+        qEnvironmentVariable("XDG_CACHE_HOME") + "/LumoCompress/Temp/LumoCompress-1.6.0.run";
     EXPECT_EQ(testenv::ReadFile(path), installer);
     ASSERT_TRUE(testenv::WaitUntil([&] { return QFile::exists(marker); }));
     EXPECT_EQ(testenv::ReadFile(marker), "\n") << "run with no arguments";
@@ -347,7 +348,8 @@ TEST_F(UpgraderTest, AnInstallerSignedWithAnotherKeyIsDeletedUnrun)
     EXPECT_EQ(owner.messages, QList<int>{UM_UPGRADE_FAILED});
     EXPECT_EQ(owner.texts, QStringList{"无法验证安装包：安装包的签名与文件不符，它可能被改动过。"
                                        "安装包没有保留，也没有运行。"});
-    EXPECT_FALSE(QFile::exists(testenv::ConfigHome() + "/LumoCompress/Temp/up.run"));
+    EXPECT_FALSE(
+        QFile::exists(qEnvironmentVariable("XDG_CACHE_HOME") + "/LumoCompress/Temp/up.run"));
     EXPECT_FALSE(testenv::WaitUntil([&] { return QFile::exists(marker); }, 300));
     EXPECT_EQ(endRequests, 0);
 }
