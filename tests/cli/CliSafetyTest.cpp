@@ -190,19 +190,19 @@ TEST_F(CliSafetyTest, ASourceNamedLikeAPartialFileSurvivesTheRun)
 }
 
 // A two-pass run killed in its first pass leaves its pass-log folder; the next run removes it
-// (and the hidden output), while the folders of the Temp folder that no run recorded stay.
+// (and the hidden output), while the pass-log folders that no run recorded stay.
 TEST_F(CliSafetyTest, AKilledTwoPassRunsLogFolderGoesAtTheNextRun)
 {
     ASSERT_TRUE(testenv::MakeVideo(Path("in/long.mp4"), 30.0, "640x480"));
     ASSERT_TRUE(testenv::MakeVideo(Path("in/short.mp4"), 1.0));
-    const QString temp = qEnvironmentVariable("XDG_CACHE_HOME") + "/LumoCompress/Temp";
+    const QString temp = qEnvironmentVariable("XDG_CACHE_HOME") + "/LumoCompress";
     ASSERT_TRUE(QDir().mkpath(temp + "/passlog-mine"));
     QProcess cli;
     cli.start(Program(),
               {"--output", Path("out"), "--container", "mkv", "--two-pass", Path("in/long.mp4")});
     ASSERT_TRUE(cli.waitForStarted());
     const auto logFolders = [&] {
-        return QDir(temp).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(temp).entryList({"passlog-*"}, QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     };
     QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired() && logFolders().size() < 2) QThread::msleep(20);
