@@ -98,6 +98,8 @@ QString ConsoleView::FailureCode(const BatchItem& item)
             return QStringLiteral("hung");
         case FailureCause::ToolCrashed:
             return QStringLiteral("crashed");
+        case FailureCause::OneFrameOnly:
+            return QStringLiteral("frames-not-kept");
         case FailureCause::Unknown:
             break;
     }
