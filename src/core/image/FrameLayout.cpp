@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/image/FrameLayout.h"
 
+#include <libheif/heif.h>
+
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <set>
+#include <vector>
 
 namespace framelayout {
 
@@ -137,11 +141,49 @@ std::optional<Layout> ReadTiff(const unsigned char* bytes, std::size_t size)
     return layout;
 }
 
+std::optional<Layout> ReadHeif(const unsigned char* bytes, std::size_t size)
+{
+    const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
+                                                                              heif_context_free);
+    if (!context ||
+        heif_context_read_from_memory_without_copy(context.get(), bytes, size, nullptr).code !=
+            heif_error_Ok)
+        return std::nullopt;
+    const int count = heif_context_get_number_of_top_level_images(context.get());
+    if (count <= 0) return std::nullopt;
+    std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
+    const int listed =
+        heif_context_get_list_of_top_level_image_IDs(context.get(), ids.data(), count);
+    ids.resize(static_cast<std::size_t>(std::max(listed, 0)));
+    heif_item_id primary = 0;
+    if (heif_context_get_primary_image_ID(context.get(), &primary).code == heif_error_Ok) {
+        const auto found = std::find(ids.begin(), ids.end(), primary);
+        if (found != ids.end()) std::rotate(ids.begin(), found, found + 1);
+    }
+    Layout layout;
+    for (const heif_item_id id : ids) {
+        heif_image_handle* raw = nullptr;
+        std::size_t width = 0, height = 0;
+        if (heif_context_get_image_handle(context.get(), id, &raw).code == heif_error_Ok) {
+            width = static_cast<std::size_t>(std::max(heif_image_handle_get_width(raw), 0));
+            height = static_cast<std::size_t>(std::max(heif_image_handle_get_height(raw), 0));
+            heif_image_handle_release(raw);
+        }
+        AddFrame(layout, width, height, width, height);
+    }
+    // An image counted but not listed still counts: it would be lost all the same.
+    layout.frames = std::max(layout.frames, static_cast<std::size_t>(count));
+    layout.screenWidth = layout.firstWidth;
+    layout.screenHeight = layout.firstHeight;
+    return layout;
+}
+
 std::optional<Layout> Read(const std::string& magick, const unsigned char* bytes, std::size_t size)
 {
     if (magick == "GIF") return ReadGif(bytes, size);
     if (magick == "WEBP") return ReadWebp(bytes, size);
     if (magick == "TIFF") return ReadTiff(bytes, size);
+    if (magick == "HEIC" || magick == "AVIF") return ReadHeif(bytes, size);
     return std::nullopt;
 }
 

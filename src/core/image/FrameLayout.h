@@ -35,8 +35,14 @@ std::optional<Layout> ReadWebp(const unsigned char* bytes, std::size_t size);
 // parse.
 std::optional<Layout> ReadTiff(const unsigned char* bytes, std::size_t size);
 
-// The layout of a file of the image library's format name ("GIF", "WEBP", "TIFF"); empty for
-// any other format or a file that does not parse.
+// A HEIF file's (HEIC or AVIF) top-level images: a burst or a collection holds several, each
+// shown on its own (thumbnails, alpha and depth planes belong to one and are not counted). The
+// primary image is the first. Read by libheif from the file's boxes, no picture decoded. Empty
+// when libheif does not parse the file.
+std::optional<Layout> ReadHeif(const unsigned char* bytes, std::size_t size);
+
+// The layout of a file of the image library's format name ("GIF", "WEBP", "TIFF", "HEIC",
+// "AVIF"); empty for any other format or a file that does not parse.
 std::optional<Layout> Read(const std::string& magick, const unsigned char* bytes, std::size_t size);
 
 }  // namespace framelayout

@@ -172,7 +172,8 @@ struct Probe {
 };
 
 // The first frame's size and orientation from the headers, and every frame's or page's size from
-// the file's own structure where it holds several (a GIF, an animated WebP, a multi-page TIFF).
+// the file's own structure where it holds several (a GIF, an animated WebP, a multi-page TIFF, a
+// HEIF of several top-level images).
 Probe ProbeSource(const Source& source)
 {
     Probe probe;

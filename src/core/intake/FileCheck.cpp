@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QStringDecoder>
 
 #include <dirent.h>
@@ -125,17 +126,49 @@ std::vector<NotTaken> EntriesNotTaken(const QString& folder, bool videos)
     return entries;
 }
 
+namespace {
+
+// Paths later starts handed over, as their bytes.
+QMutex g_handedMutex;
+QList<QByteArray> g_handed;
+
+}  // namespace
+
 QByteArray NativeArgument(const QString& text)
 {
+    QList<QByteArray> arguments;
     QFile file(QStringLiteral("/proc/self/cmdline"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QList<QByteArray> arguments = file.readAll().split('\0');
+    if (file.open(QIODevice::ReadOnly)) arguments = file.readAll().split('\0');
+    {
+        const QMutexLocker lock(&g_handedMutex);
+        arguments += g_handed;
+    }
     for (const QByteArray& argument : arguments) {
         if (argument.isEmpty()) continue;
         const QString decoded = QFile::decodeName(argument);
         if (decoded == text || QFileInfo(decoded).absoluteFilePath() == text) return argument;
     }
     return {};
+}
+
+QByteArray NativePath(const QString& path)
+{
+    if (path.contains(QChar::ReplacementCharacter)) {
+        const QByteArray argument = NativeArgument(path);
+        if (argument.startsWith('/')) return argument;
+        if (!argument.isEmpty()) return QFile::encodeName(QDir::currentPath()) + '/' + argument;
+    }
+    return QFile::encodeName(path);
+}
+
+QString HandedPath(const QByteArray& native)
+{
+    const QString path = QFile::decodeName(native);
+    if (!NameRoundTrips(native)) {
+        const QMutexLocker lock(&g_handedMutex);
+        if (!g_handed.contains(native)) g_handed << native;
+    }
+    return path;
 }
 
 bool EntryExistsByParts(const QByteArray& path)

@@ -56,8 +56,19 @@ std::vector<NotTaken> EntriesNotTaken(const QString& folder, bool videos);
 NotTaken UnusablePath(const QString& path);
 
 // The bytes of this process's command-line argument (as the system passed them) that reads as
-// text, made absolute against the current folder or not; empty when no argument does.
+// text, made absolute against the current folder or not, or of a path a later start handed over
+// (HandedPath) that reads as text; empty when none does.
 QByteArray NativeArgument(const QString& text);
+
+// The bytes that name a path made from this process's arguments: for a name that is not UTF-8
+// (the text then holds replacement characters) the argument's own bytes, made absolute against
+// the current folder; else the text's file-name bytes.
+QByteArray NativePath(const QString& path);
+
+// The text form of a path a later start handed over as its bytes. The bytes are kept for the
+// life of the process, so that UnusablePath finds and shows a name that is not UTF-8 as it does
+// for one of this process's own arguments.
+QString HandedPath(const QByteArray& native);
 
 // True when an entry is at path, looked up one part at a time, so that a path longer than
 // the system's limit is found too.

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
@@ -10,36 +11,42 @@
 
 namespace {
 
-// One line per request: "activate", or "open" and each path as base64 of its UTF-8 bytes, so
-// that blanks and line breaks in names travel intact.
+// One line per request: "activate", or a word that opens and each path as base64, so that
+// blanks and line breaks in names travel intact. "open2" carries each path's own bytes; "open",
+// from the previous version, the UTF-8 of its text (a name that is not UTF-8 arrives with
+// replacement characters, as that version sent it).
 constexpr char kActivate[] = "activate\n";
-constexpr char kOpen[] = "open";
+constexpr char kOpenBytes[] = "open2";
+constexpr char kOpenText[] = "open";
 constexpr char kAnswer[] = "ok\n";
 // A request line longer than this is refused (thousands of long paths fit).
 constexpr qint64 kMaxRequestBytes = 16 * 1024 * 1024;
 
-QByteArray Request(const QStringList& paths)
+QByteArray Request(const QList<QByteArray>& paths, bool asText)
 {
     if (paths.isEmpty()) return kActivate;
-    QByteArray line = kOpen;
-    for (const QString& path : paths) line += ' ' + path.toUtf8().toBase64();
+    QByteArray line = asText ? kOpenText : kOpenBytes;
+    for (const QByteArray& path : paths)
+        line += ' ' + (asText ? QFile::decodeName(path).toUtf8() : path).toBase64();
     return line + '\n';
 }
 
-// The paths of an "open" line; nullopt when the line is no request.
-std::optional<QStringList> ParseRequest(QByteArray line)
+// The paths of an "open" line as bytes; nullopt when the line is no request.
+std::optional<QList<QByteArray>> ParseRequest(QByteArray line)
 {
-    if (line == kActivate) return QStringList();
+    if (line == kActivate) return QList<QByteArray>();
     if (!line.endsWith('\n')) return std::nullopt;
     line.chop(1);
     const QList<QByteArray> words = line.split(' ');
-    if (words.first() != kOpen) return std::nullopt;
-    QStringList paths;
+    const bool bytes = words.first() == kOpenBytes;
+    if (!bytes && words.first() != kOpenText) return std::nullopt;
+    QList<QByteArray> paths;
     for (qsizetype i = 1; i < words.size(); ++i) {
         const QByteArray::FromBase64Result decoded =
             QByteArray::fromBase64Encoding(words[i], QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded || decoded.decoded.isEmpty()) return std::nullopt;
-        paths << QString::fromUtf8(decoded.decoded);
+        if (!decoded || decoded.decoded.isEmpty() || decoded.decoded.contains('\0'))
+            return std::nullopt;
+        paths << (bytes ? decoded.decoded : QFile::encodeName(QString::fromUtf8(decoded.decoded)));
     }
     return paths;
 }
@@ -89,23 +96,28 @@ bool SingleInstance::Acquire()
 
 bool SingleInstance::ActivateRunning(int timeoutMs)
 {
-    return HandOver({}, timeoutMs);
+    return HandOver(QList<QByteArray>(), timeoutMs);
 }
 
-bool SingleInstance::HandOver(const QStringList& paths, int timeoutMs)
+bool SingleInstance::HandOver(const QList<QByteArray>& nativePaths, int timeoutMs)
 {
-    const QByteArray request = Request(paths);
     const QDeadlineTimer deadline(timeoutMs);
+    bool asText = false;
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
         socket.connectToServer(SocketPath());
         if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
-            socket.write(request);
+            socket.write(Request(nativePaths, asText));
             socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
             while (!socket.canReadLine() &&
                    socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
             }
-            return socket.readLine() == kAnswer;
+            if (socket.readLine() == kAnswer) return true;
+            // The previous version closes on a line it does not know, unanswered: it is asked
+            // once more in its own words.
+            if (asText || nativePaths.isEmpty() || deadline.hasExpired()) return false;
+            asText = true;
+            continue;
         }
         // The first copy may hold the lock but not listen yet.
         QThread::msleep(50);

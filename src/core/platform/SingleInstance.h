@@ -20,16 +20,17 @@ public:
     // Asks the running instance to come forward, retrying while it is still starting; true when
     // it confirmed within timeoutMs.
     bool ActivateRunning(int timeoutMs = 1500);
-    // The same, handing over files for the running instance to open (absolute paths; any
-    // character may appear in them).
-    bool HandOver(const QStringList& paths, int timeoutMs = 1500);
+    // The same, handing over files for the running instance to open: absolute paths as the
+    // system's bytes, which need not be UTF-8 (any byte but NUL may appear in them). A running
+    // instance of the previous version, which reads only UTF-8 text, is handed the paths as text.
+    bool HandOver(const QList<QByteArray>& nativePaths, int timeoutMs = 1500);
 
     QString LockPath() const;
     QString SocketPath() const;
 
 signals:
-    // A later start handed over these files; activationRequested follows.
-    void filesHanded(const QStringList& paths);
+    // A later start handed over these files (their bytes); activationRequested follows.
+    void filesHanded(const QList<QByteArray>& nativePaths);
     // A later start asked this instance to come forward.
     void activationRequested();
 

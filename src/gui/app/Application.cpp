@@ -13,6 +13,7 @@
 #include "core/app/Language.h"
 #include "core/app/Logging.h"
 #include "core/app/TextUtil.h"
+#include "core/intake/FileCheck.h"
 #include "core/platform/SingleInstance.h"
 #include "gui/app/MainWnd.h"
 #include "gui/app/QtTranslations.h"
@@ -75,7 +76,10 @@ int RunApplication(int argc, char** argv)
 
     SingleInstance instance;
     if (!instance.Acquire()) {
-        instance.HandOver(paths);
+        // As the system's bytes: a name that is not UTF-8 reaches the running window intact.
+        QList<QByteArray> native;
+        for (const QString& path : paths) native << NativePath(path);
+        instance.HandOver(native);
         return 0;
     }
 
@@ -99,7 +103,11 @@ int RunApplication(int argc, char** argv)
         std::fflush(stdout);
     });
     QObject::connect(&instance, &SingleInstance::filesHanded, window,
-                     [&window](const QStringList& handed) { window->OpenPaths(handed); });
+                     [&window](const QList<QByteArray>& handed) {
+                         QStringList paths;
+                         for (const QByteArray& native : handed) paths << HandedPath(native);
+                         window->OpenPaths(paths);
+                     });
 
     if (InstallTerminationHandlers()) {
         auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);

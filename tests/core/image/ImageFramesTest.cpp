@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Images of several frames or pages through the real pipeline: animations and multi-page TIFFs
-// keep every frame, outputs of one frame refuse them, and a file of more pages than the memory
-// budget holds is refused before a page is decoded.
+// keep every frame, outputs of one frame refuse them (a HEIF burst in any output), and a file of
+// more pages than the memory budget holds is refused before a page is decoded.
 #include "core/app/FailureText.h"
 #include "core/image/FrameLayout.h"
 #include "core/image/ImagePipeline.h"
@@ -10,9 +10,13 @@
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 using namespace imagetest;
@@ -137,6 +141,18 @@ TEST_F(ImageFolderTest, AMultiPageTiffKeepsEveryPageAndItsSize)
     }
 }
 
+// Runs params into the output imageType, expecting the refusal of a source of several frames;
+// the reason given.
+std::string ExpectOneFrameOnly(ImageParams params, int imageType)
+{
+    params.imageType = imageType;
+    const ImageRunResult result = ImagePipeline::Run(params);
+    EXPECT_FALSE(result.Succeeded()) << params.sourcePath.toStdString() << " to " << imageType;
+    EXPECT_EQ(ClassifyFailure(QString::fromStdString(result.failure)), FailureCause::OneFrameOnly)
+        << result.failure;
+    return result.failure;
+}
+
 // Every output that holds one frame refuses a source of several, with a reason the user is
 // shown, and writes nothing: a saving reported for it would hide the frames it lost.
 TEST_F(ImageFolderTest, SeveralFramesForAnOutputOfOneAreRefused)
@@ -150,15 +166,79 @@ TEST_F(ImageFolderTest, SeveralFramesForAnOutputOfOneAreRefused)
     };
     for (const Case c : {Case{"anim.gif", 1}, Case{"anim.gif", 3}, Case{"anim.webp", 1},
                          Case{"anim.webp", 3}, Case{"pages.tif", 2}, Case{"pages.tif", 3}}) {
-        ImageParams params = Params(c.source);
-        params.imageType = c.imageType;
-        const ImageRunResult result = ImagePipeline::Run(params);
-        EXPECT_FALSE(result.Succeeded()) << c.source << " to " << c.imageType;
-        EXPECT_EQ(ClassifyFailure(QString::fromStdString(result.failure)),
-                  FailureCause::OneFrameOnly)
-            << result.failure;
+        ExpectOneFrameOnly(Params(c.source), c.imageType);
     }
     EXPECT_TRUE(Entries(OutDir()).isEmpty()) << Entries(OutDir()).join(' ').toStdString();
+}
+
+heif_error AppendTo(heif_context*, const void* data, size_t size, void* out)
+{
+    static_cast<std::string*>(out)->append(static_cast<const char*>(data), size);
+    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+// A HEIF holding one top-level image of each size (grey, 8 bits), as a camera's burst stores
+// them, written by libheif's own encoders; the image at `primary` is the one shown by default.
+QByteArray HeifOfImages(bool av1, const std::vector<std::pair<int, int>>& sizes, int primary = 0)
+{
+    const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
+                                                                              heif_context_free);
+    heif_encoder* encoder = nullptr;
+    EXPECT_EQ(heif_context_get_encoder_for_format(
+                  context.get(), av1 ? heif_compression_AV1 : heif_compression_HEVC, &encoder)
+                  .code,
+              heif_error_Ok);
+    if (!encoder) return {};
+    heif_encoder_set_lossy_quality(encoder, 50);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const auto [width, height] = sizes[i];
+        heif_image* image = nullptr;
+        heif_image_create(width, height, heif_colorspace_monochrome, heif_chroma_monochrome,
+                          &image);
+        heif_image_add_plane(image, heif_channel_Y, width, height, 8);
+        int stride = 0;
+        std::uint8_t* plane = heif_image_get_plane(image, heif_channel_Y, &stride);
+        for (int y = 0; y < height; ++y)
+            std::memset(plane + y * stride, int(40 + 80 * i), std::size_t(width));
+        heif_image_handle* handle = nullptr;
+        EXPECT_EQ(heif_context_encode_image(context.get(), image, encoder, nullptr, &handle).code,
+                  heif_error_Ok);
+        if (int(i) == primary && handle) heif_context_set_primary_image(context.get(), handle);
+        if (handle) heif_image_handle_release(handle);
+        heif_image_release(image);
+    }
+    heif_encoder_release(encoder);
+    std::string out;
+    heif_writer writer{};
+    writer.writer_api_version = 1;
+    writer.write = &AppendTo;
+    EXPECT_EQ(heif_context_write(context.get(), &writer, &out).code, heif_error_Ok);
+    return QByteArray(out.data(), qsizetype(out.size()));
+}
+
+// A HEIC or AVIF of several images (a burst) is read as its primary image only: every output,
+// its own format too, would keep that one, so the run is refused and writes nothing. One image
+// alone still runs.
+TEST_F(ImageFolderTest, HeifOfSeveralImagesIsRefusedForAnyOutput)
+{
+    WriteBytes(Src("burst.heic"), HeifOfImages(false, {{32, 24}, {32, 24}, {16, 16}}));
+    WriteBytes(Src("burst.avif"), HeifOfImages(true, {{16, 16}, {16, 16}}));
+    struct Case {
+        const char* source;
+        int imageType;
+        const char* frames;
+    };
+    for (const Case c : {Case{"burst.heic", 0, "3 frames"}, Case{"burst.heic", 1, "3 frames"},
+                         Case{"burst.heic", 3, "3 frames"}, Case{"burst.avif", 0, "2 frames"},
+                         Case{"burst.avif", 2, "2 frames"}}) {
+        const std::string failure = ExpectOneFrameOnly(Params(c.source), c.imageType);
+        EXPECT_NE(failure.find(c.frames), std::string::npos) << failure;
+    }
+    EXPECT_TRUE(Entries(OutDir()).isEmpty()) << Entries(OutDir()).join(' ').toStdString();
+
+    WriteBytes(Src("one.heic"), HeifOfImages(false, {{32, 24}}));
+    const ImageRunResult one = ImagePipeline::Run(Params("one.heic"));
+    EXPECT_TRUE(one.Succeeded()) << one.failure;
 }
 
 // A TIFF of `pages` one-pixel grey pages, every directory pointing at the same pixel byte; the
@@ -241,6 +321,18 @@ TEST(FrameLayoutTest, CountsFramesAndStopsAtLoopsAndCutFiles)
         if (std::memcmp(webp + at, "ANMF", 4) == 0 && ++seen == 2) second = at;
     ASSERT_GT(second, 0u);
     EXPECT_LE(framelayout::ReadWebp(webp, second + 30)->frames, 2u);
+
+    // A HEIF's top-level images, its primary image first whatever its place in the file; bytes
+    // that are no HEIF give no layout.
+    const QByteArray heif = HeifOfImages(false, {{16, 16}, {48, 32}, {16, 16}}, 1);
+    const auto images = framelayout::ReadHeif(
+        reinterpret_cast<const unsigned char*>(heif.constData()), std::size_t(heif.size()));
+    ASSERT_TRUE(images);
+    EXPECT_EQ(images->frames, 3u);
+    EXPECT_EQ(images->firstWidth, 48u);
+    EXPECT_EQ(images->firstHeight, 32u);
+    EXPECT_EQ(images->storedPixels, 2u * 16 * 16 + 48 * 32);
+    EXPECT_FALSE(framelayout::ReadHeif(bytes, std::size_t(pages.size())));
 }
 
 }  // namespace

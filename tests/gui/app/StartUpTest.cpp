@@ -125,6 +125,30 @@ TEST(StartUpTest, ASecondStartRestoresAMinimisedFirstWindow)
     delete window.data();
 }
 
+// The real program as a second start, given a name of Latin-1 bytes relative to its folder:
+// the running instance is handed the file's absolute path as those bytes.
+TEST(StartUpTest, ASecondStartHandsOverANameThatIsNotUtf8AsItsBytes)
+{
+    SingleInstance instance;
+    ASSERT_TRUE(instance.Acquire());
+    QList<QByteArray> handed;
+    QObject::connect(&instance, &SingleInstance::filesHanded,
+                     [&](const QList<QByteArray>& paths) { handed = paths; });
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+
+    // QProcess passes its arguments as text; the shell passes the bytes printf makes.
+    QProcess second;
+    second.setWorkingDirectory(folder.path());
+    second.start("/bin/sh",
+                 {"-c", R"sh(exec "$0" "$(printf 'caf\351 1.jpg')")sh", testenv::ProgramPath()});
+    ASSERT_TRUE(testenv::WaitUntil([&] { return second.state() == QProcess::NotRunning; }, 4000));
+    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !handed.isEmpty(); }, 1000));
+    EXPECT_EQ(handed, QList<QByteArray>{QFile::encodeName(QDir(folder.path()).canonicalPath()) +
+                                        "/caf\xe9 1.jpg"});
+}
+
 TEST(StartUpTest, TerminationSignalsEndTheProgramCleanly)
 {
     for (int signal : {SIGTERM, SIGINT}) {
