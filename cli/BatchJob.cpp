@@ -249,7 +249,8 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
     item.sourceSize = task.fileSize;
     item.durationSeconds = task.formatDuration > 0 ? task.formatDuration : task.videoDuration;
     if (options_.dryRun) {
-        const VideoSettings values = options_.values.Video();
+        // A dry run writes nothing, the output folder included.
+        const VideoSettings values = options_.values.Video(false);
         const CommandPlan plan =
             PlanCommand(task, ResolveCompressSettings(std::nullopt, values.settings), values.page);
         item.outputPath = PlanOutput(task.fileName, plan.extension);

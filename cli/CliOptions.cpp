@@ -449,7 +449,7 @@ RunValues RunValues::FromSettingsFile(const QString& path)
     return values;
 }
 
-VideoSettings RunValues::Video() const
+VideoSettings RunValues::Video(bool createFolder) const
 {
     VideoSettings values;
     values.settings.compressType = compressType;
@@ -467,7 +467,8 @@ VideoSettings RunValues::Video() const
     values.page.bitRateSlider = bitRateSlider.value_or(0);
     values.page.balancedChecked = balanced;
     values.page.compatibleChecked = compatible;
-    values.outputFolder = ResolveOutputFolder(outputDir);
+    values.outputFolder =
+        createFolder ? ResolveOutputFolder(outputDir) : PlannedOutputFolder(outputDir);
     return values;
 }
 

@@ -48,8 +48,9 @@ struct RunValues {
     static RunValues FromSettingsFile(const QString& path);
 
     // What each engine compresses with in this run, the output folder resolved (and created)
-    // from outputDir as the window resolves "output-dir".
-    VideoSettings Video() const;
+    // from outputDir as the window resolves "output-dir". A dry run asks for the video values
+    // with createFolder = false: the folder is then only named (PlannedOutputFolder).
+    VideoSettings Video(bool createFolder = true) const;
     ImageSettings Image() const;
 };
 
