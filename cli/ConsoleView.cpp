@@ -87,8 +87,6 @@ QString ConsoleView::FailureCode(const BatchItem& item)
         case FailureCause::MissingEncoder:
             return QStringLiteral("no-encoder");
         case FailureCause::Unsupported:
-        case FailureCause::OneFrameOnly:  // the output format chosen cannot hold the frames
-            return QStringLiteral("unsupported");
         case FailureCause::Damaged:
             return QStringLiteral("damaged");
         case FailureCause::FileNotFound:
