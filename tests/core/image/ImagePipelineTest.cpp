@@ -1,9 +1,12 @@
 #include "core/image/ImagePipeline.h"
 
 #include "core/image/ImageTestSupport.h"
+#include "core/search/SettingSearch.h"
+#include "core/search/Ssim.h"
 
 #include <QDataStream>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -468,3 +471,94 @@ TEST_F(ImageFolderTest, StrongerStrengthsNeverWriteLargerWebpOrAvif)
         }
     }
 }
+
+// ---- Searched qualities -----------------------------------------------------------------------
+
+namespace {
+
+struct SearchCase {
+    const char* name;
+    int imageType;  // 1 JPEG, 2 WebP, 3 AVIF
+};
+
+class PipelineSearch : public ImageFolderTest, public ::testing::WithParamInterface<SearchCase> {
+protected:
+    void SetUp() override
+    {
+        ImageFolderTest::SetUp();
+        source_ = MakeImage("logo:");
+        source_.resize(Magick::Geometry(320, 240));
+        Save(source_, "PNG", Src("logo.png"));
+    }
+    ImageRunResult RunWith(const std::function<void(ImageParams&)>& change)
+    {
+        ImageParams params = Params("logo.png");
+        params.imageType = GetParam().imageType;
+        change(params);
+        return ImagePipeline::Run(params);
+    }
+    Magick::Image source_;
+};
+
+TEST_P(PipelineSearch, LookReachesTheStrengthsSsimInTheWrittenFile)
+{
+    for (int strength : {0, 2}) {
+        const ImageRunResult result = RunWith([&](ImageParams& params) {
+            params.look = true;
+            params.compressType = strength;
+        });
+        ASSERT_TRUE(result.Succeeded()) << result.failure;
+        const ImageDoneRecord& done = *result.done;
+        const double target = search::StrengthSsim(strength);
+        EXPECT_GT(done.searchedQuality, 0);
+        EXPECT_GE(done.ssim, target);
+        // Measured again on the file as written and read back.
+        const double written = search::LumaSsim(
+            search::LumaOf(source_), search::LumaOf(Magick::Image(done.outputPath.toStdString())));
+        EXPECT_NEAR(written, done.ssim, 0.002) << "strength " << strength;
+        EXPECT_GE(written, target - 0.002) << "strength " << strength;
+        QFile::remove(done.outputPath);
+    }
+}
+
+TEST_P(PipelineSearch, SizeLimitIsHeldOrTheRunFailsWithoutAFile)
+{
+    const ImageRunResult plain = RunWith([](ImageParams&) {});
+    ASSERT_TRUE(plain.Succeeded()) << plain.failure;
+    QFile::remove(plain.done->outputPath);
+    const qint64 limit = plain.done->outputSize / 2;
+
+    const ImageRunResult fitted = RunWith([&](ImageParams& params) {
+        params.maxBytes = limit;
+        params.look = true;  // the size takes precedence
+    });
+    ASSERT_TRUE(fitted.Succeeded()) << fitted.failure;
+    EXPECT_LE(fitted.done->outputSize, limit);
+    EXPECT_EQ(QFileInfo(fitted.done->outputPath).size(), fitted.done->outputSize);
+    EXPECT_GT(fitted.done->searchedQuality, 0);
+    QFile::remove(fitted.done->outputPath);
+
+    const ImageRunResult tiny = RunWith([](ImageParams& params) { params.maxBytes = 60; });
+    EXPECT_FALSE(tiny.Succeeded());
+    EXPECT_NE(tiny.failure.find("60 bytes"), std::string::npos) << tiny.failure;
+    EXPECT_TRUE(Entries(OutDir()).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, PipelineSearch,
+                         ::testing::Values(SearchCase{"jpeg", 1}, SearchCase{"webp", 2},
+                                           SearchCase{"avif", 3}),
+                         CaseName<::testing::TestParamInfo<SearchCase>>);
+
+TEST_F(ImageFolderTest, SizeLimitRefusesAnUnsearchedFormatThatComesOutOver)
+{
+    Save(MakeImage("rose:"), "PNG", Src("rose.png"));
+    ImageParams params = Params("rose.png");
+    params.maxBytes = 500;
+    const ImageRunResult result = ImagePipeline::Run(params);
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_NE(result.failure.find("over the size limit of 500 bytes"), std::string::npos)
+        << result.failure;
+    EXPECT_TRUE(Entries(OutDir()).isEmpty());
+}
+
+}  // namespace
