@@ -1073,6 +1073,10 @@ TEST_F(VideoSearchTest, LookReachesTheStrengthsSsimWithFewerBytesThanItsFixedQua
     EXPECT_GE(searched.ssim, search::StrengthSsim(0));
     EXPECT_GT(searched.searchedCrf, 23);
     EXPECT_LT(searched.outputSize, reports.done.at(fixed).outputSize);
+    RecordProperty("fixed_bytes", std::to_string(reports.done.at(fixed).outputSize));
+    RecordProperty("look_bytes", std::to_string(searched.outputSize));
+    RecordProperty("look_ssim", std::to_string(searched.ssim));
+    RecordProperty("look_crf", std::to_string(searched.searchedCrf));
     // The note gives the figures; the bar never goes back, the probes and the encode share it.
     EXPECT_TRUE(reports.notes.at(look).contains(
         QString("SSIM %1 at CRF %2").arg(searched.ssim, 0, 'f', 3).arg(searched.searchedCrf)))
@@ -1141,6 +1145,7 @@ TEST_F(VideoSearchTest, SizeLimitIsMetEvenWhenTheFirstTryOvershoots)
         EXPECT_GE(record.outputSize, limit * 8 / 10);
         EXPECT_EQ(QFileInfo(record.outputPath).size(), record.outputSize);
         EXPECT_EQ(record.searchedCrf, 0);
+        RecordProperty("bytes_" + std::to_string(limit), std::to_string(record.outputSize));
     }
     EXPECT_EQ(reports.done.at(noisy).sizeTries, 2) << "the first try was expected to overshoot";
     EXPECT_EQ(Probe(reports.done.at(noisy).outputPath).width, 320);
