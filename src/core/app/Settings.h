@@ -54,6 +54,11 @@ inline constexpr IntSetting kKeepSmaller{"keep-smaller", 0, 0, 1};
 // The video encoder of outputs in a new MP4 or MKV container: 0 H.264 (the templates as they
 // are), 1 H.265, 2 AV1.
 inline constexpr IntSetting kVideoCodec{"video-codec", 0};
+// 1: "the same look, the smallest file": the encoder setting is searched for the strength's look.
+inline constexpr IntSetting kLook{"look", 0, 0, 1};
+// Bytes every output must fit under (a video's rate, an image's quality and scale are chosen
+// for it); 0 for no limit.
+inline constexpr IntSetting kMaxSize{"max-size", 0, 0, INT_MAX};
 
 // "Config.ini" beside the executable or installed (see FindDataPath): the installation's
 // distribution channel word.

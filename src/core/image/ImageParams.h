@@ -20,6 +20,10 @@ struct ImageParams {
     int gifDropFrameIndex = 0;  // frame dropping choice 0..4
     QString identifyPath;       // the image identifier program; empty when there is none
     bool keepSmaller = false;   // an encoding not smaller than the source is not saved
+    // JPEG, WebP and AVIF outputs of one frame: the quality is searched (ImageLook.h), for the
+    // strength's look, or for the largest file under maxBytes (> 0, which takes precedence).
+    bool look = false;
+    qint64 maxBytes = 0;
 };
 
 // The result of a successful run, handed to the UI thread.
@@ -31,4 +35,9 @@ struct ImageDoneRecord {
     // keepSmaller and the encoding was not smaller than the source: nothing was written,
     // outputPath is empty and outputSize 0.
     bool sourceKept = false;
+    // A searched quality (look or maxBytes): the quality written, 0 when none was searched;
+    // the picture's scale in percent, and the luma SSIM of the written picture (look only).
+    int searchedQuality = 0;
+    int scalePercent = 100;
+    double ssim = 0;
 };

@@ -9,6 +9,7 @@
 #include "core/image/PalettePng.h"
 #include "core/image/SourceQuality.h"
 #include "core/intake/MediaScan.h"
+#include "core/search/ImageLook.h"
 
 #include <Magick++.h>
 
@@ -471,6 +472,45 @@ std::size_t BlobSize(const Magick::Blob& blob)
     return blob.length();
 }
 
+struct Encoded {
+    Magick::Blob blob;
+    std::size_t frames = 1;
+    // A searched encoding: its quality, scale and SSIM (see ImageDoneRecord).
+    int searchedQuality = 0;
+    int scalePercent = 100;
+    double ssim = 0;
+};
+
+// The look or size search of a one-frame JPEG, WebP or AVIF output when params ask for one:
+// the resized picture is encoded at the searched quality (and, for a size, scale). Empty when
+// no search is asked for.
+std::optional<Encoded> SearchedEncoding(const Magick::Image& image, search::ImageCodec codec,
+                                        const ImageParams& params)
+{
+    if (params.maxBytes <= 0 && !params.look) return std::nullopt;
+    const std::stop_token* token = imageabort::Token();
+    const std::stop_token stop = token ? *token : std::stop_token();
+    const bool fit = params.maxBytes > 0;
+    const search::ImageSearchResult found =
+        fit ? search::FitImageUnderSize(image, codec, params.maxBytes, stop)
+            : search::SearchImageLook(image, codec, search::StrengthSsim(params.compressType),
+                                      stop);
+    imageabort::ThrowIfRequested();
+    if (found.search.status == search::SearchStatus::Stopped) throw imageabort::Aborted();
+    if (found.search.status == search::SearchStatus::Failed)
+        throw std::runtime_error("the quality search failed: " + found.search.error.toStdString());
+    if (fit && found.search.status != search::SearchStatus::Reached)
+        throw std::runtime_error("the image does not fit under " + std::to_string(params.maxBytes) +
+                                 " bytes even at its smallest scale");
+    if (found.blob.length() == 0) throw std::runtime_error("the quality search chose nothing");
+    Encoded encoded;
+    encoded.blob = found.blob;
+    encoded.searchedQuality = found.search.setting;
+    encoded.scalePercent = found.scalePercent;
+    if (!fit) encoded.ssim = found.search.value;
+    return encoded;
+}
+
 // A JPEG of the image: progressive, with Huffman tables made for it, chroma at half resolution
 // both ways below quality 90 (where the eye does not miss it), and the floating-point DCT, which
 // the library does not use unless told and which gives both smaller files and truer pixels than
@@ -509,7 +549,7 @@ void LayOnWhite(Magick::Image& image)
     image.matte(false);
 }
 
-Magick::Blob CompressJpeg(Source& source, const Probe& probe, const ImageParams& params)
+Encoded CompressJpeg(Source& source, const Probe& probe, const ImageParams& params)
 {
     // The identifier runs while the image is decoded; its answer is needed only for the write.
     auto sourceQuality = std::async(std::launch::async, [&params] {
@@ -531,12 +571,14 @@ Magick::Blob CompressJpeg(Source& source, const Probe& probe, const ImageParams&
     }
 
     const int quality = sourceQuality.get();
-    return Smallest<Magick::Blob>(
+    if (std::optional<Encoded> searched = SearchedEncoding(image, search::ImageCodec::Jpeg, params))
+        return *searched;
+    return {Smallest<Magick::Blob>(
         CandidateStrengths(params.compressType),
         [&](int strength) {
             return EncodeJpeg(image, ImagePipeline::JpegQuality(quality, strength));
         },
-        BlobSize);
+        BlobSize)};
 }
 
 // The source PNG without its metadata: the chunks that make the picture (and those that say how
@@ -705,11 +747,6 @@ constexpr unsigned long long kFrameOverhead = 96 * 1024;
 constexpr unsigned long long kQuantiserCube = 128ULL * 1024 * 1024;
 
 // An encoded result and how many frames or pages it holds.
-struct Encoded {
-    Magick::Blob blob;
-    std::size_t frames = 1;
-};
-
 std::size_t EncodedSize(const Encoded& encoded)
 {
     return encoded.blob.length();
@@ -933,8 +970,8 @@ Encoded CompressTiffPages(Source& source, const Probe& probe, const ImageParams&
 
 // A WebP, AVIF or HEIC of the first frame, or a TIFF (lossless, deflated): upright, its
 // metadata gone, resized, transparency kept where it hides something.
-Magick::Blob CompressModern(Source& source, const Probe& probe, const ImageParams& params,
-                            const char* magick)
+Encoded CompressModern(Source& source, const Probe& probe, const ImageParams& params,
+                       const char* magick)
 {
     Magick::Image image;
     const Plan plan = ReadPlannedFirstFrame(image, source, probe, params, CostOf(magick));
@@ -942,9 +979,19 @@ Magick::Blob CompressModern(Source& source, const Probe& probe, const ImageParam
     ResizeTo(image, plan.final);
     if (std::strcmp(magick, "TIFF") == 0) {
         image.compressType(MagickCore::ZipCompression);
-        return Encode(image, "TIFF");
+        return {Encode(image, "TIFF")};
     }
     const bool heif = std::strcmp(magick, "AVIF") == 0 || std::strcmp(magick, "HEIC") == 0;
+    // The searches encode through the image library, which writes no alpha plane into HEIF:
+    // a transparent AVIF keeps the strength's quality.
+    const bool searchable =
+        std::strcmp(magick, "WEBP") == 0 || (std::strcmp(magick, "AVIF") == 0 && !image.matte());
+    if (searchable) {
+        const search::ImageCodec codec =
+            std::strcmp(magick, "WEBP") == 0 ? search::ImageCodec::Webp : search::ImageCodec::Avif;
+        if (std::optional<Encoded> searched = SearchedEncoding(image, codec, params))
+            return *searched;
+    }
     if (heif && image.matte()) {
         // The image library's HEIF encoder writes the colour planes only, which would show the
         // colours under transparent pixels: libheif itself writes the alpha plane too.
@@ -953,7 +1000,7 @@ Magick::Blob CompressModern(Source& source, const Probe& probe, const ImageParam
         std::vector<std::uint8_t> rgba(std::size_t(width) * std::size_t(height) * 4);
         image.write(0, 0, width, height, "RGBA", Magick::CharPixel, rgba.data());
         image = Magick::Image();
-        return Smallest<Magick::Blob>(
+        return {Smallest<Magick::Blob>(
             CandidateStrengths(params.compressType),
             [&](int strength) {
                 const std::string file =
@@ -961,16 +1008,16 @@ Magick::Blob CompressModern(Source& source, const Probe& probe, const ImageParam
                                       ImagePipeline::ModernQuality(magick, strength));
                 return Magick::Blob(file.data(), file.size());
             },
-            BlobSize);
+            BlobSize)};
     }
-    return Smallest<Magick::Blob>(
+    return {Smallest<Magick::Blob>(
         CandidateStrengths(params.compressType),
         [&](int strength) {
             Magick::Image copy = image;
             copy.quality(static_cast<size_t>(ImagePipeline::ModernQuality(magick, strength)));
             return Encode(copy, magick);
         },
-        BlobSize);
+        BlobSize)};
 }
 
 qint64 FileSize(const QString& path)
@@ -1011,10 +1058,10 @@ Encoded EncodeFor(Source& source, const Probe& probe, const ImageParams& params,
                                  " frames or pages, and " + magick +
                                  " output holds only one frame");
     }
-    if (extension == u"jpg") return {CompressJpeg(source, probe, params)};
+    if (extension == u"jpg") return CompressJpeg(source, probe, params);
     if (extension == u"png") return {CompressPng(source, probe, params)};
     if (extension == u"bmp") return {CompressBmp(source, probe, params)};
-    return {CompressModern(source, probe, params, magick)};
+    return CompressModern(source, probe, params, magick);
 }
 
 // The written file read back: a format that can hold several frames must hold as many as were
@@ -1057,6 +1104,13 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
 
     // The last moment a stop keeps the output from being written at all.
     imageabort::ThrowIfRequested();
+    // A size limit holds for every output: a format the size search does not cover (or a
+    // transparent AVIF) that came out over it is not written.
+    if (params.maxBytes > 0 && static_cast<qint64>(encoded.blob.length()) > params.maxBytes)
+        throw std::runtime_error("the " + extension.toStdString() + " output is " +
+                                 std::to_string(encoded.blob.length()) +
+                                 " bytes, over the size limit of " +
+                                 std::to_string(params.maxBytes) + " bytes");
     ImageDoneRecord done;
     done.task_id = params.task_id;
     done.sourceSize = source.size;
@@ -1070,6 +1124,9 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     CheckWrittenFrames(done.outputPath, OutputMagick(extension), encoded.frames);
     done.sourceSize = source.size;
     done.outputSize = FileSize(done.outputPath);
+    done.searchedQuality = encoded.searchedQuality;
+    done.scalePercent = encoded.scalePercent;
+    done.ssim = encoded.ssim;
     return done;
 }
 

@@ -11,5 +11,7 @@ ImageSettings ReadImageSettings(const QString& iniPath)
     values.gifDefineParam = ReadSettingFrom(iniPath, settings::kGifDefineParam);
     values.gifDropFrameIndex = ReadSettingFrom(iniPath, settings::kGifDropFrameIndex);
     values.keepSmaller = ReadSettingFrom(iniPath, settings::kKeepSmaller) != 0;
+    values.look = ReadSettingFrom(iniPath, settings::kLook) != 0;
+    values.maxBytes = ReadSettingFrom(iniPath, settings::kMaxSize);
     return values;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <functional>
 
@@ -21,6 +22,8 @@ struct ImageSettings {
     int gifDefineParam = 0;     // "gif-define-param"
     int gifDropFrameIndex = 0;  // "gif-drop-frame-index"
     bool keepSmaller = false;   // "keep-smaller": an output not smaller than its source is dropped
+    bool look = false;          // "look": the quality is searched for the strength's look
+    qint64 maxBytes = 0;        // "max-size": the output fits under this; 0 for no limit
     ImagePageFields page;
     QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
 
@@ -30,7 +33,7 @@ struct ImageSettings {
 // Hands the engine the values a task starts with; called on the engine's worker thread.
 using ImageSettingsReader = std::function<ImageSettings()>;
 
-// The six keys above from section "global" of the ini file at iniPath, which is only read; a
+// The eight keys above from section "global" of the ini file at iniPath, which is only read; a
 // missing key or file, or a value the table does not allow (see Settings.h), gives the settings
 // table's default. The page and the folder stay empty.
 ImageSettings ReadImageSettings(const QString& iniPath);

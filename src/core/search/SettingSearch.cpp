@@ -119,4 +119,10 @@ double FinalEncodeFraction(int maxProbes, double encodeFraction)
     return (count + std::clamp(encodeFraction, 0.0, 1.0)) / (count + 1);
 }
 
+double StrengthSsim(int compressType)
+{
+    constexpr double kLevels[] = {0.905, 0.855, 0.81};
+    return kLevels[compressType >= 0 && compressType <= 2 ? compressType : 0];
+}
+
 }  // namespace search

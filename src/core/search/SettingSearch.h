@@ -75,4 +75,8 @@ SearchResult Search(const SearchSpace& space, Goal goal, double target, const Me
 double SearchFraction(int probesDone, int maxProbes);
 double FinalEncodeFraction(int maxProbes, double encodeFraction);
 
+// The luma SSIM a strength (0 general, 1 deep, 2 limit; others general) aims at: the look of
+// x264 medium at CRF 23, 27 and 31 on camera footage, which the encoder plans' levels match.
+double StrengthSsim(int compressType);
+
 }  // namespace search

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/app/OwnFiles.h"
 #include "core/platform/ChildProcess.h"
 #include "core/search/Ssim.h"
 #include "core/video/EncoderPlan.h"
@@ -212,9 +213,13 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
     for (const Sample& sample : samples) result.sampleSeconds += sample.length;
 
     QDir().mkpath(PassLogRoot());
+    // Recorded as ours, so what a killed search left is cleaned by the next run; declared
+    // before the folder, the record is forgotten only after the folder is gone.
+    std::optional<OwnFiles::Record> folderRecord;
     QTemporaryDir folder(PassLogRoot() + QStringLiteral("/look-XXXXXX"));
     if (!folder.isValid())
         return fail(QStringLiteral("no folder for the samples below %1").arg(PassLogRoot()));
+    folderRecord.emplace(folder.path());
 
     const EncoderPlan encoder = PlanEncoder(plan, request.av1Encoder);
     SearchSpace space = CrfSpace(encoder);

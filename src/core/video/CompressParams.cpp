@@ -25,6 +25,12 @@ CompressSettings ReadCompressSettings(const QString& iniPath)
     return values;
 }
 
+void ReadSearchChoices(const QString& iniPath, VideoSettings& values)
+{
+    values.look = ReadSettingFrom(iniPath, settings::kLook) != 0;
+    values.maxBytes = ReadSettingFrom(iniPath, settings::kMaxSize);
+}
+
 CompressSettings ResolveCompressSettings(const std::optional<CompressParams>& own,
                                          const CompressSettings& settings)
 {

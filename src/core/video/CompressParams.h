@@ -66,6 +66,12 @@ struct VideoSettings {
     MainPageSnapshot page;
     bool keepSmaller = false;  // "keep-smaller": an output not smaller than its source is dropped
     QString outputFolder;      // an existing folder, no trailing "/" (see ResolveOutputFolder)
+    // "look": a constant-quality encode searches the highest CRF that keeps the strength's
+    // look (see VideoEngine).
+    bool look = false;
+    // "max-size": the output must fit under this many bytes; 0 for no limit. Takes precedence
+    // over look.
+    qint64 maxBytes = 0;
 };
 
 // Hands the engine the values a task starts with; called on the engine's worker thread.
@@ -75,6 +81,9 @@ using VideoSettingsReader = std::function<VideoSettings()>;
 // key or file, or a value the table does not allow (see Settings.h), gives the settings table's
 // default. Width and height must be one of the list's sizes together, else both are 0.
 CompressSettings ReadCompressSettings(const QString& iniPath);
+// Sets look and maxBytes from the keys "look" and "max-size" of the same section, read the same
+// way.
+void ReadSearchChoices(const QString& iniPath, VideoSettings& values);
 
 // The row's own values when it has a record (all eight together: a row's record never mixes
 // with the settings), otherwise the settings' values.

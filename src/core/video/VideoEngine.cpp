@@ -14,10 +14,39 @@
 #include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
 #include "core/intake/FileCheck.h"
+#include "core/search/SizeBudget.h"
+#include "core/search/VideoLook.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/OutputCheck.h"
 #include "core/video/OutputNameResolver.h"
 #include "core/video/VideoSettings.h"
+
+namespace {
+
+// A frame-rate text ("25", "29.970", "30000/1001") as a number; 0 when it is none.
+double FrameRateOf(const QString& text)
+{
+    const QStringList parts = text.split(u'/');
+    bool ok = false;
+    double rate = parts.value(0).toDouble(&ok);
+    if (!ok || parts.size() > 2) return 0;
+    if (parts.size() == 2) {
+        const double divisor = parts[1].toDouble(&ok);
+        if (!ok || !(divisor > 0)) return 0;
+        rate /= divisor;
+    }
+    return rate > 0 ? rate : 0;
+}
+
+// The picture the plan writes: its chosen size, else the source's.
+QSize PlannedPicture(const CommandPlan& plan, const VideoTask& task)
+{
+    const QStringList sides = plan.sizeText.split(u'*');
+    if (sides.size() == 2) return {sides[0].toInt(), sides[1].toInt()};
+    return {task.width, task.height};
+}
+
+}  // namespace
 
 VideoEngine::VideoEngine(VideoEngineSink& sink, VideoSettingsReader reader)
     : sink_(sink), reader_(std::move(reader))
@@ -184,6 +213,50 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     if (const QString notFile = SpecialFileReason(task->filePath); !notFile.isEmpty())
         return Fail(taskId, QStringLiteral("cannot read the source: ") + notFile);
 
+    const double sourceSeconds =
+        task->formatDuration > 0 ? task->formatDuration : task->videoDuration;
+    QStringList notes;
+    // A size limit sets the rate (two passes where the encoder takes them) and, when that rate
+    // is too low for the picture, a smaller picture; what cannot fit fails before encoding.
+    const bool fit = values.maxBytes > 0;
+    CommandPlan encodePlan = plan;
+    search::SizeFit sizeFit;
+    if (fit) {
+        if (values.look)
+            notes << QStringLiteral(
+                "the same look, smallest file does not combine with a size "
+                "limit: the file is fitted under the size");
+        if (!(sourceSeconds > 0))
+            return Fail(taskId, QStringLiteral("cannot fit under a size: the source's duration "
+                                               "is unknown"));
+        const QSize picture = PlannedPicture(plan, *task);
+        sizeFit = search::FitVideoToSize(values.maxBytes, sourceSeconds,
+                                         task->hasAudio ? plan.audioBitRate : 0, plan.extension,
+                                         picture, FrameRateOf(task->frameRateText));
+        if (!sizeFit.budget.Fits())
+            return Fail(taskId,
+                        QStringLiteral("cannot fit under the size: ") + sizeFit.budget.reason);
+        encodePlan.qualityMode = false;
+        encodePlan.twoPass = true;
+        encodePlan.videoBitRate = sizeFit.budget.videoBitRate;
+        if (sizeFit.picture != picture && sizeFit.picture.isValid()) {
+            const QString size = QString::number(sizeFit.picture.width()) + u'*' +
+                                 QString::number(sizeFit.picture.height());
+            if (!encodePlan.sizeText.isEmpty())
+                encodePlan.sizeText = size;
+            else
+                encodePlan.videoFilter = QStringLiteral("scale=%1:%2")
+                                             .arg(sizeFit.picture.width())
+                                             .arg(sizeFit.picture.height());
+            notes << QStringLiteral(
+                         "the picture is made %1x%2: at %3 kbit/s the full size "
+                         "would smear")
+                         .arg(sizeFit.picture.width())
+                         .arg(sizeFit.picture.height())
+                         .arg(sizeFit.budget.videoBitRate / 1000);
+        }
+    }
+
     std::set<QString> reserved;
     QStringList sources;
     {
@@ -222,7 +295,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     // (The record is forgotten after the folder is removed: declared first, it goes last.)
     std::optional<OwnFiles::Record> passRecord;
     std::optional<QTemporaryDir> passFolder;
-    if (RunsTwoPasses(plan)) {
+    if (RunsTwoPasses(encodePlan)) {
         EnsureFolder(PassLogRoot());
         passFolder.emplace(PassLogRoot() + QStringLiteral("/passlog-XXXXXX"));
         if (!passFolder->isValid()) {
@@ -233,34 +306,117 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     }
     const QString av1 =
         EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program) : QString();
-    const EncoderRuns encode = RenderEncoderRuns(plan, program, task->filePath, claim.partPath,
-                                                 passFolder ? passFolder->path() : QString(), av1);
-    const std::vector<FfmpegCommand>& runs = encode.runs;
-    for (const QString& note : encode.notes)
-        DebugPrint("video task %d: %s\n", taskId, WideToAnsi(note).c_str());
-    if (!encode.notes.isEmpty()) sink_.TaskNotes(taskId, encode.notes);
+    const QString passPath = passFolder ? passFolder->path() : QString();
 
-    FfmpegOutcome outcome;
-    const int count = static_cast<int>(runs.size());
-    for (int pass = 0; pass < count; ++pass) {
-        const FfmpegCommand& command = runs[pass];
-        DebugPrint("template %d: %s\n", plan.templateNumber, WideToAnsi(command.text).c_str());
-        outcome = runner_.Run(
-            command.program, command.arguments,
-            [&](qint64 processId) {
-                {
-                    std::lock_guard guard(lock_);
-                    ffmpegProcesses.push_back(processId);
-                }
-                sink_.EncoderStarted(taskId, processId, command.program, command.arguments);
-            },
-            [&](const FfmpegEvent& event) {
-                // The passes share the bar: each fills its own share of it.
-                if (event.kind == FfmpegEvent::Kind::Progress)
-                    sink_.TaskProgress(taskId, (pass * 100 + event.percent) / count);
-            },
-            stop);
-        if (outcome.kind != FfmpegOutcome::Kind::Done) break;
+    // "Same look, smallest file": the CRF is searched on samples first; the probes take the
+    // first part of the bar, the final encode the rest.
+    const bool look = values.look && !fit;
+    std::optional<search::VideoLookResult> found;
+    int maxProbes = 0;
+    if (look && !UsesConstantQuality(plan)) {
+        notes << QStringLiteral(
+            "the same look, smallest file applies to constant-quality encodes "
+            "to a new container only: encoded as usual");
+    } else if (look) {
+        search::VideoLookRequest request;
+        request.plan = plan;
+        request.ffmpeg = program;
+        request.sourcePath = task->filePath;
+        request.av1Encoder = av1;
+        request.durationSeconds = sourceSeconds;
+        request.targetSsim = search::StrengthSsim(plan.compressType);
+        maxProbes = request.maxProbes;
+        found = search::SearchVideoLook(request, stop, [&](double fraction) {
+            sink_.TaskProgress(taskId, static_cast<int>(fraction * 100));
+        });
+        const search::SearchResult& result = found->search;
+        if (result.status == search::SearchStatus::Stopped || stop.stop_requested()) {
+            discard();
+            return EndStopped(taskId);
+        }
+        if (result.status == search::SearchStatus::Failed) {
+            discard();
+            return Fail(taskId, QStringLiteral("the look search failed: ") + result.error);
+        }
+        const QString figures =
+            QStringLiteral("SSIM %1 at CRF %2").arg(result.value, 0, 'f', 3).arg(result.setting);
+        notes << (result.status == search::SearchStatus::Reached
+                      ? figures
+                      : figures + QStringLiteral(", the nearest the search found to the "
+                                                 "strength's %1")
+                                      .arg(request.targetSsim, 0, 'f', 3));
+    }
+
+    // One encode of the whole file: its runs in turn, each filling its share of its bar.
+    const auto encodeOnce = [&](const EncoderRuns& encode, double barStart, double barShare) {
+        const std::vector<FfmpegCommand>& runs = encode.runs;
+        FfmpegOutcome outcome;
+        const int count = static_cast<int>(runs.size());
+        for (int pass = 0; pass < count; ++pass) {
+            const FfmpegCommand& command = runs[pass];
+            DebugPrint("template %d: %s\n", plan.templateNumber, WideToAnsi(command.text).c_str());
+            outcome = runner_.Run(
+                command.program, command.arguments,
+                [&](qint64 processId) {
+                    {
+                        std::lock_guard guard(lock_);
+                        ffmpegProcesses.push_back(processId);
+                    }
+                    sink_.EncoderStarted(taskId, processId, command.program, command.arguments);
+                },
+                [&](const FfmpegEvent& event) {
+                    if (event.kind != FfmpegEvent::Kind::Progress) return;
+                    const double done = (pass * 100.0 + event.percent) / (count * 100.0);
+                    sink_.TaskProgress(taskId,
+                                       static_cast<int>(100 * (barStart + barShare * done)));
+                },
+                stop);
+            if (outcome.kind != FfmpegOutcome::Kind::Done) break;
+        }
+        return outcome;
+    };
+    const auto renderRuns = [&] {
+        if (found)
+            return search::RenderRunsAtQuality(plan, program, task->filePath, claim.partPath,
+                                               passPath, av1, found->search.setting);
+        return RenderEncoderRuns(encodePlan, program, task->filePath, claim.partPath, passPath,
+                                 av1);
+    };
+
+    EncoderRuns encode = renderRuns();
+    notes = encode.notes + notes;
+    for (const QString& note : notes)
+        DebugPrint("video task %d: %s\n", taskId, WideToAnsi(note).c_str());
+    if (!notes.isEmpty()) sink_.TaskNotes(taskId, notes);
+
+    const double barStart = found ? search::FinalEncodeFraction(maxProbes, 0) : 0;
+    FfmpegOutcome outcome = encodeOnce(encode, barStart, 1 - barStart);
+    // Over the size: another try at a rate lowered by the measured overshoot, at most
+    // kMaxSizeRetries; a file still over it is never the output.
+    int sizeTries = 1;
+    while (fit && outcome.kind == FfmpegOutcome::Kind::Done) {
+        const qint64 writtenBytes = QFileInfo(claim.partPath).size();
+        if (writtenBytes <= values.maxBytes) break;
+        const std::optional<int> next =
+            search::RetryRate(values.maxBytes, writtenBytes, encodePlan.videoBitRate,
+                              sizeFit.budget.fixedBytes, sizeTries - 1);
+        if (!next) {
+            discard();
+            return Fail(taskId,
+                        QStringLiteral("the file came out at %1 bytes after %2 tries, over the "
+                                       "size limit of %3 bytes")
+                            .arg(writtenBytes)
+                            .arg(sizeTries)
+                            .arg(values.maxBytes),
+                        0);
+        }
+        DebugPrint("video task %d: %lld bytes over %lld, again at %d bit/s\n", taskId,
+                   static_cast<long long>(writtenBytes), static_cast<long long>(values.maxBytes),
+                   *next);
+        encodePlan.videoBitRate = *next;
+        ++sizeTries;
+        encode = renderRuns();
+        outcome = encodeOnce(encode, 0, 1);
     }
 
     if (outcome.kind != FfmpegOutcome::Kind::Done) {
@@ -277,8 +433,6 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         return Fail(taskId, QStringLiteral("ffmpeg reported success but wrote no output"), 0);
     }
     // Done only when the file opens again and holds what was encoded.
-    const double sourceSeconds =
-        task->formatDuration > 0 ? task->formatDuration : task->videoDuration;
     const QString problem =
         OutputProblem(ReadBackVideo(claim.partPath), outcome.encodedMs, sourceSeconds);
     if (!problem.isEmpty()) {
@@ -309,7 +463,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     record.outputSize = QFileInfo(output).size();
     // Quality mode promises a file no larger than the source: the rate ceiling holds over
     // time, but a short clip can end inside the encoder's buffer allowance.
-    const bool quality = UsesConstantQuality(plan);
+    const bool quality = UsesConstantQuality(encodePlan);
     if (values.keepSmaller || quality) {
         const qint64 sourceSize = QFileInfo(task->filePath).size();
         if (record.outputSize >= (sourceSize > 0 ? sourceSize : task->fileSize)) {
@@ -321,6 +475,14 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         }
     }
     record.durationMs = outcome.durationMs;
+    if (found) {
+        record.searchedCrf = found->search.setting;
+        record.ssim = found->search.value;
+    }
+    if (fit) {
+        record.fittedBitRate = encodePlan.videoBitRate;
+        record.sizeTries = sizeTries;
+    }
     sink_.TaskDone(record);
 }
 

@@ -15,6 +15,13 @@ struct VideoDoneRecord {
     // The output was not smaller than the source and "keep-smaller" is on: it is removed,
     // outputPath is empty and outputSize 0.
     bool sourceKept = false;
+    // "Same look, smallest file": the CRF the search found and the samples' mean luma SSIM at
+    // it; 0 when no search ran.
+    int searchedCrf = 0;
+    double ssim = 0;
+    // A size limit: the video bit rate of the encode that fitted, and how many encodes it took.
+    int fittedBitRate = 0;
+    int sizeTries = 0;
 };
 
 // Why a compression failed, handed over by value.

@@ -1,9 +1,12 @@
 #include "core/image/ImagePipeline.h"
 
 #include "core/image/ImageTestSupport.h"
+#include "core/search/SettingSearch.h"
+#include "core/search/Ssim.h"
 
 #include <QDataStream>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -468,3 +471,108 @@ TEST_F(ImageFolderTest, StrongerStrengthsNeverWriteLargerWebpOrAvif)
         }
     }
 }
+
+// ---- Searched qualities -----------------------------------------------------------------------
+
+namespace {
+
+struct SearchCase {
+    const char* name;
+    int imageType;  // 1 JPEG, 2 WebP, 3 AVIF
+};
+
+class PipelineSearch : public ImageFolderTest, public ::testing::WithParamInterface<SearchCase> {
+protected:
+    void SetUp() override
+    {
+        ImageFolderTest::SetUp();
+        source_ = MakeImage("logo:");
+        source_.resize(Magick::Geometry(320, 240));
+        // Grain over it, so that the look is lost well above the lowest quality.
+        source_.addNoise(MagickCore::GaussianNoise);
+        Save(source_, "PNG", Src("logo.png"));
+    }
+    ImageRunResult RunWith(const std::function<void(ImageParams&)>& change)
+    {
+        ImageParams params = Params("logo.png");
+        params.imageType = GetParam().imageType;
+        change(params);
+        return ImagePipeline::Run(params);
+    }
+    Magick::Image source_;
+};
+
+TEST_P(PipelineSearch, LookReachesTheStrengthsSsimInTheWrittenFile)
+{
+    std::vector<int> qualities;
+    for (int strength : {0, 2}) {
+        const ImageRunResult result = RunWith([&](ImageParams& params) {
+            params.look = true;
+            params.compressType = strength;
+        });
+        ASSERT_TRUE(result.Succeeded()) << result.failure;
+        const ImageDoneRecord& done = *result.done;
+        const double target = search::StrengthSsim(strength);
+        EXPECT_GT(done.searchedQuality, 0);
+        EXPECT_GE(done.ssim, target);
+        // Measured again on the file as written and read back, against the source file's pixels.
+        const Magick::Image stored(Src("logo.png").toStdString());
+        const double written = search::LumaSsim(
+            search::LumaOf(stored), search::LumaOf(Magick::Image(done.outputPath.toStdString())));
+        EXPECT_NEAR(written, done.ssim, 0.0005) << "strength " << strength;
+        EXPECT_GE(written, target) << "strength " << strength;
+        RecordProperty("strength" + std::to_string(strength),
+                       "q" + std::to_string(done.searchedQuality) + " ssim " +
+                           std::to_string(written) + " bytes " + std::to_string(done.outputSize));
+        qualities.push_back(done.searchedQuality);
+        QFile::remove(done.outputPath);
+    }
+    // The weaker look costs a lower quality.
+    EXPECT_LT(qualities[1], qualities[0]);
+}
+
+TEST_P(PipelineSearch, SizeLimitIsHeldOrTheRunFailsWithoutAFile)
+{
+    const ImageRunResult plain = RunWith([](ImageParams&) {});
+    ASSERT_TRUE(plain.Succeeded()) << plain.failure;
+    QFile::remove(plain.done->outputPath);
+    const qint64 limit = plain.done->outputSize / 2;
+
+    const ImageRunResult fitted = RunWith([&](ImageParams& params) {
+        params.maxBytes = limit;
+        params.look = true;  // the size takes precedence
+    });
+    ASSERT_TRUE(fitted.Succeeded()) << fitted.failure;
+    EXPECT_LE(fitted.done->outputSize, limit);
+    RecordProperty("fit", std::to_string(limit) + ": q" +
+                              std::to_string(fitted.done->searchedQuality) + " scale " +
+                              std::to_string(fitted.done->scalePercent) + " bytes " +
+                              std::to_string(fitted.done->outputSize));
+    EXPECT_EQ(QFileInfo(fitted.done->outputPath).size(), fitted.done->outputSize);
+    EXPECT_GT(fitted.done->searchedQuality, 0);
+    QFile::remove(fitted.done->outputPath);
+
+    const ImageRunResult tiny = RunWith([](ImageParams& params) { params.maxBytes = 60; });
+    EXPECT_FALSE(tiny.Succeeded());
+    EXPECT_NE(tiny.failure.find("60 bytes"), std::string::npos) << tiny.failure;
+    EXPECT_TRUE(Entries(OutDir()).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, PipelineSearch,
+                         ::testing::Values(SearchCase{"jpeg", 1}, SearchCase{"webp", 2},
+                                           SearchCase{"avif", 3}),
+                         CaseName<::testing::TestParamInfo<SearchCase>>);
+
+TEST_F(ImageFolderTest, SizeLimitRefusesAnUnsearchedFormatThatComesOutOver)
+{
+    Save(MakeImage("rose:"), "PNG", Src("rose.png"));
+    ImageParams params = Params("rose.png");
+    params.maxBytes = 500;
+    const ImageRunResult result = ImagePipeline::Run(params);
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_NE(result.failure.find("over the size limit of 500 bytes"), std::string::npos)
+        << result.failure;
+    EXPECT_TRUE(Entries(OutDir()).isEmpty());
+}
+
+}  // namespace

@@ -11,7 +11,7 @@ void PrintTo(const ImageSettings& s, std::ostream* os)
 {
     *os << "{type " << s.compressType << ", format " << s.imageType << ", ratio " << s.ratioIndex
         << ", gif " << s.gifDefineParam << "/" << s.gifDropFrameIndex << ", keep-smaller "
-        << s.keepSmaller << "}";
+        << s.keepSmaller << ", look " << s.look << ", max-size " << s.maxBytes << "}";
 }
 
 namespace {
@@ -46,6 +46,11 @@ TEST(ImageSettingsTest, OnlyTheTablesValuesAreTaken)
          defaults},
         {"image-compress-type=1.9\nimage-type=-1\nimage-ratio-index=2\n",
          with([](ImageSettings& v) { v.ratioIndex = 2; })},
+        {"look=1\nmax-size=250000\n",
+         with([](ImageSettings& v) { v.look = true, v.maxBytes = 250000; })},
+        {"look=2\nmax-size=-5\n", defaults},
+        {"look=1.0\nmax-size=1e6\n", defaults},
+        {"max-size=2147483648\n", defaults},
     };
     const QString ini = testenv::Home() + "/configure.ini";
     for (const Case& c : cases) {

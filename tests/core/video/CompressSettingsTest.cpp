@@ -60,4 +60,32 @@ TEST(CompressSettingsTest, OnlyTheTablesValuesAndTheListsSizesAreTaken)
     }
 }
 
+// The search choices beside them, read as strictly.
+TEST(CompressSettingsTest, SearchChoicesTakeOnlyTheirOwnValues)
+{
+    struct Case {
+        const char* keys;
+        bool look;
+        qint64 maxBytes;
+    };
+    const Case cases[] = {
+        {"", false, 0},
+        {"look=1\nmax-size=1500000\n", true, 1500000},
+        {"look=2\nmax-size=-1\n", false, 0},
+        {"look=yes\nmax-size=1.5e6\n", false, 0},
+        {"max-size=2147483648\n", false, 0},
+    };
+    const QString ini = testenv::Home() + "/configure.ini";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        ASSERT_TRUE(testenv::WriteFile(ini, QByteArray("[global]\n") + c.keys));
+        VideoSettings values;
+        values.look = !c.look;
+        values.maxBytes = 77;
+        ReadSearchChoices(ini, values);
+        EXPECT_EQ(values.look, c.look);
+        EXPECT_EQ(values.maxBytes, c.maxBytes);
+    }
+}
+
 }  // namespace

@@ -26,6 +26,7 @@
 #include "core/app/Paths.h"
 #include "core/intake/MediaProbe.h"
 #include "core/platform/ChildProcess.h"
+#include "core/search/SettingSearch.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/VideoEngine.h"
 #include "support/Printers.h"
@@ -75,6 +76,7 @@ struct Reports {
     std::set<int> cancelled;
     std::vector<int> percents;
     std::map<int, qint64> processIds;
+    std::map<int, QStringList> notes;
 };
 
 // Stands in for the main window: records what the engine reports and releases each finished
@@ -88,6 +90,11 @@ public:
     {
         std::lock_guard guard(mutex_);
         reports_.processIds[taskId] = processId;
+    }
+    void TaskNotes(int taskId, const QStringList& notes) override
+    {
+        std::lock_guard guard(mutex_);
+        reports_.notes[taskId] += notes;
     }
     void TaskProgress(int, int percent) override
     {
@@ -997,3 +1004,167 @@ TEST_F(VideoEngineTest, OnlyWhatAKilledRunRecordedIsRemovedNeverASource)
 }
 
 }  // namespace
+
+// The searches of the engine run on a 320x240, 3-second clip of moving detail with a tone, kept
+// nearly lossless so that every output is far smaller than the source.
+class VideoSearchTest : public VideoEngineTest {
+protected:
+    void MakeDetailedClip(const QString& path, const QString& filter = "null")
+    {
+        const auto result =
+            platform::RunCapture(FindTool("ffmpeg"),
+                                 {"-v",
+                                  "error",
+                                  "-y",
+                                  "-f",
+                                  "lavfi",
+                                  "-i",
+                                  "testsrc2=size=320x240:rate=25:duration=3," + filter,
+                                  "-f",
+                                  "lavfi",
+                                  "-i",
+                                  "sine=duration=3",
+                                  "-c:v",
+                                  "libx264",
+                                  "-preset",
+                                  "ultrafast",
+                                  "-crf",
+                                  "8",
+                                  "-c:a",
+                                  "aac",
+                                  path},
+                                 60000, 1 << 20);
+        ASSERT_TRUE(result.Succeeded()) << result.output.toStdString();
+    }
+    // Compresses the clip once to MP4 with the settings changed as given; the task's id.
+    int RunOnce(const QString& source, const std::function<void(VideoSettings&)>& change)
+    {
+        settings.Change([&](VideoSettings& values) {
+            values.settings.videoType = 1;
+            values.page.qualityMode = true;
+            values.look = false;
+            values.maxBytes = 0;
+            change(values);
+        });
+        const int id = Add(source);
+        engine.Enqueue(id);
+        return id;
+    }
+    QStringList ProbeFolders() const
+    {
+        return QDir(PassLogRoot()).entryList({"look-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    }
+};
+
+TEST_F(VideoSearchTest, LookReachesTheStrengthsSsimWithFewerBytesThanItsFixedQuality)
+{
+    MakeDetailedClip(Source("clip.mp4"));
+    ASSERT_TRUE(engine.Start());
+    const int fixed = RunOnce(Source("clip.mp4"), [](VideoSettings&) {});
+    ASSERT_TRUE(WaitFinished(1, 120000));
+    const int look = RunOnce(Source("clip.mp4"), [](VideoSettings& v) { v.look = true; });
+    ASSERT_TRUE(WaitFinished(2, 240000));
+    Reports reports = sink.Get();
+    ASSERT_EQ(reports.done.count(fixed), 1u);
+    ASSERT_EQ(reports.done.count(look), 1u) << reports.failed[look].reason.toStdString();
+    const VideoDoneRecord& searched = reports.done.at(look);
+    EXPECT_EQ(reports.done.at(fixed).searchedCrf, 0);
+    EXPECT_NEAR(searched.ssim, search::StrengthSsim(0), 0.005);
+    EXPECT_GE(searched.ssim, search::StrengthSsim(0));
+    EXPECT_GT(searched.searchedCrf, 23);
+    EXPECT_LT(searched.outputSize, reports.done.at(fixed).outputSize);
+    RecordProperty("fixed_bytes", std::to_string(reports.done.at(fixed).outputSize));
+    RecordProperty("look_bytes", std::to_string(searched.outputSize));
+    RecordProperty("look_ssim", std::to_string(searched.ssim));
+    RecordProperty("look_crf", std::to_string(searched.searchedCrf));
+    // The note gives the figures; the bar never goes back, the probes and the encode share it.
+    EXPECT_TRUE(reports.notes.at(look).contains(
+        QString("SSIM %1 at CRF %2").arg(searched.ssim, 0, 'f', 3).arg(searched.searchedCrf)))
+        << reports.notes.at(look).join(" | ").toStdString();
+    EXPECT_TRUE(ProbeFolders().isEmpty());
+    // The output is encoded at what the search found: x264 writes its options into the stream.
+    QFile output(searched.outputPath);
+    ASSERT_TRUE(output.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(
+        output.readAll().contains(QString(" crf=%1.0 ").arg(searched.searchedCrf).toLatin1()));
+}
+
+TEST_F(VideoSearchTest, LookDoesNotApplyToABitRateEncodeAndSaysSo)
+{
+    MakeDetailedClip(Source("clip.mp4"));
+    ASSERT_TRUE(engine.Start());
+    const int id = RunOnce(Source("clip.mp4"), [](VideoSettings& v) {
+        v.look = true;
+        v.page.qualityMode = false;
+    });
+    ASSERT_TRUE(WaitFinished(1, 120000));
+    Reports reports = sink.Get();
+    ASSERT_EQ(reports.done.count(id), 1u);
+    EXPECT_EQ(reports.done.at(id).searchedCrf, 0);
+    EXPECT_TRUE(reports.notes.at(id).join(" ").contains("constant-quality"));
+}
+
+TEST_F(VideoSearchTest, CancelDuringTheSearchLeavesNoProbeFilesAndNoOutput)
+{
+    MakeDetailedClip(Source("clip.mp4"));
+    ASSERT_TRUE(engine.Start());
+    const int id = RunOnce(Source("clip.mp4"), [](VideoSettings& v) { v.look = true; });
+    // After the first probe: the next one is running or about to.
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !sink.Get().percents.empty(); }, 60000));
+    ASSERT_FALSE(ProbeFolders().isEmpty());
+    ASSERT_TRUE(engine.Cancel(id));
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFinished(1, 10000));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(1500));
+    EXPECT_EQ(sink.Get().cancelled.count(id), 1u);
+    EXPECT_TRUE(ProbeFolders().isEmpty());
+    EXPECT_TRUE(OutputFiles().isEmpty());
+}
+
+TEST_F(VideoSearchTest, SizeLimitIsMetEvenWhenTheFirstTryOvershoots)
+{
+    // Strong noise: two-pass x264 writes 152387 bytes for the first try's rate under 150000
+    // bytes, the retry 141623.
+    MakeDetailedClip(Source("noise.mp4"), "noise=alls=100:allf=t+u");
+    // 3 s of sound at 128 kbit/s take 48 kB: 66000 bytes leave the picture 30 kbit/s, too
+    // little for 320x240.
+    MakeDetailedClip(Source("clip.mp4"));
+    ASSERT_TRUE(engine.Start());
+    const int noisy = RunOnce(Source("noise.mp4"), [](VideoSettings& v) {
+        v.maxBytes = 150000;
+        v.look = true;  // the size takes precedence
+    });
+    ASSERT_TRUE(WaitFinished(1, 240000));
+    const int small = RunOnce(Source("clip.mp4"), [](VideoSettings& v) { v.maxBytes = 66000; });
+    ASSERT_TRUE(WaitFinished(2, 240000));
+    Reports reports = sink.Get();
+    for (const auto& [id, limit] : {std::pair{noisy, 150000}, std::pair{small, 66000}}) {
+        ASSERT_EQ(reports.done.count(id), 1u) << reports.failed[id].reason.toStdString();
+        const VideoDoneRecord& record = reports.done.at(id);
+        EXPECT_LE(record.outputSize, limit);
+        EXPECT_GE(record.outputSize, limit * 8 / 10);
+        EXPECT_EQ(QFileInfo(record.outputPath).size(), record.outputSize);
+        EXPECT_EQ(record.searchedCrf, 0);
+        RecordProperty("bytes_" + std::to_string(limit), std::to_string(record.outputSize));
+    }
+    EXPECT_EQ(reports.done.at(noisy).sizeTries, 2) << "the first try was expected to overshoot";
+    EXPECT_EQ(Probe(reports.done.at(noisy).outputPath).width, 320);
+    // The low rate asks for a smaller picture, and the note says so.
+    EXPECT_LT(Probe(reports.done.at(small).outputPath).width, 320);
+    EXPECT_TRUE(reports.notes[small].join(" ").contains("the picture is made"));
+    EXPECT_TRUE(reports.notes[noisy].join(" ").contains("does not combine"));
+}
+
+TEST_F(VideoSearchTest, SizeThatCannotHoldTheSoundFailsBeforeEncoding)
+{
+    MakeDetailedClip(Source("clip.mp4"));
+    ASSERT_TRUE(engine.Start());
+    const int id = RunOnce(Source("clip.mp4"), [](VideoSettings& v) { v.maxBytes = 20000; });
+    ASSERT_TRUE(WaitFinished(1));
+    Reports reports = sink.Get();
+    ASSERT_EQ(reports.failed.count(id), 1u);
+    EXPECT_TRUE(reports.failed.at(id).reason.contains("sound"))
+        << reports.failed.at(id).reason.toStdString();
+    EXPECT_TRUE(reports.processIds.empty());
+    EXPECT_TRUE(OutputFiles().isEmpty());
+}
