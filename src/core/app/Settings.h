@@ -54,6 +54,12 @@ inline constexpr IntSetting kKeepSmaller{"keep-smaller", 0, 0, 1};
 // The video encoder of outputs in a new MP4 or MKV container: 0 H.264 (the templates as they
 // are), 1 H.265, 2 AV1.
 inline constexpr IntSetting kVideoCodec{"video-codec", 0};
+// 1: a video output keeps every audio track, the subtitles its container holds, the chapters and
+// the source's metadata (title, creation time, rotation); 0 (the default): one video and one
+// audio track, as the templates choose them.
+inline constexpr IntSetting kKeepTracks{"keep-tracks", 0, 0, 1};
+// 1: an output takes its source's modification and access times (videos and images).
+inline constexpr IntSetting kKeepDates{"keep-dates", 0, 0, 1};
 
 // "Config.ini" beside the executable or installed (see FindDataPath): the installation's
 // distribution channel word.

@@ -118,6 +118,7 @@ ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath) con
     params.tempDir = EnsureUserFolder(QString::fromUtf8(kTempFolder));
     params.identifyPath = FindTool(QStringLiteral("identify"));
     params.keepSmaller = values.keepSmaller;
+    params.keepDates = values.keepDates;
     return params;
 }
 

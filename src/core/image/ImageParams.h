@@ -20,6 +20,7 @@ struct ImageParams {
     int gifDropFrameIndex = 0;  // frame dropping choice 0..4
     QString identifyPath;       // the image identifier program; empty when there is none
     bool keepSmaller = false;   // an encoding not smaller than the source is not saved
+    bool keepDates = false;     // the output takes the source's file times
 };
 
 // The result of a successful run, handed to the UI thread.

@@ -1,5 +1,6 @@
 #include "core/image/ImagePipeline.h"
 
+#include "core/app/FileDates.h"
 #include "core/app/TextUtil.h"
 #include "core/image/ColourProfile.h"
 #include "core/image/FrameLayout.h"
@@ -1061,6 +1062,8 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     done.outputPath = OutputFile::SaveNew(params.outputDir, name.baseName, extension,
                                           encoded.blob.data(), encoded.blob.length());
     CheckWrittenFrames(done.outputPath, OutputMagick(extension), encoded.frames);
+    if (QString why; params.keepDates && !CopyFileDates(params.sourcePath, done.outputPath, &why))
+        DebugPrint("keep-dates: %s\n", WideToAnsi(why).c_str());
     done.sourceSize = source.size;
     done.outputSize = FileSize(done.outputPath);
     return done;

@@ -11,5 +11,6 @@ ImageSettings ReadImageSettings(const QString& iniPath)
     values.gifDefineParam = ReadSettingFrom(iniPath, settings::kGifDefineParam);
     values.gifDropFrameIndex = ReadSettingFrom(iniPath, settings::kGifDropFrameIndex);
     values.keepSmaller = ReadSettingFrom(iniPath, settings::kKeepSmaller) != 0;
+    values.keepDates = ReadSettingFrom(iniPath, settings::kKeepDates) != 0;
     return values;
 }

@@ -21,6 +21,7 @@ struct ImageSettings {
     int gifDefineParam = 0;     // "gif-define-param"
     int gifDropFrameIndex = 0;  // "gif-drop-frame-index"
     bool keepSmaller = false;   // "keep-smaller": an output not smaller than its source is dropped
+    bool keepDates = false;     // "keep-dates": the output takes the source's file times
     ImagePageFields page;
     QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
 
@@ -30,7 +31,7 @@ struct ImageSettings {
 // Hands the engine the values a task starts with; called on the engine's worker thread.
 using ImageSettingsReader = std::function<ImageSettings()>;
 
-// The six keys above from section "global" of the ini file at iniPath, which is only read; a
+// The seven keys above from section "global" of the ini file at iniPath, which is only read; a
 // missing key or file, or a value the table does not allow (see Settings.h), gives the settings
 // table's default. The page and the folder stay empty.
 ImageSettings ReadImageSettings(const QString& iniPath);

@@ -1,5 +1,7 @@
 #include "core/video/VideoEngine.h"
 
+#include "core/app/FileDates.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -294,6 +296,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         discard();
         return Fail(taskId, QStringLiteral("cannot name the output: ") + error, 0);
     }
+    if (QString why; values.keepDates && !CopyFileDates(task->filePath, output, &why))
+        sink_.TaskNotes(taskId, {QStringLiteral("the file dates were not kept: ") + why});
     partRecord.Forget();
     Unreserve(claim.path);
     {
