@@ -290,14 +290,6 @@ SourceTracks ParseTrackReport(const QByteArray& json)
             track.codec = json::Text(stream, "codec_name");
             if (const Json::Value* disposition = json::Member(stream, "disposition"))
                 track.attachedPicture = json::Text(*disposition, "attached_pic") == "1";
-            if (const Json::Value* sides = json::Member(stream, "side_data_list");
-                sides && sides->isArray()) {
-                for (const Json::Value& side : *sides) {
-                    const std::string rotation = json::Text(side, "rotation");
-                    if (!rotation.empty() && QString::fromStdString(rotation).toDouble() != 0)
-                        track.rotated = true;
-                }
-            }
             tracks.streams.push_back(std::move(track));
         }
     }
@@ -426,13 +418,8 @@ TrackOptions PlanTrackOptions(const CommandPlan& plan)
             ++data;
         }
     }
-    if (video) {
+    if (video)
         options.firstPass << QStringLiteral("-map") << QStringLiteral("0:%1").arg(video->index);
-        // MP4 and MOV hold the display matrix: the picture is left unrotated and plays turned
-        // as the source does. Elsewhere ffmpeg turns the picture itself.
-        if (video->rotated && IsOneOf(ext, {"mp4", "mov", "m4v"}))
-            options.input << QStringLiteral("-noautorotate");
-    }
     options.output = maps + codecs + options.output;
     if (plan.tracks.chapters > 0) {
         if (holdsChapters)
@@ -729,9 +716,6 @@ EncoderRuns RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
     QStringList& arguments = command.arguments;
     const TrackOptions tracks = PlanTrackOptions(plan);
     result.notes << tracks.notes;
-    const qsizetype input = arguments.indexOf(QStringLiteral("-i"));
-    for (qsizetype i = 0; i < tracks.input.size(); ++i)
-        arguments.insert(input + i, tracks.input[i]);
     std::optional<EncoderPlan> encoderPlan;
     if (choices) {
         encoderPlan = PlanEncoder(plan, av1Encoder);

@@ -20,7 +20,6 @@ struct SourceTrack {
     std::string kind;              // "video", "audio", "subtitle", "data", "attachment"
     std::string codec;             // the prober's codec name, e.g. "subrip"
     bool attachedPicture = false;  // a cover picture, not a moving video
-    bool rotated = false;          // a display matrix with a rotation other than 0
 };
 
 struct SourceTracks {
@@ -106,11 +105,10 @@ SourceTracks ParseTrackReport(const QByteArray& json);
 // every audio track (one for FLV, which holds no more), the subtitles the container holds
 // (converted to mov_text for MP4 and MOV, to WebVTT for WebM, copied for MKV, which takes
 // mov_text as SubRip), the chapters, the attachments for MKV, the file's and each stream's
-// metadata (language, title, creation time) and the rotation (a container that holds a display
-// matrix keeps the source's with its unrotated picture). Whatever the container cannot hold is
-// one sentence of notes.
+// metadata (language, title, creation time). A source's rotation (its display matrix) is kept
+// by ffmpeg turning the picture itself, as without these options: this ffmpeg writes no display
+// matrix on a stream it encodes. Whatever the container cannot hold is one sentence of notes.
 struct TrackOptions {
-    QStringList input;      // before "-i"
     QStringList firstPass;  // before the output of a statistics pass (the same video)
     QStringList output;     // before the output of the run that writes the file
     QStringList notes;
