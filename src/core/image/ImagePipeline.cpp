@@ -1045,6 +1045,7 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     if (extension.isEmpty())
         throw std::runtime_error("no treatment for ." + name.extension.toStdString() + " files");
 
+    const FileDates sourceDates = params.keepDates ? ReadFileDates(params.sourcePath) : FileDates{};
     Source source = ReadSource(params.sourcePath);
     const Probe probe = ProbeSource(source);
     const Encoded encoded = EncodeFor(source, probe, params, extension);
@@ -1062,7 +1063,7 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     done.outputPath = OutputFile::SaveNew(params.outputDir, name.baseName, extension,
                                           encoded.blob.data(), encoded.blob.length());
     CheckWrittenFrames(done.outputPath, OutputMagick(extension), encoded.frames);
-    if (QString why; params.keepDates && !CopyFileDates(params.sourcePath, done.outputPath, &why))
+    if (QString why; params.keepDates && !SetFileDates(done.outputPath, sourceDates, &why))
         DebugPrint("keep-dates: %s\n", WideToAnsi(why).c_str());
     done.sourceSize = source.size;
     done.outputSize = FileSize(done.outputPath);
