@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The video engine gives a finished output its source's file times when asked, and leaves it
-// dated when it was written otherwise.
+// dated when it was written otherwise; the same run keeps every track.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "core/app/Paths.h"
 #include "core/intake/MediaProbe.h"
 #include "core/platform/ChildProcess.h"
+#include "core/video/FfmpegCommand.h"
 #include "core/video/VideoEngine.h"
 #include "support/TestEnv.h"
 
@@ -75,11 +76,32 @@ TEST(KeepDatesVideoTest, OutputTakesTheSourcesTimesOnlyWhenAsked)
 {
     QTemporaryDir work;
     const QString source = work.filePath("clip.mkv");
-    const auto made = platform::RunCapture(
-        FindTool("ffmpeg"),
-        {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1", "-c:v",
-         "libx264", "-preset", "ultrafast", source},
-        30000, 1 << 20);
+    const auto made = platform::RunCapture(FindTool("ffmpeg"),
+                                           {"-v",
+                                            "error",
+                                            "-y",
+                                            "-f",
+                                            "lavfi",
+                                            "-i",
+                                            "testsrc=size=64x48:rate=10:duration=1",
+                                            "-f",
+                                            "lavfi",
+                                            "-i",
+                                            "sine=duration=1",
+                                            "-map",
+                                            "0",
+                                            "-map",
+                                            "1",
+                                            "-map",
+                                            "1",
+                                            "-c:v",
+                                            "libx264",
+                                            "-preset",
+                                            "ultrafast",
+                                            "-c:a",
+                                            "aac",
+                                            source},
+                                           30000, 1 << 20);
     ASSERT_TRUE(made.Succeeded()) << made.output.toStdString();
     VideoTask task;
     ASSERT_TRUE(ProbeVideo(source, task));
@@ -100,6 +122,7 @@ TEST(KeepDatesVideoTest, OutputTakesTheSourcesTimesOnlyWhenAsked)
                            values.settings.videoType = 1;
                            std::lock_guard guard(mutex);
                            values.keepDates = keepDates;
+                           values.page.keepTracks = keepDates;
                            return values;
                        }};
     sink.engine = &engine;
@@ -125,4 +148,7 @@ TEST(KeepDatesVideoTest, OutputTakesTheSourcesTimesOnlyWhenAsked)
     EXPECT_EQ(kept.st_mtim.tv_nsec, past[1].tv_nsec);
     EXPECT_EQ(kept.st_atim.tv_sec, past[0].tv_sec);
     EXPECT_EQ(kept.st_atim.tv_nsec, past[0].tv_nsec);
+    // The engine's check of the written file takes an output with every track.
+    EXPECT_EQ(ProbeTracks(outputs.at(1)).streams.size(), 3u);
+    EXPECT_EQ(ProbeTracks(outputs.at(2)).streams.size(), 2u);
 }
