@@ -76,32 +76,14 @@ TEST(KeepDatesVideoTest, OutputTakesTheSourcesTimesOnlyWhenAsked)
 {
     QTemporaryDir work;
     const QString source = work.filePath("clip.mkv");
-    const auto made = platform::RunCapture(FindTool("ffmpeg"),
-                                           {"-v",
-                                            "error",
-                                            "-y",
-                                            "-f",
-                                            "lavfi",
-                                            "-i",
-                                            "testsrc=size=64x48:rate=10:duration=1",
-                                            "-f",
-                                            "lavfi",
-                                            "-i",
-                                            "sine=duration=1",
-                                            "-map",
-                                            "0",
-                                            "-map",
-                                            "1",
-                                            "-map",
-                                            "1",
-                                            "-c:v",
-                                            "libx264",
-                                            "-preset",
-                                            "ultrafast",
-                                            "-c:a",
-                                            "aac",
-                                            source},
-                                           30000, 1 << 20);
+    // A clip with two audio tracks; the temporary folder's path has no blanks.
+    const auto made = platform::RunCapture(
+        FindTool("ffmpeg"),
+        QString("-v error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=1 -f lavfi -i "
+                "sine=duration=1 -map 0 -map 1 -map 1 -c:v libx264 -preset ultrafast -c:a aac %1")
+            .arg(source)
+            .split(' '),
+        30000, 1 << 20);
     ASSERT_TRUE(made.Succeeded()) << made.output.toStdString();
     VideoTask task;
     ASSERT_TRUE(ProbeVideo(source, task));

@@ -77,49 +77,16 @@ protected:
         ASSERT_TRUE(media_->isValid());
         WriteText(media_->filePath("sub.srt"), kSubtitles);
         WriteText(media_->filePath("meta.txt"), kMetadata);
-        RunFfmpeg({"-f",
-                   "lavfi",
-                   "-i",
-                   "testsrc=size=64x48:rate=10:duration=2",
-                   "-f",
-                   "lavfi",
-                   "-i",
-                   "sine=f=440:duration=2",
-                   "-f",
-                   "lavfi",
-                   "-i",
-                   "sine=f=660:duration=2",
-                   "-i",
-                   media_->filePath("sub.srt"),
-                   "-i",
-                   media_->filePath("meta.txt"),
-                   "-map",
-                   "0",
-                   "-map",
-                   "1",
-                   "-map",
-                   "2",
-                   "-map",
-                   "3",
-                   "-map_metadata",
-                   "4",
-                   "-map_chapters",
-                   "4",
-                   "-c:v",
-                   "libx264",
-                   "-preset",
-                   "ultrafast",
-                   "-c:a",
-                   "aac",
-                   "-c:s",
-                   "srt",
-                   "-metadata:s:a:0",
-                   "language=eng",
-                   "-metadata:s:a:1",
-                   "language=fra",
-                   "-metadata:s:s:0",
-                   "language=eng",
-                   media_->filePath("source.mkv")});
+        // Words without blanks: the temporary folder's path has none.
+        RunFfmpeg(QString("-f lavfi -i testsrc=size=64x48:rate=10:duration=2 "
+                          "-f lavfi -i sine=f=440:duration=2 -f lavfi -i sine=f=660:duration=2 "
+                          "-i %1 -i %2 -map 0 -map 1 -map 2 -map 3 -map_metadata 4 "
+                          "-map_chapters 4 -c:v libx264 -preset ultrafast -c:a aac -c:s srt "
+                          "-metadata:s:a:0 language=eng -metadata:s:a:1 language=fra "
+                          "-metadata:s:s:0 language=eng %3")
+                      .arg(media_->filePath("sub.srt"), media_->filePath("meta.txt"),
+                           media_->filePath("source.mkv"))
+                      .split(' '));
         // A phone's clip: the picture stored unturned, a display matrix turning it (ffmpeg
         // writes the matrix only on a copied stream).
         RunFfmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1", "-c:v", "libx264",
