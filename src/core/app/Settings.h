@@ -59,6 +59,12 @@ inline constexpr IntSetting kLook{"look", 0, 0, 1};
 // Bytes every output must fit under (a video's rate, an image's quality and scale are chosen
 // for it); 0 for no limit.
 inline constexpr IntSetting kMaxSize{"max-size", 0, 0, INT_MAX};
+// 1: a video output keeps every audio track, the subtitles its container holds, the chapters and
+// the source's metadata (title, creation time, rotation); 0 (the default): one video and one
+// audio track, as the templates choose them.
+inline constexpr IntSetting kKeepTracks{"keep-tracks", 0, 0, 1};
+// 1: an output takes its source's modification and access times (videos and images).
+inline constexpr IntSetting kKeepDates{"keep-dates", 0, 0, 1};
 
 // "Config.ini" beside the executable or installed (see FindDataPath): the installation's
 // distribution channel word.

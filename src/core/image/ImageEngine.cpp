@@ -120,6 +120,7 @@ ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath) con
     params.keepSmaller = values.keepSmaller;
     params.look = values.look;
     params.maxBytes = values.maxBytes;
+    params.keepDates = values.keepDates;
     return params;
 }
 

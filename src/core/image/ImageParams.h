@@ -24,6 +24,7 @@ struct ImageParams {
     // strength's look, or for the largest file under maxBytes (> 0, which takes precedence).
     bool look = false;
     qint64 maxBytes = 0;
+    bool keepDates = false;  // the output takes the source's file times
 };
 
 // The result of a successful run, handed to the UI thread.

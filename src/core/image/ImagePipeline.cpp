@@ -1,5 +1,6 @@
 #include "core/image/ImagePipeline.h"
 
+#include "core/app/FileDates.h"
 #include "core/app/TextUtil.h"
 #include "core/image/ColourProfile.h"
 #include "core/image/FrameLayout.h"
@@ -1098,6 +1099,7 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     if (extension.isEmpty())
         throw std::runtime_error("no treatment for ." + name.extension.toStdString() + " files");
 
+    const FileDates sourceDates = params.keepDates ? ReadFileDates(params.sourcePath) : FileDates{};
     Source source = ReadSource(params.sourcePath);
     const Probe probe = ProbeSource(source);
     const Encoded encoded = EncodeFor(source, probe, params, extension);
@@ -1122,6 +1124,8 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     done.outputPath = OutputFile::SaveNew(params.outputDir, name.baseName, extension,
                                           encoded.blob.data(), encoded.blob.length());
     CheckWrittenFrames(done.outputPath, OutputMagick(extension), encoded.frames);
+    if (QString why; params.keepDates && !SetFileDates(done.outputPath, sourceDates, &why))
+        DebugPrint("keep-dates: %s\n", WideToAnsi(why).c_str());
     done.sourceSize = source.size;
     done.outputSize = FileSize(done.outputPath);
     done.searchedQuality = encoded.searchedQuality;

@@ -13,5 +13,6 @@ ImageSettings ReadImageSettings(const QString& iniPath)
     values.keepSmaller = ReadSettingFrom(iniPath, settings::kKeepSmaller) != 0;
     values.look = ReadSettingFrom(iniPath, settings::kLook) != 0;
     values.maxBytes = ReadSettingFrom(iniPath, settings::kMaxSize);
+    values.keepDates = ReadSettingFrom(iniPath, settings::kKeepDates) != 0;
     return values;
 }

@@ -24,6 +24,7 @@ struct ImageSettings {
     bool keepSmaller = false;   // "keep-smaller": an output not smaller than its source is dropped
     bool look = false;          // "look": the quality is searched for the strength's look
     qint64 maxBytes = 0;        // "max-size": the output fits under this; 0 for no limit
+    bool keepDates = false;     // "keep-dates": the output takes the source's file times
     ImagePageFields page;
     QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
 
@@ -33,7 +34,7 @@ struct ImageSettings {
 // Hands the engine the values a task starts with; called on the engine's worker thread.
 using ImageSettingsReader = std::function<ImageSettings()>;
 
-// The eight keys above from section "global" of the ini file at iniPath, which is only read; a
+// The nine keys above from section "global" of the ini file at iniPath, which is only read; a
 // missing key or file, or a value the table does not allow (see Settings.h), gives the settings
 // table's default. The page and the folder stay empty.
 ImageSettings ReadImageSettings(const QString& iniPath);

@@ -55,6 +55,9 @@ struct MainPageSnapshot {
     bool qualityMode = false;
     // "video-two-pass-check": two passes at the medium preset for the same bit rate.
     bool twoPass = false;
+    // "keep-tracks": every audio track, the subtitles, chapters and metadata the output's
+    // container holds (see TrackOptions in FfmpegCommand.h).
+    bool keepTracks = false;
 
     bool operator==(const MainPageSnapshot&) const = default;
 };
@@ -65,6 +68,7 @@ struct VideoSettings {
     CompressSettings settings;  // for a row without its own parameters
     MainPageSnapshot page;
     bool keepSmaller = false;  // "keep-smaller": an output not smaller than its source is dropped
+    bool keepDates = false;    // "keep-dates": the output takes the source's file times
     QString outputFolder;      // an existing folder, no trailing "/" (see ResolveOutputFolder)
     // "look": a constant-quality encode searches the highest CRF that keeps the strength's
     // look (see VideoEngine).

@@ -3,6 +3,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "core/app/JsonText.h"
+#include "core/app/Paths.h"
+#include "core/intake/MediaProbe.h"
+#include "core/platform/ChildProcess.h"
 #include "core/video/EncoderPlan.h"
 #include "core/video/VideoSettings.h"
 
@@ -264,7 +268,192 @@ CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
         plan.channels = values.channel;
     }
     FitPictureToEncoder(task, plan);
+    if (page.keepTracks) {
+        plan.keepTracks = true;
+        plan.tracks = ProbeTracks(task.filePath);
+    }
     return plan;
+}
+
+SourceTracks ParseTrackReport(const QByteArray& json)
+{
+    SourceTracks tracks;
+    Json::Value root;
+    if (!json::Parse(std::string_view(json.constData(), json.size()), root) || !root.isObject())
+        return tracks;
+    tracks.listed = true;
+    if (const Json::Value* streams = json::Member(root, "streams"); streams && streams->isArray()) {
+        for (const Json::Value& stream : *streams) {
+            SourceTrack track;
+            track.index = QString::fromStdString(json::Text(stream, "index")).toInt();
+            track.kind = json::Text(stream, "codec_type");
+            track.codec = json::Text(stream, "codec_name");
+            if (const Json::Value* disposition = json::Member(stream, "disposition"))
+                track.attachedPicture = json::Text(*disposition, "attached_pic") == "1";
+            tracks.streams.push_back(std::move(track));
+        }
+    }
+    if (const Json::Value* chapters = json::Member(root, "chapters");
+        chapters && chapters->isArray())
+        tracks.chapters = static_cast<int>(chapters->size());
+    return tracks;
+}
+
+SourceTracks ProbeTracks(const QString& path)
+{
+    const QString prober = FindTool(QStringLiteral("ffprobe"));
+    if (prober.isEmpty() || path.isEmpty()) return {};
+    const platform::CaptureResult result = platform::RunCapture(
+        prober,
+        {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-show_streams"),
+         QStringLiteral("-show_chapters"), QStringLiteral("-print_format"), QStringLiteral("json"),
+         SafePath(path)},
+        kProbeTimeoutMs, kProbeMaxReportBytes);
+    if (!result.Succeeded()) return {};
+    return ParseTrackReport(result.output);
+}
+
+namespace {
+
+bool IsOneOf(const QString& value, std::initializer_list<const char*> words)
+{
+    return std::any_of(words.begin(), words.end(),
+                       [&value](const char* word) { return value == QLatin1String(word); });
+}
+
+bool IsTextSubtitle(const std::string& codec)
+{
+    return IsOneOf(QString::fromStdString(codec),
+                   {"subrip", "srt", "ass", "ssa", "webvtt", "mov_text", "text"});
+}
+
+// The codec a subtitle is written with in the container of extension, empty when the container
+// cannot hold it.
+QString SubtitleCodec(const QString& extension, const std::string& codec)
+{
+    if (IsOneOf(extension, {"mp4", "mov", "m4v", "3gp"}))
+        return IsTextSubtitle(codec) ? QStringLiteral("mov_text") : QString();
+    if (extension == QLatin1String("webm"))
+        return IsTextSubtitle(codec) ? QStringLiteral("webvtt") : QString();
+    if (extension == QLatin1String("mkv"))
+        return codec == "mov_text" ? QStringLiteral("srt") : QStringLiteral("copy");
+    return {};
+}
+
+QString Upper(const QString& extension)
+{
+    return extension.isEmpty() ? QStringLiteral("this") : extension.toUpper();
+}
+
+}  // namespace
+
+TrackOptions PlanTrackOptions(const CommandPlan& plan)
+{
+    TrackOptions options;
+    if (!plan.keepTracks) return options;
+    const QString& ext = plan.extension;
+    const QString container = Upper(ext) + QStringLiteral(" files");
+    options.output << QStringLiteral("-map_metadata") << QStringLiteral("0");
+    const bool holdsChapters = IsOneOf(ext, {"mp4", "mov", "m4v", "mkv", "webm"});
+    if (!plan.tracks.listed) {
+        // Without the list, what any container takes: the video, every audio track, the
+        // metadata and chapters.
+        options.firstPass << QStringLiteral("-map") << QStringLiteral("0:v:0");
+        options.output = options.firstPass +
+                         QStringList{QStringLiteral("-map"), QStringLiteral("0:a?")} +
+                         options.output;
+        if (holdsChapters) options.output << QStringLiteral("-map_chapters") << QStringLiteral("0");
+        options.notes << QStringLiteral(
+            "the source's tracks could not be listed: its subtitles and attachments are not "
+            "kept");
+        return options;
+    }
+
+    QStringList maps;
+    QStringList codecs;
+    int out = 0;
+    auto take = [&](const SourceTrack& track) {
+        maps << QStringLiteral("-map") << QStringLiteral("0:%1").arg(track.index);
+        maps << QStringLiteral("-map_metadata:s:%1").arg(out)
+             << QStringLiteral("0:s:%1").arg(track.index);
+        ++out;
+    };
+    int audio = 0, subtitles = 0, droppedSubtitles = 0, droppedAudio = 0, attachments = 0,
+        droppedAttachments = 0, otherVideo = 0, covers = 0, data = 0;
+    const SourceTrack* video = nullptr;
+    for (const SourceTrack& track : plan.tracks.streams) {
+        if (track.kind == "video" && !track.attachedPicture && !video) {
+            video = &track;
+            take(track);
+        }
+    }
+    for (const SourceTrack& track : plan.tracks.streams) {
+        if (track.kind == "video") {
+            if (&track == video) continue;
+            track.attachedPicture ? ++covers : ++otherVideo;
+        } else if (track.kind == "audio") {
+            if (ext == QLatin1String("flv") && audio > 0) {
+                ++droppedAudio;
+                continue;
+            }
+            take(track);
+            ++audio;
+        } else if (track.kind == "subtitle") {
+            const QString codec = SubtitleCodec(ext, track.codec);
+            if (codec.isEmpty()) {
+                ++droppedSubtitles;
+                continue;
+            }
+            codecs << QStringLiteral("-c:s:%1").arg(subtitles) << codec;
+            take(track);
+            ++subtitles;
+        } else if (track.kind == "attachment") {
+            if (ext != QLatin1String("mkv")) {
+                ++droppedAttachments;
+                continue;
+            }
+            take(track);
+            ++attachments;
+        } else {
+            ++data;
+        }
+    }
+    if (video)
+        options.firstPass << QStringLiteral("-map") << QStringLiteral("0:%1").arg(video->index);
+    options.output = maps + codecs + options.output;
+    if (plan.tracks.chapters > 0) {
+        if (holdsChapters)
+            options.output << QStringLiteral("-map_chapters") << QStringLiteral("0");
+        else
+            options.notes << QStringLiteral("%1 hold no chapters: the source's %2 are not kept")
+                                 .arg(container)
+                                 .arg(plan.tracks.chapters);
+    }
+    if (droppedAudio > 0)
+        options.notes << QStringLiteral(
+                             "%1 hold one audio track: %2 more of the source's are not kept")
+                             .arg(container)
+                             .arg(droppedAudio);
+    if (droppedSubtitles > 0)
+        options.notes << QStringLiteral("%1 cannot hold %2 of the source's subtitle tracks")
+                             .arg(container)
+                             .arg(droppedSubtitles);
+    if (droppedAttachments > 0)
+        options.notes << QStringLiteral(
+                             "%1 hold no attachments: the source's %2 (fonts, pictures) are not "
+                             "kept")
+                             .arg(container)
+                             .arg(droppedAttachments);
+    if (otherVideo > 0)
+        options.notes << QStringLiteral("only the first video track is kept, %1 more are not")
+                             .arg(otherVideo);
+    if (covers > 0) options.notes << QStringLiteral("the source's cover picture is not kept");
+    if (data > 0)
+        options.notes << QStringLiteral(
+                             "the source's %1 data tracks (such as time codes) are "
+                             "not kept")
+                             .arg(data);
+    return options;
 }
 
 int ClampVideoBitRate(qint64 rate)
@@ -519,12 +708,14 @@ EncoderRuns RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
     const bool twoPass = RunsTwoPasses(plan);
     const bool choices = TakesEncoderChoices(plan) &&
                          (EffectiveCodec(plan) != videocodec::kH264 || plan.qualityMode || twoPass);
-    if (!choices && !twoPass) {
+    if (!choices && !twoPass && !plan.keepTracks) {
         result.runs.push_back(command);
         return result;
     }
 
     QStringList& arguments = command.arguments;
+    const TrackOptions tracks = PlanTrackOptions(plan);
+    result.notes << tracks.notes;
     std::optional<EncoderPlan> encoderPlan;
     if (choices) {
         encoderPlan = PlanEncoder(plan, av1Encoder);
@@ -535,6 +726,7 @@ EncoderRuns RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
         for (qsizetype i = 0; i < options.size(); ++i) arguments.insert(at + i, options[i]);
     }
     if (!twoPass) {
+        InsertBeforeOutput(arguments, tracks.output);
         command.text = CommandText(command.program, arguments);
         result.runs.push_back(command);
         return result;
@@ -554,12 +746,13 @@ EncoderRuns RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
     for (const char* option : {"-acodec", "-ab", "-ar", "-ac", "-tag:v"})
         RemoveOption(first.arguments, option);
     first.arguments.removeLast();
-    first.arguments << PassOptions(passEncoder, 1, passFolder) << QStringLiteral("-an")
-                    << QStringLiteral("-f") << QStringLiteral("null")
+    first.arguments << tracks.firstPass << PassOptions(passEncoder, 1, passFolder)
+                    << QStringLiteral("-an") << QStringLiteral("-f") << QStringLiteral("null")
                     << QStringLiteral("/dev/null");
     first.text = CommandText(first.program, first.arguments);
 
     FfmpegCommand second = command;
+    InsertBeforeOutput(second.arguments, tracks.output);
     InsertBeforeOutput(second.arguments, PassOptions(passEncoder, 2, passFolder));
     second.text = CommandText(second.program, second.arguments);
     result.runs = {first, second};

@@ -14,6 +14,20 @@
 // every value (a path with blanks, quotes, "$" or any script) reaches ffmpeg as one argument and
 // no shell is involved.
 
+// One stream of a source as the prober lists it (for keeping every track).
+struct SourceTrack {
+    int index = 0;                 // the stream's index in the file
+    std::string kind;              // "video", "audio", "subtitle", "data", "attachment"
+    std::string codec;             // the prober's codec name, e.g. "subrip"
+    bool attachedPicture = false;  // a cover picture, not a moving video
+};
+
+struct SourceTracks {
+    bool listed = false;  // the prober answered; false: nothing below is known
+    std::vector<SourceTrack> streams;
+    int chapters = 0;
+};
+
 // What is decided about a task before its output name is known.
 struct CommandPlan {
     int templateNumber = 0;      // 1 to 10
@@ -39,6 +53,10 @@ struct CommandPlan {
     int baseRate = 0;  // the source's video bit rate the strength works from
     // baseRate over the source's pixels per second; 0 when its size or frame rate is unknown.
     double sourceBitsPerPixel = 0;
+    // Every audio track, the subtitles and chapters the container holds and the source's
+    // metadata (see TrackOptions); tracks is the source's list, probed only for this.
+    bool keepTracks = false;
+    SourceTracks tracks;
 };
 
 struct FfmpegCommand {
@@ -72,8 +90,30 @@ void FitPictureToEncoder(const VideoTask& task, CommandPlan& plan);
 // True for a text ffmpeg's "-r" reads as a positive frame rate: "25", "29.970", "30000/1001".
 bool IsFrameRateText(const QString& text);
 
+// With page.keepTracks the source is probed for its tracks (ProbeTracks); otherwise nothing but
+// the task's record is read.
 CommandPlan PlanCommand(const VideoTask& task, const CompressSettings& values,
                         const MainPageSnapshot& page);
+
+// The streams and chapters of the file at path, from ffprobe (beside the executable, else from
+// PATH) within kProbeTimeoutMs; listed is false when it could not be probed.
+SourceTracks ProbeTracks(const QString& path);
+// The same from the prober's JSON report ("streams" and "chapters").
+SourceTracks ParseTrackReport(const QByteArray& json);
+
+// The options that keep a plan's tracks: the video (the first that is not a cover picture),
+// every audio track (one for FLV, which holds no more), the subtitles the container holds
+// (converted to mov_text for MP4 and MOV, to WebVTT for WebM, copied for MKV, which takes
+// mov_text as SubRip), the chapters, the attachments for MKV, the file's and each stream's
+// metadata (language, title, creation time). A source's rotation (its display matrix) is kept
+// by ffmpeg turning the picture itself, as without these options: this ffmpeg writes no display
+// matrix on a stream it encodes. Whatever the container cannot hold is one sentence of notes.
+struct TrackOptions {
+    QStringList firstPass;  // before the output of a statistics pass (the same video)
+    QStringList output;     // before the output of the run that writes the file
+    QStringList notes;
+};
+TrackOptions PlanTrackOptions(const CommandPlan& plan);
 
 // Fills the plan's template. A relative path is made absolute so ffmpeg can never read it as an
 // option or a protocol name.
@@ -112,6 +152,7 @@ struct EncoderRuns {
 // "-preset" and "-b:v". With RunsTwoPasses, two runs of the same command that see the same
 // frames (the same "-r", "-s", "-vf" and an explicit "-fps_mode"): the first writes only
 // statistics into passFolder (to the null muxer, without sound), the second the output.
+// With plan.keepTracks the runs carry PlanTrackOptions's options and notes.
 // av1Encoder names the AV1 encoder the ffmpeg has (see videocodec::Av1Encoder).
 EncoderRuns RenderEncoderRuns(const CommandPlan& plan, const QString& encoder,
                               const QString& sourcePath, const QString& outputPath,

@@ -1,5 +1,7 @@
 #include "core/video/VideoEngine.h"
 
+#include "core/app/FileDates.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -205,6 +207,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
 
     // Settings are read now, so a change reaches the next task and never a running one.
     const VideoSettings values = reader_();
+    const FileDates sourceDates = values.keepDates ? ReadFileDates(task->filePath) : FileDates{};
     const CommandPlan plan =
         PlanCommand(*task, ResolveCompressSettings(own, values.settings), values.page);
     const QString program = encoder.isEmpty() ? FindTool(QStringLiteral("ffmpeg")) : encoder;
@@ -448,6 +451,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         discard();
         return Fail(taskId, QStringLiteral("cannot name the output: ") + error, 0);
     }
+    if (QString why; values.keepDates && !SetFileDates(output, sourceDates, &why))
+        sink_.TaskNotes(taskId, {QStringLiteral("the file dates were not kept: ") + why});
     partRecord.Forget();
     Unreserve(claim.path);
     {
