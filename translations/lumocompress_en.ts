@@ -516,6 +516,10 @@ QPushButton[class="menu-item-danger"]:pressed {
         <translation>a link to a folder, not a file</translation>
     </message>
     <message>
+        <source>路径太长(%1 字节,系统最多接受 %2 字节)</source>
+        <translation>the path is too long (%1 bytes; the system takes at most %2)</translation>
+    </message>
+    <message>
         <source>这是设备,不是普通文件</source>
         <translation>a device, not a regular file</translation>
     </message>

@@ -80,7 +80,7 @@ _lumocompress_cli()
         COMPREPLY=($(compgen -W '--video-strength --container --resolution --bitrate-percent
             --balanced --compatible --video-codec --video-mode --two-pass --audio-channels
             --audio-rate --audio-bitrate --image-strength --image-format --scale --size
-            --gif-drop --image-workers --output --skip-larger -r --recursive --json --verbose
+            --gif-drop --image-workers --output --skip-larger -r --recursive --json --quiet --dry-run --verbose
             -h --help --version --' -- "$cur"))
         return
     fi

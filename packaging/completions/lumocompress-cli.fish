@@ -31,6 +31,8 @@ complete -c $cmd -l output -x -a '(__fish_complete_directories (commandline -ct)
 complete -c $cmd -l skip-larger -d 'Keep no output that is not smaller than its source'
 complete -c $cmd -s r -l recursive -d 'Also scan the subfolders of a folder'
 complete -c $cmd -l json -d 'Print one JSON object per finished file'
+complete -c $cmd -l quiet -d 'Print only failures'
+complete -c $cmd -l dry-run -d 'Print what would be written where, and write nothing'
 complete -c $cmd -l verbose -d 'Print the diagnostic lines on stderr'
 
 # Other.

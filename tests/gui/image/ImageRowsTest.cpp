@@ -89,9 +89,15 @@ TEST_F(ImageRowsTest, AFolderGivesItsImagesSpeltAsAccepted)
         ASSERT_TRUE(testenv::Convert({"-size", "8x8", "xc:red", folder + "/" + name}));
     shell.folder = folder;
     window->FindControl<QAbstractButton>("add-image-dir")->click();
-    ASSERT_EQ(images->Count(), 1);
-    EXPECT_EQ(Text(0, "fileNameLabel"), "photo.JPG");
-    EXPECT_EQ(Text(0, "fileSizeLabel"), FormatSize(QFileInfo(folder + "/photo.JPG").size()));
+    // Every spelling of an accepted type, in any case, is taken.
+    ASSERT_EQ(images->Count(), 3);
+    QStringList names;
+    for (int id = 0; id < 3; ++id) names << Text(id, "fileNameLabel");
+    names.sort();
+    EXPECT_EQ(names, QStringList({"anim.Gif", "photo.JPG", "photo.jpeg"}));
+    for (int id = 0; id < 3; ++id)
+        EXPECT_EQ(Text(id, "fileSizeLabel"),
+                  FormatSize(QFileInfo(folder + "/" + Text(id, "fileNameLabel")).size()));
 }
 
 TEST_F(ImageRowsTest, VideoAndImageRowsShareOneRowOfIds)

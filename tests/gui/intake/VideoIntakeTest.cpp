@@ -488,15 +488,14 @@ TEST_F(VideoIntakeTest, OpenedPathsThatCannotBeOpenedAreNamedInANotice)
     window->OpenPaths({deep.File()});
     ASSERT_TRUE(testenv::WaitUntil([&] { return prompts.texts().size() == 1; }));
     EXPECT_EQ(prompts.texts()[0],
-              QString("These files were not added:\n%1: the path is too long (%2 bytes; the "
-                      "system takes at most 4095)")
+              QString("以下文件没有添加:\n%1: 路径太长(%2 字节,系统最多接受 4095 字节)")
                   .arg(deep.File())
                   .arg(QFile::encodeName(deep.File()).size()));
 
     window->OpenPaths({media.path()});
     ASSERT_TRUE(testenv::WaitUntil([&] { return prompts.texts().size() == 2; }));
     EXPECT_EQ(prompts.texts()[1],
-              "These files were not added:\nroot.mp4: a link to a folder, not a file");
+              "以下文件没有添加:\nroot.mp4: 这是指向文件夹的链接,不是文件");
     EXPECT_EQ(list->Count(), 0);
 }
 
@@ -510,10 +509,8 @@ TEST_F(VideoIntakeTest, AStartArgumentThatIsNotUtf8IsNamedByItsBytes)
         window->OpenPaths(PathsFromArguments(QCoreApplication::arguments().mid(1)));
         ASSERT_TRUE(testenv::WaitUntil([&] { return prompts.texts().size() == 1; }));
         EXPECT_EQ(prompts.texts()[0],
-                  "These files were not added:\n" +
-                      qEnvironmentVariable("LUMO_TEST_OPENED_BY_BYTES") +
-                      "/\\xe9t\\xe9.mp4: its name is not valid UTF-8; rename the file to compress "
-                      "it");
+                  "以下文件没有添加:\n" + qEnvironmentVariable("LUMO_TEST_OPENED_BY_BYTES") +
+                      "/\\xe9t\\xe9.mp4: 文件名不是有效的 UTF-8 编码,请重命名后再压缩");
         EXPECT_EQ(list->Count(), 0);
         return;
     }
