@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compresses a set of JPEG, PNG, BMP and GIF files with the image pipeline and, in the same
 // invocation, with the `convert` command lines that do the same work, then prints both wall
 // times, their ratio (pipeline / convert; the target is at most 1.0) and the pipeline's peak

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints how long adding a folder of small videos takes through the main window, per file, and
 // the share of that time spent in ffprobe itself (ffprobe run alone on the same files, in the
 // same invocation, as the baseline).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compresses a batch of short clips through the video engine, then runs the same command lines
 // directly with ffmpeg, one after another, and prints the ratio of the two wall times (what the
 // engine adds: settings, naming, reading the output, the hand-over to the UI thread and back)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The compression table: for each kind of source, lumocompress-cli's size ratio (output bytes /
 # source bytes) and luma SSIM against the source, per strength and output format or codec,
 # beside the usual stand-alone tools at their common settings; then the image batch's wall

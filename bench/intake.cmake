@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Adding a folder of videos through the main window (paths relative to the source root).
 add_executable(intake_bench ${CMAKE_SOURCE_DIR}/bench/IntakeBench.cpp)
 target_link_libraries(intake_bench PRIVATE lumo_gui)

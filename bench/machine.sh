@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Prints the machine the benchmarks run on: CPU, cores, memory, OS, the load when they start,
 # and the versions of the tools they measure against.
 # Usage: bench/machine.sh

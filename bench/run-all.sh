@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every benchmark, one after another, with sizes small enough for the whole to take a few
 # minutes, and prints the machine and each benchmark's figures. Every benchmark works in
 # private temporary folders; nothing of the user's is touched.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Prints the time from process start to the main window being shown, over several runs, each
 # with a fresh private home. As a baseline measured in the same run, it also times a second
 # start (which hands over to the running copy and exits without building a window).

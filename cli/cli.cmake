@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The command-line program over the engine library (paths relative to the source root). Its
 # classes form a library of their own so the tests can link them.
 add_library(lumo_cli STATIC

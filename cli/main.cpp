@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumocompress-cli: the desktop program's two compression engines, driven from a terminal.
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --install` puts under the prefix, and the Debian packages `make package` builds
 # from it (CPack). Included from the top CMakeLists.txt after every executable is defined.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a file of the engine layer includes a window header: a "gui/" header of ours, or a
 # header of Qt Gui or Qt Widgets (by module path, or by a class name found in those modules'
 # include folders).

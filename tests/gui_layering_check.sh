@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window library's folders below app/ must not include app/'s headers: the main window owns
 # and wires them and hands each one what it works with, so a circle back to it never forms.
 # Lists every include of a gui/app/ header (also as <...>, as a longer path or as ../app/) in a

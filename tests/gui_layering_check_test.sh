@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the window library's layering check on small made-up folders: the includes it must
 # catch, the ones it must let pass, and a folder it cannot check.
 # Usage: gui_layering_check_test.sh PATH_OF_gui_layering_check.sh

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The reference service: upgrade check, feedback, help page and installer files (paths relative
 # to the source root).
 if(NOT TARGET PkgConfig::SERVICE_HTTPLIB)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line program's own parts, in process: widths on a terminal, rates, JSON records
 // and the reading of options.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real lumocompress-cli on folders of real videos and images made here.
 #include <gtest/gtest.h>
 

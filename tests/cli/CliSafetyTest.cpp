@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the real lumocompress-cli does when things go wrong: a killed run, a full disk, files
 // that are not regular files or have names that are not UTF-8, a cut source, an unreadable
 // settings file.

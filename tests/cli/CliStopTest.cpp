@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stopping the real lumocompress-cli with a signal while ffmpeg encodes.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menu entry's MimeType list against the extensions the intake accepts: "open with" must
 // offer the program for every kind of file it reads, and only for those.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages from the build folder into a temporary folder and reads them back:
 # their fields, their files, lintian's verdict, and the service run as its systemd unit says.
 # Usage: check-deb.sh BUILD_DIR APP_ID VERSION (VERSION with its revision, 1.5.0-1)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a temporary prefix and runs the installed programs from there.
 # Usage: check-install.sh BUILD_DIR SOURCE_DIR APP_ID
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Installer files under /download/: one byte range at most, files sent from the disk piece by
 // piece, and no name that leads out of the files folder.
 #include <gtest/gtest.h>

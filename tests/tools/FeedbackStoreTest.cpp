@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feedback as it is stored: bad bodies get a plain JSON error, every line of the file is one
 // valid JSON object in UTF-8, and concurrent writers never tear a line.
 #include <gtest/gtest.h>

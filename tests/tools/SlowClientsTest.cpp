@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Clients that take their time, or too many connections: the service keeps answering the others,
 // cuts the slow ones off, and stops at once whatever they are doing.
 #include <gtest/gtest.h>

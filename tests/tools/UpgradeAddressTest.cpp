@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The address the upgrade check hands out is the service's own, never one a client names.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumo-service: the LumoCompress service for one machine or a small network. Listens on
 // 127.0.0.1 unless told otherwise; ends on SIGINT or SIGTERM.
 #include <pthread.h>

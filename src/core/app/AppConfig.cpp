@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/app/AppConfig.h"
 
 #include "core/app/Paths.h"

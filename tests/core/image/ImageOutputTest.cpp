@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the pipeline writes, measured: sizes and structural similarity against the reference
 // tools (pngquant, cjpeg) run on the same sources, transparency written as JPEG, colour
 // profiles, strengths against each other, and the image library's limits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/image/PalettePng.h"
 
 #include "core/image/ColourProfile.h"
