@@ -37,10 +37,11 @@ QString ShownReason(const QString& given)
     for (const Reason& reason : kReasons)
         if (given == QLatin1String(reason.given)) return language::Tr(reason.shown);
     // "the path is too long (N bytes; the system takes at most M)", with its two numbers.
-    static const QRegularExpression tooLong(
-        QStringLiteral("^the path is too long \\((\\d+) bytes; the system takes at most (\\d+)\\)$"));
+    static const QRegularExpression tooLong(QStringLiteral(
+        "^the path is too long \\((\\d+) bytes; the system takes at most (\\d+)\\)$"));
     if (const QRegularExpressionMatch match = tooLong.match(given); match.hasMatch())
-        return language::Tr(QT_TRANSLATE_NOOP("LumoCompress", "路径太长(%1 字节,系统最多接受 %2 字节)"))
+        return language::Tr(
+                   QT_TRANSLATE_NOOP("LumoCompress", "路径太长(%1 字节,系统最多接受 %2 字节)"))
             .arg(match.captured(1), match.captured(2));
     return given;
 }

@@ -495,8 +495,7 @@ TEST_F(VideoIntakeTest, OpenedPathsThatCannotBeOpenedAreNamedInANotice)
 
     window->OpenPaths({media.path()});
     ASSERT_TRUE(testenv::WaitUntil([&] { return prompts.texts().size() == 2; }));
-    EXPECT_EQ(prompts.texts()[1],
-              "以下文件没有添加:\nroot.mp4: 这是指向文件夹的链接,不是文件");
+    EXPECT_EQ(prompts.texts()[1], "以下文件没有添加:\nroot.mp4: 这是指向文件夹的链接,不是文件");
     EXPECT_EQ(list->Count(), 0);
 }
 
