@@ -15,7 +15,7 @@
 
 #include <cmath>
 
-#include "cli/CliOptions.h"
+#include "CliOptions.h"
 #include "cli/CliTestSupport.h"
 #include "core/search/SettingSearch.h"
 #include "support/TestEnv.h"
@@ -85,10 +85,10 @@ protected:
     {
         return RunCli(arguments << "--output" << Out(""), root_.path());
     }
-    // A 320x240 picture from ImageMagick's built-in logo.
-    void Picture(const QString& name)
+    // A 320x240 picture from one of ImageMagick's built-ins.
+    void Picture(const QString& name, const QString& builtIn = "logo:")
     {
-        ASSERT_TRUE(testenv::Convert({"logo:", "-resize", "320x240!", "-quality", "95", In(name)}));
+        ASSERT_TRUE(testenv::Convert({builtIn, "-resize", "320x240!", "-quality", "95", In(name)}));
     }
     // The one JSON record of a run of one file, which must have been compressed.
     QJsonObject Done(const CliResult& run)
@@ -103,6 +103,15 @@ protected:
 
     QTemporaryDir root_;
 };
+
+// Runs ffmpeg to make a test file.
+void Ffmpeg(const QStringList& arguments)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", QStringList{"-v", "error", "-y"} + arguments);
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0)
+        << ffmpeg.readAllStandardError().toStdString();
+}
 
 int AudioTracks(const QString& path)
 {
@@ -125,8 +134,13 @@ void SetOldDate(const QString& path, const QDateTime& when)
 
 TEST_F(CliChoicesTest, LookReachesTheStrengthsSsimOnVideosAndImages)
 {
-    ASSERT_TRUE(testenv::MakeVideo(In("clip.mp4"), 2.0, "320x240"));
-    Picture("logo.jpg");
+    // Moving detail: on the plain test pattern even the highest CRF keeps more than the look.
+    Ffmpeg(QString("-f lavfi -i testsrc2=size=320x240:rate=25:duration=2 -c:v libx264 -preset "
+                   "ultrafast -pix_fmt yuv420p")
+               .split(u' ')
+           << In("clip.mp4"));
+    // A picture with detail: on the flat logo even the lowest quality keeps more than the look.
+    Picture("logo.jpg", "netscape:");
     const double target = search::StrengthSsim(0);
 
     const QJsonObject video = Done(
@@ -153,11 +167,12 @@ TEST_F(CliChoicesTest, MaxSizeFitsVideosAndImagesUnderTheLimit)
 {
     ASSERT_TRUE(testenv::MakeVideo(In("clip.mp4"), 2.0, "320x240", false));
     Picture("logo.jpg");
-    constexpr qint64 kVideoLimit = 40 * 1024;
+    constexpr qint64 kVideoLimit = 50 * 1024;
     constexpr qint64 kImageLimit = 6 * 1024;
     ASSERT_GT(QFileInfo(In("logo.jpg")).size(), kImageLimit);
+    ASSERT_GT(QFileInfo(In("clip.mp4")).size(), kVideoLimit);
 
-    const QJsonObject video = Done(Cli({"--json", "--max-size", "40K", In("clip.mp4")}));
+    const QJsonObject video = Done(Cli({"--json", "--max-size", "50K", In("clip.mp4")}));
     EXPECT_LE(video["output_size"].toInteger(), kVideoLimit);
     EXPECT_LE(QFileInfo(video["output"].toString()).size(), kVideoLimit);
     EXPECT_GT(video["fitted_bitrate"].toInt(), 0);
@@ -167,11 +182,12 @@ TEST_F(CliChoicesTest, MaxSizeFitsVideosAndImagesUnderTheLimit)
     EXPECT_LE(QFileInfo(image["output"].toString()).size(), kImageLimit);
     EXPECT_GT(image["quality"].toInt(), 0);
 
+    const QStringList written = Names(Out(""));
     for (const char* bad : {"0", "12X"}) {
         const CliResult run = Cli({"--max-size", bad, In("logo.jpg")});
         EXPECT_EQ(run.exitCode, 2) << bad;
         EXPECT_TRUE(run.err.contains("--max-size")) << run.err.toStdString();
-        EXPECT_TRUE(Names(Out("")).isEmpty());
+        EXPECT_EQ(Names(Out("")), written);
     }
 }
 
@@ -195,37 +211,11 @@ TEST_F(CliChoicesTest, KeepDatesGivesTheOutputsTheSourcesTimes)
 
 TEST_F(CliChoicesTest, KeepTracksKeepsEveryAudioTrack)
 {
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v",
-                            "error",
-                            "-y",
-                            "-f",
-                            "lavfi",
-                            "-i",
-                            "testsrc=size=320x240:d=2",
-                            "-f",
-                            "lavfi",
-                            "-i",
-                            "sine=frequency=440:d=2",
-                            "-f",
-                            "lavfi",
-                            "-i",
-                            "sine=frequency=880:d=2",
-                            "-map",
-                            "0",
-                            "-map",
-                            "1",
-                            "-map",
-                            "2",
-                            "-c:v",
-                            "libx264",
-                            "-preset",
-                            "ultrafast",
-                            "-c:a",
-                            "aac",
-                            In("two.mkv")});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0)
-        << ffmpeg.readAllStandardError().toStdString();
+    Ffmpeg(QString("-f lavfi -i testsrc=size=320x240:d=2 -f lavfi -i sine=frequency=440:d=2 "
+                   "-f lavfi -i sine=frequency=880:d=2 -map 0 -map 1 -map 2 -c:v libx264 "
+                   "-preset ultrafast -c:a aac")
+               .split(u' ')
+           << In("two.mkv"));
     ASSERT_EQ(AudioTracks(In("two.mkv")), 2);
     const QDateTime old = QDateTime::fromSecsSinceEpoch(1000000000);
     SetOldDate(In("two.mkv"), old);
