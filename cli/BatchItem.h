@@ -35,6 +35,16 @@ struct BatchItem {
     QStringList notes;  // videos: choices the engine could not apply to this file
     QString code;       // set at intake for a file refused there ("missing", "unsupported", ...)
 
+    // What the engines' searches found; 0 where none ran. --look: the luma SSIM reached, with the
+    // CRF (videos) or the quality (images) it took; --max-size: a video's fitted bit rate and
+    // its encodes, an image's quality and its scale in percent.
+    double ssim = 0;
+    int crf = 0;
+    int quality = 0;
+    int scalePercent = 100;
+    int fittedBitRate = 0;
+    int sizeTries = 0;
+
     bool Finished() const { return state != State::Waiting && state != State::Running; }
     bool Succeeded() const { return state == State::Done || state == State::Kept; }
 };

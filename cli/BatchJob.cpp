@@ -407,8 +407,13 @@ void BatchJob::OnVideoProgress(int taskId, int percent)
 
 void BatchJob::OnVideoDone(const VideoDoneRecord& record)
 {
-    if (BatchItem* item = Find(record.taskId); item && !item->Finished())
+    if (BatchItem* item = Find(record.taskId); item && !item->Finished()) {
+        item->ssim = record.ssim;
+        item->crf = record.searchedCrf;
+        item->fittedBitRate = record.fittedBitRate;
+        item->sizeTries = record.sizeTries;
         record.sourceKept ? KeepSource(*item) : Conclude(*item, record.outputPath);
+    }
     if (!stopping_) videoEngine_->Release(record.taskId);
     FinishIfDone();
 }
@@ -430,8 +435,12 @@ void BatchJob::OnVideoFailed(const VideoFailRecord& record)
 
 void BatchJob::OnImageDone(int taskId, const ImageDoneRecord& record)
 {
-    if (BatchItem* item = Find(taskId); item && !item->Finished())
+    if (BatchItem* item = Find(taskId); item && !item->Finished()) {
+        item->ssim = record.ssim;
+        item->quality = record.searchedQuality;
+        item->scalePercent = record.scalePercent;
         record.sourceKept ? KeepSource(*item) : Conclude(*item, record.outputPath);
+    }
     if (!stopping_) imageEngine_->Release(taskId);
     FinishIfDone();
 }

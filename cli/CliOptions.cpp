@@ -10,6 +10,7 @@
 #include <array>
 #include <functional>
 
+#include "ConsoleText.h"
 #include "core/app/Paths.h"
 #include "core/app/Settings.h"
 
@@ -84,6 +85,26 @@ std::optional<QSize> ReadSize(const QString& text)
     const auto height = ReadNumber(parts[1]);
     if (!width || !height || *width <= 0 || *height <= 0) return std::nullopt;
     return QSize(*width, *height);
+}
+
+// A byte count: whole bytes ("300000"), or a number with K, M or G ("500K", "25M", "1.5G"),
+// powers of 1024 as every size the program prints; the fraction's bytes are rounded down. Zero,
+// a sign, a blank or another unit is none.
+std::optional<qint64> ReadByteCount(const QString& text)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^([0-9]{1,13})(?:\\.([0-9]{1,6}))?([KMG])?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch()) return std::nullopt;
+    const QString unit = match.captured(3).toUpper();
+    if (unit.isEmpty() && !match.captured(2).isEmpty())
+        return std::nullopt;  // no fraction of a byte
+    const int shift = unit == u"K" ? 10 : unit == u"M" ? 20 : unit == u"G" ? 30 : 0;
+    const double bytes =
+        (match.captured(1) + u'.' + match.captured(2) + u'0').toDouble() * double(1LL << shift);
+    if (bytes < 1 || bytes > double(1LL << 50)) return std::nullopt;
+    return static_cast<qint64>(bytes);
 }
 
 QString SizeText(int width, int height)
@@ -222,6 +243,14 @@ const std::vector<OptionSpec>& Options()
                         "slower, better looking)",
                         [](const RunValues& v) { return v.twoPass ? "on" : "off"; },
                         [](const QString&, CliOptions& o) { return o.values.twoPass = true; },
+                        {}});
+        list.push_back({"Videos",
+                        "keep-tracks",
+                        nullptr,
+                        "keep every audio track, the subtitles the output's container holds, "
+                        "the chapters and the source's metadata (title, creation time, rotation)",
+                        [](const RunValues& v) { return v.keepTracks ? "on" : "off"; },
+                        [](const QString&, CliOptions& o) { return o.values.keepTracks = true; },
                         {}});
         list.push_back({"Videos", "audio-channels", "1|2",
                         "audio channels of a video written to a new container",
@@ -368,6 +397,42 @@ const std::vector<OptionSpec>& Options()
                         [](const QString&, CliOptions& o) { return o.values.keepSmaller = true; },
                         {}});
         list.push_back({"Output",
+                        "look",
+                        nullptr,
+                        "same look, smallest file: search the encoder setting (a video's CRF, a "
+                        "JPEG, WebP or AVIF image's quality) that keeps the strength's look "
+                        "(SSIM) in the smallest file; videos with --video-mode quality in a new "
+                        "container",
+                        [](const RunValues& v) { return v.look ? "on" : "off"; },
+                        [](const QString&, CliOptions& o) { return o.values.look = true; },
+                        {}});
+        list.push_back({"Output", "max-size", "none|SIZE",
+                        "every output fits under SIZE: bytes, or with K, M or G (1024-based: "
+                        "KiB, MiB, GiB), e.g. 500K, 25M, 1.5G; a video's bit rate, an image's "
+                        "quality and scale are chosen for it; before --look",
+                        [](const RunValues& v) {
+                            return v.maxBytes > 0 ? console::IecSize(v.maxBytes)
+                                                  : QStringLiteral("none");
+                        },
+                        [](const QString& s, CliOptions& o) {
+                            if (s == QLatin1String("none")) {
+                                o.values.maxBytes = 0;
+                                return true;
+                            }
+                            const auto bytes = ReadByteCount(s);
+                            if (bytes) o.values.maxBytes = *bytes;
+                            return bytes.has_value();
+                        },
+                        QStringLiteral("none or a size above 0: bytes, or a number with K, M or "
+                                       "G (1024-based), e.g. 500K, 25M, 1.5G")});
+        list.push_back({"Output",
+                        "keep-dates",
+                        nullptr,
+                        "the output takes its source's modification and access times",
+                        [](const RunValues& v) { return v.keepDates ? "on" : "off"; },
+                        [](const QString&, CliOptions& o) { return o.values.keepDates = true; },
+                        {}});
+        list.push_back({"Output",
                         "recursive",
                         nullptr,
                         "also scan the subfolders of a folder (hidden ones are left out; a link "
@@ -441,6 +506,10 @@ RunValues RunValues::FromSettingsFile(const QString& path)
     values.bitrate = video.bitrate;
     values.codec = video.codec;
     values.keepSmaller = ReadSettingFrom(path, settings::kKeepSmaller) != 0;
+    values.look = image.look;
+    values.maxBytes = image.maxBytes;
+    values.keepDates = image.keepDates;
+    values.keepTracks = ReadSettingFrom(path, settings::kKeepTracks) != 0;
     values.imageCompressType = image.compressType;
     values.imageType = image.imageType;
     values.ratioIndex = image.ratioIndex;
@@ -468,6 +537,10 @@ VideoSettings RunValues::Video(bool createFolder) const
     values.page.bitRateSlider = bitRateSlider.value_or(0);
     values.page.balancedChecked = balanced;
     values.page.compatibleChecked = compatible;
+    values.page.keepTracks = keepTracks;
+    values.keepDates = keepDates;
+    values.look = look;
+    values.maxBytes = maxBytes;
     values.outputFolder =
         createFolder ? ResolveOutputFolder(outputDir) : PlannedOutputFolder(outputDir);
     return values;
@@ -482,6 +555,9 @@ ImageSettings RunValues::Image() const
     values.gifDefineParam = gifDefineParam;
     values.gifDropFrameIndex = gifDropFrameIndex;
     values.keepSmaller = keepSmaller;
+    values.look = look;
+    values.maxBytes = maxBytes;
+    values.keepDates = keepDates;
     if (customSize) {
         values.page.defineParam = true;
         values.page.widthText = QString::number(customSize->width());

@@ -40,6 +40,14 @@ struct RunValues {
 
     // "keep-smaller": an output not smaller than its source is not kept.
     bool keepSmaller = false;
+    // Both kinds: "look", the encoder setting searched for the strength's look; "max-size", the
+    // bytes every output must fit under (0 for no limit); "keep-dates", the output takes the
+    // source's file times. Videos only: "keep-tracks", every audio track, the subtitles, the
+    // chapters and the metadata.
+    bool look = false;
+    qint64 maxBytes = 0;
+    bool keepDates = false;
+    bool keepTracks = false;
 
     // "output-dir" as the file holds it; empty means the default output folder.
     QString outputDir;

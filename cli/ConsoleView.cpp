@@ -154,6 +154,14 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
         if (ReadableFailure(error) != error) object.insert("detail", error);
     }
     if (!item.notes.isEmpty()) object.insert("notes", QJsonArray::fromStringList(item.notes));
+    // The searches' results, each only when its search ran.
+    if (item.ssim > 0) object.insert("ssim", std::round(item.ssim * 1000.0) / 1000.0);
+    if (item.crf > 0) object.insert("crf", item.crf);
+    if (item.quality > 0) object.insert("quality", item.quality);
+    if (item.scalePercent > 0 && item.scalePercent < 100)
+        object.insert("scale_percent", item.scalePercent);
+    if (item.fittedBitRate > 0) object.insert("fitted_bitrate", item.fittedBitRate);
+    if (item.sizeTries > 0) object.insert("size_tries", item.sizeTries);
     return object;
 }
 
@@ -186,9 +194,11 @@ QString ConsoleView::ResultLine(const BatchItem& item)
     switch (item.state) {
         case BatchItem::State::Done: {
             const double saving = SavingPercent(item.sourceSize, item.outputSize);
-            return QStringLiteral("done     %1 -> %2  %3 -> %4 (%5)")
-                .arg(item.shownPath, item.outputPath, IecSize(item.sourceSize),
-                     IecSize(item.outputSize), FormatSaving(saving));
+            QString line = QStringLiteral("done     %1 -> %2  %3 -> %4 (%5)")
+                               .arg(item.shownPath, item.outputPath, IecSize(item.sourceSize),
+                                    IecSize(item.outputSize), FormatSaving(saving));
+            if (item.ssim > 0) line += QStringLiteral("  SSIM %1").arg(item.ssim, 0, 'f', 3);
+            return line;
         }
         case BatchItem::State::Kept:
             return QStringLiteral(

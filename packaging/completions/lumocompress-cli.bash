@@ -62,6 +62,7 @@ _lumocompress_cli()
         --image-format) values='keep jpg webp avif' ;;
         --scale) values='0 1 2 3 4 5' ;;
         --size) values='none' ;;
+        --max-size) values='none 500K 1M 10M 25M 100M 1G' ;;
         --gif-drop) values='off 0 1 2 3 4' ;;
         --image-workers) values=$(seq 1 "$(nproc 2>/dev/null || echo 8)") ;;
         --output)
@@ -78,9 +79,9 @@ _lumocompress_cli()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--video-strength --container --resolution --bitrate-percent
-            --balanced --compatible --video-codec --video-mode --two-pass --audio-channels
+            --balanced --compatible --video-codec --video-mode --two-pass --keep-tracks --audio-channels
             --audio-rate --audio-bitrate --image-strength --image-format --scale --size
-            --gif-drop --image-workers --output --skip-larger -r --recursive --json --quiet --dry-run --verbose
+            --gif-drop --image-workers --output --skip-larger --look --max-size --keep-dates -r --recursive --json --quiet --dry-run --verbose
             -h --help --version --' -- "$cur"))
         return
     fi

@@ -14,6 +14,7 @@ complete -c $cmd -l compatible -d 'MPEG-4 Part 2 instead of H.264 in new mp4 out
 complete -c $cmd -l video-codec -x -a 'h264 h265 av1' -d 'Video encoder of new mp4 and mkv outputs'
 complete -c $cmd -l video-mode -x -a 'bitrate quality' -d 'A share of the bit rate, or a constant quality'
 complete -c $cmd -l two-pass -d 'Two passes for the same bit rate'
+complete -c $cmd -l keep-tracks -d 'Keep every audio track, the subtitles, chapters and metadata'
 complete -c $cmd -l audio-channels -x -a '1 2' -d 'Audio channels of a new container'
 complete -c $cmd -l audio-rate -x -a '96000 88200 64000 48000 44100 32000 24000 22050 16000 12000 11025 8000 7350' -d 'Audio sample rate of a new container'
 complete -c $cmd -l audio-bitrate -x -a '320000 128000 96000 64000' -d 'Audio bit rate of a new container'
@@ -29,6 +30,9 @@ complete -c $cmd -l image-workers -x -d 'Images compressed at once, 1 to 64'
 # Output.
 complete -c $cmd -l output -x -a '(__fish_complete_directories (commandline -ct))' -d 'Folder the compressed files go to'
 complete -c $cmd -l skip-larger -d 'Keep no output that is not smaller than its source'
+complete -c $cmd -l look -d 'Same look, smallest file'
+complete -c $cmd -l max-size -x -a 'none 500K 1M 10M 25M 100M 1G' -d 'Every output fits under this size (K, M, G: 1024-based)'
+complete -c $cmd -l keep-dates -d "The output takes its source's file times"
 complete -c $cmd -s r -l recursive -d 'Also scan the subfolders of a folder'
 complete -c $cmd -l json -d 'Print one JSON object per finished file'
 complete -c $cmd -l quiet -d 'Print only failures'
