@@ -66,6 +66,18 @@ inline constexpr IntSetting kMaxSize{"max-size", 0, 0, INT_MAX};
 inline constexpr IntSetting kKeepTracks{"keep-tracks", 0, 0, 1};
 // 1: an output takes its source's modification and access times (videos and images).
 inline constexpr IntSetting kKeepDates{"keep-dates", 0, 0, 1};
+// 1: an image output keeps its source's EXIF and XMP (date taken, camera, lens, exposure, the
+// maker's notes where the format holds them) and PNG text, the orientation written as normal
+// once the pixels are turned; the location is removed unless "keep-location" is 1 as well.
+inline constexpr IntSetting kKeepPhotoInfo{"keep-photo-info", 0, 0, 1};
+inline constexpr IntSetting kKeepLocation{"keep-location", 0, 0, 1};
+// Where outputs go, a row of choices::kPlaces: 0 the output folder, flat (every output beside
+// the others); 1 the output folder with the tree below each added folder; 2 beside each source
+// under its name with "place-suffix" added; 3 in place of the source (only a smaller output
+// replaces it, and the original goes to the desktop's trash).
+inline constexpr IntSetting kPlace{"place", 0, 0, 3};
+// The suffix of outputs written beside their sources; empty reads as "_small".
+inline constexpr StringSetting kPlaceSuffix{"place-suffix", 64};
 
 // "Config.ini" beside the executable or installed (see FindDataPath): the installation's
 // distribution channel word.
@@ -139,6 +151,13 @@ inline constexpr std::array<Choice, 4> kImageFormats = {{{"keep", "image-format-
                                                          {"avif", "image-format-avif"}}};
 inline constexpr std::array<Choice, 3> kVideoCodecs = {
     {{"h264", "video-codec-h264"}, {"h265", "video-codec-h265"}, {"av1", "video-codec-av1"}}};
+
+// The rows of "place" with the words the command line's --place takes.
+inline constexpr std::array<Choice, 4> kPlaces = {{{"flat", "place-flat"},
+                                                   {"tree", "place-tree"},
+                                                   {"beside", "place-beside"},
+                                                   {"in-place", "place-in-place"}}};
+inline constexpr char kDefaultPlaceSuffix[] = "_small";
 
 // Every option group of the main page with the key its selection writes.
 inline constexpr std::array<ChoiceSetting, 5> kPageOptionGroups = {{
