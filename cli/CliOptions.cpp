@@ -510,6 +510,9 @@ RunValues RunValues::FromSettingsFile(const QString& path)
     values.maxBytes = image.maxBytes;
     values.keepDates = image.keepDates;
     values.keepTracks = ReadSettingFrom(path, settings::kKeepTracks) != 0;
+    values.keepPhotoInfo = image.keepPhotoInfo;
+    values.keepLocation = image.keepLocation;
+    values.place = image.place;
     values.imageCompressType = image.compressType;
     values.imageType = image.imageType;
     values.ratioIndex = image.ratioIndex;
@@ -541,6 +544,7 @@ VideoSettings RunValues::Video(bool createFolder) const
     values.keepDates = keepDates;
     values.look = look;
     values.maxBytes = maxBytes;
+    values.place = place;
     values.outputFolder =
         createFolder ? ResolveOutputFolder(outputDir) : PlannedOutputFolder(outputDir);
     return values;
@@ -558,6 +562,9 @@ ImageSettings RunValues::Image() const
     values.look = look;
     values.maxBytes = maxBytes;
     values.keepDates = keepDates;
+    values.keepPhotoInfo = keepPhotoInfo;
+    values.keepLocation = keepLocation;
+    values.place = place;
     if (customSize) {
         values.page.defineParam = true;
         values.page.widthText = QString::number(customSize->width());

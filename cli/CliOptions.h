@@ -48,6 +48,10 @@ struct RunValues {
     qint64 maxBytes = 0;
     bool keepDates = false;
     bool keepTracks = false;
+    // Images: "keep-photo-info" and "keep-location". Both kinds: "place" and "place-suffix".
+    bool keepPhotoInfo = false;
+    bool keepLocation = false;
+    PlaceChoice place;
 
     // "output-dir" as the file holds it; empty means the default output folder.
     QString outputDir;

@@ -42,4 +42,8 @@ struct ImageDoneRecord {
     int searchedQuality = 0;
     int scalePercent = 100;
     double ssim = 0;
+    // In place of the source: the output took the source's name and the original went to the
+    // trash; freedBytes is sourceSize - outputSize, the space the disk got back.
+    bool replacedSource = false;
+    qint64 freedBytes = 0;
 };

@@ -15,5 +15,8 @@ ImageSettings ReadImageSettings(const QString& iniPath)
     values.look = ReadSettingFrom(iniPath, settings::kLook) != 0;
     values.maxBytes = ReadSettingFrom(iniPath, settings::kMaxSize);
     values.keepDates = ReadSettingFrom(iniPath, settings::kKeepDates) != 0;
+    values.keepPhotoInfo = ReadSettingFrom(iniPath, settings::kKeepPhotoInfo) != 0;
+    values.keepLocation = ReadSettingFrom(iniPath, settings::kKeepLocation) != 0;
+    values.place = ReadPlaceChoice(iniPath);
     return values;
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QString>
+
+#include "core/app/OutputPlace.h"
 #include <QtGlobal>
 
 #include <functional>
@@ -26,6 +28,10 @@ struct ImageSettings {
     bool look = false;          // "look": the quality is searched for the strength's look
     qint64 maxBytes = 0;        // "max-size": the output fits under this; 0 for no limit
     bool keepDates = false;     // "keep-dates": the output takes the source's file times
+    // "keep-photo-info": EXIF, XMP and PNG text kept; "keep-location": with the location.
+    bool keepPhotoInfo = false;
+    bool keepLocation = false;
+    PlaceChoice place;  // "place" and "place-suffix"
     ImagePageFields page;
     QString outputFolder;  // an existing folder, no trailing "/" (see ResolveOutputFolder)
 

@@ -13,6 +13,9 @@ struct VideoTask : VideoInfo {
     QString filePath;      // full path of the source file
     QString fileDir;       // the folder: with a trailing "/" from the file dialog, as chosen from a
                            // folder scan
+    // The folder the user added that holds the file (the output tree below it is kept when
+    // outputs go to the output folder with the tree); empty for a file added by itself.
+    QString addedRoot;
 };
 
 // Image rows use the same record; only the file fields are filled.

@@ -30,6 +30,7 @@ void ReadSearchChoices(const QString& iniPath, VideoSettings& values)
 {
     values.look = ReadSettingFrom(iniPath, settings::kLook) != 0;
     values.maxBytes = ReadSettingFrom(iniPath, settings::kMaxSize);
+    values.place = ReadPlaceChoice(iniPath);
 }
 
 CompressSettings ResolveCompressSettings(const std::optional<CompressParams>& own,

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "core/app/OutputPlace.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -70,6 +72,7 @@ struct VideoSettings {
     MainPageSnapshot page;
     bool keepSmaller = false;  // "keep-smaller": an output not smaller than its source is dropped
     bool keepDates = false;    // "keep-dates": the output takes the source's file times
+    PlaceChoice place;         // "place" and "place-suffix"
     QString outputFolder;      // an existing folder, no trailing "/" (see ResolveOutputFolder)
     // "look": a constant-quality encode searches the highest CRF that keeps the strength's
     // look (see VideoEngine).
@@ -86,8 +89,8 @@ using VideoSettingsReader = std::function<VideoSettings()>;
 // key or file, or a value the table does not allow (see Settings.h), gives the settings table's
 // default. Width and height must be one of the list's sizes together, else both are 0.
 CompressSettings ReadCompressSettings(const QString& iniPath);
-// Sets look and maxBytes from the keys "look" and "max-size" of the same section, read the same
-// way.
+// Sets look and maxBytes from the keys "look" and "max-size" of the same section, and place from
+// "place" and "place-suffix", read the same way.
 void ReadSearchChoices(const QString& iniPath, VideoSettings& values);
 
 // The row's own values when it has a record (all eight together: a row's record never mixes

@@ -23,6 +23,10 @@ struct VideoDoneRecord {
     // A size limit: the video bit rate of the encode that fitted, and how many encodes it took.
     int fittedBitRate = 0;
     int sizeTries = 0;
+    // In place of the source: the output took the source's name and the original went to the
+    // trash; freedBytes is sourceSize - outputSize, the space the disk got back.
+    bool replacedSource = false;
+    qint64 freedBytes = 0;
 };
 
 // Why a compression failed, handed over by value.
