@@ -433,6 +433,23 @@ const std::vector<OptionSpec>& Options()
                         [](const QString&, CliOptions& o) { return o.values.keepDates = true; },
                         {}});
         list.push_back({"Output",
+                        "keep-photo-info",
+                        nullptr,
+                        "an image output keeps its source's EXIF, XMP, IPTC and PNG text (date "
+                        "taken, camera, lens, exposure), the orientation reading normal; its "
+                        "location is removed unless --keep-location",
+                        [](const RunValues& v) { return v.keepPhotoInfo ? "on" : "off"; },
+                        [](const QString&, CliOptions& o) { return o.values.keepPhotoInfo = true; },
+                        {}});
+        list.push_back({"Output",
+                        "keep-location",
+                        nullptr,
+                        "with --keep-photo-info, the location (GPS and place names) is kept as "
+                        "well; alone it changes nothing",
+                        [](const RunValues& v) { return v.keepLocation ? "on" : "off"; },
+                        [](const QString&, CliOptions& o) { return o.values.keepLocation = true; },
+                        {}});
+        list.push_back({"Output",
                         "recursive",
                         nullptr,
                         "also scan the subfolders of a folder (hidden ones are left out; a link "

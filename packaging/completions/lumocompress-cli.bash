@@ -81,7 +81,7 @@ _lumocompress_cli()
         COMPREPLY=($(compgen -W '--video-strength --container --resolution --bitrate-percent
             --balanced --compatible --video-codec --video-mode --two-pass --keep-tracks --audio-channels
             --audio-rate --audio-bitrate --image-strength --image-format --scale --size
-            --gif-drop --image-workers --output --skip-larger --look --max-size --keep-dates -r --recursive --json --quiet --dry-run --verbose
+            --gif-drop --image-workers --output --skip-larger --look --max-size --keep-dates --keep-photo-info --keep-location -r --recursive --json --quiet --dry-run --verbose
             -h --help --version --' -- "$cur"))
         return
     fi

@@ -33,6 +33,8 @@ complete -c $cmd -l skip-larger -d 'Keep no output that is not smaller than its 
 complete -c $cmd -l look -d 'Same look, smallest file'
 complete -c $cmd -l max-size -x -a 'none 500K 1M 10M 25M 100M 1G' -d 'Every output fits under this size (K, M, G: 1024-based)'
 complete -c $cmd -l keep-dates -d "The output takes its source's file times"
+complete -c $cmd -l keep-photo-info -d "An image keeps its source's EXIF, XMP and text, without the location"
+complete -c $cmd -l keep-location -d 'With --keep-photo-info, keep the location too'
 complete -c $cmd -s r -l recursive -d 'Also scan the subfolders of a folder'
 complete -c $cmd -l json -d 'Print one JSON object per finished file'
 complete -c $cmd -l quiet -d 'Print only failures'

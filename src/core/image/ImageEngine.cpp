@@ -122,6 +122,8 @@ ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath) con
     params.look = values.look;
     params.maxBytes = values.maxBytes;
     params.keepDates = values.keepDates;
+    params.keepPhotoInfo = values.keepPhotoInfo;
+    params.keepLocation = values.keepLocation;
     return params;
 }
 

@@ -26,6 +26,10 @@ struct ImageParams {
     bool look = false;
     qint64 maxBytes = 0;
     bool keepDates = false;  // the output takes the source's file times
+    // The output keeps the source's photo information (see PhotoInfo.h); its location only
+    // with keepLocation as well.
+    bool keepPhotoInfo = false;
+    bool keepLocation = false;
 };
 
 // The result of a successful run, handed to the UI thread.

@@ -9,6 +9,7 @@
 #include "core/image/ImageAbort.h"
 #include "core/image/OutputFile.h"
 #include "core/image/PalettePng.h"
+#include "core/image/PhotoInfo.h"
 #include "core/image/SourceQuality.h"
 #include "core/intake/MediaScan.h"
 #include "core/search/ImageLook.h"
@@ -1103,10 +1104,12 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     const FileDates sourceDates = params.keepDates ? ReadFileDates(params.sourcePath) : FileDates{};
     Source source = ReadSource(params.sourcePath);
     const Probe probe = ProbeSource(source);
-    const Encoded encoded = EncodeFor(source, probe, params, extension);
+    const photoinfo::Kept photoInfo = photoinfo::Read(params, source.blob.data(), source.size);
+    Encoded encoded = EncodeFor(source, probe, photoInfo.Room(params), extension);
 
     // The last moment a stop keeps the output from being written at all.
     imageabort::ThrowIfRequested();
+    photoinfo::Write(photoInfo, OutputMagick(extension), encoded.blob);
     // A size limit holds for every output: a format the size search does not cover (or a
     // transparent AVIF) that came out over it is not written.
     if (params.maxBytes > 0 && static_cast<qint64>(encoded.blob.length()) > params.maxBytes)
