@@ -49,7 +49,6 @@ void StartExiv2()
     std::call_once(once, [] {
         Exiv2::LogMsg::setHandler(&LogToDebug);
         Exiv2::XmpParser::initialize();
-        Exiv2::enableBMFF(true);  // HEIC and AVIF sources, read only
     });
 }
 
@@ -337,6 +336,52 @@ std::string WriteHeif(const Data& data, const Magick::Blob& blob)
         EncodeExif(exif, data.byteOrder), EncodeXmp(xmp));
 }
 
+bool IsHeif(const unsigned char* bytes, std::size_t size)
+{
+    return size >= 12 && std::memcmp(bytes + 4, "ftyp", 4) == 0;
+}
+
+// A HEIF source's Exif and XMP items of its primary picture, read through libheif (exiv2 0.27
+// finds none in files others wrote).
+void ReadHeif(Data& data, const void* bytes, std::size_t size)
+{
+    const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
+                                                                              heif_context_free);
+    if (!context) throw std::runtime_error("no memory for the HEIF reader");
+    heif_error error =
+        heif_context_read_from_memory_without_copy(context.get(), bytes, size, nullptr);
+    if (error.code != heif_error_Ok) throw std::runtime_error(error.message);
+    heif_image_handle* raw = nullptr;
+    error = heif_context_get_primary_image_handle(context.get(), &raw);
+    if (error.code != heif_error_Ok) throw std::runtime_error(error.message);
+    const std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(
+        raw, heif_image_handle_release);
+
+    const int count = heif_image_handle_get_number_of_metadata_blocks(raw, nullptr);
+    std::vector<heif_item_id> ids(static_cast<std::size_t>(std::max(0, count)));
+    heif_image_handle_get_list_of_metadata_block_IDs(raw, nullptr, ids.data(), count);
+    for (const heif_item_id id : ids) {
+        const std::string type = heif_image_handle_get_metadata_type(raw, id);
+        const char* contentType = heif_image_handle_get_metadata_content_type(raw, id);
+        std::string block(heif_image_handle_get_metadata_size(raw, id), '\0');
+        error = heif_image_handle_get_metadata(raw, id, block.data());
+        if (error.code != heif_error_Ok) throw std::runtime_error(error.message);
+        if (type == "Exif" && data.exif.empty() && block.size() >= 4) {
+            // Four bytes give where the TIFF header starts behind them.
+            const std::uint32_t offset =
+                BigEndian32(reinterpret_cast<const unsigned char*>(block.data()));
+            if (offset > block.size() - 4) throw std::runtime_error("an Exif item's offset");
+            data.byteOrder = Exiv2::ExifParser::decode(
+                data.exif, reinterpret_cast<const Exiv2::byte*>(block.data()) + 4 + offset,
+                static_cast<uint32_t>(block.size() - 4 - offset));
+        } else if (type == "mime" && contentType &&
+                   std::strcmp(contentType, "application/rdf+xml") == 0 && data.xmp.empty()) {
+            if (Exiv2::XmpParser::decode(data.xmp, block) != 0)
+                throw std::runtime_error("the XMP item does not parse");
+        }
+    }
+}
+
 }  // namespace
 
 ImageParams Kept::Room(const ImageParams& params) const
@@ -354,14 +399,18 @@ Kept Read(const ImageParams& params, const void* bytes, std::size_t size)
     StartExiv2();
     auto data = std::make_shared<Data>();
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
-            static_cast<const Exiv2::byte*>(bytes), static_cast<long>(size));
-        image->readMetadata();
-        data->exif = image->exifData();
-        data->xmp = image->xmpData();
-        data->iptc = image->iptcData();
-        data->comment = image->comment();
-        if (image->byteOrder() != Exiv2::invalidByteOrder) data->byteOrder = image->byteOrder();
+        if (IsHeif(static_cast<const unsigned char*>(bytes), size)) {
+            ReadHeif(*data, bytes, size);
+        } else {
+            Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+                static_cast<const Exiv2::byte*>(bytes), static_cast<long>(size));
+            image->readMetadata();
+            data->exif = image->exifData();
+            data->xmp = image->xmpData();
+            data->iptc = image->iptcData();
+            data->comment = image->comment();
+            if (image->byteOrder() != Exiv2::invalidByteOrder) data->byteOrder = image->byteOrder();
+        }
     } catch (const std::exception& error) {
         DebugPrint("keep-photo-info: the source's metadata cannot be read, the output is written "
                    "without it: %s\n",

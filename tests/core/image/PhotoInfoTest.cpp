@@ -73,7 +73,7 @@ const QStringList kPhotoTags = {
     "-XMP-exif:GPSLongitude=2.2945 E",
     "-XMP-photoshop:City=Paris",
     "-XMP-dc:Title=The tower",
-    "-XMP-tiff:Orientation=6",
+    "-XMP-tiff:Orientation#=6",
 };
 
 class PhotoInfoTest : public ImageFolderTest {
@@ -91,7 +91,7 @@ protected:
     {
         Magick::Image image(Magick::Geometry(64, 48), Magick::Color("red"));
         image.fillColor(Magick::Color("blue"));
-        image.draw(Magick::DrawableRectangle(0, 0, 15, 15));
+        image.draw(Magick::DrawableRectangle(0, 0, 23, 23));
         return image;
     }
 
@@ -190,9 +190,8 @@ TEST_F(PhotoInfoTest, CameraJpegKeepsItsFactsInEveryOutputWithoutTheLocation)
         Magick::Image out(QFile::encodeName(kept).toStdString());
         EXPECT_EQ(out.columns(), 48u);
         EXPECT_EQ(out.rows(), 64u);
-        const Magick::ColorRGB corner = out.pixelColor(44, 4);
-        EXPECT_GT(corner.blue(), 0.6);
-        EXPECT_LT(corner.red(), 0.4);
+        const Magick::ColorRGB corner = out.pixelColor(40, 8);
+        EXPECT_GT(corner.blue(), corner.red() + 0.3);
 
         EXPECT_EQ(TagsIn(tags, "GPS:"), QStringList());
         EXPECT_EQ(TagsIn(tags, "XMP-exif:GPS"), QStringList());
@@ -225,7 +224,9 @@ TEST_F(PhotoInfoTest, LocationIsKeptOnlyWhenAskedAndTheChoiceAloneChangesNothing
         EXPECT_NEAR(tags.value("GPS:GPSLongitude").toDouble(), 2.2945, 1e-4);
         EXPECT_EQ(Text(tags, "XMP-photoshop:City"), "Paris");
         EXPECT_FALSE(TagsIn(tags, "XMP-exif:GPS").isEmpty());
-        if (imageType == 0) EXPECT_EQ(Text(tags, "IPTC:City"), "Paris");
+        if (imageType == 0) {
+            EXPECT_EQ(Text(tags, "IPTC:City"), "Paris");
+        }
         QFile::remove(TmpDir() + "/loc");
     }
 
@@ -269,7 +270,10 @@ TEST_F(PhotoInfoTest, HeicAndTiffKeepTheirFormatAndTheirFacts)
         SCOPED_TRACE(format);
         const QString name = QString("pic.") + QString(format).toLower();
         Save(Picture(), format, Src(name), 80);
-        Tag(Src(name), kPhotoTags);
+        // Without the EXIF pixel sizes: libtiff warns of them as SHORT, which fails the read.
+        QStringList sourceTags = kPhotoTags;
+        sourceTags.removeIf([](const QString& t) { return t.startsWith("-ExifIFD:ExifImage"); });
+        Tag(Src(name), sourceTags);
         const QJsonObject source = Tags(Src(name));
         ASSERT_EQ(Text(source, "IFD0:Make"), "LumoTestMaker") << "exiftool did not tag it";
 
