@@ -67,8 +67,8 @@ protected:
     QJsonObject OutputTags(const QString& folder, QStringList arguments)
     {
         const CliResult run =
-            RunCli(arguments << "--json" << "--output" << root_.path() + "/" + folder
-                             << In("photo.jpg"),
+            RunCli(arguments << "--json"
+                             << "--output" << root_.path() + "/" + folder << In("photo.jpg"),
                    root_.path());
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         const QList<QJsonObject> records = run.JsonLines();

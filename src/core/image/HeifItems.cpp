@@ -165,8 +165,9 @@ Locations ReadLocations(const std::string& data, const Box& box)
 std::string WriteLocations(const Locations& l)
 {
     std::string body = FullBoxHead(l.version, l.flags);
-    Put(body, std::uint64_t(l.offsetSize) << 12 | std::uint64_t(l.lengthSize) << 8 |
-                  std::uint64_t(l.baseSize) << 4 | std::uint64_t(l.indexSize),
+    Put(body,
+        std::uint64_t(l.offsetSize) << 12 | std::uint64_t(l.lengthSize) << 8 |
+            std::uint64_t(l.baseSize) << 4 | std::uint64_t(l.indexSize),
         2);
     const auto fits = [](std::uint64_t value, int bytes) {
         return bytes >= 8 || value >> (8 * bytes) == 0;
@@ -211,8 +212,7 @@ ItemInfos ReadItemInfos(const std::string& data, const Box& box)
         if (entry.type != "infe") continue;
         Reader e(data, entry.Body(), entry.End());
         const int version = int(e.Read(4) >> 24);
-        infos.highestId =
-            std::max(infos.highestId, std::uint32_t(e.Read(version == 3 ? 4 : 2)));
+        infos.highestId = std::max(infos.highestId, std::uint32_t(e.Read(version == 3 ? 4 : 2)));
     }
     return infos;
 }
@@ -309,8 +309,8 @@ std::string RebuildMeta(const std::string& data, const Box& meta, const std::vec
         } else if (child.type == "iref") {
             const int version = std::uint8_t(data[child.Body()]);
             if (version == 0 && wideReferences) Fail("item references too narrow");
-            body += MakeBox("iref", data.substr(child.Body(), child.size - child.header) +
-                                        references);
+            body +=
+                MakeBox("iref", data.substr(child.Body(), child.size - child.header) + references);
             referenced = true;
         } else {
             body += data.substr(child.start, child.size);
@@ -326,12 +326,14 @@ void Verify(const std::string& file, std::size_t added)
     const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
                                                                               heif_context_free);
     if (!context) Fail("no memory to read the result back");
-    heif_error error =
-        heif_context_read_from_memory_without_copy(context.get(), file.data(), file.size(), nullptr);
-    if (error.code != heif_error_Ok) Fail(std::string("the result does not read: ") + error.message);
+    heif_error error = heif_context_read_from_memory_without_copy(context.get(), file.data(),
+                                                                  file.size(), nullptr);
+    if (error.code != heif_error_Ok)
+        Fail(std::string("the result does not read: ") + error.message);
     heif_image_handle* raw = nullptr;
     error = heif_context_get_primary_image_handle(context.get(), &raw);
-    if (error.code != heif_error_Ok) Fail(std::string("the result has no picture: ") + error.message);
+    if (error.code != heif_error_Ok)
+        Fail(std::string("the result has no picture: ") + error.message);
     const std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(
         raw, heif_image_handle_release);
     const int found = heif_image_handle_get_number_of_metadata_blocks(raw, nullptr);
@@ -347,9 +349,8 @@ std::string AddMetadata(const std::string& file, const std::string& exifTiff,
 {
     if (exifTiff.empty() && xmp.empty()) return file;
     const std::vector<Box> top = ReadBoxes(file, 0, file.size());
-    const auto metaAt = std::find_if(top.begin(), top.end(), [](const Box& b) {
-        return b.type == "meta";
-    });
+    const auto metaAt =
+        std::find_if(top.begin(), top.end(), [](const Box& b) { return b.type == "meta"; });
     if (metaAt == top.end() || metaAt->header != 8) Fail("no meta box");
     const Box meta = *metaAt;
     if (meta.size < meta.header + 4) Fail("the meta box is empty");

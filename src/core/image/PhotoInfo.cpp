@@ -5,9 +5,9 @@
 #include "core/image/HeifItems.h"
 
 #include <Magick++.h>
-#include <exiv2/exiv2.hpp>
 #include <libheif/heif.h>
 #include <zlib.h>
+#include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <array>
@@ -59,30 +59,41 @@ bool StartsWith(const std::string& text, const char* prefix)
 
 // IFD0 tags that describe how a TIFF stores its picture (or carry what is kept elsewhere: the
 // XMP, IPTC and Photoshop blocks, the colour profile). They are the output's own business.
-constexpr std::array<const char*, 24> kStructureTags = {
-    "Exif.Image.NewSubfileType",     "Exif.Image.SubfileType",
-    "Exif.Image.ImageWidth",         "Exif.Image.ImageLength",
-    "Exif.Image.BitsPerSample",      "Exif.Image.Compression",
-    "Exif.Image.PhotometricInterpretation", "Exif.Image.FillOrder",
-    "Exif.Image.StripOffsets",       "Exif.Image.SamplesPerPixel",
-    "Exif.Image.RowsPerStrip",       "Exif.Image.StripByteCounts",
-    "Exif.Image.PlanarConfiguration", "Exif.Image.Predictor",
-    "Exif.Image.TileWidth",          "Exif.Image.TileLength",
-    "Exif.Image.TileOffsets",        "Exif.Image.TileByteCounts",
-    "Exif.Image.SubIFDs",            "Exif.Image.ExtraSamples",
-    "Exif.Image.XMLPacket",          "Exif.Image.IPTCNAA",
-    "Exif.Image.ImageResources",     "Exif.Image.InterColorProfile"};
+constexpr std::array<const char*, 24> kStructureTags = {"NewSubfileType",
+                                                        "SubfileType",
+                                                        "ImageWidth",
+                                                        "ImageLength",
+                                                        "BitsPerSample",
+                                                        "Compression",
+                                                        "PhotometricInterpretation",
+                                                        "FillOrder",
+                                                        "StripOffsets",
+                                                        "SamplesPerPixel",
+                                                        "RowsPerStrip",
+                                                        "StripByteCounts",
+                                                        "PlanarConfiguration",
+                                                        "Predictor",
+                                                        "TileWidth",
+                                                        "TileLength",
+                                                        "TileOffsets",
+                                                        "TileByteCounts",
+                                                        "SubIFDs",
+                                                        "ExtraSamples",
+                                                        "XMLPacket",
+                                                        "IPTCNAA",
+                                                        "ImageResources",
+                                                        "InterColorProfile"};
 
 constexpr std::array<const char*, 10> kXmpLocation = {
-    "Xmp.exif.GPS",           "Xmp.iptcExt.LocationCreated", "Xmp.iptcExt.LocationShown",
-    "Xmp.photoshop.City",     "Xmp.photoshop.State",         "Xmp.photoshop.Country",
-    "Xmp.iptc.Location",      "Xmp.iptc.CountryCode",        "Xmp.exifEX.GPS",
+    "Xmp.exif.GPS",          "Xmp.iptcExt.LocationCreated", "Xmp.iptcExt.LocationShown",
+    "Xmp.photoshop.City",    "Xmp.photoshop.State",         "Xmp.photoshop.Country",
+    "Xmp.iptc.Location",     "Xmp.iptc.CountryCode",        "Xmp.exifEX.GPS",
     "Xmp.xmpDM.shotLocation"};
 
 constexpr std::array<const char*, 7> kIptcLocation = {
-    "Iptc.Application2.City",        "Iptc.Application2.SubLocation",
+    "Iptc.Application2.City",          "Iptc.Application2.SubLocation",
     "Iptc.Application2.ProvinceState", "Iptc.Application2.CountryCode",
-    "Iptc.Application2.CountryName", "Iptc.Application2.LocationCode",
+    "Iptc.Application2.CountryName",   "Iptc.Application2.LocationCode",
     "Iptc.Application2.LocationName"};
 
 template <typename Container, typename Condition>
@@ -98,9 +109,8 @@ void Filter(Data& data, bool keepLocation)
     Exiv2::ExifThumb(data.exif).erase();
     EraseIf(data.exif, [&](const Exiv2::Exifdatum& datum) {
         const std::string key = datum.key();
-        if (std::find_if(kStructureTags.begin(), kStructureTags.end(), [&](const char* tag) {
-                return key == tag;
-            }) != kStructureTags.end())
+        if (datum.groupName() == "Image" && std::find(kStructureTags.begin(), kStructureTags.end(),
+                                                      datum.tagName()) != kStructureTags.end())
             return true;
         if (datum.groupName() == "Thumbnail") return true;
         if (keepLocation) return false;
@@ -238,12 +248,10 @@ std::string EncodeXmp(const Exiv2::XmpData& xmp)
 
 // A JPEG, WebP or TIFF output, written by exiv2 in memory and read back. A TIFF keeps its own
 // structure tags; the source's other EXIF is laid over them.
-std::string WriteThroughExiv2(const Data& data, const std::string& format,
-                              const Magick::Blob& blob)
+std::string WriteThroughExiv2(const Data& data, const std::string& format, const Magick::Blob& blob)
 {
-    Exiv2::Image::AutoPtr image =
-        Exiv2::ImageFactory::open(static_cast<const Exiv2::byte*>(blob.data()),
-                                  static_cast<long>(blob.length()));
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+        static_cast<const Exiv2::byte*>(blob.data()), static_cast<long>(blob.length()));
     image->readMetadata();
     Exiv2::ExifData exif = data.exif;
     Exiv2::XmpData xmp = data.xmp;
@@ -331,9 +339,8 @@ std::string WriteHeif(const Data& data, const Magick::Blob& blob)
     Exiv2::ExifData exif = data.exif;
     Exiv2::XmpData xmp = data.xmp;
     SetPixelSizes(exif, xmp, width, height);
-    return heifitems::AddMetadata(
-        std::string(static_cast<const char*>(blob.data()), blob.length()),
-        EncodeExif(exif, data.byteOrder), EncodeXmp(xmp));
+    return heifitems::AddMetadata(std::string(static_cast<const char*>(blob.data()), blob.length()),
+                                  EncodeExif(exif, data.byteOrder), EncodeXmp(xmp));
 }
 
 bool IsHeif(const unsigned char* bytes, std::size_t size)
@@ -387,7 +394,8 @@ void ReadHeif(Data& data, const void* bytes, std::size_t size)
 ImageParams Kept::Room(const ImageParams& params) const
 {
     ImageParams room = params;
-    if (params.maxBytes > 0 && bytes_ > 0) room.maxBytes = std::max<qint64>(1, params.maxBytes - bytes_);
+    if (params.maxBytes > 0 && bytes_ > 0)
+        room.maxBytes = std::max<qint64>(1, params.maxBytes - bytes_);
     return room;
 }
 
@@ -412,9 +420,10 @@ Kept Read(const ImageParams& params, const void* bytes, std::size_t size)
             if (image->byteOrder() != Exiv2::invalidByteOrder) data->byteOrder = image->byteOrder();
         }
     } catch (const std::exception& error) {
-        DebugPrint("keep-photo-info: the source's metadata cannot be read, the output is written "
-                   "without it: %s\n",
-                   error.what());
+        DebugPrint(
+            "keep-photo-info: the source's metadata cannot be read, the output is written "
+            "without it: %s\n",
+            error.what());
         return kept;
     }
     data->pngText = PngText(static_cast<const unsigned char*>(bytes), size);

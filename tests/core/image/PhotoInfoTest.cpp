@@ -47,10 +47,9 @@ QStringList TagsIn(const QJsonObject& tags, const QString& prefix)
 
 void Tag(const QString& path, const QStringList& arguments)
 {
-    const auto run =
-        platform::RunCapture(ExifTool(), QStringList{"-overwrite_original", "-q"} + arguments +
-                                             QStringList{path},
-                             30000, 1 << 20);
+    const auto run = platform::RunCapture(
+        ExifTool(), QStringList{"-overwrite_original", "-q"} + arguments + QStringList{path}, 30000,
+        1 << 20);
     ASSERT_TRUE(run.Succeeded()) << run.output.toStdString();
 }
 
@@ -108,9 +107,9 @@ protected:
         Exiv2::Image::AutoPtr image =
             Exiv2::ImageFactory::open(QFile::encodeName(Src(name)).toStdString());
         image->readMetadata();
-        image->exifData()["Exif.Photo.MakerNote"] = Exiv2::DataValue(
-            reinterpret_cast<const Exiv2::byte*>("LUMONOTE-0123456789"), 19, Exiv2::invalidByteOrder,
-            Exiv2::undefined);
+        image->exifData()["Exif.Photo.MakerNote"] =
+            Exiv2::DataValue(reinterpret_cast<const Exiv2::byte*>("LUMONOTE-0123456789"), 19,
+                             Exiv2::invalidByteOrder, Exiv2::undefined);
         image->writeMetadata();
     }
 
@@ -163,10 +162,10 @@ TEST_F(PhotoInfoTest, CameraJpegKeepsItsFactsInEveryOutputWithoutTheLocation)
     };
     for (const Case c : {Case{0, "jpg"}, Case{2, "webp"}, Case{3, "avif"}}) {
         SCOPED_TRACE(c.extension);
-        const QString plain = Keep(Compress("photo.jpg", c.imageType, false),
-                                   QString("plain.") + c.extension);
-        const QString kept = Keep(Compress("photo.jpg", c.imageType, true),
-                                  QString("kept.") + c.extension);
+        const QString plain =
+            Keep(Compress("photo.jpg", c.imageType, false), QString("plain.") + c.extension);
+        const QString kept =
+            Keep(Compress("photo.jpg", c.imageType, true), QString("kept.") + c.extension);
         ASSERT_FALSE(kept.isEmpty());
         const QJsonObject tags = Tags(kept);
 
@@ -241,8 +240,8 @@ TEST_F(PhotoInfoTest, LocationIsKeptOnlyWhenAskedAndTheChoiceAloneChangesNothing
 TEST_F(PhotoInfoTest, PngKeepsItsTextChunksExifAndXmp)
 {
     Save(Picture(), "PNG", Src("shot.png"));
-    Tag(Src("shot.png"), kPhotoTags + QStringList{"-PNG:Comment=Lumo PNG comment",
-                                                  "-PNG:Author=Lumo Author"});
+    Tag(Src("shot.png"),
+        kPhotoTags + QStringList{"-PNG:Comment=Lumo PNG comment", "-PNG:Author=Lumo Author"});
     const QString kept = Keep(Compress("shot.png", 0, true), "kept.png");
     const QJsonObject tags = Tags(kept);
     EXPECT_EQ(Text(tags, "PNG:Comment"), "Lumo PNG comment");
@@ -308,18 +307,29 @@ TEST_F(PhotoInfoTest, DamagedExifDoesNotFailTheCompression)
     EXPECT_EQ(Identify(result.done->outputPath, "%m %wx%h"), "JPEG 64x48");
 }
 
-// A size limit holds with the metadata in the file.
+// A size limit holds with the metadata in the file: the search leaves room for it.
 TEST_F(PhotoInfoTest, SizeLimitHoldsWithTheMetadata)
 {
-    MakeCameraJpeg("photo.jpg");
-    // Words enough to matter beside a small picture.
-    Tag(Src("photo.jpg"), {"-XMP-dc:Description=" + QString(6000, 'w')});
-    const qint64 limit = 12000;
-    ImageParams params = Params("photo.jpg");
-    params.keepPhotoInfo = true;
-    params.maxBytes = limit;
-    const ImageRunResult result = ImagePipeline::Run(params);
-    ASSERT_TRUE(result.Succeeded()) << result.failure;
-    EXPECT_LE(result.done->outputSize, limit);
-    EXPECT_EQ(Tags(result.done->outputPath).value("XMP-dc:Description").toString().size(), 6000);
+    // A noisy picture, whose quality search fills the whole limit, and words enough to matter.
+    Magick::Image noisy(Magick::Geometry(240, 180), Magick::Color("gray"));
+    noisy.addNoise(MagickCore::GaussianNoise);
+    Save(noisy, "JPEG", Src("photo.jpg"), 95);
+    Tag(Src("photo.jpg"), kPhotoTags + QStringList{"-XMP-dc:Description=" + QString(6000, 'w')});
+    const qint64 limit = 24000;
+    ASSERT_GT(ReadBytes(Src("photo.jpg")).size(), 2 * limit);
+    for (const int imageType : {0, 2, 3}) {
+        SCOPED_TRACE(imageType);
+        ImageParams params = Params("photo.jpg");
+        params.imageType = imageType;
+        params.keepPhotoInfo = true;
+        params.maxBytes = limit;
+        const ImageRunResult result = ImagePipeline::Run(params);
+        ASSERT_TRUE(result.Succeeded()) << result.failure;
+        EXPECT_LE(result.done->outputSize, limit);
+        // Nothing large was left unused either: the picture took what the words left.
+        EXPECT_GT(result.done->outputSize, limit - 4000);
+        EXPECT_EQ(Tags(result.done->outputPath).value("XMP-dc:Description").toString().size(),
+                  6000);
+        QFile::remove(result.done->outputPath);
+    }
 }
