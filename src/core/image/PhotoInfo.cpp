@@ -241,8 +241,17 @@ std::string EncodeXmp(const Exiv2::XmpData& xmp)
 {
     if (xmp.empty()) return {};
     std::string packet;
-    if (Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) != 0)
+    if (Exiv2::XmpParser::encode(
+            packet, xmp,
+            Exiv2::XmpParser::useCompactFormat | Exiv2::XmpParser::omitAllFormatting) != 0)
         throw std::runtime_error("the XMP packet cannot be written");
+    // The toolkit pads a packet with 2 KB of spaces before its end, room for editing it in
+    // place: nothing an output of this program needs.
+    const std::size_t end = packet.rfind("<?xpacket end=");
+    if (end != std::string::npos) {
+        const std::size_t last = packet.find_last_not_of(" \n\r\t", end == 0 ? 0 : end - 1);
+        if (last != std::string::npos && last + 1 < end) packet.erase(last + 1, end - last - 1);
+    }
     return packet;
 }
 
@@ -267,7 +276,13 @@ std::string WriteThroughExiv2(const Data& data, const std::string& format, const
     } else {
         image->setExifData(exif);
     }
-    image->setXmpData(xmp);
+    // The packet as EncodeXmp writes it: the library's own writing would add 2 KB of padding.
+    if (const std::string packet = EncodeXmp(xmp); !packet.empty()) {
+        image->setXmpPacket(packet);
+        image->writeXmpFromPacket(true);
+    } else {
+        image->clearXmpData();
+    }
     if (format != "WEBP") image->setIptcData(data.iptc);
     if (format == "JPEG" && !data.comment.empty()) image->setComment(data.comment);
     image->writeMetadata();
