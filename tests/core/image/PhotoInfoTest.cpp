@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include "core/image/HeifAlpha.h"
+#include "core/image/HeifItems.h"
 #include "core/image/ImagePipeline.h"
 #include "core/image/ImageTestSupport.h"
 #include "core/platform/ChildProcess.h"
@@ -333,5 +335,53 @@ TEST_F(PhotoInfoTest, SizeLimitHoldsWithTheMetadata)
         EXPECT_EQ(Tags(result.done->outputPath).value("XMP-dc:Description").toString().size(),
                   6000);
         QFile::remove(result.done->outputPath);
+    }
+}
+
+// The top-level boxes of a HEIF file, as their types, by the size each states; "?" for a box of
+// size 0 or one that overruns the file.
+std::vector<std::string> TopBoxes(const std::string& file, std::size_t* lastAt = nullptr)
+{
+    std::vector<std::string> types;
+    for (std::size_t at = 0; at + 8 <= file.size();) {
+        const auto byte = [&](std::size_t i) { return std::size_t(std::uint8_t(file[at + i])); };
+        const std::size_t size = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+        if (lastAt) *lastAt = at;
+        if (size < 8 || size > file.size() - at) {
+            types.push_back("?");
+            break;
+        }
+        types.push_back(file.substr(at + 4, 4));
+        at += size;
+    }
+    return types;
+}
+
+// The HEIF item writer on a file whose last box runs to the end (size 0), and on files cut
+// short: the first gets its items with the picture unmoved, the others are refused.
+TEST(HeifItemsTest, OpenEndedBoxesAreSizedAndCutFilesRefused)
+{
+    ImagePipeline::InitializeLibrary();
+    std::vector<std::uint8_t> rgba(32 * 24 * 4, 0x80);
+    for (std::size_t i = 3; i < rgba.size(); i += 4) rgba[i] = i % 7 ? 0xFF : 0x40;
+    const std::string encoded = heifalpha::Encode(rgba.data(), 32, 24, true, 60);
+    std::size_t last = 0;
+    ASSERT_EQ(TopBoxes(encoded, &last).back(), "mdat");
+    std::string file = encoded;
+    file.replace(last, 4, std::string(4, '\0'));  // the coded data runs to the end
+
+    const std::string tiff("II*\0\x08\0\0\0\0\0\0\0\0\0", 14);  // an empty IFD0
+    const std::string xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>";
+    const std::string added = heifitems::AddMetadata(file, tiff, xmp);
+    EXPECT_EQ(TopBoxes(added), (std::vector<std::string>{"ftyp", "meta", "mdat", "mdat"}));
+    EXPECT_NE(added.find("application/rdf+xml"), std::string::npos);
+    Magick::Image original, written;
+    original.read(Magick::Blob(encoded.data(), encoded.size()));
+    written.read(Magick::Blob(added.data(), added.size()));
+    EXPECT_TRUE(original.compare(written));
+
+    for (const std::size_t cut : {std::size_t(20), encoded.size() / 3}) {
+        SCOPED_TRACE(cut);
+        EXPECT_THROW(heifitems::AddMetadata(encoded.substr(0, cut), tiff, xmp), std::runtime_error);
     }
 }
