@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "core/app/OutputPlace.h"
+
 // The parameters of one image compression run: what the image worker sampled when the task
 // started. A run reads its own copy and nobody changes it while the run lasts.
 struct ImageParams {
@@ -26,6 +28,10 @@ struct ImageParams {
     bool look = false;
     qint64 maxBytes = 0;
     bool keepDates = false;  // the output takes the source's file times
+    // Where the output goes (core/app/OutputPlace.h), and the folder the user added that holds
+    // the source (the tree below it is kept in the output folder); empty for a file added alone.
+    PlaceChoice place;
+    QString addedRoot;
 };
 
 // The result of a successful run, handed to the UI thread.
