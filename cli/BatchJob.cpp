@@ -320,7 +320,7 @@ QString BatchJob::PlanOutput(const QString& sourcePath, const QString& addedRoot
         OutputNameResolver::WithBase(target.folder, target.baseName, target.extension);
     // In place the source goes to the trash before its output is named: its name is free then.
     const QString path = resolver.Resolve([&](const QString& candidate) {
-        if (target.replacesSource && candidate == sourcePath) return planned_.contains(candidate);
+        if (target.replacesSource && candidate == sourcePath) return false;
         return planned_.contains(candidate) || OutputNameResolver::EntryExists(candidate);
     });
     planned_.insert(path);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/app/OutputPlace.h"
 
+#include "core/app/DesktopTrash.h"
 #include "core/app/OutputName.h"
 #include "core/app/Settings.h"
 
@@ -47,14 +48,6 @@ QString FormatWord(const QString& extension)
     if (e == u"tif") return QStringLiteral("tiff");
     if (e == u"heif") return QStringLiteral("heic");
     return e;
-}
-
-// The record the trash keeps beside a trashed file: <trash>/info/<its name>.trashinfo.
-QString TrashInfoOf(const QString& trashedPath)
-{
-    const QFileInfo trashed(trashedPath);
-    return QFileInfo(trashed.absolutePath()).absolutePath() + QStringLiteral("/info/") +
-           trashed.fileName() + QStringLiteral(".trashinfo");
 }
 
 }  // namespace
@@ -168,12 +161,12 @@ ReplaceOutcome ReplaceSource(const QString& sourcePath, const QString& hiddenPat
     outcome.sourceBytes = info.st_size;
 
     // First the original to the trash: from there the user can always put it back.
-    QString trashed;
-    if (!QFile::moveToTrash(sourcePath, &trashed) || trashed.isEmpty())
+    const DesktopTrash::Trashed trashed = DesktopTrash::Move(sourcePath);
+    if (trashed.filePath.isEmpty())
         return fail(QStringLiteral("the original could not be moved to the trash, so it was "
                                    "kept and the compressed file removed: ") +
-                    sourcePath);
-    outcome.trashedPath = trashed;
+                    trashed.error);
+    outcome.trashedPath = trashed.filePath;
 
     // Then the output under the source's name (or the first free one of its format).
     int renameError = 0;
@@ -193,16 +186,15 @@ ReplaceOutcome ReplaceSource(const QString& sourcePath, const QString& hiddenPat
     const QString why = QStringLiteral("the compressed file could not take the original's name (%1)")
                             .arg(renameError != 0 ? ErrnoText(renameError)
                                                   : QStringLiteral("no free name"));
-    if (!RenameNoReplace(trashed, sourcePath)) {
+    if (!DesktopTrash::Restore(trashed, sourcePath)) {
         const int restoreError = errno;
         QFile::remove(hiddenPath);
         outcome.outputPath.clear();
         outcome.error = why + QStringLiteral(", and the original could not be moved back from "
                                              "the trash (%1): it is at %2")
-                                  .arg(ErrnoText(restoreError), trashed);
+                                  .arg(ErrnoText(restoreError), trashed.filePath);
         return outcome;
     }
-    QFile::remove(TrashInfoOf(trashed));
     outcome.trashedPath.clear();
     return fail(why + QStringLiteral("; the original was put back"));
 }

@@ -74,8 +74,7 @@ using NoReplaceRename = std::function<bool(const QString& from, const QString& t
 bool RenameNoReplace(const QString& from, const QString& to);
 
 // Puts the finished, checked output at hiddenPath (a temporary name in the source's folder) in
-// place of the source: the source goes to the desktop's trash (freedesktop.org trash, see
-// QFile::moveToTrash), then the output takes the name folder/base.ext of target, or when that
+// place of the source: the source goes to the desktop's trash (core/app/DesktopTrash.h), then the output takes the name folder/base.ext of target, or when that
 // name is taken, base(2).ext and so on. On every failure the original is where it was and the
 // hidden output is removed: when the trash refuses the source nothing is renamed, and when the
 // rename fails after the trash the original is moved back and its trash record removed.
