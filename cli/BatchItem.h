@@ -45,6 +45,13 @@ struct BatchItem {
     int fittedBitRate = 0;
     int sizeTries = 0;
 
+    // The folder named on the command line that holds the file; empty for a file named itself.
+    QString addedRoot;
+    // In place: the output took the source's name, the original went to the trash, and the disk
+    // got freedBytes back.
+    bool replacedSource = false;
+    qint64 freedBytes = 0;
+
     bool Finished() const { return state != State::Waiting && state != State::Running; }
     bool Succeeded() const { return state == State::Done || state == State::Kept; }
 };

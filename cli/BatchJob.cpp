@@ -9,6 +9,7 @@
 #include "ConsoleView.h"
 #include "core/app/Language.h"
 #include "core/app/OutputName.h"
+#include "core/app/OutputPlace.h"
 #include "core/app/OwnFiles.h"
 #include "core/app/UserTexts.h"
 #include "core/image/ImagePipeline.h"
@@ -148,7 +149,7 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
         if (info.isDir()) {
             QSet<QString> visited;
             const QString folder = QDir::cleanPath(info.absoluteFilePath());
-            IntakeFolder(folder, path, QFileInfo(folder).canonicalFilePath(), visited,
+            IntakeFolder(folder, path, QFileInfo(folder).canonicalFilePath(), folder, visited,
                          stopRequested, stopped);
         } else if (const QString special = NotRegularFileReason(info.absoluteFilePath());
                    !special.isEmpty()) {
@@ -174,8 +175,8 @@ bool BatchJob::Intake(const std::function<bool()>& stopRequested)
 }
 
 void BatchJob::IntakeFolder(const QString& folder, const QString& shown, const QString& root,
-                            QSet<QString>& visited, const std::function<bool()>& stopRequested,
-                            bool& stopped)
+                            const QString& added, QSet<QString>& visited,
+                            const std::function<bool()>& stopRequested, bool& stopped)
 {
     // A link back up is not followed round in a loop. (A folder named twice on the command
     // line is taken twice, as the window takes a folder added twice.)
@@ -188,10 +189,10 @@ void BatchJob::IntakeFolder(const QString& folder, const QString& shown, const Q
             stopped = true;
             return;
         }
-        AddVideo(folder, name, JoinPath(shown, name));
+        AddVideo(folder, name, JoinPath(shown, name), added);
     }
     for (const QString& name : ScanFolderForImages(folder))
-        AddImage(MakeVideoTask(folder, name).filePath, name, JoinPath(shown, name));
+        AddImage(MakeVideoTask(folder, name).filePath, name, JoinPath(shown, name), added);
     // Named pipes, devices, sockets and files the program cannot name are not left out
     // silently.
     for (const bool videos : {true, false}) {
@@ -220,14 +221,15 @@ void BatchJob::IntakeFolder(const QString& folder, const QString& shown, const Q
                 continue;
             }
         }
-        IntakeFolder(path, JoinPath(shown, name), root, visited, stopRequested, stopped);
+        IntakeFolder(path, JoinPath(shown, name), root, added, visited, stopRequested, stopped);
         if (stopped) return;
     }
 }
 
-void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& shown)
+void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& shown,
+                        const QString& addedRoot)
 {
-    VideoTask task = MakeVideoTask(dir, name);
+    VideoTask task = MakeVideoTask(dir, name, addedRoot);
     // A named pipe or a device is never opened: the prober would wait on it for ever.
     if (const QString reason = NotRegularFileReason(task.filePath); !reason.isEmpty())
         return Refuse(BatchItem::Kind::Video, shown, task.filePath, reason,
@@ -236,6 +238,7 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
     item.kind = BatchItem::Kind::Video;
     item.shownPath = shown;
     item.sourcePath = task.filePath;
+    item.addedRoot = addedRoot;
     if (!ProbeVideo(task.filePath, task)) {
         // Refused as the window refuses it: no task, the same words.
         item.sourceSize = QFileInfo(task.filePath).isFile() ? QFileInfo(task.filePath).size() : 0;
@@ -254,14 +257,19 @@ void BatchJob::AddVideo(const QString& dir, const QString& name, const QString& 
         const VideoSettings values = options_.values.Video(false);
         const CommandPlan plan =
             PlanCommand(task, ResolveCompressSettings(std::nullopt, values.settings), values.page);
-        item.outputPath = PlanOutput(task.fileName, plan.extension);
+        QString error;
+        item.outputPath = PlanOutput(task.filePath, addedRoot, plan.extension, &error);
+        if (item.outputPath.isEmpty())
+            return Refuse(BatchItem::Kind::Video, shown, task.filePath, error,
+                          QStringLiteral("bad-place"));
     }
     videoEngine_->AddTask(item.taskId, task);
     byTaskId_[item.taskId] = items_.size();
     items_.push_back(item);
 }
 
-void BatchJob::AddImage(const QString& path, const QString& name, const QString& shown)
+void BatchJob::AddImage(const QString& path, const QString& name, const QString& shown,
+                        const QString& addedRoot)
 {
     if (const QString reason = NotRegularFileReason(path); !reason.isEmpty())
         return Refuse(BatchItem::Kind::Image, shown, path, reason, QStringLiteral("not-regular"));
@@ -270,12 +278,14 @@ void BatchJob::AddImage(const QString& path, const QString& name, const QString&
     task.fileName = name;
     task.filePath = path;
     task.fileSize = QFileInfo(path).size();
+    task.addedRoot = addedRoot;
     BatchItem item;
     item.kind = BatchItem::Kind::Image;
     item.taskId = nextTaskId_++;
     item.shownPath = shown;
     item.sourcePath = path;
     item.sourceSize = task.fileSize;
+    item.addedRoot = addedRoot;
     if (options_.dryRun) {
         QString extension = ImagePipeline::OutputExtension(options_.values.imageType,
                                                            OutputFile::Split(path).extension);
@@ -287,17 +297,30 @@ void BatchJob::AddImage(const QString& path, const QString& name, const QString&
             return Refuse(BatchItem::Kind::Image, shown, path,
                           QStringLiteral("no treatment for this kind of file"),
                           QStringLiteral("unsupported"));
-        item.outputPath = PlanOutput(name, extension);
+        QString error;
+        item.outputPath = PlanOutput(path, addedRoot, extension, &error);
+        if (item.outputPath.isEmpty())
+            return Refuse(BatchItem::Kind::Image, shown, path, error, QStringLiteral("bad-place"));
     }
     imageEngine_->AddTask(item.taskId, task);
     byTaskId_[item.taskId] = items_.size();
     items_.push_back(item);
 }
 
-QString BatchJob::PlanOutput(const QString& fileName, const QString& extension)
+QString BatchJob::PlanOutput(const QString& sourcePath, const QString& addedRoot,
+                            const QString& extension, QString* error)
 {
-    const OutputNameResolver resolver(outputFolder_, fileName, extension);
-    const QString path = resolver.Resolve([this](const QString& candidate) {
+    const OutputTarget target =
+        PlanOutputTarget(options_.values.place, outputFolder_, sourcePath, addedRoot, extension);
+    if (!target.error.isEmpty()) {
+        *error = target.error;
+        return {};
+    }
+    const OutputNameResolver resolver =
+        OutputNameResolver::WithBase(target.folder, target.baseName, target.extension);
+    // In place the source goes to the trash before its output is named: its name is free then.
+    const QString path = resolver.Resolve([&](const QString& candidate) {
+        if (target.replacesSource && candidate == sourcePath) return false;
         return planned_.contains(candidate) || OutputNameResolver::EntryExists(candidate);
     });
     planned_.insert(path);
@@ -306,6 +329,7 @@ QString BatchJob::PlanOutput(const QString& fileName, const QString& extension)
 
 int BatchJob::DryRun()
 {
+    view_.SetInPlace(options_.values.place.place == place::kInPlace);
     int status = 0;
     for (const BatchItem& item : items_) {
         if (item.taskId < 0) {
@@ -412,6 +436,8 @@ void BatchJob::OnVideoDone(const VideoDoneRecord& record)
         item->crf = record.searchedCrf;
         item->fittedBitRate = record.fittedBitRate;
         item->sizeTries = record.sizeTries;
+        item->replacedSource = record.replacedSource;
+        item->freedBytes = record.freedBytes;
         record.sourceKept ? KeepSource(*item) : Conclude(*item, record.outputPath);
     }
     if (!stopping_) videoEngine_->Release(record.taskId);
@@ -439,6 +465,8 @@ void BatchJob::OnImageDone(int taskId, const ImageDoneRecord& record)
         item->ssim = record.ssim;
         item->quality = record.searchedQuality;
         item->scalePercent = record.scalePercent;
+        item->replacedSource = record.replacedSource;
+        item->freedBytes = record.freedBytes;
         record.sourceKept ? KeepSource(*item) : Conclude(*item, record.outputPath);
     }
     if (!stopping_) imageEngine_->Release(taskId);
@@ -511,7 +539,7 @@ void BatchJob::Finish()
     if (finished_) return;
     finished_ = true;
     tick_.stop();
-    view_.Summary(items_, outputFolder_);
+    view_.Summary(items_, outputFolder_, options_.values.place.place);
     qsizetype failed = 0;
     for (const BatchItem& item : items_) failed += item.Succeeded() ? 0 : 1;
     QString message;

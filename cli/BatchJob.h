@@ -57,19 +57,24 @@ private:
     class VideoSink;
     class ImageSink;
 
-    // root: the canonical path of the folder named, which links must not lead out of.
+    // root: the canonical path of the folder named, which links must not lead out of; added:
+    // that folder as named (absolute), the files' addedRoot.
     void IntakeFolder(const QString& folder, const QString& shown, const QString& root,
-                      QSet<QString>& visited, const std::function<bool()>& stopRequested,
-                      bool& stopped);
-    void AddVideo(const QString& dir, const QString& name, const QString& shown);
-    void AddImage(const QString& path, const QString& name, const QString& shown);
+                      const QString& added, QSet<QString>& visited,
+                      const std::function<bool()>& stopRequested, bool& stopped);
+    void AddVideo(const QString& dir, const QString& name, const QString& shown,
+                  const QString& addedRoot = {});
+    void AddImage(const QString& path, const QString& name, const QString& shown,
+                  const QString& addedRoot = {});
     // A file that is not taken (not a regular file, a name we cannot use): a failed result
     // with the reason, no task.
     void Refuse(BatchItem::Kind kind, const QString& shown, const QString& path,
                 const QString& reason, const QString& code = QStringLiteral("not-taken"));
-    // The output a dry run names for a file: the engines' name rule against the folder as it
-    // is and the names planned before it.
-    QString PlanOutput(const QString& fileName, const QString& extension);
+    // The output a dry run names for a file: where the place puts it, by the engines' name rule
+    // against the folder as it is and the names planned before it. Empty with *error set when
+    // it cannot be placed.
+    QString PlanOutput(const QString& sourcePath, const QString& addedRoot,
+                       const QString& extension, QString* error);
     BatchItem* Find(int taskId);
     qint64 Now() const { return clock_.elapsed(); }
 

@@ -388,6 +388,28 @@ const std::vector<OptionSpec>& Options()
                             return true;
                         },
                         QStringLiteral("a folder path of at most 259 characters")});
+        list.push_back({"Output", "place", "flat|tree|beside|in-place",
+                        "where outputs go: flat in the output folder; tree, the output folder "
+                        "with each folder named and the folders below it; beside, next to the "
+                        "source with --suffix added to the name; in-place, in the source's "
+                        "place when smaller (the original goes to the trash, its dates and "
+                        "photo information stay)",
+                        [](const RunValues& v) { return WordOf(choices::kPlaces, v.place.place); },
+                        [](const QString& s, CliOptions& o) {
+                            const auto i = IndexOf(choices::kPlaces, s);
+                            if (i) o.values.place.place = *i;
+                            return i.has_value();
+                        },
+                        Join(choices::kPlaces)});
+        list.push_back({"Output", "suffix", "TEXT",
+                        "what --place beside adds to the source's name before the extension",
+                        [](const RunValues& v) { return v.place.suffix; },
+                        [](const QString& s, CliOptions& o) {
+                            if (!PlaceSuffixProblem(s).isEmpty()) return false;
+                            o.values.place.suffix = s;
+                            return true;
+                        },
+                        QStringLiteral("a text without \"/\", not empty and not only dots")});
         list.push_back({"Output",
                         "skip-larger",
                         nullptr,
@@ -637,6 +659,12 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments, const RunValues
         parsed.action = ParsedCommandLine::Action::Help;
         return parsed;
     }
+    // A suffix from the settings file is held to the same rule.
+    if (const QString problem = PlaceSuffixProblem(options.values.place.suffix);
+        options.values.place.place == place::kBeside && !problem.isEmpty())
+        return UsageError(QStringLiteral("cannot write outputs beside their sources: %1 (see "
+                                         "--suffix)")
+                              .arg(problem));
     if (parser.isSet(QStringLiteral("version"))) {
         parsed.action = ParsedCommandLine::Action::Version;
         return parsed;
@@ -659,7 +687,8 @@ QString HelpText(const RunValues& defaults, const QString& configPath)
         "extension, as the folder intake takes them. Videos are probed first and a damaged one\n"
         "is reported and skipped. One video at a time and as many images at once as the machine\n"
         "has cores are compressed, side by side. Sources are never changed and no file is\n"
-        "overwritten.\n"
+        "overwritten; with --place in-place a smaller output takes its source's name and the\n"
+        "original goes to the desktop's trash, from where it can be put back.\n"
         "\n"
         "Video extensions: mp4 flv wmv avi mov mkv m4v f4v ts mts rm rmvb m3u8 webm mpg mpeg\n"
         "  asf dat 3gp 3g2 vob ogv divx mxf. Image extensions: bmp jpg jpeg jpe png gif webp\n"

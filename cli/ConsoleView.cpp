@@ -14,6 +14,7 @@
 
 #include "ConsoleText.h"
 #include "core/app/FailureText.h"
+#include "core/app/OutputPlace.h"
 #include "core/app/TextUtil.h"
 
 using console::DisplayWidth;
@@ -162,6 +163,10 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
         object.insert("scale_percent", item.scalePercent);
     if (item.fittedBitRate > 0) object.insert("fitted_bitrate", item.fittedBitRate);
     if (item.sizeTries > 0) object.insert("size_tries", item.sizeTries);
+    if (done && item.replacedSource) {
+        object.insert("replaced_source", true);
+        object.insert("freed_bytes", static_cast<double>(item.freedBytes));
+    }
     return object;
 }
 
@@ -198,6 +203,9 @@ QString ConsoleView::ResultLine(const BatchItem& item)
                                .arg(item.shownPath, item.outputPath, IecSize(item.sourceSize),
                                     IecSize(item.outputSize), FormatSaving(saving));
             if (item.ssim > 0) line += QStringLiteral("  SSIM %1").arg(item.ssim, 0, 'f', 3);
+            if (item.replacedSource)
+                line += QStringLiteral("  in place, %1 freed; the original is in the trash")
+                            .arg(IecSize(item.freedBytes));
             return line;
         }
         case BatchItem::State::Kept:
@@ -276,8 +284,11 @@ void ConsoleView::WouldWrite(const BatchItem& item, const QString& outputPath)
         Write(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n');
         return;
     }
-    Write(QStringLiteral("would    %1 -> %2  (%3)\n")
-              .arg(item.shownPath, outputPath, IecSize(item.sourceSize)));
+    Write(QStringLiteral("would    %1 -> %2  (%3)%4\n")
+              .arg(item.shownPath, outputPath, IecSize(item.sourceSize),
+                   inPlace_ ? QStringLiteral(" in place, the original to the trash when the "
+                                             "output is smaller")
+                            : QString()));
 }
 
 void ConsoleView::Tick(qint64 nowMs)
@@ -285,7 +296,8 @@ void ConsoleView::Tick(qint64 nowMs)
     if (mode_ == Mode::Terminal && !quiet_ && !running_.empty()) DrawBlock(nowMs);
 }
 
-void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& outputFolder)
+void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& outputFolder,
+                          int place)
 {
     if (mode_ == Mode::Terminal) ClearBlock();
     running_.clear();
@@ -322,10 +334,39 @@ void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& ou
                 Pad(row.newSize, widths[2], !header) + QStringLiteral("  ") +
                 Pad(row.saving, widths[3], !header) + QStringLiteral("  ") + row.result + u'\n';
     }
-    text += QStringLiteral("\n%1 of %2 files compressed; output folder: %3\n")
+    QString where;
+    switch (place) {
+        case place::kTree:
+            where = QStringLiteral("output folder: %1 (with the added folders' tree)")
+                        .arg(outputFolder);
+            break;
+        case place::kBeside:
+            where = QStringLiteral("outputs beside their sources");
+            break;
+        case place::kInPlace:
+            where = QStringLiteral("outputs in place of their sources");
+            break;
+        default:
+            where = QStringLiteral("output folder: ") + outputFolder;
+            break;
+    }
+    text += QStringLiteral("\n%1 of %2 files compressed; %3\n")
                 .arg(done)
                 .arg(items.size())
-                .arg(outputFolder);
+                .arg(where);
+    qint64 freed = 0;
+    int replaced = 0;
+    for (const BatchItem& item : items) {
+        if (item.state != BatchItem::State::Done || !item.replacedSource) continue;
+        freed += item.freedBytes;
+        ++replaced;
+    }
+    if (replaced > 0)
+        text += QStringLiteral("%1 originals replaced and moved to the trash; space freed: %2 "
+                               "bytes (%3)\n")
+                    .arg(replaced)
+                    .arg(freed)
+                    .arg(IecSize(freed));
     Write(text);
 }
 

@@ -37,7 +37,10 @@ public:
     // every mode, so the JSON output stays one record per file.
     void Notice(const QString& text);
     // The closing table of every file, and where the outputs went (nothing in JSON mode).
-    void Summary(const std::vector<BatchItem>& items, const QString& outputFolder);
+    // place: where the outputs went (core/app/OutputPlace.h); the table closes with the space
+    // the files that replaced their sources gave back, when there were any.
+    void Summary(const std::vector<BatchItem>& items, const QString& outputFolder,
+                 int place = 0);
 
     // Encode speed (media seconds per wall second) and seconds left, from the progress over
     // the wall time since the file started; none before the first progress above 0 % or when
@@ -50,6 +53,8 @@ public:
 
     // A dry run: the file and the output it would be written to.
     void WouldWrite(const BatchItem& item, const QString& outputPath);
+    // A dry run in place says so on each line.
+    void SetInPlace(bool inPlace) { inPlace_ = inPlace; }
 
     // The file's JSON record: source, output (null unless done), source_size, output_size,
     // saving (percent, null unless done), result ("done", "kept" or "failed"), error when
@@ -78,6 +83,7 @@ private:
     int err_;
     Mode mode_;
     bool quiet_;
+    bool inPlace_ = false;
     int outError_ = 0;
     int drawnLines_ = 0;
     std::vector<const BatchItem*> running_;

@@ -63,6 +63,8 @@ _lumocompress_cli()
         --scale) values='0 1 2 3 4 5' ;;
         --size) values='none' ;;
         --max-size) values='none 500K 1M 10M 25M 100M 1G' ;;
+        --place) values='flat tree beside in-place' ;;
+        --suffix) values='_small' ;;
         --gif-drop) values='off 0 1 2 3 4' ;;
         --image-workers) values=$(seq 1 "$(nproc 2>/dev/null || echo 8)") ;;
         --output)
@@ -82,6 +84,7 @@ _lumocompress_cli()
             --balanced --compatible --video-codec --video-mode --two-pass --keep-tracks --audio-channels
             --audio-rate --audio-bitrate --image-strength --image-format --scale --size
             --gif-drop --image-workers --output --skip-larger --look --max-size --keep-dates --keep-photo-info --keep-location -r --recursive --json --quiet --dry-run --verbose
+            --place --suffix
             -h --help --version --' -- "$cur"))
         return
     fi

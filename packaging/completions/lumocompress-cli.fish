@@ -29,6 +29,8 @@ complete -c $cmd -l image-workers -x -d 'Images compressed at once, 1 to 64'
 
 # Output.
 complete -c $cmd -l output -x -a '(__fish_complete_directories (commandline -ct))' -d 'Folder the compressed files go to'
+complete -c $cmd -l place -x -a 'flat tree beside in-place' -d 'Where outputs go'
+complete -c $cmd -l suffix -x -a '_small' -d 'What --place beside adds to the name'
 complete -c $cmd -l skip-larger -d 'Keep no output that is not smaller than its source'
 complete -c $cmd -l look -d 'Same look, smallest file'
 complete -c $cmd -l max-size -x -a 'none 500K 1M 10M 25M 100M 1G' -d 'Every output fits under this size (K, M, G: 1024-based)'

@@ -101,9 +101,17 @@ void ImageEngine::RemoveTask(int taskId)
     taskMap_.erase(taskId);
 }
 
-ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath) const
+ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath,
+                                      const QString& addedRoot) const
 {
-    const ImageSettings values = reader_();
+    ImageSettings values = reader_();
+    if (values.place.place == place::kInPlace) {
+        // The output takes the original's place: what the photo tells and its dates stay,
+        // whatever the other choices say.
+        values.keepDates = true;
+        values.keepPhotoInfo = true;
+        // TODO(merge): params.keepPhotoInfo = true;
+    }
     ImageParams params;
     params.sourcePath = sourcePath;
     params.task_id = taskId;
@@ -124,6 +132,8 @@ ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath) con
     params.keepDates = values.keepDates;
     params.keepPhotoInfo = values.keepPhotoInfo;
     params.keepLocation = values.keepLocation;
+    params.place = values.place;
+    params.addedRoot = addedRoot;
     return params;
 }
 
@@ -141,7 +151,8 @@ void ImageEngine::WorkerProc()
 
         ImageRunResult result;
         try {
-            const ImageParams params = SampleParams(taskId, task ? task->filePath : QString());
+            const ImageParams params = SampleParams(taskId, task ? task->filePath : QString(),
+                                                    task ? task->addedRoot : QString());
             {
                 std::lock_guard guard(lock_);
                 imageParamsMap.emplace(taskId, params);
@@ -166,7 +177,10 @@ void ImageEngine::WorkerProc()
             std::lock_guard guard(lock_);
             imageParamsMap.try_emplace(taskId);
         };
-        if (queue_.IsCancelled(taskId)) {
+        // An output that already took its source's place stays the result: removing it now
+        // would leave the original only in the trash.
+        const bool replaced = result.done && result.done->replacedSource;
+        if (queue_.IsCancelled(taskId) && !replaced) {
             // Cancelled while it ran: what it wrote is no result.
             if (result.done) QFile::remove(result.done->outputPath);
             keepRunEntry();

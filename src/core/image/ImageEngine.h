@@ -65,7 +65,8 @@ public:
 
 private:
     void WorkerProc();
-    ImageParams SampleParams(int taskId, const QString& sourcePath) const;
+    ImageParams SampleParams(int taskId, const QString& sourcePath,
+                             const QString& addedRoot = {}) const;
 
     ImageEngineSink& sink_;
     const ImageSettingsReader reader_;

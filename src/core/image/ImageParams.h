@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "core/app/OutputPlace.h"
+
 // The parameters of one image compression run: what the image worker sampled when the task
 // started. A run reads its own copy and nobody changes it while the run lasts.
 struct ImageParams {
@@ -30,6 +32,10 @@ struct ImageParams {
     // with keepLocation as well.
     bool keepPhotoInfo = false;
     bool keepLocation = false;
+    // Where the output goes (core/app/OutputPlace.h), and the folder the user added that holds
+    // the source (the tree below it is kept in the output folder); empty for a file added alone.
+    PlaceChoice place;
+    QString addedRoot;
 };
 
 // The result of a successful run, handed to the UI thread.

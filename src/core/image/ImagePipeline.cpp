@@ -2,6 +2,8 @@
 #include "core/image/ImagePipeline.h"
 
 #include "core/app/FileDates.h"
+#include "core/app/OutputPlace.h"
+#include "core/app/OwnFiles.h"
 #include "core/app/TextUtil.h"
 #include "core/image/ColourProfile.h"
 #include "core/image/FrameLayout.h"
@@ -1089,6 +1091,76 @@ void CheckWrittenFrames(const QString& path, const char* magick, std::size_t exp
                              std::to_string(expected) + " frames");
 }
 
+// The hidden output of a run in place read back before the original goes: the bytes on disk
+// are the ones encoded, and they decode to a picture of the encoded size with as many frames.
+void CheckReadBack(const QString& path, const Encoded& encoded)
+{
+    const Source written = ReadSource(path);
+    if (written.blob.length() != encoded.blob.length() ||
+        std::memcmp(written.blob.data(), encoded.blob.data(), encoded.blob.length()) != 0)
+        throw std::runtime_error("the written file does not hold what was encoded: " +
+                                 path.toStdString());
+    Source expected;
+    expected.blob = encoded.blob;
+    expected.size = static_cast<qint64>(encoded.blob.length());
+    expected.magick = written.magick;
+    const Probe want = ProbeSource(expected);
+    const Probe got = ProbeSource(written);
+    Magick::Image first;
+    Watch(first.imageInfo());
+    first.read(written.blob);
+    if (got.frames != encoded.frames || !(got.stored == want.stored) ||
+        first.columns() != want.stored.width || first.rows() != want.stored.height)
+        throw std::runtime_error("the written file does not decode to the encoded picture: " +
+                                 path.toStdString());
+}
+
+// Saves the encoded output where params.place puts it (core/app/OutputPlace.h) and fills the
+// record's output path. In place, the output is written under a hidden name beside the source,
+// read back, and only then takes the source's place; the original goes to the trash.
+void SaveOutput(const ImageParams& params, const QString& extension, const Encoded& encoded,
+                const FileDates& sourceDates, ImageDoneRecord& done)
+{
+    const OutputTarget target = PlanOutputTarget(params.place, params.outputDir,
+                                                 params.sourcePath, params.addedRoot, extension);
+    if (!target.error.isEmpty()) throw std::runtime_error(target.error.toStdString());
+    if (!target.replacesSource) {
+        if (QString error;
+            params.place.place == place::kTree && !MakeTargetFolder(target.folder, &error))
+            throw std::runtime_error(error.toStdString());
+        done.outputPath = OutputFile::SaveNew(target.folder, target.baseName, target.extension,
+                                              encoded.blob.data(), encoded.blob.length());
+        CheckWrittenFrames(done.outputPath, OutputMagick(extension), encoded.frames);
+        if (QString why; params.keepDates && !SetFileDates(done.outputPath, sourceDates, &why))
+            DebugPrint("keep-dates: %s\n", WideToAnsi(why).c_str());
+        return;
+    }
+
+    const QString hidden =
+        OutputFile::WriteHidden(target.folder, encoded.blob.data(), encoded.blob.length());
+    const OwnFiles::Record record(hidden);
+    // Removed on every way out but the one where it took the source's name.
+    struct Remover {
+        QString path;
+        ~Remover()
+        {
+            if (!path.isEmpty()) QFile::remove(path);
+        }
+    } remover{hidden};
+    CheckReadBack(hidden, encoded);
+    if (QString why; !SetFileDates(hidden, sourceDates, &why))
+        throw std::runtime_error("the dates of the original could not be kept: " +
+                                 why.toStdString());
+    // The last moment a stop leaves the original untouched.
+    imageabort::ThrowIfRequested();
+    const ReplaceOutcome replaced = ReplaceSource(params.sourcePath, hidden, target);
+    if (replaced.outputPath.isEmpty()) throw std::runtime_error(replaced.error.toStdString());
+    remover.path.clear();
+    done.outputPath = replaced.outputPath;
+    done.replacedSource = true;
+    done.freedBytes = replaced.sourceBytes;  // less the output's size, once it is known
+}
+
 ImageDoneRecord RunUnguarded(const ImageParams& params)
 {
     const OutputFile::SourceName name = OutputFile::Split(params.sourcePath);
@@ -1120,18 +1192,17 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     ImageDoneRecord done;
     done.task_id = params.task_id;
     done.sourceSize = source.size;
-    if (params.keepSmaller && static_cast<qint64>(encoded.blob.length()) >= source.size) {
+    // In place, only a smaller output replaces its source.
+    if ((params.keepSmaller || params.place.place == place::kInPlace) &&
+        static_cast<qint64>(encoded.blob.length()) >= source.size) {
         // The source is the smaller file: nothing is written beside it.
         done.sourceKept = true;
         return done;
     }
-    done.outputPath = OutputFile::SaveNew(params.outputDir, name.baseName, extension,
-                                          encoded.blob.data(), encoded.blob.length());
-    CheckWrittenFrames(done.outputPath, OutputMagick(extension), encoded.frames);
-    if (QString why; params.keepDates && !SetFileDates(done.outputPath, sourceDates, &why))
-        DebugPrint("keep-dates: %s\n", WideToAnsi(why).c_str());
+    SaveOutput(params, extension, encoded, sourceDates, done);
     done.sourceSize = source.size;
     done.outputSize = FileSize(done.outputPath);
+    if (done.replacedSource) done.freedBytes -= done.outputSize;
     done.searchedQuality = encoded.searchedQuality;
     done.scalePercent = encoded.scalePercent;
     done.ssim = encoded.ssim;

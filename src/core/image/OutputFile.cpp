@@ -137,21 +137,24 @@ bool OutputFile::WriteExclusive(const QString& path, const void* data, std::size
     return ok;
 }
 
+QString OutputFile::WriteHidden(const QString& dir, const void* data, std::size_t size)
+{
+    const QString folder = dir.endsWith(u'/') ? dir : dir + u'/';
+    for (int attempt = 0;; ++attempt) {
+        const QString path =
+            folder + QStringLiteral(".lumo-%1.part")
+                         .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        if (WriteExclusive(path, data, size)) return path;
+        if (errno != EEXIST || attempt + 1 == kMaxTemporaryAttempts)
+            throw std::runtime_error(ErrorText("cannot write", path, errno));
+    }
+}
+
 QString OutputFile::SaveNew(const QString& dir, const QString& baseName, const QString& extension,
                             const void* data, std::size_t size)
 {
-    const QString folder = dir.endsWith(u'/') ? dir : dir + u'/';
-
     // The temporary file lives in the target folder, so that linking it is one step.
-    QString temporaryPath;
-    for (int attempt = 0;; ++attempt) {
-        temporaryPath =
-            folder + QStringLiteral(".lumo-%1.part")
-                         .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-        if (WriteExclusive(temporaryPath, data, size)) break;
-        if (errno != EEXIST || attempt + 1 == kMaxTemporaryAttempts)
-            throw std::runtime_error(ErrorText("cannot write", temporaryPath, errno));
-    }
+    const QString temporaryPath = WriteHidden(dir, data, size);
     const QByteArray temporary = Native(temporaryPath);
     // Ours until it is gone: forgotten after the guard has removed it.
     const OwnFiles::Record record(temporaryPath);

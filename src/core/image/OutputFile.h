@@ -28,6 +28,11 @@ public:
     static QString SaveNew(const QString& dir, const QString& baseName, const QString& extension,
                            const void* data, std::size_t size);
 
+    // Writes data to a new hidden temporary file (".lumo-<16 hex digits>.part") in dir and
+    // returns its path; the caller registers it as ours (core/app/OwnFiles.h) and renames or
+    // removes it. Throws std::runtime_error when nothing could be written.
+    static QString WriteHidden(const QString& dir, const void* data, std::size_t size);
+
     // Creates path exclusively (mode 0666 less the umask) and writes data into it. False, with
     // errno set, when it exists or cannot be written; a partly written file is removed.
     static bool WriteExclusive(const QString& path, const void* data, std::size_t size);

@@ -183,12 +183,13 @@ SourceType DetectSourceType(const QString& path)
     return type;
 }
 
-VideoTask MakeVideoTask(const QString& dir, const QString& name)
+VideoTask MakeVideoTask(const QString& dir, const QString& name, const QString& addedRoot)
 {
     VideoTask task;
     task.fileName = name;
     task.fileDir = dir;
     task.filePath = dir.endsWith('/') ? dir + name : dir + '/' + name;
+    task.addedRoot = addedRoot;
     return task;
 }
 

@@ -42,8 +42,9 @@ struct SourceType {
 };
 SourceType DetectSourceType(const QString& path);
 
-// A record for the file name in folder dir: fileName, fileDir (as given) and filePath.
-VideoTask MakeVideoTask(const QString& dir, const QString& name);
+// A record for the file name in folder dir: fileName, fileDir (as given) and filePath, and
+// addedRoot, the folder the user added that holds it (empty for a file added by itself).
+VideoTask MakeVideoTask(const QString& dir, const QString& name, const QString& addedRoot = {});
 
 // "%02d:%02d:%02d" of the whole seconds of a duration; a negative duration shows 00:00:00.
 QString FormatDuration(double seconds);

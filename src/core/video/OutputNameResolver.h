@@ -14,6 +14,9 @@ public:
     using TakenTest = std::function<bool(const QString& path)>;
 
     OutputNameResolver(QString folder, const QString& sourceFileName, QString extension);
+    // The same with the base given instead of taken from a file name (an output beside its
+    // source has the suffix added to it).
+    static OutputNameResolver WithBase(QString folder, QString baseName, QString extension);
 
     // The n-th candidate: n <= 1 gives folder/base.ext, n >= 2 folder/base(n).ext.
     QString Candidate(int n) const;

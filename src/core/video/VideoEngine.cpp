@@ -13,6 +13,7 @@
 #include <exception>
 
 #include "core/app/OutputName.h"
+#include "core/app/OutputPlace.h"
 #include "core/app/OwnFiles.h"
 #include "core/app/Paths.h"
 #include "core/app/TextUtil.h"
@@ -208,7 +209,10 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
 
     // Settings are read now, so a change reaches the next task and never a running one.
     const VideoSettings values = reader_();
-    const FileDates sourceDates = values.keepDates ? ReadFileDates(task->filePath) : FileDates{};
+    // In place of the source, its dates always stay.
+    const bool inPlace = values.place.place == place::kInPlace;
+    const FileDates sourceDates =
+        values.keepDates || inPlace ? ReadFileDates(task->filePath) : FileDates{};
     const CommandPlan plan =
         PlanCommand(*task, ResolveCompressSettings(own, values.settings), values.page);
     const QString program = encoder.isEmpty() ? FindTool(QStringLiteral("ffmpeg")) : encoder;
@@ -271,8 +275,14 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     // What killed earlier runs left goes before a task writes, but never a source of ours.
     OwnFiles::CleanLeftovers(sources);
     const auto isReserved = [&reserved](const QString& path) { return reserved.count(path) > 0; };
-    const OutputNameResolver resolver(values.outputFolder, task->fileName, plan.extension);
+    const OutputTarget target = PlanOutputTarget(values.place, values.outputFolder,
+                                                 task->filePath, task->addedRoot, plan.extension);
+    if (!target.error.isEmpty()) return Fail(taskId, target.error);
     QString error;
+    if (values.place.place == place::kTree && !MakeTargetFolder(target.folder, &error))
+        return Fail(taskId, QStringLiteral("cannot create the output: ") + error);
+    const OutputNameResolver resolver =
+        OutputNameResolver::WithBase(target.folder, target.baseName, plan.extension);
     const OutputNameResolver::PartClaim claim = resolver.ClaimPart(isReserved, &error);
     if (claim.path.isEmpty())
         return Fail(taskId, QStringLiteral("cannot create the output: ") + error);
@@ -447,13 +457,43 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         discard();
         return EndStopped(taskId);
     }
-    const QString output = resolver.Publish(claim, isReserved, &error);
-    if (output.isEmpty()) {
-        discard();
-        return Fail(taskId, QStringLiteral("cannot name the output: ") + error, 0);
+    VideoDoneRecord record;
+    QString output;
+    if (inPlace) {
+        // Only a smaller output takes the source's place; the source stays otherwise.
+        const qint64 sourceSize = QFileInfo(task->filePath).size();
+        if (written.size() >= (sourceSize > 0 ? sourceSize : task->fileSize)) {
+            discard();
+            record.taskId = taskId;
+            record.sourcePath = task->filePath;
+            record.sourceSize = task->fileSize;
+            record.sourceKept = true;
+            record.durationMs = outcome.durationMs;
+            return sink_.TaskDone(record);
+        }
+        if (QString why; !SetFileDates(claim.partPath, sourceDates, &why)) {
+            discard();
+            return Fail(taskId, QStringLiteral("the dates of the original could not be kept: ") +
+                                    why,
+                        0);
+        }
+        const ReplaceOutcome replaced = ReplaceSource(task->filePath, claim.partPath, target);
+        if (replaced.outputPath.isEmpty()) {
+            discard();
+            return Fail(taskId, replaced.error, 0);
+        }
+        output = replaced.outputPath;
+        record.replacedSource = true;
+        record.freedBytes = replaced.sourceBytes - QFileInfo(output).size();
+    } else {
+        output = resolver.Publish(claim, isReserved, &error);
+        if (output.isEmpty()) {
+            discard();
+            return Fail(taskId, QStringLiteral("cannot name the output: ") + error, 0);
+        }
+        if (QString why; values.keepDates && !SetFileDates(output, sourceDates, &why))
+            sink_.TaskNotes(taskId, {QStringLiteral("the file dates were not kept: ") + why});
     }
-    if (QString why; values.keepDates && !SetFileDates(output, sourceDates, &why))
-        sink_.TaskNotes(taskId, {QStringLiteral("the file dates were not kept: ") + why});
     partRecord.Forget();
     Unreserve(claim.path);
     {
@@ -461,16 +501,17 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         outputPathMap[taskId] = output;
     }
 
-    VideoDoneRecord record;
     record.taskId = taskId;
     record.sourcePath = task->filePath;
     record.outputPath = output;
-    record.sourceSize = task->fileSize;
+    record.sourceSize = record.replacedSource ? record.freedBytes + QFileInfo(output).size()
+                                              : task->fileSize;
     record.outputSize = QFileInfo(output).size();
     // Quality mode promises a file no larger than the source: the rate ceiling holds over
-    // time, but a short clip can end inside the encoder's buffer allowance.
+    // time, but a short clip can end inside the encoder's buffer allowance. (In place the
+    // output was smaller, and the source's name is now the output's own.)
     const bool quality = UsesConstantQuality(encodePlan);
-    if (values.keepSmaller || quality) {
+    if ((values.keepSmaller || quality) && !record.replacedSource) {
         const qint64 sourceSize = QFileInfo(task->filePath).size();
         if (record.outputSize >= (sourceSize > 0 ? sourceSize : task->fileSize)) {
             // The source is the smaller file: nothing is kept beside it.

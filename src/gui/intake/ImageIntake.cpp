@@ -15,11 +15,13 @@ namespace {
 
 constexpr char kFolderTitle[] = QT_TRANSLATE_NOOP("LumoCompress", "选择图片存放目录");
 
-ImageTask MakeImageTask(const QString& path, const QString& name)
+// addedRoot: the folder added that holds the file, empty for a file added by itself.
+ImageTask MakeImageTask(const QString& path, const QString& name, const QString& addedRoot = {})
 {
     ImageTask task;
     task.fileName = name;
     task.filePath = path;
+    task.addedRoot = addedRoot;
     task.fileSize = QFileInfo(path).size();  // 0 when the entry cannot be read
     return task;
 }
@@ -48,7 +50,7 @@ void ImageIntake::AddFolder(const QString& folder)
     if (folder.isEmpty()) return;
     std::vector<ImageTask> imageScanList;
     for (const QString& name : ScanFolderForImages(folder))
-        imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name));
+        imageScanList.push_back(MakeImageTask(MakeVideoTask(folder, name).filePath, name, folder));
     for (const ImageTask& task : imageScanList) Add(task);
     ReportNotTaken(EntriesNotTaken(folder, false));
 }

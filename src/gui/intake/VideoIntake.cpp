@@ -62,7 +62,7 @@ void VideoIntake::AddFolder(const QString& folder)
     if (folder.isEmpty()) return;
     std::vector<VideoTask> tasks;
     for (const QString& name : ScanFolderForVideos(folder))
-        tasks.push_back(MakeVideoTask(folder, name));
+        tasks.push_back(MakeVideoTask(folder, name, folder));
     Queue(std::move(tasks), EntriesNotTaken(folder, true));
 }
 
