@@ -250,6 +250,9 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
     SearchSpace space = CrfSpace(encoder);
     space.maxProbes = ProbeLimit(samples, request.durationSeconds, request.maxProbes);
     space.tolerance = request.tolerance;
+    // A long video's few probes may end short of the look: the line through the last two then
+    // gives the CRF, rather than the nearest probe's look below the target.
+    space.estimateBeyondProbes = true;
 
     // The share of the search done, in sample seconds weighted by the parts' costs: below 1
     // until the end, whatever the number of probes.

@@ -357,11 +357,16 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         }
         const QString figures =
             QStringLiteral("SSIM %1 at CRF %2").arg(result.value, 0, 'f', 3).arg(result.setting);
-        notes << (result.status == search::SearchStatus::Reached
-                      ? figures
-                      : figures + QStringLiteral(", the nearest the search found to the "
-                                                 "strength's %1")
-                                      .arg(request.targetSsim, 0, 'f', 3));
+        if (result.status == search::SearchStatus::Reached)
+            notes << figures;
+        else if (result.status == search::SearchStatus::Estimated)
+            notes << QStringLiteral("CRF %1, where the probes' line reaches SSIM %2 (estimated)")
+                         .arg(result.setting)
+                         .arg(request.targetSsim, 0, 'f', 3);
+        else
+            notes << figures + QStringLiteral(", the nearest the search found to the "
+                                              "strength's %1")
+                                   .arg(request.targetSsim, 0, 'f', 3);
     }
 
     // One encode of the whole file: its runs in turn, each filling its share of its bar.
