@@ -110,7 +110,8 @@ double SearchCost(const std::vector<Sample>& samples, double durationSeconds, in
 int ProbeLimit(const std::vector<Sample>& samples, double durationSeconds, int maxProbes)
 {
     if (!(durationSeconds > kLongVideoSeconds)) return maxProbes;
-    const double oneProbe = SearchCost(samples, durationSeconds, 1) - SearchCost(samples, durationSeconds, 0);
+    const double oneProbe =
+        SearchCost(samples, durationSeconds, 1) - SearchCost(samples, durationSeconds, 0);
     if (!(oneProbe > 0)) return maxProbes;
     const double affordable = (kMaxSearchCost - SearchCost(samples, durationSeconds, 0)) / oneProbe;
     return std::clamp(static_cast<int>(std::floor(affordable)), std::min(2, maxProbes), maxProbes);
@@ -269,14 +270,13 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
     QStringList references;
     for (size_t i = 0; i < samples.size(); ++i) {
         references << folder.filePath(QStringLiteral("reference%1.mkv").arg(i));
-        ChildRun cut = RunChild(
-            request.ffmpeg, ReferenceArguments(request.sourcePath, samples[i], references.last()),
-            stop);
+        ChildRun cut =
+            RunChild(request.ffmpeg,
+                     ReferenceArguments(request.sourcePath, samples[i], references.last()), stop);
         if (!cut.succeeded && !cut.stopped)
-            cut = RunChild(request.ffmpeg,
-                           ReferenceArguments(request.sourcePath, samples[i], references.last(),
-                                              true),
-                           stop);
+            cut = RunChild(
+                request.ffmpeg,
+                ReferenceArguments(request.sourcePath, samples[i], references.last(), true), stop);
         if (cut.stopped) {
             result.search.status = SearchStatus::Stopped;
             return result;

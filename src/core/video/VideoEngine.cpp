@@ -343,9 +343,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         const double cost =
             search::SearchCost(request.samples, sourceSeconds, search::kUsualProbes);
         searchShare = cost / (1 + cost);
-        found = search::SearchVideoLook(request, stop, [&](double fraction) {
-            showProgress(searchShare * fraction);
-        });
+        found = search::SearchVideoLook(
+            request, stop, [&](double fraction) { showProgress(searchShare * fraction); });
         const search::SearchResult& result = found->search;
         if (result.status == search::SearchStatus::Stopped || stop.stop_requested()) {
             discard();
@@ -364,8 +363,9 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
                          .arg(result.setting)
                          .arg(request.targetSsim, 0, 'f', 3);
         else
-            notes << figures + QStringLiteral(", the nearest the search found to the "
-                                              "strength's %1")
+            notes << figures + QStringLiteral(
+                                   ", the nearest the search found to the "
+                                   "strength's %1")
                                    .arg(request.targetSsim, 0, 'f', 3);
     }
 
