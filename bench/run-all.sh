@@ -12,6 +12,7 @@ build=$(cd "$1" 2>/dev/null && pwd) || { echo "run-all.sh: no build folder $1" >
 for program in lumocompress lumocompress-cli intake_bench video_bench image_bench; do
   [ -x "$build/$program" ] || { echo "run-all.sh: $build/$program is not built (run make build)" >&2; exit 2; }
 done
+[ -x "$build/tests/core_search_tests" ] || { echo "run-all.sh: $build/tests/core_search_tests is not built (run make build)" >&2; exit 2; }
 for tool in ffmpeg ffprobe convert identify; do
   command -v "$tool" >/dev/null || { echo "run-all.sh: $tool is missing (run make deps)" >&2; exit 2; }
 done
@@ -86,6 +87,13 @@ bash "$here/compression.sh" "$build"
 
 section "video choices against the x264 and x265 curves at the same SSIM (bench/curves.sh, 1280x720, 3 s)"
 bash "$here/curves.sh" "$build" 3 1280x720
+
+section "same look, smallest file: searched against one fixed CRF or quality (SearchBench, 70 s clips at 1280x720)"
+LUMO_SEARCH_BENCH=1 "$build/tests/core_search_tests" --gtest_filter='SearchBench.*' --gtest_brief=1 |
+  grep -e '^video' -e '^jpeg' -e '^webp' -e '^avif' -e '^  fixed' || true
+
+section "fit under a size: output / limit on clips and pictures (bench/size-fit.sh)"
+bash "$here/size-fit.sh" "$build"
 
 section "lumocompress-cli: videos and images side by side"
 (cli_batch "$build/lumocompress-cli")

@@ -64,7 +64,8 @@ public:
     void TaskNotes(int taskId, const QStringList& notes) override
     {
         Post([taskId, notes](BatchJob& job) {
-            if (BatchItem* item = job.Find(taskId)) item->notes = notes;
+            // A task may report notes more than once (its choices, then its dates).
+            if (BatchItem* item = job.Find(taskId)) item->notes += notes;
         });
     }
     void TaskDone(const VideoDoneRecord& record) override

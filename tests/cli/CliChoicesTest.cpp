@@ -191,6 +191,36 @@ TEST_F(CliChoicesTest, MaxSizeFitsVideosAndImagesUnderTheLimit)
     }
 }
 
+// A size that leaves the picture a low rate makes the picture smaller and says so; one that
+// cannot even hold the sound fails with that reason before anything is written.
+TEST_F(CliChoicesTest, MaxSizeScalesALowRateDownAndRefusesWhatCannotHoldTheSound)
+{
+    Ffmpeg(QString("-f lavfi -i testsrc2=size=320x240:rate=25:duration=3 -f lavfi -i "
+                   "sine=duration=3 -c:v libx264 -preset ultrafast -crf 8 -c:a aac")
+               .split(u' ')
+           << In("clip.mp4"));
+    // 3 s of sound take about 24 kB: 50000 bytes leave the picture about 60 kbit/s.
+    const CliResult fitted = Cli({"--json", "--max-size", "50000", In("clip.mp4")});
+    const QJsonObject video = Done(fitted);
+    EXPECT_LE(QFileInfo(video["output"].toString()).size(), 50000);
+    const QString notes = video["notes"].toVariant().toStringList().join(" | ");
+    EXPECT_TRUE(notes.contains("the picture is made")) << notes.toStdString();
+    const CliResult text = Cli({"--max-size", "50000", In("clip.mp4")});
+    EXPECT_TRUE(QString::fromUtf8(text.out).contains("note: the picture is made"))
+        << text.out.toStdString();
+
+    const QStringList written = Names(Out(""));
+    const CliResult refused = Cli({"--json", "--max-size", "20000", In("clip.mp4")});
+    EXPECT_NE(refused.exitCode, 0);
+    const QList<QJsonObject> records = refused.JsonLines();
+    ASSERT_EQ(records.size(), 1) << refused.out.toStdString();
+    const QJsonObject& failed = records[0];
+    EXPECT_EQ(failed["result"].toString(), "failed");
+    EXPECT_TRUE((failed["error"].toString() + failed["detail"].toString()).contains("sound"))
+        << refused.out.toStdString();
+    EXPECT_EQ(Names(Out("")), written);
+}
+
 TEST_F(CliChoicesTest, KeepDatesGivesTheOutputsTheSourcesTimes)
 {
     ASSERT_TRUE(testenv::MakeVideo(In("clip.mp4"), 2.0, "320x240"));

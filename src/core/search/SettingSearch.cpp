@@ -104,6 +104,22 @@ SearchResult Search(const SearchSpace& space, Goal goal, double target, const Me
         result.value = chosen->measured.value;
         result.bytes = chosen->measured.bytes;
     }
+    const size_t count = result.probes.size();
+    if (result.status == SearchStatus::Unreachable && space.estimateBeyondProbes && bad &&
+        count >= 2 && static_cast<int>(count) >= space.maxProbes) {
+        const double line =
+            Secant(space, result.probes[count - 2], result.probes[count - 1], target);
+        // Only beyond the nearest probe, toward the acceptable end, and inside the range.
+        const int from = okAtHigh ? bad->setting + 1 : low;
+        const int to = okAtHigh ? high : bad->setting - 1;
+        if (std::isfinite(line) && from <= to) {
+            const double safer = okAtHigh ? std::ceil(line) + 1 : std::floor(line) - 1;
+            result.setting = std::clamp(static_cast<int>(std::clamp(safer, -1e6, 1e6)), from, to);
+            result.value = target;
+            result.bytes = 0;
+            result.status = SearchStatus::Estimated;
+        }
+    }
     return result;
 }
 

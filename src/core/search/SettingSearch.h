@@ -39,6 +39,10 @@ struct SearchSpace {
     int maxProbes = 6;
     // An acceptable probe this close to the target ends the search early.
     double tolerance = 0;
+    // When maxProbes run out before any probe was acceptable: the setting where the line
+    // through the last two probes meets the target, one step further toward the acceptable
+    // side, unmeasured (Estimated), in place of the nearest probe.
+    bool estimateBeyondProbes = false;
 };
 
 enum class SearchStatus {
@@ -46,6 +50,9 @@ enum class SearchStatus {
     // No probe was acceptable (the range's best end among them, or the budget ran out first):
     // setting is the probe nearest to acceptable.
     Unreachable,
+    // No probe was acceptable within maxProbes; setting is estimated from the last two
+    // (see estimateBeyondProbes), value is the target.
+    Estimated,
     Stopped,  // the stop token was set
     Failed,   // a probe could not be measured (error says why)
 };

@@ -9,8 +9,10 @@ namespace search {
 
 namespace {
 
+// A size for a reason: in MB, or in kB below a megabyte (where "0.0 MB" would say nothing).
 QString Megabytes(double bytes)
 {
+    if (bytes < 1e6) return QString::number(bytes / 1e3, 'f', 1) + QStringLiteral(" kB");
     return QString::number(bytes / 1e6, 'f', 1) + QStringLiteral(" MB");
 }
 

@@ -84,16 +84,37 @@ std::vector<Sample> PlanSamples(double durationSeconds, int maxSamples, double s
 {
     if (!(durationSeconds > 0) || !(sampleSeconds > 0)) return {};
     if (durationSeconds <= sampleSeconds) return {{0, durationSeconds}};
-    const int fitting = static_cast<int>(std::floor(durationSeconds * shareLimit / sampleSeconds));
-    const int count = std::clamp(fitting, 1, std::max(maxSamples, 1));
+    double room = durationSeconds * shareLimit;
+    room = std::min(room, std::max(durationSeconds * kLongVideoShare, kSampleFloorSeconds));
+    room = std::max(room, sampleSeconds);  // one whole sample at least
+    const int count = std::clamp(static_cast<int>(std::ceil(room / sampleSeconds - 1e-9)), 1,
+                                 std::max(maxSamples, 1));
+    const double length = std::min(sampleSeconds, room / count);
     std::vector<Sample> samples;
     for (int i = 0; i < count; ++i) {
         const double centre = durationSeconds * (i + 0.5) / count;
-        const double start =
-            std::clamp(centre - sampleSeconds / 2, 0.0, durationSeconds - sampleSeconds);
-        samples.push_back({start, sampleSeconds});
+        const double start = std::clamp(centre - length / 2, 0.0, durationSeconds - length);
+        samples.push_back({start, length});
     }
     return samples;
+}
+
+double SearchCost(const std::vector<Sample>& samples, double durationSeconds, int probes)
+{
+    if (!(durationSeconds > 0)) return 0;
+    double seconds = 0;
+    for (const Sample& sample : samples) seconds += sample.length;
+    return seconds / durationSeconds * (kCutCost + std::max(probes, 0) * kProbeCost);
+}
+
+int ProbeLimit(const std::vector<Sample>& samples, double durationSeconds, int maxProbes)
+{
+    if (!(durationSeconds > kLongVideoSeconds)) return maxProbes;
+    const double oneProbe =
+        SearchCost(samples, durationSeconds, 1) - SearchCost(samples, durationSeconds, 0);
+    if (!(oneProbe > 0)) return maxProbes;
+    const double affordable = (kMaxSearchCost - SearchCost(samples, durationSeconds, 0)) / oneProbe;
+    return std::clamp(static_cast<int>(std::floor(affordable)), std::min(2, maxProbes), maxProbes);
 }
 
 EncoderRuns RenderRunsAtQuality(const CommandPlan& plan, const QString& encoder,
@@ -121,24 +142,29 @@ EncoderRuns RenderRunsAtQuality(const CommandPlan& plan, const QString& encoder,
 }
 
 QStringList ReferenceArguments(const QString& sourcePath, const Sample& sample,
-                               const QString& referencePath)
+                               const QString& referencePath, bool ffv1)
 {
-    return {QStringLiteral("-hide_banner"),
-            QStringLiteral("-nostdin"),
-            QStringLiteral("-y"),
-            QStringLiteral("-ss"),
-            Seconds(sample.start),
-            QStringLiteral("-t"),
-            Seconds(sample.length),
-            QStringLiteral("-i"),
-            QFileInfo(sourcePath).absoluteFilePath(),
-            QStringLiteral("-map"),
-            QStringLiteral("0:v:0"),
-            QStringLiteral("-vf"),
-            QStringLiteral("setpts=PTS-STARTPTS"),
-            QStringLiteral("-c:v"),
-            QStringLiteral("ffv1"),
-            QFileInfo(referencePath).absoluteFilePath()};
+    QStringList arguments{QStringLiteral("-hide_banner"),
+                          QStringLiteral("-nostdin"),
+                          QStringLiteral("-y"),
+                          QStringLiteral("-ss"),
+                          Seconds(sample.start),
+                          QStringLiteral("-t"),
+                          Seconds(sample.length),
+                          QStringLiteral("-i"),
+                          QFileInfo(sourcePath).absoluteFilePath(),
+                          QStringLiteral("-map"),
+                          QStringLiteral("0:v:0"),
+                          QStringLiteral("-vf"),
+                          QStringLiteral("setpts=PTS-STARTPTS")};
+    if (ffv1)
+        arguments << QStringLiteral("-c:v") << QStringLiteral("ffv1");
+    else
+        arguments << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-qp")
+                  << QStringLiteral("0") << QStringLiteral("-preset")
+                  << QStringLiteral("ultrafast");
+    arguments << QFileInfo(referencePath).absoluteFilePath();
+    return arguments;
 }
 
 FfmpegCommand SampleCommand(const CommandPlan& plan, const QString& ffmpeg,
@@ -223,17 +249,34 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
 
     const EncoderPlan encoder = PlanEncoder(plan, request.av1Encoder);
     SearchSpace space = CrfSpace(encoder);
-    space.maxProbes = request.maxProbes;
+    space.maxProbes = ProbeLimit(samples, request.durationSeconds, request.maxProbes);
     space.tolerance = request.tolerance;
+    // A long video's few probes may end short of the look: the line through the last two then
+    // gives the CRF, rather than the nearest probe's look below the target.
+    space.estimateBeyondProbes = true;
+
+    // The share of the search done, in sample seconds weighted by the parts' costs: below 1
+    // until the end, whatever the number of probes.
+    const double expected = result.sampleSeconds * (kCutCost + kUsualProbes * kProbeCost);
+    const double probeUnits = result.sampleSeconds * kProbeCost;
+    double done = 0;
+    const auto advance = [&](double units) {
+        done += units;
+        if (progress) progress(std::min(done / expected, done / (done + probeUnits)));
+    };
 
     // Each sample is cut once, losslessly and with timestamps from 0: every probe then reads
     // the same frames as its comparison, however the source's timestamps start.
     QStringList references;
     for (size_t i = 0; i < samples.size(); ++i) {
         references << folder.filePath(QStringLiteral("reference%1.mkv").arg(i));
-        const ChildRun cut =
+        ChildRun cut =
             RunChild(request.ffmpeg,
                      ReferenceArguments(request.sourcePath, samples[i], references.last()), stop);
+        if (!cut.succeeded && !cut.stopped)
+            cut = RunChild(
+                request.ffmpeg,
+                ReferenceArguments(request.sourcePath, samples[i], references.last(), true), stop);
         if (cut.stopped) {
             result.search.status = SearchStatus::Stopped;
             return result;
@@ -242,8 +285,11 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
             return fail(QStringLiteral("the sample at %1 s could not be read: %2")
                             .arg(samples[i].start)
                             .arg(LastLine(cut.output)));
+        advance(samples[i].length * kCutCost);
     }
 
+    // Of a probe's cost, the encode's share (the comparison takes the rest).
+    constexpr double kEncodeShare = 0.75;
     const Measure measure = [&](int crf) -> Measurement {
         Measurement measured;
         double weighted = 0;
@@ -261,6 +307,7 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
                 QFile::remove(probe);
                 return measured;
             }
+            advance(samples[i].length * kProbeCost * kEncodeShare);
             measured.bytes += QFileInfo(probe).size();
             const ChildRun compared =
                 RunChild(request.ffmpeg, SsimArguments(probe, references[i]), stop);
@@ -274,12 +321,13 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
                                            .arg(LastLine(compared.output));
                 return measured;
             }
+            advance(samples[i].length * kProbeCost * (1 - kEncodeShare));
             weighted += (request.allPlanes ? figures->all : figures->luma) * samples[i].length;
         }
         measured.value = weighted / result.sampleSeconds;
         return measured;
     };
-    result.search = Search(space, Goal::AtLeast, request.targetSsim, measure, stop, progress);
+    result.search = Search(space, Goal::AtLeast, request.targetSsim, measure, stop);
     return result;
 }
 

@@ -25,11 +25,34 @@ struct Sample {
     double length = 0;
 };
 
-// Samples of sampleSeconds spread evenly over the source, their centres at (i + 1/2) / n of
-// its duration: as many as keep them within shareLimit of the duration, at least one and at
-// most maxSamples. A source no longer than one sample is one sample of the whole.
+// Samples spread evenly over the source, their centres at (i + 1/2) / n of its duration,
+// together at most shareLimit of the duration and, for a source over kLongVideoSeconds, at
+// most kLongVideoShare of it (at least kSampleFloorSeconds below that), so that the search of
+// a long video costs at most kMaxSearchCost of its final encode: as many samples of at most
+// sampleSeconds as that room needs, at least one and at most maxSamples. A source no longer
+// than one sample is one sample of the whole.
+inline constexpr double kLongVideoSeconds = 60;
+inline constexpr double kLongVideoShare = 0.065;
+inline constexpr double kSampleFloorSeconds = 4.0;
 std::vector<Sample> PlanSamples(double durationSeconds, int maxSamples = 5,
                                 double sampleSeconds = 2.5, double shareLimit = 0.25);
+
+// The CPU time of the search's parts against the final encode's, per second of video, measured
+// with x264 medium on 1280x720 camera-like footage (SearchBench): cutting a sample's lossless
+// reference, and one probe of it (its encode, and its comparison with the reference, which
+// decodes the reference again).
+inline constexpr double kCutCost = 0.65;
+inline constexpr double kProbeCost = 1.45;
+// The probes a search usually takes from the strength's CRF.
+inline constexpr int kUsualProbes = 4;
+// What the search of a video over kLongVideoSeconds may cost against its final encode.
+inline constexpr double kMaxSearchCost = 0.5;
+// The estimated cost of a search of these samples with this many probes, over the final
+// encode's; 0 for no samples or no duration.
+double SearchCost(const std::vector<Sample>& samples, double durationSeconds, int probes);
+// The most probes of these samples a search may take: maxProbes, fewer for a video over
+// kLongVideoSeconds where more would cost over kMaxSearchCost (never fewer than two).
+int ProbeLimit(const std::vector<Sample>& samples, double durationSeconds, int maxProbes);
 
 // The task's encoder runs (RenderEncoderRuns) with the encoder's options at this constant
 // quality in place of the plan's own. Probes and the final encode both come from here, so the
@@ -38,10 +61,11 @@ EncoderRuns RenderRunsAtQuality(const CommandPlan& plan, const QString& encoder,
                                 const QString& sourcePath, const QString& outputPath,
                                 const QString& passFolder, const QString& av1Encoder, int crf);
 
-// ffmpeg cutting a sample out of the source for the probes: its first video stream, in a
-// lossless codec (FFV1 in Matroska), timestamps from 0.
+// ffmpeg cutting a sample out of the source for the probes: its first video stream, losslessly
+// (x264 at QP 0, the fastest to write and to read again; FFV1 when ffv1 is set, for what
+// x264 cannot take, such as odd picture sizes), in Matroska, timestamps from 0.
 QStringList ReferenceArguments(const QString& sourcePath, const Sample& sample,
-                               const QString& referencePath);
+                               const QString& referencePath, bool ffv1 = false);
 // One sample's probe: the task's run at this CRF reading the cut sample and writing no sound.
 // A constant-quality plan has one run.
 FfmpegCommand SampleCommand(const CommandPlan& plan, const QString& ffmpeg,
@@ -78,9 +102,11 @@ struct VideoLookResult {
     qint64 EstimatedVideoBytes(double durationSeconds) const;
 };
 
-// Searches the CRF. The probe files live in a folder of their own below PassLogRoot() that is
-// removed when the search ends, however it ends. A stop request kills a running probe (within
-// a second) and the result says Stopped; progress gets SearchFraction after each probe.
+// Searches the CRF, with at most ProbeLimit probes. The probe files live in a folder of their
+// own below PassLogRoot() that is removed when the search ends, however it ends. A stop
+// request kills a running probe or comparison (within a second) and the result says Stopped.
+// progress gets the share of the search done, by the costs above, after each ffmpeg run:
+// rising, and below 1 until the search has ended.
 VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token stop = {},
                                 const std::function<void(double)>& progress = nullptr);
 

@@ -272,8 +272,10 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         reserved = reservedOutputs_;
         for (const auto& entry : taskMap_) sources << entry.second.filePath;
     }
-    // What killed earlier runs left goes before a task writes, but never a source of ours.
+    // What killed earlier runs left goes before a task writes, but never a source of ours;
+    // probe folders that no journal recorded go once they are old.
     OwnFiles::CleanLeftovers(sources);
+    search::RemoveLeftoverProbeFolders();
     const auto isReserved = [&reserved](const QString& path) { return reserved.count(path) > 0; };
     const OutputTarget target = PlanOutputTarget(values.place, values.outputFolder,
                                                  task->filePath, task->addedRoot, plan.extension);
@@ -322,11 +324,19 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program) : QString();
     const QString passPath = passFolder ? passFolder->path() : QString();
 
-    // "Same look, smallest file": the CRF is searched on samples first; the probes take the
-    // first part of the bar, the final encode the rest.
+    // "Same look, smallest file": the CRF is searched on samples first. The bar is shared by
+    // the parts' expected costs: the search's first (searchShare), the final encode the rest.
     const bool look = values.look && !fit;
     std::optional<search::VideoLookResult> found;
-    int maxProbes = 0;
+    double searchShare = 0;
+    // The bar only rises: a report below the last one made is left out.
+    int shownPercent = -1;
+    const auto showProgress = [&](double fraction) {
+        const int percent = std::clamp(static_cast<int>(fraction * 100), 0, 100);
+        if (percent <= shownPercent) return;
+        shownPercent = percent;
+        sink_.TaskProgress(taskId, percent);
+    };
     if (look && !UsesConstantQuality(plan)) {
         notes << QStringLiteral(
             "the same look, smallest file applies to constant-quality encodes "
@@ -339,10 +349,12 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         request.av1Encoder = av1;
         request.durationSeconds = sourceSeconds;
         request.targetSsim = search::StrengthSsim(plan.compressType);
-        maxProbes = request.maxProbes;
-        found = search::SearchVideoLook(request, stop, [&](double fraction) {
-            sink_.TaskProgress(taskId, static_cast<int>(fraction * 100));
-        });
+        request.samples = search::PlanSamples(sourceSeconds);
+        const double cost =
+            search::SearchCost(request.samples, sourceSeconds, search::kUsualProbes);
+        searchShare = cost / (1 + cost);
+        found = search::SearchVideoLook(
+            request, stop, [&](double fraction) { showProgress(searchShare * fraction); });
         const search::SearchResult& result = found->search;
         if (result.status == search::SearchStatus::Stopped || stop.stop_requested()) {
             discard();
@@ -354,11 +366,17 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         }
         const QString figures =
             QStringLiteral("SSIM %1 at CRF %2").arg(result.value, 0, 'f', 3).arg(result.setting);
-        notes << (result.status == search::SearchStatus::Reached
-                      ? figures
-                      : figures + QStringLiteral(", the nearest the search found to the "
-                                                 "strength's %1")
-                                      .arg(request.targetSsim, 0, 'f', 3));
+        if (result.status == search::SearchStatus::Reached)
+            notes << figures;
+        else if (result.status == search::SearchStatus::Estimated)
+            notes << QStringLiteral("CRF %1, where the probes' line reaches SSIM %2 (estimated)")
+                         .arg(result.setting)
+                         .arg(request.targetSsim, 0, 'f', 3);
+        else
+            notes << figures + QStringLiteral(
+                                   ", the nearest the search found to the "
+                                   "strength's %1")
+                                   .arg(request.targetSsim, 0, 'f', 3);
     }
 
     // One encode of the whole file: its runs in turn, each filling its share of its bar.
@@ -381,8 +399,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
                 [&](const FfmpegEvent& event) {
                     if (event.kind != FfmpegEvent::Kind::Progress) return;
                     const double done = (pass * 100.0 + event.percent) / (count * 100.0);
-                    sink_.TaskProgress(taskId,
-                                       static_cast<int>(100 * (barStart + barShare * done)));
+                    showProgress(barStart + barShare * done);
                 },
                 stop);
             if (outcome.kind != FfmpegOutcome::Kind::Done) break;
@@ -403,8 +420,12 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         DebugPrint("video task %d: %s\n", taskId, WideToAnsi(note).c_str());
     if (!notes.isEmpty()) sink_.TaskNotes(taskId, notes);
 
-    const double barStart = found ? search::FinalEncodeFraction(maxProbes, 0) : 0;
-    FfmpegOutcome outcome = encodeOnce(encode, barStart, 1 - barStart);
+    // A size-limited encode keeps the end of the bar for the tries that may follow the first.
+    constexpr double kFirstTryBar = 0.85;
+    constexpr double kRetryShareOfRest = 0.6;
+    double barStart = found ? searchShare : 0;
+    double barEnd = fit ? kFirstTryBar : 1.0;
+    FfmpegOutcome outcome = encodeOnce(encode, barStart, barEnd - barStart);
     // Over the size: another try at a rate lowered by the measured overshoot, at most
     // kMaxSizeRetries; a file still over it is never the output.
     int sizeTries = 1;
@@ -430,7 +451,9 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         encodePlan.videoBitRate = *next;
         ++sizeTries;
         encode = renderRuns();
-        outcome = encodeOnce(encode, 0, 1);
+        barStart = barEnd;
+        barEnd = barStart + (1 - barStart) * kRetryShareOfRest;
+        outcome = encodeOnce(encode, barStart, barEnd - barStart);
     }
 
     if (outcome.kind != FfmpegOutcome::Kind::Done) {
@@ -457,6 +480,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         discard();
         return EndStopped(taskId);
     }
+    showProgress(1.0);
     VideoDoneRecord record;
     QString output;
     if (inPlace) {

@@ -7,9 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -85,7 +89,177 @@ std::pair<int, double> FixedForEveryFile(const std::map<int, std::vector<Point>>
     return best;
 }
 
+// CPU seconds (user + system) of every child reaped so far: robust to other load on the
+// machine, unlike wall time.
+double ChildrenCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+QString EnvOr(const char* name, const char* fallback)
+{
+    const QString value = qEnvironmentVariable(name);
+    return value.isEmpty() ? QString(fallback) : value;
+}
+
+// A camera-like clip (a plasma fractal panning, with grain, cut where the pan wraps) or a
+// screen-like one (a still card with a running counter), nearly lossless.
+bool MakeLongClip(const QString& path, bool camera, double seconds, const QString& size,
+                  const QString& work)
+{
+    const QStringList sides = size.split('x');
+    const int width = sides.value(0).toInt();
+    const int height = sides.value(1).toInt();
+    QStringList arguments{"-nostdin", "-v", "error", "-y"};
+    if (camera) {
+        ImagePipeline::InitializeLibrary();
+        Magick::Image plasma;
+        plasma.size(Magick::Geometry(width * 3 / 2, height * 3 / 2));
+        plasma.read("plasma:fractal");
+        const QString picture = work + "/plasma.png";
+        plasma.write(picture.toStdString());
+        arguments << "-loop"
+                  << "1"
+                  << "-framerate"
+                  << "30"
+                  << "-i" << picture << "-t" << QString::number(seconds) << "-vf"
+                  << QString("crop=%1:%2:x='mod(t*40,%3)':y='mod(t*20,%4)',noise=alls=3:allf=t")
+                         .arg(width)
+                         .arg(height)
+                         .arg(width / 2)
+                         .arg(height / 2);
+    } else {
+        arguments << "-f"
+                  << "lavfi"
+                  << "-i" << QString("testsrc=size=%1:rate=30:duration=%2").arg(size).arg(seconds);
+    }
+    arguments << "-c:v"
+              << "libx264"
+              << "-preset"
+              << "ultrafast"
+              << "-crf"
+              << "10"
+              << "-pix_fmt"
+              << "yuv420p" << path;
+    return searchtest::RunQuietly(FindTool("ffmpeg"), arguments);
+}
+
 }  // namespace
+
+// The varied set at the engine's own target (the general strength's SSIM): long camera-like
+// and screen-like clips (over a minute, LUMO_SEARCH_BENCH_SIZE, default 1280x720), whose
+// search is timed in CPU seconds against the final encode, and short clips of every kind,
+// whose bytes are set against the one fixed CRF that gives the same mean SSIM. For every clip
+// the whole file's SSIM against the target.
+TEST(SearchBench, VariedSetAtTheStrengthsLook)
+{
+    if (!BenchWanted()) GTEST_SKIP() << "set LUMO_SEARCH_BENCH=1";
+    QTemporaryDir work;
+    const QString ffmpeg = FindTool("ffmpeg");
+    const double target = StrengthSsim(0);
+    const QString longSize = EnvOr("LUMO_SEARCH_BENCH_SIZE", "1280x720");
+    const double longSeconds = EnvOr("LUMO_SEARCH_BENCH_SECONDS", "70").toDouble();
+
+    struct Item {
+        QString name;
+        QString path;
+        double seconds;
+        bool timed;  // a long clip: its search's cost is measured
+    };
+    std::vector<Item> items;
+    for (bool camera : {true, false}) {
+        const QString name = camera ? "long-camera" : "long-screen";
+        const QString path = work.filePath(name + ".mkv");
+        ASSERT_TRUE(MakeLongClip(path, camera, longSeconds, longSize, work.path()))
+            << name.toStdString();
+        items.push_back({name, path, longSeconds, true});
+    }
+    const std::vector<std::pair<const char*, searchtest::Clip>> shortClips = {
+        {"grain", searchtest::Clip::Grain},
+        {"screen", searchtest::Clip::Screen},
+        {"zoom", searchtest::Clip::Zoom}};
+    for (const auto& [name, clip] : shortClips) {
+        const QString path = work.filePath(QString(name) + ".mkv");
+        ASSERT_TRUE(searchtest::MakeClip(path, clip, 10, "320x240", false)) << name;
+        items.push_back({name, path, 10, false});
+    }
+
+    double worstBelow = -1;
+    std::map<int, std::vector<Point>> fixed;
+    double shortSsim = 0;
+    double shortBytes = 0;
+    int shortCount = 0;
+    for (const Item& item : items) {
+        VideoLookRequest request;
+        request.plan = searchtest::LookPlan(item.path);
+        request.ffmpeg = ffmpeg;
+        request.sourcePath = item.path;
+        request.av1Encoder = videocodec::Av1Encoder(ffmpeg);
+        request.durationSeconds = item.seconds;
+        request.targetSsim = target;
+        request.samples = PlanSamples(item.seconds);
+        const double before = ChildrenCpuSeconds();
+        const VideoLookResult look = SearchVideoLook(request);
+        const double searchCpu = ChildrenCpuSeconds() - before;
+        ASSERT_NE(look.search.status, SearchStatus::Failed) << look.search.error.toStdString();
+
+        const auto encode = [&](int crf, double* cpu) {
+            const QString output = work.filePath(QString("%1-%2.mp4").arg(item.name).arg(crf));
+            const EncoderRuns runs = RenderRunsAtQuality(request.plan, ffmpeg, item.path, output,
+                                                         work.path(), request.av1Encoder, crf);
+            const double start = ChildrenCpuSeconds();
+            EXPECT_TRUE(searchtest::RunQuietly(runs.runs[0].program, runs.runs[0].arguments));
+            if (cpu) *cpu = ChildrenCpuSeconds() - start;
+            const Point point{searchtest::FileSsim(output, item.path),
+                              double(QFileInfo(output).size())};
+            QFile::remove(output);
+            return point;
+        };
+        double finalCpu = 0;
+        const Point result = encode(look.search.setting, &finalCpu);
+        worstBelow = std::max(worstBelow, target - result.ssim);
+        std::printf(
+            "video %-11s %5.1f s: %zu samples of %.2f s, %zu probes: CRF %d, samples' SSIM "
+            "%.4f; whole clip SSIM %.4f (target %.3f), %.0f bytes",
+            qPrintable(item.name), item.seconds, request.samples.size(), request.samples[0].length,
+            look.search.probes.size(), look.search.setting, look.search.value, result.ssim, target,
+            result.bytes);
+        std::printf(" [%s%s]",
+                    look.search.status == SearchStatus::Estimated ? "estimated" : "probes",
+                    searchtest::ProbeList(look.search).c_str());
+        if (item.timed) {
+            std::printf(
+                "; search %.1f CPU s, final encode %.1f CPU s: search = %.2f of the "
+                "final encode (estimated %.2f)",
+                searchCpu, finalCpu, searchCpu / finalCpu,
+                SearchCost(request.samples, item.seconds,
+                           static_cast<int>(look.search.probes.size())));
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+        if (item.timed) continue;
+        shortSsim += result.ssim;
+        shortBytes += result.bytes;
+        ++shortCount;
+        for (int crf = 17; crf <= 41; crf += 3) fixed[crf].push_back(encode(crf, nullptr));
+    }
+    shortSsim /= shortCount;
+    const auto [crf, bytes] = FixedForMeanSsim(fixed, shortSsim, false);
+    std::printf(
+        "video short set: searched mean SSIM %.4f, %.0f bytes; one fixed CRF %.1f for "
+        "the same mean SSIM: %.0f bytes (searched = %.1f %% of fixed)\n",
+        shortSsim, shortBytes, crf, bytes, 100 * shortBytes / bytes);
+    const auto [safeCrf, safeBytes] = FixedForEveryFile(fixed, target, false);
+    std::printf(
+        "video short set: one fixed CRF %d for at least %.3f on every clip: %.0f bytes "
+        "(searched = %.1f %% of it)\n",
+        safeCrf, target, safeBytes, 100 * shortBytes / safeBytes);
+    std::printf("video worst whole-clip SSIM: %.4f below the target (%s)\n", worstBelow,
+                worstBelow <= 0.005 ? "within 0.005" : "MORE than 0.005");
+}
 
 TEST(SearchBench, VideoLookAgainstOneFixedCrf)
 {

@@ -154,3 +154,33 @@ TEST(SettingSearchTest, StopFailureAndProgress)
     EXPECT_DOUBLE_EQ(FinalEncodeFraction(6, 0), SearchFraction(6, 6));
     EXPECT_DOUBLE_EQ(FinalEncodeFraction(6, 1), 1.0);
 }
+
+// A budget that ends before the look is reached: with estimateBeyondProbes the line through
+// the last two probes gives the setting, one step safer, never one already found short.
+TEST(SearchEstimateTest, TheLastTwoProbesLineGivesTheSettingWhenTheBudgetEnds)
+{
+    // SSIM falling by 0.01 a CRF step from 0.97 at 10: 0.905 is reached at CRF 16.5.
+    const auto ssim = [](int crf) { return 0.97 - 0.01 * (crf - 10); };
+    SearchSpace space;
+    space.low = 10;
+    space.high = 45;
+    space.start = 30;
+    space.firstStep = 3;
+    space.rising = false;
+    space.maxProbes = 2;
+    const Measure measure = [&](int crf) { return Measurement{ssim(crf), 100, {}}; };
+    const SearchResult plain = Search(space, Goal::AtLeast, 0.905, measure);
+    EXPECT_EQ(plain.status, SearchStatus::Unreachable);
+    EXPECT_EQ(plain.setting, 27);  // the nearest probe, far from the look
+
+    space.estimateBeyondProbes = true;
+    const SearchResult estimated = Search(space, Goal::AtLeast, 0.905, measure);
+    EXPECT_EQ(estimated.status, SearchStatus::Estimated);
+    EXPECT_EQ(estimated.setting, 15);  // 16.5 rounded toward the look, one step further
+    EXPECT_GE(ssim(estimated.setting), 0.905);
+    EXPECT_EQ(estimated.probes.size(), 2u);
+
+    // A budget that reached the look keeps the measured answer.
+    space.maxProbes = 8;
+    EXPECT_EQ(Search(space, Goal::AtLeast, 0.905, measure).status, SearchStatus::Reached);
+}

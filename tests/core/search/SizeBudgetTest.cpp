@@ -41,6 +41,11 @@ TEST(SizeBudgetTest, WhatCannotFitIsSaidBeforeEncoding)
     const SizeBudget thin = VideoRateForSize(1'020'000, 60, 128000, mp4);
     EXPECT_FALSE(thin.Fits());
     EXPECT_TRUE(thin.reason.contains("kbit/s")) << thin.reason.toStdString();
+    // A small limit is said in kB, where MB with one decimal would read "0.0 MB".
+    const SizeBudget small = VideoRateForSize(20'000, 3, 69000, mp4);
+    EXPECT_FALSE(small.Fits());
+    EXPECT_TRUE(small.reason.contains("in 20.0 kB")) << small.reason.toStdString();
+    EXPECT_FALSE(small.reason.contains("0.0 MB")) << small.reason.toStdString();
     EXPECT_FALSE(VideoRateForSize(1'000'000, 0, 128000, mp4).Fits());
     EXPECT_FALSE(VideoRateForSize(0, 10, 128000, mp4).Fits());
 }

@@ -11,6 +11,7 @@
 
 #include <utime.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "SearchTestSupport.h"
@@ -90,6 +91,34 @@ TEST(VideoSamplesTest, SpreadOverTheSourceWithinTheirShare)
     EXPECT_TRUE(PlanSamples(0).empty());
 }
 
+// Over a minute the search's estimated cost stays within its limit, from just over a minute
+// to an hour; under a minute the samples keep their usual share.
+TEST(VideoSamplesTest, ALongVideosSearchCostsAtMostHalfItsEncode)
+{
+    for (double duration : {61.0, 70.0, 100.0, 180.0, 600.0, 3600.0}) {
+        const auto samples = PlanSamples(duration);
+        ASSERT_FALSE(samples.empty()) << duration;
+        const int probes = ProbeLimit(samples, duration, 6);
+        EXPECT_GE(probes, 3) << duration;
+        EXPECT_LE(probes, 6) << duration;
+        EXPECT_LE(SearchCost(samples, duration, probes), kMaxSearchCost + 1e-9) << duration;
+        for (const Sample& sample : samples) EXPECT_LE(sample.length, 2.5 + 1e-9);
+    }
+    // An hour has room for every sample at its whole length, and every probe.
+    EXPECT_EQ(ProbeLimit(PlanSamples(3600), 3600, 6), 6);
+    EXPECT_DOUBLE_EQ(PlanSamples(3600)[0].length, 2.5);
+    // Under a minute nothing is limited.
+    const auto half = PlanSamples(30);
+    EXPECT_EQ(ProbeLimit(half, 30, 6), 6);
+    double total = 0;
+    for (const Sample& sample : half) total += sample.length;
+    EXPECT_NEAR(total, kSampleFloorSeconds, 1e-9);
+    // A source just longer than a sample is one sample of full length.
+    ASSERT_EQ(PlanSamples(3.0).size(), 1u);
+    EXPECT_DOUBLE_EQ(PlanSamples(3.0)[0].length, 2.5);
+    EXPECT_DOUBLE_EQ(SearchCost({}, 70, 4), 0);
+}
+
 TEST_F(VideoLookTest, ProbesAreTheTasksOwnEncodeAtAnotherQuality)
 {
     const VideoLookRequest request = Request(0.9);
@@ -136,7 +165,12 @@ TEST_F(VideoLookTest, SearchedCrfGivesTheLookOnTheWholeClip)
     ASSERT_EQ(result.search.status, SearchStatus::Reached) << searchtest::ProbeList(result.search);
     EXPECT_GE(result.search.value, target);
     EXPECT_LE(result.search.probes.size(), 6u);
-    EXPECT_EQ(fractions.size(), result.search.probes.size());
+    // The share done rises after every ffmpeg run (a cut, then each probe's encode and
+    // comparison) and stays below 1.
+    EXPECT_EQ(fractions.size(), 2 + 2 * 2 * result.search.probes.size());
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+    EXPECT_GT(fractions.front(), 0);
+    EXPECT_LT(fractions.back(), 1);
     EXPECT_GT(result.search.bytes, 0);
     EXPECT_DOUBLE_EQ(result.sampleSeconds, 2.4);
     // The probes are gone with their folder.
