@@ -1176,7 +1176,9 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     const FileDates sourceDates = params.keepDates ? ReadFileDates(params.sourcePath) : FileDates{};
     Source source = ReadSource(params.sourcePath);
     const Probe probe = ProbeSource(source);
-    const photoinfo::Kept photoInfo = photoinfo::Read(params, source.blob.data(), source.size);
+    const photoinfo::Kept photoInfo =
+        photoinfo::Read(params, source.blob.data(), source.size,
+                        probe.orientation != MagickCore::UndefinedOrientation);
     Encoded encoded = EncodeFor(source, probe, photoInfo.Room(params), extension);
 
     // The last moment a stop keeps the output from being written at all.

@@ -104,7 +104,7 @@ void EraseIf(Container& data, Condition condition)
 
 // What the output must not say: a turned orientation, a thumbnail of the source, where the photo
 // was taken (unless asked), and how the source stored its pixels.
-void Filter(Data& data, bool keepLocation)
+void Filter(Data& data, bool keepLocation, bool turned)
 {
     Exiv2::ExifThumb(data.exif).erase();
     EraseIf(data.exif, [&](const Exiv2::Exifdatum& datum) {
@@ -117,7 +117,7 @@ void Filter(Data& data, bool keepLocation)
         return datum.groupName() == "GPSInfo" || key == "Exif.Image.GPSTag";
     });
     if (auto it = data.exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
-        it != data.exif.end())
+        turned && it != data.exif.end())
         it->setValue("1");
 
     EraseIf(data.xmp, [&](const Exiv2::Xmpdatum& datum) {
@@ -130,7 +130,8 @@ void Filter(Data& data, bool keepLocation)
         return std::any_of(kXmpLocation.begin(), kXmpLocation.end(),
                            [&](const char* prefix) { return StartsWith(key, prefix); });
     });
-    if (auto it = data.xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation")); it != data.xmp.end())
+    if (auto it = data.xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
+        turned && it != data.xmp.end())
         it->setValue("1");
 
     if (!keepLocation) {
@@ -414,7 +415,7 @@ ImageParams Kept::Room(const ImageParams& params) const
     return room;
 }
 
-Kept Read(const ImageParams& params, const void* bytes, std::size_t size)
+Kept Read(const ImageParams& params, const void* bytes, std::size_t size, bool decoderTurns)
 {
     Kept kept;
     if (!params.keepPhotoInfo || size == 0) return kept;
@@ -442,7 +443,10 @@ Kept Read(const ImageParams& params, const void* bytes, std::size_t size)
         return kept;
     }
     data->pngText = PngText(static_cast<const unsigned char*>(bytes), size);
-    Filter(*data, params.keepLocation);
+    // libheif turns a HEIF picture by its own boxes, and any Exif orientation beside them is
+    // only their copy.
+    Filter(*data, params.keepLocation,
+           decoderTurns || IsHeif(static_cast<const unsigned char*>(bytes), size));
 
     // What cannot be encoded again (a damaged block read in part) is left out here, so that a
     // write fails only for the output's sake.

@@ -253,12 +253,19 @@ TEST_F(PhotoInfoTest, PngKeepsItsTextChunksExifAndXmp)
     EXPECT_EQ(Text(tags, "IFD0:Make"), "LumoTestMaker");
     EXPECT_EQ(Text(tags, "ExifIFD:DateTimeOriginal"), "2021:06:01 12:34:56");
     EXPECT_EQ(Text(tags, "XMP-dc:Title"), "The tower");
-    EXPECT_EQ(tags.value("XMP-tiff:Orientation").toInt(), 1);
+    // The image library does not turn a PNG by its tags: the orientation stays as it was.
+    EXPECT_EQ(tags.value("XMP-tiff:Orientation").toInt(), 6);
     EXPECT_EQ(TagsIn(tags, "GPS:"), QStringList());
     EXPECT_EQ(TagsIn(tags, "XMP-exif:GPS"), QStringList());
     EXPECT_FALSE(tags.contains("XMP-photoshop:City"));
     EXPECT_TRUE(ReadBytes(kept).contains("eXIf"));
     EXPECT_EQ(Identify(kept, "%m %wx%h"), "PNG 64x48");
+
+    // So does its EXIF orientation, in a JPEG made of it too, beside the pixels as stored.
+    Tag(Src("shot.png"), {"-Orientation#=6"});
+    const QString jpeg = Keep(Compress("shot.png", 1, true), "turned.jpg");
+    EXPECT_EQ(Tags(jpeg).value("IFD0:Orientation").toInt(), 6);
+    EXPECT_EQ(Identify(jpeg, "%m %wx%h"), "JPEG 64x48");
 
     const QJsonObject none = Tags(Keep(Compress("shot.png", 0, false), "plain.png"));
     EXPECT_FALSE(none.contains("PNG:Comment"));
