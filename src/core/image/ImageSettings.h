@@ -3,8 +3,8 @@
 
 #include <QString>
 
-#include "core/app/OutputPlace.h"
 #include <QtGlobal>
+#include "core/app/OutputPlace.h"
 
 #include <functional>
 
