@@ -309,7 +309,7 @@ void BatchJob::AddImage(const QString& path, const QString& name, const QString&
 }
 
 QString BatchJob::PlanOutput(const QString& sourcePath, const QString& addedRoot,
-                            const QString& extension, QString* error)
+                             const QString& extension, QString* error)
 {
     const OutputTarget target =
         PlanOutputTarget(options_.values.place, outputFolder_, sourcePath, addedRoot, extension);

@@ -350,10 +350,8 @@ void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& ou
             where = QStringLiteral("output folder: ") + outputFolder;
             break;
     }
-    text += QStringLiteral("\n%1 of %2 files compressed; %3\n")
-                .arg(done)
-                .arg(items.size())
-                .arg(where);
+    text +=
+        QStringLiteral("\n%1 of %2 files compressed; %3\n").arg(done).arg(items.size()).arg(where);
     qint64 freed = 0;
     int replaced = 0;
     for (const BatchItem& item : items) {
@@ -362,9 +360,9 @@ void ConsoleView::Summary(const std::vector<BatchItem>& items, const QString& ou
         ++replaced;
     }
     if (replaced > 0)
-        text += QStringLiteral("%1 originals replaced and moved to the trash; space freed: %2 "
-                               "bytes (%3)\n")
-                    .arg(replaced)
+        text += QStringLiteral("%1 replaced and moved to the trash; space freed: %2 bytes (%3)\n")
+                    .arg(replaced == 1 ? QStringLiteral("1 original")
+                                       : QStringLiteral("%1 originals").arg(replaced))
                     .arg(freed)
                     .arg(IecSize(freed));
     Write(text);

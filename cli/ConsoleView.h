@@ -39,8 +39,7 @@ public:
     // The closing table of every file, and where the outputs went (nothing in JSON mode).
     // place: where the outputs went (core/app/OutputPlace.h); the table closes with the space
     // the files that replaced their sources gave back, when there were any.
-    void Summary(const std::vector<BatchItem>& items, const QString& outputFolder,
-                 int place = 0);
+    void Summary(const std::vector<BatchItem>& items, const QString& outputFolder, int place = 0);
 
     // Encode speed (media seconds per wall second) and seconds left, from the progress over
     // the wall time since the file started; none before the first progress above 0 % or when

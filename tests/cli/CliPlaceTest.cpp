@@ -96,11 +96,11 @@ QString PhotoInfo(const QString& path)
 
 void WritePhotoInfo(const QString& path)
 {
-    const auto run = platform::RunCapture(
-        QStandardPaths::findExecutable("exiftool"),
-        {"-q", "-overwrite_original", "-Make=Lumo Test", "-Model=Camera 1",
-         "-DateTimeOriginal=2021:06:05 04:03:02", path},
-        30000, 1 << 20);
+    const auto run =
+        platform::RunCapture(QStandardPaths::findExecutable("exiftool"),
+                             {"-q", "-overwrite_original", "-Make=Lumo Test", "-Model=Camera 1",
+                              "-DateTimeOriginal=2021:06:05 04:03:02", path},
+                             30000, 1 << 20);
     ASSERT_TRUE(run.Succeeded()) << run.output.toStdString();
 }
 
@@ -118,9 +118,8 @@ TEST_F(CliPlaceTest, DryRunNamesTheDestinationOfEachPlaceAndWritesNothing)
     MakeImage("logo:", In("photos/2023/a.jpg"));
     testenv::WriteFile(In("photos/2023/a_small.jpg"), "taken");
     const auto planned = [&](const QStringList& place) {
-        const CliResult run =
-            Cli(QStringList{"--dry-run", "--json", "-r", "--output", Out("")} + place +
-                QStringList{In("photos"), In("photos/2023/a.jpg")});
+        const CliResult run = Cli(QStringList{"--dry-run", "--json", "-r", "--output", Out("")} +
+                                  place + QStringList{In("photos"), In("photos/2023/a.jpg")});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         QStringList outputs;
         for (const QJsonObject& record : run.JsonLines())
@@ -129,11 +128,10 @@ TEST_F(CliPlaceTest, DryRunNamesTheDestinationOfEachPlaceAndWritesNothing)
         return outputs;
     };
     // The folder's file keeps its tree; the same file named alone goes flat.
-    EXPECT_EQ(planned({"--place", "tree"}),
-              (QStringList{Out("photos/2023/a.jpg"), Out("a.jpg")}));
+    EXPECT_EQ(planned({"--place", "tree"}), (QStringList{Out("photos/2023/a.jpg"), Out("a.jpg")}));
     EXPECT_EQ(planned({"--place", "flat"}), (QStringList{Out("a.jpg"), Out("a(2).jpg")}));
-    EXPECT_EQ(planned({"--place", "beside"}), (QStringList{In("photos/2023/a_small(2).jpg"),
-                                                           In("photos/2023/a_small(3).jpg")}));
+    EXPECT_EQ(planned({"--place", "beside"}),
+              (QStringList{In("photos/2023/a_small(2).jpg"), In("photos/2023/a_small(3).jpg")}));
     EXPECT_EQ(planned({"--place", "beside", "--suffix", ".min"}),
               (QStringList{In("photos/2023/a.min.jpg"), In("photos/2023/a.min(2).jpg")}));
     EXPECT_EQ(planned({"--place", "in-place"}),
@@ -169,8 +167,8 @@ TEST_F(CliPlaceTest, InPlaceJsonRecordSaysWhatWasReplacedAndFreed)
 {
     MakeImage("logo:", In("logo.png"));
     const qint64 before = QFileInfo(In("logo.png")).size();
-    const CliResult run = Cli({"--json", "--place", "in-place", "--image-format", "webp",
-                               In("logo.png")});
+    const CliResult run =
+        Cli({"--json", "--place", "in-place", "--image-format", "webp", In("logo.png")});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QList<QJsonObject> records = run.JsonLines();
     ASSERT_EQ(records.size(), 1);

@@ -38,8 +38,8 @@ bool EnsurePrivateFolder(const QString& path)
 {
     struct stat info;
     if (StatOf(path, info)) return S_ISDIR(info.st_mode);
-    return ::mkdir(Native(path).constData(), 0700) == 0 || (errno == EEXIST && StatOf(path, info) &&
-                                                            S_ISDIR(info.st_mode));
+    return ::mkdir(Native(path).constData(), 0700) == 0 ||
+           (errno == EEXIST && StatOf(path, info) && S_ISDIR(info.st_mode));
 }
 
 bool EnsureTrash(const QString& trash)
@@ -151,8 +151,8 @@ DesktopTrash::Trashed DesktopTrash::Move(const QString& path)
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
-            trashed.error = QStringLiteral("cannot write to the trash (%1): %2")
-                                .arg(Reason(errno), info);
+            trashed.error =
+                QStringLiteral("cannot write to the trash (%1): %2").arg(Reason(errno), info);
             return trashed;
         }
         const bool written = ::write(fd, record.constData(), record.size()) == record.size();
@@ -171,8 +171,8 @@ DesktopTrash::Trashed DesktopTrash::Move(const QString& path)
         const int moveError = errno;
         ::unlink(Native(info).constData());
         if (moveError == EEXIST) continue;  // a file without a record: another name
-        trashed.error =
-            QStringLiteral("cannot move the file to the trash (%1): %2").arg(Reason(moveError), trash);
+        trashed.error = QStringLiteral("cannot move the file to the trash (%1): %2")
+                            .arg(Reason(moveError), trash);
         return trashed;
     }
     trashed.error = QStringLiteral("no free name in the trash ") + trash;

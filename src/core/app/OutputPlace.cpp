@@ -96,8 +96,8 @@ OutputTarget PlanOutputTarget(const PlaceChoice& choice, const QString& outputFo
             target.folder = CleanFolder(source.absolutePath());
             target.baseName += choice.suffix;
             if (const QString problem = PlaceSuffixProblem(choice.suffix); !problem.isEmpty())
-                target.error = QStringLiteral("cannot name the output beside its source: ") +
-                               problem;
+                target.error =
+                    QStringLiteral("cannot name the output beside its source: ") + problem;
             break;
         case place::kInPlace: {
             target.folder = CleanFolder(source.absolutePath());
@@ -134,8 +134,8 @@ bool RenameNoReplace(const QString& from, const QString& to)
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
         return true;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
     // A file system without the no-replace rename: a hard link refuses an existing target too.
@@ -183,15 +183,16 @@ ReplaceOutcome ReplaceSource(const QString& sourcePath, const QString& hiddenPat
     }
 
     // The rename failed with the original in the trash: it comes back, and its trash record goes.
-    const QString why = QStringLiteral("the compressed file could not take the original's name (%1)")
-                            .arg(renameError != 0 ? ErrnoText(renameError)
-                                                  : QStringLiteral("no free name"));
+    const QString why =
+        QStringLiteral("the compressed file could not take the original's name (%1)")
+            .arg(renameError != 0 ? ErrnoText(renameError) : QStringLiteral("no free name"));
     if (!DesktopTrash::Restore(trashed, sourcePath)) {
         const int restoreError = errno;
         QFile::remove(hiddenPath);
         outcome.outputPath.clear();
-        outcome.error = why + QStringLiteral(", and the original could not be moved back from "
-                                             "the trash (%1): it is at %2")
+        outcome.error = why + QStringLiteral(
+                                  ", and the original could not be moved back from "
+                                  "the trash (%1): it is at %2")
                                   .arg(ErrnoText(restoreError), trashed.filePath);
         return outcome;
     }

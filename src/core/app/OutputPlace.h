@@ -62,10 +62,10 @@ bool SameFormatExtension(const QString& a, const QString& b);
 
 // What putting an output in place of its source did.
 struct ReplaceOutcome {
-    QString outputPath;    // the output under its final name; empty when it failed
-    QString trashedPath;   // the original in the trash (its "files" folder)
+    QString outputPath;      // the output under its final name; empty when it failed
+    QString trashedPath;     // the original in the trash (its "files" folder)
     qint64 sourceBytes = 0;  // the size of the original that went to the trash
-    QString error;         // why it failed, in plain words
+    QString error;           // why it failed, in plain words
 };
 
 // Renames from to to without ever replacing an entry at to: false with errno EEXIST when to is
@@ -74,10 +74,11 @@ using NoReplaceRename = std::function<bool(const QString& from, const QString& t
 bool RenameNoReplace(const QString& from, const QString& to);
 
 // Puts the finished, checked output at hiddenPath (a temporary name in the source's folder) in
-// place of the source: the source goes to the desktop's trash (core/app/DesktopTrash.h), then the output takes the name folder/base.ext of target, or when that
-// name is taken, base(2).ext and so on. On every failure the original is where it was and the
-// hidden output is removed: when the trash refuses the source nothing is renamed, and when the
-// rename fails after the trash the original is moved back and its trash record removed.
+// place of the source: the source goes to the desktop's trash (core/app/DesktopTrash.h), then the
+// output takes the name folder/base.ext of target, or when that name is taken, base(2).ext and so
+// on. On every failure the original is where it was and the hidden output is removed: when the
+// trash refuses the source nothing is renamed, and when the rename fails after the trash the
+// original is moved back and its trash record removed.
 ReplaceOutcome ReplaceSource(const QString& sourcePath, const QString& hiddenPath,
                              const OutputTarget& target,
                              const NoReplaceRename& rename = RenameNoReplace);

@@ -1121,8 +1121,8 @@ void CheckReadBack(const QString& path, const Encoded& encoded)
 void SaveOutput(const ImageParams& params, const QString& extension, const Encoded& encoded,
                 const FileDates& sourceDates, ImageDoneRecord& done)
 {
-    const OutputTarget target = PlanOutputTarget(params.place, params.outputDir,
-                                                 params.sourcePath, params.addedRoot, extension);
+    const OutputTarget target = PlanOutputTarget(params.place, params.outputDir, params.sourcePath,
+                                                 params.addedRoot, extension);
     if (!target.error.isEmpty()) throw std::runtime_error(target.error.toStdString());
     if (!target.replacesSource) {
         if (QString error;
@@ -1173,7 +1173,9 @@ ImageDoneRecord RunUnguarded(const ImageParams& params)
     if (extension.isEmpty())
         throw std::runtime_error("no treatment for ." + name.extension.toStdString() + " files");
 
-    const FileDates sourceDates = params.keepDates ? ReadFileDates(params.sourcePath) : FileDates{};
+    // In place of the source, its dates always stay.
+    const bool keepDates = params.keepDates || params.place.place == place::kInPlace;
+    const FileDates sourceDates = keepDates ? ReadFileDates(params.sourcePath) : FileDates{};
     Source source = ReadSource(params.sourcePath);
     const Probe probe = ProbeSource(source);
     const photoinfo::Kept photoInfo =

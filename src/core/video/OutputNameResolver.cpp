@@ -28,8 +28,7 @@ OutputNameResolver::OutputNameResolver(QString folder, const QString& sourceFile
     while (folder_.size() > 1 && folder_.endsWith(u'/')) folder_.chop(1);
 }
 
-OutputNameResolver OutputNameResolver::WithBase(QString folder, QString baseName,
-                                                QString extension)
+OutputNameResolver OutputNameResolver::WithBase(QString folder, QString baseName, QString extension)
 {
     OutputNameResolver resolver(std::move(folder), QString(), std::move(extension));
     resolver.base_ = std::move(baseName);

@@ -277,8 +277,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     OwnFiles::CleanLeftovers(sources);
     search::RemoveLeftoverProbeFolders();
     const auto isReserved = [&reserved](const QString& path) { return reserved.count(path) > 0; };
-    const OutputTarget target = PlanOutputTarget(values.place, values.outputFolder,
-                                                 task->filePath, task->addedRoot, plan.extension);
+    const OutputTarget target = PlanOutputTarget(values.place, values.outputFolder, task->filePath,
+                                                 task->addedRoot, plan.extension);
     if (!target.error.isEmpty()) return Fail(taskId, target.error);
     QString error;
     if (values.place.place == place::kTree && !MakeTargetFolder(target.folder, &error))
@@ -497,9 +497,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         }
         if (QString why; !SetFileDates(claim.partPath, sourceDates, &why)) {
             discard();
-            return Fail(taskId, QStringLiteral("the dates of the original could not be kept: ") +
-                                    why,
-                        0);
+            return Fail(taskId,
+                        QStringLiteral("the dates of the original could not be kept: ") + why, 0);
         }
         const ReplaceOutcome replaced = ReplaceSource(task->filePath, claim.partPath, target);
         if (replaced.outputPath.isEmpty()) {
@@ -528,8 +527,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     record.taskId = taskId;
     record.sourcePath = task->filePath;
     record.outputPath = output;
-    record.sourceSize = record.replacedSource ? record.freedBytes + QFileInfo(output).size()
-                                              : task->fileSize;
+    record.sourceSize =
+        record.replacedSource ? record.freedBytes + QFileInfo(output).size() : task->fileSize;
     record.outputSize = QFileInfo(output).size();
     // Quality mode promises a file no larger than the source: the rate ceiling holds over
     // time, but a short clip can end inside the encoder's buffer allowance. (In place the

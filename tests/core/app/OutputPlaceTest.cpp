@@ -25,9 +25,8 @@ QString TrashFolder()
 
 QStringList Names(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs |
-                                      QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 PlaceChoice Choice(int place, const QString& suffix = "_small")
@@ -143,8 +142,8 @@ TEST_F(ReplaceSourceTest, OriginalGoesToTheTrashAndTheOutputTakesItsName)
     const QString trashed = TrashFolder() + "/files/photo.png";
     EXPECT_EQ(QFileInfo(outcome.trashedPath).absoluteFilePath(), trashed);
     EXPECT_EQ(testenv::ReadFile(trashed), original_);
-    const QString info = QString::fromUtf8(testenv::ReadFile(TrashFolder() +
-                                                             "/info/photo.png.trashinfo"));
+    const QString info =
+        QString::fromUtf8(testenv::ReadFile(TrashFolder() + "/info/photo.png.trashinfo"));
     const QStringList lines = info.split('\n', Qt::SkipEmptyParts);
     ASSERT_GE(lines.size(), 3) << info.toStdString();
     EXPECT_EQ(lines[0], "[Trash Info]");
@@ -182,15 +181,15 @@ TEST_F(ReplaceSourceTest, AReadOnlyTrashLeavesTheOriginal)
     ASSERT_TRUE(QDir().mkpath(TrashFolder() + "/files"));
     ASSERT_TRUE(QDir().mkpath(TrashFolder() + "/info"));
     for (const char* folder : {"/files", "/info"})
-        ASSERT_TRUE(QFile::setPermissions(TrashFolder() + folder,
-                                          QFile::ReadOwner | QFile::ExeOwner));
+        ASSERT_TRUE(
+            QFile::setPermissions(TrashFolder() + folder, QFile::ReadOwner | QFile::ExeOwner));
     ReplaceOutcome outcome;
     const bool ran = testenv::RunUnderFilePermissions(TrashFolder() + "/files", [&] {
         outcome = ReplaceSource(source_, hidden_, Target("png"));
     });
     for (const char* folder : {"/files", "/info"})
-        QFile::setPermissions(TrashFolder() + folder, QFile::ReadOwner | QFile::WriteOwner |
-                                                          QFile::ExeOwner);
+        QFile::setPermissions(TrashFolder() + folder,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!ran) GTEST_SKIP() << "file permissions do not hold here";
     EXPECT_TRUE(outcome.outputPath.isEmpty());
     EXPECT_EQ(testenv::ReadFile(source_), original_);

@@ -49,8 +49,8 @@ TEST_F(ImagePlaceTest, TreeAndBesideNameTheirOutputsWithoutOverwriting)
     ASSERT_TRUE(QDir().mkpath(Src("photos/2023")));
     Save(MakeImage("logo:"), "JPEG", Src("photos/2023/a.jpg"), 95);
 
-    const ImageRunResult tree = ImagePipeline::Run(
-        Placed("photos/2023/a.jpg", place::kTree, root_.path() + "/src/photos"));
+    const ImageRunResult tree =
+        ImagePipeline::Run(Placed("photos/2023/a.jpg", place::kTree, root_.path() + "/src/photos"));
     ASSERT_TRUE(tree.done) << tree.failure;
     EXPECT_EQ(tree.done->outputPath, Out("photos/2023/a.jpg"));
 
@@ -64,8 +64,7 @@ TEST_F(ImagePlaceTest, TreeAndBesideNameTheirOutputsWithoutOverwriting)
         EXPECT_FALSE(beside.done->replacedSource);
     }
     EXPECT_EQ(ReadBytes(Src("photos/2023/a.jpg")), source);
-    EXPECT_EQ(Entries(Src("photos/2023")),
-              (QStringList{"a.jpg", "a_small(2).jpg", "a_small.jpg"}));
+    EXPECT_EQ(Entries(Src("photos/2023")), (QStringList{"a.jpg", "a_small(2).jpg", "a_small.jpg"}));
 
     // A suffix that would make a hidden or parent name is refused before anything is written.
     ImageParams dots = Placed("photos/2023/a.jpg", place::kBeside);
@@ -79,8 +78,7 @@ TEST_F(ImagePlaceTest, InPlaceTheOutputTakesTheNameAndTheOriginalGoesToTheTrash)
     Save(MakeImage("logo:"), "JPEG", Src("Holiday.JPG"), 100);
     const QByteArray original = ReadBytes(Src("Holiday.JPG"));
     const struct timespec past[2] = {{1262304000, 111111111}, {1230768000, 222222222}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(Src("Holiday.JPG")).constData(), past, 0),
-              0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(Src("Holiday.JPG")).constData(), past, 0), 0);
 
     // The dates stay whatever the choice says.
     ImageParams params = Placed("Holiday.JPG", place::kInPlace);

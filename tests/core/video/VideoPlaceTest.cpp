@@ -76,9 +76,10 @@ private:
 // A 1 s clip; lossless makes it large, a low rate makes it hard to shrink.
 void MakeClip(const QString& path, const QStringList& video)
 {
-    const QStringList args = QStringList{"-v", "error", "-y", "-f", "lavfi", "-i",
-                                         "testsrc=size=96x64:rate=25:duration=1"} +
-                             video + QStringList{"-an", path};
+    const QStringList args =
+        QStringList{
+            "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=96x64:rate=25:duration=1"} +
+        video + QStringList{"-an", path};
     const auto made = platform::RunCapture(FindTool("ffmpeg"), args, 30000, 1 << 20);
     ASSERT_TRUE(made.Succeeded()) << made.output.toStdString();
 }
