@@ -48,9 +48,14 @@ SearchResult Search(const SearchSpace& space, Goal goal, double target, const Me
     bool sameSideTwice = false;
     int guess = std::clamp(space.start, low, high);
 
+    bool budgetSpent = false;
     while (static_cast<int>(result.probes.size()) < std::max(space.maxProbes, 1)) {
         if (stop.stop_requested()) {
             result.status = SearchStatus::Stopped;
+            break;
+        }
+        if (result.probes.size() >= 2 && space.mayProbe && !space.mayProbe()) {
+            budgetSpent = true;
             break;
         }
         Probe probe{guess, measure(guess)};
@@ -106,7 +111,7 @@ SearchResult Search(const SearchSpace& space, Goal goal, double target, const Me
     }
     const size_t count = result.probes.size();
     if (result.status == SearchStatus::Unreachable && space.estimateBeyondProbes && bad &&
-        count >= 2 && static_cast<int>(count) >= space.maxProbes) {
+        count >= 2 && (budgetSpent || static_cast<int>(count) >= space.maxProbes)) {
         const double line =
             Secant(space, result.probes[count - 2], result.probes[count - 1], target);
         // Only beyond the nearest probe, toward the acceptable end, and inside the range.

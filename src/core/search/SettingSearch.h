@@ -43,6 +43,9 @@ struct SearchSpace {
     // through the last two probes meets the target, one step further toward the acceptable
     // side, unmeasured (Estimated), in place of the nearest probe.
     bool estimateBeyondProbes = false;
+    // Asked before each probe after the second, when set: false ends the search as if
+    // maxProbes had run out (a budget of time the probes have used up).
+    std::function<bool()> mayProbe = nullptr;
 };
 
 enum class SearchStatus {

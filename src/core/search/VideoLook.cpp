@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -68,6 +70,16 @@ ChildRun RunChild(const QString& program, const QStringList& arguments, std::sto
     run.stopped = child.WasStopped() || stop.stop_requested();
     run.succeeded = !run.stopped && child.NormalExit() && child.ExitCode() == 0;
     return run;
+}
+
+// CPU seconds (user + system) of the children this process has reaped: a probe's cost, taken
+// around its run, whatever else loads the machine.
+double ChildrenCpuSeconds()
+{
+    rusage usage{};
+    if (getrusage(RUSAGE_CHILDREN, &usage) != 0) return 0;
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 QString LastLine(const QByteArray& output)
@@ -254,6 +266,23 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
     // A long video's few probes may end short of the look: the line through the last two then
     // gives the CRF, rather than the nearest probe's look below the target.
     space.estimateBeyondProbes = true;
+    // What the search has cost so far in CPU seconds, and what the probes' encodes tell of the
+    // final encode's cost: a long video takes another probe only while the search stays
+    // within kMaxSearchCost of that (cheap pictures make the comparisons weigh more than the
+    // costs above say).
+    const double cpuAtStart = ChildrenCpuSeconds();
+    double encodeCpu = 0;
+    double encodedSeconds = 0;
+    double probesCpu = 0;
+    int probesDone = 0;
+    if (request.durationSeconds > kLongVideoSeconds) {
+        space.mayProbe = [&] {
+            if (!(encodedSeconds > 0) || probesDone == 0) return true;
+            const double finalCpu = encodeCpu / encodedSeconds * request.durationSeconds;
+            const double spent = ChildrenCpuSeconds() - cpuAtStart;
+            return spent + probesCpu / probesDone <= kMaxSearchCost * finalCpu;
+        };
+    }
 
     // The share of the search done, in sample seconds weighted by the parts' costs: below 1
     // until the end, whatever the number of probes.
@@ -293,12 +322,16 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
     const Measure measure = [&](int crf) -> Measurement {
         Measurement measured;
         double weighted = 0;
+        const double probeStart = ChildrenCpuSeconds();
         for (size_t i = 0; i < samples.size(); ++i) {
             const QString probe =
                 folder.filePath(QStringLiteral("sample%1.%2").arg(i).arg(plan.extension));
             const FfmpegCommand encode =
                 SampleCommand(plan, request.ffmpeg, references[i], probe, request.av1Encoder, crf);
+            const double encodeStart = ChildrenCpuSeconds();
             const ChildRun encoded = RunChild(encode.program, encode.arguments, stop);
+            encodeCpu += ChildrenCpuSeconds() - encodeStart;
+            encodedSeconds += samples[i].length;
             if (!encoded.succeeded) {
                 measured.error = encoded.stopped ? QStringLiteral("stopped")
                                                  : QStringLiteral("a sample at CRF %1 failed: %2")
@@ -325,6 +358,8 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
             weighted += (request.allPlanes ? figures->all : figures->luma) * samples[i].length;
         }
         measured.value = weighted / result.sampleSeconds;
+        probesCpu += ChildrenCpuSeconds() - probeStart;
+        ++probesDone;
         return measured;
     };
     result.search = Search(space, Goal::AtLeast, request.targetSsim, measure, stop);
