@@ -105,7 +105,11 @@ bool CanStoreAsOutputDir(const QString& folder)
 
 SetingDialog::SetingDialog(QWidget* owner) : WindowImplBase(owner, Kind::Dialog) {}
 
-SetingDialog::~SetingDialog() = default;
+SetingDialog::~SetingDialog()
+{
+    // The field's focus-out as the window goes must not reach a dialog that is gone.
+    if (auto* suffix = FindControl<QLineEdit>("place-suffix")) suffix->disconnect(this);
+}
 
 QPointer<SetingDialog>& SetingDialog::Current()
 {

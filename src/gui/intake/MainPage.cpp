@@ -56,6 +56,11 @@ bool IsDecimal(const QString& text)
 
 }  // namespace
 
+MainPage::~MainPage()
+{
+    for (const QMetaObject::Connection& connection : connections_) QObject::disconnect(connection);
+}
+
 bool MainPage::Notify(const skin::Notification& msg)
 {
     if (msg.type == QLatin1String(skin::kClick)) return OnClick(msg);
@@ -228,7 +233,7 @@ void MainPage::FollowSearchChoices()
         auto* edit = window_.FindControl<QLineEdit>(page.size);
         if (!edit) continue;
         const char* name = page.page;
-        QObject::connect(edit, &QLineEdit::editingFinished, edit, [this, name] {
+        connections_ << QObject::connect(edit, &QLineEdit::editingFinished, edit, [this, name] {
             if (!committing_) CommitSizeLimit(name);
         });
     }
@@ -238,11 +243,13 @@ void MainPage::FollowSearchChoices()
     const char* options[] = {"video-quality-check", "video-compress-compatible-check"};
     for (const char* name : options) {
         if (auto* option = window_.FindControl<QAbstractButton>(name))
-            QObject::connect(option, &QAbstractButton::toggled, option, [this] { ShowLookReach(); });
+            connections_ << QObject::connect(option, &QAbstractButton::toggled, option,
+                                             [this] { ShowLookReach(); });
     }
     for (const Choice& container : choices::kContainers) {
         if (auto* option = window_.FindControl<QAbstractButton>(container.pageOption))
-            QObject::connect(option, &QAbstractButton::toggled, option, [this] { ShowLookReach(); });
+            connections_ << QObject::connect(option, &QAbstractButton::toggled, option,
+                                             [this] { ShowLookReach(); });
     }
     ShowLookReach();
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
+#include <QMetaObject>
 #include <QString>
 #include <QtGlobal>
 
@@ -16,6 +18,11 @@ class MainPage {
 public:
     // window: the window that shows the page.
     explicit MainPage(WindowImplBase& window) : window_(window) {}
+    // The page's controls outlive it while the window goes (a field's focus-out comes then):
+    // what they were connected to here is cut first.
+    ~MainPage();
+    MainPage(const MainPage&) = delete;
+    MainPage& operator=(const MainPage&) = delete;
 
     // Handles the notification when it is one of the page's; false otherwise.
     bool Notify(const skin::Notification& msg);
@@ -57,6 +64,7 @@ private:
     void SyncSelectAll(const char* boxName, const char* listName, const char* checkName);
 
     WindowImplBase& window_;
+    QList<QMetaObject::Connection> connections_;
     bool committing_ = false;  // a refusal's notice is open: the field's focus-out is its own
     QString lookTip_[2];       // the look boxes' own tooltips, video then image
 };

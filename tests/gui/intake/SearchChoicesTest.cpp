@@ -46,7 +46,7 @@ TEST(SizeLimitText, TextAndUnitGiveBytesOrAReason)
         {"1.99", kGb, 2136746229},
         {"1", kKb, kKiB},
         {"2", kGb, std::nullopt},  // the store holds less than 2 GiB
-        {"2047.99", kMb, std::nullopt},
+        {"2048", kMb, std::nullopt},
         {"0.5", kKb, std::nullopt},  // below 1 KB
         {"abc", kMb, std::nullopt},
         {"-5", kMb, std::nullopt},
