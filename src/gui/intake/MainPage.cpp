@@ -138,9 +138,9 @@ bool MainPage::OnItemSelect(const skin::Notification& msg)
         if (row >= 0 && row < choices::kImageRatioRows)
             WriteSetting(settings::kImageRatioIndex, row);
     } else if (Is(msg, "video-max-size-unit")) {
-        CommitSizeLimit("video");
+        CommitSizeLimit("video", true);
     } else if (Is(msg, "image-max-size-unit")) {
-        CommitSizeLimit("image");
+        CommitSizeLimit("image", true);
     } else if (Is(msg, "gif-drop-frame")) {
         if (row >= 0 && row < choices::kGifDropFrameRows)
             WriteSetting(settings::kGifDropFrameIndex, row);
@@ -262,13 +262,16 @@ bool MainPage::CommitSizeLimits()
     return true;
 }
 
-bool MainPage::CommitSizeLimit(const char* pageName)
+bool MainPage::CommitSizeLimit(const char* pageName, bool unitChosen)
 {
     for (const SearchControls& page : kSearchControls) {
         if (qstrcmp(page.page, pageName) != 0) continue;
         auto* edit = window_.FindControl<QLineEdit>(page.size);
         auto* unit = window_.FindControl<QComboBox>(page.unit);
         if (!edit || !unit) return true;
+        // A field the user has not typed into shows the stored size, which may have been
+        // written elsewhere since (the command line, another window): it is not written back.
+        if (!edit->isModified() && !unitChosen) return true;
         const qint64 stored = ReadSetting(settings::kMaxSize);
         QString error;
         const std::optional<qint64> bytes = sizelimit::Read(edit, unit, &error);

@@ -54,9 +54,10 @@ public:
 
 private:
     bool OnClick(const skin::Notification& msg);
-    // Reads the size field of the named page ("video" or "image") and, when it holds a size
-    // other than the stored one, writes it and shows it on both pages.
-    bool CommitSizeLimit(const char* page);
+    // Reads the size field of the named page ("video" or "image") when the user typed into it
+    // or chose another unit and, when it holds a size other than the stored one, writes it and
+    // shows it on both pages.
+    bool CommitSizeLimit(const char* page, bool unitChosen = false);
     void ShowSizeLimit(qint64 bytes);
     bool OnSelectChanged(const skin::Notification& msg);
     bool OnItemSelect(const skin::Notification& msg);

@@ -195,17 +195,33 @@ TEST_F(SearchChoicesTest, ASizeTypedButNotConfirmedIsCheckedBeforeAnythingIsQueu
     window->AddVideoRow(task);
     // Typed, and the start button clicked at once (it does not take the focus).
     auto* edit = Control<QLineEdit>("video-max-size");
-    edit->setText("lots");
+    edit->insert("lots");
     QString notice;
     testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm", &notice);
     Control<QAbstractButton>("all-compress")->click();
     EXPECT_TRUE(notice.startsWith("大小上限请填写数字")) << notice.toStdString();
     EXPECT_TRUE(window->videoEngine().IdleTasks().empty()) << "nothing was queued";
 
-    edit->setText("12");
+    edit->selectAll();
+    edit->insert("12");
     Control<QAbstractButton>("all-compress")->click();
     EXPECT_EQ(ReadSetting(settings::kMaxSize), 12 * kMiB) << "written as the batch starts";
     EXPECT_EQ(window->videoEngine().IdleTasks(), std::vector<int>{0});
+}
+
+TEST_F(SearchChoicesTest, ASizeWrittenElsewhereIsNotOverwrittenByAFieldNobodyTouched)
+{
+    ASSERT_TRUE(UserAccount::Instance().SignInWithMobile("13800138000"));
+    // The command line (or another window) stores a size while this window shows none.
+    ASSERT_TRUE(WriteSetting(settings::kMaxSize, 5 * kMiB));
+    VideoTask task;
+    task.fileName = "clip.mp4";
+    task.filePath = "/nonexistent/clip.mp4";
+    window->AddVideoRow(task);
+    Control<QAbstractButton>("all-compress")->click();
+    EXPECT_EQ(ReadSetting(settings::kMaxSize), 5 * kMiB);
+    Q_EMIT Control<QLineEdit>("image-max-size")->editingFinished();
+    EXPECT_EQ(ReadSetting(settings::kMaxSize), 5 * kMiB);
 }
 
 TEST_F(SearchChoicesTest, TheVideoLookIsGreyedWithTheReasonWhereThePageGivesItNoSearch)

@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -240,6 +241,34 @@ TEST_F(RowSearchTest, TheLookSearchsFiguresShowOnTheFinishedRow)
     ASSERT_EQ(GetRowState(list->FindRow(RowName(id))), RowState::Finished) << Tip(id).toStdString();
     EXPECT_TRUE(Tip(id).contains(QRegularExpression("^SSIM 0\\.\\d{3} · CRF \\d+")))
         << Tip(id).toStdString();
+}
+
+TEST_F(RowSearchTest, TheSettingsChoicesReachTheVideoEngine)
+{
+    // What the settings dialog and the page store: every track, the file dates, a size limit.
+    ASSERT_TRUE(WriteSetting(settings::kKeepTracks, 1));
+    ASSERT_TRUE(WriteSetting(settings::kKeepDates, 1));
+    ASSERT_TRUE(WriteSetting(settings::kMaxSize, 64 * 1024));
+    window->FindControl<QAbstractButton>("radio-mkv")->click();
+    const int id = AddClip("dated.mp4", 2.0, "160x120");
+    const QString source = media.path() + "/dated.mp4";
+    const QDateTime past = QDateTime::fromSecsSinceEpoch(1000000000);
+    {
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(past, QFileDevice::FileModificationTime));
+    }
+    static_cast<QAbstractButton*>(Part(id, "compressBtn"))->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Ended(id); }, 120000));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(GetRowState(list->FindRow(RowName(id))), RowState::Finished) << Tip(id).toStdString();
+
+    const QString command = window->EncoderCommand(id).join(' ');
+    EXPECT_TRUE(command.contains("-map_metadata 0")) << command.toStdString();
+    const QFileInfo written(*window->videoEngine().OutputPath(id));
+    EXPECT_LE(written.size(), 64 * 1024);
+    EXPECT_EQ(written.lastModified(), past);
+    EXPECT_TRUE(Tip(id).contains("视频码率")) << Tip(id).toStdString();
 }
 
 }  // namespace
