@@ -627,6 +627,38 @@ QPushButton[class="menu-item-danger"]:pressed {
         <source>，替换原文件腾出 %1</source>
         <translation>, %1 freed by replacing originals</translation>
     </message>
+    <message>
+        <source>SSIM %1 · CRF %2,最接近压缩强度的 %3</source>
+        <translation>SSIM %1 · CRF %2, the nearest to the strength’s %3</translation>
+    </message>
+    <message>
+        <source>“同样观感,最小文件”只用于画质优先并转换格式的视频,已按常规压缩</source>
+        <translation>“Same look, smallest file” applies to videos written to a new format with “Quality”: compressed as usual</translation>
+    </message>
+    <message>
+        <source>画面缩小为 %1x%2:%3 kbps 下原尺寸会模糊</source>
+        <translation>The picture is made %1x%2: at %3 kbps the full size would smear</translation>
+    </message>
+    <message>
+        <source>未能保留文件日期:%1</source>
+        <translation>The file dates were not kept: %1</translation>
+    </message>
+    <message>
+        <source>AV1 不做两遍编码,按同样的码率编码一遍</source>
+        <translation>No two passes for AV1: one pass at the same bit rate</translation>
+    </message>
+    <message>
+        <source>%1 编码器不做两遍编码,只编码一遍</source>
+        <translation>No two passes for the %1 encoder: one pass</translation>
+    </message>
+    <message>
+        <source>%1 只用于转换为 MP4 或 MKV 的视频,此文件以 %2 编码</source>
+        <translation>%1 applies to videos written to MP4 or MKV; this file is written with %2</translation>
+    </message>
+    <message>
+        <source>画质优先只用于以 H.264、H.265 或 AV1 转换格式的视频,此文件以 %1 按压缩强度的码率编码</source>
+        <translation>“Quality” applies to videos written to a new format with H.264, H.265 or AV1; this file is written with %1 at the strength’s bit rate</translation>
+    </message>
 </context>
 <context>
     <name>MainTaskMenu</name>

@@ -40,8 +40,8 @@ struct KeepBox {
     const IntSetting* setting;
 };
 constexpr KeepBox kKeepBoxes[] = {
-    {"keep-smaller", &settings::kKeepSmaller},     {"keep-tracks", &settings::kKeepTracks},
-    {"keep-dates", &settings::kKeepDates},         {"keep-photo-info", &settings::kKeepPhotoInfo},
+    {"keep-smaller", &settings::kKeepSmaller},   {"keep-tracks", &settings::kKeepTracks},
+    {"keep-dates", &settings::kKeepDates},       {"keep-photo-info", &settings::kKeepPhotoInfo},
     {"keep-location", &settings::kKeepLocation},
 };
 
@@ -77,12 +77,11 @@ constexpr AudioCombo kAudioCombos[] = {
 };
 
 constexpr const char* kControls[] = {
-    "settings",          "basic-seting",      "other-seting",      "audio-channel",
-    "audio-sample-rate", "audio-bitrate",     "output-dir",        "choose-dir",
-    "open-dir",          "window-close-exit", "window-close-tray", "keep-smaller",
-    "place-seting",      "keep-seting",       "place-flat",        "place-tree",
-    "place-beside",      "place-in-place",    "place-suffix",      "keep-tracks",
-    "keep-dates",        "keep-photo-info",   "keep-location",
+    "settings",          "basic-seting",    "other-seting",   "audio-channel", "audio-sample-rate",
+    "audio-bitrate",     "output-dir",      "choose-dir",     "open-dir",      "window-close-exit",
+    "window-close-tray", "keep-smaller",    "place-seting",   "keep-seting",   "place-flat",
+    "place-tree",        "place-beside",    "place-in-place", "place-suffix",  "keep-tracks",
+    "keep-dates",        "keep-photo-info", "keep-location",
 };
 
 // True when a file can be created in folder. The probe has a name of its own that no existing
@@ -190,7 +189,8 @@ void SetingDialog::Notify(skin::Notification& msg)
         if (name == QLatin1String("window-close-exit")) WriteSetting(settings::kWindowClose, 0);
         if (name == QLatin1String("window-close-tray")) WriteSetting(settings::kWindowClose, 1);
         for (const KeepBox& keep : kKeepBoxes)
-            if (name == QLatin1String(keep.control)) WriteSetting(*keep.setting, msg.wParam ? 1 : 0);
+            if (name == QLatin1String(keep.control))
+                WriteSetting(*keep.setting, msg.wParam ? 1 : 0);
         for (size_t row = 0; row < choices::kPlaces.size(); ++row)
             if (name == QLatin1String(choices::kPlaces[row].pageOption) && msg.wParam)
                 WriteSetting(settings::kPlace, static_cast<int>(row));
@@ -265,7 +265,8 @@ void SetingDialog::CommitSuffix()
 
 void SetingDialog::ShowDependents()
 {
-    FindControl("place-suffix")->setEnabled(FindControl<QAbstractButton>("place-beside")->isChecked());
+    FindControl("place-suffix")
+        ->setEnabled(FindControl<QAbstractButton>("place-beside")->isChecked());
     FindControl("keep-location")
         ->setEnabled(FindControl<QAbstractButton>("keep-photo-info")->isChecked());
 }

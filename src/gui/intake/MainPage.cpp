@@ -308,8 +308,7 @@ void MainPage::ShowSizeLimit(qint64 bytes)
 
 void MainPage::ShowLookReach()
 {
-    const SearchChoice search{ReadSetting(settings::kLook) != 0,
-                              ReadSetting(settings::kMaxSize)};
+    const SearchChoice search{ReadSetting(settings::kLook) != 0, ReadSetting(settings::kMaxSize)};
     CompressSettings values;
     for (size_t row = 0; row < choices::kContainers.size(); ++row) {
         auto* option = window_.FindControl<QAbstractButton>(choices::kContainers[row].pageOption);
@@ -331,7 +330,8 @@ void MainPage::ShowLookReach()
     if (auto* box = window_.FindControl<QAbstractButton>(kSearchControls[1].look)) {
         const bool applies = search.maxBytes == 0;
         box->setEnabled(applies);
-        box->setToolTip(applies ? lookTip_[1]
-                                : Texts::tr("设了大小上限时按大小压缩,不做“同样观感,最小文件”的搜索"));
+        box->setToolTip(applies
+                            ? lookTip_[1]
+                            : Texts::tr("设了大小上限时按大小压缩,不做“同样观感,最小文件”的搜索"));
     }
 }

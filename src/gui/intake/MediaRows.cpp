@@ -165,8 +165,10 @@ void MediaRows::ShowDone(int taskId, const QString& outputPath, bool sourceKept,
     SetButton(row, replaced ? Texts::tr("已替换") : Texts::tr("压缩完成"), {}, false);
     if (QWidget* status = row->findChild<QWidget*>("statusColumn"))
         status->setToolTip(FinishedTip(done.searchText, replaced, done.freedBytes, Notes(taskId)));
-    if (sourceKept) outputPaths_.erase(taskId);
-    else outputPaths_[taskId] = outputPath;
+    if (sourceKept)
+        outputPaths_.erase(taskId);
+    else
+        outputPaths_[taskId] = outputPath;
     if (sourceKept) {
         StartButton(row)->setToolTip(SourcePath(taskId));
         ShowSourceKept(row, sourceSize);

@@ -75,8 +75,7 @@ void VideoRows::Queued(int taskId)
     if (!Row(taskId) || !task || !settings_) return;
     const VideoSettings values = settings_();
     // A row's own record brings its own size limit, as the engine reads it.
-    const SearchChoice search{values.look,
-                              engine_.FindMaxBytes(taskId).value_or(values.maxBytes)};
+    const SearchChoice search{values.look, engine_.FindMaxBytes(taskId).value_or(values.maxBytes)};
     const ChoiceReach reach =
         ReachOf(*task, ResolveCompressSettings(engine_.FindParams(taskId), values.settings),
                 values.page, search);
@@ -86,7 +85,9 @@ void VideoRows::Queued(int taskId)
 void VideoRows::OnNotes(int taskId, const QStringList& notes)
 {
     if (!Row(taskId) || notes.isEmpty()) return;
-    AddEngineNotes(taskId, notes);
+    QStringList readable;
+    for (const QString& note : notes) readable << ReadableNote(note);
+    AddEngineNotes(taskId, readable);
 }
 
 void VideoRows::OnStarted(int taskId)

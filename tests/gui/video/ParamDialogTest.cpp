@@ -214,6 +214,8 @@ TEST_F(ParamDialogTest, TheRowsOwnSizeLimitIsShownSavedBesideTheRecordAndResetWi
             EXPECT_EQ(dialog.FindControl<QComboBox>("max-size-unit")->currentText(), "MB");
             dialog.FindControl<QLineEdit>("max-size")->setText("300");
             Choose(dialog, "max-size-unit", 0);
+            EXPECT_EQ(testenv::CutTexts(&dialog), QStringList{});
+            testenv::SaveScreenshot("param-dialog-size");
             Click(dialog, "save");
         },
         std::nullopt, {}, 3 * 512 * 1024);

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QToolTip>
 
 #include "core/app/Settings.h"
 #include "core/app/UserAccount.h"
@@ -58,6 +59,24 @@ TEST(RowResultText, TheRecordsFiguresInOneLine)
     EXPECT_EQ(FinishedTip("SSIM 0.953 · CRF 27", true, 2048, {"a note"}),
               "SSIM 0.953 · CRF 27\n已替换原文件,腾出 2KB(原文件已移到回收站)\na note");
     EXPECT_EQ(FinishedTip("", false, 2048, {}), "");
+    EXPECT_EQ(FinishedTip("SSIM 0.953 · CRF 27", false, 0, {"SSIM 0.953 · CRF 27", "x"}),
+              "SSIM 0.953 · CRF 27\nx")
+        << "a note that repeats the figures is left out";
+}
+
+TEST(RowResultText, TheEnginesNotesInTheWindowsWords)
+{
+    EXPECT_EQ(ReadableNote("SSIM 0.922 at CRF 38"), "SSIM 0.922 · CRF 38");
+    EXPECT_EQ(ReadableNote("the picture is made 320x180: at 90 kbit/s the full size would smear"),
+              "画面缩小为 320x180:90 kbps 下原尺寸会模糊");
+    EXPECT_EQ(ReadableNote("the file dates were not kept: Permission denied"),
+              "未能保留文件日期:Permission denied");
+    EXPECT_EQ(ReadableNote("H.265 applies to MP4 and MKV files written to a new container; this "
+                           "file is written with H.264"),
+              "H.265 只用于转换为 MP4 或 MKV 的视频,此文件以 H.264 编码");
+    EXPECT_EQ(ReadableNote("two-pass does not apply to the mpeg4 encoder: one pass"),
+              "mpeg4 编码器不做两遍编码,只编码一遍");
+    EXPECT_EQ(ReadableNote("something new"), "something new") << "an unknown note as it is";
 }
 
 TEST(RowResultText, TheAllDoneNoticeSumsTheSpaceThatCameBack)
@@ -152,12 +171,15 @@ protected:
         const RowState state = GetRowState(list->FindRow(RowName(id)));
         return state == RowState::Finished || state == RowState::Failed;
     }
-    void Shot(const QString& name) const
+    // A picture of the window with the row's status tooltip shown, as the mouse shows it.
+    void Shot(const QString& name, int id) const
     {
-        const QString shots = qEnvironmentVariable("LUMO_SCREENSHOT_DIR");
-        if (shots.isEmpty()) return;
+        if (qEnvironmentVariableIsEmpty("LUMO_SCREENSHOT_DIR")) return;
+        window->move(90, 60);
         QCoreApplication::processEvents();
-        window->grab().save(shots + "/" + name + ".png");
+        QWidget* column = Part(id, "statusColumn");
+        QToolTip::showText(column->mapToGlobal(QPoint(40, column->height() - 4)), Tip(id), column);
+        testenv::SaveScreenshot(name, 600);
     }
 
     QTemporaryDir media;
@@ -200,6 +222,7 @@ TEST_F(RowSearchTest, AFinishedRowGivesTheFiguresAndTheEngineNotesAndAReplacedSo
     EXPECT_TRUE(tip.contains("an engine note")) << "the notes stay on the finished row";
     EXPECT_TRUE(Part(id, "compressBtn")->toolTip().contains(source));
     EXPECT_EQ(window->batchNotifier().freedBytes(), 6000) << "counted towards the batch";
+    Shot("row-replaced", id);
 }
 
 TEST_F(RowSearchTest, ARowsOwnSizeLimitReachesTheEncoderAndRowsWithoutOneAreNotLimited)
@@ -220,12 +243,13 @@ TEST_F(RowSearchTest, ARowsOwnSizeLimitReachesTheEncoderAndRowsWithoutOneAreNotL
     window->FindControl<QAbstractButton>("all-compress")->click();
     ASSERT_TRUE(testenv::WaitUntil([&] { return Ended(limited) && Ended(free); }, 120000));
     QCoreApplication::processEvents();
-    ASSERT_EQ(GetRowState(list->FindRow(RowName(limited))), RowState::Finished) << Tip(limited).toStdString();
+    ASSERT_EQ(GetRowState(list->FindRow(RowName(limited))), RowState::Finished)
+        << Tip(limited).toStdString();
     const QString written = *window->videoEngine().OutputPath(limited);
     EXPECT_LE(QFileInfo(written).size(), kLimit);
     EXPECT_TRUE(Tip(limited).contains("视频码率")) << Tip(limited).toStdString();
     EXPECT_FALSE(Tip(free).contains("视频码率")) << Tip(free).toStdString();
-    Shot("row-size-fitted");
+    Shot("row-size-fitted", limited);
 }
 
 TEST_F(RowSearchTest, TheLookSearchsFiguresShowOnTheFinishedRow)
@@ -241,6 +265,8 @@ TEST_F(RowSearchTest, TheLookSearchsFiguresShowOnTheFinishedRow)
     ASSERT_EQ(GetRowState(list->FindRow(RowName(id))), RowState::Finished) << Tip(id).toStdString();
     EXPECT_TRUE(Tip(id).contains(QRegularExpression("^SSIM 0\\.\\d{3} · CRF \\d+")))
         << Tip(id).toStdString();
+    EXPECT_FALSE(Tip(id).contains(" at CRF ")) << "the engine's figures in the window's words";
+    Shot("row-look-tooltip", id);
 }
 
 TEST_F(RowSearchTest, TheSettingsChoicesReachTheVideoEngine)
