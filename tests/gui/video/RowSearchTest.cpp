@@ -195,9 +195,12 @@ TEST_F(RowSearchTest, AFinishedRowGivesTheFiguresAndTheEngineNotesAndAReplacedSo
     static_cast<QAbstractButton*>(Part(id, "compressBtn"))->click();
     skin::PostMessage(window.data(), UM_VIDEO_STARTED, id);
     skin::PostMessage(window.data(),
-                      skin::MakeMessage(UM_VIDEO_NOTES, QStringList{"an engine note"}, id));
+                      skin::MakeMessage(UM_VIDEO_NOTES,
+                                        QStringList{"two-pass does not apply to quality mode: "
+                                                    "one constant-quality pass"},
+                                        id));
     QCoreApplication::processEvents();
-    EXPECT_TRUE(Tip(id).contains("an engine note")) << "shown while it runs";
+    EXPECT_TRUE(Tip(id).contains("质量模式下不做两遍编码")) << "shown while it runs";
 
     // The output took the source's name; the original went to the trash.
     const QString source = media.path() + "/a.mp4";
@@ -219,7 +222,7 @@ TEST_F(RowSearchTest, AFinishedRowGivesTheFiguresAndTheEngineNotesAndAReplacedSo
     const QString tip = Tip(id);
     EXPECT_TRUE(tip.startsWith("SSIM 0.961 · CRF 31\n")) << tip.toStdString();
     EXPECT_TRUE(tip.contains("已替换原文件,腾出 5KB")) << tip.toStdString();
-    EXPECT_TRUE(tip.contains("an engine note")) << "the notes stay on the finished row";
+    EXPECT_TRUE(tip.contains("质量模式下不做两遍编码")) << "the notes stay on the finished row";
     EXPECT_TRUE(Part(id, "compressBtn")->toolTip().contains(source));
     EXPECT_EQ(window->batchNotifier().freedBytes(), 6000) << "counted towards the batch";
     Shot("row-replaced", id);
