@@ -571,6 +571,94 @@ QPushButton[class="menu-item-danger"]:pressed {
         <source>质量模式下不做两遍编码,只用质量模式</source>
         <translation>Quality mode takes the place of two passes: there is no second pass</translation>
     </message>
+    <message>
+        <source>%1不做“同样观感,最小文件”的搜索</source>
+        <translation>%1: no same-look search for the smallest file</translation>
+    </message>
+    <message>
+        <source>勾选“画质优先”后才做“同样观感,最小文件”的搜索</source>
+        <translation>The same-look search for the smallest file needs “Quality”</translation>
+    </message>
+    <message>
+        <source>设了大小上限时按大小压缩,不做“同样观感,最小文件”的搜索</source>
+        <translation>With a size limit the file is fitted to the size: no same-look search</translation>
+    </message>
+    <message>
+        <source>压缩 %1 次</source>
+        <translation>%1 encodes</translation>
+    </message>
+    <message>
+        <source>大小上限至少为 1 KB。</source>
+        <translation>The size limit must be at least 1 KB.</translation>
+    </message>
+    <message>
+        <source>大小上限请填写数字,例如 8 或 1.5,单位在右侧选择;留空表示不限制。</source>
+        <translation>Enter the size limit as a number, such as 8 or 1.5, and choose the unit on its right; leave it empty for no limit.</translation>
+    </message>
+    <message>
+        <source>大小上限须小于 2 GB。</source>
+        <translation>The size limit must be under 2 GB.</translation>
+    </message>
+    <message>
+        <source>已替换</source>
+        <translation>Replaced</translation>
+    </message>
+    <message>
+        <source>已替换原文件,腾出 %1(原文件已移到回收站)</source>
+        <translation>Replaced the original, %1 freed (the original is in the trash)</translation>
+    </message>
+    <message>
+        <source>文件名后缀不能为空,也不能包含“/”或控制字符。</source>
+        <translation>The suffix cannot be empty or contain “/” or control characters.</translation>
+    </message>
+    <message>
+        <source>缩放 %1%</source>
+        <translation>scaled to %1%</translation>
+    </message>
+    <message>
+        <source>视频码率 %1 kbps</source>
+        <translation>video %1 kbps</translation>
+    </message>
+    <message>
+        <source>质量 %1</source>
+        <translation>quality %1</translation>
+    </message>
+    <message>
+        <source>，替换原文件腾出 %1</source>
+        <translation>, %1 freed by replacing originals</translation>
+    </message>
+    <message>
+        <source>SSIM %1 · CRF %2,最接近压缩强度的 %3</source>
+        <translation>SSIM %1 · CRF %2, the nearest to the strength’s %3</translation>
+    </message>
+    <message>
+        <source>“同样观感,最小文件”只用于画质优先并转换格式的视频,已按常规压缩</source>
+        <translation>“Same look, smallest file” applies to videos written to a new format with “Quality”: compressed as usual</translation>
+    </message>
+    <message>
+        <source>画面缩小为 %1x%2:%3 kbps 下原尺寸会模糊</source>
+        <translation>The picture is made %1x%2: at %3 kbps the full size would smear</translation>
+    </message>
+    <message>
+        <source>未能保留文件日期:%1</source>
+        <translation>The file dates were not kept: %1</translation>
+    </message>
+    <message>
+        <source>AV1 不做两遍编码,按同样的码率编码一遍</source>
+        <translation>No two passes for AV1: one pass at the same bit rate</translation>
+    </message>
+    <message>
+        <source>%1 编码器不做两遍编码,只编码一遍</source>
+        <translation>No two passes for the %1 encoder: one pass</translation>
+    </message>
+    <message>
+        <source>%1 只用于转换为 MP4 或 MKV 的视频,此文件以 %2 编码</source>
+        <translation>%1 applies to videos written to MP4 or MKV; this file is written with %2</translation>
+    </message>
+    <message>
+        <source>画质优先只用于以 H.264、H.265 或 AV1 转换格式的视频,此文件以 %1 按压缩强度的码率编码</source>
+        <translation>“Quality” applies to videos written to a new format with H.264, H.265 or AV1; this file is written with %1 at the strength’s bit rate</translation>
+    </message>
 </context>
 <context>
     <name>MainTaskMenu</name>
@@ -1073,6 +1161,34 @@ QPushButton[class="menu-item"]:pressed {
         <source>同样画质下文件最小,压缩较慢,较旧的软件可能无法打开</source>
         <translation>The smallest file at the same look, slower to compress; older software may not open it</translation>
     </message>
+    <message>
+        <source>不限</source>
+        <translation>No limit</translation>
+    </message>
+    <message>
+        <source>同样观感,最小文件</source>
+        <translation>Same look, smallest file</translation>
+    </message>
+    <message>
+        <source>大小上限</source>
+        <translation>Size limit</translation>
+    </message>
+    <message>
+        <source>按压缩强度的观感(SSIM)先试编几段,找出画质不变时最小的文件,再完整压缩,耗时更长。用于勾选“画质优先”并转换为新格式的视频。</source>
+        <translation>Tries a few short samples to find the smallest file that keeps the strength’s look (SSIM), then compresses the whole video; takes longer. For videos written to a new format with “Quality” ticked.</translation>
+    </message>
+    <message>
+        <source>按压缩强度的观感(SSIM)找出画质不变时最小的 JPG、WebP 或 AVIF 文件。</source>
+        <translation>Finds the smallest JPG, WebP or AVIF file that keeps the strength’s look (SSIM).</translation>
+    </message>
+    <message>
+        <source>文件大小</source>
+        <translation>File size</translation>
+    </message>
+    <message>
+        <source>每个输出文件都不超过这个大小:自动选择码率、画质和尺寸。留空或 0 表示不限制。</source>
+        <translation>Every output stays under this size: the bit rate, quality and size are chosen for it. Empty or 0 for no limit.</translation>
+    </message>
 </context>
 <context>
     <name>MessageBox</name>
@@ -1370,6 +1486,18 @@ QPushButton[class="menu-item"]:pressed {
     <message>
         <source>AV1</source>
         <translation type="unfinished" />
+    </message>
+    <message>
+        <source>不限</source>
+        <translation>No limit</translation>
+    </message>
+    <message>
+        <source>大小上限</source>
+        <translation>Size limit</translation>
+    </message>
+    <message>
+        <source>该视频的输出文件不超过这个大小。留空或 0 表示不限制。</source>
+        <translation>This video’s output stays under this size. Empty or 0 for no limit.</translation>
     </message>
 </context>
 <context>
@@ -1684,6 +1812,86 @@ QLabel[class="section"] {
     <message>
         <source>压缩后的文件不比原文件小时不保留输出,列表中显示“已保留原文件”。</source>
         <translation>When the compressed file is not smaller than the source, no output is kept and the list shows "Original kept".</translation>
+    </message>
+    <message>
+        <source>保留信息</source>
+        <translation>Keep</translation>
+    </message>
+    <message>
+        <source>保留原文件的信息</source>
+        <translation>What outputs keep from their sources</translation>
+    </message>
+    <message>
+        <source>保留所有音轨、字幕和章节</source>
+        <translation>Keep every track, subtitle and chapter</translation>
+    </message>
+    <message>
+        <source>保留文件日期</source>
+        <translation>Keep file dates</translation>
+    </message>
+    <message>
+        <source>保留照片中的 GPS 位置。不勾选时删除位置信息,分享照片时不会泄露地点。</source>
+        <translation>Keeps the photo’s GPS location. Unticked, the location is removed so shared photos do not give it away.</translation>
+    </message>
+    <message>
+        <source>保留照片信息</source>
+        <translation>Keep photo information</translation>
+    </message>
+    <message>
+        <source>全部放在输出目录中</source>
+        <translation>All in the output folder</translation>
+    </message>
+    <message>
+        <source>加在原文件名后、扩展名前,例如 视频_small.mp4</source>
+        <translation>Added after the name, before the extension, e.g. video_small.mp4</translation>
+    </message>
+    <message>
+        <source>同时保留拍摄地点</source>
+        <translation>Keep the location too</translation>
+    </message>
+    <message>
+        <source>图片输出保留拍摄时间、相机、镜头、曝光等信息(EXIF、XMP),方向按旋转后的图片写为正常。</source>
+        <translation>Image outputs keep the date taken, camera, lens, exposure and more (EXIF, XMP); the orientation is written as normal for the turned picture.</translation>
+    </message>
+    <message>
+        <source>放在原文件旁边,文件名加后缀</source>
+        <translation>Beside each original, with a suffix</translation>
+    </message>
+    <message>
+        <source>放在输出目录中,保留所添加文件夹的目录结构</source>
+        <translation>In the output folder, keeping the added folders’ tree</translation>
+    </message>
+    <message>
+        <source>替换原文件,原文件移到回收站</source>
+        <translation>In place of the original, which goes to the trash</translation>
+    </message>
+    <message>
+        <source>替换原文件时,只有压缩后更小的文件才会替换原文件;原文件移到回收站,可以从回收站恢复;文件日期和照片信息会保留。</source>
+        <translation>In place: only a smaller output replaces the original; the original goes to the trash, where it can be restored; file dates and photo information are kept.</translation>
+    </message>
+    <message>
+        <source>每项设置选择后立即保存,从下一个开始压缩的文件起生效。</source>
+        <translation>Each choice is saved at once and applies from the next file compressed.</translation>
+    </message>
+    <message>
+        <source>视频输出保留原视频的所有音轨、输出格式支持的字幕、章节和标题等信息。不勾选时只保留一条视频和一条音频。</source>
+        <translation>Video outputs keep every audio track, the subtitles the format holds, chapters, title and other information. Unticked, one video and one audio track are kept.</translation>
+    </message>
+    <message>
+        <source>输出位置</source>
+        <translation>Output place</translation>
+    </message>
+    <message>
+        <source>输出文件(视频和图片)使用原文件的修改时间和访问时间。</source>
+        <translation>Outputs (videos and images) take the original’s modified and accessed times.</translation>
+    </message>
+    <message>
+        <source>输出文件存放位置</source>
+        <translation>Where outputs go</translation>
+    </message>
+    <message>
+        <source>输出目录在“基本设置”中更改。</source>
+        <translation>The output folder is changed under “General”.</translation>
     </message>
 </context>
 <context>

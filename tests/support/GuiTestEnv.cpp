@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -126,6 +127,31 @@ void UseBuiltSkin()
 {
     skin::SetSkinFolder(BuiltSkinFolder());
     skin::LoadResources();
+}
+
+QStringList CutTexts(QWidget* root)
+{
+    QStringList cut;
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(root) || widget->width() == 0) continue;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(widget); label && !label->wordWrap())
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            text = button->text();
+        if (text.isEmpty()) continue;
+        if (widget->sizeHint().width() > widget->width()) cut << widget->objectName() + ": " + text;
+    }
+    return cut;
+}
+
+void SaveScreenshot(const QString& name, int settleMs)
+{
+    const QString shots = qEnvironmentVariable("LUMO_SCREENSHOT_DIR");
+    if (shots.isEmpty()) return;
+    WaitUntil([] { return false; }, settleMs);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(shots + "/" + name + ".png");
 }
 
 }  // namespace testenv

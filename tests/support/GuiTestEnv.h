@@ -43,6 +43,15 @@ private:
     QStringList notes_;
 };
 
+// The visible labels (those that do not wrap), buttons and check boxes below root that are
+// narrower than their text needs, as "name: text"; empty when every text shows whole.
+QStringList CutTexts(QWidget* root);
+
+// With LUMO_SCREENSHOT_DIR set, saves the whole screen (tooltips and popups included) as
+// name.png there, after the event loop has run for settleMs; otherwise does nothing. Run the
+// test on a real display (QT_QPA_PLATFORM=xcb with Xvfb) for a picture of what a user sees.
+void SaveScreenshot(const QString& name, int settleMs = 300);
+
 // The real program as the tests start it: a copy in a folder of its own beside the test
 // executables, with the skin and the tests' Config.ini (see ServiceGuard.h), so a start-up
 // upgrade check goes nowhere.

@@ -117,9 +117,10 @@ std::vector<int> VideoEngine::TaskIds() const
     return ids;
 }
 
-void VideoEngine::SetParams(const CompressParams& params)
+void VideoEngine::SetParams(const CompressParams& params, qint64 maxBytes)
 {
     std::lock_guard guard(lock_);
+    ownMaxBytes_[params.unique_id] = std::max<qint64>(maxBytes, 0);
     for (CompressParams& existing : paramList) {
         if (existing.unique_id == params.unique_id) {
             existing = params;
@@ -133,6 +134,15 @@ void VideoEngine::RemoveParams(int taskId)
 {
     std::lock_guard guard(lock_);
     std::erase_if(paramList, [taskId](const CompressParams& p) { return p.unique_id == taskId; });
+    ownMaxBytes_.erase(taskId);
+}
+
+std::optional<qint64> VideoEngine::FindMaxBytes(int taskId) const
+{
+    std::lock_guard guard(lock_);
+    const auto it = ownMaxBytes_.find(taskId);
+    if (it == ownMaxBytes_.end()) return std::nullopt;
+    return it->second;
 }
 
 std::optional<CompressParams> VideoEngine::FindParams(int taskId) const
@@ -180,18 +190,21 @@ void VideoEngine::WorkerProc()
         const int taskId = taken->taskId;
         std::optional<VideoTask> task;
         std::optional<CompressParams> own;
+        std::optional<qint64> ownMaxBytes;
         QString encoder;
         {
             std::lock_guard guard(lock_);
             if (const auto it = taskMap_.find(taskId); it != taskMap_.end()) task = it->second;
             for (const CompressParams& params : paramList)
                 if (params.unique_id == taskId) own = params;
+            if (const auto it = ownMaxBytes_.find(taskId); own && it != ownMaxBytes_.end())
+                ownMaxBytes = it->second;
             encoder = encoder_;
         }
         DebugPrint("idleTaskList task_id: %d\n", taskId);
         sink_.TaskStarted(taskId);
         try {
-            RunTask(taskId, taken->stop, task, own, encoder);
+            RunTask(taskId, taken->stop, task, own, encoder, ownMaxBytes);
         } catch (const std::exception& error) {
             Fail(taskId, QString::fromUtf8(error.what()));
         } catch (...) {
@@ -201,14 +214,20 @@ void VideoEngine::WorkerProc()
 }
 
 void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<VideoTask>& task,
-                          const std::optional<CompressParams>& own, const QString& encoder)
+                          const std::optional<CompressParams>& own, const QString& encoder,
+                          std::optional<qint64> ownMaxBytes)
 {
     // Cancelled (or stopped) between being taken and now: nothing is started.
     if (stop.stop_requested()) return EndStopped(taskId);
     if (!task) return Fail(taskId, QStringLiteral("the task has no record"));
 
     // Settings are read now, so a change reaches the next task and never a running one.
-    const VideoSettings values = reader_();
+    // A row's own record brings its own size limit with it.
+    const VideoSettings values = [&] {
+        VideoSettings read = reader_();
+        if (ownMaxBytes) read.maxBytes = *ownMaxBytes;
+        return read;
+    }();
     // In place of the source, its dates always stay.
     const bool inPlace = values.place.place == place::kInPlace;
     const FileDates sourceDates =

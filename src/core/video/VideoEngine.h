@@ -59,9 +59,13 @@ public:
 
     // A row's own parameters (paramList), at most one record per unique_id: a record replaces
     // the one with the same id.
-    void SetParams(const CompressParams& params);
+    // With the record goes the row's own size limit (maxBytes, 0 for none), which takes the
+    // place of the settings' "max-size" as the record's values take theirs.
+    void SetParams(const CompressParams& params, qint64 maxBytes = 0);
     void RemoveParams(int taskId);
     std::optional<CompressParams> FindParams(int taskId) const;
+    // The row's own size limit; nothing when the row has no record of its own.
+    std::optional<qint64> FindMaxBytes(int taskId) const;
     std::vector<CompressParams> ParamList() const;
 
     // The output path of the compression last started for the id (outputPathMap): recorded
@@ -79,7 +83,8 @@ public:
 private:
     void WorkerProc();
     void RunTask(int taskId, std::stop_token stop, const std::optional<VideoTask>& task,
-                 const std::optional<CompressParams>& own, const QString& encoder);
+                 const std::optional<CompressParams>& own, const QString& encoder,
+                 std::optional<qint64> ownMaxBytes = std::nullopt);
     void Fail(int taskId, const QString& reason, int exitCode = -1);
     void EndStopped(int taskId);
     void Unreserve(const QString& outputPath);
@@ -90,6 +95,7 @@ private:
     mutable std::mutex lock_;  // guards the members below
     std::map<int, VideoTask> taskMap_;
     std::vector<CompressParams> paramList;
+    std::map<int, qint64> ownMaxBytes_;  // beside paramList: each record's own size limit
     std::map<int, QString> outputPathMap;
     std::vector<qint64> ffmpegProcesses;
     std::set<QString> reservedOutputs_;  // outputs of tasks whose encoder has not ended

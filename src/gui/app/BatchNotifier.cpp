@@ -8,10 +8,11 @@
 
 BatchNotifier::BatchNotifier(Hooks hooks) : hooks_(std::move(hooks)) {}
 
-void BatchNotifier::TaskDone(qint64 sourceSize, qint64 outputSize)
+void BatchNotifier::TaskDone(qint64 sourceSize, qint64 outputSize, qint64 freedBytes)
 {
     ++done_;
     savedBytes_ += sourceSize - outputSize;
+    freedBytes_ += std::max<qint64>(freedBytes, 0);
     EndOfTask();
 }
 
@@ -25,26 +26,28 @@ void BatchNotifier::TaskCancelled()
 {
     if (hooks_.enginesIdle && !hooks_.enginesIdle()) return;
     done_ = failed_ = 0;
-    savedBytes_ = 0;
+    savedBytes_ = freedBytes_ = 0;
 }
 
 void BatchNotifier::EndOfTask()
 {
     if (hooks_.enginesIdle && !hooks_.enginesIdle()) return;
-    const QString text = Text(done_, failed_, savedBytes_);
+    const QString text = Text(done_, failed_, savedBytes_, freedBytes_);
     done_ = failed_ = 0;
-    savedBytes_ = 0;
+    savedBytes_ = freedBytes_ = 0;
     // The user watching the window sees the rows; the summary is for someone elsewhere.
     if (hooks_.windowActive && hooks_.windowActive()) return;
     if (hooks_.show) hooks_.show(text);
 }
 
-QString BatchNotifier::Text(int done, int failed, qint64 savedBytes)
+QString BatchNotifier::Text(int done, int failed, qint64 savedBytes, qint64 freedBytes)
 {
-    return Texts::tr("压缩完成：成功 %1 个，失败 %2 个，节省 %3")
-        .arg(done)
-        .arg(failed)
-        .arg(FormatBytes(std::max<qint64>(savedBytes, 0)));
+    QString text = Texts::tr("压缩完成：成功 %1 个，失败 %2 个，节省 %3")
+                       .arg(done)
+                       .arg(failed)
+                       .arg(FormatBytes(std::max<qint64>(savedBytes, 0)));
+    if (freedBytes > 0) text += Texts::tr("，替换原文件腾出 %1").arg(FormatBytes(freedBytes));
+    return text;
 }
 
 QString BatchNotifier::FormatBytes(qint64 bytes)

@@ -47,6 +47,7 @@
 #include "gui/intake/ImageIntake.h"
 #include "gui/intake/MainPage.h"
 #include "gui/intake/OpenPaths.h"
+#include "gui/intake/RowBuilder.h"
 #include "gui/intake/RowMenu.h"
 #include "gui/intake/RowsContext.h"
 #include "gui/intake/VideoIntake.h"
@@ -121,6 +122,12 @@ constexpr const char* kMainPageControls[] = {"compress-video",
                                              "image-height",
                                              "gif-define-param",
                                              "gif-drop-frame",
+                                             "video-look-check",
+                                             "video-max-size",
+                                             "video-max-size-unit",
+                                             "image-look-check",
+                                             "image-max-size",
+                                             "image-max-size-unit",
                                              "add-image-file",
                                              "add-image-dir",
                                              "image-list"};
@@ -154,6 +161,10 @@ public:
     void TaskCancelled(int taskId) override
     {
         skin::PostMessage(window_, UM_VIDEO_CANCELLED, taskId);
+    }
+    void TaskNotes(int taskId, const QStringList& notes) override
+    {
+        skin::PostMessage(window_, skin::MakeMessage(UM_VIDEO_NOTES, notes, taskId));
     }
     void EncoderStarted(int taskId, qint64, const QString& program,
                         const QStringList& arguments) override
@@ -215,10 +226,14 @@ public:
         VideoSettings values;
         values.settings = ReadCompressSettings(AppConfig::Path());
         values.keepSmaller = ReadSettingFrom(AppConfig::Path(), settings::kKeepSmaller) != 0;
+        values.keepDates = ReadSettingFrom(AppConfig::Path(), settings::kKeepDates) != 0;
+        ReadSearchChoices(AppConfig::Path(), values);
         {
             std::lock_guard guard(lock_);
             values.page = videoPage_;
         }
+        // A settings dialog choice, not the page's: read with the others.
+        values.page.keepTracks = ReadSettingFrom(AppConfig::Path(), settings::kKeepTracks) != 0;
         values.outputFolder = GetOutputFolder();
         return values;
     }
@@ -300,6 +315,7 @@ void CMainWnd::InitWindow()
         DebugPrint("agent:%s\n", channelWord.c_str());
 
         RestoreMainPage();
+        mainPage_->FollowSearchChoices();
         // A settings file that could not be read left the defaults in place: said once.
         if (const QString problem = TakeSettingsReadProblem(); !problem.isEmpty())
             PromptBoxDialog::ShowModeless(this, problem);
@@ -378,6 +394,21 @@ void SetChecked(QAbstractButton* check, bool checked)
     if (check) check->setChecked(checked);
 }
 
+// A click that queues rows: a size typed into the page is written before it acts. A row's own
+// button cancels a row that waits or runs, which a bad size must not stop.
+bool QueuesRows(const skin::Notification& msg)
+{
+    const QString& name = msg.senderName;
+    if (name == QLatin1String("all-compress") || name == QLatin1String("all-image-compress"))
+        return true;
+    if (name != QLatin1String("compressBtn") && name != QLatin1String("imageCompressBtn"))
+        return false;
+    for (QWidget* row = msg.sender; row; row = row->parentWidget())
+        if (row->objectName() == RowName(static_cast<int>(skin::GetTag(msg.sender))))
+            return !IsRowQueued(row);
+    return true;
+}
+
 }  // namespace
 
 void CMainWnd::RestoreMainPage()
@@ -439,6 +470,8 @@ void CMainWnd::Notify(skin::Notification& msg)
         } else if (name == QLatin1String("add-image-dir") ||
                    name == QLatin1String("add-image-dir-info")) {
             imageIntake_->AddFromFolder();
+        } else if (QueuesRows(msg) && !mainPage_->CommitSizeLimits()) {
+            // A size that is no size starts nothing: the notice said why.
         } else if (name == QLatin1String("compressBtn")) {
             videoRows_->Start(msg.sender);
             batchNotifier_->TaskCancelled();  // the button cancels a row that waits or runs
@@ -558,10 +591,15 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
         case UM_TASK_PROGRESS:
             videoRows_->OnProgress(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
             return 0;
+        case UM_VIDEO_NOTES:
+            if (const auto* notes = msg.Value<QStringList>())
+                videoRows_->OnNotes(static_cast<int>(msg.wParam), *notes);
+            return 0;
         case UM_VIDEO_DONE:
             if (const auto* record = msg.Value<VideoDoneRecord>()) {
                 videoRows_->OnDone(*record);
-                batchNotifier_->TaskDone(record->sourceSize, record->outputSize);
+                batchNotifier_->TaskDone(record->sourceSize, record->outputSize,
+                                         record->replacedSource ? record->freedBytes : 0);
             }
             return 0;
         case UM_VIDEO_STATUS:
@@ -574,11 +612,13 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             const int id = static_cast<int>(msg.wParam);
             if (const auto task = videoEngine_->FindTask(id))
                 ParamDialog::Open(this, id, videoEngine_->FindParams(id), task,
-                                  engineSettings_->ReadVideo().page);
+                                  engineSettings_->ReadVideo().page,
+                                  videoEngine_->FindMaxBytes(id).value_or(0));
             return 0;
         }
         case UM_VIDEO_PARAM_SAVE:
-            if (const auto* params = msg.Value<CompressParams>()) videoRows_->SaveParams(*params);
+            if (const auto* params = msg.Value<CompressParams>())
+                videoRows_->SaveParams(*params, msg.lParam);
             return 0;
         case UM_VIDEO_PARAM_RESET:
             videoRows_->ResetParams(static_cast<int>(msg.wParam));
@@ -601,7 +641,8 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
         case UM_IMAGE_DONE:
             if (const auto* record = msg.Value<ImageDoneRecord>()) {
                 imageRows_->OnDone(*record);
-                batchNotifier_->TaskDone(record->sourceSize, record->outputSize);
+                batchNotifier_->TaskDone(record->sourceSize, record->outputSize,
+                                         record->replacedSource ? record->freedBytes : 0);
             }
             return 0;
         case UM_IMAGE_STATUS:
@@ -844,6 +885,7 @@ void CMainWnd::AddShortcuts()
             videoIntake_->AddFromFolder();
     });
     const auto startAll = [this] {
+        if (!mainPage_->CommitSizeLimits()) return;
         if (OnImagePage())
             imageRows_->StartAll();
         else

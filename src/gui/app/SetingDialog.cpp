@@ -14,7 +14,9 @@
 #include <span>
 #include <stdexcept>
 
+#include "core/app/AppConfig.h"
 #include "core/app/Language.h"
+#include "core/app/OutputPlace.h"
 #include "core/app/Paths.h"
 #include "core/app/Settings.h"
 #include "gui/app/TrayPresence.h"
@@ -29,6 +31,33 @@ constexpr char kNotWritable[] = QT_TRANSLATE_NOOP("LumoCompress", "该目录没�
 constexpr char kNotStorable[] =
     QT_TRANSLATE_NOOP("LumoCompress", "该目录路径无法保存,请选择其他目录!");
 constexpr char kNoTray[] = QT_TRANSLATE_NOOP("LumoCompress", "当前桌面没有系统托盘");
+constexpr char kBadSuffix[] =
+    QT_TRANSLATE_NOOP("LumoCompress", "文件名后缀不能为空,也不能包含“/”或控制字符。");
+
+// The check boxes that each write one key of their own, 1 when ticked.
+struct KeepBox {
+    const char* control;
+    const IntSetting* setting;
+};
+constexpr KeepBox kKeepBoxes[] = {
+    {"keep-smaller", &settings::kKeepSmaller},   {"keep-tracks", &settings::kKeepTracks},
+    {"keep-dates", &settings::kKeepDates},       {"keep-photo-info", &settings::kKeepPhotoInfo},
+    {"keep-location", &settings::kKeepLocation},
+};
+
+// The pages of "settings" by their navigation button, in the stack's order.
+constexpr const char* kPages[] = {"basic-seting", "other-seting", "place-seting", "keep-seting"};
+
+// True when configure.ini gives the suffix back unchanged and it can end a file's name: not
+// empty, no "/" or control character, no blanks around it, within the reader's capacity.
+bool IsSuffix(const QString& suffix)
+{
+    if (suffix.isEmpty() || suffix != suffix.trimmed()) return false;
+    if (suffix.size() >= settings::kPlaceSuffix.capacity) return false;
+    for (const QChar c : suffix)
+        if (c == u'/' || c.category() == QChar::Other_Control) return false;
+    return true;
+}
 
 // A combo whose row number and the value of that row are both stored, index key first.
 struct AudioCombo {
@@ -48,9 +77,11 @@ constexpr AudioCombo kAudioCombos[] = {
 };
 
 constexpr const char* kControls[] = {
-    "settings",          "basic-seting",      "other-seting",      "audio-channel",
-    "audio-sample-rate", "audio-bitrate",     "output-dir",        "choose-dir",
-    "open-dir",          "window-close-exit", "window-close-tray", "keep-smaller",
+    "settings",          "basic-seting",    "other-seting",   "audio-channel", "audio-sample-rate",
+    "audio-bitrate",     "output-dir",      "choose-dir",     "open-dir",      "window-close-exit",
+    "window-close-tray", "keep-smaller",    "place-seting",   "keep-seting",   "place-flat",
+    "place-tree",        "place-beside",    "place-in-place", "place-suffix",  "keep-tracks",
+    "keep-dates",        "keep-photo-info", "keep-location",
 };
 
 // True when a file can be created in folder. The probe has a name of its own that no existing
@@ -73,7 +104,11 @@ bool CanStoreAsOutputDir(const QString& folder)
 
 SetingDialog::SetingDialog(QWidget* owner) : WindowImplBase(owner, Kind::Dialog) {}
 
-SetingDialog::~SetingDialog() = default;
+SetingDialog::~SetingDialog()
+{
+    // The field's focus-out as the window goes must not reach a dialog that is gone.
+    if (auto* suffix = FindControl<QLineEdit>("place-suffix")) suffix->disconnect(this);
+}
 
 QPointer<SetingDialog>& SetingDialog::Current()
 {
@@ -118,9 +153,25 @@ void SetingDialog::InitWindow()
 
         FindControl<QLineEdit>("output-dir")->setText(GetOutputFolder());
 
-        auto* keepSmaller = FindControl<QAbstractButton>("keep-smaller");
-        const QSignalBlocker quietKeep(keepSmaller);
-        keepSmaller->setChecked(ReadSetting(settings::kKeepSmaller) != 0);
+        for (const KeepBox& keep : kKeepBoxes) {
+            auto* box = FindControl<QAbstractButton>(keep.control);
+            const QSignalBlocker quiet(box);
+            box->setChecked(ReadSetting(*keep.setting) != 0);
+        }
+
+        // A stored place outside the list reads as the default, as the engines read it.
+        const int place = ReadSetting(settings::kPlace);
+        for (size_t row = 0; row < choices::kPlaces.size(); ++row) {
+            auto* option = FindControl<QAbstractButton>(choices::kPlaces[row].pageOption);
+            const QSignalBlocker quiet(option);
+            option->setChecked(static_cast<int>(row) == place);
+        }
+        auto* suffix = FindControl<QLineEdit>("place-suffix");
+        suffix->setText(ReadPlaceChoice(AppConfig::Path()).suffix);
+        connect(suffix, &QLineEdit::editingFinished, this, [this] {
+            if (!committingSuffix_) CommitSuffix();
+        });
+        ShowDependents();
     } catch (...) {
         throw std::runtime_error("SetingDialog::Init");
     }
@@ -133,12 +184,17 @@ void SetingDialog::Notify(skin::Notification& msg)
         WriteAudioRow(name, msg.wParam);
     } else if (msg.type == QLatin1String(skin::kSelectChanged)) {
         auto* pages = FindControl<QStackedWidget>("settings");
-        if (name == QLatin1String("basic-seting")) pages->setCurrentIndex(0);
-        if (name == QLatin1String("other-seting")) pages->setCurrentIndex(1);
+        for (int page = 0; page < static_cast<int>(std::size(kPages)); ++page)
+            if (name == QLatin1String(kPages[page])) pages->setCurrentIndex(page);
         if (name == QLatin1String("window-close-exit")) WriteSetting(settings::kWindowClose, 0);
         if (name == QLatin1String("window-close-tray")) WriteSetting(settings::kWindowClose, 1);
-        if (name == QLatin1String("keep-smaller"))
-            WriteSetting(settings::kKeepSmaller, msg.wParam ? 1 : 0);
+        for (const KeepBox& keep : kKeepBoxes)
+            if (name == QLatin1String(keep.control))
+                WriteSetting(*keep.setting, msg.wParam ? 1 : 0);
+        for (size_t row = 0; row < choices::kPlaces.size(); ++row)
+            if (name == QLatin1String(choices::kPlaces[row].pageOption) && msg.wParam)
+                WriteSetting(settings::kPlace, static_cast<int>(row));
+        ShowDependents();
     } else if (msg.type == QLatin1String(skin::kClick)) {
         if (name == QLatin1String("choose-dir") && !ChooseOutputFolder()) return;
         if (name == QLatin1String("open-dir")) OpenOutputFolder();
@@ -182,4 +238,35 @@ void SetingDialog::OpenOutputFolder()
 {
     const QString folder = FindControl<QLineEdit>("output-dir")->text();
     if (!folder.isEmpty()) OpenOrTell(this, QUrl::fromLocalFile(folder));
+}
+
+bool SetingDialog::OnClose(qintptr wParam)
+{
+    if (!committingSuffix_) CommitSuffix();
+    return WindowImplBase::OnClose(wParam);
+}
+
+void SetingDialog::CommitSuffix()
+{
+    auto* edit = FindControl<QLineEdit>("place-suffix");
+    const QString stored = ReadPlaceChoice(AppConfig::Path()).suffix;
+    const QString typed = edit->text();
+    if (typed == stored) return;
+    if (!IsSuffix(typed)) {
+        // The field shows what outputs are named with: the stored suffix again, then why.
+        edit->setText(stored);
+        committingSuffix_ = true;
+        PromptBoxDialog::Show(this, language::Tr(kBadSuffix));
+        committingSuffix_ = false;
+        return;
+    }
+    if (!WriteSetting(settings::kPlaceSuffix, typed)) edit->setText(stored);
+}
+
+void SetingDialog::ShowDependents()
+{
+    FindControl("place-suffix")
+        ->setEnabled(FindControl<QAbstractButton>("place-beside")->isChecked());
+    FindControl("keep-location")
+        ->setEnabled(FindControl<QAbstractButton>("keep-photo-info")->isChecked());
 }

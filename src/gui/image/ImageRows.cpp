@@ -4,6 +4,7 @@
 #include "core/app/Language.h"
 #include "core/image/ImageEngine.h"
 #include "gui/intake/RowBuilder.h"
+#include "gui/intake/RowResults.h"
 
 namespace {
 
@@ -69,7 +70,8 @@ void ImageRows::OnDone(const ImageDoneRecord& record)
 {
     if (!engine_.FindParams(record.task_id)) return;  // a result the engine no longer expects
     SetRowText(Row(record.task_id), "progress-label", Texts::tr("完成"));
-    ShowDone(record.task_id, record.outputPath, record.sourceKept, record.sourceSize);
+    ShowDone(record.task_id, record.outputPath, record.sourceKept, record.sourceSize,
+             {ImageSearchText(record), record.replacedSource, record.freedBytes});
     Ended(record.task_id);
 }
 

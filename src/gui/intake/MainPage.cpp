@@ -2,15 +2,18 @@
 #include "gui/intake/MainPage.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 
 #include "core/app/Language.h"
 #include "core/app/Settings.h"
+#include "gui/intake/SizeLimit.h"
 #include "gui/skinlib/SkinList.h"
 #include "gui/skinlib/WindowImplBase.h"
 #include "gui/ui/PromptBoxDialog.h"
+#include "gui/video/ChoiceReach.h"
 
 namespace {
 
@@ -31,6 +34,17 @@ struct ListBoxes {
 constexpr ListBoxes kLists[] = {{"videoCheckBoxAll", "videoList", "videocheckBox"},
                                 {"imageCheckBoxAll", "image-list", "imagecheckBox"}};
 
+// The look box and the size field with its unit list of each page, video first.
+struct SearchControls {
+    const char* page;
+    const char* look;
+    const char* size;
+    const char* unit;
+};
+constexpr SearchControls kSearchControls[] = {
+    {"video", "video-look-check", "video-max-size", "video-max-size-unit"},
+    {"image", "image-look-check", "image-max-size", "image-max-size-unit"}};
+
 bool IsDecimal(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
@@ -41,6 +55,11 @@ bool IsDecimal(const QString& text)
 }
 
 }  // namespace
+
+MainPage::~MainPage()
+{
+    for (const QMetaObject::Connection& connection : connections_) QObject::disconnect(connection);
+}
 
 bool MainPage::Notify(const skin::Notification& msg)
 {
@@ -84,6 +103,18 @@ bool MainPage::OnSelectChanged(const skin::Notification& msg)
             return true;
         }
     }
+    for (const SearchControls& page : kSearchControls) {
+        if (!Is(msg, page.look)) continue;
+        WriteSetting(settings::kLook, msg.wParam ? 1 : 0);
+        // One setting: the other page's box shows it too.
+        for (const SearchControls& other : kSearchControls) {
+            auto* box = window_.FindControl<QAbstractButton>(other.look);
+            if (!box || box == msg.sender) continue;
+            const QSignalBlocker quiet(box);
+            box->setChecked(msg.wParam != 0);
+        }
+        return true;
+    }
     if (Is(msg, "image-define-param")) {
         WriteSetting(settings::kImageDefineParam, msg.wParam ? 1 : 0);
         return true;
@@ -106,6 +137,10 @@ bool MainPage::OnItemSelect(const skin::Notification& msg)
     } else if (Is(msg, "image-ratio")) {
         if (row >= 0 && row < choices::kImageRatioRows)
             WriteSetting(settings::kImageRatioIndex, row);
+    } else if (Is(msg, "video-max-size-unit")) {
+        CommitSizeLimit("video", true);
+    } else if (Is(msg, "image-max-size-unit")) {
+        CommitSizeLimit("image", true);
     } else if (Is(msg, "gif-drop-frame")) {
         if (row >= 0 && row < choices::kGifDropFrameRows)
             WriteSetting(settings::kGifDropFrameIndex, row);
@@ -182,4 +217,121 @@ bool MainPage::CheckCustomImageSize()
         }
     }
     return true;
+}
+
+void MainPage::FollowSearchChoices()
+{
+    const bool look = ReadSetting(settings::kLook) != 0;
+    int index = 0;
+    for (const SearchControls& page : kSearchControls) {
+        if (auto* box = window_.FindControl<QAbstractButton>(page.look)) {
+            lookTip_[index] = box->toolTip();
+            const QSignalBlocker quiet(box);
+            box->setChecked(look);
+        }
+        ++index;
+        auto* edit = window_.FindControl<QLineEdit>(page.size);
+        if (!edit) continue;
+        const char* name = page.page;
+        connections_ << QObject::connect(edit, &QLineEdit::editingFinished, edit, [this, name] {
+            if (!committing_) CommitSizeLimit(name);
+        });
+    }
+    ShowSizeLimit(ReadSetting(settings::kMaxSize));
+
+    // The video look box follows the options that decide whether it applies.
+    const char* options[] = {"video-quality-check", "video-compress-compatible-check"};
+    for (const char* name : options) {
+        if (auto* option = window_.FindControl<QAbstractButton>(name))
+            connections_ << QObject::connect(option, &QAbstractButton::toggled, option,
+                                             [this] { ShowLookReach(); });
+    }
+    for (const Choice& container : choices::kContainers) {
+        if (auto* option = window_.FindControl<QAbstractButton>(container.pageOption))
+            connections_ << QObject::connect(option, &QAbstractButton::toggled, option,
+                                             [this] { ShowLookReach(); });
+    }
+    ShowLookReach();
+}
+
+bool MainPage::CommitSizeLimits()
+{
+    for (const SearchControls& page : kSearchControls) {
+        if (!CommitSizeLimit(page.page)) return false;
+    }
+    return true;
+}
+
+bool MainPage::CommitSizeLimit(const char* pageName, bool unitChosen)
+{
+    for (const SearchControls& page : kSearchControls) {
+        if (qstrcmp(page.page, pageName) != 0) continue;
+        auto* edit = window_.FindControl<QLineEdit>(page.size);
+        auto* unit = window_.FindControl<QComboBox>(page.unit);
+        if (!edit || !unit) return true;
+        // A field the user has not typed into shows the stored size, which may have been
+        // written elsewhere since (the command line, another window): it is not written back.
+        if (!edit->isModified() && !unitChosen) return true;
+        const qint64 stored = ReadSetting(settings::kMaxSize);
+        QString error;
+        const std::optional<qint64> bytes = sizelimit::Read(edit, unit, &error);
+        if (!bytes) {
+            // What the field shows is what the engines use: the stored size again, then why.
+            ShowSizeLimit(stored);
+            committing_ = true;
+            PromptBoxDialog::Show(&window_, error);
+            committing_ = false;
+            return false;
+        }
+        if (*bytes != stored && !WriteSetting(settings::kMaxSize, static_cast<int>(*bytes))) {
+            ShowSizeLimit(stored);
+            return true;
+        }
+        // Both pages show the size in its own words ("8m" becomes "8" with MB).
+        ShowSizeLimit(*bytes);
+        ShowLookReach();
+        return true;
+    }
+    return true;
+}
+
+void MainPage::ShowSizeLimit(qint64 bytes)
+{
+    for (const SearchControls& page : kSearchControls) {
+        auto* edit = window_.FindControl<QLineEdit>(page.size);
+        auto* unit = window_.FindControl<QComboBox>(page.unit);
+        sizelimit::Write(edit, unit, bytes);
+        // A size not written by these fields (the command line's "1000000") keeps its unit.
+        if (edit) edit->setModified(false);
+    }
+}
+
+void MainPage::ShowLookReach()
+{
+    const SearchChoice search{ReadSetting(settings::kLook) != 0, ReadSetting(settings::kMaxSize)};
+    CompressSettings values;
+    for (size_t row = 0; row < choices::kContainers.size(); ++row) {
+        auto* option = window_.FindControl<QAbstractButton>(choices::kContainers[row].pageOption);
+        if (option && option->isChecked()) values.videoType = static_cast<int>(row);
+    }
+    MainPageSnapshot page;
+    const auto checked = [this](const char* name) {
+        auto* box = window_.FindControl<QAbstractButton>(name);
+        return box && box->isChecked();
+    };
+    page.qualityMode = checked("video-quality-check");
+    page.compatibleChecked = checked("video-compress-compatible-check");
+    const ChoiceReach reach = PageReach(values, page, search);
+    if (auto* box = window_.FindControl<QAbstractButton>(kSearchControls[0].look)) {
+        box->setEnabled(reach.look);
+        box->setToolTip(reach.look ? lookTip_[0] : reach.lookReason);
+    }
+    // Images: the quality is searched for JPEG, WebP and AVIF outputs, unless a size rules.
+    if (auto* box = window_.FindControl<QAbstractButton>(kSearchControls[1].look)) {
+        const bool applies = search.maxBytes == 0;
+        box->setEnabled(applies);
+        box->setToolTip(applies
+                            ? lookTip_[1]
+                            : Texts::tr("设了大小上限时按大小压缩,不做“同样观感,最小文件”的搜索"));
+    }
 }

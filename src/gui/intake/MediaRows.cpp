@@ -13,6 +13,7 @@
 #include "core/app/TextUtil.h"
 #include "core/platform/QueuedEngine.h"
 #include "gui/intake/RowBuilder.h"
+#include "gui/intake/RowResults.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/skinlib/SkinList.h"
 #include "gui/ui/OpenOrTell.h"
@@ -87,6 +88,9 @@ void MediaRows::ShowWaiting(int taskId)
     ShowStatusParts(row, {});
     ClearProgress(row);
     StartButton(row)->setToolTip({});
+    queuedNotes_.erase(taskId);
+    engineNotes_.erase(taskId);
+    ShowNotes(taskId);
     SetButton(row, Texts::tr("等待中"), Texts::tr("取消"), true);
     batch_.Queued(taskId, SourceBytes(taskId));
     Queued(taskId);
@@ -112,8 +116,38 @@ void MediaRows::ShowFailed(QWidget* row, const QString& reason)
     SetButton(row, Texts::tr(names_.failedText), {}, true);
 }
 
+void MediaRows::SetQueuedNotes(int taskId, const QStringList& notes)
+{
+    queuedNotes_[taskId] = notes;
+    ShowNotes(taskId);
+}
+
+void MediaRows::AddEngineNotes(int taskId, const QStringList& notes)
+{
+    engineNotes_[taskId] << notes;
+    ShowNotes(taskId);
+}
+
+QStringList MediaRows::Notes(int taskId) const
+{
+    // The engine knows what it did: its notes take the place of what was foreseen.
+    if (const auto it = engineNotes_.find(taskId); it != engineNotes_.end() && !it->second.empty())
+        return it->second;
+    const auto it = queuedNotes_.find(taskId);
+    return it == queuedNotes_.end() ? QStringList() : it->second;
+}
+
+void MediaRows::ShowNotes(int taskId)
+{
+    QWidget* row = Row(taskId);
+    QWidget* status = row ? row->findChild<QWidget*>("statusColumn") : nullptr;
+    // A finished row's tooltip is set with its results.
+    if (!status || IsEnded(GetRowState(row))) return;
+    status->setToolTip(Notes(taskId).join(u'\n'));
+}
+
 void MediaRows::ShowDone(int taskId, const QString& outputPath, bool sourceKept,
-                         qint64 reportedSize)
+                         qint64 reportedSize, const RowDone& done)
 {
     const auto task = Task(taskId);
     const qint64 sourceSize = task ? task->fileSize : reportedSize;
@@ -127,13 +161,21 @@ void MediaRows::ShowDone(int taskId, const QString& outputPath, bool sourceKept,
     SetRowState(row, sourceKept ? RowState::Kept : RowState::Finished);
     // The sizes take the progress's place.
     ShowStatusParts(row, {.results = true});
-    SetButton(row, Texts::tr("压缩完成"), {}, false);
+    const bool replaced = done.replacedSource && !sourceKept;
+    SetButton(row, replaced ? Texts::tr("已替换") : Texts::tr("压缩完成"), {}, false);
+    if (QWidget* status = row->findChild<QWidget*>("statusColumn"))
+        status->setToolTip(FinishedTip(done.searchText, replaced, done.freedBytes, Notes(taskId)));
+    if (sourceKept)
+        outputPaths_.erase(taskId);
+    else
+        outputPaths_[taskId] = outputPath;
     if (sourceKept) {
         StartButton(row)->setToolTip(SourcePath(taskId));
         ShowSourceKept(row, sourceSize);
         return;
     }
-    StartButton(row)->setToolTip(outputPath);
+    StartButton(row)->setToolTip(replaced ? ReplacedText(done.freedBytes) + u'\n' + outputPath
+                                          : outputPath);
     const qint64 outputSize = output.size();
     DebugPrint("srcFile.fileSize: %lld\nfileSize: %lld\n", static_cast<long long>(sourceSize),
                static_cast<long long>(outputSize));
@@ -235,6 +277,9 @@ void MediaRows::Delete(int taskId)
         return PromptBoxDialog::Show(&context_.window, language::Tr(kCannotDeleteText));
     if (QWidget* row = Row(taskId))
         context_.window.FindControl<SkinList>(names_.list)->RemoveRow(row);
+    queuedNotes_.erase(taskId);
+    engineNotes_.erase(taskId);
+    outputPaths_.erase(taskId);
     Forget(taskId);
 }
 
@@ -246,6 +291,10 @@ void MediaRows::OpenFolder(int taskId)
             OpenOrTell(&context_.window, QUrl::fromLocalFile(QFileInfo(source).path()));
             return;
         }
+    }
+    if (const auto it = outputPaths_.find(taskId); it != outputPaths_.end()) {
+        OpenOrTell(&context_.window, QUrl::fromLocalFile(QFileInfo(it->second).path()));
+        return;
     }
     OpenOrTell(&context_.window, QUrl::fromLocalFile(GetOutputFolder()));
 }

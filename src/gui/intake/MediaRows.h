@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <map>
 #include <optional>
 
 #include "core/intake/VideoTask.h"
@@ -15,6 +17,14 @@ class QWidget;
 namespace platform {
 class QueuedEngine;
 }
+
+// What a finished row shows besides its sizes (see RowResults.h): the search's line, and whether
+// the output replaced its source and how much space that gave back.
+struct RowDone {
+    QString searchText;
+    bool replacedSource = false;
+    qint64 freedBytes = 0;
+};
 
 // What the video and the image list do alike with their rows, on the UI thread: the row's own
 // button (queue, cancel), start-all, cancel and cancel-all, compressing again, deleting, the
@@ -58,8 +68,10 @@ public:
     void Delete(int taskId);
     // The engine gave up a cancelled row: it looks idle again, and the queue goes on.
     void OnCancelled(int taskId);
-    // The folder the row menu's "open folder" shows: the output folder, or the source's folder
-    // for a row whose source was kept (its output is gone).
+    // The folder the row menu's "open folder" shows: the folder of the row's output (the output
+    // folder, a folder of its tree, the source's own folder for outputs beside or in place of
+    // their sources), the source's folder for a row whose source was kept (its output is gone),
+    // and the output folder before the row has an output.
     void OpenFolder(int taskId);
 
     const RowBatch& batch() const { return batch_; }
@@ -81,7 +93,15 @@ protected:
     // was kept. outputPath is the written file (its size is read from the disk); a row whose
     // output is reported but missing fails instead. The source's size is the row's record's,
     // or reportedSize when the record is gone.
-    void ShowDone(int taskId, const QString& outputPath, bool sourceKept, qint64 reportedSize);
+    // done: what the engine's record adds (see RowDone); the status column's tooltip gives it
+    // with the row's notes.
+    void ShowDone(int taskId, const QString& outputPath, bool sourceKept, qint64 reportedSize,
+                  const RowDone& done = RowDone());
+    // The row's notes, shown in its status column's tooltip: what was said when it was queued
+    // (the choices that do not reach it), replaced by what its engine says once it starts.
+    void SetQueuedNotes(int taskId, const QStringList& notes);
+    void AddEngineNotes(int taskId, const QStringList& notes);
+    QStringList Notes(int taskId) const;
     // A row that finished or failed leaves the running list and counts as ended in the batch.
     void Ended(int taskId);
 
@@ -104,6 +124,11 @@ private:
     qint64 SourceBytes(int taskId) const;
     QString SourcePath(int taskId) const;
 
+    void ShowNotes(int taskId);
+
     platform::QueuedEngine& queue_;
     Names names_;
+    std::map<int, QStringList> queuedNotes_;
+    std::map<int, QStringList> engineNotes_;
+    std::map<int, QString> outputPaths_;  // the last output of each finished row
 };

@@ -22,12 +22,14 @@ enum : int {
     UM_MENU_FEEDBACK = skin::WM_USER + 214,
     UM_MENU_UPGRADE = skin::WM_USER + 215,
     UM_TRAY_NOTIFY = skin::WM_USER + 230,
+    // The row's own record (a CompressParams) and, as lParam, its own size limit in bytes.
     UM_VIDEO_PARAM_SAVE = skin::WM_USER + 240,
     UM_VIDEO_PARAM_RESET = skin::WM_USER + 241,
     UM_TASK_PROGRESS = skin::WM_USER + 260,
     UM_VIDEO_DONE = skin::WM_USER + 261,
     UM_VIDEO_STATUS = skin::WM_USER + 262,
     UM_VIDEO_STARTED = skin::WM_USER + 263,  // the worker took a task: show it as compressing
+    UM_VIDEO_NOTES = skin::WM_USER + 264,    // the engine's notes on a task (a QStringList)
     UM_IMAGE_DONE = skin::WM_USER + 265,
     UM_IMAGE_STATUS = skin::WM_USER + 266,
     UM_IMAGE_STARTED = skin::WM_USER + 267,  // the worker took a task: show it as compressing

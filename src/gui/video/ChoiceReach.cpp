@@ -6,10 +6,14 @@
 #include "core/video/VideoSettings.h"
 
 ChoiceReach ReachOf(const VideoTask& task, const CompressSettings& values,
-                    const MainPageSnapshot& page)
+                    const MainPageSnapshot& page, const SearchChoice& search)
 {
     ChoiceReach reach;
-    const CommandPlan plan = PlanCommand(task, values, page);
+    // Which tracks are kept decides nothing here, and planning them would read the source on
+    // the caller's (the UI) thread.
+    MainPageSnapshot planned = page;
+    planned.keepTracks = false;
+    const CommandPlan plan = PlanCommand(task, values, planned);
     const bool codecChosen = values.codec != videocodec::kH264;
     QString mode;  // why quality mode and two passes do not apply, when they do not
     if (plan.keepContainer) {
@@ -33,5 +37,27 @@ ChoiceReach ReachOf(const VideoTask& task, const CompressSettings& values,
     } else if (page.twoPass && page.qualityMode) {
         reach.notes << Texts::tr("质量模式下不做两遍编码,只用质量模式");
     }
+
+    // The same order of reasons as the engine's: a size limit first, then the plan.
+    if (search.maxBytes > 0) {
+        reach.look = false;
+        reach.lookReason = Texts::tr("设了大小上限时按大小压缩,不做“同样观感,最小文件”的搜索");
+    } else if (!UsesConstantQuality(plan)) {
+        reach.look = false;
+        if (!mode.isEmpty())
+            reach.lookReason = Texts::tr("%1不做“同样观感,最小文件”的搜索").arg(mode);
+        else
+            reach.lookReason = Texts::tr("勾选“画质优先”后才做“同样观感,最小文件”的搜索");
+    }
+    if (search.look && !reach.look) reach.notes << reach.lookReason;
     return reach;
+}
+
+ChoiceReach PageReach(const CompressSettings& values, const MainPageSnapshot& page,
+                      const SearchChoice& search)
+{
+    VideoTask source;
+    source.fileName = QStringLiteral("source.mp4");
+    source.filePath = QStringLiteral("/nonexistent/source.mp4");
+    return ReachOf(source, values, page, search);
 }

@@ -4,12 +4,15 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <array>
 #include <memory>
 #include <stdexcept>
 
 #include "core/app/Settings.h"
 #include "core/app/TextUtil.h"
+#include "gui/intake/SizeLimit.h"
+#include "gui/ui/PromptBoxDialog.h"
 #include "gui/ui/WindowMessages.h"
 #include "gui/video/ChoiceReach.h"
 
@@ -64,12 +67,14 @@ bool InTable(const QComboBox* list, const Table& table)
 }  // namespace
 
 ParamDialog::ParamDialog(QWidget* owner, int taskId, const CompressParams& params,
-                         const std::optional<VideoTask>& source, const MainPageSnapshot& page)
+                         const std::optional<VideoTask>& source, const MainPageSnapshot& page,
+                         qint64 maxBytes)
     : WindowImplBase(owner, Kind::Dialog),
       owner_(owner),
       params_(params),
       source_(source),
-      page_(page)
+      page_(page),
+      maxBytes_(maxBytes)
 {
     params_.unique_id = taskId;
     DebugPrint("unique_id: %d\n", taskId);
@@ -97,10 +102,12 @@ CompressParams ParamDialog::DefaultParams(int taskId)
 }
 
 int ParamDialog::Open(QWidget* owner, int taskId, const std::optional<CompressParams>& own,
-                      const std::optional<VideoTask>& source, const MainPageSnapshot& page)
+                      const std::optional<VideoTask>& source, const MainPageSnapshot& page,
+                      qint64 maxBytes)
 {
+    // A row without a record of its own has no size limit of its own either.
     auto dialog = std::make_unique<ParamDialog>(owner, taskId, own.value_or(DefaultParams(taskId)),
-                                                source, page);
+                                                source, page, own ? maxBytes : 0);
     dialog->Create();
     dialog->CenterWindow();
     // Once shown, the dialog owns itself: it is deleted after it closes.
@@ -123,12 +130,16 @@ void ParamDialog::InitWindow()
         sampleRate_ = FindControl<QComboBox>("audio-sample-rate");
         bitrate_ = FindControl<QComboBox>("audio-bitrate");
         codec_ = FindControl<QComboBox>("video-codec");
-        if (!ratio_ || !channel_ || !sampleRate_ || !bitrate_ || !codec_)
+        maxSize_ = FindControl<QLineEdit>("max-size");
+        maxSizeUnit_ = FindControl<QComboBox>("max-size-unit");
+        if (!ratio_ || !channel_ || !sampleRate_ || !bitrate_ || !codec_ || !maxSize_ ||
+            !maxSizeUnit_)
             throw std::runtime_error("lists");
         if (!FindControl<QAbstractButton>("save") || !FindControl<QAbstractButton>("cancel"))
             throw std::runtime_error("buttons");
         codecTip_ = codec_->toolTip();
         ShowParams(params_);
+        sizelimit::Write(maxSize_, maxSizeUnit_, maxBytes_);
         connect(codec_, &QComboBox::currentIndexChanged, this, [this] { ShowReach(); });
         for (QAbstractButton* option : videoTypes_)
             connect(option, &QAbstractButton::toggled, this, [this] { ShowReach(); });
@@ -221,6 +232,14 @@ void ParamDialog::ShowReach()
 
 void ParamDialog::Save()
 {
+    QString error;
+    const std::optional<qint64> bytes = sizelimit::Read(maxSize_, maxSizeUnit_, &error);
+    if (!bytes) {
+        // The dialog stays open with what was typed, to be put right.
+        PromptBoxDialog::Show(this, error);
+        return;
+    }
+    maxBytes_ = *bytes;
     ReadControls();
     DebugPrint("bitrate: %d\n", params_.bitrate);
     DebugPrint("bitrateIndex: %d\n", params_.bitrateIndex);
@@ -230,7 +249,11 @@ void ParamDialog::Save()
     DebugPrint("height: %d\n", params_.height);
     DebugPrint("sampleRate: %d\n", params_.sampleRate);
     DebugPrint("sampleRateIndex: %d\n", params_.sampleRateIndex);
-    if (owner_) skin::PostMessage(owner_, skin::MakeMessage(UM_VIDEO_PARAM_SAVE, params_));
+    if (owner_) {
+        skin::Message message = skin::MakeMessage(UM_VIDEO_PARAM_SAVE, params_);
+        message.lParam = static_cast<qintptr>(maxBytes_);
+        skin::PostMessage(owner_, std::move(message));
+    }
     Close(1);
 }
 
@@ -240,6 +263,7 @@ void ParamDialog::ResetToDefaults()
     // what the controls then show.
     const CompressParams record = params_;
     ShowParams(DefaultParams(params_.unique_id));
+    sizelimit::Write(maxSize_, maxSizeUnit_, 0);
     params_ = record;
     if (owner_) skin::PostMessage(owner_, UM_VIDEO_PARAM_RESET, params_.unique_id);
 }

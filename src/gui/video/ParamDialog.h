@@ -16,8 +16,9 @@ class QComboBox;
 // not use (see ChoiceReach) is greyed, and the reason is shown under the lists. The dialog only
 // edits its own copy of the record and reports to its owner (the main window), which keeps the
 // records:
-// - "save" posts UM_VIDEO_PARAM_SAVE carrying the record (ValueRecord<CompressParams>), then
-//   closes with result 1;
+// - "save" posts UM_VIDEO_PARAM_SAVE carrying the record (ValueRecord<CompressParams>) and the
+//   row's own size limit in bytes as lParam (0 for none), then closes with result 1; a size
+//   field that holds no size is refused with a notice, and nothing is posted;
 // - "cancel" puts the controls back to the defaults and posts UM_VIDEO_PARAM_RESET with the
 //   task id as wParam; the dialog stays open, and a later "save" stores what it then shows.
 // Closing from the title bar posts nothing. The dialog deletes itself once closed.
@@ -27,8 +28,10 @@ public:
     // params: the row's own record, or DefaultParams for a row without one. Its unique_id is
     // replaced by taskId. source and page: the row's video and the main page, which decide what
     // applies; without a source every choice is offered as applying.
+    // maxBytes: the row's own size limit, 0 for none.
     ParamDialog(QWidget* owner, int taskId, const CompressParams& params,
-                const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {});
+                const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {},
+                qint64 maxBytes = 0);
     ~ParamDialog() override;
 
     // The record shown for a row without its own: general strength, the source's container,
@@ -40,7 +43,8 @@ public:
     // of its own, from DefaultParams; centred over owner and modal. Returns 1 when it was saved,
     // 0 when it was closed otherwise.
     static int Open(QWidget* owner, int taskId, const std::optional<CompressParams>& own,
-                    const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {});
+                    const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {},
+                    qint64 maxBytes = 0);
 
     int TaskId() const { return params_.unique_id; }
 
@@ -71,4 +75,7 @@ private:
     QComboBox* sampleRate_ = nullptr;
     QComboBox* bitrate_ = nullptr;
     QComboBox* codec_ = nullptr;
+    class QLineEdit* maxSize_ = nullptr;
+    QComboBox* maxSizeUnit_ = nullptr;
+    qint64 maxBytes_ = 0;
 };

@@ -10,6 +10,7 @@
 #include "core/app/TextUtil.h"
 #include "core/video/VideoEngine.h"
 #include "gui/intake/RowBuilder.h"
+#include "gui/intake/RowResults.h"
 #include "gui/skinlib/Controls.h"
 #include "gui/video/ChoiceReach.h"
 
@@ -70,14 +71,23 @@ void VideoRows::Forget(int taskId)
 void VideoRows::Queued(int taskId)
 {
     // The choices that cannot apply to this row are named on its status, not dropped silently.
-    QWidget* row = Row(taskId);
-    QWidget* status = row ? row->findChild<QWidget*>("statusColumn") : nullptr;
     const auto task = engine_.FindTask(taskId);
-    if (!status || !task || !settings_) return;
+    if (!Row(taskId) || !task || !settings_) return;
     const VideoSettings values = settings_();
-    const ChoiceReach reach = ReachOf(
-        *task, ResolveCompressSettings(engine_.FindParams(taskId), values.settings), values.page);
-    status->setToolTip(reach.notes.join(u'\n'));
+    // A row's own record brings its own size limit, as the engine reads it.
+    const SearchChoice search{values.look, engine_.FindMaxBytes(taskId).value_or(values.maxBytes)};
+    const ChoiceReach reach =
+        ReachOf(*task, ResolveCompressSettings(engine_.FindParams(taskId), values.settings),
+                values.page, search);
+    SetQueuedNotes(taskId, reach.notes);
+}
+
+void VideoRows::OnNotes(int taskId, const QStringList& notes)
+{
+    if (!Row(taskId) || notes.isEmpty()) return;
+    QStringList readable;
+    for (const QString& note : notes) readable << ReadableNote(note);
+    AddEngineNotes(taskId, readable);
 }
 
 void VideoRows::OnStarted(int taskId)
@@ -117,7 +127,8 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
 {
     runningSince_.erase(record.taskId);
     if (QWidget* row = Row(record.taskId)) SetProgress(row, 100);
-    ShowDone(record.taskId, record.outputPath, record.sourceKept, record.sourceSize);
+    ShowDone(record.taskId, record.outputPath, record.sourceKept, record.sourceSize,
+             {VideoSearchText(record), record.replacedSource, record.freedBytes});
     Ended(record.taskId);
 }
 
@@ -129,9 +140,9 @@ void VideoRows::OnFailed(const VideoFailRecord& record)
     Ended(record.taskId);
 }
 
-void VideoRows::SaveParams(const CompressParams& params)
+void VideoRows::SaveParams(const CompressParams& params, qint64 maxBytes)
 {
-    engine_.SetParams(params);
+    engine_.SetParams(params, maxBytes);
     SetRowVisible(Row(params.unique_id), "paramFlag", true);
     DebugPrint("paramList.size: %d\n", static_cast<int>(engine_.ParamList().size()));
 }

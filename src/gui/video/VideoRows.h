@@ -32,9 +32,13 @@ public:
     // Shows the result and releases the queue for the next video.
     void OnDone(const VideoDoneRecord& record);
     void OnFailed(const VideoFailRecord& record);
+    // The engine's notes on the task (choices it could not take, what a search changed): in
+    // the row's status tooltip from now on, the finished row's too.
+    void OnNotes(int taskId, const QStringList& notes);
     // A row's own parameters, saved in the parameter dialog (one record per row; the newer
-    // replaces the older), marked on the row by "paramFlag"; reset drops them.
-    void SaveParams(const CompressParams& params);
+    // replaces the older) with the row's own size limit (0 for none), marked on the row by
+    // "paramFlag"; reset drops them.
+    void SaveParams(const CompressParams& params, qint64 maxBytes = 0);
     void ResetParams(int taskId);
 
 private:

@@ -185,6 +185,79 @@ TEST_F(SetingDialogTest, KeepSmallerIsShownAsStoredAndStoredWhenClicked)
     EXPECT_EQ(ReadSetting(settings::kKeepSmaller), 1);
 }
 
+TEST_F(SetingDialogTest, EachKeepChoiceAndPlaceIsStoredWhenChosenAndShownOnReopening)
+{
+    Open();
+    // Defaults: nothing kept, outputs flat in the output folder, the default suffix.
+    for (const char* box : {"keep-tracks", "keep-dates", "keep-photo-info", "keep-location"})
+        EXPECT_FALSE(Checked(box)) << box;
+    EXPECT_TRUE(Checked("place-flat"));
+    EXPECT_EQ(dialog->FindControl<QLineEdit>("place-suffix")->text(), "_small");
+    EXPECT_FALSE(dialog->FindControl("place-suffix")->isEnabled()) << "only beside the sources";
+    EXPECT_FALSE(dialog->FindControl("keep-location")->isEnabled()) << "only with photo info";
+
+    Click("keep-seting");
+    EXPECT_EQ(dialog->FindControl<QStackedWidget>("settings")->currentIndex(), 3);
+    const std::pair<const char*, const IntSetting*> boxes[] = {
+        {"keep-tracks", &settings::kKeepTracks},
+        {"keep-dates", &settings::kKeepDates},
+        {"keep-photo-info", &settings::kKeepPhotoInfo},
+        {"keep-location", &settings::kKeepLocation}};
+    for (const auto& [box, setting] : boxes) {
+        Click(box);
+        EXPECT_EQ(ReadSetting(*setting), 1) << box;
+    }
+    EXPECT_TRUE(dialog->FindControl("keep-location")->isEnabled());
+
+    Click("place-seting");
+    EXPECT_EQ(dialog->FindControl<QStackedWidget>("settings")->currentIndex(), 2);
+    for (size_t row = 0; row < choices::kPlaces.size(); ++row) {
+        Click(choices::kPlaces[row].pageOption);
+        EXPECT_EQ(ReadSetting(settings::kPlace), static_cast<int>(row));
+    }
+    Click("place-beside");
+    EXPECT_TRUE(dialog->FindControl("place-suffix")->isEnabled());
+    auto* suffix = dialog->FindControl<QLineEdit>("place-suffix");
+    suffix->setText("-klein");
+    Q_EMIT suffix->editingFinished();
+    EXPECT_EQ(ReadSetting(settings::kPlaceSuffix), "-klein");
+
+    delete dialog.data();
+    Open();
+    for (const auto& [box, setting] : boxes) EXPECT_TRUE(Checked(box)) << box;
+    EXPECT_TRUE(Checked("place-beside"));
+    EXPECT_FALSE(Checked("place-flat"));
+    EXPECT_EQ(dialog->FindControl<QLineEdit>("place-suffix")->text(), "-klein");
+
+    // Unticking the photo information greys its location, which keeps its own stored choice.
+    Click("keep-photo-info");
+    EXPECT_EQ(ReadSetting(settings::kKeepPhotoInfo), 0);
+    EXPECT_FALSE(dialog->FindControl("keep-location")->isEnabled());
+    EXPECT_EQ(ReadSetting(settings::kKeepLocation), 1);
+    Click("keep-tracks");
+    EXPECT_EQ(ReadSetting(settings::kKeepTracks), 0);
+}
+
+TEST_F(SetingDialogTest, ASuffixThatCannotEndANameIsRefusedAndOneTypedIsStoredOnClosing)
+{
+    Open("[global]\r\nplace=2\r\nplace-suffix=_lite\r\n");
+    auto* suffix = dialog->FindControl<QLineEdit>("place-suffix");
+    for (const char* bad : {"", "a/b", " _x"}) {
+        SCOPED_TRACE(bad);
+        QString notice;
+        testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm", &notice);
+        suffix->setText(QString::fromUtf8(bad));
+        Q_EMIT suffix->editingFinished();
+        EXPECT_EQ(notice, "文件名后缀不能为空,也不能包含“/”或控制字符。");
+        EXPECT_EQ(ReadSetting(settings::kPlaceSuffix), "_lite");
+        EXPECT_EQ(suffix->text(), "_lite") << "the stored suffix again";
+    }
+    // Typed, and the dialog closed from its title bar without leaving the field.
+    suffix->setText("_mini");
+    dialog->Close(0);
+    EXPECT_EQ(ReadSetting(settings::kPlaceSuffix), "_mini");
+}
+
 TEST_F(SetingDialogTest, AWritableFolderIsTakenAndAUsersCompressTmpIsLeftAlone)
 {
     QTemporaryDir chosen;

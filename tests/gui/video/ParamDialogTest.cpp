@@ -10,6 +10,8 @@
 #include <functional>
 #include <ostream>
 
+#include <QLineEdit>
+
 #include "gui/support/RecordingOwner.h"
 #include "gui/ui/WindowMessages.h"
 #include "gui/video/ParamDialog.h"
@@ -73,7 +75,8 @@ protected:
     // is expected to close it. Returns what Open returned.
     int Run(int taskId, const std::optional<CompressParams>& own,
             const std::function<void(ParamDialog&)>& act,
-            const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {})
+            const std::optional<VideoTask>& source = {}, const MainPageSnapshot& page = {},
+            qint64 maxBytes = 0)
     {
         bool acted = false;
         QTimer poll;
@@ -93,7 +96,7 @@ protected:
                 open->Close(0);
         });
         watchdog.start(10000);
-        const int result = ParamDialog::Open(&owner, taskId, own, source, page);
+        const int result = ParamDialog::Open(&owner, taskId, own, source, page, maxBytes);
         EXPECT_TRUE(acted);
         QCoreApplication::sendPostedEvents();
         return result;
@@ -199,6 +202,65 @@ TEST_F(ParamDialogTest, ValuesTheListsDoNotOfferSelectNothingAndAreKeptBySave)
         Click(dialog, "save");
     });
     EXPECT_EQ(SavedRecord(), own);
+}
+
+TEST_F(ParamDialogTest, TheRowsOwnSizeLimitIsShownSavedBesideTheRecordAndResetWithIt)
+{
+    const CompressParams own{9, 0, 1, 0, 0, 0, 0, 2, 4, 44100, 1, 128000};
+    Run(
+        9, own,
+        [](ParamDialog& dialog) {
+            EXPECT_EQ(dialog.FindControl<QLineEdit>("max-size")->text(), "1.5");
+            EXPECT_EQ(dialog.FindControl<QComboBox>("max-size-unit")->currentText(), "MB");
+            dialog.FindControl<QLineEdit>("max-size")->setText("300");
+            Choose(dialog, "max-size-unit", 0);
+            EXPECT_EQ(testenv::CutTexts(&dialog), QStringList{});
+            testenv::SaveScreenshot("param-dialog-size");
+            Click(dialog, "save");
+        },
+        std::nullopt, {}, 3 * 512 * 1024);
+    ASSERT_TRUE(SavedRecord());
+    EXPECT_EQ(owner.received[0].lParam, 300 * 1024) << "the row's own limit, in bytes";
+    EXPECT_EQ(*SavedRecord(), own) << "the record itself is unchanged";
+
+    // A row without a record of its own has no limit of its own, whatever it is handed.
+    owner.received.clear();
+    Run(
+        10, std::nullopt,
+        [](ParamDialog& dialog) {
+            EXPECT_EQ(dialog.FindControl<QLineEdit>("max-size")->text(), "");
+            Click(dialog, "save");
+        },
+        std::nullopt, {}, 1 << 20);
+    ASSERT_TRUE(SavedRecord());
+    EXPECT_EQ(owner.received[0].lParam, 0);
+
+    // The defaults clear the field.
+    owner.received.clear();
+    Run(
+        9, own,
+        [](ParamDialog& dialog) {
+            Click(dialog, "cancel");
+            EXPECT_EQ(dialog.FindControl<QLineEdit>("max-size")->text(), "");
+            Click(dialog, "closebtn");
+        },
+        std::nullopt, {}, 1 << 20);
+}
+
+TEST_F(ParamDialogTest, ASizeThatIsNoSizeKeepsTheDialogOpenAndPostsNothing)
+{
+    QString notice;
+    const int result = Run(11, std::nullopt, [&](ParamDialog& dialog) {
+        dialog.FindControl<QLineEdit>("max-size")->setText("big");
+        testenv::ClickWhenShown("PromptBoxDialog", "msgConfirm", &notice);
+        Click(dialog, "save");
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(dialog.FindControl<QLineEdit>("max-size")->text(), "big") << "left to put right";
+        Click(dialog, "closebtn");
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(notice.startsWith("大小上限请填写数字")) << notice.toStdString();
+    EXPECT_TRUE(owner.received.isEmpty());
 }
 
 // What the dialog greys for a source and a container: the codec, the audio, and the note.
