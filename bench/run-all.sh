@@ -85,6 +85,9 @@ section "image pipeline against the equivalent convert commands (image_bench --r
 section "compression: size ratio and SSIM per source kind, beside the usual tools (bench/compression.sh)"
 bash "$here/compression.sh" "$build"
 
+section "image outputs against cjpeg, cwebp, avifenc and pngquant at the same SSIM (bench/image-curves.sh)"
+bash "$here/image-curves.sh" "$build"
+
 section "video choices against the x264 and x265 curves at the same SSIM (bench/curves.sh, 1280x720, 3 s)"
 bash "$here/curves.sh" "$build" 3 1280x720
 

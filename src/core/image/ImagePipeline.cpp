@@ -447,34 +447,15 @@ Magick::Blob Encode(Magick::Image& image, const char* magick)
     return blob;
 }
 
-// The strengths from the given one down to the weakest: a stronger strength never writes a
-// larger file than a weaker one, so the weaker ones' results are candidates too. An unknown
-// strength has only itself.
-std::vector<int> CandidateStrengths(int compressType)
-{
-    std::vector<int> strengths{compressType};
-    if (compressType >= 1 && compressType <= 2)
-        for (int weaker = compressType - 1; weaker >= 0; --weaker) strengths.push_back(weaker);
-    return strengths;
-}
-
+// One encode at the strength. Each format's qualities (and PNG's colour counts, GIF's fuzz)
+// fall with the strength, measured on photos and drawings so that a stronger strength never
+// writes a larger file than a weaker one, and never the same file: the weaker strengths are not
+// encoded too.
 template <typename Encoded>
-Encoded Smallest(const std::vector<int>& strengths, const std::function<Encoded(int)>& encode,
-                 const std::function<std::size_t(const Encoded&)>& size)
+Encoded AtStrength(int compressType, const std::function<Encoded(int)>& encode)
 {
     imageabort::ThrowIfRequested();
-    Encoded best = encode(strengths.front());
-    for (std::size_t i = 1; i < strengths.size(); ++i) {
-        imageabort::ThrowIfRequested();
-        Encoded other = encode(strengths[i]);
-        if (size(other) < size(best)) best = std::move(other);
-    }
-    return best;
-}
-
-std::size_t BlobSize(const Magick::Blob& blob)
-{
-    return blob.length();
+    return encode(compressType);
 }
 
 struct Encoded {
@@ -578,12 +559,9 @@ Encoded CompressJpeg(Source& source, const Probe& probe, const ImageParams& para
     const int quality = sourceQuality.get();
     if (std::optional<Encoded> searched = SearchedEncoding(image, search::ImageCodec::Jpeg, params))
         return *searched;
-    return {Smallest<Magick::Blob>(
-        CandidateStrengths(params.compressType),
-        [&](int strength) {
-            return EncodeJpeg(image, ImagePipeline::JpegQuality(quality, strength));
-        },
-        BlobSize)};
+    return {AtStrength<Magick::Blob>(params.compressType, [&](int strength) {
+        return EncodeJpeg(image, ImagePipeline::JpegQuality(quality, strength));
+    })};
 }
 
 // The source PNG without its metadata: the chunks that make the picture (and those that say how
@@ -645,17 +623,14 @@ Magick::Blob CompressPng(Source& source, const Probe& probe, const ImageParams& 
 
     palettepng::Quantiser quantiser(rgba.data(), width, height,
                                     QuantiserSpeed(1ULL * width * height));
-    Magick::Blob reduced = Smallest<Magick::Blob>(
-        CandidateStrengths(params.compressType),
-        [&](int strength) {
-            palettepng::QuantiseOptions options;
-            options.maxColours = ImagePipeline::ColourCount(strength).value_or(256);
-            options.targetQuality = ImagePipeline::kPngTargetQuality;
-            options.dithering = ImagePipeline::kPngDithering;
-            const std::string png = palettepng::EncodePng(quantiser.Reduce(options), icc);
-            return Magick::Blob(png.data(), png.size());
-        },
-        BlobSize);
+    Magick::Blob reduced = AtStrength<Magick::Blob>(params.compressType, [&](int strength) {
+        palettepng::QuantiseOptions options;
+        options.maxColours = ImagePipeline::ColourCount(strength).value_or(256);
+        options.targetQuality = ImagePipeline::PngTargetQuality(strength);
+        options.dithering = ImagePipeline::kPngDithering;
+        const std::string png = palettepng::EncodePng(quantiser.Reduce(options), icc);
+        return Magick::Blob(png.data(), png.size());
+    });
 
     // Fewer colours can still pack worse than the source did (dithering is noise to zlib, and a
     // smooth true-colour image filters well). A PNG never grows from this: when the source's own
@@ -730,19 +705,16 @@ Magick::Blob CompressBmp(Source& source, const Probe& probe, const ImageParams& 
     ReadFirstFrame(image, ReadSource(intermediate.Path()));
     image.resize(BoxFor(image, params));
     if (transparent) return Encode(image, "BMP");
-    return Smallest<Magick::Blob>(
-        CandidateStrengths(params.compressType),
-        [&](int strength) {
-            Magick::Image reduced = image;
-            ReduceColours(reduced, ImagePipeline::ColourCount(strength), false);
-            // The library run-length encodes a palette BMP unless told not to, which makes a
-            // dithered photo a third larger; the smaller of the two is kept.
-            Magick::Blob packed = Encode(reduced, "BMP");
-            reduced.compressType(MagickCore::NoCompression);
-            Magick::Blob plain = Encode(reduced, "BMP");
-            return plain.length() < packed.length() ? plain : packed;
-        },
-        BlobSize);
+    return AtStrength<Magick::Blob>(params.compressType, [&](int strength) {
+        Magick::Image reduced = image;
+        ReduceColours(reduced, ImagePipeline::ColourCount(strength), false);
+        // The library run-length encodes a palette BMP unless told not to, which makes a
+        // dithered photo a third larger; the smaller of the two is kept.
+        Magick::Blob packed = Encode(reduced, "BMP");
+        reduced.compressType(MagickCore::NoCompression);
+        Magick::Blob plain = Encode(reduced, "BMP");
+        return plain.length() < packed.length() ? plain : packed;
+    });
 }
 
 // What one frame costs beside its pixels in a list (the library's image, pixel cache and
@@ -750,12 +722,6 @@ Magick::Blob CompressBmp(Source& source, const Probe& probe, const ImageParams& 
 // runs on GIFs of 2000 small frames; and the colour cube of the library's quantiser.
 constexpr unsigned long long kFrameOverhead = 96 * 1024;
 constexpr unsigned long long kQuantiserCube = 128ULL * 1024 * 1024;
-
-// An encoded result and how many frames or pages it holds.
-std::size_t EncodedSize(const Encoded& encoded)
-{
-    return encoded.blob.length();
-}
 
 // Every frame of an animation (a GIF or an animated WebP) as the viewer sees it: the whole
 // canvas, whatever part the file stored, stripped and resized alike; for a GIF source with frame
@@ -860,7 +826,7 @@ Encoded CompressGif(Source& source, const Probe& probe, const ImageParams& param
         }
         return encoded;
     };
-    return Smallest<Encoded>(CandidateStrengths(params.compressType), encode, EncodedSize);
+    return AtStrength<Encoded>(params.compressType, encode);
 }
 
 // The times and loop count of an animated WebP, set in the file (the image library's encoder
@@ -916,27 +882,24 @@ Encoded CompressAnimatedWebp(Source& source, const Probe& probe, const ImagePara
         else
             millis.push_back(ms);
     }
-    return Smallest<Encoded>(
-        CandidateStrengths(params.compressType),
-        [&](int strength) {
-            const auto quality =
-                static_cast<std::size_t>(ImagePipeline::ModernQuality("WEBP", strength));
-            std::vector<Magick::Image> frames = kept;
-            for (Magick::Image& frame : frames) {
-                frame.quality(quality);
-                if (frame.matte() && frame.isOpaque()) frame.matte(false);
-            }
-            frames.front().magick("WEBP");
-            Encoded encoded;
-            Magick::writeImages(frames.begin(), frames.end(), &encoded.blob, true);
-            if (SetWebpTiming(encoded.blob, loops, millis) != millis.size())
-                throw std::runtime_error("the WebP encoder wrote " +
-                                         std::to_string(SetWebpTiming(encoded.blob, loops, {})) +
-                                         " of " + std::to_string(millis.size()) + " frames");
-            encoded.frames = millis.size();
-            return encoded;
-        },
-        EncodedSize);
+    return AtStrength<Encoded>(params.compressType, [&](int strength) {
+        const auto quality =
+            static_cast<std::size_t>(ImagePipeline::ModernQuality("WEBP", strength));
+        std::vector<Magick::Image> frames = kept;
+        for (Magick::Image& frame : frames) {
+            frame.quality(quality);
+            if (frame.matte() && frame.isOpaque()) frame.matte(false);
+        }
+        frames.front().magick("WEBP");
+        Encoded encoded;
+        Magick::writeImages(frames.begin(), frames.end(), &encoded.blob, true);
+        if (SetWebpTiming(encoded.blob, loops, millis) != millis.size())
+            throw std::runtime_error("the WebP encoder wrote " +
+                                     std::to_string(SetWebpTiming(encoded.blob, loops, {})) +
+                                     " of " + std::to_string(millis.size()) + " frames");
+        encoded.frames = millis.size();
+        return encoded;
+    });
 }
 
 // A multi-page TIFF: every page upright, its metadata gone, resized, deflated. All pages are
@@ -1005,24 +968,18 @@ Encoded CompressModern(Source& source, const Probe& probe, const ImageParams& pa
         std::vector<std::uint8_t> rgba(std::size_t(width) * std::size_t(height) * 4);
         image.write(0, 0, width, height, "RGBA", Magick::CharPixel, rgba.data());
         image = Magick::Image();
-        return {Smallest<Magick::Blob>(
-            CandidateStrengths(params.compressType),
-            [&](int strength) {
-                const std::string file =
-                    heifalpha::Encode(rgba.data(), width, height, std::strcmp(magick, "AVIF") == 0,
-                                      ImagePipeline::ModernQuality(magick, strength));
-                return Magick::Blob(file.data(), file.size());
-            },
-            BlobSize)};
+        return {AtStrength<Magick::Blob>(params.compressType, [&](int strength) {
+            const std::string file =
+                heifalpha::Encode(rgba.data(), width, height, std::strcmp(magick, "AVIF") == 0,
+                                  ImagePipeline::ModernQuality(magick, strength));
+            return Magick::Blob(file.data(), file.size());
+        })};
     }
-    return {Smallest<Magick::Blob>(
-        CandidateStrengths(params.compressType),
-        [&](int strength) {
-            Magick::Image copy = image;
-            copy.quality(static_cast<size_t>(ImagePipeline::ModernQuality(magick, strength)));
-            return Encode(copy, magick);
-        },
-        BlobSize)};
+    return {AtStrength<Magick::Blob>(params.compressType, [&](int strength) {
+        Magick::Image copy = image;
+        copy.quality(static_cast<size_t>(ImagePipeline::ModernQuality(magick, strength)));
+        return Encode(copy, magick);
+    })};
 }
 
 qint64 FileSize(const QString& path)
@@ -1390,6 +1347,12 @@ std::optional<int> ImagePipeline::ColourCount(int compressType)
     return kColours[compressType];
 }
 
+int ImagePipeline::PngTargetQuality(int compressType)
+{
+    static constexpr int kTarget[] = {kPngTargetQuality, 74, 68};
+    return kTarget[compressType >= 0 && compressType <= 2 ? compressType : 0];
+}
+
 double ImagePipeline::FuzzPercent(int compressType)
 {
     static constexpr double kPercent[] = {4, 8, 12};
@@ -1429,9 +1392,12 @@ int ImagePipeline::ModernQuality(const char* magick, int compressType)
 {
     // Measured against this program's JPEG at the strengths' usual qualities (80, 65, 55):
     // the lowest encoder quality whose luma SSIM stays within 0.005 of the JPEG's on two
-    // photos with grain, a noisy photo and a screenshot (see the README).
+    // photos with grain, a noisy photo and a screenshot (see the README). Each strength's is
+    // lower than the weaker one's, so a stronger strength writes a smaller file with one encode;
+    // libheif's AVIF scale moves in steps (55 and 56, 58 and 59 write the same file), so the
+    // HEIF qualities sit on different steps.
     static constexpr int kWebp[] = {80, 75, 70};
-    static constexpr int kHeif[] = {60, 60, 58};
+    static constexpr int kHeif[] = {60, 57, 55};
     const int strength = compressType >= 0 && compressType <= 2 ? compressType : 0;
     return std::strcmp(magick, "WEBP") == 0 ? kWebp[strength] : kHeif[strength];
 }

@@ -73,9 +73,13 @@ public:
     static MemoryBudget& Budget();
 
     // PNG colour reduction: the quantiser's quality (0..100) at which a palette is not made
-    // larger, whatever the strength's colour count allows, and its dithering level.
+    // larger, whatever the strength's colour count allows (general's; see PngTargetQuality),
+    // and its dithering level.
     static constexpr int kPngTargetQuality = 80;
     static constexpr float kPngDithering = 0.75f;
+    // The quantiser's target quality of a strength: lower for the stronger ones, so that a
+    // picture whose palette the target limits (a drawing) still gets a smaller file from them.
+    static int PngTargetQuality(int compressType);
 
     // Initialises the image library once per process and sets its resource limits from
     // kMemoryLimit, above the system policy's where that is lower. It briefly sets the

@@ -130,6 +130,10 @@ EncoderPlan PlanEncoder(const CommandPlan& plan, const QString& av1Encoder)
     }
     if (encoder.codec == videocodec::kH265 && plan.extension == QLatin1String("mp4"))
         encoder.extra << QStringLiteral("-tag:v") << QStringLiteral("hvc1");
+    // SVT-AV1's one-pass bit rate overshoots by a quarter on a short clip at its default 25 %
+    // allowance (3.34 MB for 2.72 MB on the camera clip); with none it lands within 4 %.
+    if (encoder.encoder == QLatin1String("libsvtav1") && !encoder.constantQuality)
+        encoder.extra << QStringLiteral("-svtav1-params") << QStringLiteral("overshoot-pct=0");
     return encoder;
 }
 

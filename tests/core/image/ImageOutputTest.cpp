@@ -315,29 +315,42 @@ struct StrengthSample {
     const char* name;
     const char* file;
     std::function<void(const QString&)> make;
+    int imageType = 0;  // the output format: the source's, or 2 WebP, 3 AVIF
+    // False for an output the strengths leave alone (a transparent BMP stays true colour).
+    bool distinct = true;
 };
 
 class StrengthsOrder : public ImageFolderTest,
                        public ::testing::WithParamInterface<StrengthSample> {};
 
-TEST_P(StrengthsOrder, EachStrongerStrengthWritesNoLargerFile)
+// Each strength is one encode: a stronger one must write a smaller file of its own, neither a
+// larger one nor the weaker one's bytes again.
+TEST_P(StrengthsOrder, EachStrongerStrengthWritesASmallerFileOfItsOwn)
 {
     const StrengthSample& sample = GetParam();
     ImagePipeline::InitializeLibrary();
     sample.make(Src(sample.file));
     qint64 previous = 0;
+    QByteArray previousBytes;
     for (int strength = 0; strength <= 2; ++strength) {
         ImageParams params = Params(sample.file);
         params.compressType = strength;
+        params.imageType = sample.imageType;
         params.identifyPath = IdentifyProgram();
         params.outputDir = OutDir() + "/" + QString::number(strength);
         ASSERT_TRUE(QDir().mkpath(params.outputDir));
         const ImageRunResult result = ImagePipeline::Run(params);
         ASSERT_TRUE(result.Succeeded()) << result.failure;
+        const QByteArray bytes = ReadBytes(result.done->outputPath);
         if (strength > 0) {
             EXPECT_LE(result.done->outputSize, previous) << "strength " << strength;
+            if (sample.distinct) {
+                EXPECT_NE(bytes, previousBytes)
+                    << "strength " << strength << " wrote the same file";
+            }
         }
         previous = result.done->outputSize;
+        previousBytes = bytes;
     }
 }
 
@@ -359,10 +372,25 @@ INSTANTIATE_TEST_SUITE_P(
                        [](const QString& p) { Save(Scaled("rose:", 300, 200), "PNG", p); }},
         StrengthSample{"PngDrawing", "a.png",
                        [](const QString& p) { Save(Scaled("wizard:", 200, 260), "PNG", p); }},
+        StrengthSample{"PngScreenshot", "a.png",
+                       [](const QString& p) { Save(Scaled("logo:", 320, 240), "PNG", p); }},
+        StrengthSample{"WebpPhoto", "a.jpg",
+                       [](const QString& p) { Save(Scaled("rose:", 400, 300), "JPEG", p, 93); }, 2},
+        StrengthSample{"WebpDrawing", "a.png",
+                       [](const QString& p) { Save(Scaled("wizard:", 200, 260), "PNG", p); }, 2},
+        StrengthSample{"AvifPhoto", "a.jpg",
+                       [](const QString& p) { Save(Scaled("rose:", 400, 300), "JPEG", p, 93); }, 3},
+        StrengthSample{"AvifDrawing", "a.png",
+                       [](const QString& p) { Save(Scaled("wizard:", 200, 260), "PNG", p); }, 3},
+        StrengthSample{"AvifTransparent", "a.png",
+                       [](const QString& p) { Save(TransparentLogo(200, 150), "PNG", p); }, 3},
+        StrengthSample{"HeicKept", "a.heic",
+                       [](const QString& p) { Save(Scaled("rose:", 200, 150), "HEIC", p); }},
         StrengthSample{"Bmp", "a.bmp",
                        [](const QString& p) { Save(Scaled("rose:", 200, 150), "BMP", p); }},
         StrengthSample{"BmpOpaqueAlpha", "a.bmp", [](const QString& p) { SaveAlphaBmp(p, false); }},
-        StrengthSample{"BmpTransparent", "a.bmp", [](const QString& p) { SaveAlphaBmp(p, true); }},
+        StrengthSample{"BmpTransparent", "a.bmp", [](const QString& p) { SaveAlphaBmp(p, true); },
+                       0, false},
         StrengthSample{"Gif", "a.gif",
                        [](const QString& p) {
                            std::vector<Magick::Image> frames;

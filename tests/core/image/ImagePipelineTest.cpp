@@ -446,8 +446,8 @@ TEST(ImageFormatTest, OutputExtensionsAndQualitiesPerStrength)
     EXPECT_EQ(ImagePipeline::OutputExtension(3, "bmp"), "avif");
     EXPECT_EQ(ImagePipeline::OutputExtension(7, "png"), "jpg") << "as any non-zero type did";
     for (const char* magick : {"WEBP", "AVIF", "HEIC"}) {
-        EXPECT_GE(ImagePipeline::ModernQuality(magick, 0), ImagePipeline::ModernQuality(magick, 1));
-        EXPECT_GE(ImagePipeline::ModernQuality(magick, 1), ImagePipeline::ModernQuality(magick, 2));
+        EXPECT_GT(ImagePipeline::ModernQuality(magick, 0), ImagePipeline::ModernQuality(magick, 1));
+        EXPECT_GT(ImagePipeline::ModernQuality(magick, 1), ImagePipeline::ModernQuality(magick, 2));
     }
 }
 

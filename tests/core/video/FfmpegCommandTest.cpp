@@ -555,6 +555,11 @@ TEST(EncoderChoiceTest, CodecsNameTheirEncodersForMp4AndMkvOnly)
     const QStringList svtFast = Runs(2, Page(false, false, true), 4).runs.at(0).arguments;
     EXPECT_EQ(ValueOf(svt, "-vcodec"), "libsvtav1");
     EXPECT_GT(ValueOf(svtFast, "-preset").toInt(), ValueOf(svt, "-preset").toInt());
+    // At a bit rate SVT-AV1 gets no allowance to overshoot (by a quarter on short clips at its
+    // default); a constant quality has none to take.
+    EXPECT_EQ(ValueOf(svt, "-svtav1-params"), "overshoot-pct=0");
+    EXPECT_FALSE(Runs(2, Page(true, false), 4).runs.at(0).arguments.contains("-svtav1-params"));
+    EXPECT_FALSE(Runs(2, page, 4, "libaom-av1").runs.at(0).arguments.contains("-svtav1-params"));
     const QStringList x264 = Runs(0, Page(true, false), 1).runs.at(0).arguments;
     const QStringList x264Fast = Runs(0, Page(true, false, true), 1).runs.at(0).arguments;
     EXPECT_EQ(ValueOf(x264, "-preset"), "medium");
