@@ -223,7 +223,7 @@ TEST_F(CliPlaceTest, InPlaceFolderTreeComesBackWithItsNamesDatesAndTheSpaceFreed
         EXPECT_EQ(now.tv_nsec, was.tv_nsec);
         if (file.endsWith(".jpg", Qt::CaseInsensitive)) {
             EXPECT_FALSE(PhotoInfo(original).isEmpty());
-            // The photo information: EXPECT_EQ(PhotoInfo(path), PhotoInfo(original));
+            EXPECT_EQ(PhotoInfo(path), PhotoInfo(original));
         }
         const qint64 difference = QFileInfo(original).size() - QFileInfo(path).size();
         EXPECT_GT(difference, 0);

@@ -106,11 +106,11 @@ ImageParams ImageEngine::SampleParams(int taskId, const QString& sourcePath,
 {
     ImageSettings values = reader_();
     if (values.place.place == place::kInPlace) {
-        // The output takes the original's place: what the photo tells and its dates stay,
-        // whatever the other choices say.
+        // The output takes the original's place: everything the photo tells (its location
+        // included) and its dates stay, whatever the other choices say.
         values.keepDates = true;
         values.keepPhotoInfo = true;
-        // TODO(merge): params.keepPhotoInfo = true;
+        values.keepLocation = true;
     }
     ImageParams params;
     params.sourcePath = sourcePath;
