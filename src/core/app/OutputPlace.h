@@ -17,7 +17,7 @@ inline constexpr int kInPlace = 3;
 
 struct PlaceChoice {
     int place = place::kFlat;
-    QString suffix;  // never empty once read: "_small" when the setting is empty
+    QString suffix = QStringLiteral("_small");  // "_small" too when the setting is empty
 
     bool operator==(const PlaceChoice&) const = default;
 };

@@ -51,6 +51,12 @@ TEST(ImageSettingsTest, OnlyTheTablesValuesAreTaken)
         {"look=2\nmax-size=-5\n", defaults},
         {"look=1.0\nmax-size=1e6\n", defaults},
         {"max-size=2147483648\n", defaults},
+        {"place=3\nplace-suffix=.min\nkeep-photo-info=1\nkeep-location=1\n",
+         with([](ImageSettings& v) {
+             v.place = {place::kInPlace, QStringLiteral(".min")}, v.keepPhotoInfo = true,
+             v.keepLocation = true;
+         })},
+        {"place=4\nplace-suffix=\nkeep-photo-info=2\n", defaults},
     };
     const QString ini = testenv::Home() + "/configure.ini";
     for (const Case& c : cases) {
