@@ -114,12 +114,14 @@ SearchResult Search(const SearchSpace& space, Goal goal, double target, const Me
         count >= 2 && (budgetSpent || static_cast<int>(count) >= space.maxProbes)) {
         const double line =
             Secant(space, result.probes[count - 2], result.probes[count - 1], target);
-        // Only beyond the nearest probe, toward the acceptable end, and inside the range.
+        // Only beyond the nearest probe, toward the acceptable end, and inside the range: a
+        // line that leaves the range says the target lies beyond it, which stays unreachable
+        // rather than a look claimed at the range's end.
         const int from = okAtHigh ? bad->setting + 1 : low;
         const int to = okAtHigh ? high : bad->setting - 1;
-        if (std::isfinite(line) && from <= to) {
-            const double safer = okAtHigh ? std::ceil(line) + 1 : std::floor(line) - 1;
-            result.setting = std::clamp(static_cast<int>(std::clamp(safer, -1e6, 1e6)), from, to);
+        const double safer = okAtHigh ? std::ceil(line) + 1 : std::floor(line) - 1;
+        if (std::isfinite(line) && from <= to && safer >= from && safer <= to) {
+            result.setting = static_cast<int>(safer);
             result.value = target;
             result.bytes = 0;
             result.status = SearchStatus::Estimated;

@@ -23,7 +23,8 @@ namespace {
 // A run is given up within about a second of the stop: 100 to 800 ms on an idle machine. The
 // image library's PNG decoder asks its monitor once per pass, not per line, so a stop during the
 // decoding of this image waits for it; on a machine busy with other builds and tests that alone
-// has taken up to two seconds. Without the stop the run takes ten seconds and more.
+// has taken up to two seconds. Without the stop a run takes one to three seconds
+// (one encode per strength), so the stops below come early in it.
 constexpr qint64 kPromptMs = 2500;
 // A progressive JPEG is entropy-coded as a whole once its last line is in, inside the encoder,
 // where nothing can interrupt it: on this image that phase alone takes over a second.
@@ -98,9 +99,9 @@ TEST_P(PipelineStop, EndsPromptlyAndWritesNothing)
 
 INSTANTIATE_TEST_SUITE_P(Points, PipelineStop,
                          ::testing::Values(StopPoint{"png", 0, 0}, StopPoint{"png", 0, 300},
-                                           StopPoint{"png", 2, 1500}, StopPoint{"png", 2, 3500},
-                                           StopPoint{"jpg", 2, 400, kJpegEncoderMs},
-                                           StopPoint{"jpg", 2, 1200, kJpegEncoderMs}),
+                                           StopPoint{"png", 2, 700}, StopPoint{"png", 2, 1300},
+                                           StopPoint{"jpg", 2, 250, kJpegEncoderMs},
+                                           StopPoint{"jpg", 2, 450, kJpegEncoderMs}),
                          [](const auto& info) {
                              return std::string(info.param.extension) + "_strength" +
                                     std::to_string(info.param.compressType) + "_after" +
