@@ -71,16 +71,8 @@ TEST(CliChoicesParse, DefaultsComeFromTheSettingsFileAndReachBothEngines)
     EXPECT_TRUE(parsed.options.values.look);
 }
 
-class CliChoicesTest : public ::testing::Test {
+class CliChoicesTest : public InOutFolderTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root_.isValid());
-        QDir().mkpath(In(""));
-        QDir().mkpath(Out(""));
-    }
-    QString In(const QString& name) const { return root_.path() + "/in/" + name; }
-    QString Out(const QString& name) const { return root_.path() + "/out/" + name; }
     CliResult Cli(QStringList arguments)
     {
         return RunCli(arguments << "--output" << Out(""), root_.path());
@@ -100,8 +92,6 @@ protected:
         EXPECT_EQ(records[0]["result"].toString(), "done") << run.out.toStdString();
         return records[0];
     }
-
-    QTemporaryDir root_;
 };
 
 // Runs ffmpeg to make a test file.

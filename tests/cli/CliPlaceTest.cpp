@@ -29,19 +29,9 @@ using namespace clitest;
 
 namespace {
 
-class CliPlaceTest : public ::testing::Test {
+class CliPlaceTest : public InOutFolderTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root_.isValid());
-        QDir().mkpath(In(""));
-        QDir().mkpath(Out(""));
-    }
-    QString In(const QString& name) const { return root_.path() + "/in/" + name; }
-    QString Out(const QString& name) const { return root_.path() + "/out/" + name; }
     CliResult Cli(const QStringList& arguments) { return RunCli(arguments, root_.path()); }
-
-    QTemporaryDir root_;
 };
 
 // Every file below folder, by its path relative to it, sorted.

@@ -25,16 +25,8 @@ constexpr char kDamaged[] = "文件可能已经损坏!";
 // The same under the test's C locale, in which the command line speaks English.
 constexpr char kDamagedEnglish[] = "The file may be damaged!";
 
-class CliRunTest : public ::testing::Test {
+class CliRunTest : public InOutFolderTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root_.isValid());
-        QDir().mkpath(In(""));
-        QDir().mkpath(Out(""));
-    }
-    QString In(const QString& name) const { return root_.path() + "/in/" + name; }
-    QString Out(const QString& name) const { return root_.path() + "/out/" + name; }
     void Clip(const QString& name, double seconds = 1.0, const QString& size = "64x48")
     {
         ASSERT_TRUE(testenv::MakeVideo(In(name), seconds, size));
@@ -52,8 +44,6 @@ protected:
         for (const QString& name : Names(In(""))) bytes[name] = Bytes(In(name));
         return bytes;
     }
-
-    QTemporaryDir root_;
 };
 
 // The reasons the engines give follow the user's locale: English for an English one and for a

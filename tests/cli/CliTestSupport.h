@@ -4,11 +4,14 @@
 #include "support/Printers.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <ostream>
@@ -34,6 +37,21 @@ struct CliResult {
 // Runs the program with the arguments in folder and waits for it (the test's private HOME and
 // XDG folders are inherited).
 CliResult RunCli(const QStringList& arguments, const QString& folder, int timeoutMs = 120000);
+
+// A test with a private folder holding "in/" for the sources and "out/" for the outputs.
+class InOutFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root_.isValid());
+        QDir().mkpath(In(""));
+        QDir().mkpath(Out(""));
+    }
+    QString In(const QString& name) const { return root_.path() + "/in/" + name; }
+    QString Out(const QString& name) const { return root_.path() + "/out/" + name; }
+
+    QTemporaryDir root_;
+};
 
 // ImageMagick's built-in picture ("rose:", "logo:") or a picture description such as
 // "xc:red[40x30]" written to path, its format from the extension.

@@ -18,11 +18,11 @@ using namespace search;
 
 namespace {
 
-Magick::Image Picture(const std::string& spec)
+Magick::Image Picture(const std::string& source)
 {
     ImagePipeline::InitializeLibrary();
     Magick::Image image;
-    image.read(spec);
+    image.read(source);
     return image;
 }
 

@@ -342,15 +342,15 @@ TEST(SearchBench, ImageLookAgainstOneFixedQuality)
         std::map<int, std::vector<Point>> fixed;
         double searchedSsim = 0;
         double searchedBytes = 0;
-        for (const char* spec : pictures) {
+        for (const char* picture : pictures) {
             Magick::Image source;
-            source.read(spec);
-            if (std::string(spec).rfind("granite", 0) == 0) source.resize("256x256!");
+            source.read(picture);
+            if (std::string(picture).rfind("granite", 0) == 0) source.resize("256x256!");
             QElapsedTimer clock;
             clock.start();
             const ImageSearchResult look = SearchImageLook(source, codec, target);
             const qint64 searchMs = clock.elapsed();
-            ASSERT_EQ(look.search.status, SearchStatus::Reached) << spec;
+            ASSERT_EQ(look.search.status, SearchStatus::Reached) << picture;
             clock.restart();
             const Magick::Blob once = EncodeImage(source, codec, look.search.setting);
             const qint64 encodeMs = clock.elapsed();
@@ -359,8 +359,8 @@ TEST(SearchBench, ImageLookAgainstOneFixedQuality)
             std::printf(
                 "%s %-24s %zu probes: quality %d, SSIM %.4f, %zu bytes; search %lld ms, "
                 "one encode %lld ms\n",
-                codecName, spec, look.search.probes.size(), look.search.setting, look.search.value,
-                look.blob.length(), static_cast<long long>(searchMs),
+                codecName, picture, look.search.probes.size(), look.search.setting,
+                look.search.value, look.blob.length(), static_cast<long long>(searchMs),
                 static_cast<long long>(encodeMs));
             (void)once;
             const LumaPlane reference = LumaOf(source);
