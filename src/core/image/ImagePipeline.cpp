@@ -7,7 +7,7 @@
 #include "core/app/TextUtil.h"
 #include "core/image/ColourProfile.h"
 #include "core/image/FrameLayout.h"
-#include "core/image/HeifAlpha.h"
+#include "core/image/HeifCodec.h"
 #include "core/image/ImageAbort.h"
 #include "core/image/OutputFile.h"
 #include "core/image/PalettePng.h"
@@ -950,28 +950,19 @@ Encoded CompressModern(Source& source, const Probe& probe, const ImageParams& pa
         return {Encode(image, "TIFF")};
     }
     const bool heif = std::strcmp(magick, "AVIF") == 0 || std::strcmp(magick, "HEIC") == 0;
-    // The searches encode through the image library, which writes no alpha plane into HEIF:
-    // a transparent AVIF keeps the strength's quality.
-    const bool searchable =
-        std::strcmp(magick, "WEBP") == 0 || (std::strcmp(magick, "AVIF") == 0 && !image.matte());
-    if (searchable) {
+    if (std::strcmp(magick, "WEBP") == 0 || std::strcmp(magick, "AVIF") == 0) {
         const search::ImageCodec codec =
             std::strcmp(magick, "WEBP") == 0 ? search::ImageCodec::Webp : search::ImageCodec::Avif;
         if (std::optional<Encoded> searched = SearchedEncoding(image, codec, params))
             return *searched;
     }
-    if (heif && image.matte()) {
-        // The image library's HEIF encoder writes the colour planes only, which would show the
-        // colours under transparent pixels: libheif itself writes the alpha plane too.
-        const int width = static_cast<int>(image.columns());
-        const int height = static_cast<int>(image.rows());
-        std::vector<std::uint8_t> rgba(std::size_t(width) * std::size_t(height) * 4);
-        image.write(0, 0, width, height, "RGBA", Magick::CharPixel, rgba.data());
-        image = Magick::Image();
+    if (heif) {
+        // libheif itself, not the image library's HEIF writer: it keeps the alpha plane and
+        // runs the encoder with its tuned options.
         return {AtStrength<Magick::Blob>(params.compressType, [&](int strength) {
             const std::string file =
-                heifalpha::Encode(rgba.data(), width, height, std::strcmp(magick, "AVIF") == 0,
-                                  ImagePipeline::ModernQuality(magick, strength));
+                heifcodec::EncodeImage(image, std::strcmp(magick, "AVIF") == 0,
+                                       ImagePipeline::ModernQuality(magick, strength));
             return Magick::Blob(file.data(), file.size());
         })};
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 
+#include "core/image/HeifCodec.h"
 #include "core/image/ImagePipeline.h"
 #include "core/search/Ssim.h"
 
@@ -80,8 +81,24 @@ std::function<void(double)> Part(const std::function<void(double)>& progress, do
 
 }  // namespace
 
+int AvifLevel(int quality)
+{
+    return ((100 - std::clamp(quality, 0, 100)) * 63 + 50) / 100;
+}
+
+int AvifQualityOfLevel(int level)
+{
+    for (int quality = 0; quality <= 100; ++quality)
+        if (AvifLevel(quality) <= level) return quality;
+    return 100;
+}
+
 Magick::Blob EncodeImage(const Magick::Image& image, ImageCodec codec, int quality)
 {
+    if (codec == ImageCodec::Avif) {
+        const std::string file = heifcodec::EncodeImage(image, true, std::clamp(quality, 1, 100));
+        return Magick::Blob(file.data(), file.size());
+    }
     Magick::Image encoded(image);
     encoded.magick(FormatOf(codec));
     encoded.quality(static_cast<size_t>(std::clamp(quality, 1, 100)));
@@ -95,30 +112,48 @@ ImageSearchResult SearchImageLook(const Magick::Image& source, ImageCodec codec,
 {
     ImagePipeline::InitializeLibrary();
     ImageSearchResult result;
-    LumaPlane reference;
+    // A transparent picture is compared as it shows on white and on black, and its look is the
+    // worse of the two: that sees both its colours and its transparency, and not the colours
+    // under fully transparent pixels, which no viewer shows.
+    const bool transparent = source.matte();
+    LumaPlane reference, onBlack;
     try {
-        reference = LumaOf(source);
+        reference = LumaOf(source, transparent ? std::optional<double>(255) : std::nullopt);
+        if (transparent) onBlack = LumaOf(source, 0.0);
     } catch (const Magick::Exception& error) {
         result.search.error = QString::fromLocal8Bit(error.what());
         return result;
     }
+    // AVIF is searched over the AV1 encoder's levels (see AvifLevel): neighbouring qualities
+    // often write the same file, and a probe spent on one of them would be lost.
+    const bool levels = codec == ImageCodec::Avif;
+    const auto qualityOf = [levels](int setting) {
+        return levels ? AvifQualityOfLevel(setting) : setting;
+    };
     SearchSpace space;
-    space.low = 5;
-    space.high = 98;
-    space.start = 75;
-    space.firstStep = 10;
-    space.rising = true;
+    space.low = levels ? AvifLevel(98) : 5;
+    space.high = levels ? AvifLevel(5) : 98;
+    space.start = levels ? AvifLevel(75) : 75;
+    space.firstStep = levels ? 6 : 10;
+    space.rising = !levels;
     space.maxProbes = 7;
     space.tolerance = 0.002;
     BlobSearch blobs;
     const Measure measure = blobs.Wrap(
-        [&reference](const Magick::Blob& blob) {
-            const Magick::Image decoded(blob);
-            return LumaSsim(reference, LumaOf(decoded));
+        [&](const Magick::Blob& blob) {
+            // The image library's HEIF reader drops the alpha plane.
+            const Magick::Image decoded = codec == ImageCodec::Avif
+                                              ? heifcodec::DecodeImage(blob.data(), blob.length())
+                                              : Magick::Image(blob);
+            if (!transparent) return LumaSsim(reference, LumaOf(decoded));
+            return std::min(LumaSsim(reference, LumaOf(decoded, 255.0)),
+                            LumaSsim(onBlack, LumaOf(decoded, 0.0)));
         },
-        [&source, codec](int quality) { return EncodeImage(source, codec, quality); });
+        [&](int setting) { return EncodeImage(source, codec, qualityOf(setting)); });
     result.search = Search(space, Goal::AtLeast, targetSsim, measure, stop, progress);
     blobs.Finish(result);
+    result.search.setting = qualityOf(result.search.setting);
+    for (search::Probe& probe : result.search.probes) probe.setting = qualityOf(probe.setting);
     return result;
 }
 

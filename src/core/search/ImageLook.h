@@ -20,6 +20,12 @@ enum class ImageCodec { Jpeg, Webp, Avif };
 // The picture encoded at a quality (1 to 100) in the codec's format.
 Magick::Blob EncodeImage(const Magick::Image& image, ImageCodec codec, int quality);
 
+// libheif's AV1 encoder turns a quality (0 to 100) into one of 64 quantiser levels, 63 the
+// coarsest: neighbouring qualities often give the same level, and so the same file.
+int AvifLevel(int quality);
+// The lowest quality that gives a level.
+int AvifQualityOfLevel(int level);
+
 struct ImageSearchResult {
     SearchResult search;  // setting: the quality; value: the SSIM, or the bytes
     int scalePercent = 100;

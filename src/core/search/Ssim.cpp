@@ -89,7 +89,7 @@ double WholePictureSsim(const LumaPlane& a, const LumaPlane& b)
 
 }  // namespace
 
-LumaPlane LumaOf(const Magick::Image& picture)
+LumaPlane LumaOf(const Magick::Image& picture, std::optional<double> background)
 {
     // Decoders may hand over their own colour space (the AVIF reader gives YCbCr).
     Magick::Image image(picture);
@@ -105,10 +105,16 @@ LumaPlane LumaOf(const Magick::Image& picture)
     if (!pixels) return {};
     using MagickCore::Quantum;  // QuantumRange names it unqualified
     const double scale = 255.0 / double(QuantumRange);
+    const bool laid = background && image.matte();
     for (size_t i = 0; i < plane.samples.size(); ++i) {
         const Magick::PixelPacket& p = pixels[i];
-        plane.samples[i] =
-            static_cast<float>(scale * (0.299 * p.red + 0.587 * p.green + 0.114 * p.blue));
+        double luma = scale * (0.299 * p.red + 0.587 * p.green + 0.114 * p.blue);
+        if (laid) {
+            // The packet holds opacity: 0 is opaque.
+            const double alpha = 1.0 - double(p.opacity) / double(QuantumRange);
+            luma = alpha * luma + (1.0 - alpha) * *background;
+        }
+        plane.samples[i] = static_cast<float>(luma);
     }
     return plane;
 }

@@ -21,8 +21,9 @@ struct LumaPlane {
     std::vector<float> samples;  // row by row
 };
 
-// The BT.601 luma of the image's colours (alpha ignored).
-LumaPlane LumaOf(const Magick::Image& image);
+// The BT.601 luma of the image's colours, alpha ignored; or, with a background (0 to 255), of
+// the image laid on that grey, as it shows where it is transparent.
+LumaPlane LumaOf(const Magick::Image& image, std::optional<double> background = std::nullopt);
 
 // The mean SSIM over 11x11 Gaussian windows (sigma 1.5) that lie inside the picture, with the
 // usual constants for 8-bit samples; a picture smaller than a window is one window. Pictures

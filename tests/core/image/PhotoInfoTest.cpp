@@ -10,7 +10,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
-#include "core/image/HeifAlpha.h"
+#include "core/image/HeifCodec.h"
 #include "core/image/HeifItems.h"
 #include "core/image/ImagePipeline.h"
 #include "core/image/ImageTestSupport.h"
@@ -371,7 +371,7 @@ TEST(HeifItemsTest, OpenEndedBoxesAreSizedAndCutFilesRefused)
     ImagePipeline::InitializeLibrary();
     std::vector<std::uint8_t> rgba(32 * 24 * 4, 0x80);
     for (std::size_t i = 3; i < rgba.size(); i += 4) rgba[i] = i % 7 ? 0xFF : 0x40;
-    const std::string encoded = heifalpha::Encode(rgba.data(), 32, 24, true, 60);
+    const std::string encoded = heifcodec::Encode({rgba.data(), 32, 24, true}, true, 60);
     std::size_t last = 0;
     ASSERT_EQ(TopBoxes(encoded, &last).back(), "mdat");
     std::string file = encoded;

@@ -6,8 +6,11 @@
 
 #include <Magick++.h>
 
+#include <cstring>
+
 #include "SearchTestSupport.h"
 #include "core/app/Paths.h"
+#include "core/image/HeifCodec.h"
 #include "core/image/ImagePipeline.h"
 #include "core/platform/ChildProcess.h"
 #include "core/search/ImageLook.h"
@@ -26,9 +29,15 @@ Magick::Image Picture(const std::string& source)
     return image;
 }
 
+// The luma SSIM of an encoding against its source. The image library's HEIF reader rounds its
+// colours differently from libheif's and drops the alpha plane, so an AVIF is read as the
+// search reads it.
 double DecodedSsim(const Magick::Image& source, const Magick::Blob& blob)
 {
-    return LumaSsim(LumaOf(source), LumaOf(Magick::Image(blob)));
+    const bool heif =
+        blob.length() > 12 && std::string(static_cast<const char*>(blob.data()) + 4, 4) == "ftyp";
+    return LumaSsim(LumaOf(source), LumaOf(heif ? heifcodec::DecodeImage(blob.data(), blob.length())
+                                                : Magick::Image(blob)));
 }
 
 struct CodecCase {
@@ -108,7 +117,8 @@ TEST_P(ImageLookTest, LowestQualityThatReachesTheLook)
     EXPECT_NEAR(DecodedSsim(source, result.blob), result.search.value, 1e-9);
     // One step lower misses the look, unless the search stopped on a probe close to it.
     if (result.search.value - c.target > 0.002 && quality > 5) {
-        EXPECT_LT(DecodedSsim(source, EncodeImage(source, c.codec, quality - 1)), c.target);
+        EXPECT_LT(DecodedSsim(source, EncodeImage(source, c.codec, quality - 1)), c.target)
+            << searchtest::ProbeList(result.search);
     }
 }
 
@@ -119,6 +129,72 @@ INSTANTIATE_TEST_SUITE_P(Codecs, ImageLookTest,
                                                      "plasma:fractal[160x120]", 0.95},
                                            CodecCase{"AvifRose", ImageCodec::Avif, "rose:", 0.93}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The AVIF search runs over the AV1 encoder's levels: every quality of a level writes the
+// level's file, and neighbouring levels write different ones. This holds the level rule to the
+// libheif the program is built with.
+TEST(AvifLevelTest, QualitiesOfALevelWriteOneFile)
+{
+    const Magick::Image rose = Picture("rose:");
+    for (int quality : {30, 47, 48, 55, 56, 75, 90}) {
+        const int level = AvifLevel(quality);
+        const int lowest = AvifQualityOfLevel(level);
+        EXPECT_LE(lowest, quality);
+        EXPECT_EQ(AvifLevel(lowest), level);
+        EXPECT_NE(AvifLevel(lowest - 1), level);
+        const Magick::Blob same = EncodeImage(rose, ImageCodec::Avif, quality);
+        const Magick::Blob first = EncodeImage(rose, ImageCodec::Avif, lowest);
+        ASSERT_EQ(same.length(), first.length()) << "quality " << quality;
+        EXPECT_EQ(std::memcmp(same.data(), first.data(), same.length()), 0)
+            << "quality " << quality;
+        const Magick::Blob coarser = EncodeImage(rose, ImageCodec::Avif, lowest - 1);
+        EXPECT_LT(coarser.length(), first.length()) << "quality " << quality;
+    }
+}
+
+// A transparent picture's look is what shows: the search must neither be fooled by colours under
+// transparent pixels nor lose the transparency, and the file it picks keeps the alpha plane.
+TEST(ImageLookAlphaTest, TransparentPicturesAreJudgedAsTheyShow)
+{
+    // The logo's white made transparent, with magenta noise hidden under it.
+    Magick::Image logo = Picture("logo:");
+    logo.resize(Magick::Geometry(240, 180));
+    logo.matte(true);
+    logo.colorFuzz(0.1 * 65535);
+    logo.transparent(Magick::Color("white"));
+    Magick::Image noise(Magick::Geometry(240, 180), Magick::Color("magenta"));
+    noise.addNoise(MagickCore::RandomNoise);
+    noise.composite(logo, 0, 0, MagickCore::OverCompositeOp);
+    noise.matte(true);
+    noise.composite(logo, 0, 0, MagickCore::CopyOpacityCompositeOp);
+    const Magick::Image& source = noise;
+    ASSERT_TRUE(source.matte());
+
+    for (ImageCodec codec : {ImageCodec::Avif, ImageCodec::Webp}) {
+        const ImageSearchResult result = SearchImageLook(source, codec, 0.95);
+        ASSERT_EQ(result.search.status, SearchStatus::Reached)
+            << searchtest::ProbeList(result.search);
+        const Magick::Image decoded =
+            codec == ImageCodec::Avif
+                ? heifcodec::DecodeImage(result.blob.data(), result.blob.length())
+                : Magick::Image(result.blob);
+        ASSERT_TRUE(decoded.matte());
+        EXPECT_GT(decoded.pixelColor(2, 2).alpha(), 0.9) << "the corner is transparent";
+        for (double background : {0.0, 255.0})
+            EXPECT_GE(LumaSsim(LumaOf(source, background), LumaOf(decoded, background)), 0.95);
+        // The hidden noise is not paid for: the chosen quality is no higher than the same
+        // picture's laid on white needs, give or take a level.
+        Magick::Image onWhite(source);
+        onWhite.backgroundColor(Magick::Color("white"));
+        onWhite.alphaChannel(MagickCore::RemoveAlphaChannel);
+        onWhite.matte(false);
+        const ImageSearchResult flat = SearchImageLook(onWhite, codec, 0.95);
+        ASSERT_EQ(flat.search.status, SearchStatus::Reached);
+        EXPECT_LE(result.search.setting, flat.search.setting + 8)
+            << searchtest::ProbeList(result.search) << " against "
+            << searchtest::ProbeList(flat.search);
+    }
+}
 
 TEST(ImageFitTest, QualityThenScaleUnderTheLimit)
 {

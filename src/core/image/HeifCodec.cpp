@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/image/HeifCodec.h"
+
+#include <libheif/heif.h>
+
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "core/image/ColourProfile.h"
+
+namespace heifcodec {
+
+namespace {
+
+void Check(const heif_error& error, const char* step)
+{
+    if (error.code != heif_error_Ok)
+        throw std::runtime_error(std::string("HEIF encoder, ") + step + ": " + error.message);
+}
+
+heif_error Append(heif_context*, const void* data, size_t size, void* out)
+{
+    static_cast<std::string*>(out)->append(static_cast<const char*>(data), size);
+    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+}  // namespace
+
+std::string Encode(const Pixels& pixels, bool av1, int quality, const std::string& icc)
+{
+    if (!pixels.data || pixels.width <= 0 || pixels.height <= 0)
+        throw std::runtime_error("HEIF encoder: no pixels");
+    const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
+                                                                              heif_context_free);
+    if (!context) throw std::runtime_error("HEIF encoder: no memory for its context");
+
+    heif_image* raw = nullptr;
+    Check(heif_image_create(
+              pixels.width, pixels.height, heif_colorspace_RGB,
+              pixels.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &raw),
+          "image");
+    const std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
+    Check(heif_image_add_plane(raw, heif_channel_interleaved, pixels.width, pixels.height, 8),
+          "plane");
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
+    const std::size_t row = std::size_t(pixels.width) * (pixels.alpha ? 4 : 3);
+    for (int y = 0; y < pixels.height; ++y)
+        std::memcpy(plane + std::size_t(y) * std::size_t(stride),
+                    pixels.data + std::size_t(y) * row, row);
+    if (!icc.empty())
+        Check(heif_image_set_raw_color_profile(raw, "prof", icc.data(), icc.size()), "profile");
+
+    heif_encoder* rawEncoder = nullptr;
+    Check(heif_context_get_encoder_for_format(
+              context.get(), av1 ? heif_compression_AV1 : heif_compression_HEVC, &rawEncoder),
+          "no encoder");
+    const std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoder(
+        rawEncoder, heif_encoder_release);
+    Check(heif_encoder_set_lossy_quality(rawEncoder, quality), "quality");
+    Check(heif_context_encode_image(context.get(), raw, rawEncoder, nullptr, nullptr), "encode");
+
+    std::string out;
+    heif_writer writer{};
+    writer.writer_api_version = 1;
+    writer.write = &Append;
+    Check(heif_context_write(context.get(), &writer, &out), "write");
+    return out;
+}
+
+std::string EncodeImage(const Magick::Image& picture, bool av1, int quality)
+{
+    // Pixels are handed over as RGB: a CMYK or other image is converted first (a copy shares
+    // its pixels until then).
+    Magick::Image image(picture);
+    const MagickCore::ColorspaceType space = image.colorSpace();
+    if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&
+        space != MagickCore::GRAYColorspace)
+        image.colorSpace(MagickCore::sRGBColorspace);
+    Pixels pixels;
+    pixels.width = static_cast<int>(image.columns());
+    pixels.height = static_cast<int>(image.rows());
+    pixels.alpha = image.matte();
+    std::vector<std::uint8_t> data(std::size_t(pixels.width) * std::size_t(pixels.height) *
+                                   (pixels.alpha ? 4 : 3));
+    image.write(0, 0, pixels.width, pixels.height, pixels.alpha ? "RGBA" : "RGB", Magick::CharPixel,
+                data.data());
+    pixels.data = data.data();
+
+    // A profile that could not be converted to sRGB goes with the pixels.
+    std::string icc;
+    const Magick::Blob profile = image.iccColorProfile();
+    if (profile.length() > 0) {
+        icc.assign(static_cast<const char*>(profile.data()), profile.length());
+        if (!colourprofile::IsRgb(icc)) icc.clear();
+    }
+    return Encode(pixels, av1, quality, icc);
+}
+
+Magick::Image DecodeImage(const void* data, std::size_t size)
+{
+    const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
+                                                                              heif_context_free);
+    if (!context) throw std::runtime_error("HEIF decoder: no memory for its context");
+    Check(heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr), "read");
+    heif_image_handle* rawHandle = nullptr;
+    Check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "primary picture");
+    const std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(
+        rawHandle, heif_image_handle_release);
+    const bool alpha = heif_image_handle_has_alpha_channel(rawHandle) != 0;
+    heif_image* raw = nullptr;
+    Check(heif_decode_image(rawHandle, &raw, heif_colorspace_RGB,
+                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                            nullptr),
+          "decode");
+    const std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
+    const int width = heif_image_get_width(raw, heif_channel_interleaved);
+    const int height = heif_image_get_height(raw, heif_channel_interleaved);
+    int stride = 0;
+    const std::uint8_t* plane =
+        heif_image_get_plane_readonly(raw, heif_channel_interleaved, &stride);
+    if (!plane || width <= 0 || height <= 0) throw std::runtime_error("HEIF decoder: no pixels");
+    const std::size_t row = std::size_t(width) * (alpha ? 4 : 3);
+    std::vector<std::uint8_t> packed(row * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        std::memcpy(packed.data() + std::size_t(y) * row,
+                    plane + std::size_t(y) * std::size_t(stride), row);
+    return Magick::Image(std::size_t(width), std::size_t(height), alpha ? "RGBA" : "RGB",
+                         Magick::CharPixel, packed.data());
+}
+
+}  // namespace heifcodec
