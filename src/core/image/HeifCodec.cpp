@@ -3,12 +3,18 @@
 
 #include <libheif/heif.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "core/image/ColourProfile.h"
+#include "core/image/ImageAbort.h"
 
 namespace heifcodec {
 
@@ -26,9 +32,97 @@ heif_error Append(heif_context*, const void* data, size_t size, void* out)
     return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
 }
 
+// Encodes that were left running when their run was stopped: libheif cannot stop an encode,
+// so a stopped run leaves it to finish on its own thread. The process waits for them before its
+// libraries' static data is destroyed at exit.
+struct Abandoned {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int running = 0;
+};
+
+Abandoned& AbandonedEncodes()
+{
+    static Abandoned* abandoned = [] {
+        auto* made = new Abandoned;  // never destroyed: the exit handler and the encodes use it
+        std::atexit([] {
+            Abandoned& a = AbandonedEncodes();
+            std::unique_lock lock(a.mutex);
+            a.ended.wait(lock, [&a] { return a.running == 0; });
+        });
+        return made;
+    }();
+    return *abandoned;
+}
+
+std::string EncodeNow(const Pixels& pixels, bool av1, int quality, const std::string& icc);
+
 }  // namespace
 
 std::string Encode(const Pixels& pixels, bool av1, int quality, const std::string& icc)
+{
+    const std::stop_token* token = imageabort::Token();
+    if (!token || !token->stop_possible()) return EncodeNow(pixels, av1, quality, icc);
+    imageabort::ThrowIfRequested();
+
+    // A run that can be stopped encodes on a thread of its own, with its own copy of the
+    // pixels, and is waited for in short steps: a stop ends the wait at once.
+    struct Job {
+        std::vector<std::uint8_t> data;
+        Pixels pixels;
+        std::string icc, out, error;
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false, abandoned = false;
+    };
+    auto job = std::make_shared<Job>();
+    const std::size_t bytes =
+        std::size_t(pixels.width) * std::size_t(pixels.height) * (pixels.alpha ? 4 : 3);
+    if (!pixels.data || pixels.width <= 0 || pixels.height <= 0)
+        throw std::runtime_error("HEIF encoder: no pixels");
+    job->data.assign(pixels.data, pixels.data + bytes);
+    job->pixels = pixels;
+    job->pixels.data = job->data.data();
+    job->icc = icc;
+    AbandonedEncodes();  // its exit handler is in place before any encode can be left running
+    std::thread([job, av1, quality] {
+        std::string out, error;
+        try {
+            out = EncodeNow(job->pixels, av1, quality, job->icc);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        std::lock_guard lock(job->mutex);
+        job->out = std::move(out);
+        job->error = std::move(error);
+        job->done = true;
+        job->finished.notify_all();
+        if (job->abandoned) {
+            Abandoned& a = AbandonedEncodes();
+            std::lock_guard count(a.mutex);
+            --a.running;
+            a.ended.notify_all();
+        }
+    }).detach();
+
+    std::unique_lock lock(job->mutex);
+    while (
+        !job->finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return job->done; })) {
+        if (token->stop_requested()) {
+            job->abandoned = true;
+            Abandoned& a = AbandonedEncodes();
+            std::lock_guard count(a.mutex);
+            ++a.running;
+            throw imageabort::Aborted();
+        }
+    }
+    if (!job->error.empty()) throw std::runtime_error(job->error);
+    return std::move(job->out);
+}
+
+namespace {
+
+std::string EncodeNow(const Pixels& pixels, bool av1, int quality, const std::string& icc)
 {
     if (!pixels.data || pixels.width <= 0 || pixels.height <= 0)
         throw std::runtime_error("HEIF encoder: no pixels");
@@ -69,6 +163,8 @@ std::string Encode(const Pixels& pixels, bool av1, int quality, const std::strin
     Check(heif_context_write(context.get(), &writer, &out), "write");
     return out;
 }
+
+}  // namespace
 
 std::string EncodeImage(const Magick::Image& picture, bool av1, int quality)
 {

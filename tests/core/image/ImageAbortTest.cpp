@@ -66,6 +66,8 @@ struct StopPoint {
     int compressType;
     int afterMs;  // the stop comes this long after the run started
     qint64 boundMs = kPromptMs;
+    int imageType = 0;  // the output format: the source's, or 3 AVIF
+    bool look = false;  // the quality searched for the strength's look
 };
 
 class PipelineStop : public LargeNoise, public ::testing::WithParamInterface<StopPoint> {};
@@ -74,10 +76,11 @@ TEST_P(PipelineStop, EndsPromptlyAndWritesNothing)
 {
     const StopPoint point = GetParam();
     std::stop_source stop;
-    auto run = std::async(std::launch::async, [&] {
-        return ImagePipeline::Run(NoiseParams(point.extension, point.compressType),
-                                  stop.get_token());
-    });
+    ImageParams params = NoiseParams(point.extension, point.compressType);
+    params.imageType = point.imageType;
+    params.look = point.look;
+    auto run = std::async(std::launch::async,
+                          [&] { return ImagePipeline::Run(params, stop.get_token()); });
     if (point.afterMs > 0) {
         ASSERT_EQ(run.wait_for(std::chrono::milliseconds(point.afterMs)),
                   std::future_status::timeout)
@@ -101,9 +104,16 @@ INSTANTIATE_TEST_SUITE_P(Points, PipelineStop,
                          ::testing::Values(StopPoint{"png", 0, 0}, StopPoint{"png", 0, 300},
                                            StopPoint{"png", 2, 700}, StopPoint{"png", 2, 1300},
                                            StopPoint{"jpg", 2, 250, kJpegEncoderMs},
-                                           StopPoint{"jpg", 2, 450, kJpegEncoderMs}),
+                                           StopPoint{"jpg", 2, 450, kJpegEncoderMs},
+                                           // The AV1 encoder cannot be interrupted: the run
+                                           // leaves it and returns (an encode of this image takes
+                                           // several seconds, a search several of them).
+                                           StopPoint{"jpg", 0, 2000, kPromptMs, 3},
+                                           StopPoint{"jpg", 1, 2000, kPromptMs, 3, true}),
                          [](const auto& info) {
-                             return std::string(info.param.extension) + "_strength" +
+                             return std::string(info.param.extension) +
+                                    (info.param.imageType == 3 ? "_avif" : "") +
+                                    (info.param.look ? "_look" : "") + "_strength" +
                                     std::to_string(info.param.compressType) + "_after" +
                                     std::to_string(info.param.afterMs) + "ms";
                          });
