@@ -107,4 +107,12 @@ Outcome StripToSrgb(Magick::Image& image)
     return outcome;
 }
 
+void ToRgbSpace(Magick::Image& image)
+{
+    const MagickCore::ColorspaceType space = image.colorSpace();
+    if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&
+        space != MagickCore::GRAYColorspace)
+        image.colorSpace(MagickCore::sRGBColorspace);
+}
+
 }  // namespace colourprofile

@@ -36,4 +36,8 @@ enum class Outcome {
 // colour engine rejects) is attached again, since without it the colours would be wrong.
 Outcome StripToSrgb(Magick::Image& image);
 
+// Converts an image held in another colour space than RGB or grey (CMYK, or the YCbCr some
+// decoders hand over) to sRGB, so its pixels can be read as RGB.
+void ToRgbSpace(Magick::Image& image);
+
 }  // namespace colourprofile

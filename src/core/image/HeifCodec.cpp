@@ -171,10 +171,7 @@ std::string EncodeImage(const Magick::Image& picture, bool av1, int quality)
     // Pixels are handed over as RGB: a CMYK or other image is converted first (a copy shares
     // its pixels until then).
     Magick::Image image(picture);
-    const MagickCore::ColorspaceType space = image.colorSpace();
-    if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&
-        space != MagickCore::GRAYColorspace)
-        image.colorSpace(MagickCore::sRGBColorspace);
+    colourprofile::ToRgbSpace(image);
     Pixels pixels;
     pixels.width = static_cast<int>(image.columns());
     pixels.height = static_cast<int>(image.rows());

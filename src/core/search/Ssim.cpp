@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/search/Ssim.h"
 
+#include "core/image/ColourProfile.h"
+
 #include <Magick++.h>
 
 #include <QRegularExpression>
@@ -93,10 +95,7 @@ LumaPlane LumaOf(const Magick::Image& picture, std::optional<double> background)
 {
     // Decoders may hand over their own colour space (the AVIF reader gives YCbCr).
     Magick::Image image(picture);
-    const MagickCore::ColorspaceType space = image.colorSpace();
-    if (space != MagickCore::sRGBColorspace && space != MagickCore::RGBColorspace &&
-        space != MagickCore::GRAYColorspace)
-        image.colorSpace(MagickCore::sRGBColorspace);
+    colourprofile::ToRgbSpace(image);
     LumaPlane plane;
     plane.width = static_cast<int>(image.columns());
     plane.height = static_cast<int>(image.rows());
