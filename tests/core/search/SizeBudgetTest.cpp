@@ -25,8 +25,9 @@ TEST(SizeBudgetTest, RateLeavesRoomForSoundAndContainer)
     EXPECT_GT(total, 9'000'000);
     // Without sound the picture gets its share.
     EXPECT_GT(VideoRateForSize(10'000'000, 60, 0, mp4).videoBitRate, budget.videoBitRate);
-    // Matroska's headers cost more than MP4's index.
-    EXPECT_GT(OverheadOf("mkv").bytesPerSecond, mp4.bytesPerSecond);
+    // MP4's index costs more a frame than Matroska's block headers, MPEG-TS's packets most.
+    EXPECT_GT(mp4.bytesPerFrame, OverheadOf("mkv").bytesPerFrame);
+    EXPECT_GT(OverheadOf("ts").bytesPerFrame, mp4.bytesPerFrame);
 }
 
 TEST(SizeBudgetTest, WhatCannotFitIsSaidBeforeEncoding)
