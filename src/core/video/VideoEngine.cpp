@@ -522,6 +522,16 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
                         0);
         }
         encodePlan.videoBitRate = sizeTries.BestRate();
+        // Whatever the tries did, no file over the size is published.
+        if (const qint64 bytes = QFileInfo(claim.partPath).size(); bytes > values.maxBytes) {
+            discard();
+            return Fail(taskId,
+                        QStringLiteral("the file came out at %1 bytes, over the size limit of "
+                                       "%2 bytes")
+                            .arg(bytes)
+                            .arg(values.maxBytes),
+                        0);
+        }
     }
     if (!keptPath.isEmpty()) QFile::remove(keptPath);
 
