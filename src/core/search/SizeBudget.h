@@ -7,7 +7,8 @@
 #include <optional>
 
 // Fitting a video under a file size: the video bit rate the size leaves, the rule for another
-// try when the written file came out over it, and the picture a low rate can still afford.
+// try when the written file came out over it or far under it, and the picture a low rate can
+// still afford.
 namespace search {
 
 // What a container adds to the picture's stream: its track's headers, an index entry or block
