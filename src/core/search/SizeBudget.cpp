@@ -123,6 +123,9 @@ SizeTries::SizeTries(qint64 maxBytes, qint64 fixedBytes, int firstRate)
 
 bool SizeTries::Written(qint64 writtenBytes)
 {
+    earlierRate_ = lastRate_;
+    earlierBytes_ = lastBytes_;
+    lastRate_ = rate_;
     lastBytes_ = writtenBytes;
     if (writtenBytes > maxBytes_) {
         if (overRate_ == 0 || rate_ < overRate_) overRate_ = rate_;
@@ -138,6 +141,14 @@ std::optional<int> SizeTries::Next()
 {
     // A best close under the limit ends the tries, whatever the last one did.
     if (HasBest() && bestBytes_ >= kFarUnderShare * double(maxBytes_)) return std::nullopt;
+    // Two files that fit, the last at a higher rate: its picture grew as the rate promised, or
+    // a higher rate is of no use.
+    if (earlierRate_ > 0 && lastRate_ > earlierRate_ && lastBytes_ <= maxBytes_ &&
+        earlierBytes_ <= maxBytes_) {
+        const double earlierPicture = double(earlierBytes_ - fixedBytes_);
+        const double promised = earlierPicture * (double(lastRate_) / earlierRate_ - 1);
+        if (double(lastBytes_ - earlierBytes_) < kMinRiseGain * promised) return std::nullopt;
+    }
     const std::optional<int> next =
         RetryRate(maxBytes_, lastBytes_, rate_, fixedBytes_, tries_ - 1);
     if (!next) return std::nullopt;

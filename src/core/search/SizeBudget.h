@@ -74,9 +74,13 @@ inline constexpr double kRetryShare = 0.97;
 std::optional<int> RetryRate(qint64 maxBytes, qint64 writtenBytes, int lastRate, qint64 fixedBytes,
                              int retriesDone);
 
+// A try upward whose picture grew by less than this share of what its rate rise promised
+// ends the tries: the picture takes no more (a still one at the encoder's finest quality).
+inline constexpr double kMinRiseGain = 0.25;
+
 // The tries of one size-limited encode: which written file is the best so far (the largest
 // that fits) and the rate of the next try. A try is never taken at a rate known to be too high
-// or one no higher than the best's.
+// or one no higher than the best's, nor after a rise the picture did not follow.
 class SizeTries {
 public:
     SizeTries(qint64 maxBytes, qint64 fixedBytes, int firstRate);
@@ -103,6 +107,9 @@ private:
     qint64 bestBytes_ = 0;
     int bestRate_ = 0;
     int overRate_ = 0;  // the lowest rate whose file was over the limit; 0 for none
+    int lastRate_ = 0;  // the rate of the last file written, and of the one before it
+    int earlierRate_ = 0;
+    qint64 earlierBytes_ = 0;
 };
 
 // Bits per pixel and frame below which H.264 smears a moving picture: a smaller picture at

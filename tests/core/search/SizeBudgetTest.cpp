@@ -156,6 +156,24 @@ TEST(SizeBudgetTest, TriesKeepTheLargestFileThatFits)
     EXPECT_FALSE(stuck.Next());
     EXPECT_EQ(stuck.BestBytes(), 880'000);
 
+    // A still picture at the encoder's finest: twice the rate, 4 % more picture. A third try
+    // would be no better.
+    SizeTries still(1'000'000, 200'000, 1'000'000);
+    EXPECT_TRUE(still.Written(500'000));
+    const auto twice = still.Next();
+    ASSERT_TRUE(twice);
+    EXPECT_EQ(*twice, static_cast<int>(1'000'000 * kMaxRetryRise));
+    EXPECT_TRUE(still.Written(512'000));
+    EXPECT_FALSE(still.Next());
+    EXPECT_EQ(still.Tries(), 2);
+    EXPECT_EQ(still.BestRate(), *twice);
+    // One that follows its rate goes on.
+    SizeTries follows(1'000'000, 200'000, 1'000'000);
+    EXPECT_TRUE(follows.Written(500'000));
+    ASSERT_TRUE(follows.Next());
+    EXPECT_TRUE(follows.Written(800'000));
+    EXPECT_TRUE(follows.Next());
+
     // Over three times: nothing fits.
     SizeTries over(1'000'000, 200'000, 1'000'000);
     for (int i = 0; i <= kMaxSizeRetries; ++i) {
