@@ -149,9 +149,22 @@ std::optional<int> SizeTries::Next()
         const double promised = earlierPicture * (double(lastRate_) / earlierRate_ - 1);
         if (double(lastBytes_ - earlierBytes_) < kMinRiseGain * promised) return std::nullopt;
     }
-    const std::optional<int> next =
-        RetryRate(maxBytes_, lastBytes_, rate_, fixedBytes_, tries_ - 1);
-    if (!next) return std::nullopt;
+    const std::optional<int> due = RetryRate(maxBytes_, lastBytes_, rate_, fixedBytes_, tries_ - 1);
+    if (!due) return std::nullopt;
+    std::optional<int> next = due;
+    // Two files tell how the size follows the rate, headers and the encoder's floor included
+    // (a file does not shrink in proportion to its rate near the encoder's coarsest quality):
+    // the line through them gives the rate for kRetryShare of the picture's room.
+    if (earlierRate_ > 0 && earlierRate_ != lastRate_ && earlierBytes_ != lastBytes_) {
+        const double slope = double(lastBytes_ - earlierBytes_) / (lastRate_ - earlierRate_);
+        if (slope > 0) {
+            const double target = fixedBytes_ + kRetryShare * double(maxBytes_ - fixedBytes_);
+            const double rate = lastRate_ + (target - double(lastBytes_)) / slope;
+            next = static_cast<int>(
+                std::clamp(rate, lastRate_ * kMinRetryShare, lastRate_ * kMaxRetryRise));
+            if (*next < kMinFitVideoBitRate) return std::nullopt;
+        }
+    }
     // Only a rate between the best's and the lowest one known to overshoot can do better.
     if (HasBest() && *next <= bestRate_) return std::nullopt;
     if (overRate_ > 0 && *next >= overRate_) return std::nullopt;

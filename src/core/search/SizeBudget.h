@@ -63,8 +63,10 @@ SizeBudget VideoRateForSize(qint64 maxBytes, double durationSeconds, int audioBi
 inline constexpr int kMaxSizeRetries = 2;
 // A file that fits but takes less than this share of the limit is tried again at a higher rate.
 inline constexpr double kFarUnderShare = 0.90;
-// A try upward raises the rate at most this many times.
+// A try upward raises the rate at most this many times, one downward lowers it at most to
+// this share.
 inline constexpr double kMaxRetryRise = 2.0;
+inline constexpr double kMinRetryShare = 0.5;
 inline constexpr double kRetryShare = 0.97;
 // The rate of the next try after a file of writtenBytes: when it is over maxBytes, or under
 // kFarUnderShare of it, the last rate scaled by what the picture took against its room (the
@@ -79,8 +81,10 @@ std::optional<int> RetryRate(qint64 maxBytes, qint64 writtenBytes, int lastRate,
 inline constexpr double kMinRiseGain = 0.25;
 
 // The tries of one size-limited encode: which written file is the best so far (the largest
-// that fits) and the rate of the next try. A try is never taken at a rate known to be too high
-// or one no higher than the best's, nor after a rise the picture did not follow.
+// that fits) and the rate of the next try: RetryRate's after one file, after two the rate
+// where the line through them meets kRetryShare of the picture's room. A try is never taken
+// at a rate known to be too high or one no higher than the best's, nor after a rise the
+// picture did not follow.
 class SizeTries {
 public:
     SizeTries(qint64 maxBytes, qint64 fixedBytes, int firstRate);

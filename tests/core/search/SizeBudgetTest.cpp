@@ -146,15 +146,31 @@ TEST(SizeBudgetTest, TriesKeepTheLargestFileThatFits)
     EXPECT_EQ(down.BestRate(), down.Rate());
     EXPECT_EQ(down.Tries(), 2);
 
-    // Far under, then over by a little: the rate the over file asks for is no higher than the
-    // best's, so the tries end with the best.
-    SizeTries stuck(1'000'000, 200'000, 1'000'000);
-    EXPECT_TRUE(stuck.Written(880'000));
-    const auto rise = stuck.Next();
+    // Far under, then over: the third try's rate is where the line through the two files
+    // meets 97 % of the picture's room (976 kB).
+    SizeTries line(1'000'000, 200'000, 1'000'000);
+    EXPECT_TRUE(line.Written(880'000));
+    const auto rise = line.Next();
     ASSERT_TRUE(rise);
-    EXPECT_FALSE(stuck.Written(1'300'000));
-    EXPECT_FALSE(stuck.Next());
-    EXPECT_EQ(stuck.BestBytes(), 880'000);
+    EXPECT_FALSE(line.Written(1'300'000));
+    const auto aimed = line.Next();
+    ASSERT_TRUE(aimed);
+    const double slope = (1'300'000.0 - 880'000) / (*rise - 1'000'000);
+    EXPECT_NEAR(*aimed, *rise + (976'000 - 1'300'000) / slope, 1);
+    EXPECT_GT(*aimed, 1'000'000);
+
+    // An encoder near its coarsest quality: 9 % less rate, 1.5 % smaller. The proportional
+    // rule would ask for 137.5 kbit/s, still over; the line through the two files for 125.
+    SizeTries floor(51'200, 2'224, 188'067);
+    EXPECT_FALSE(floor.Written(61'221));
+    const auto second = floor.Next();
+    ASSERT_TRUE(second);
+    EXPECT_NEAR(*second, 151'438, 200);
+    EXPECT_FALSE(floor.Written(54'530));
+    const auto third = floor.Next();
+    ASSERT_TRUE(third);
+    EXPECT_LT(*third, 127'000);
+    EXPECT_GT(*third, 120'000);
 
     // A still picture at the encoder's finest: twice the rate, 4 % more picture. A third try
     // would be no better.

@@ -1228,7 +1228,9 @@ TEST_F(VideoSearchTest, SizeLimitIsFilledCloseUnderWithATonalSound)
 {
     MakeDetailedClip(Source("tone.mp4"));
     ASSERT_TRUE(engine.Start());
+    // Settings are read when a task starts: the second is changed once the first is done.
     const int mp4 = RunOnce(Source("tone.mp4"), [](VideoSettings& v) { v.maxBytes = 120000; });
+    ASSERT_TRUE(WaitFinished(1, 240000));
     const int mkv = RunOnce(Source("tone.mp4"), [](VideoSettings& v) {
         v.maxBytes = 200000;
         v.settings.videoType = 4;
@@ -1245,7 +1247,8 @@ TEST_F(VideoSearchTest, SizeLimitIsFilledCloseUnderWithATonalSound)
         RecordProperty("bytes_" + std::to_string(limit), std::to_string(record.outputSize));
     }
     EXPECT_TRUE(reports.done.at(mkv).outputPath.endsWith(".mkv"));
-    EXPECT_TRUE(TaskFolders().isEmpty());
+    // The task's folders go as its run ends, just after its report.
+    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
 }
 
 // A still test card cannot use the rate its size allows: the file far under the limit is tried
@@ -1264,7 +1267,8 @@ TEST_F(VideoSearchTest, AFileFarUnderTheLimitIsTriedHigherAndStaysUnderIt)
     EXPECT_LE(record.outputSize, 200000);
     EXPECT_EQ(QFileInfo(record.outputPath).size(), record.outputSize);
     EXPECT_EQ(OutputFiles(), QStringList{"card.mp4"}) << "no kept or partial file beside it";
-    EXPECT_TRUE(TaskFolders().isEmpty());
+    // The task's folders go as its run ends, just after its report.
+    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
     // The bar goes on over the tries and ends at 100.
     EXPECT_TRUE(std::is_sorted(reports.percents.begin(), reports.percents.end()));
     EXPECT_EQ(reports.percents.back(), 100);
@@ -1289,7 +1293,8 @@ TEST_F(VideoSearchTest, CancelWhileTheSoundIsMeasuredLeavesNothing)
     EXPECT_EQ(reports.cancelled.count(id), 1u);
     EXPECT_TRUE(reports.processIds.empty());
     EXPECT_TRUE(OutputFiles().isEmpty());
-    EXPECT_TRUE(TaskFolders().isEmpty());
+    // The task's folders go as its run ends, just after its report.
+    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
 }
 
 // A try upward that comes out over the limit is never the output: the file that fitted before
@@ -1327,5 +1332,6 @@ TEST_F(VideoSearchTest, AnUpwardTryOverTheLimitGivesBackTheFileThatFitted)
     EXPECT_EQ(record.fittedBitRate, first[0].toInt());
     EXPECT_EQ(Probe(record.outputPath).width, 320);
     EXPECT_EQ(OutputFiles(), QStringList{"card.mp4"});
-    EXPECT_TRUE(TaskFolders().isEmpty());
+    // The task's folders go as its run ends, just after its report.
+    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
 }
