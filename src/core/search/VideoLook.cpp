@@ -15,18 +15,13 @@
 #include <cmath>
 
 #include "core/app/OwnFiles.h"
-#include "core/platform/ChildProcess.h"
+#include "core/search/ProbeRun.h"
 #include "core/search/Ssim.h"
 #include "core/video/EncoderPlan.h"
 
 namespace search {
 
 namespace {
-
-// How long a stopped probe gets after SIGTERM before it is killed.
-constexpr int kProbeStopGraceMs = 300;
-// What is kept of a probe's output: the end, where ffmpeg's report and errors stand.
-constexpr qsizetype kOutputTail = 64 * 1024;
 
 QString Seconds(double seconds)
 {
@@ -39,39 +34,6 @@ void RemoveOption(QStringList& arguments, const QString& option)
     if (at >= 0 && at + 1 < arguments.size()) arguments.remove(at, 2);
 }
 
-struct ChildRun {
-    bool succeeded = false;
-    bool stopped = false;
-    QByteArray output;  // the end of it
-};
-
-// Runs one ffmpeg to its end; a stop request makes the child stop (SIGTERM, then SIGKILL after
-// kProbeStopGraceMs).
-ChildRun RunChild(const QString& program, const QStringList& arguments, std::stop_token stop)
-{
-    ChildRun run;
-    if (stop.stop_requested()) {
-        run.stopped = true;
-        return run;
-    }
-    platform::ChildProcess child;
-    child.SetInputFile(QProcess::nullDevice());
-    child.SetStopSteps({}, kProbeStopGraceMs);
-    if (!child.Start(program, arguments)) {
-        run.output = child.ErrorText().toUtf8();
-        return run;
-    }
-    const std::stop_callback stopChild(stop, [&child] { child.RequestStop(); });
-    QByteArray chunk;
-    while (child.Read(chunk, 200) != platform::ChildProcess::ReadStatus::Ended) {
-        run.output += chunk;
-        if (run.output.size() > 2 * kOutputTail) run.output = run.output.right(kOutputTail);
-    }
-    run.stopped = child.WasStopped() || stop.stop_requested();
-    run.succeeded = !run.stopped && child.NormalExit() && child.ExitCode() == 0;
-    return run;
-}
-
 // CPU seconds (user + system) of the children this process has reaped: a probe's cost, taken
 // around its run, whatever else loads the machine.
 double ChildrenCpuSeconds()
@@ -80,13 +42,6 @@ double ChildrenCpuSeconds()
     if (getrusage(RUSAGE_CHILDREN, &usage) != 0) return 0;
     const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-QString LastLine(const QByteArray& output)
-{
-    const QStringList lines = QString::fromUtf8(output).split(
-        QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
-    return lines.isEmpty() ? QString() : lines.last().trimmed();
 }
 
 }  // namespace

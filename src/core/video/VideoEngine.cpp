@@ -19,6 +19,7 @@
 #include "core/app/TextUtil.h"
 #include "core/intake/FileCheck.h"
 #include "core/search/SizeBudget.h"
+#include "core/search/SoundSize.h"
 #include "core/search/VideoLook.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/OutputCheck.h"
@@ -48,6 +49,20 @@ QSize PlannedPicture(const CommandPlan& plan, const VideoTask& task)
     const QStringList sides = plan.sizeText.split(u'*');
     if (sides.size() == 2) return {sides[0].toInt(), sides[1].toInt()};
     return {task.width, task.height};
+}
+
+// Writes the bytes of from into the file at to, which keeps its identity (the same file, now
+// holding them) when it exists.
+bool CopyInto(const QString& from, const QString& to)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QByteArray block;
+    while (!(block = in.read(1 << 20)).isEmpty())
+        if (out.write(block) != block.size()) return false;
+    return in.error() == QFileDevice::NoError && out.flush();
 }
 
 }  // namespace
@@ -257,14 +272,30 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
             return Fail(taskId, QStringLiteral("cannot fit under a size: the source's duration "
                                                "is unknown"));
         const QSize picture = PlannedPicture(plan, *task);
-        sizeFit = search::FitVideoToSize(values.maxBytes, sourceSeconds,
-                                         task->hasAudio ? plan.audioBitRate : 0, plan.extension,
+        encodePlan.qualityMode = false;
+        encodePlan.twoPass = true;
+        // The budget takes the sound as the task's own options write it, often well under its
+        // nominal rate; a sound that cannot be written alone is counted at that rate.
+        search::SoundCost sound{task->hasAudio ? plan.audioBitRate : 0, std::nullopt};
+        if (task->hasAudio || plan.keepTracks) {
+            const EncoderRuns runs = RenderEncoderRuns(
+                encodePlan, program, task->filePath, QStringLiteral("sound"), QString(),
+                EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program)
+                                                         : QString());
+            const search::SoundMeasure measured =
+                search::MeasureSound(program, runs.runs.back().arguments, plan.extension, stop);
+            if (measured.stopped) return EndStopped(taskId);
+            if (measured.bytes)
+                sound.measuredBytes = measured.bytes;
+            else
+                DebugPrint("video task %d: the sound was not measured (%s): counted at its rate\n",
+                           taskId, WideToAnsi(measured.error).c_str());
+        }
+        sizeFit = search::FitVideoToSize(values.maxBytes, sourceSeconds, sound, plan.extension,
                                          picture, FrameRateOf(task->frameRateText));
         if (!sizeFit.budget.Fits())
             return Fail(taskId,
                         QStringLiteral("cannot fit under the size: ") + sizeFit.budget.reason);
-        encodePlan.qualityMode = false;
-        encodePlan.twoPass = true;
         encodePlan.videoBitRate = sizeFit.budget.videoBitRate;
         if (sizeFit.picture != picture && sizeFit.picture.isValid()) {
             const QString size = QString::number(sizeFit.picture.width()) + u'*' +
@@ -330,7 +361,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     // (The record is forgotten after the folder is removed: declared first, it goes last.)
     std::optional<OwnFiles::Record> passRecord;
     std::optional<QTemporaryDir> passFolder;
-    if (RunsTwoPasses(encodePlan)) {
+    // A size-limited encode keeps its best file there while it tries a higher rate.
+    if (RunsTwoPasses(encodePlan) || fit) {
         EnsureFolder(PassLogRoot());
         passFolder.emplace(PassLogRoot() + QStringLiteral("/passlog-XXXXXX"));
         if (!passFolder->isValid()) {
@@ -445,35 +477,63 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     double barStart = found ? searchShare : 0;
     double barEnd = fit ? kFirstTryBar : 1.0;
     FfmpegOutcome outcome = encodeOnce(encode, barStart, barEnd - barStart);
-    // Over the size: another try at a rate lowered by the measured overshoot, at most
-    // kMaxSizeRetries; a file still over it is never the output.
-    int sizeTries = 1;
+    // Over the size, or far under it: another try at a rate scaled by what the picture took,
+    // at most kMaxSizeRetries. The best file that fits is kept aside while a higher rate is
+    // tried and comes back when that try does no better; a file over the size is never the
+    // output.
+    search::SizeTries sizeTries(values.maxBytes, sizeFit.budget.fixedBytes,
+                                encodePlan.videoBitRate);
+    const QString keptPath =
+        passFolder ? passFolder->filePath(QStringLiteral("kept.") + plan.extension) : QString();
+    bool keptHoldsBest = false;
     while (fit && outcome.kind == FfmpegOutcome::Kind::Done) {
         const qint64 writtenBytes = QFileInfo(claim.partPath).size();
-        if (writtenBytes <= values.maxBytes) break;
-        const std::optional<int> next =
-            search::RetryRate(values.maxBytes, writtenBytes, encodePlan.videoBitRate,
-                              sizeFit.budget.fixedBytes, sizeTries - 1);
-        if (!next) {
+        if (sizeTries.Written(writtenBytes)) {
+            keptHoldsBest = false;
+        } else if (sizeTries.HasBest() && !CopyInto(keptPath, claim.partPath)) {
             discard();
-            return Fail(taskId,
-                        QStringLiteral("the file came out at %1 bytes after %2 tries, over the "
-                                       "size limit of %3 bytes")
-                            .arg(writtenBytes)
-                            .arg(sizeTries)
-                            .arg(values.maxBytes),
-                        0);
+            return Fail(taskId, QStringLiteral("cannot bring back the file that fitted"), 0);
         }
-        DebugPrint("video task %d: %lld bytes over %lld, again at %d bit/s\n", taskId,
+        const int lastRate = sizeTries.Rate();
+        const std::optional<int> next = sizeTries.Next();
+        if (!next) break;
+        if (sizeTries.HasBest() && !keptHoldsBest) {
+            if (!CopyInto(claim.partPath, keptPath)) break;  // the file that fits stays
+            keptHoldsBest = true;
+        }
+        DebugPrint("video task %d: %lld bytes for %lld at %d bit/s, again at %d bit/s\n", taskId,
                    static_cast<long long>(writtenBytes), static_cast<long long>(values.maxBytes),
-                   *next);
+                   lastRate, *next);
         encodePlan.videoBitRate = *next;
-        ++sizeTries;
         encode = renderRuns();
         barStart = barEnd;
         barEnd = barStart + (1 - barStart) * kRetryShareOfRest;
         outcome = encodeOnce(encode, barStart, barEnd - barStart);
     }
+    if (fit && outcome.kind == FfmpegOutcome::Kind::Done) {
+        if (!sizeTries.HasBest()) {
+            discard();
+            return Fail(taskId,
+                        QStringLiteral("the file came out at %1 bytes after %2 tries, over the "
+                                       "size limit of %3 bytes")
+                            .arg(sizeTries.LastBytes())
+                            .arg(sizeTries.Tries())
+                            .arg(values.maxBytes),
+                        0);
+        }
+        encodePlan.videoBitRate = sizeTries.BestRate();
+        // Whatever the tries did, no file over the size is published.
+        if (const qint64 bytes = QFileInfo(claim.partPath).size(); bytes > values.maxBytes) {
+            discard();
+            return Fail(taskId,
+                        QStringLiteral("the file came out at %1 bytes, over the size limit of "
+                                       "%2 bytes")
+                            .arg(bytes)
+                            .arg(values.maxBytes),
+                        0);
+        }
+    }
+    if (!keptPath.isEmpty()) QFile::remove(keptPath);
 
     if (outcome.kind != FfmpegOutcome::Kind::Done) {
         // What a stopped or failed encoder left behind is no result.
@@ -570,7 +630,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     }
     if (fit) {
         record.fittedBitRate = encodePlan.videoBitRate;
-        record.sizeTries = sizeTries;
+        record.sizeTries = sizeTries.Tries();
     }
     sink_.TaskDone(record);
 }

@@ -28,6 +28,7 @@
 #include "core/intake/MediaProbe.h"
 #include "core/platform/ChildProcess.h"
 #include "core/search/SettingSearch.h"
+#include "core/search/SizeBudget.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/VideoEngine.h"
 #include "support/Printers.h"
@@ -1037,6 +1038,41 @@ protected:
                                  60000, 1 << 20);
         ASSERT_TRUE(result.Succeeded()) << result.output.toStdString();
     }
+    // A clip of the given picture (a lavfi source) with a tone of the same length, nearly
+    // lossless.
+    void MakeToneClip(const QString& path, const QString& picture, int seconds)
+    {
+        const QString length = QString::number(seconds);
+        const auto result = platform::RunCapture(FindTool("ffmpeg"),
+                                                 {"-v",
+                                                  "error",
+                                                  "-y",
+                                                  "-f",
+                                                  "lavfi",
+                                                  "-i",
+                                                  picture + ":duration=" + length,
+                                                  "-f",
+                                                  "lavfi",
+                                                  "-i",
+                                                  "sine=frequency=440:duration=" + length,
+                                                  "-c:v",
+                                                  "libx264",
+                                                  "-preset",
+                                                  "ultrafast",
+                                                  "-crf",
+                                                  "8",
+                                                  "-c:a",
+                                                  "aac",
+                                                  "-shortest",
+                                                  path},
+                                                 120000, 1 << 20);
+        ASSERT_TRUE(result.Succeeded()) << result.output.toStdString();
+    }
+    QStringList TaskFolders() const
+    {
+        return QDir(PassLogRoot())
+            .entryList({"sound-*", "passlog-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    }
     // Compresses the clip once to MP4 with the settings changed as given; the task's id.
     int RunOnce(const QString& source, const std::function<void(VideoSettings&)>& change)
     {
@@ -1184,4 +1220,118 @@ TEST_F(VideoSearchTest, SizeThatCannotHoldTheSoundFailsBeforeEncoding)
         << reports.failed.at(id).reason.toStdString();
     EXPECT_TRUE(reports.processIds.empty());
     EXPECT_TRUE(OutputFiles().isEmpty());
+}
+
+// The budget counts the tone as AAC really writes it (well under its nominal 128 kbit/s), so
+// the file lands close under the limit, in MP4 and in Matroska, without a try over it.
+TEST_F(VideoSearchTest, SizeLimitIsFilledCloseUnderWithATonalSound)
+{
+    MakeDetailedClip(Source("tone.mp4"));
+    ASSERT_TRUE(engine.Start());
+    // Settings are read when a task starts: the second is changed once the first is done.
+    const int mp4 = RunOnce(Source("tone.mp4"), [](VideoSettings& v) { v.maxBytes = 120000; });
+    ASSERT_TRUE(WaitFinished(1, 240000));
+    const int mkv = RunOnce(Source("tone.mp4"), [](VideoSettings& v) {
+        v.maxBytes = 200000;
+        v.settings.videoType = 4;
+    });
+    ASSERT_TRUE(WaitFinished(2, 240000));
+    Reports reports = sink.Get();
+    for (const auto& [id, limit] : {std::pair{mp4, 120000}, std::pair{mkv, 200000}}) {
+        ASSERT_EQ(reports.done.count(id), 1u) << reports.failed[id].reason.toStdString();
+        const VideoDoneRecord& record = reports.done.at(id);
+        EXPECT_EQ(QFileInfo(record.outputPath).size(), record.outputSize);
+        EXPECT_LE(record.outputSize, limit);
+        EXPECT_GE(record.outputSize, limit * 0.90) << "after " << record.sizeTries << " tries";
+        EXPECT_GT(record.fittedBitRate, 0);
+        RecordProperty("bytes_" + std::to_string(limit), std::to_string(record.outputSize));
+    }
+    EXPECT_TRUE(reports.done.at(mkv).outputPath.endsWith(".mkv"));
+    // The task's folders go as its run ends, just after its report.
+    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
+}
+
+// A still test card cannot use the rate its size allows: the file far under the limit is tried
+// again higher, and what stays is a file under the limit with the rate that wrote it.
+TEST_F(VideoSearchTest, AFileFarUnderTheLimitIsTriedHigherAndStaysUnderIt)
+{
+    MakeToneClip(Source("card.mp4"), "testsrc=size=320x240:rate=25", 3);
+    ASSERT_TRUE(engine.Start());
+    const int id = RunOnce(Source("card.mp4"), [](VideoSettings& v) { v.maxBytes = 200000; });
+    ASSERT_TRUE(WaitFinished(1, 240000));
+    Reports reports = sink.Get();
+    ASSERT_EQ(reports.done.count(id), 1u) << reports.failed[id].reason.toStdString();
+    const VideoDoneRecord& record = reports.done.at(id);
+    EXPECT_GE(record.sizeTries, 2);
+    EXPECT_LE(record.sizeTries, 1 + search::kMaxSizeRetries);
+    EXPECT_LE(record.outputSize, 200000);
+    EXPECT_EQ(QFileInfo(record.outputPath).size(), record.outputSize);
+    EXPECT_EQ(OutputFiles(), QStringList{"card.mp4"}) << "no kept or partial file beside it";
+    // The task's folders go as its run ends, just after its report.
+    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
+    // The bar goes on over the tries and ends at 100.
+    EXPECT_TRUE(std::is_sorted(reports.percents.begin(), reports.percents.end()));
+    EXPECT_EQ(reports.percents.back(), 100);
+}
+
+// The sound is measured by an ffmpeg run of its own before the encode: a cancel ends it within
+// a second, before any encoder starts, and leaves no file.
+TEST_F(VideoSearchTest, CancelWhileTheSoundIsMeasuredLeavesNothing)
+{
+    // A minute of sound takes seconds to encode; the picture is a stamp.
+    MakeToneClip(Source("long.mp4"), "testsrc=size=64x48:rate=5", 60);
+    ASSERT_TRUE(engine.Start());
+    const int id = RunOnce(Source("long.mp4"), [](VideoSettings& v) { v.maxBytes = 2'000'000; });
+    ASSERT_TRUE(testenv::WaitUntil([&] { return !TaskFolders().isEmpty(); }, 20000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(sink.Get().processIds.empty()) << "the encode started: the measure was too quick";
+    ASSERT_TRUE(engine.Cancel(id));
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFinished(1, 10000));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(1000));
+    const Reports reports = sink.Get();
+    EXPECT_EQ(reports.cancelled.count(id), 1u);
+    EXPECT_TRUE(reports.processIds.empty());
+    EXPECT_TRUE(OutputFiles().isEmpty());
+    // The task's folders go as its run ends, just after its report.
+    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
+}
+
+// A try upward that comes out over the limit is never the output: the file that fitted before
+// it is brought back, whole and readable, with the rate that wrote it.
+TEST_F(VideoSearchTest, AnUpwardTryOverTheLimitGivesBackTheFileThatFitted)
+{
+    MakeToneClip(Source("card.mp4"), "testsrc=size=320x240:rate=25", 3);
+    // ffmpeg as it is, except that every output after the first grows by 300 kB; each
+    // output's rate and size are logged.
+    const QString log = testenv::Home() + "/tries";
+    WriteScript(testenv::Home() + "/encoder",
+                "for out; do :; done\nrate=0; prev=\nfor a; do [ \"$prev\" = -b:v ] && rate=$a; "
+                "prev=$a; done\nffmpeg \"$@\" || exit $?\ncase \"$out\" in *lumo-part*) ;; *) "
+                "exit 0;; esac\n[ -s '" +
+                    QFile::encodeName(log) + "' ] && head -c 300000 /dev/zero >> \"$out\"\n" +
+                    "echo \"$rate $(stat -c %s \"$out\")\" >> '" + QFile::encodeName(log) + "'");
+    engine.SetEncoder(testenv::Home() + "/encoder");
+    ASSERT_TRUE(engine.Start());
+    const int id = RunOnce(Source("card.mp4"), [](VideoSettings& v) { v.maxBytes = 200000; });
+    ASSERT_TRUE(WaitFinished(1, 240000));
+    Reports reports = sink.Get();
+    ASSERT_EQ(reports.done.count(id), 1u) << reports.failed[id].reason.toStdString();
+    const QStringList tries =
+        QString::fromUtf8(testenv::ReadFile(log)).split('\n', Qt::SkipEmptyParts);
+    ASSERT_GE(tries.size(), 2) << "the first file was expected far under the limit";
+    const QStringList first = tries.first().split(' ');
+    ASSERT_EQ(first.size(), 2);
+    ASSERT_LT(first[1].toLongLong(), 200000 * 0.9);
+    for (const QString& later : tries.mid(1))
+        EXPECT_GT(later.split(' ').value(1).toLongLong(), 200000);
+    const VideoDoneRecord& record = reports.done.at(id);
+    EXPECT_EQ(record.sizeTries, tries.size());
+    EXPECT_EQ(record.outputSize, first[1].toLongLong());
+    EXPECT_EQ(QFileInfo(record.outputPath).size(), record.outputSize);
+    EXPECT_EQ(record.fittedBitRate, first[0].toInt());
+    EXPECT_EQ(Probe(record.outputPath).width, 320);
+    EXPECT_EQ(OutputFiles(), QStringList{"card.mp4"});
+    // The task's folders go as its run ends, just after its report.
+    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
 }

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/search/SoundSize.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "core/app/OwnFiles.h"
+#include "core/search/ProbeRun.h"
+#include "core/video/FfmpegCommand.h"
+
+namespace search {
+
+QStringList SoundOnlyArguments(QStringList encodeArguments, const QString& soundPath)
+{
+    if (encodeArguments.isEmpty()) return encodeArguments;
+    // "-vn" drops the picture however the streams are chosen, by "-map" too; its options
+    // (rate, passes, filters) then apply to nothing.
+    encodeArguments.removeLast();
+    encodeArguments << QStringLiteral("-vn") << soundPath;
+    return encodeArguments;
+}
+
+SoundMeasure MeasureSound(const QString& ffmpeg, const QStringList& encodeArguments,
+                          const QString& extension, std::stop_token stop)
+{
+    SoundMeasure measure;
+    if (stop.stop_requested()) {
+        measure.stopped = true;
+        return measure;
+    }
+    QDir().mkpath(PassLogRoot());
+    // Recorded as ours, so what a killed run left is cleaned by the next one; declared before
+    // the folder, the record is forgotten only after the folder is gone.
+    std::optional<OwnFiles::Record> folderRecord;
+    QTemporaryDir folder(PassLogRoot() + QStringLiteral("/sound-XXXXXX"));
+    if (!folder.isValid()) {
+        measure.error = QStringLiteral("no folder for the sound below %1").arg(PassLogRoot());
+        return measure;
+    }
+    folderRecord.emplace(folder.path());
+    const QString soundPath = folder.filePath(
+        QStringLiteral("sound.") + (extension.isEmpty() ? QStringLiteral("mkv") : extension));
+    const ChildRun run =
+        RunChild(ffmpeg, SoundOnlyArguments(encodeArguments, soundPath), std::move(stop));
+    if (run.stopped) {
+        measure.stopped = true;
+        return measure;
+    }
+    const QFileInfo written(soundPath);
+    if (!run.succeeded || !written.exists()) {
+        measure.error = LastLine(run.output);
+        return measure;
+    }
+    measure.bytes = written.size();
+    return measure;
+}
+
+}  // namespace search
