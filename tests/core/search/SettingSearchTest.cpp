@@ -184,8 +184,8 @@ TEST(SearchEstimateTest, TheLastTwoProbesLineGivesTheSettingWhenTheBudgetEnds)
     space.maxProbes = 8;
     EXPECT_EQ(Search(space, Goal::AtLeast, 0.905, measure).status, SearchStatus::Reached);
 
-    // The same CRFs in quarter steps: the margin stays one whole CRF (four settings), on the
-    // finer grid: 16.5 less one is 15.5.
+    // The same CRFs in quarter steps, aiming at 0.906 (CRF 16.4): the margin stays one whole
+    // CRF (four settings) on the finer grid, 16.25 less one, 15.25.
     SearchSpace quarters = space;
     quarters.low = 40;
     quarters.high = 180;
@@ -196,7 +196,7 @@ TEST(SearchEstimateTest, TheLastTwoProbesLineGivesTheSettingWhenTheBudgetEnds)
     const Measure quarterMeasure = [&](int setting) {
         return Measurement{0.97 - 0.0025 * (setting - 40), 100, {}};
     };
-    const SearchResult fine = Search(quarters, Goal::AtLeast, 0.905, quarterMeasure);
+    const SearchResult fine = Search(quarters, Goal::AtLeast, 0.906, quarterMeasure);
     EXPECT_EQ(fine.status, SearchStatus::Estimated);
-    EXPECT_EQ(fine.setting, 62);
+    EXPECT_EQ(fine.setting, 61);
 }
