@@ -39,7 +39,7 @@ struct BatchItem {
     // CRF (videos) or the quality (images) it took; --max-size: a video's fitted bit rate and
     // its encodes, an image's quality and its scale in percent.
     double ssim = 0;
-    int crf = 0;
+    double crf = 0;  // fractional for x264 and x265 (quarter steps)
     int quality = 0;
     int scalePercent = 100;
     int fittedBitRate = 0;

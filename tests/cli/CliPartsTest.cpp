@@ -3,6 +3,7 @@
 // and the reading of options.
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
@@ -109,6 +110,21 @@ TEST(ConsoleViewTest, JsonRecordsOfDoneAndFailedFiles)
     EXPECT_DOUBLE_EQ(json["saving"].toDouble(), 66.67);
     EXPECT_EQ(json["output_size"].toInteger(), 1000);
     EXPECT_FALSE(json.contains("error"));
+    EXPECT_FALSE(json.contains("crf")) << "no search, no CRF";
+
+    // The searched CRF as the line prints it: a whole one as an integer, x264's quarter steps
+    // as they are.
+    const auto crfText = [&](double crf) {
+        BatchItem looked = done;
+        looked.crf = crf;
+        const QByteArray line =
+            QJsonDocument(ConsoleView::ToJson(looked)).toJson(QJsonDocument::Compact);
+        const qsizetype at = line.indexOf("\"crf\":");
+        return at < 0 ? QByteArray() : line.mid(at + 6).split(',').first().split('}').first();
+    };
+    EXPECT_EQ(crfText(27), "27");
+    EXPECT_EQ(crfText(20.75), "20.75");
+    EXPECT_EQ(crfText(31.5), "31.5");
 
     BatchItem stopped = done;
     stopped.state = BatchItem::State::Stopped;

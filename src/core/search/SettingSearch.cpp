@@ -119,7 +119,8 @@ SearchResult Search(const SearchSpace& space, Goal goal, double target, const Me
         // rather than a look claimed at the range's end.
         const int from = okAtHigh ? bad->setting + 1 : low;
         const int to = okAtHigh ? high : bad->setting - 1;
-        const double safer = okAtHigh ? std::ceil(line) + 1 : std::floor(line) - 1;
+        const int margin = std::max(space.estimateMargin, 1);
+        const double safer = okAtHigh ? std::ceil(line) + margin : std::floor(line) - margin;
         if (std::isfinite(line) && from <= to && safer >= from && safer <= to) {
             result.setting = static_cast<int>(safer);
             result.value = target;

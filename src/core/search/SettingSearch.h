@@ -40,9 +40,10 @@ struct SearchSpace {
     // An acceptable probe this close to the target ends the search early.
     double tolerance = 0;
     // When maxProbes run out before any probe was acceptable: the setting where the line
-    // through the last two probes meets the target, one step further toward the acceptable
-    // side, unmeasured (Estimated), in place of the nearest probe.
+    // through the last two probes meets the target, estimateMargin settings further toward the
+    // acceptable side, unmeasured (Estimated), in place of the nearest probe.
     bool estimateBeyondProbes = false;
+    int estimateMargin = 1;
     // Asked before each probe after the second, when set: false ends the search as if
     // maxProbes had run out (a budget of time the probes have used up).
     std::function<bool()> mayProbe = nullptr;

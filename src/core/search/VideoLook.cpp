@@ -86,7 +86,7 @@ int ProbeLimit(const std::vector<Sample>& samples, double durationSeconds, int m
 
 EncoderRuns RenderRunsAtQuality(const CommandPlan& plan, const QString& encoder,
                                 const QString& sourcePath, const QString& outputPath,
-                                const QString& passFolder, const QString& av1Encoder, int crf)
+                                const QString& passFolder, const QString& av1Encoder, double crf)
 {
     EncoderRuns runs =
         RenderEncoderRuns(plan, encoder, sourcePath, outputPath, passFolder, av1Encoder);
@@ -136,7 +136,7 @@ QStringList ReferenceArguments(const QString& sourcePath, const Sample& sample,
 
 FfmpegCommand SampleCommand(const CommandPlan& plan, const QString& ffmpeg,
                             const QString& referencePath, const QString& probePath,
-                            const QString& av1Encoder, int crf)
+                            const QString& av1Encoder, double crf)
 {
     const QString folder = QFileInfo(probePath).absolutePath();
     FfmpegCommand command =
@@ -166,18 +166,35 @@ QStringList SsimArguments(const QString& encodedPath, const QString& referencePa
             QStringLiteral("-")};
 }
 
+namespace {
+
+bool IsAv1(const EncoderPlan& encoder)
+{
+    return encoder.encoder == QLatin1String("libsvtav1") ||
+           encoder.encoder == QLatin1String("libaom-av1");
+}
+
+}  // namespace
+
+int CrfSteps(const EncoderPlan& encoder)
+{
+    return IsAv1(encoder) ? 1 : 4;
+}
+
 SearchSpace CrfSpace(const EncoderPlan& encoder)
 {
     SearchSpace space;
-    const bool av1 = encoder.encoder == QLatin1String("libsvtav1") ||
-                     encoder.encoder == QLatin1String("libaom-av1");
+    const bool av1 = IsAv1(encoder);
+    const int steps = CrfSteps(encoder);
     // Below 10 every encoder writes files larger than any source worth compressing; x264's and
     // x265's scale ends at 51, the AV1 encoders' at 63, where x264 is already past any look.
-    space.low = 10;
-    space.high = av1 ? 63 : 45;
-    space.firstStep = av1 ? 5 : 3;
-    space.start = std::clamp(encoder.crf, space.low, space.high);
+    space.low = 10 * steps;
+    space.high = (av1 ? 63 : 45) * steps;
+    space.firstStep = (av1 ? 5 : 3) * steps;
+    space.start = std::clamp(encoder.crf * steps, space.low, space.high);
     space.rising = false;
+    // An estimate keeps a whole CRF from the probes' line, however fine the steps.
+    space.estimateMargin = steps;
     return space;
 }
 
@@ -216,6 +233,7 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
 
     const EncoderPlan encoder = PlanEncoder(plan, request.av1Encoder);
     SearchSpace space = CrfSpace(encoder);
+    result.crfSteps = CrfSteps(encoder);
     space.maxProbes = ProbeLimit(samples, request.durationSeconds, request.maxProbes);
     space.tolerance = request.tolerance;
     // A long video's few probes may end short of the look: the line through the last two then
@@ -274,7 +292,8 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
 
     // Of a probe's cost, the encode's share (the comparison takes the rest).
     constexpr double kEncodeShare = 0.75;
-    const Measure measure = [&](int crf) -> Measurement {
+    const Measure measure = [&](int setting) -> Measurement {
+        const double crf = result.CrfOf(setting);
         Measurement measured;
         double weighted = 0;
         const double probeStart = ChildrenCpuSeconds();

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
 #include <stop_token>
 #include <vector>
@@ -17,6 +18,9 @@ struct EncoderPlan;
 // encoded by the task's own encoder plan at trial constant qualities, each compared with the
 // same frames of the source by ffmpeg's ssim filter, and the search keeps the highest CRF
 // whose samples still reach the target luma SSIM. The final encode then runs at that CRF.
+// x264 and x265 take a fractional CRF and are searched in quarter steps (on grainy footage
+// one whole CRF can move the SSIM by 0.024, far more than the search's tolerance); the AV1
+// encoders take whole CRFs only.
 namespace search {
 
 // A stretch of the source, in seconds.
@@ -59,7 +63,7 @@ int ProbeLimit(const std::vector<Sample>& samples, double durationSeconds, int m
 // searched CRF is what the output is encoded with.
 EncoderRuns RenderRunsAtQuality(const CommandPlan& plan, const QString& encoder,
                                 const QString& sourcePath, const QString& outputPath,
-                                const QString& passFolder, const QString& av1Encoder, int crf);
+                                const QString& passFolder, const QString& av1Encoder, double crf);
 
 // ffmpeg cutting a sample out of the source for the probes: its first video stream, losslessly
 // (x264 at QP 0, the fastest to write and to read again; FFV1 when ffv1 is set, for what
@@ -70,14 +74,18 @@ QStringList ReferenceArguments(const QString& sourcePath, const Sample& sample,
 // A constant-quality plan has one run.
 FfmpegCommand SampleCommand(const CommandPlan& plan, const QString& ffmpeg,
                             const QString& referencePath, const QString& probePath,
-                            const QString& av1Encoder, int crf);
+                            const QString& av1Encoder, double crf);
 // ffmpeg comparing an encoded video with its reference: the reference scaled to the encoded
 // picture's size, frames paired by their timestamps (an encode that adds a frame to start at
 // 0 still pairs each frame with its source), the ssim filter's report at the end of the
 // output (see ParseSsimReport).
 QStringList SsimArguments(const QString& encodedPath, const QString& referencePath);
 
-// The constant qualities an encoder is searched over, its first step, and the usual start.
+// The search's settings per whole CRF for an encoder: 4 (quarter steps) for x264 and x265,
+// 1 for the AV1 encoders, whose "-crf" is an integer.
+int CrfSteps(const EncoderPlan& encoder);
+// The constant qualities an encoder is searched over, its first step, and the usual start, all
+// in steps of 1 / CrfSteps CRF; a search's setting s is the CRF s / CrfSteps.
 SearchSpace CrfSpace(const EncoderPlan& encoder);
 
 struct VideoLookRequest {
@@ -96,8 +104,14 @@ struct VideoLookRequest {
 };
 
 struct VideoLookResult {
-    SearchResult search;       // setting: the CRF; value: the samples' mean SSIM
+    // setting and the probes' settings: the CRF in steps of 1 / crfSteps (see CrfSpace);
+    // value: the samples' mean SSIM
+    SearchResult search;
+    int crfSteps = 1;
     double sampleSeconds = 0;  // the samples' total length (search.bytes is their total size)
+    // The CRF the search found (search.setting), and the one of any of its settings.
+    double Crf() const { return CrfOf(search.setting); }
+    double CrfOf(int setting) const { return double(setting) / std::max(crfSteps, 1); }
     // For a result that reached the target: the estimated size of the whole video's picture.
     qint64 EstimatedVideoBytes(double durationSeconds) const;
 };

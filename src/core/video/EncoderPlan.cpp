@@ -137,7 +137,7 @@ EncoderPlan PlanEncoder(const CommandPlan& plan, const QString& av1Encoder)
     return encoder;
 }
 
-QStringList EncoderArguments(const EncoderPlan& plan, int crf)
+QStringList EncoderArguments(const EncoderPlan& plan, double crf)
 {
     QStringList arguments{QStringLiteral("-vcodec"), plan.encoder, plan.speedOption, plan.speed};
     if (!plan.constantQuality) {

@@ -44,8 +44,9 @@ EncoderPlan PlanEncoder(const CommandPlan& plan, const QString& av1Encoder);
 
 // The encoder's options at a given constant quality (a bit-rate plan ignores crf): "-vcodec",
 // the speed, "-crf" with the cap or "-b:v", then the extra options. A search over the constant
-// quality builds each try from this.
-QStringList EncoderArguments(const EncoderPlan& plan, int crf);
+// quality builds each try from this. The CRF is printed in its shortest form ("20", "20.75");
+// x264 and x265 take a fractional one, the AV1 encoders whole ones only.
+QStringList EncoderArguments(const EncoderPlan& plan, double crf);
 // The same at the plan's own constant quality.
 QStringList EncoderArguments(const EncoderPlan& plan);
 

@@ -416,12 +416,12 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
             return Fail(taskId, QStringLiteral("the look search failed: ") + result.error);
         }
         const QString figures =
-            QStringLiteral("SSIM %1 at CRF %2").arg(result.value, 0, 'f', 3).arg(result.setting);
+            QStringLiteral("SSIM %1 at CRF %2").arg(result.value, 0, 'f', 3).arg(found->Crf());
         if (result.status == search::SearchStatus::Reached)
             notes << figures;
         else if (result.status == search::SearchStatus::Estimated)
             notes << QStringLiteral("CRF %1, where the probes' line reaches SSIM %2 (estimated)")
-                         .arg(result.setting)
+                         .arg(found->Crf())
                          .arg(request.targetSsim, 0, 'f', 3);
         else
             notes << figures + QStringLiteral(
@@ -460,7 +460,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     const auto renderRuns = [&] {
         if (found)
             return search::RenderRunsAtQuality(plan, program, task->filePath, claim.partPath,
-                                               passPath, av1, found->search.setting);
+                                               passPath, av1, found->Crf());
         return RenderEncoderRuns(encodePlan, program, task->filePath, claim.partPath, passPath,
                                  av1);
     };
@@ -625,7 +625,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     }
     record.durationMs = outcome.durationMs;
     if (found) {
-        record.searchedCrf = found->search.setting;
+        record.searchedCrf = found->Crf();
         record.ssim = found->search.value;
     }
     if (fit) {

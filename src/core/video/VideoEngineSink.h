@@ -16,9 +16,9 @@ struct VideoDoneRecord {
     // The output was not smaller than the source and "keep-smaller" is on: it is removed,
     // outputPath is empty and outputSize 0.
     bool sourceKept = false;
-    // "Same look, smallest file": the CRF the search found and the samples' mean luma SSIM at
-    // it; 0 when no search ran.
-    int searchedCrf = 0;
+    // "Same look, smallest file": the CRF the search found (fractional for x264 and x265, in
+    // quarter steps) and the samples' mean luma SSIM at it; 0 when no search ran.
+    double searchedCrf = 0;
     double ssim = 0;
     // A size limit: the video bit rate of the encode that fitted, and how many encodes it took.
     int fittedBitRate = 0;

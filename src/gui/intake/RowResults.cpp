@@ -57,8 +57,9 @@ QString ReadableNote(const QString& note)
         const char* text;     // the window's sentence, with %1, %2, ... for the values
     };
     static const Known kKnown[] = {
-        {"SSIM ([0-9.]+) at CRF ([0-9]+)", "SSIM %1 · CRF %2"},
-        {"SSIM ([0-9.]+) at CRF ([0-9]+), the nearest the search found to the strength's ([0-9.]+)",
+        {"SSIM ([0-9.]+) at CRF ([0-9.]+)", "SSIM %1 · CRF %2"},
+        {"SSIM ([0-9.]+) at CRF ([0-9.]+), the nearest the search found to the strength's "
+         "([0-9.]+)",
          QT_TRANSLATE_NOOP("LumoCompress", "SSIM %1 · CRF %2,最接近压缩强度的 %3")},
         {"the same look, smallest file does not combine with a size limit: .*",
          QT_TRANSLATE_NOOP("LumoCompress",

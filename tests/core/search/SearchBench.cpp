@@ -206,7 +206,7 @@ TEST(SearchBench, VariedSetAtTheStrengthsLook)
         const double searchCpu = ChildrenCpuSeconds() - before;
         ASSERT_NE(look.search.status, SearchStatus::Failed) << look.search.error.toStdString();
 
-        const auto encode = [&](int crf, double* cpu) {
+        const auto encode = [&](double crf, double* cpu) {
             const QString output = work.filePath(QString("%1-%2.mp4").arg(item.name).arg(crf));
             const EncoderRuns runs = RenderRunsAtQuality(request.plan, ffmpeg, item.path, output,
                                                          work.path(), request.av1Encoder, crf);
@@ -219,17 +219,17 @@ TEST(SearchBench, VariedSetAtTheStrengthsLook)
             return point;
         };
         double finalCpu = 0;
-        const Point result = encode(look.search.setting, &finalCpu);
+        const Point result = encode(look.Crf(), &finalCpu);
         worstBelow = std::max(worstBelow, target - result.ssim);
         std::printf(
-            "video %-11s %5.1f s: %zu samples of %.2f s, %zu probes: CRF %d, samples' SSIM "
+            "video %-11s %5.1f s: %zu samples of %.2f s, %zu probes: CRF %g, samples' SSIM "
             "%.4f; whole clip SSIM %.4f (target %.3f), %.0f bytes",
             qPrintable(item.name), item.seconds, request.samples.size(), request.samples[0].length,
-            look.search.probes.size(), look.search.setting, look.search.value, result.ssim, target,
+            look.search.probes.size(), look.Crf(), look.search.value, result.ssim, target,
             result.bytes);
         std::printf(" [%s%s]",
                     look.search.status == SearchStatus::Estimated ? "estimated" : "probes",
-                    searchtest::ProbeList(look.search).c_str());
+                    searchtest::ProbeList(look.search, look.crfSteps).c_str());
         if (item.timed) {
             std::printf(
                 "; search %.1f CPU s, final encode %.1f CPU s: search = %.2f of the "
@@ -291,7 +291,7 @@ TEST(SearchBench, VideoLookAgainstOneFixedCrf)
         const qint64 searchMs = clock.elapsed();
         ASSERT_EQ(look.search.status, SearchStatus::Reached) << name;
 
-        const auto encode = [&](int crf, qint64* ms) {
+        const auto encode = [&](double crf, qint64* ms) {
             const QString output = work.filePath(QString("%1-%2.mp4").arg(name).arg(crf));
             const EncoderRuns runs = RenderRunsAtQuality(request.plan, ffmpeg, source, output,
                                                          work.path(), request.av1Encoder, crf);
@@ -302,13 +302,13 @@ TEST(SearchBench, VideoLookAgainstOneFixedCrf)
             return Point{searchtest::FileSsim(output, source), double(QFileInfo(output).size())};
         };
         qint64 finalMs = 0;
-        const Point result = encode(look.search.setting, &finalMs);
+        const Point result = encode(look.Crf(), &finalMs);
         searchedSsim += result.ssim / double(clips.size());
         searchedBytes += result.bytes;
         std::printf(
-            "video %-6s %zu samples, %zu probes: CRF %d, samples' SSIM %.4f; whole "
+            "video %-6s %zu samples, %zu probes: CRF %g, samples' SSIM %.4f; whole "
             "clip SSIM %.4f, %.0f bytes; search %lld ms, final encode %lld ms\n",
-            name, PlanSamples(seconds).size(), look.search.probes.size(), look.search.setting,
+            name, PlanSamples(seconds).size(), look.search.probes.size(), look.Crf(),
             look.search.value, result.ssim, result.bytes, static_cast<long long>(searchMs),
             static_cast<long long>(finalMs));
         for (int crf = 14; crf <= 44; crf += 2) fixed[crf].push_back(encode(crf, nullptr));

@@ -3,6 +3,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "core/app/Paths.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
@@ -12,11 +14,13 @@
 
 namespace searchtest {
 
-std::string ProbeList(const search::SearchResult& result)
+std::string ProbeList(const search::SearchResult& result, int stepsPerUnit)
 {
     std::string text = result.error.toStdString();
     for (const search::Probe& probe : result.probes)
-        text += " " + std::to_string(probe.setting) + "=" + std::to_string(probe.measured.value);
+        text += " " +
+                QString::number(double(probe.setting) / std::max(stepsPerUnit, 1)).toStdString() +
+                "=" + std::to_string(probe.measured.value);
     return text;
 }
 

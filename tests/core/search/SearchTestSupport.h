@@ -29,8 +29,9 @@ CommandPlan LookPlan(const QString& path, int codec = 0);
 // failure.
 double FileSsim(const QString& encoded, const QString& source);
 
-// The probes of a search as "setting=value" pairs, for failure messages.
-std::string ProbeList(const search::SearchResult& result);
+// The probes of a search as "setting=value" pairs, for failure messages; a video search's
+// settings divided by its steps per CRF (VideoLookResult::crfSteps).
+std::string ProbeList(const search::SearchResult& result, int stepsPerUnit = 1);
 
 // Runs one command; true when it succeeded.
 bool RunQuietly(const QString& program, const QStringList& arguments);

@@ -183,4 +183,20 @@ TEST(SearchEstimateTest, TheLastTwoProbesLineGivesTheSettingWhenTheBudgetEnds)
     // A budget that reached the look keeps the measured answer.
     space.maxProbes = 8;
     EXPECT_EQ(Search(space, Goal::AtLeast, 0.905, measure).status, SearchStatus::Reached);
+
+    // The same CRFs in quarter steps, aiming at 0.906 (CRF 16.4): the margin stays one whole
+    // CRF (four settings) on the finer grid, 16.25 less one, 15.25.
+    SearchSpace quarters = space;
+    quarters.low = 40;
+    quarters.high = 180;
+    quarters.start = 120;
+    quarters.firstStep = 12;
+    quarters.maxProbes = 2;
+    quarters.estimateMargin = 4;
+    const Measure quarterMeasure = [&](int setting) {
+        return Measurement{0.97 - 0.0025 * (setting - 40), 100, {}};
+    };
+    const SearchResult fine = Search(quarters, Goal::AtLeast, 0.906, quarterMeasure);
+    EXPECT_EQ(fine.status, SearchStatus::Estimated);
+    EXPECT_EQ(fine.setting, 61);
 }

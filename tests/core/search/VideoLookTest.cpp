@@ -7,11 +7,13 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <utime.h>
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 #include "SearchTestSupport.h"
@@ -54,6 +56,28 @@ protected:
     static QStringList LookFolders()
     {
         return QDir(PassLogRoot()).entryList({"look-*"}, QDir::Dirs);
+    }
+    // The samples' mean luma SSIM and total bytes at a CRF, measured apart from the search: each
+    // sample cut as the search cuts it, encoded by the task's run, compared whole.
+    static std::pair<double, qint64> MeasureSamples(const VideoLookRequest& request, double crf)
+    {
+        QTemporaryDir work;
+        double ssim = 0;
+        qint64 bytes = 0;
+        for (size_t i = 0; i < request.samples.size(); ++i) {
+            const QString reference = work.filePath(QString("reference%1.mkv").arg(i));
+            const QString probe = work.filePath(QString("sample%1.mp4").arg(i));
+            if (!searchtest::RunQuietly(
+                    request.ffmpeg,
+                    ReferenceArguments(request.sourcePath, request.samples[i], reference)))
+                return {-1, 0};
+            const FfmpegCommand encode = SampleCommand(request.plan, request.ffmpeg, reference,
+                                                       probe, request.av1Encoder, crf);
+            if (!searchtest::RunQuietly(encode.program, encode.arguments)) return {-1, 0};
+            ssim += searchtest::FileSsim(probe, reference) / double(request.samples.size());
+            bytes += QFileInfo(probe).size();
+        }
+        return {ssim, bytes};
     }
     static QTemporaryDir* media_;
 };
@@ -141,6 +165,12 @@ TEST_F(VideoLookTest, ProbesAreTheTasksOwnEncodeAtAnotherQuality)
     expected[expected.indexOf("-crf") + 1] = QString::number(other);
     EXPECT_EQ(changed.runs[0].arguments, expected);
     EXPECT_TRUE(changed.runs[0].text.contains(QString(" -crf %1 ").arg(other)));
+    // x264 at a quarter step: the fraction as it is, the rest unchanged.
+    const EncoderRuns quarter = RenderRunsAtQuality(plan, request.ffmpeg, Source(), "/tmp/o.mp4",
+                                                    "/tmp", request.av1Encoder, 20.75);
+    expected[expected.indexOf("-crf") + 1] = "20.75";
+    EXPECT_EQ(quarter.runs[0].arguments, expected);
+    EXPECT_TRUE(quarter.runs[0].text.contains(" -crf 20.75 "));
 
     // A sample: the task's run from the cut sample, without sound.
     const FfmpegCommand sample =
@@ -162,8 +192,12 @@ TEST_F(VideoLookTest, SearchedCrfGivesTheLookOnTheWholeClip)
     std::vector<double> fractions;
     const VideoLookResult result =
         SearchVideoLook(Request(target), {}, [&](double f) { fractions.push_back(f); });
-    ASSERT_EQ(result.search.status, SearchStatus::Reached) << searchtest::ProbeList(result.search);
+    ASSERT_EQ(result.search.status, SearchStatus::Reached)
+        << searchtest::ProbeList(result.search, result.crfSteps);
     EXPECT_GE(result.search.value, target);
+    // x264: quarter steps.
+    EXPECT_EQ(result.crfSteps, 4);
+    EXPECT_DOUBLE_EQ(result.Crf(), result.search.setting / 4.0);
     EXPECT_LE(result.search.probes.size(), 6u);
     // The share done rises after every ffmpeg run (a cut, then each probe's encode and
     // comparison) and stays below 1.
@@ -175,7 +209,8 @@ TEST_F(VideoLookTest, SearchedCrfGivesTheLookOnTheWholeClip)
     EXPECT_DOUBLE_EQ(result.sampleSeconds, 2.4);
     // The probes are gone with their folder.
     EXPECT_TRUE(LookFolders().isEmpty());
-    // Unless the search ended early on a probe close to the target, the next CRF misses it.
+    // Unless the search ended early on a probe close to the target, the next quarter step
+    // misses it.
     const bool early = result.search.value - target <= Request(target).tolerance;
     if (!early) {
         bool nextTried = false;
@@ -184,7 +219,7 @@ TEST_F(VideoLookTest, SearchedCrfGivesTheLookOnTheWholeClip)
             nextTried = true;
             EXPECT_LT(probe.measured.value, target);
         }
-        EXPECT_TRUE(nextTried);
+        EXPECT_TRUE(nextTried) << searchtest::ProbeList(result.search, result.crfSteps);
     }
 
     // The whole clip encoded at the searched CRF by the task's run keeps the look (the samples
@@ -192,11 +227,48 @@ TEST_F(VideoLookTest, SearchedCrfGivesTheLookOnTheWholeClip)
     QTemporaryDir work;
     const QString output = work.filePath("out.mp4");
     const VideoLookRequest request = Request(target);
-    const EncoderRuns runs =
-        RenderRunsAtQuality(request.plan, request.ffmpeg, Source(), output, work.path(),
-                            request.av1Encoder, result.search.setting);
+    const EncoderRuns runs = RenderRunsAtQuality(request.plan, request.ffmpeg, Source(), output,
+                                                 work.path(), request.av1Encoder, result.Crf());
     ASSERT_TRUE(searchtest::RunQuietly(runs.runs[0].program, runs.runs[0].arguments));
     EXPECT_NEAR(searchtest::FileSsim(output, Source()), result.search.value, 0.01);
+}
+
+// On grain one whole CRF moves the SSIM by far more than the search's tolerance: with the
+// target halfway between two whole CRFs' looks, the search lands between them, on a quarter
+// step whose samples reach the target while the next quarter's do not, and writes fewer bytes
+// than the whole CRF below it, the best whole steps could do.
+TEST_F(VideoLookTest, QuarterStepsLandBetweenTwoWholeCrfs)
+{
+    VideoLookRequest request = Request(0.9);
+    request.tolerance = 0;  // no early end: the boundary itself
+    request.maxProbes = 8;
+    const EncoderPlan encoder = PlanEncoder(request.plan, request.av1Encoder);
+    const int whole = encoder.crf;
+    const auto [better, betterBytes] = MeasureSamples(request, whole);
+    const auto [worse, worseBytes] = MeasureSamples(request, whole + 1);
+    ASSERT_GT(better, 0);
+    ASSERT_GT(worse, 0);
+    ASSERT_GT(better - worse, 0.004) << "one CRF should move the grain's SSIM by more";
+    const double target = (better + worse) / 2;
+    request.targetSsim = target;
+
+    const VideoLookResult result = SearchVideoLook(request);
+    const std::string probes = searchtest::ProbeList(result.search, result.crfSteps);
+    ASSERT_EQ(result.search.status, SearchStatus::Reached) << probes;
+    const double crf = result.Crf();
+    EXPECT_GT(crf, whole) << probes;
+    EXPECT_LT(crf, whole + 1) << probes;
+    EXPECT_NE(crf, std::round(crf)) << probes;
+    EXPECT_LE(result.search.probes.size(), 8u);
+    // Measured apart from the search: the samples reach the target there, not a quarter on.
+    const auto [at, atBytes] = MeasureSamples(request, crf);
+    const auto [next, nextBytes] = MeasureSamples(request, crf + 0.25);
+    EXPECT_NEAR(at, result.search.value, 0.0005);
+    EXPECT_GE(at, target - 0.0005);
+    EXPECT_LT(next, target) << probes;
+    EXPECT_LT(atBytes, betterBytes);
+    RecordProperty("quarter_crf", std::to_string(crf));
+    RecordProperty("bytes_saved_against_whole", std::to_string(betterBytes - atBytes));
 }
 
 TEST_F(VideoLookTest, LookBeyondReachAndPlansThatTakeNoCrf)
@@ -280,7 +352,15 @@ TEST_F(VideoLookTest, EveryCodecsProbesMeasure)
         ASSERT_EQ(result.search.probes.size(), 2u)
             << codec << ": " << searchtest::ProbeList(result.search);
         const EncoderPlan encoder = PlanEncoder(request.plan, request.av1Encoder);
-        EXPECT_EQ(result.search.probes[0].setting, encoder.crf);
+        EXPECT_EQ(result.CrfOf(result.search.probes[0].setting), encoder.crf);
+        // x265 takes quarter steps; the AV1 encoders only whole CRFs, so every probe is one.
+        EXPECT_EQ(result.crfSteps, codec == videocodec::kAv1 ? 1 : 4) << codec;
+        for (const Probe& probe : result.search.probes) {
+            const double crf = result.CrfOf(probe.setting);
+            if (codec == videocodec::kAv1) {
+                EXPECT_EQ(crf, std::round(crf)) << crf;
+            }
+        }
         for (const Probe& probe : result.search.probes) {
             EXPECT_GT(probe.measured.value, 0.2) << codec;
             EXPECT_LE(probe.measured.value, 1.0) << codec;

@@ -674,6 +674,13 @@ TEST(EncoderChoiceTest, EncoderArgumentsVaryOnlyTheConstantQuality)
     // Every option of the plan's own level appears in the task's command line.
     for (const QString& option : EncoderArguments(plan))
         EXPECT_TRUE(runs.runs.at(0).arguments.contains(option)) << option.toStdString();
+    // x264 takes a fractional CRF, printed in its shortest form; whole ones stay whole.
+    const EncoderPlan x264 = PlanEncoder(Runs(0, Page(true, false)).plan, "libsvtav1");
+    ASSERT_EQ(x264.encoder, "libx264");
+    EXPECT_EQ(ValueOf(EncoderArguments(x264, 20.75), "-crf"), "20.75");
+    EXPECT_EQ(ValueOf(EncoderArguments(x264, 20.5), "-crf"), "20.5");
+    EXPECT_EQ(ValueOf(EncoderArguments(x264, 21.0), "-crf"), "21");
+    EXPECT_EQ(ValueOf(EncoderArguments(x264), "-crf"), QString::number(x264.crf));
 }
 
 TEST(EncoderChoiceTest, TwoPassRunsWithEveryContainerAndBothPassesSeeTheSameFrames)

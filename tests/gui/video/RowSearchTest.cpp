@@ -39,6 +39,9 @@ TEST(RowResultText, TheRecordsFiguresInOneLine)
     video.ssim = 0.95349;
     video.searchedCrf = 27;
     EXPECT_EQ(VideoSearchText(video), "SSIM 0.953 · CRF 27");
+    video.searchedCrf = 20.75;  // x264's quarter steps
+    EXPECT_EQ(VideoSearchText(video), "SSIM 0.953 · CRF 20.75");
+    video.searchedCrf = 27;
     VideoDoneRecord fitted;
     fitted.fittedBitRate = 1234567;
     fitted.sizeTries = 1;
@@ -67,6 +70,10 @@ TEST(RowResultText, TheRecordsFiguresInOneLine)
 TEST(RowResultText, TheEnginesNotesInTheWindowsWords)
 {
     EXPECT_EQ(ReadableNote("SSIM 0.922 at CRF 38"), "SSIM 0.922 · CRF 38");
+    EXPECT_EQ(ReadableNote("SSIM 0.922 at CRF 20.75"), "SSIM 0.922 · CRF 20.75");
+    EXPECT_EQ(ReadableNote("SSIM 0.893 at CRF 10.5, the nearest the search found to the "
+                           "strength's 0.905"),
+              "SSIM 0.893 · CRF 10.5,最接近压缩强度的 0.905");
     EXPECT_EQ(ReadableNote("the picture is made 320x180: at 90 kbit/s the full size would smear"),
               "画面缩小为 320x180:90 kbps 下原尺寸会模糊");
     EXPECT_EQ(ReadableNote("the file dates were not kept: Permission denied"),
@@ -266,7 +273,9 @@ TEST_F(RowSearchTest, TheLookSearchsFiguresShowOnTheFinishedRow)
     ASSERT_TRUE(testenv::WaitUntil([&] { return Ended(id); }, 120000));
     QCoreApplication::processEvents();
     ASSERT_EQ(GetRowState(list->FindRow(RowName(id))), RowState::Finished) << Tip(id).toStdString();
-    EXPECT_TRUE(Tip(id).contains(QRegularExpression("^SSIM 0\\.\\d{3} · CRF \\d+")))
+    // x264's CRF in quarter steps: "CRF 27", "CRF 27.25", "CRF 27.5" or "CRF 27.75".
+    EXPECT_TRUE(
+        Tip(id).contains(QRegularExpression("^SSIM 0\\.\\d{3} · CRF \\d+(\\.(25|5|75))?(\n|$)")))
         << Tip(id).toStdString();
     EXPECT_FALSE(Tip(id).contains(" at CRF ")) << "the engine's figures in the window's words";
     Shot("row-look-tooltip", id);
