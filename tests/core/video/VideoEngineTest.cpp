@@ -1015,34 +1015,12 @@ class VideoSearchTest : public VideoEngineTest {
 protected:
     void MakeDetailedClip(const QString& path, const QString& filter = "null")
     {
-        const auto result =
-            platform::RunCapture(FindTool("ffmpeg"),
-                                 {"-v",
-                                  "error",
-                                  "-y",
-                                  "-f",
-                                  "lavfi",
-                                  "-i",
-                                  "testsrc2=size=320x240:rate=25:duration=3," + filter,
-                                  "-f",
-                                  "lavfi",
-                                  "-i",
-                                  "sine=duration=3",
-                                  "-c:v",
-                                  "libx264",
-                                  "-preset",
-                                  "ultrafast",
-                                  "-crf",
-                                  "8",
-                                  "-c:a",
-                                  "aac",
-                                  path},
-                                 60000, 1 << 20);
-        ASSERT_TRUE(result.Succeeded()) << result.output.toStdString();
+        MakeToneClip(path, "testsrc2=size=320x240:rate=25", 3, filter);
     }
-    // A clip of the given picture (a lavfi source) with a tone of the same length, nearly
-    // lossless.
-    void MakeToneClip(const QString& path, const QString& picture, int seconds)
+    // A clip of the given picture (a lavfi source, then the filter) with a tone of the same
+    // length, nearly lossless.
+    void MakeToneClip(const QString& path, const QString& picture, int seconds,
+                      const QString& filter = "null")
     {
         const QString length = QString::number(seconds);
         const auto result = platform::RunCapture(FindTool("ffmpeg"),
@@ -1052,7 +1030,7 @@ protected:
                                                   "-f",
                                                   "lavfi",
                                                   "-i",
-                                                  picture + ":duration=" + length,
+                                                  picture + ":duration=" + length + "," + filter,
                                                   "-f",
                                                   "lavfi",
                                                   "-i",
