@@ -179,13 +179,14 @@ protected:
         return state == RowState::Finished || state == RowState::Failed;
     }
     // A picture of the window with the row's status tooltip shown, as the mouse shows it.
-    void Shot(const QString& name, int id) const
+    void Shot(const QString& name, int id, const char* part = "statusColumn") const
     {
         if (qEnvironmentVariableIsEmpty("LUMO_SCREENSHOT_DIR")) return;
         window->move(90, 60);
         QCoreApplication::processEvents();
-        QWidget* column = Part(id, "statusColumn");
-        QToolTip::showText(column->mapToGlobal(QPoint(40, column->height() - 4)), Tip(id), column);
+        QWidget* column = Part(id, part);
+        QToolTip::showText(column->mapToGlobal(QPoint(40, column->height() - 4)), column->toolTip(),
+                           column);
         testenv::SaveScreenshot(name, 600);
     }
 
@@ -260,6 +261,28 @@ TEST_F(RowSearchTest, ARowsOwnSizeLimitReachesTheEncoderAndRowsWithoutOneAreNotL
     EXPECT_TRUE(Tip(limited).contains("视频码率")) << Tip(limited).toStdString();
     EXPECT_FALSE(Tip(free).contains("视频码率")) << Tip(free).toStdString();
     Shot("row-size-fitted", limited);
+}
+
+// A limit that cannot even hold the sound fails the row before anything is encoded, and the
+// row says why in the user's words, with the sizes.
+TEST_F(RowSearchTest, ALimitTooSmallForTheSoundFailsTheRowWithTheSizes)
+{
+    const int id = AddClip("tight.mp4", 2.0, "160x120");
+    CompressParams own = ParamDialog::DefaultParams(id);
+    own.videoType = 1;
+    skin::Message save = skin::MakeMessage(UM_VIDEO_PARAM_SAVE, own);
+    save.lParam = 8 * 1024;  // 2 s of sound take about 30 KB
+    skin::PostMessage(window.data(), std::move(save));
+    QCoreApplication::processEvents();
+    static_cast<QAbstractButton*>(Part(id, "compressBtn"))->click();
+    ASSERT_TRUE(testenv::WaitUntil([&] { return Ended(id); }, 120000));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(GetRowState(list->FindRow(RowName(id))), RowState::Failed);
+    const QString reason = Part(id, "errorLabel")->toolTip();
+    EXPECT_TRUE(reason.contains("sound") && reason.contains("kB")) << reason.toStdString();
+    EXPECT_EQ(QDir(output.path()).entryList(QDir::Files | QDir::Hidden), QStringList())
+        << "nothing written";
+    Shot("row-size-too-small", id, "errorLabel");
 }
 
 TEST_F(RowSearchTest, TheLookSearchsFiguresShowOnTheFinishedRow)
