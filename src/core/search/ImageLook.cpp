@@ -79,6 +79,20 @@ std::function<void(double)> Part(const std::function<void(double)>& progress, do
     return [progress, from, share](double fraction) { progress(from + share * fraction); };
 }
 
+// A codec's quality as the searches step it. AVIF is stepped over the AV1 encoder's levels
+// (see AvifLevel): neighbouring qualities often write the same file, and a probe spent on one of
+// them would be lost. The level rises as the quality falls.
+struct QualityAxis {
+    bool levels = false;
+
+    explicit QualityAxis(ImageCodec codec) : levels(codec == ImageCodec::Avif) {}
+    int Quality(int setting) const;
+    // The space from quality low to high, starting at start, rising with the quality.
+    SearchSpace Space(int low, int high, int start, int firstStep) const;
+    // The result's settings, and its probes', as qualities.
+    void ToQualities(SearchResult& result) const;
+};
+
 }  // namespace
 
 int AvifLevel(int quality)
@@ -91,6 +105,28 @@ int AvifQualityOfLevel(int level)
     for (int quality = 0; quality <= 100; ++quality)
         if (AvifLevel(quality) <= level) return quality;
     return 100;
+}
+
+int QualityAxis::Quality(int setting) const
+{
+    return levels ? AvifQualityOfLevel(setting) : setting;
+}
+
+SearchSpace QualityAxis::Space(int low, int high, int start, int firstStep) const
+{
+    SearchSpace space;
+    space.low = levels ? AvifLevel(high) : low;
+    space.high = levels ? AvifLevel(low) : high;
+    space.start = levels ? AvifLevel(start) : start;
+    space.firstStep = levels ? std::max(1, (firstStep * 63 + 50) / 100) : firstStep;
+    space.rising = !levels;
+    return space;
+}
+
+void QualityAxis::ToQualities(SearchResult& result) const
+{
+    result.setting = Quality(result.setting);
+    for (search::Probe& probe : result.probes) probe.setting = Quality(probe.setting);
 }
 
 Magick::Blob EncodeImage(const Magick::Image& image, ImageCodec codec, int quality)
@@ -124,18 +160,8 @@ ImageSearchResult SearchImageLook(const Magick::Image& source, ImageCodec codec,
         result.search.error = QString::fromLocal8Bit(error.what());
         return result;
     }
-    // AVIF is searched over the AV1 encoder's levels (see AvifLevel): neighbouring qualities
-    // often write the same file, and a probe spent on one of them would be lost.
-    const bool levels = codec == ImageCodec::Avif;
-    const auto qualityOf = [levels](int setting) {
-        return levels ? AvifQualityOfLevel(setting) : setting;
-    };
-    SearchSpace space;
-    space.low = levels ? AvifLevel(98) : 5;
-    space.high = levels ? AvifLevel(5) : 98;
-    space.start = levels ? AvifLevel(75) : 75;
-    space.firstStep = levels ? 6 : 10;
-    space.rising = !levels;
+    const QualityAxis axis(codec);
+    SearchSpace space = axis.Space(5, 98, 75, 10);
     space.maxProbes = 7;
     space.tolerance = 0.002;
     BlobSearch blobs;
@@ -149,11 +175,10 @@ ImageSearchResult SearchImageLook(const Magick::Image& source, ImageCodec codec,
             return std::min(LumaSsim(reference, LumaOf(decoded, 255.0)),
                             LumaSsim(onBlack, LumaOf(decoded, 0.0)));
         },
-        [&](int setting) { return EncodeImage(source, codec, qualityOf(setting)); });
+        [&](int setting) { return EncodeImage(source, codec, axis.Quality(setting)); });
     result.search = Search(space, Goal::AtLeast, targetSsim, measure, stop, progress);
     blobs.Finish(result);
-    result.search.setting = qualityOf(result.search.setting);
-    for (search::Probe& probe : result.search.probes) probe.setting = qualityOf(probe.setting);
+    axis.ToQualities(result.search);
     return result;
 }
 
@@ -165,19 +190,19 @@ ImageSearchResult FitImageUnderSize(const Magick::Image& source, ImageCodec code
     ImageSearchResult result;
     const auto bytes = [](const Magick::Blob& blob) { return double(blob.length()); };
 
-    SearchSpace quality;
-    quality.low = kFitQualityFloor;
-    quality.high = 95;
-    quality.start = 85;
-    quality.firstStep = 10;
-    quality.rising = true;
+    const QualityAxis axis(codec);
+    SearchSpace quality = axis.Space(kFitQualityFloor, 95, 85, 10);
     quality.logarithmic = true;
+    const int floorSetting = axis.levels ? quality.high : quality.low;
     BlobSearch byQuality;
     result.search = Search(
         quality, Goal::AtMost, double(maxBytes),
-        byQuality.Wrap(bytes, [&source, codec](int q) { return EncodeImage(source, codec, q); }),
+        byQuality.Wrap(
+            bytes, [&](int setting) { return EncodeImage(source, codec, axis.Quality(setting)); }),
         stop, Part(progress, 0, 0.5));
     byQuality.Finish(result);
+    const bool atFloor = result.search.setting == floorSetting;
+    axis.ToQualities(result.search);
     if (result.search.status != SearchStatus::Unreachable) {
         if (progress) progress(1.0);
         return result;
@@ -185,7 +210,7 @@ ImageSearchResult FitImageUnderSize(const Magick::Image& source, ImageCodec code
 
     // Even the lowest quality is over: the picture is made smaller at that quality, starting
     // where the area alone would bring the bytes under the limit.
-    const double floorBytes = result.search.setting == kFitQualityFloor ? result.search.value : 0;
+    const double floorBytes = atFloor ? result.search.value : 0;
     SearchSpace scale;
     scale.low = 5;
     scale.high = 99;

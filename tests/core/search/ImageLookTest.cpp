@@ -196,6 +196,33 @@ TEST(ImageLookAlphaTest, TransparentPicturesAreJudgedAsTheyShow)
     }
 }
 
+// AVIF is fitted over the encoder's levels: the level found is the finest that fits, and the
+// picture is scaled at the floor's level when no level does.
+TEST(ImageFitTest, AvifFitsOnTheFinestLevelUnderTheLimit)
+{
+    const Magick::Image rose = Picture("rose:");
+    const qint64 best = qint64(EncodeImage(rose, ImageCodec::Avif, 95).length());
+    const qint64 floor = qint64(EncodeImage(rose, ImageCodec::Avif, kFitQualityFloor).length());
+    ASSERT_LT(floor, best);
+    for (const qint64 limit : {floor + (best - floor) / 4, (best + floor) / 2}) {
+        const ImageSearchResult fitted = FitImageUnderSize(rose, ImageCodec::Avif, limit);
+        ASSERT_EQ(fitted.search.status, SearchStatus::Reached)
+            << searchtest::ProbeList(fitted.search);
+        EXPECT_EQ(fitted.scalePercent, 100);
+        EXPECT_LE(qint64(fitted.blob.length()), limit);
+        const int quality = fitted.search.setting;
+        EXPECT_EQ(quality, AvifQualityOfLevel(AvifLevel(quality))) << "a level's own quality";
+        const int finer = AvifQualityOfLevel(AvifLevel(quality) - 1);
+        EXPECT_GT(qint64(EncodeImage(rose, ImageCodec::Avif, finer).length()), limit)
+            << searchtest::ProbeList(fitted.search);
+    }
+    const ImageSearchResult byScale = FitImageUnderSize(rose, ImageCodec::Avif, floor / 2);
+    ASSERT_EQ(byScale.search.status, SearchStatus::Reached);
+    EXPECT_LT(byScale.scalePercent, 100);
+    EXPECT_EQ(byScale.search.setting, kFitQualityFloor);
+    EXPECT_LE(qint64(byScale.blob.length()), floor / 2);
+}
+
 TEST(ImageFitTest, QualityThenScaleUnderTheLimit)
 {
     const Magick::Image logo = Picture("logo:");
