@@ -486,10 +486,12 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     const QString keptPath =
         passFolder ? passFolder->filePath(QStringLiteral("kept.") + plan.extension) : QString();
     bool keptHoldsBest = false;
+    FfmpegOutcome bestOutcome;  // the run that wrote the best file
     while (fit && outcome.kind == FfmpegOutcome::Kind::Done) {
         const qint64 writtenBytes = QFileInfo(claim.partPath).size();
         if (sizeTries.Written(writtenBytes)) {
             keptHoldsBest = false;
+            bestOutcome = outcome;
         } else if (sizeTries.HasBest() && !CopyInto(keptPath, claim.partPath)) {
             discard();
             return Fail(taskId, QStringLiteral("cannot bring back the file that fitted"), 0);
@@ -509,6 +511,14 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         barStart = barEnd;
         barEnd = barStart + (1 - barStart) * kRetryShareOfRest;
         outcome = encodeOnce(encode, barStart, barEnd - barStart);
+    }
+    // A later try that failed (not one that was stopped) does not undo the file that fitted
+    // before it: that file comes back and is the output.
+    if (fit && outcome.kind == FfmpegOutcome::Kind::Failed && keptHoldsBest &&
+        !stop.stop_requested() && CopyInto(keptPath, claim.partPath)) {
+        DebugPrint("video task %d: the try at %d bit/s failed (%s): the file that fitted stays\n",
+                   taskId, encodePlan.videoBitRate, WideToAnsi(outcome.reason).c_str());
+        outcome = bestOutcome;
     }
     if (fit && outcome.kind == FfmpegOutcome::Kind::Done) {
         if (!sizeTries.HasBest()) {

@@ -1282,6 +1282,41 @@ TEST_F(VideoSearchTest, CancelWhileTheSoundIsMeasuredLeavesNothing)
     EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
 }
 
+// A try upward that fails does not fail the task: the file that fitted before it is the output.
+TEST_F(VideoSearchTest, AFailedUpwardTryLeavesTheFileThatFitted)
+{
+    MakeToneClip(Source("card.mp4"), "testsrc=size=320x240:rate=25", 3);
+    // ffmpeg as it is, except that every output after the first fails; each output's rate and
+    // size are logged.
+    const QString log = testenv::Home() + "/tries";
+    WriteScript(testenv::Home() + "/encoder",
+                "for out; do :; done\nrate=0; prev=\nfor a; do [ \"$prev\" = -b:v ] && rate=$a; "
+                "prev=$a; done\ncase \"$out\" in *lumo-part*) ;; *) exec ffmpeg \"$@\";; esac\n"
+                "[ -s '" +
+                    QFile::encodeName(log) + "' ] && { echo 'disk gone' >&2; exit 1; }\n" +
+                    "ffmpeg \"$@\" || exit $?\necho \"$rate $(stat -c %s \"$out\")\" >> '" +
+                    QFile::encodeName(log) + "'");
+    engine.SetEncoder(testenv::Home() + "/encoder");
+    ASSERT_TRUE(engine.Start());
+    const int id = RunOnce(Source("card.mp4"), [](VideoSettings& v) { v.maxBytes = 200000; });
+    ASSERT_TRUE(WaitFinished(1, 240000));
+    Reports reports = sink.Get();
+    ASSERT_EQ(reports.done.count(id), 1u) << reports.failed[id].reason.toStdString();
+    const QStringList tries =
+        QString::fromUtf8(testenv::ReadFile(log)).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(tries.size(), 1);
+    const QStringList first = tries.first().split(' ');
+    ASSERT_LT(first.value(1).toLongLong(), 200000 * 0.9) << "no upward try would be made";
+    const VideoDoneRecord& record = reports.done.at(id);
+    EXPECT_GE(record.sizeTries, 2) << "the upward try was made";
+    EXPECT_EQ(record.outputSize, first[1].toLongLong());
+    EXPECT_EQ(QFileInfo(record.outputPath).size(), record.outputSize);
+    EXPECT_EQ(record.fittedBitRate, first[0].toInt());
+    EXPECT_EQ(Probe(record.outputPath).width, 320);
+    EXPECT_EQ(OutputFiles(), QStringList{"card.mp4"});
+    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
+}
+
 // A try upward that comes out over the limit is never the output: the file that fitted before
 // it is brought back, whole and readable, with the rate that wrote it.
 TEST_F(VideoSearchTest, AnUpwardTryOverTheLimitGivesBackTheFileThatFitted)
