@@ -101,6 +101,8 @@ QString ConsoleView::FailureCode(const BatchItem& item)
             return QStringLiteral("crashed");
         case FailureCause::OneFrameOnly:
             return QStringLiteral("frames-not-kept");
+        case FailureCause::OverSizeLimit:
+            return QStringLiteral("over-size");
         case FailureCause::Unknown:
             break;
     }
@@ -150,8 +152,10 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
         QString error = item.error;
         if (item.state == BatchItem::State::Stopped) error = QStringLiteral("stopped");
         if (item.state == BatchItem::State::NotStarted) error = QStringLiteral("not started");
-        object.insert("error", ReadableFailure(error));
-        // The engine's own words too, for scripts, when the sentence replaced them.
+        // The sentence, and the engine's own words too, for scripts, when the sentence stands
+        // for them.
+        const QString sentence = FailureSentence(ClassifyFailure(error));
+        object.insert("error", sentence.isEmpty() ? ReadableFailure(error) : sentence);
         if (ReadableFailure(error) != error) object.insert("detail", error);
     }
     if (!item.notes.isEmpty()) object.insert("notes", QJsonArray::fromStringList(item.notes));

@@ -252,6 +252,10 @@ QPushButton[class="menu-item-danger"]:pressed {
         <translation>The encoder quit unexpectedly, please try again!</translation>
     </message>
     <message>
+        <source>大小上限太小,文件无法压缩到上限以内,请调大上限!</source>
+        <translation>The size limit is too small for this file, please raise it!</translation>
+    </message>
+    <message>
         <source>压缩完成：成功 %1 个，失败 %2 个，节省 %3</source>
         <translation>Compression finished: %1 done, %2 failed, %3 saved</translation>
     </message>

@@ -209,8 +209,9 @@ TEST_F(CliChoicesTest, MaxSizeScalesALowRateDownAndRefusesWhatCannotHoldTheSound
     ASSERT_EQ(records.size(), 1) << refused.out.toStdString();
     const QJsonObject& failed = records[0];
     EXPECT_EQ(failed["result"].toString(), "failed");
-    EXPECT_TRUE((failed["error"].toString() + failed["detail"].toString()).contains("sound"))
-        << refused.out.toStdString();
+    EXPECT_EQ(failed["code"].toString(), "over-size");
+    EXPECT_TRUE(failed["detail"].toString().contains("sound")) << refused.out.toStdString();
+    EXPECT_FALSE(failed["error"].toString().contains("sound")) << "the sentence, not the detail";
     EXPECT_EQ(Names(Out("")), written);
 }
 

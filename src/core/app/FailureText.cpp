@@ -54,6 +54,9 @@ const std::vector<Mark>& Marks()
         {FailureCause::FileNotFound, {"no such file or directory"}, {ENOENT}},
         {FailureCause::ToolHung, {"printed nothing for"}, {}},
         {FailureCause::ToolCrashed, {"ffmpeg crashed"}, {}},
+        {FailureCause::OverSizeLimit,
+         {"cannot fit under the size", "does not fit under", "over the size limit"},
+         {}},
     };
     return marks;
 }
@@ -122,12 +125,18 @@ QString FailureSentence(FailureCause cause)
             return Texts::tr("压缩程序长时间没有响应,已停止!");
         case FailureCause::ToolCrashed:
             return Texts::tr("压缩程序意外退出,请重试!");
+        case FailureCause::OverSizeLimit:
+            return Texts::tr("大小上限太小,文件无法压缩到上限以内,请调大上限!");
     }
     return {};
 }
 
 QString ReadableFailure(const QString& raw)
 {
-    const QString sentence = FailureSentence(ClassifyFailure(raw));
-    return sentence.isEmpty() ? raw.trimmed() : sentence;
+    const FailureCause cause = ClassifyFailure(raw);
+    const QString sentence = FailureSentence(cause);
+    if (sentence.isEmpty()) return raw.trimmed();
+    // What the limit would have to hold is the user's next step: the sizes stay.
+    if (cause == FailureCause::OverSizeLimit) return sentence + u'\n' + raw.trimmed();
+    return sentence;
 }

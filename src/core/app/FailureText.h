@@ -21,6 +21,7 @@ enum class FailureCause {
     ToolNotStarted,  // ffmpeg missing or not executable
     ToolHung,        // ffmpeg printed nothing for too long and was killed
     ToolCrashed,     // ffmpeg died on a signal
+    OverSizeLimit,   // the size limit is too small for the file (the sound alone, say)
 };
 
 // The cause a raw failure text names, matched without regard to case; also recognises this
@@ -30,5 +31,6 @@ FailureCause ClassifyFailure(const QString& raw);
 // The sentence shown for a cause; empty for Unknown.
 QString FailureSentence(FailureCause cause);
 
-// The sentence for the cause raw names, or raw itself (trimmed) when it names none.
+// The sentence for the cause raw names, or raw itself (trimmed) when it names none. A size
+// limit's sentence is followed by raw's own line, which gives the sizes.
 QString ReadableFailure(const QString& raw);

@@ -53,9 +53,11 @@ QStringList EncodeTo(const QString& source, const QString& output)
     return {"-y", "-i", source, "-vcodec", "h264", "-b:v", "2000000", "-acodec", "aac", output};
 }
 
-QString ImageFailure(const QString& source, const QString& outputDir, const QString& tempDir)
+QString ImageFailure(const QString& source, const QString& outputDir, const QString& tempDir,
+                     qint64 maxBytes = 0)
 {
     ImageParams params;
+    params.maxBytes = maxBytes;
     params.sourcePath = source;
     params.outputDir = outputDir;
     params.tempDir = tempDir;
@@ -223,6 +225,21 @@ TEST_F(FailureFromRealRunTest, AnImageBeyondTheMemoryLimit)
     QDir().mkpath(Path("out"));
     const QString reason = ImageFailure(Path("huge.bmp"), Path("out"), dir_.path());
     EXPECT_EQ(ClassifyFailure(reason), FailureCause::OutOfMemory) << reason.toStdString();
+}
+
+// A size limit too small for the picture at its smallest scale: the sentence says what to do,
+// and the engine's line with the sizes stays below it.
+TEST_F(FailureFromRealRunTest, AnImageThatNoScaleFitsUnderItsLimit)
+{
+    QDir().mkpath(Path("out"));
+    testenv::WriteFile(Path("rose.jpg"), Encoded("JPEG"));
+    const QString reason = ImageFailure(Path("rose.jpg"), Path("out"), dir_.path(), 60);
+    EXPECT_EQ(ClassifyFailure(reason), FailureCause::OverSizeLimit) << reason.toStdString();
+    const QString readable = ReadableFailure(reason);
+    EXPECT_TRUE(readable.startsWith(FailureSentence(FailureCause::OverSizeLimit) + u'\n'))
+        << readable.toStdString();
+    EXPECT_TRUE(readable.endsWith(reason.trimmed())) << readable.toStdString();
+    EXPECT_TRUE(reason.contains("60")) << reason.toStdString();
 }
 
 TEST_F(FailureFromRealRunTest, AnImageIntoAReadOnlyFolder)

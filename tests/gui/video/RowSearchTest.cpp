@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QToolTip>
 
+#include "core/app/FailureText.h"
 #include "core/app/Settings.h"
 #include "core/app/UserAccount.h"
 #include "core/image/ImageParams.h"
@@ -279,6 +280,8 @@ TEST_F(RowSearchTest, ALimitTooSmallForTheSoundFailsTheRowWithTheSizes)
     QCoreApplication::processEvents();
     ASSERT_EQ(GetRowState(list->FindRow(RowName(id))), RowState::Failed);
     const QString reason = Part(id, "errorLabel")->toolTip();
+    EXPECT_TRUE(reason.startsWith(FailureSentence(FailureCause::OverSizeLimit) + u'\n'))
+        << reason.toStdString();
     EXPECT_TRUE(reason.contains("sound") && reason.contains("kB")) << reason.toStdString();
     EXPECT_EQ(QDir(output.path()).entryList(QDir::Files | QDir::Hidden), QStringList())
         << "nothing written";
