@@ -1013,6 +1013,58 @@ TEST_F(VideoEngineTest, OnlyWhatAKilledRunRecordedIsRemovedNeverASource)
 // nearly lossless so that every output is far smaller than the source.
 class VideoSearchTest : public VideoEngineTest {
 protected:
+    // The card clip fitted under 200 kB through an encoder script: ffmpeg as it is for every run
+    // but the outputs (the pass logs, the sound), and for the outputs the given lines, run with
+    // $out (the output) and $rate (its -b:v) set, where `encode` runs ffmpeg and logs the output's
+    // "rate size" to the tries log. Each try is one such output.
+    struct CardFit {
+        std::optional<VideoDoneRecord> record;
+        QString failure;
+        QStringList tries;  // "rate size" of each output the script logged
+    };
+
+    CardFit FitCardThrough(const QByteArray& outputLines)
+    {
+        MakeToneClip(Source("card.mp4"), "testsrc=size=320x240:rate=25", 3);
+        const QString log = testenv::Home() + "/tries";
+        WriteScript(
+            testenv::Home() + "/encoder",
+            "for out; do :; done\nrate=0; prev=\nfor a; do [ \"$prev\" = -b:v ] && rate=$a; "
+            "prev=$a; done\ncase \"$out\" in *lumo-part*) ;; *) exec ffmpeg \"$@\";; esac\n"
+            "tries='" +
+                QFile::encodeName(log) +
+                "'\nencode() { ffmpeg \"$@\" || exit $?; echo \"$rate $(stat -c %s \"$out\")\" "
+                ">> \"$tries\"; }\n" +
+                outputLines);
+        engine.SetEncoder(testenv::Home() + "/encoder");
+        CardFit fit;
+        if (!engine.Start()) return fit;
+        const int id = RunOnce(Source("card.mp4"), [](VideoSettings& v) { v.maxBytes = 200000; });
+        if (!WaitFinished(1, 240000)) return fit;
+        const Reports reports = sink.Get();
+        if (reports.done.count(id)) fit.record = reports.done.at(id);
+        if (reports.failed.count(id)) fit.failure = reports.failed.at(id).reason;
+        fit.tries = QString::fromUtf8(testenv::ReadFile(log)).split('\n', Qt::SkipEmptyParts);
+        return fit;
+    }
+
+    // The output is the first try's file, whole and readable, with the rate that wrote it, and
+    // nothing else is left.
+    void ExpectTheFirstTryIsTheOutput(const CardFit& fit)
+    {
+        ASSERT_TRUE(fit.record) << fit.failure.toStdString();
+        ASSERT_FALSE(fit.tries.isEmpty());
+        const QStringList first = fit.tries.first().split(' ');
+        ASSERT_EQ(first.size(), 2);
+        ASSERT_LT(first[1].toLongLong(), 200000 * 0.9) << "the first file was expected far under";
+        EXPECT_EQ(fit.record->outputSize, first[1].toLongLong());
+        EXPECT_EQ(QFileInfo(fit.record->outputPath).size(), fit.record->outputSize);
+        EXPECT_EQ(fit.record->fittedBitRate, first[0].toInt());
+        EXPECT_EQ(Probe(fit.record->outputPath).width, 320);
+        EXPECT_EQ(OutputFiles(), QStringList{"card.mp4"});
+        // The task's folders go as its run ends, just after its report.
+        EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
+    }
     void MakeDetailedClip(const QString& path, const QString& filter = "null")
     {
         MakeToneClip(path, "testsrc2=size=320x240:rate=25", 3, filter);
@@ -1285,73 +1337,28 @@ TEST_F(VideoSearchTest, CancelWhileTheSoundIsMeasuredLeavesNothing)
 // A try upward that fails does not fail the task: the file that fitted before it is the output.
 TEST_F(VideoSearchTest, AFailedUpwardTryLeavesTheFileThatFitted)
 {
-    MakeToneClip(Source("card.mp4"), "testsrc=size=320x240:rate=25", 3);
-    // ffmpeg as it is, except that every output after the first fails; each output's rate and
-    // size are logged.
-    const QString log = testenv::Home() + "/tries";
-    WriteScript(testenv::Home() + "/encoder",
-                "for out; do :; done\nrate=0; prev=\nfor a; do [ \"$prev\" = -b:v ] && rate=$a; "
-                "prev=$a; done\ncase \"$out\" in *lumo-part*) ;; *) exec ffmpeg \"$@\";; esac\n"
-                "[ -s '" +
-                    QFile::encodeName(log) + "' ] && { echo 'disk gone' >&2; exit 1; }\n" +
-                    "ffmpeg \"$@\" || exit $?\necho \"$rate $(stat -c %s \"$out\")\" >> '" +
-                    QFile::encodeName(log) + "'");
-    engine.SetEncoder(testenv::Home() + "/encoder");
-    ASSERT_TRUE(engine.Start());
-    const int id = RunOnce(Source("card.mp4"), [](VideoSettings& v) { v.maxBytes = 200000; });
-    ASSERT_TRUE(WaitFinished(1, 240000));
-    Reports reports = sink.Get();
-    ASSERT_EQ(reports.done.count(id), 1u) << reports.failed[id].reason.toStdString();
-    const QStringList tries =
-        QString::fromUtf8(testenv::ReadFile(log)).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(tries.size(), 1);
-    const QStringList first = tries.first().split(' ');
-    ASSERT_LT(first.value(1).toLongLong(), 200000 * 0.9) << "no upward try would be made";
-    const VideoDoneRecord& record = reports.done.at(id);
-    EXPECT_GE(record.sizeTries, 2) << "the upward try was made";
-    EXPECT_EQ(record.outputSize, first[1].toLongLong());
-    EXPECT_EQ(QFileInfo(record.outputPath).size(), record.outputSize);
-    EXPECT_EQ(record.fittedBitRate, first[0].toInt());
-    EXPECT_EQ(Probe(record.outputPath).width, 320);
-    EXPECT_EQ(OutputFiles(), QStringList{"card.mp4"});
-    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
+    // Every output after the first fails.
+    const CardFit fit =
+        FitCardThrough("[ -s \"$tries\" ] && { echo 'disk gone' >&2; exit 1; }\nencode \"$@\"");
+    ExpectTheFirstTryIsTheOutput(fit);
+    EXPECT_EQ(fit.tries.size(), 1);
+    ASSERT_TRUE(fit.record);
+    EXPECT_GE(fit.record->sizeTries, 2) << "the upward try was made";
 }
 
 // A try upward that comes out over the limit is never the output: the file that fitted before
-// it is brought back, whole and readable, with the rate that wrote it.
+// it is brought back.
 TEST_F(VideoSearchTest, AnUpwardTryOverTheLimitGivesBackTheFileThatFitted)
 {
-    MakeToneClip(Source("card.mp4"), "testsrc=size=320x240:rate=25", 3);
-    // ffmpeg as it is, except that every output after the first grows by 300 kB; each
-    // output's rate and size are logged.
-    const QString log = testenv::Home() + "/tries";
-    WriteScript(testenv::Home() + "/encoder",
-                "for out; do :; done\nrate=0; prev=\nfor a; do [ \"$prev\" = -b:v ] && rate=$a; "
-                "prev=$a; done\nffmpeg \"$@\" || exit $?\ncase \"$out\" in *lumo-part*) ;; *) "
-                "exit 0;; esac\n[ -s '" +
-                    QFile::encodeName(log) + "' ] && head -c 300000 /dev/zero >> \"$out\"\n" +
-                    "echo \"$rate $(stat -c %s \"$out\")\" >> '" + QFile::encodeName(log) + "'");
-    engine.SetEncoder(testenv::Home() + "/encoder");
-    ASSERT_TRUE(engine.Start());
-    const int id = RunOnce(Source("card.mp4"), [](VideoSettings& v) { v.maxBytes = 200000; });
-    ASSERT_TRUE(WaitFinished(1, 240000));
-    Reports reports = sink.Get();
-    ASSERT_EQ(reports.done.count(id), 1u) << reports.failed[id].reason.toStdString();
-    const QStringList tries =
-        QString::fromUtf8(testenv::ReadFile(log)).split('\n', Qt::SkipEmptyParts);
-    ASSERT_GE(tries.size(), 2) << "the first file was expected far under the limit";
-    const QStringList first = tries.first().split(' ');
-    ASSERT_EQ(first.size(), 2);
-    ASSERT_LT(first[1].toLongLong(), 200000 * 0.9);
-    for (const QString& later : tries.mid(1))
+    // Every output after the first grows by 300 kB.
+    const CardFit fit = FitCardThrough(
+        "grow=; [ -s \"$tries\" ] && grow=1\nffmpeg \"$@\" || exit $?\n"
+        "[ -n \"$grow\" ] && head -c 300000 /dev/zero >> \"$out\"\n"
+        "echo \"$rate $(stat -c %s \"$out\")\" >> \"$tries\"");
+    ExpectTheFirstTryIsTheOutput(fit);
+    ASSERT_GE(fit.tries.size(), 2);
+    for (const QString& later : fit.tries.mid(1))
         EXPECT_GT(later.split(' ').value(1).toLongLong(), 200000);
-    const VideoDoneRecord& record = reports.done.at(id);
-    EXPECT_EQ(record.sizeTries, tries.size());
-    EXPECT_EQ(record.outputSize, first[1].toLongLong());
-    EXPECT_EQ(QFileInfo(record.outputPath).size(), record.outputSize);
-    EXPECT_EQ(record.fittedBitRate, first[0].toInt());
-    EXPECT_EQ(Probe(record.outputPath).width, 320);
-    EXPECT_EQ(OutputFiles(), QStringList{"card.mp4"});
-    // The task's folders go as its run ends, just after its report.
-    EXPECT_TRUE(testenv::WaitUntil([&] { return TaskFolders().isEmpty(); }, 5000));
+    ASSERT_TRUE(fit.record);
+    EXPECT_EQ(fit.record->sizeTries, fit.tries.size());
 }
