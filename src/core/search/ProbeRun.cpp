@@ -15,7 +15,8 @@ constexpr qsizetype kOutputTail = 64 * 1024;
 
 }  // namespace
 
-ChildRun RunChild(const QString& program, const QStringList& arguments, std::stop_token stop)
+ChildRun RunChild(const QString& program, const QStringList& arguments, std::stop_token stop,
+                  const std::function<void(const QByteArray&)>& onOutput)
 {
     ChildRun run;
     if (stop.stop_requested()) {
@@ -32,6 +33,7 @@ ChildRun RunChild(const QString& program, const QStringList& arguments, std::sto
     const std::stop_callback stopChild(stop, [&child] { child.RequestStop(); });
     QByteArray chunk;
     while (child.Read(chunk, 200) != platform::ChildProcess::ReadStatus::Ended) {
+        if (onOutput && !chunk.isEmpty()) onOutput(chunk);
         run.output += chunk;
         if (run.output.size() > 2 * kOutputTail) run.output = run.output.right(kOutputTail);
     }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <stop_token>
 
 // One short ffmpeg run that a search or a budget makes before (or beside) the real encode: run
@@ -21,8 +22,10 @@ struct ChildRun {
 };
 
 // Runs the program to its end; a stop request makes the child stop (SIGTERM, then SIGKILL
-// after kProbeStopGraceMs). Requested before the start, nothing is started.
-ChildRun RunChild(const QString& program, const QStringList& arguments, std::stop_token stop);
+// after kProbeStopGraceMs). Requested before the start, nothing is started. Each piece of
+// output read is handed to onOutput too, when set.
+ChildRun RunChild(const QString& program, const QStringList& arguments, std::stop_token stop,
+                  const std::function<void(const QByteArray&)>& onOutput = nullptr);
 
 // The output's last line that is not blank, trimmed: ffmpeg's last word on a failure.
 QString LastLine(const QByteArray& output);

@@ -2,8 +2,11 @@
 #include "core/search/SoundSize.h"
 
 #include <QDir>
+#include <QRegularExpression>
+
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include "core/app/OwnFiles.h"
 #include "core/search/ProbeRun.h"
@@ -22,7 +25,8 @@ QStringList SoundOnlyArguments(QStringList encodeArguments, const QString& sound
 }
 
 SoundMeasure MeasureSound(const QString& ffmpeg, const QStringList& encodeArguments,
-                          const QString& extension, std::stop_token stop)
+                          const QString& extension, std::stop_token stop, double durationSeconds,
+                          const std::function<void(double)>& progress)
 {
     SoundMeasure measure;
     if (stop.stop_requested()) {
@@ -41,8 +45,26 @@ SoundMeasure MeasureSound(const QString& ffmpeg, const QStringList& encodeArgume
     folderRecord.emplace(folder.path());
     const QString soundPath = folder.filePath(
         QStringLiteral("sound.") + (extension.isEmpty() ? QStringLiteral("mkv") : extension));
+    // ffmpeg's "time=" in its status lines: how much of the sound is written.
+    double shown = 0;
+    const auto onOutput = [&](const QByteArray& chunk) {
+        static const QRegularExpression time(
+            QStringLiteral("time=(\\d+):(\\d{2}):(\\d{2}(?:\\.\\d+)?)"));
+        QRegularExpressionMatch last;
+        for (auto it = time.globalMatch(QString::fromLatin1(chunk)); it.hasNext();)
+            last = it.next();
+        if (!last.hasMatch()) return;
+        const double seconds = last.captured(1).toDouble() * 3600 +
+                               last.captured(2).toDouble() * 60 + last.captured(3).toDouble();
+        const double fraction = std::clamp(seconds / durationSeconds, 0.0, 1.0);
+        if (fraction <= shown) return;
+        shown = fraction;
+        progress(fraction);
+    };
+    const bool reports = progress && durationSeconds > 0;
     const ChildRun run =
-        RunChild(ffmpeg, SoundOnlyArguments(encodeArguments, soundPath), std::move(stop));
+        RunChild(ffmpeg, SoundOnlyArguments(encodeArguments, soundPath), std::move(stop),
+                 reports ? std::function<void(const QByteArray&)>(onOutput) : nullptr);
     if (run.stopped) {
         measure.stopped = true;
         return measure;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <stop_token>
 
@@ -26,8 +27,12 @@ struct SoundMeasure {
 
 // Writes the sound alone (SoundOnlyArguments) to a file with the output's extension in a
 // folder of its own below PassLogRoot(), reads its size, and removes the folder, however the
-// run ends. A stop request ends the run within a second (stopped is then set).
+// run ends. A stop request ends the run within a second (stopped is then set). With a
+// duration, progress is told the share of it written so far (0 to 1, rising) as ffmpeg
+// reports it.
 SoundMeasure MeasureSound(const QString& ffmpeg, const QStringList& encodeArguments,
-                          const QString& extension, std::stop_token stop = {});
+                          const QString& extension, std::stop_token stop = {},
+                          double durationSeconds = 0,
+                          const std::function<void(double)>& progress = nullptr);
 
 }  // namespace search

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <thread>
+#include <vector>
 
 #include "SearchTestSupport.h"
 #include "core/app/Paths.h"
@@ -316,6 +317,27 @@ TEST(SoundSizeTest, MeasuredSoundIsWhatTheEncodeWrites)
     const qint64 besidePicture = QFileInfo(output).size() - PacketBytes(output, "v");
     EXPECT_LE(besidePicture, budget.fixedBytes);
     EXPECT_GT(besidePicture, budget.fixedBytes - 4096);
+}
+
+// A long sound's measure tells how far it got, rising to its end, for the row's bar.
+TEST(SoundSizeTest, ProgressRisesWithTheSoundWritten)
+{
+    QTemporaryDir work;
+    const QString source = work.filePath("long.mkv");
+    ASSERT_TRUE(searchtest::MakeClip(source, searchtest::Clip::Screen, 60, "64x48"));
+    const CommandPlan plan = FitPlan(source);
+    const EncoderRuns encode = RenderEncoderRuns(plan, FindTool("ffmpeg"), source,
+                                                 work.filePath("out.mp4"), work.path(), QString());
+    std::vector<double> reports;
+    const SoundMeasure sound =
+        MeasureSound(FindTool("ffmpeg"), encode.runs.back().arguments, plan.extension, {}, 60,
+                     [&](double fraction) { reports.push_back(fraction); });
+    ASSERT_TRUE(sound.bytes) << sound.error.toStdString();
+    ASSERT_GE(reports.size(), 2u);
+    for (size_t i = 1; i < reports.size(); ++i) EXPECT_GT(reports[i], reports[i - 1]);
+    EXPECT_GT(reports.front(), 0);
+    EXPECT_GE(reports.back(), 0.95);
+    EXPECT_LE(reports.back(), 1.0);
 }
 
 TEST(SoundSizeTest, StopEndsTheMeasureWithinASecondAndLeavesNothing)
