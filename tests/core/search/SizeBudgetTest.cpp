@@ -319,20 +319,33 @@ TEST(SoundSizeTest, MeasuredSoundIsWhatTheEncodeWrites)
     EXPECT_GT(besidePicture, budget.fixedBytes - 4096);
 }
 
+// A minute of sound with a stamp of a picture, and the size fit's encode of it: the sound takes
+// a few seconds to write alone.
+struct LongSound {
+    QTemporaryDir work;
+    CommandPlan plan;
+    EncoderRuns encode;
+
+    void Make()
+    {
+        const QString source = work.filePath("long.mkv");
+        ASSERT_TRUE(searchtest::MakeClip(source, searchtest::Clip::Screen, 60, "64x48"));
+        plan = FitPlan(source);
+        encode = RenderEncoderRuns(plan, FindTool("ffmpeg"), source, work.filePath("out.mp4"),
+                                   work.path(), QString());
+    }
+};
+
 // A long sound's measure tells how far it got, rising to its end, for the row's bar.
 TEST(SoundSizeTest, ProgressRisesWithTheSoundWritten)
 {
-    QTemporaryDir work;
-    const QString source = work.filePath("long.mkv");
-    ASSERT_TRUE(searchtest::MakeClip(source, searchtest::Clip::Screen, 60, "64x48"));
-    const CommandPlan plan = FitPlan(source);
-    const EncoderRuns encode = RenderEncoderRuns(plan, FindTool("ffmpeg"), source,
-                                                 work.filePath("out.mp4"), work.path(), QString());
+    LongSound source;
+    ASSERT_NO_FATAL_FAILURE(source.Make());
     std::vector<double> reports;
-    const SoundMeasure sound =
-        MeasureSound(FindTool("ffmpeg"), encode.runs.back().arguments, plan.extension, {}, 60,
-                     [&](double fraction) { reports.push_back(fraction); });
-    ASSERT_TRUE(sound.bytes) << sound.error.toStdString();
+    const SoundMeasure measured =
+        MeasureSound(FindTool("ffmpeg"), source.encode.runs.back().arguments, source.plan.extension,
+                     {}, 60, [&](double fraction) { reports.push_back(fraction); });
+    ASSERT_TRUE(measured.bytes) << measured.error.toStdString();
     ASSERT_GE(reports.size(), 2u);
     for (size_t i = 1; i < reports.size(); ++i) EXPECT_GT(reports[i], reports[i - 1]);
     EXPECT_GT(reports.front(), 0);
@@ -342,13 +355,8 @@ TEST(SoundSizeTest, ProgressRisesWithTheSoundWritten)
 
 TEST(SoundSizeTest, StopEndsTheMeasureWithinASecondAndLeavesNothing)
 {
-    QTemporaryDir work;
-    const QString source = work.filePath("long.mkv");
-    // A minute of sound takes a few seconds to encode; the picture is a stamp.
-    ASSERT_TRUE(searchtest::MakeClip(source, searchtest::Clip::Screen, 60, "64x48"));
-    const CommandPlan plan = FitPlan(source);
-    const EncoderRuns encode = RenderEncoderRuns(plan, FindTool("ffmpeg"), source,
-                                                 work.filePath("out.mp4"), work.path(), QString());
+    LongSound source;
+    ASSERT_NO_FATAL_FAILURE(source.Make());
     std::stop_source stop;
     QElapsedTimer clock;
     std::thread stopper([&] {
@@ -356,13 +364,13 @@ TEST(SoundSizeTest, StopEndsTheMeasureWithinASecondAndLeavesNothing)
         clock.start();
         stop.request_stop();
     });
-    const SoundMeasure sound = MeasureSound(FindTool("ffmpeg"), encode.runs.back().arguments,
-                                            plan.extension, stop.get_token());
+    const SoundMeasure sound = MeasureSound(FindTool("ffmpeg"), source.encode.runs.back().arguments,
+                                            source.plan.extension, stop.get_token());
     const qint64 afterStop = clock.elapsed();
     stopper.join();
     EXPECT_TRUE(sound.stopped);
     EXPECT_FALSE(sound.bytes);
     EXPECT_LT(afterStop, 1000);
     EXPECT_TRUE(SoundFolders().isEmpty());
-    EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{"long.mkv"});
+    EXPECT_EQ(QDir(source.work.path()).entryList(QDir::Files), QStringList{"long.mkv"});
 }
