@@ -193,6 +193,7 @@ ImageSearchResult FitImageUnderSize(const Magick::Image& source, ImageCodec code
     const QualityAxis axis(codec);
     SearchSpace quality = axis.Space(kFitQualityFloor, 95, 85, 10);
     quality.logarithmic = true;
+    quality.maxProbes = 7;
     const int floorSetting = axis.levels ? quality.high : quality.low;
     BlobSearch byQuality;
     result.search = Search(
