@@ -57,16 +57,18 @@ Abandoned& AbandonedEncodes()
 
 std::string EncodeNow(const Pixels& pixels, bool av1, int quality, const std::string& icc);
 
-}  // namespace
-
-std::string Encode(const Pixels& pixels, bool av1, int quality, const std::string& icc)
+std::size_t PixelBytes(const Pixels& pixels)
 {
-    const std::stop_token* token = imageabort::Token();
-    if (!token || !token->stop_possible()) return EncodeNow(pixels, av1, quality, icc);
-    imageabort::ThrowIfRequested();
+    return std::size_t(pixels.width) * std::size_t(pixels.height) * (pixels.alpha ? 4 : 3);
+}
 
-    // A run that can be stopped encodes on a thread of its own, with its own copy of the
-    // pixels, and is waited for in short steps: a stop ends the wait at once.
+// A run that can be stopped encodes on a thread of its own, which owns the pixels (data, the
+// packed rows pixels describes), and is waited for in short steps: a stop ends the wait at
+// once.
+std::string EncodeStoppable(const std::stop_token& token, std::vector<std::uint8_t> data,
+                            Pixels pixels, bool av1, int quality, const std::string& icc)
+{
+    imageabort::ThrowIfRequested();
     struct Job {
         std::vector<std::uint8_t> data;
         Pixels pixels;
@@ -76,11 +78,7 @@ std::string Encode(const Pixels& pixels, bool av1, int quality, const std::strin
         bool done = false, abandoned = false;
     };
     auto job = std::make_shared<Job>();
-    const std::size_t bytes =
-        std::size_t(pixels.width) * std::size_t(pixels.height) * (pixels.alpha ? 4 : 3);
-    if (!pixels.data || pixels.width <= 0 || pixels.height <= 0)
-        throw std::runtime_error("HEIF encoder: no pixels");
-    job->data.assign(pixels.data, pixels.data + bytes);
+    job->data = std::move(data);
     job->pixels = pixels;
     job->pixels.data = job->data.data();
     job->icc = icc;
@@ -108,7 +106,7 @@ std::string Encode(const Pixels& pixels, bool av1, int quality, const std::strin
     std::unique_lock lock(job->mutex);
     while (
         !job->finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return job->done; })) {
-        if (token->stop_requested()) {
+        if (token.stop_requested()) {
             job->abandoned = true;
             Abandoned& a = AbandonedEncodes();
             std::lock_guard count(a.mutex);
@@ -118,6 +116,19 @@ std::string Encode(const Pixels& pixels, bool av1, int quality, const std::strin
     }
     if (!job->error.empty()) throw std::runtime_error(job->error);
     return std::move(job->out);
+}
+
+}  // namespace
+
+std::string Encode(const Pixels& pixels, bool av1, int quality, const std::string& icc)
+{
+    const std::stop_token* token = imageabort::Token();
+    if (!token || !token->stop_possible()) return EncodeNow(pixels, av1, quality, icc);
+    if (!pixels.data || pixels.width <= 0 || pixels.height <= 0)
+        throw std::runtime_error("HEIF encoder: no pixels");
+    return EncodeStoppable(*token,
+                           std::vector<std::uint8_t>(pixels.data, pixels.data + PixelBytes(pixels)),
+                           pixels, av1, quality, icc);
 }
 
 namespace {
@@ -176,8 +187,7 @@ std::string EncodeImage(const Magick::Image& picture, bool av1, int quality)
     pixels.width = static_cast<int>(image.columns());
     pixels.height = static_cast<int>(image.rows());
     pixels.alpha = image.matte();
-    std::vector<std::uint8_t> data(std::size_t(pixels.width) * std::size_t(pixels.height) *
-                                   (pixels.alpha ? 4 : 3));
+    std::vector<std::uint8_t> data(PixelBytes(pixels));
     image.write(0, 0, pixels.width, pixels.height, pixels.alpha ? "RGBA" : "RGB", Magick::CharPixel,
                 data.data());
     pixels.data = data.data();
@@ -189,7 +199,11 @@ std::string EncodeImage(const Magick::Image& picture, bool av1, int quality)
         icc.assign(static_cast<const char*>(profile.data()), profile.length());
         if (!colourprofile::IsRgb(icc)) icc.clear();
     }
-    return Encode(pixels, av1, quality, icc);
+    // The packed pixels go to a stoppable encode whole, not copied again.
+    const std::stop_token* token = imageabort::Token();
+    if (token && token->stop_possible())
+        return EncodeStoppable(*token, std::move(data), pixels, av1, quality, icc);
+    return EncodeNow(pixels, av1, quality, icc);
 }
 
 Magick::Image DecodeImage(const void* data, std::size_t size)
