@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QToolTip>
@@ -262,6 +263,29 @@ TEST_F(RowSearchTest, ARowsOwnSizeLimitReachesTheEncoderAndRowsWithoutOneAreNotL
     EXPECT_TRUE(Tip(limited).contains("视频码率")) << Tip(limited).toStdString();
     EXPECT_FALSE(Tip(free).contains("视频码率")) << Tip(free).toStdString();
     Shot("row-size-fitted", limited);
+}
+
+// While a fitted row's sound is measured, before any picture is encoded, its bar already moves
+// over its first few percent.
+TEST_F(RowSearchTest, AFittedRowsBarMovesWhileItsSoundIsMeasured)
+{
+    // Three minutes of sound under a stamp of a picture: seconds of sound to measure, each
+    // percent of the bar shown for a good part of a second.
+    const int id = AddClip("minutes.mp4", 180.0, "64x48");
+    CompressParams own = ParamDialog::DefaultParams(id);
+    own.videoType = 1;
+    skin::Message save = skin::MakeMessage(UM_VIDEO_PARAM_SAVE, own);
+    save.lParam = 4 * 1024 * 1024;
+    skin::PostMessage(window.data(), std::move(save));
+    QCoreApplication::processEvents();
+    static_cast<QAbstractButton*>(Part(id, "compressBtn"))->click();
+    auto* bar = list->FindRow(RowName(id))->findChild<QProgressBar*>("progress-slider");
+    ASSERT_TRUE(bar);
+    // The encode starts at 5 %: below it, the bar is the sound's.
+    ASSERT_TRUE(testenv::WaitUntil([&] { return bar->value() >= 1 && bar->value() < 5; }, 60000))
+        << "the bar went to " << bar->value();
+    EXPECT_TRUE(window->videoEngine().FfmpegProcesses().empty()) << "no encoder has started";
+    Shot("row-size-sound", id, "progress-slider");
 }
 
 // A limit that cannot even hold the sound fails the row before anything is encoded, and the
