@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "core/app/OutputName.h"
@@ -266,6 +267,10 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         shownPercent = percent;
         sink_.TaskProgress(taskId, percent);
     };
+    const auto timedSpan = [&](double from, double to) {
+        sink_.TaskTimedSpan(taskId, static_cast<int>(std::lround(from * 100)),
+                            static_cast<int>(std::lround(to * 100)));
+    };
     // A size limit sets the rate (two passes where the encoder takes them) and, when that rate
     // is too low for the picture, a smaller picture; what cannot fit fails before encoding.
     // The sound is measured first, on the bar's first kSoundBar: written alone it goes tens of
@@ -289,6 +294,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         // nominal rate; a sound that cannot be written alone is counted at that rate.
         search::SoundCost sound{task->hasAudio ? plan.audioBitRate : 0, std::nullopt};
         if (task->hasAudio || plan.keepTracks) {
+            timedSpan(0, 0);  // the sound goes at its own pace, not the picture's
             const EncoderRuns runs = RenderEncoderRuns(
                 encodePlan, program, task->filePath, QStringLiteral("sound"), QString(),
                 EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program)
@@ -480,6 +486,8 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     constexpr double kRetryShareOfRest = 0.6;
     double barStart = found ? searchShare : fit ? kSoundBar : 0;
     double barEnd = fit ? kFirstTryBar : 1.0;
+    // Most fitted files take one try: its time left counts to its own end of the bar.
+    if (fit) timedSpan(barStart, barEnd);
     FfmpegOutcome outcome = encodeOnce(encode, barStart, barEnd - barStart);
     // Over the size, or far under it: another try at a rate scaled by what the picture took,
     // at most kMaxSizeRetries. The best file that fits is kept aside while a higher rate is
@@ -514,6 +522,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
         encode = renderRuns();
         barStart = barEnd;
         barEnd = barStart + (1 - barStart) * kRetryShareOfRest;
+        timedSpan(barStart, barEnd);
         outcome = encodeOnce(encode, barStart, barEnd - barStart);
     }
     // A later try that failed (not one that was stopped) does not undo the file that fitted

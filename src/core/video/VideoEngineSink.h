@@ -59,6 +59,11 @@ public:
     virtual void TaskNotes(int taskId, const QStringList& notes) {}
     // Percentage of the source encoded so far, 0 to 100, at most once a second.
     virtual void TaskProgress(int taskId, int percent) = 0;
+    // The bar from fromPercent to toPercent moves in step with the time the work takes, and the
+    // task is expected to end at toPercent: a time left is estimated from that stretch alone.
+    // An empty stretch (from == to) says the bar is not in step for now, as while a size-limited
+    // task measures its sound. A task that reports none moves its whole bar in step.
+    virtual void TaskTimedSpan(int taskId, int fromPercent, int toPercent) {}
     virtual void TaskDone(const VideoDoneRecord& record) = 0;
     virtual void TaskFailed(const VideoFailRecord& record) = 0;
     // VideoEngine::Cancel stopped the task: its encoder is gone and its partial output removed.

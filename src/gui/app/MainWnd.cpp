@@ -150,6 +150,11 @@ public:
     {
         skin::PostMessage(window_, UM_TASK_PROGRESS, taskId, percent);
     }
+    void TaskTimedSpan(int taskId, int fromPercent, int toPercent) override
+    {
+        skin::PostMessage(window_, skin::MakeMessage(UM_TASK_TIMED_SPAN,
+                                                     std::pair{fromPercent, toPercent}, taskId));
+    }
     void TaskDone(const VideoDoneRecord& record) override
     {
         skin::PostMessage(window_, skin::MakeMessage(UM_VIDEO_DONE, record, record.taskId));
@@ -590,6 +595,10 @@ qintptr CMainWnd::HandleCustomMessage(skin::Message& msg, bool& handled)
             return 0;
         case UM_TASK_PROGRESS:
             videoRows_->OnProgress(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+            return 0;
+        case UM_TASK_TIMED_SPAN:
+            if (const auto* span = msg.Value<std::pair<int, int>>())
+                videoRows_->OnTimedSpan(static_cast<int>(msg.wParam), span->first, span->second);
             return 0;
         case UM_VIDEO_NOTES:
             if (const auto* notes = msg.Value<QStringList>())

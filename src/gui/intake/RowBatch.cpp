@@ -24,7 +24,10 @@ RowBatch::RowBatch(std::function<void(const QString&)> show, Clock clock)
 
 void RowBatch::Queued(int taskId, qint64 bytes)
 {
-    if (rows_.empty()) startMs_ = clock_();
+    if (rows_.empty()) {
+        startMs_ = clock_();
+        untimedMs_ = 0;
+    }
     Row& row = rows_[taskId];
     if (row.ended) row = Row{};  // compressed again within the same batch: it counts anew
     row.bytes = std::max<qint64>(bytes, 1);
@@ -35,14 +38,41 @@ void RowBatch::Progress(int taskId, int percent)
 {
     const auto it = rows_.find(taskId);
     if (it == rows_.end() || it->second.ended) return;
-    it->second.fraction = std::clamp(percent, 0, 100) / 100.0;
+    const Row& row = it->second;
+    it->second.fraction = std::clamp(
+        double(percent - row.fromPercent) / double(row.endPercent - row.fromPercent), 0.0, 1.0);
     Changed();
+}
+
+void RowBatch::TimedSpan(int taskId, int fromPercent, int toPercent)
+{
+    const auto it = rows_.find(taskId);
+    if (it == rows_.end() || it->second.ended) return;
+    Row& row = it->second;
+    Timed(row);
+    if (toPercent <= fromPercent)
+        row.untimedSinceMs = clock_();
+    else {
+        // A retry's stretch carries the row's end on: what the row did before it stays done.
+        if (!row.spanned) row.fromPercent = std::clamp(fromPercent, 0, 99);
+        row.spanned = true;
+        row.endPercent = std::clamp(toPercent, row.fromPercent + 1, 100);
+    }
+    Changed();
+}
+
+void RowBatch::Timed(Row& row)
+{
+    if (!row.untimedSinceMs) return;
+    untimedMs_ += std::max<qint64>(clock_() - *row.untimedSinceMs, 0);
+    row.untimedSinceMs.reset();
 }
 
 void RowBatch::Ended(int taskId)
 {
     const auto it = rows_.find(taskId);
     if (it == rows_.end()) return;
+    Timed(it->second);
     it->second.ended = true;
     it->second.fraction = 1;
     Changed();
@@ -50,7 +80,10 @@ void RowBatch::Ended(int taskId)
 
 void RowBatch::Dropped(int taskId)
 {
-    if (rows_.erase(taskId) == 0) return;
+    const auto it = rows_.find(taskId);
+    if (it == rows_.end()) return;
+    Timed(it->second);
+    rows_.erase(it);
     Changed();
 }
 
@@ -64,10 +97,11 @@ std::optional<double> RowBatch::MeasuredLeftMs() const
 {
     double total = 0, done = 0;
     for (const auto& [id, row] : rows_) {
+        if (row.untimedSinceMs) return std::nullopt;
         total += static_cast<double>(row.bytes);
         done += static_cast<double>(row.bytes) * row.fraction;
     }
-    const qint64 elapsedMs = clock_() - startMs_;
+    const qint64 elapsedMs = clock_() - startMs_ - untimedMs_;
     if (elapsedMs < kFirstEstimateMs || done <= 0) return std::nullopt;
     return static_cast<double>(elapsedMs) * (total - done) / done;
 }
@@ -105,6 +139,10 @@ void RowBatch::Changed()
             const double weight = std::min(1.0, passed / static_cast<double>(kSmoothingMs));
             shownLeftMs_ = counted + (*measured - counted) * weight;
         }
+        shownAtMs_ = now;
+    } else if (shownLeftMs_) {
+        const qint64 now = clock_();
+        shownLeftMs_ = std::max(*shownLeftMs_ - static_cast<double>(now - shownAtMs_), 0.0);
         shownAtMs_ = now;
     }
     if (show_) show_(Text());

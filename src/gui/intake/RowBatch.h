@@ -27,6 +27,11 @@ public:
     void Queued(int taskId, qint64 bytes);
     // A video row's percentage.
     void Progress(int taskId, int percent);
+    // The stretch of a running video's bar that moves in step with its time (see
+    // VideoEngineSink::TaskTimedSpan). While a row's bar is not in step (from == to) the batch
+    // takes no new measurement, its estimate counts down with the clock, and that time is not
+    // counted as the batch's work; the row's stretch, ending short of 100 or not, is its whole.
+    void TimedSpan(int taskId, int fromPercent, int toPercent);
     // The row finished or failed: it counts as ended.
     void Ended(int taskId);
     // The row was cancelled: it leaves the batch.
@@ -48,8 +53,15 @@ private:
         qint64 bytes = 0;
         double fraction = 0;  // 0..1 compressed
         bool ended = false;
+        // The stretch of the bar its time goes by: the part before it took no counted time.
+        int fromPercent = 0;
+        int endPercent = 100;                  // where the row is expected to end
+        bool spanned = false;                  // it reported a stretch
+        std::optional<qint64> untimedSinceMs;  // while its bar is not in step with its time
     };
     void Changed();
+    // The row's bar is in step again (or it left): the time it was not stops counting.
+    void Timed(Row& row);
     // The estimate from the bytes done so far against the batch's time, in milliseconds.
     std::optional<double> MeasuredLeftMs() const;
 
@@ -57,6 +69,7 @@ private:
     Clock clock_;
     QElapsedTimer ownClock_;
     qint64 startMs_ = 0;
+    qint64 untimedMs_ = 0;  // the batch's time spent where no bar was in step
     std::map<int, Row> rows_;
     std::optional<double> shownLeftMs_;  // the damped estimate
     qint64 shownAtMs_ = 0;               // when it was last worked out

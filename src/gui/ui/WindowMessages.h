@@ -31,6 +31,8 @@ enum : int {
     UM_VIDEO_STARTED = skin::WM_USER + 263,  // the worker took a task: show it as compressing
     UM_VIDEO_NOTES = skin::WM_USER + 264,    // the engine's notes on a task (a QStringList)
     UM_IMAGE_DONE = skin::WM_USER + 265,
+    // The stretch of a task's bar its time left goes by: a std::pair of from and to percents.
+    UM_TASK_TIMED_SPAN = skin::WM_USER + 268,
     UM_IMAGE_STATUS = skin::WM_USER + 266,
     UM_IMAGE_STARTED = skin::WM_USER + 267,  // the worker took a task: show it as compressing
     UM_VIDEO_CANCEL = skin::WM_USER + 270,   // the row menu's cancel

@@ -32,6 +32,16 @@ void SetProgress(QWidget* row, int percent)
 
 }  // namespace
 
+std::optional<qint64> RowSecondsLeft(qint64 elapsedInSpanMs, int percent, int fromPercent,
+                                     int toPercent)
+{
+    const int done = percent - fromPercent;
+    if (toPercent <= fromPercent || percent >= toPercent || elapsedInSpanMs < kTimeLeftAfterMs ||
+        done < kTimeLeftAfterPercent)
+        return std::nullopt;
+    return (elapsedInSpanMs * (toPercent - percent) / done + 999) / 1000;
+}
+
 VideoRows::VideoRows(const RowsContext& context, VideoEngine& engine,
                      std::function<VideoSettings()> settings)
     : MediaRows(context, engine, kNames), engine_(engine), settings_(std::move(settings))
@@ -95,7 +105,8 @@ void VideoRows::OnStarted(int taskId)
     QWidget* row = Row(taskId);
     if (!row) return;
     SetRowState(row, RowState::Running);
-    runningSince_[taskId].start();
+    timing_[taskId] = Timing{};
+    timing_[taskId].clock.start();
     ShowStatusParts(row, {.bar = true, .label = true});
     // The widest percentage decides the label's width, so the bar does not move as it fills.
     if (auto* label = row->findChild<QLabel*>("progress-label"))
@@ -112,20 +123,32 @@ void VideoRows::OnProgress(int taskId, int percent)
     SetProgress(row, percent);
     batch_.Progress(taskId, percent);
 
-    // The rest takes as long again as the part done so far took, in proportion.
-    const auto since = runningSince_.find(taskId);
-    if (since == runningSince_.end()) return;
-    const qint64 elapsedMs = since->second.elapsed();
-    if (elapsedMs < kTimeLeftAfterMs || percent < kTimeLeftAfterPercent || percent >= 100) return;
-    const qint64 leftSeconds = (elapsedMs * (100 - percent) / percent + 999) / 1000;
+    const auto timing = timing_.find(taskId);
+    if (timing == timing_.end()) return;
+    const Timing& span = timing->second;
+    const auto left =
+        RowSecondsLeft(span.clock.elapsed(), percent, span.fromPercent, span.toPercent);
+    if (!left) return;
     SetRowText(row, "time-left-label",
-               Texts::tr("剩余 %1").arg(FormatClock(std::max<qint64>(leftSeconds, 0))));
+               Texts::tr("剩余 %1").arg(FormatClock(std::max<qint64>(*left, 0))));
     SetRowVisible(row, "time-left-label", true);
+}
+
+void VideoRows::OnTimedSpan(int taskId, int fromPercent, int toPercent)
+{
+    const auto timing = timing_.find(taskId);
+    if (timing == timing_.end()) return;
+    timing->second.fromPercent = fromPercent;
+    timing->second.toPercent = toPercent;
+    timing->second.clock.start();
+    batch_.TimedSpan(taskId, fromPercent, toPercent);
+    // What the last stretch said of its own end is no estimate for this one.
+    if (QWidget* row = Row(taskId)) SetRowVisible(row, "time-left-label", false);
 }
 
 void VideoRows::OnDone(const VideoDoneRecord& record)
 {
-    runningSince_.erase(record.taskId);
+    timing_.erase(record.taskId);
     if (QWidget* row = Row(record.taskId)) SetProgress(row, 100);
     ShowDone(record.taskId, record.outputPath, record.sourceKept, record.sourceSize,
              {VideoSearchText(record), record.replacedSource, record.freedBytes});
@@ -135,7 +158,7 @@ void VideoRows::OnDone(const VideoDoneRecord& record)
 void VideoRows::OnFailed(const VideoFailRecord& record)
 {
     DebugPrint("task %d failed: %s\n", record.taskId, qPrintable(record.reason));
-    runningSince_.erase(record.taskId);
+    timing_.erase(record.taskId);
     ShowFailed(Row(record.taskId), record.reason);
     Ended(record.taskId);
 }

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "core/intake/VideoTask.h"
 #include "core/video/CompressParams.h"
@@ -12,6 +13,13 @@
 
 class QWidget;
 class VideoEngine;
+
+// A running row's time left, in whole seconds: the rest of its timed stretch of the bar (see
+// VideoEngineSink::TaskTimedSpan) takes as long again as the part done so far took, in
+// proportion. Empty until the stretch has gone on long and far enough for the figure not to
+// jump, on an empty stretch, and once the bar has reached the stretch's end.
+std::optional<qint64> RowSecondsLeft(qint64 elapsedInSpanMs, int percent, int fromPercent,
+                                     int toPercent);
 
 // The video list's side of the video engine, on the UI thread: what both lists share (see
 // MediaRows), and a running row's progress and time left, its result or failure, its own
@@ -29,6 +37,8 @@ public:
 
     void OnStarted(int taskId);
     void OnProgress(int taskId, int percent);
+    // The stretch of the row's bar its time left is estimated from, from now on.
+    void OnTimedSpan(int taskId, int fromPercent, int toPercent);
     // Shows the result and releases the queue for the next video.
     void OnDone(const VideoDoneRecord& record);
     void OnFailed(const VideoFailRecord& record);
@@ -50,5 +60,11 @@ private:
 
     VideoEngine& engine_;
     std::function<VideoSettings()> settings_;
-    std::map<int, QElapsedTimer> runningSince_;  // when each running row started
+    // Each running row's timed stretch of the bar, and the clock since it began.
+    struct Timing {
+        QElapsedTimer clock;
+        int fromPercent = 0;
+        int toPercent = 100;
+    };
+    std::map<int, Timing> timing_;
 };

@@ -79,6 +79,7 @@ struct Reports {
     std::map<int, VideoFailRecord> failed;
     std::set<int> cancelled;
     std::vector<int> percents;
+    std::vector<std::pair<int, int>> timedSpans;
     std::map<int, qint64> processIds;
     std::map<int, QStringList> notes;
 };
@@ -104,6 +105,11 @@ public:
     {
         std::lock_guard guard(mutex_);
         reports_.percents.push_back(percent);
+    }
+    void TaskTimedSpan(int, int fromPercent, int toPercent) override
+    {
+        std::lock_guard guard(mutex_);
+        reports_.timedSpans.emplace_back(fromPercent, toPercent);
     }
     void TaskDone(const VideoDoneRecord& record) override
     {
@@ -1309,6 +1315,18 @@ TEST_F(VideoSearchTest, AFileFarUnderTheLimitIsTriedHigherAndStaysUnderIt)
     // The bar goes on over the tries and ends at 100.
     EXPECT_TRUE(std::is_sorted(reports.percents.begin(), reports.percents.end()));
     EXPECT_EQ(reports.percents.back(), 100);
+    // The time left goes by the picture's tries, not by the sound's quick measure: the sound
+    // has no stretch, the first try counts to its own end and each retry takes on from there.
+    const auto& spans = reports.timedSpans;
+    ASSERT_EQ(spans.size(), 1 + static_cast<size_t>(record.sizeTries))
+        << testing::PrintToString(spans);
+    EXPECT_EQ(spans[0], std::pair(0, 0));
+    EXPECT_EQ(spans[1], std::pair(5, 85));
+    for (size_t i = 2; i < spans.size(); ++i) {
+        EXPECT_EQ(spans[i].first, spans[i - 1].second);
+        EXPECT_GT(spans[i].second, spans[i].first);
+        EXPECT_LE(spans[i].second, 100);
+    }
 }
 
 // The sound is measured by an ffmpeg run of its own before the encode: a cancel ends it within

@@ -55,6 +55,41 @@ TEST_F(RowBatchTest, EstimatesTheRestByTheBytesDoneSoFar)
     EXPECT_EQ(shown.back(), "已完成 1/2 · 剩余约 0:01");
 }
 
+// A size-limited video measures its sound first, at a pace that says nothing of its encode: that
+// part neither counts as the batch's work nor gives an estimate, and the one shown before it
+// counts down meanwhile.
+TEST_F(RowBatchTest, APartOfTheBarNotInStepWithTheTimeIsLeftOutOfTheEstimate)
+{
+    // Four seconds of sound over the row's first 5 percent: no estimate from that.
+    batch.Queued(1, 1000);
+    batch.TimedSpan(1, 0, 0);
+    nowMs += 4000;
+    batch.Progress(1, 5);
+    EXPECT_FALSE(batch.SecondsLeft().has_value());
+    // Its encode takes the bar from 5 to 85, where it is expected to end: half of that in 2 s
+    // leaves 2 s, where the whole 6 s and the bar's 45 % would have said 8.
+    batch.TimedSpan(1, 5, 85);
+    nowMs += 2000;
+    batch.Progress(1, 45);
+    ASSERT_TRUE(batch.SecondsLeft().has_value());
+    EXPECT_EQ(*batch.SecondsLeft(), 2);
+    batch.Ended(1);
+
+    // In the next batch an estimate already shown counts down with the clock meanwhile.
+    batch.Queued(2, 1000);
+    batch.Queued(3, 1000);
+    nowMs += 2000;
+    batch.Ended(2);
+    EXPECT_EQ(*batch.SecondsLeft(), 2);
+    batch.TimedSpan(3, 0, 0);
+    nowMs += 1500;
+    batch.Progress(3, 3);
+    EXPECT_EQ(*batch.SecondsLeft(), 1);
+    nowMs += 1000;
+    batch.Progress(3, 4);
+    EXPECT_EQ(*batch.SecondsLeft(), 0);
+}
+
 TEST_F(RowBatchTest, ACancelledRowLeavesTheBatchAndARequeuedOneCountsAnew)
 {
     batch.Queued(1, 1000);

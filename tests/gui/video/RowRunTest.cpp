@@ -33,6 +33,7 @@
 #include "gui/skinlib/SkinList.h"
 #include "gui/ui/WindowMessages.h"
 #include "gui/video/ParamDialog.h"
+#include "gui/video/VideoRows.h"
 #include "support/GuiTestEnv.h"
 #include "support/Printers.h"
 
@@ -142,6 +143,22 @@ int FilledPixels(const QImage& bar, QColor chunk)
                   40;
     }
     return filled;
+}
+
+// A row's time left goes by its timed stretch of the bar alone: a quick part before it (the
+// sound a size limit measures) and the end of the bar kept for retries do not weigh in.
+TEST(RowTimeLeft, TheRestOfTheStretchTakesAsLongAsItsDonePartInProportion)
+{
+    EXPECT_EQ(RowSecondsLeft(10000, 25, 0, 100), 30) << "the whole bar";
+    EXPECT_EQ(RowSecondsLeft(8000, 45, 5, 85), 8) << "40 of 80 percent done in 8 s";
+    EXPECT_EQ(RowSecondsLeft(1001, 50, 0, 100), 2) << "rounded up: never 0 while it runs";
+    // Not yet: too soon, or not far enough into the stretch for the figure not to jump.
+    EXPECT_EQ(RowSecondsLeft(700, 50, 0, 100), std::nullopt);
+    EXPECT_EQ(RowSecondsLeft(5000, 5, 5, 85), std::nullopt);
+    // No estimate on an empty stretch, or once its end is reached.
+    EXPECT_EQ(RowSecondsLeft(5000, 3, 0, 0), std::nullopt);
+    EXPECT_EQ(RowSecondsLeft(5000, 85, 5, 85), std::nullopt);
+    EXPECT_EQ(RowSecondsLeft(5000, 100, 0, 100), std::nullopt);
 }
 
 TEST_F(RowRunTest, TheProgressBarOnScreenFollowsEveryProgressStep)
