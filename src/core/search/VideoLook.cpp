@@ -158,8 +158,11 @@ QStringList SsimArguments(const QString& encodedPath, const QString& referencePa
             QStringLiteral("-i"),
             QFileInfo(referencePath).absoluteFilePath(),
             QStringLiteral("-lavfi"),
-            QStringLiteral("[1:v][0:v]scale2ref=flags=bicubic[scaled][encoded];"
-                           "[encoded][scaled]ssim"),
+            QStringLiteral("[0:v]setpts=PTS+0.002/TB[late];"
+                           "[1:v][late]scale2ref=flags=bicubic[scaled][encoded];"
+                           "[encoded]scale=out_range=full,format=yuv420p[x];"
+                           "[scaled]scale=out_range=full,format=yuv420p[y];"
+                           "[x][y]ssim"),
             QStringLiteral("-an"),
             QStringLiteral("-f"),
             QStringLiteral("null"),

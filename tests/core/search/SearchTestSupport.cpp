@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SearchTestSupport.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -44,6 +45,23 @@ bool MakeClip(const QString& path, Clip clip, double seconds, const QString& siz
         case Clip::Zoom:
             video = QStringLiteral("mandelbrot=size=%1:rate=25,trim=duration=%2").arg(size, length);
             break;
+        case Clip::Text: {
+            QFile lines(path + ".txt");
+            if (!lines.open(QIODevice::WriteOnly)) return false;
+            for (int i = 1; i <= 200; ++i)
+                lines.write(
+                    QStringLiteral("    const int value%1 = Compute(table[%1], offset + %2);"
+                                   " // line %1 of the list\n")
+                        .arg(i)
+                        .arg(i * 7 % 13)
+                        .toUtf8());
+            video = QStringLiteral(
+                        "color=c=0xf4f4f4:size=%1:rate=30:duration=%2,drawtext=fontfile=/usr/"
+                        "share/fonts/truetype/dejavu/DejaVuSansMono.ttf:textfile=%3:expansion="
+                        "none:fontsize=10:fontcolor=0x202020:x=8:y=8-t*60:line_spacing=2")
+                        .arg(size, length, lines.fileName());
+            break;
+        }
     }
     QStringList arguments{"-v", "error", "-y", "-f", "lavfi", "-i", video};
     if (withSound)
@@ -61,7 +79,9 @@ bool MakeClip(const QString& path, Clip clip, double seconds, const QString& siz
               << "6"
               << "-pix_fmt"
               << "yuv420p" << path;
-    return RunQuietly(FindTool(QStringLiteral("ffmpeg")), arguments);
+    const bool made = RunQuietly(FindTool(QStringLiteral("ffmpeg")), arguments);
+    QFile::remove(path + ".txt");
+    return made;
 }
 
 CommandPlan LookPlan(const QString& path, int codec)

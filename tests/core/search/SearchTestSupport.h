@@ -15,6 +15,7 @@ enum class Clip {
     Grain,   // testsrc2 under moving noise: camera-like, costly to encode
     Screen,  // a mostly still test card with a little motion: screen-like, cheap
     Zoom,    // a zooming fractal: fine detail everywhere
+    Text,    // lines of code scrolling up a light page, at 30 frames a second: a screen recording
 };
 
 // Makes the clip (with sine sound unless not withSound) at path, near-lossless H.264 in

@@ -9,10 +9,14 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cmath>
+#include <vector>
+
 #include "core/app/Paths.h"
 #include "core/intake/MediaProbe.h"
 #include "core/intake/MediaScan.h"
 #include "core/platform/ChildProcess.h"
+#include "core/search/SearchTestSupport.h"
 #include "core/video/FfmpegCommand.h"
 #include "core/video/FfmpegRunner.h"
 #include "core/video/VideoSettings.h"
@@ -120,3 +124,54 @@ INSTANTIATE_TEST_SUITE_P(
                       TwoPassCase{"MkvH265", "gap.mkv", 4, 1, false},
                       TwoPassCase{"Mp4H265OddSize", "odd.mkv", 1, 1, false}),
     [](const ::testing::TestParamInfo<TwoPassCase>& info) { return info.param.name; });
+
+// Scrolling text at a thin rate: x264's fast first pass misjudged such frames and the second
+// pass wrote a worse look than one constant-quality pass at the same bytes. Two passes now do
+// at least as well as that one pass.
+TEST(TwoPassLook, ScrollingTextAtAThinRateLooksAsOnePassDoesAtTheSameBytes)
+{
+    QTemporaryDir work;
+    const QString source = work.filePath("text.mkv");
+    ASSERT_TRUE(searchtest::MakeClip(source, searchtest::Clip::Text, 2, "320x240", false));
+    VideoTask task = MakeVideoTask(work.path() + "/", "text.mkv");
+    ASSERT_TRUE(ProbeVideo(task.filePath, task));
+    CompressSettings values;
+    values.videoType = 1;  // MP4, H.264
+    MainPageSnapshot page;
+    page.twoPass = true;
+    CommandPlan plan = PlanCommand(task, values, page);
+    ASSERT_TRUE(RunsTwoPasses(plan));
+    plan.videoBitRate = 50000;  // about 12 kB for the 2 s
+
+    const QString ffmpeg = FindTool("ffmpeg");
+    const QString output = work.filePath("two.mp4");
+    const EncoderRuns encode = RenderEncoderRuns(plan, ffmpeg, task.filePath, output, work.path(),
+                                                 videocodec::Av1Encoder(ffmpeg));
+    ASSERT_EQ(encode.runs.size(), 2u);
+    for (const FfmpegCommand& run : encode.runs)
+        ASSERT_TRUE(searchtest::RunQuietly(run.program, run.arguments)) << run.text.toStdString();
+    const double bytes = QFileInfo(output).size();
+    const double ssim = searchtest::FileSsim(output, source);
+
+    // One pass of the same preset at two constant qualities around those bytes.
+    struct Point {
+        double bytes;
+        double ssim;
+    };
+    std::vector<Point> curve;
+    for (const char* crf : {"41", "44"}) {
+        const QString one = work.filePath(QString("crf%1.mp4").arg(crf));
+        ASSERT_TRUE(
+            searchtest::RunQuietly(ffmpeg, {"-v", "error", "-y", "-i", source, "-c:v", "libx264",
+                                            "-preset", "medium", "-crf", crf, one}));
+        curve.push_back({double(QFileInfo(one).size()), searchtest::FileSsim(one, source)});
+    }
+    ASSERT_LT(curve[1].bytes, bytes);
+    ASSERT_GT(curve[0].bytes, bytes);
+    const double at = std::log(bytes / curve[1].bytes) / std::log(curve[0].bytes / curve[1].bytes);
+    const double onePass = curve[1].ssim + at * (curve[0].ssim - curve[1].ssim);
+    RecordProperty("two_pass_ssim", std::to_string(ssim));
+    RecordProperty("one_pass_ssim_at_its_bytes", std::to_string(onePass));
+    // The fast first pass gave 0.006 below that curve here (SSIM 0.874 for 0.922 now).
+    EXPECT_GE(ssim, onePass) << bytes << " bytes";
+}
