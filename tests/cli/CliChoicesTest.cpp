@@ -135,7 +135,10 @@ TEST_F(CliChoicesTest, LookReachesTheStrengthsSsimOnVideosAndImages)
 
     const QJsonObject video = Done(
         Cli({"--json", "--look", "--video-mode", "quality", "--container", "mkv", In("clip.mp4")}));
-    EXPECT_NEAR(video["ssim"].toDouble(), target, 0.01) << QJsonDocument(video).toJson().data();
+    // Never more than 0.005 below the look; above it by what six probes of a curve that is not
+    // smooth at quarter steps leave (x264 writes 0.9021 at CRF 41 and 0.9037 at 41.25 here).
+    EXPECT_GE(video["ssim"].toDouble(), target - 0.005) << QJsonDocument(video).toJson().data();
+    EXPECT_LE(video["ssim"].toDouble(), target + 0.015) << QJsonDocument(video).toJson().data();
     // x264's CRF in quarter steps.
     const double crf = video["crf"].toDouble();
     EXPECT_GT(crf, 0);

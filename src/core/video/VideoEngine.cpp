@@ -425,6 +425,10 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
             discard();
             return Fail(taskId, QStringLiteral("the look search failed: ") + result.error);
         }
+        for (const search::Probe& probe : result.probes)
+            DebugPrint("video task %d: probe CRF %s: SSIM %.4f, %lld bytes\n", taskId,
+                       qPrintable(QString::number(found->CrfOf(probe.setting))),
+                       probe.measured.value, static_cast<long long>(probe.measured.bytes));
         const QString figures =
             QStringLiteral("SSIM %1 at CRF %2").arg(result.value, 0, 'f', 3).arg(found->Crf());
         if (result.status == search::SearchStatus::Reached)
