@@ -17,6 +17,7 @@ bool Acceptable(Goal goal, double value, double target)
 
 double Scaled(const SearchSpace& space, double value)
 {
+    if (space.logOfRest) return -std::log(std::max(1 - value, 1e-9));
     return space.logarithmic ? std::log(std::max(value, 1e-9)) : value;
 }
 
@@ -47,6 +48,9 @@ SearchResult Search(const SearchSpace& space, Goal goal, double target, const Me
     std::optional<bool> previousSide;
     bool sameSideTwice = false;
     int guess = std::clamp(space.start, low, high);
+    // The first slope aims inside the band that ends the search, rather than on its edge.
+    const double aim =
+        goal == Goal::AtLeast ? target + space.tolerance / 2 : target - space.tolerance / 2;
 
     bool budgetSpent = false;
     while (static_cast<int>(result.probes.size()) < std::max(space.maxProbes, 1)) {
@@ -91,9 +95,17 @@ SearchResult Search(const SearchSpace& space, Goal goal, double target, const Me
             next = Secant(space, result.probes[result.probes.size() - 2], result.probes.back(),
                           target);
         } else if (!(ok && bad)) {
-            // One probe: a step toward the boundary.
-            const int step = std::max(space.firstStep, 1);
-            next = good == okAtHigh ? guess - step : guess + step;
+            // One probe: along the usual slope to the target, or a step, toward the boundary
+            // and at least one setting.
+            const bool down = good == okAtHigh;
+            if (space.firstSlope > 0) {
+                const double slope = space.rising ? space.firstSlope : -space.firstSlope;
+                next = guess + (Scaled(space, aim) - Scaled(space, probe.measured.value)) / slope;
+                next = down ? std::min(next, guess - 1.0) : std::max(next, guess + 1.0);
+            } else {
+                const int step = std::max(space.firstStep, 1);
+                next = down ? guess - step : guess + step;
+            }
         }
         // Bisection when the line says nothing or the last two probes fell on one side (the
         // line then creeps toward the boundary from that side).

@@ -47,6 +47,13 @@ struct SearchSpace {
     // Asked before each probe after the second, when set: false ends the search as if
     // maxProbes had run out (a budget of time the probes have used up).
     std::function<bool()> mayProbe = nullptr;
+    // Interpolate on -log(1 - measure): an SSIM, whose distance from 1 shrinks about
+    // exponentially as the quality rises.
+    bool logOfRest = false;
+    // The usual change of the measure (as interpolated) per setting, unsigned: when set, the
+    // second guess is aimed along it from the first probe at the middle of the tolerance band,
+    // in place of lying firstStep away.
+    double firstSlope = 0;
 };
 
 enum class SearchStatus {

@@ -115,6 +115,33 @@ TEST(SettingSearchTest, ToleranceEndsEarlyOnAnAcceptableProbe)
     EXPECT_EQ(result.status, SearchStatus::Reached);
 }
 
+// An SSIM whose distance from 1 grows exponentially with the CRF, in quarter steps: along the
+// usual slope the second probe lands in the band that ends the search, from near the answer or
+// far above it, where a fixed first step takes more probes to get there.
+TEST(SettingSearchTest, AFirstSlopeAimsTheSecondProbeAtTheTarget)
+{
+    const auto ssim = [](int quarters) { return 1 - 0.002 * std::exp(0.12 * quarters / 4.0); };
+    const double target = 0.905;  // CRF 31.54
+    for (const int start : {30 * 4, 23 * 4}) {
+        SearchSpace space{40, 180, start, 12, false, false, 6, 0.002};
+        space.logOfRest = true;
+        space.firstSlope = 0.12 / 4;
+        const SearchResult aimed = Search(space, Goal::AtLeast, target, [&](int s) {
+            return Measurement{ssim(s), 0, {}};
+        });
+        EXPECT_EQ(aimed.status, SearchStatus::Reached);
+        EXPECT_EQ(aimed.probes.size(), 2u) << "from CRF " << start / 4;
+        EXPECT_GE(aimed.value, target);
+        EXPECT_LE(aimed.value, target + 0.002);
+
+        space.firstSlope = 0;
+        const SearchResult stepped = Search(space, Goal::AtLeast, target, [&](int s) {
+            return Measurement{ssim(s), 0, {}};
+        });
+        EXPECT_GT(stepped.probes.size(), 2u) << "from CRF " << start / 4;
+    }
+}
+
 TEST(SettingSearchTest, StopFailureAndProgress)
 {
     SearchSpace space{0, 100, 50, 10, true, false, 6, 0};
