@@ -375,8 +375,8 @@ TEST_F(VideoLookTest, EveryCodecsProbesMeasure)
 }
 
 // The comparison pairs each encoded frame with its own source frame whatever the containers
-// round their timestamps to (a 30-frame clip in Matroska against MP4 paired every third frame
-// with the one before it: SSIM 0.78 for 0.99), and measures luma at full range, as the
+// round their timestamps to (a clip at 30 frames a second in Matroska against MP4 paired every
+// third frame with the one before it: SSIM 0.78 for 0.99), and measures luma at full range, as the
 // strengths' levels and the image searches do.
 TEST(VideoComparisonTest, FramesPairWithTheirOwnSourceFramesAndLumaIsAtFullRange)
 {
