@@ -158,7 +158,7 @@ QStringList SsimArguments(const QString& encodedPath, const QString& referencePa
             QStringLiteral("-i"),
             QFileInfo(referencePath).absoluteFilePath(),
             QStringLiteral("-lavfi"),
-            QStringLiteral("[0:v]setpts=PTS+0.002/TB[late];"
+            QStringLiteral("[0:v]settb=AVTB,setpts=PTS+0.002/TB[late];"
                            "[1:v][late]scale2ref=flags=bicubic[scaled][encoded];"
                            "[encoded]scale=out_range=full,format=yuv420p[x];"
                            "[scaled]scale=out_range=full,format=yuv420p[y];"

@@ -78,12 +78,13 @@ FfmpegCommand SampleCommand(const CommandPlan& plan, const QString& ffmpeg,
 // ffmpeg comparing an encoded video with its reference: the reference scaled to the encoded
 // picture's size, frames paired by their timestamps (an encode that adds a frame to start at
 // 0 still pairs each frame with its source), the ssim filter's report at the end of the
-// output (see ParseSsimReport). The encoded frames are paired a little late (2 ms), so that
-// a timestamp rounded differently in the two files (Matroska keeps milliseconds, MP4 and a
-// rate option exact thirtieths) still pairs a frame with its own source frame, not the one
-// before it. Both are compared at full range, 0 to 255, as the pictures' luma is everywhere
-// else (the image searches, the strengths' levels): limited-range video's own Y plane, 16 to
-// 235, gives a higher SSIM for the same frames (0.905 where full range gives 0.881).
+// output (see ParseSsimReport). The encoded frames are paired a little late (2 ms, on a time
+// base fine enough to hold it whatever the container's), so that a timestamp rounded
+// differently in the two files (Matroska keeps milliseconds, MP4 and a rate option exact
+// thirtieths) still pairs a frame with its own source frame, not the one before it. Both are
+// compared at full range, 0 to 255, as the pictures' luma is everywhere else (the image searches,
+// the strengths' levels): limited-range video's own Y plane, 16 to 235, gives a higher SSIM for the
+// same frames (0.905 where full range gives 0.881).
 QStringList SsimArguments(const QString& encodedPath, const QString& referencePath);
 
 // The search's settings per whole CRF for an encoder: 4 (quarter steps) for x264 and x265,
