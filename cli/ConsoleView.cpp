@@ -155,8 +155,8 @@ QJsonObject ConsoleView::ToJson(const BatchItem& item)
         // The sentence, and the engine's own words too, for scripts, when the sentence stands
         // for them.
         const QString sentence = FailureSentence(ClassifyFailure(error));
-        object.insert("error", sentence.isEmpty() ? ReadableFailure(error) : sentence);
-        if (ReadableFailure(error) != error) object.insert("detail", error);
+        object.insert("error", sentence.isEmpty() ? error.trimmed() : sentence);
+        if (!sentence.isEmpty()) object.insert("detail", error);
     }
     if (!item.notes.isEmpty()) object.insert("notes", QJsonArray::fromStringList(item.notes));
     // The searches' results, each only when its search ran.

@@ -313,6 +313,23 @@ void OwnFiles::Forget(const QString& path)
     state.files.erase(file);
 }
 
+namespace {
+
+// The template of a temporary folder below root, which is made first.
+QString FolderTemplate(const QString& root, const QString& prefix)
+{
+    QDir().mkpath(root);
+    return root + u'/' + prefix + QStringLiteral("-XXXXXX");
+}
+
+}  // namespace
+
+OwnFiles::Folder::Folder(const QString& root, const QString& prefix)
+    : folder_(FolderTemplate(root, prefix))
+{
+    if (folder_.isValid()) record_ = Record(folder_.path());
+}
+
 OwnFiles::Record::Record(const QString& path, int fd)
 {
     if (OwnFiles::Register(path, fd)) path_ = path;

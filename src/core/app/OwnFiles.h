@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 // The record of the temporary files this program writes (hidden partial outputs, pass logs,
 // probe files), so that what a killed run left behind can be removed later without ever
@@ -47,6 +48,22 @@ public:
 
     private:
         QString path_;
+    };
+
+    // A folder of its own for a run's temporary files, below root (created when missing) and
+    // named prefix-XXXXXX, registered for its life and removed with what it holds when it
+    // goes; the record is forgotten only after the folder is gone.
+    class Folder {
+    public:
+        Folder(const QString& root, const QString& prefix);
+
+        bool IsValid() const { return folder_.isValid(); }
+        QString Path() const { return folder_.path(); }
+        QString FilePath(const QString& name) const { return folder_.filePath(name); }
+
+    private:
+        Record record_;  // declared first: it outlives the folder
+        QTemporaryDir folder_;
     };
 
     // Removes what ended runs left (see above) and the journals of those runs. keep: paths that

@@ -20,10 +20,18 @@ namespace heifcodec {
 
 namespace {
 
-void Check(const heif_error& error, const char* step)
+struct Pixels {
+    const std::uint8_t* data = nullptr;  // 8-bit RGB or RGBA (not premultiplied), rows packed
+    int width = 0;
+    int height = 0;
+    bool alpha = false;  // RGBA when true
+};
+
+// what: "encoder" or "decoder".
+void Check(const heif_error& error, const char* what, const char* step)
 {
     if (error.code != heif_error_Ok)
-        throw std::runtime_error(std::string("HEIF encoder, ") + step + ": " + error.message);
+        throw std::runtime_error(std::string("HEIF ") + what + ", " + step + ": " + error.message);
 }
 
 heif_error Append(heif_context*, const void* data, size_t size, void* out)
@@ -118,21 +126,6 @@ std::string EncodeStoppable(const std::stop_token& token, std::vector<std::uint8
     return std::move(job->out);
 }
 
-}  // namespace
-
-std::string Encode(const Pixels& pixels, bool av1, int quality, const std::string& icc)
-{
-    const std::stop_token* token = imageabort::Token();
-    if (!token || !token->stop_possible()) return EncodeNow(pixels, av1, quality, icc);
-    if (!pixels.data || pixels.width <= 0 || pixels.height <= 0)
-        throw std::runtime_error("HEIF encoder: no pixels");
-    return EncodeStoppable(*token,
-                           std::vector<std::uint8_t>(pixels.data, pixels.data + PixelBytes(pixels)),
-                           pixels, av1, quality, icc);
-}
-
-namespace {
-
 std::string EncodeNow(const Pixels& pixels, bool av1, int quality, const std::string& icc)
 {
     if (!pixels.data || pixels.width <= 0 || pixels.height <= 0)
@@ -145,10 +138,10 @@ std::string EncodeNow(const Pixels& pixels, bool av1, int quality, const std::st
     Check(heif_image_create(
               pixels.width, pixels.height, heif_colorspace_RGB,
               pixels.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &raw),
-          "image");
+          "encoder", "image");
     const std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
     Check(heif_image_add_plane(raw, heif_channel_interleaved, pixels.width, pixels.height, 8),
-          "plane");
+          "encoder", "plane");
     int stride = 0;
     std::uint8_t* plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
     const std::size_t row = std::size_t(pixels.width) * (pixels.alpha ? 4 : 3);
@@ -156,22 +149,24 @@ std::string EncodeNow(const Pixels& pixels, bool av1, int quality, const std::st
         std::memcpy(plane + std::size_t(y) * std::size_t(stride),
                     pixels.data + std::size_t(y) * row, row);
     if (!icc.empty())
-        Check(heif_image_set_raw_color_profile(raw, "prof", icc.data(), icc.size()), "profile");
+        Check(heif_image_set_raw_color_profile(raw, "prof", icc.data(), icc.size()), "encoder",
+              "profile");
 
     heif_encoder* rawEncoder = nullptr;
     Check(heif_context_get_encoder_for_format(
               context.get(), av1 ? heif_compression_AV1 : heif_compression_HEVC, &rawEncoder),
-          "no encoder");
+          "encoder", "no encoder");
     const std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoder(
         rawEncoder, heif_encoder_release);
-    Check(heif_encoder_set_lossy_quality(rawEncoder, quality), "quality");
-    Check(heif_context_encode_image(context.get(), raw, rawEncoder, nullptr, nullptr), "encode");
+    Check(heif_encoder_set_lossy_quality(rawEncoder, quality), "encoder", "quality");
+    Check(heif_context_encode_image(context.get(), raw, rawEncoder, nullptr, nullptr), "encoder",
+          "encode");
 
     std::string out;
     heif_writer writer{};
     writer.writer_api_version = 1;
     writer.write = &Append;
-    Check(heif_context_write(context.get(), &writer, &out), "write");
+    Check(heif_context_write(context.get(), &writer, &out), "encoder", "write");
     return out;
 }
 
@@ -211,9 +206,11 @@ Magick::Image DecodeImage(const void* data, std::size_t size)
     const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
                                                                               heif_context_free);
     if (!context) throw std::runtime_error("HEIF decoder: no memory for its context");
-    Check(heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr), "read");
+    Check(heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr), "decoder",
+          "read");
     heif_image_handle* rawHandle = nullptr;
-    Check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "primary picture");
+    Check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "decoder",
+          "primary picture");
     const std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(
         rawHandle, heif_image_handle_release);
     const bool alpha = heif_image_handle_has_alpha_channel(rawHandle) != 0;
@@ -221,7 +218,7 @@ Magick::Image DecodeImage(const void* data, std::size_t size)
     Check(heif_decode_image(rawHandle, &raw, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                             nullptr),
-          "decode");
+          "decoder", "decode");
     const std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
     const int width = heif_image_get_width(raw, heif_channel_interleaved);
     const int height = heif_image_get_height(raw, heif_channel_interleaved);

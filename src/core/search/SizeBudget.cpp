@@ -42,13 +42,6 @@ ContainerOverhead OverheadOf(const QString& extension)
     return {4096, 250, 0.04, 4200};
 }
 
-SizeBudget VideoRateForSize(qint64 maxBytes, double durationSeconds, int audioBitRate,
-                            const ContainerOverhead& overhead, double frameRate)
-{
-    return VideoRateForSize(maxBytes, durationSeconds, SoundCost{audioBitRate, std::nullopt},
-                            overhead, frameRate);
-}
-
 SizeBudget VideoRateForSize(qint64 maxBytes, double durationSeconds, const SoundCost& sound,
                             const ContainerOverhead& overhead, double frameRate)
 {
@@ -188,19 +181,12 @@ QSize PictureForRate(QSize source, double frameRate, int videoBitRate, double mi
             std::min(source.height(), EvenDown(source.height() * factor))};
 }
 
-SizeFit FitVideoToSize(qint64 maxBytes, double durationSeconds, int audioBitRate,
-                       const QString& extension, QSize source, double frameRate)
-{
-    return FitVideoToSize(maxBytes, durationSeconds, SoundCost{audioBitRate, std::nullopt},
-                          extension, source, frameRate);
-}
-
 SizeFit FitVideoToSize(qint64 maxBytes, double durationSeconds, const SoundCost& sound,
                        const QString& extension, QSize source, double frameRate)
 {
     SizeFit fit;
-    fit.budget = VideoRateForSize(maxBytes, durationSeconds, sound, OverheadOf(extension),
-                                  frameRate > 0 ? frameRate : kUnknownFrameRate);
+    fit.budget =
+        VideoRateForSize(maxBytes, durationSeconds, sound, OverheadOf(extension), frameRate);
     fit.picture =
         fit.budget.Fits() ? PictureForRate(source, frameRate, fit.budget.videoBitRate) : source;
     return fit;

@@ -54,10 +54,6 @@ struct SizeBudget {
 SizeBudget VideoRateForSize(qint64 maxBytes, double durationSeconds, const SoundCost& sound,
                             const ContainerOverhead& overhead,
                             double frameRate = kUnknownFrameRate);
-// The same with sound at its nominal rate (0: none).
-SizeBudget VideoRateForSize(qint64 maxBytes, double durationSeconds, int audioBitRate,
-                            const ContainerOverhead& overhead,
-                            double frameRate = kUnknownFrameRate);
 
 // The most tries after the first.
 inline constexpr int kMaxSizeRetries = 2;
@@ -134,8 +130,6 @@ struct SizeFit {
     QSize picture;
 };
 SizeFit FitVideoToSize(qint64 maxBytes, double durationSeconds, const SoundCost& sound,
-                       const QString& extension, QSize source, double frameRate);
-SizeFit FitVideoToSize(qint64 maxBytes, double durationSeconds, int audioBitRate,
                        const QString& extension, QSize source, double frameRate);
 
 }  // namespace search

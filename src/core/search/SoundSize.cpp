@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/search/SoundSize.h"
 
-#include <QDir>
-#include <QRegularExpression>
-
 #include <QFileInfo>
-#include <QTemporaryDir>
+
 #include <algorithm>
 
 #include "core/app/OwnFiles.h"
 #include "core/search/ProbeRun.h"
 #include "core/video/FfmpegCommand.h"
+#include "core/video/FfmpegOutputParser.h"
 
 namespace search {
 
@@ -33,30 +31,21 @@ SoundMeasure MeasureSound(const QString& ffmpeg, const QStringList& encodeArgume
         measure.stopped = true;
         return measure;
     }
-    QDir().mkpath(PassLogRoot());
-    // Recorded as ours, so what a killed run left is cleaned by the next one; declared before
-    // the folder, the record is forgotten only after the folder is gone.
-    std::optional<OwnFiles::Record> folderRecord;
-    QTemporaryDir folder(PassLogRoot() + QStringLiteral("/sound-XXXXXX"));
-    if (!folder.isValid()) {
+    // Recorded as ours, so what a killed run left is cleaned by the next one.
+    const OwnFiles::Folder folder(PassLogRoot(), QStringLiteral("sound"));
+    if (!folder.IsValid()) {
         measure.error = QStringLiteral("no folder for the sound below %1").arg(PassLogRoot());
         return measure;
     }
-    folderRecord.emplace(folder.path());
-    const QString soundPath = folder.filePath(
+    const QString soundPath = folder.FilePath(
         QStringLiteral("sound.") + (extension.isEmpty() ? QStringLiteral("mkv") : extension));
     // ffmpeg's "time=" in its status lines: how much of the sound is written.
+    FfmpegOutputParser parser(0);
     double shown = 0;
     const auto onOutput = [&](const QByteArray& chunk) {
-        static const QRegularExpression time(
-            QStringLiteral("time=(\\d+):(\\d{2}):(\\d{2}(?:\\.\\d+)?)"));
-        QRegularExpressionMatch last;
-        for (auto it = time.globalMatch(QString::fromLatin1(chunk)); it.hasNext();)
-            last = it.next();
-        if (!last.hasMatch()) return;
-        const double seconds = last.captured(1).toDouble() * 3600 +
-                               last.captured(2).toDouble() * 60 + last.captured(3).toDouble();
-        const double fraction = std::clamp(seconds / durationSeconds, 0.0, 1.0);
+        parser.Feed(chunk, 0);
+        const double fraction =
+            std::clamp(double(parser.LastTimeMs()) / (durationSeconds * 1000), 0.0, 1.0);
         if (fraction <= shown) return;
         shown = fraction;
         progress(fraction);

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <sys/resource.h>
 
@@ -18,6 +17,7 @@
 #include "core/search/ProbeRun.h"
 #include "core/search/Ssim.h"
 #include "core/video/EncoderPlan.h"
+#include "core/video/VideoSettings.h"
 
 namespace search {
 
@@ -169,25 +169,15 @@ QStringList SsimArguments(const QString& encodedPath, const QString& referencePa
             QStringLiteral("-")};
 }
 
-namespace {
-
-bool IsAv1(const EncoderPlan& encoder)
-{
-    return encoder.encoder == QLatin1String("libsvtav1") ||
-           encoder.encoder == QLatin1String("libaom-av1");
-}
-
-}  // namespace
-
 int CrfSteps(const EncoderPlan& encoder)
 {
-    return IsAv1(encoder) ? 1 : 4;
+    return encoder.codec == videocodec::kAv1 ? 1 : 4;
 }
 
 SearchSpace CrfSpace(const EncoderPlan& encoder)
 {
     SearchSpace space;
-    const bool av1 = IsAv1(encoder);
+    const bool av1 = encoder.codec == videocodec::kAv1;
     const int steps = CrfSteps(encoder);
     // Below 10 every encoder writes files larger than any source worth compressing; x264's and
     // x265's scale ends at 51, the AV1 encoders' at 63, where x264 is already past any look.
@@ -229,14 +219,10 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
     if (samples.empty()) return fail(QStringLiteral("the video's duration is unknown"));
     for (const Sample& sample : samples) result.sampleSeconds += sample.length;
 
-    QDir().mkpath(PassLogRoot());
-    // Recorded as ours, so what a killed search left is cleaned by the next run; declared
-    // before the folder, the record is forgotten only after the folder is gone.
-    std::optional<OwnFiles::Record> folderRecord;
-    QTemporaryDir folder(PassLogRoot() + QStringLiteral("/look-XXXXXX"));
-    if (!folder.isValid())
+    // Recorded as ours, so what a killed search left is cleaned by the next run.
+    const OwnFiles::Folder folder(PassLogRoot(), QStringLiteral("look"));
+    if (!folder.IsValid())
         return fail(QStringLiteral("no folder for the samples below %1").arg(PassLogRoot()));
-    folderRecord.emplace(folder.path());
 
     const EncoderPlan encoder = PlanEncoder(plan, request.av1Encoder);
     SearchSpace space = CrfSpace(encoder);
@@ -278,7 +264,7 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
     // the same frames as its comparison, however the source's timestamps start.
     QStringList references;
     for (size_t i = 0; i < samples.size(); ++i) {
-        references << folder.filePath(QStringLiteral("reference%1.mkv").arg(i));
+        references << folder.FilePath(QStringLiteral("reference%1.mkv").arg(i));
         ChildRun cut =
             RunChild(request.ffmpeg,
                      ReferenceArguments(request.sourcePath, samples[i], references.last()), stop);
@@ -306,7 +292,7 @@ VideoLookResult SearchVideoLook(const VideoLookRequest& request, std::stop_token
         const double probeStart = ChildrenCpuSeconds();
         for (size_t i = 0; i < samples.size(); ++i) {
             const QString probe =
-                folder.filePath(QStringLiteral("sample%1.%2").arg(i).arg(plan.extension));
+                folder.FilePath(QStringLiteral("sample%1.%2").arg(i).arg(plan.extension));
             const FfmpegCommand encode =
                 SampleCommand(plan, request.ffmpeg, references[i], probe, request.av1Encoder, crf);
             const double encodeStart = ChildrenCpuSeconds();

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <unistd.h>
 
@@ -376,22 +375,18 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     };
 
     // Two passes keep their statistics in a folder of their own, removed with the task.
-    // (The record is forgotten after the folder is removed: declared first, it goes last.)
-    std::optional<OwnFiles::Record> passRecord;
-    std::optional<QTemporaryDir> passFolder;
+    std::optional<OwnFiles::Folder> passFolder;
     // A size-limited encode keeps its best file there while it tries a higher rate.
     if (RunsTwoPasses(encodePlan) || fit) {
-        EnsureFolder(PassLogRoot());
-        passFolder.emplace(PassLogRoot() + QStringLiteral("/passlog-XXXXXX"));
-        if (!passFolder->isValid()) {
+        passFolder.emplace(PassLogRoot(), QStringLiteral("passlog"));
+        if (!passFolder->IsValid()) {
             discard();
             return Fail(taskId, QStringLiteral("cannot create a folder for the pass log"));
         }
-        passRecord.emplace(passFolder->path());
     }
     const QString av1 =
         EffectiveCodec(plan) == videocodec::kAv1 ? videocodec::Av1Encoder(program) : QString();
-    const QString passPath = passFolder ? passFolder->path() : QString();
+    const QString passPath = passFolder ? passFolder->Path() : QString();
 
     // "Same look, smallest file": the CRF is searched on samples first. The bar is shared by
     // the parts' expected costs: the search's first (searchShare), the final encode the rest.
@@ -500,7 +495,7 @@ void VideoEngine::RunTask(int taskId, std::stop_token stop, const std::optional<
     search::SizeTries sizeTries(values.maxBytes, sizeFit.budget.fixedBytes,
                                 encodePlan.videoBitRate);
     const QString keptPath =
-        passFolder ? passFolder->filePath(QStringLiteral("kept.") + plan.extension) : QString();
+        passFolder ? passFolder->FilePath(QStringLiteral("kept.") + plan.extension) : QString();
     bool keptHoldsBest = false;
     FfmpegOutcome bestOutcome;  // the run that wrote the best file
     while (fit && outcome.kind == FfmpegOutcome::Kind::Done) {

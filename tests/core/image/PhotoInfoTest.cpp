@@ -371,7 +371,8 @@ TEST(HeifItemsTest, OpenEndedBoxesAreSizedAndCutFilesRefused)
     ImagePipeline::InitializeLibrary();
     std::vector<std::uint8_t> rgba(32 * 24 * 4, 0x80);
     for (std::size_t i = 3; i < rgba.size(); i += 4) rgba[i] = i % 7 ? 0xFF : 0x40;
-    const std::string encoded = heifcodec::Encode({rgba.data(), 32, 24, true}, true, 60);
+    const std::string encoded = heifcodec::EncodeImage(
+        Magick::Image(32, 24, "RGBA", Magick::CharPixel, rgba.data()), true, 60);
     std::size_t last = 0;
     ASSERT_EQ(TopBoxes(encoded, &last).back(), "mdat");
     std::string file = encoded;

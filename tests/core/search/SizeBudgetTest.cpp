@@ -24,7 +24,7 @@ using namespace search;
 TEST(SizeBudgetTest, RateLeavesRoomForSoundAndContainer)
 {
     const ContainerOverhead mp4 = OverheadOf("mp4");
-    const SizeBudget budget = VideoRateForSize(10'000'000, 60, 128000, mp4);
+    const SizeBudget budget = VideoRateForSize(10'000'000, 60, {128000, {}}, mp4);
     ASSERT_TRUE(budget.Fits()) << budget.reason.toStdString();
     // The sound alone is 960 kB; picture, sound and container stay under the limit.
     EXPECT_GT(budget.fixedBytes, 960'000);
@@ -32,7 +32,7 @@ TEST(SizeBudgetTest, RateLeavesRoomForSoundAndContainer)
     EXPECT_LE(total, 10'000'000);
     EXPECT_GT(total, 9'000'000);
     // Without sound the picture gets its share.
-    EXPECT_GT(VideoRateForSize(10'000'000, 60, 0, mp4).videoBitRate, budget.videoBitRate);
+    EXPECT_GT(VideoRateForSize(10'000'000, 60, {0, {}}, mp4).videoBitRate, budget.videoBitRate);
     // MP4's index costs more a frame than Matroska's block headers, MPEG-TS's packets most.
     EXPECT_GT(mp4.bytesPerFrame, OverheadOf("mkv").bytesPerFrame);
     EXPECT_GT(OverheadOf("ts").bytesPerFrame, mp4.bytesPerFrame);
@@ -42,7 +42,7 @@ TEST(SizeBudgetTest, MeasuredSoundAndFramesSetWhatThePictureIsLeft)
 {
     const ContainerOverhead mp4 = OverheadOf("mp4");
     // 6 s of a tone at a nominal 128 kbit/s: AAC wrote 84 kB where the rate says 96.
-    const SizeBudget nominal = VideoRateForSize(200'000, 6, 128000, mp4, 25);
+    const SizeBudget nominal = VideoRateForSize(200'000, 6, {128000, {}}, mp4, 25);
     const SizeBudget measured = VideoRateForSize(200'000, 6, SoundCost{128000, 84'000}, mp4, 25);
     ASSERT_TRUE(measured.Fits()) << measured.reason.toStdString();
     // The measured file holds the sound's headers: only the picture's track and its 150
@@ -56,13 +56,13 @@ TEST(SizeBudgetTest, MeasuredSoundAndFramesSetWhatThePictureIsLeft)
     EXPECT_NEAR(picture / double(200'000 - measured.fixedBytes), kFirstTryShare, 0.001);
     // A measured silence is no sound at all, whatever its nominal rate.
     EXPECT_EQ(VideoRateForSize(200'000, 6, SoundCost{128000, 0}, mp4, 25).videoBitRate,
-              VideoRateForSize(200'000, 6, 0, mp4, 25).videoBitRate);
+              VideoRateForSize(200'000, 6, {0, {}}, mp4, 25).videoBitRate);
     // More frames, more index: 60 fps leaves the picture less than 25.
     EXPECT_LT(VideoRateForSize(200'000, 6, SoundCost{0, 84'000}, mp4, 60).videoBitRate,
               measured.videoBitRate);
     // A packetized container's headers grow with the picture: less rate for the same room.
-    EXPECT_LT(VideoRateForSize(2'000'000, 6, 0, OverheadOf("ts"), 25).videoBitRate,
-              VideoRateForSize(2'000'000, 6, 0, OverheadOf("mkv"), 25).videoBitRate * 0.96);
+    EXPECT_LT(VideoRateForSize(2'000'000, 6, {0, {}}, OverheadOf("ts"), 25).videoBitRate,
+              VideoRateForSize(2'000'000, 6, {0, {}}, OverheadOf("mkv"), 25).videoBitRate * 0.96);
     // A measured sound too large says so in bytes, not in a rate.
     const SizeBudget loud = VideoRateForSize(80'000, 6, SoundCost{128000, 84'000}, mp4, 25);
     EXPECT_FALSE(loud.Fits());
@@ -73,21 +73,21 @@ TEST(SizeBudgetTest, WhatCannotFitIsSaidBeforeEncoding)
 {
     const ContainerOverhead mp4 = OverheadOf("mp4");
     // 128 kbit/s for ten minutes is 9.6 MB: more than 5 MB.
-    const SizeBudget sound = VideoRateForSize(5'000'000, 600, 128000, mp4);
+    const SizeBudget sound = VideoRateForSize(5'000'000, 600, {128000, {}}, mp4);
     EXPECT_FALSE(sound.Fits());
     EXPECT_EQ(sound.videoBitRate, 0);
     EXPECT_TRUE(sound.reason.contains("sound")) << sound.reason.toStdString();
     // Room for the sound but a picture of a few kbit/s.
-    const SizeBudget thin = VideoRateForSize(1'020'000, 60, 128000, mp4);
+    const SizeBudget thin = VideoRateForSize(1'020'000, 60, {128000, {}}, mp4);
     EXPECT_FALSE(thin.Fits());
     EXPECT_TRUE(thin.reason.contains("kbit/s")) << thin.reason.toStdString();
     // A small limit is said in kB, where MB with one decimal would read "0.0 MB".
-    const SizeBudget small = VideoRateForSize(20'000, 3, 69000, mp4);
+    const SizeBudget small = VideoRateForSize(20'000, 3, {69000, {}}, mp4);
     EXPECT_FALSE(small.Fits());
     EXPECT_TRUE(small.reason.contains("in 20.0 kB")) << small.reason.toStdString();
     EXPECT_FALSE(small.reason.contains("0.0 MB")) << small.reason.toStdString();
-    EXPECT_FALSE(VideoRateForSize(1'000'000, 0, 128000, mp4).Fits());
-    EXPECT_FALSE(VideoRateForSize(0, 10, 128000, mp4).Fits());
+    EXPECT_FALSE(VideoRateForSize(1'000'000, 0, {128000, {}}, mp4).Fits());
+    EXPECT_FALSE(VideoRateForSize(0, 10, {128000, {}}, mp4).Fits());
 }
 
 TEST(SizeBudgetTest, RetryScalesThePictureByWhatItTook)
@@ -219,10 +219,10 @@ TEST(SizeBudgetTest, LowRateScalesThePictureDown)
     EXPECT_EQ(PictureForRate(hd, 0, 1000), hd);
 
     // The whole plan: a minute of 1080p in 5 MB is smaller; in 100 MB it is not.
-    const SizeFit tight = FitVideoToSize(5'000'000, 60, 128000, "mp4", hd, 30);
+    const SizeFit tight = FitVideoToSize(5'000'000, 60, {128000, {}}, "mp4", hd, 30);
     ASSERT_TRUE(tight.budget.Fits());
     EXPECT_LT(tight.picture.height(), 1080);
-    EXPECT_EQ(FitVideoToSize(100'000'000, 60, 128000, "mp4", hd, 30).picture, hd);
+    EXPECT_EQ(FitVideoToSize(100'000'000, 60, {128000, {}}, "mp4", hd, 30).picture, hd);
 }
 
 // The rule end to end: the rate from the budget, a real one-pass encode, at most two retries
@@ -233,7 +233,7 @@ TEST(SizeBudgetTest, RealEncodeEndsUnderTheLimit)
     const QString source = work.filePath("grain.mkv");
     ASSERT_TRUE(searchtest::MakeClip(source, searchtest::Clip::Grain, 4));
     const qint64 limit = 180'000;
-    const SizeBudget budget = VideoRateForSize(limit, 4, 64000, OverheadOf("mp4"), 25);
+    const SizeBudget budget = VideoRateForSize(limit, 4, {64000, {}}, OverheadOf("mp4"), 25);
     ASSERT_TRUE(budget.Fits()) << budget.reason.toStdString();
     SizeTries tries(limit, budget.fixedBytes, budget.videoBitRate);
     const QString output = work.filePath("out.mp4");
