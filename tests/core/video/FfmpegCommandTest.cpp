@@ -728,10 +728,6 @@ TEST(EncoderChoiceTest, TwoPassRunsWithEveryContainerAndBothPassesSeeTheSameFram
     EXPECT_EQ(ValueOf(h264.runs[1].arguments, "-preset"), "medium");
     EXPECT_EQ(ValueOf(h264.runs[1].arguments, "-b:v"), "1000000");  // the same 50 % target
     EXPECT_EQ(ValueOf(h264.runs[0].arguments, "-passlogfile"), "/tmp/pl/pass");
-    // x264's first pass keeps the preset's subpixel refinement (see TwoPassLook).
-    EXPECT_EQ(ValueOf(h264.runs[0].arguments, "-fastfirstpass"), "0");
-    EXPECT_FALSE(ValueOf(h264.runs[0].arguments, "-x264-params").contains("subme"));
-    EXPECT_FALSE(h264.runs[1].arguments.contains("-x264-params"));
 
     // x265 reads its passes from its own parameters, in a new container and a kept one.
     const PlannedRuns h265 = Runs(1, page);
